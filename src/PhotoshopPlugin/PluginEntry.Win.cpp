@@ -1,0 +1,28 @@
+// The library's doors: the loader's DllMain and the host's ENTRYPOINT. No exception leaves them.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "PluginGlobals.h"
+#include "PluginMain.h"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) SetDLLInstance(instance);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    return TRUE;
+}
+
+extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, FilterRecord* record, intptr_t* data,
+                                                 int16_t* result) {
+    try {
+        if (!GetDLLInstance()) {
+            MessageBoxW(nullptr, L"The DLL instance handle is nil.\nThe plug-in will quit.", nullptr, 0x1010);
+            *result = 32512;
+            return;
+        }
+        *result = 0;
+        PluginMain(selector, record, data, result);
+    } catch (...) {
+        *result = -108;
+    }
+}

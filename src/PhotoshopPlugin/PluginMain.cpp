@@ -1,0 +1,233 @@
+#include "PluginMain.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Alerts.h"
+#include "Errors.h"
+#include "HostServices.h"
+#include "PhotoshopFilter.h"
+#include "PluginGlobals.h"
+#include "Quorvel.h"
+#include "QuorvelBase.h"
+#include "Utf.h"
+
+CallGlobals gCall;
+FilterObjects gFilters;
+
+namespace {
+
+HINSTANCE gModule = nullptr;
+
+constexpr int kRegistryKeyString = 16921;     // "SOFTWARE\Vantrel Software\Quorvel 4.6"
+constexpr int kWelcomeTitleString = 16954;
+constexpr int kWelcomePageString = 16953;
+
+// The host kind that keeps its data word in the registry between calls loses it otherwise. The
+// value is only ours while the process that wrote it runs: beside it we keep the writer's
+// identity, and a value another process left is treated as absent.
+class FilterDataRegistry {
+public:
+    FilterDataRegistry() {
+        char keyName[256];
+        if (!LoadResourceString(kRegistryKeyString, keyName, sizeof keyName)) {
+            keyName[0] = '\0';
+            THROW_IF_ERROR(Err::ResourceMissing);
+        }
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToUtf16(keyName).c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+    }
+    FilterDataRegistry(const FilterDataRegistry&) = delete;
+    FilterDataRegistry& operator=(const FilterDataRegistry&) = delete;
+    ~FilterDataRegistry() {
+        if (key_) RegCloseKey(key_);
+    }
+
+    void Read(intptr_t* data) const {
+        if (!key_) return;
+        uint64_t value = 0, owner = 0;
+        DWORD type = 0, size = sizeof value;
+        if (RegQueryValueExW(key_, L"FilterData", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+            type != REG_DWORD)
+            return;
+        DWORD ownerType = 0, ownerSize = sizeof owner;
+        if (RegQueryValueExW(key_, L"FilterDataOwner", nullptr, &ownerType, reinterpret_cast<BYTE*>(&owner),
+                             &ownerSize) != ERROR_SUCCESS ||
+            owner != ProcessIdentity())
+            return;
+        *data = static_cast<intptr_t>(value);
+    }
+
+    void Write(const intptr_t* data) const {
+        if (!key_) return;
+        const uint64_t value = static_cast<uint64_t>(*data), owner = ProcessIdentity();
+        RegSetValueExW(key_, L"FilterData", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegSetValueExW(key_, L"FilterDataOwner", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&owner), sizeof owner);
+    }
+
+private:
+    // The process id and its start time: unique for as long as the volatile key lives.
+    static uint64_t ProcessIdentity() {
+        FILETIME created{}, exited{}, kernel{}, user{};
+        GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        const uint64_t start = (uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+        return (uint64_t{GetCurrentProcessId()} << 40) ^ start;
+    }
+
+    HKEY key_ = nullptr;
+};
+
+void SetCallGlobals(int16_t selector, FilterRecord* record, intptr_t* data) {
+    gCall.record = record;
+    gCall.selector = selector;
+    gCall.data = data;
+    gCall.bytesPerSample = record ? BytesPerSampleForMode(record->imageMode) : 0;
+    gCall.is16Bit = gCall.bytesPerSample == 2;
+    gCall.basicSuite = record ? record->sSPBasic : nullptr;
+    gCall.parentWindow = record && record->platformData ? reinterpret_cast<HWND>(record->platformData->hwnd) : nullptr;
+}
+
+void TearDownCall() {
+    if (FilterRecord* record = gCall.record) {
+        record->inRect = Rect16{};
+        record->outRect = Rect16{};
+        record->maskRect = Rect16{};
+    }
+    gCall.basicSuite = nullptr;
+    DeleteFilterObjects();
+}
+
+ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
+    switch (selector) {
+    case kSelectorAbout:
+        DoAbout();
+        return 0;
+    case kSelectorParameters:
+    case kSelectorContinue:
+        return 0;
+    case kSelectorPrepare:
+        CreateFilterObjects();
+        return DoPrepare();
+    case kSelectorStart: {
+        RecordHostInfo(record);
+        if (IsNoDialogCall()) return 0;
+        QuorvelBase::SetTargetLayerPos(0);
+        CreateFilterObjects();
+        ReadScriptParams();
+        const ErrorCode result = DoStart();
+        WriteScriptParams();
+        return result;
+    }
+    case kSelectorFinish:
+        HostSuites::ReleaseAll();
+        return 0;
+    default:
+        return Err::SelectorNotSupported;
+    }
+}
+
+}  // namespace
+
+HINSTANCE GetDLLInstance() { return gModule; }
+void SetDLLInstance(HINSTANCE instance) { gModule = instance; }
+
+int32_t BytesPerSampleForMode(int16_t imageMode) {
+    if (imageMode == kModeBitmap) return 0;
+    if (imageMode >= kModeGray16 && imageMode <= kModeDuotone16) return 2;
+    return 1;
+}
+
+void PluginMain(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result) {
+    *result = 0;
+    gCall.record = record;  // the tear-down needs it even when the call fails early
+    try {
+        const bool registryCopy = GetHostKind() == kHostKindPhotoPnt;
+        if (registryCopy) FilterDataRegistry().Read(data);
+        SetCallGlobals(selector, record, data);
+        int32_t version = 0;
+        QueryHostVersion(record, &version);
+        *result = Dispatch(selector, record);
+        if (registryCopy) FilterDataRegistry().Write(data);
+    } catch (const SuiteErrorException& e) {
+        *result = static_cast<int16_t>(e.code & 0xFFFF);
+    } catch (...) {
+        *result = Err::MemoryFull;
+    }
+    TearDownCall();
+}
+
+ErrorCode DoPrepare() {
+    try {
+        if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
+        gCall.record->bufferSpace = 0x40000;
+        gFilters.main->Prepare();
+        return 0;
+    } catch (const ErrorCodeException& e) {
+        return e.code;
+    } catch (...) {
+        return -1;
+    }
+}
+
+namespace {
+
+// The folder the plug-in file lies in, with a trailing backslash.
+std::wstring ModuleFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(GetDLLInstance(), path, MAX_PATH);
+    std::wstring folder = path;
+    const size_t slash = folder.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+    ~LoadedLibrary() {
+        if (module_) FreeLibrary(module_);
+    }
+    template <typename Function>
+    Function Get(const char* name) const {
+        return module_ ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
+    }
+
+private:
+    HMODULE module_;
+};
+
+}  // namespace
+
+void DoAbout() {
+    // The maker's toolbox library: ordinal 2 initialises it, ordinal 6 shows the About box.
+    using InitializeProc = int (*)(HINSTANCE, HWND);
+    using AboutProc = int (*)(HINSTANCE, int bitmapId, int, int);
+    LoadedLibrary toolbox(ModuleFolder() + L"VantrelToolBox2.dll");
+    auto initialize = toolbox.Get<InitializeProc>(MAKEINTRESOURCEA(2));
+    auto about = toolbox.Get<AboutProc>(MAKEINTRESOURCEA(6));
+    if (!initialize || !about) THROW_IF_ERROR(Err::ResourceMissing);
+    initialize(GetDLLInstance(), gCall.parentWindow);
+    about(GetDLLInstance(), 25003, 0, 1);
+}
+
+void ShowWelcomeDialog(uint8_t* showFlag) {
+    char title[256];
+    if (!LoadResourceString(kWelcomeTitleString, title, sizeof title)) title[0] = '\0';
+    char pageTail[260];
+    if (!LoadResourceString(kWelcomePageString, pageTail, sizeof pageTail)) pageTail[0] = '\0';
+    wchar_t appData[MAX_PATH] = {};
+    std::string page;
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
+        page = Utf16ToUtf8(appData) + pageTail;
+    if (page.size() >= 260) return;
+
+    using WelcomeProc = int (*)(const char* title, int showFlag, const char* page);
+    LoadedLibrary welcome(ModuleFolder() + L"VantrelWelcomeDialog.dll");
+    if (auto show = welcome.Get<WelcomeProc>("doWelcomeDialog"))
+        *showFlag = show(title, *showFlag, page.c_str()) != 0 ? 1 : 0;
+}
