@@ -1,1 +1,0 @@
-// Filled in with the property-list layer.
