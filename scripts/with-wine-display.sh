@@ -6,7 +6,7 @@
 # services are started first with /dev/null for their output, or they would inherit the output of
 # the first test and keep ctest waiting until its timeout.
 set -uo pipefail
-build=$1; shift
+build=$(cd "$1" && pwd); shift
 if [ -z "${QUORVEL_IN_DISPLAY:-}" ]; then
     export QUORVEL_IN_DISPLAY=1
     shot=$(mktemp -d /tmp/quorvel-xvfb.XXXXXX)

@@ -63,7 +63,13 @@ int64_t BufferSpace();
 
 // A held block of memory: a host buffer, a global-memory block, or a handle. Records sit on one
 // process-wide list while they hold something, so FreeAllBuffers can release what a call left.
+// A record releases what it holds when it goes away, so the list never keeps a dead record.
 struct BufferRecord {
+    BufferRecord() = default;
+    BufferRecord(const BufferRecord&) = delete;
+    BufferRecord& operator=(const BufferRecord&) = delete;
+    ~BufferRecord() { Free(); }
+
     BufferRecord* next = nullptr;
     void* id = nullptr;
     bool isHandle = false;

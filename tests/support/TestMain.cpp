@@ -6,8 +6,13 @@
 
 #include "PluginGlobals.h"
 
+#include <cstdlib>
+
 int main(int argc, char** argv) {
     SetDLLInstance(GetModuleHandleW(nullptr));
+    // No test may wait for a person: every alert is answered with its first button and logged,
+    // unless a test asks for another answer.
+    if (!std::getenv("QUORVEL_ALERT_ANSWER")) _putenv_s("QUORVEL_ALERT_ANSWER", "1");
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

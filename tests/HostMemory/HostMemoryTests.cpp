@@ -1,0 +1,170 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <vector>
+
+#include "HostMemory.h"
+#include "PluginGlobals.h"
+
+namespace {
+
+// A host whose handle and buffer procedures count their calls and whose free space is set by the test.
+struct FakeHost {
+    static inline int handleCalls = 0;
+    static inline int bufferAllocations = 0;
+    static inline int32_t space = 0;
+    static inline std::map<BufferID, std::vector<char>> buffers;
+
+    static Handle NewH(int32_t size) {
+        ++handleCalls;
+        auto master = new char*;
+        *master = new char[size > 0 ? size : 1]();
+        sizes()[master] = size;
+        return master;
+    }
+    static void DisposeH(Handle h) {
+        ++handleCalls;
+        delete[] *h;
+        sizes().erase(h);
+        delete h;
+    }
+    static int32_t SizeH(Handle h) { return sizes()[h]; }
+    static OSErr16 SetSizeH(Handle, int32_t) { return 0; }
+    static char* LockH(Handle h, Boolean8) { return *h; }
+    static void UnlockH(Handle) {}
+    static std::map<Handle, int32_t>& sizes() {
+        static std::map<Handle, int32_t> s;
+        return s;
+    }
+
+    static OSErr16 Allocate(int32_t size, BufferID* id) {
+        ++bufferAllocations;
+        auto key = reinterpret_cast<BufferID>(static_cast<intptr_t>(bufferAllocations));
+        buffers[key].resize(static_cast<size_t>(size));
+        *id = key;
+        return 0;
+    }
+    static char* LockB(BufferID id, Boolean8) { return buffers[id].data(); }
+    static void UnlockB(BufferID) {}
+    static void FreeB(BufferID id) { buffers.erase(id); }
+    static int32_t Space() { return space; }
+};
+
+class HostMemoryTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostMemoryForTesting();
+        handleProcs = {1, 6, FakeHost::NewH, FakeHost::DisposeH, FakeHost::SizeH, FakeHost::SetSizeH,
+                       FakeHost::LockH, FakeHost::UnlockH, nullptr, nullptr};
+        bufferProcs = {1, 5, FakeHost::Allocate, FakeHost::LockB, FakeHost::UnlockB, FakeHost::FreeB, FakeHost::Space};
+        record = FilterRecord{};
+        record.handleProcs = &handleProcs;
+        record.bufferProcs = &bufferProcs;
+        gCall.record = &record;
+        FakeHost::handleCalls = 0;
+        FakeHost::bufferAllocations = 0;
+        FakeHost::space = 1 << 24;
+    }
+    void TearDown() override {
+        ResetHostMemoryForTesting();
+        gCall.record = nullptr;
+    }
+
+    HandleProcs handleProcs{};
+    BufferProcs bufferProcs{};
+    FilterRecord record{};
+};
+
+TEST_F(HostMemoryTest, HandlesGoToTheHostWhenAllSixProceduresExist) {
+    Handle h = NewHandle(100);
+    ASSERT_NE(h, nullptr);
+    EXPECT_FALSE(HostUsesGlobalHandles());
+    EXPECT_EQ(GetHandleSize(h), 100);
+    DisposeHandle(h);
+    EXPECT_EQ(FakeHost::handleCalls, 2);
+}
+
+TEST_F(HostMemoryTest, AMissingHandleProcedureFallsBackToGlobalMemory) {
+    handleProcs.unlock = nullptr;
+    Handle h = NewHandle(100);
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(HostUsesGlobalHandles());
+    EXPECT_EQ(FakeHost::handleCalls, 0);
+    EXPECT_GE(GetHandleSize(h), 100);
+    EXPECT_EQ(LockHandle(h), *h);  // global data never moves
+    try {
+        SetHandleSize(h, 200);
+        ADD_FAILURE() << "resizing a global handle must be refused";
+    } catch (const ErrorCodeException& e) {
+        EXPECT_EQ(e.code, Err::HostUnsupported);
+    }
+    DisposeHandle(h);
+}
+
+TEST_F(HostMemoryTest, CopyHandleDataCopiesTheCommonPartAndZeroesTheTail) {
+    UniqueHandle small(NewHandle(4)), large(NewHandle(8));
+    std::memcpy(*small.Get(), "abcd", 4);
+    std::memset(*large.Get(), 'x', 8);
+    CopyHandleData(small.Get(), large.Get(), 1);
+    EXPECT_EQ(std::string(*large.Get(), 8), std::string("xbcd\0\0\0\0", 8));
+
+    std::memset(*large.Get(), 'x', 8);
+    CopyHandleData(small.Get(), large.Get(), 6);  // an offset beyond the smaller size copies nothing
+    EXPECT_EQ(std::string(*large.Get(), 8), std::string("xxxx\0\0\0\0", 8));
+}
+
+TEST_F(HostMemoryTest, BufferRecordsOnlyGrowAndKeepTheirLock) {
+    BufferRecord record;
+    ASSERT_EQ(record.Allocate(1000), 0);
+    char* address = record.Lock();
+    ASSERT_NE(address, nullptr);
+    EXPECT_EQ(record.Allocate(500), 0);
+    EXPECT_EQ(record.address, address);
+    EXPECT_EQ(record.size, 1000u);
+    EXPECT_EQ(FakeHost::bufferAllocations, 1);
+    EXPECT_EQ(record.Free(), 0);
+    EXPECT_EQ(record.Free(), 0);  // freeing an empty record is harmless
+    EXPECT_EQ(record.id, nullptr);
+}
+
+TEST_F(HostMemoryTest, TheReserveRuleRefusesAndRecovers) {
+    FakeHost::space = 1000000;
+    BufferRecord record;
+    EXPECT_EQ(record.Allocate(FakeHost::space - BufferReserve()), Err::MemoryFull);
+    EXPECT_EQ(record.id, nullptr);
+    EXPECT_EQ(record.Allocate(FakeHost::space - BufferReserve() - 1), 0);
+    record.Free();
+
+    SetBufferReserve(FakeHost::space);
+    EXPECT_EQ(record.Allocate(1), Err::MemoryFull);
+    SetBufferReserve(kDefaultBufferReserve);
+    EXPECT_EQ(record.Allocate(1), 0);
+}
+
+TEST_F(HostMemoryTest, RequestsBeyondTheHostsThirtyTwoBitSizesAreRefused) {
+    FakeHost::space = INT32_MAX;
+    BufferRecord record;
+    EXPECT_EQ(record.Allocate(int64_t{1} << 31), Err::MemoryFull);
+    EXPECT_EQ(FakeHost::bufferAllocations, 0);
+}
+
+TEST_F(HostMemoryTest, WithoutAllFiveBufferProceduresBuffersComeFromGlobalMemory) {
+    bufferProcs.space = nullptr;
+    const int64_t before = BufferSpace();
+    MEMORYSTATUSEX status{sizeof status};
+    GlobalMemoryStatusEx(&status);
+    EXPECT_EQ(before, static_cast<int64_t>(status.ullTotalPhys / 2));
+
+    BufferRecord record;
+    ASSERT_EQ(record.Allocate(1 << 20), 0);
+    EXPECT_EQ(FakeHost::bufferAllocations, 0);
+    EXPECT_LE(BufferSpace(), before - (1 << 20));
+    ASSERT_NE(record.Lock(), nullptr);
+    FreeAllBuffers();
+    EXPECT_EQ(BufferSpace(), before);
+}
+
+}  // namespace
