@@ -11,6 +11,7 @@ inline constexpr ErrorCode None = 0;
 inline constexpr ErrorCode FolderNotFound = -43;
 inline constexpr ErrorCode MemoryFull = -108;
 inline constexpr ErrorCode SelectorNotSupported = -30100;
+inline constexpr ErrorCode BadParameters = -30100;
 
 inline constexpr ErrorCode ShowNoAlertFrom = 32512;  // codes from here up never show an alert
 inline constexpr ErrorCode Cancelled = 32512;        // also the generic failure

@@ -1,0 +1,118 @@
+// The filter's parameter block slots: defaults, validation with the migration of the older
+// layout, and the resizing of the stack storage.
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "CurrentParameters.h"
+#include "Errors.h"
+#include "HostMemory.h"
+#include "HostServices.h"
+#include "PluginGlobals.h"
+#include "Quorvel.h"
+#include "QuorvelBase.h"
+#include "SettingsDefaults.h"
+#include "SettingsValidation.h"
+
+namespace {
+
+// The selected layer, or layer 0 when the photo row is selected.
+int32_t SelectedOrFirstLayer(const ParameterBlockView& block) {
+    if (!block.HoldsLayer(0)) return 0;
+    const int32_t selected = block.Block().Get(BlockLayout::kSelectedLayer);
+    return selected >= 0 && selected < block.LayerCount() ? selected : 0;
+}
+
+// Replaces a block of the older layout by its migration; 17004 when it cannot be one.
+ErrorCode MigrateLegacyBlock(PhotoshopFilter& filter) {
+    std::array<uint8_t, LegacyLayout::kHandleLength> legacy;
+    {
+        const LockedParameters parameters;
+        std::memcpy(legacy.data(), parameters.View().Bytes(), legacy.size());
+    }
+    const int32_t layers = LegacyLayerCount(legacy.data(), static_cast<int64_t>(legacy.size()));
+    if (layers < 0 || layers > LegacyLayout::kMaxLayers) return Err::SettingsCorrupt;
+    filter.SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(layers, 0)), false);
+    const LockedParameters parameters;
+    SettingsMigrateLegacyBlock(legacy.data(), parameters.View());
+    return Err::None;
+}
+
+}  // namespace
+
+void Quorvel::SetDefaultParameters(int which) {
+    FilterRecord* record = gCall.record;
+    if (which < -1 && record->parameters) {
+        int32_t layer = 0;
+        {
+            const LockedParameters parameters;
+            layer = SelectedOrFirstLayer(parameters.View());
+        }
+        QuorvelBase::InitLayerRecord(layer, true);
+        return;
+    }
+    // A fresh handle: whatever the old one held, header and run-time link included, is gone.
+    const UniqueHandle old(record->parameters);
+    record->parameters = nullptr;
+    SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(0, 0)), true);
+    {
+        const LockedParameters parameters;
+        const ParameterBlockView block = parameters.View();
+        block.Block().Set(BlockLayout::kOutputOption, BlockLayout::kOutputEachFrameToNewLayer);
+        SettingsResetBackgroundPlacement(block);
+        // The placeholder record of an empty stack stays disabled.
+        SettingsInitLayerRecord(block.Layer(0), false);
+        block.Layer(0).Set(LayerLayout::kEnabled, 0);
+    }
+    QuorvelBase::SetTargetLayerPos(0);
+}
+
+ErrorCode Quorvel::ValidateParameters() {
+    bool legacy = false;
+    {
+        const LockedParameters parameters;
+        if (!parameters) return Err::SettingsCorrupt;
+        const ParameterBlockView block = parameters.View();
+        if (block.Length() < BlockLayout::kLayers) return Err::SettingsCorrupt;
+        if (block.Block().Get(BlockLayout::kSize) == LegacyLayout::kBlockSize) {
+            if (LegacyLayerCount(block.Bytes(), block.Length()) < 0) return Err::SettingsCorrupt;
+            legacy = true;
+        }
+    }
+    if (legacy) {
+        if (const ErrorCode error = MigrateLegacyBlock(*this)) return error;
+    }
+    const LockedParameters parameters;
+    const ParameterBlockView block = parameters.View();
+    if (const ErrorCode error = SettingsCheckBlock(block)) return error;
+    // This host kind cannot make one layer per frame: one new layer is the closest it offers.
+    const RecordRef header = block.Block();
+    if (GetHostKind() == kHostKindElements &&
+        header.Get(BlockLayout::kOutputOption) == BlockLayout::kOutputEachFrameToNewLayer)
+        header.Set(BlockLayout::kOutputOption, BlockLayout::kOutputToNewLayer);
+    return Err::None;
+}
+
+ErrorCode Quorvel::ResizeStackStorage(int32_t delta, bool pathRecords) {
+    int64_t layers = 0;
+    int64_t paths = 0;
+    {
+        const LockedParameters parameters;
+        if (!parameters) return Err::BadParameters;
+        const ParameterBlockView block = parameters.View();
+        if (!block.HoldsLayer(0)) return Err::BadParameters;
+        layers = block.LayerCount() + (pathRecords ? 0 : int64_t{delta});
+        paths = block.PathCount() + (pathRecords ? int64_t{delta} : 0);
+        if (layers < 0 || layers > BlockLayout::kMaxLayers || paths < 0 ||
+            std::max<int64_t>(layers, 1) + paths > BlockLayout::kMaxStackEntries)
+            return Err::BadParameters;
+        block.Block().Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
+        block.Block().Set(BlockLayout::kPathCount, static_cast<int16_t>(paths));
+    }
+    try {
+        SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(layers, paths)), false);
+    } catch (const ErrorCodeException& e) {
+        return e.code;
+    }
+    return Err::None;
+}
