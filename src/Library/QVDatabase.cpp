@@ -1,0 +1,270 @@
+#include "QVDatabase.h"
+
+#include <array>
+#include <cstring>
+
+#include "Alerts.h"
+#include "LibraryPaths.h"
+#include "SpecialFolders.h"
+
+namespace {
+
+constexpr ColumnDef kBaseColumns[] = {{"NextRecordID", "Integer"}, {"Version", "Integer"}};
+constexpr ColumnDef kFramesColumns[] = {
+    {"RID", "Integer Primary Key"}, {"Filename", "Text"},       {"PathType", "Integer"},
+    {"Path", "Text"},               {"Category", "Text null"},  {"Favorite", "Boolean null"},
+    {"Missing", "Boolean null"},    {"Thumbnail", "Blob null"}, {"Rating", "Integer null"},
+};
+constexpr ColumnDef kTexturesColumns[] = {
+    {"RID", "Integer Primary Key"}, {"Filename", "Text"},      {"PathType", "Integer"},
+    {"Path", "Text"},               {"Category", "Text null"}, {"Favorite", "Boolean null"},
+    {"Missing", "Boolean null"},    {"Thumbnail", "Blob null"},
+};
+constexpr ColumnDef kPresetsColumns[] = {
+    {"RID", "Integer Primary Key"}, {"name", "Text"},           {"PathType", "Integer"},
+    {"Path", "Text"},               {"Favorite", "Boolean null"}, {"LastUsed", "Boolean null"},
+    {"Definition", "Blob null"},    {"Thumbnail", "Blob null"}, {"Category", "Text null"},
+    {"Rating", "Integer null"},     {"modification", "Unsigned Long null"},
+};
+constexpr ColumnDef kPreviewColumns[] = {{"RID", "Integer"}, {"Preview", "Blob null"}};
+constexpr ColumnDef kSettingsColumns[] = {
+    {"TableName", "Text"}, {"Category", "Text null"}, {"Search", "Text null"}, {"Selection", "Blob null"}};
+
+constexpr IndexDef kRidAndFilename[] = {{"RID", true}, {"Filename", false}};
+constexpr IndexDef kRidAndName[] = {{"RID", true}, {"name", false}};
+constexpr IndexDef kRidOnly[] = {{"RID", true}};
+constexpr IndexDef kTableNameOnly[] = {{"TableName", true}};
+
+constexpr TableDef kTables[LibraryTable::Count] = {
+    {"Base", kBaseColumns, {}},
+    {"Frames", kFramesColumns, kRidAndFilename},
+    {"Textures", kTexturesColumns, kRidAndFilename},
+    {"Presets", kPresetsColumns, kRidAndName},
+    {"RGBPreviews", kPreviewColumns, kRidOnly},
+    {"InMaskPreviews", kPreviewColumns, kRidOnly},
+    {"OutMaskPreviews", kPreviewColumns, kRidOnly},
+    {"Settings", kSettingsColumns, kTableNameOnly},
+};
+
+constexpr int kFramesLibraryTables[] = {LibraryTable::Base,        LibraryTable::Frames,         LibraryTable::Textures,
+                                        LibraryTable::Presets,     LibraryTable::RGBPreviews,    LibraryTable::InMaskPreviews,
+                                        LibraryTable::OutMaskPreviews};
+constexpr int kPresetsLibraryTables[] = {LibraryTable::Base, LibraryTable::Presets, LibraryTable::Settings};
+// The preview rows a frame row takes with it when it is deleted.
+constexpr int kPreviewTables[] = {LibraryTable::RGBPreviews, LibraryTable::InMaskPreviews, LibraryTable::OutMaskPreviews};
+
+// String resources of the library's names.
+constexpr int kLibraryFolderString = 16928;
+constexpr int kFramesFileString = 16929;
+constexpr int kPresetsFileString = 16930;
+constexpr size_t kNameCapacity = 256;
+
+constexpr int32_t kNoFolderName = 3;
+constexpr int32_t kNoFileName = -43;
+
+const char* NameOf(int table) { return kTables[table].name; }
+
+bool IsAlreadyExists(const CppSQLiteException& e) { return std::strstr(e.ErrorMessage(), "already exists") != nullptr; }
+
+std::string LoadName(int stringId) {
+    std::array<char, kNameCapacity> name{};
+    if (!LoadResourceString(stringId, name.data(), name.size())) return {};
+    return name.data();
+}
+
+// "create table T (a A, b B);"
+void FormatCreateTable(CppSQLiteBuffer& sql, const TableDef& table) {
+    CppSQLiteBuffer columns;
+    const size_t last = table.columns.size() - 1;
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const ColumnDef& column = table.columns[i];
+        columns.Format(i < last ? "%s%s %s, " : "%s%s %s", columns.Get(), column.name, column.declaredType);
+    }
+    sql.Format("create table %s (", table.name);
+    sql.Format("%s%s);", sql.Get(), columns.Get());
+}
+
+void FormatCreateIndex(CppSQLiteBuffer& sql, const TableDef& table, const IndexDef& index) {
+    sql.Format(index.unique ? "create unique index %s_%s on %s (%s);" : "create index %s_%s on %s (%s);", table.name,
+               index.column, table.name, index.column);
+}
+
+}  // namespace
+
+const TableDef& LibraryTableDef(int id) { return kTables[id]; }
+
+QVDatabase::QVDatabase() { SetBusyTimeout(kDefaultBusyTimeoutMs); }
+
+QVDatabase::~QVDatabase() = default;
+
+int32_t QVDatabase::FindTable(const char* name) {
+    if (!name) return -1;
+    for (int id = 0; id < LibraryTable::Count; ++id) {
+        if (std::strcmp(kTables[id].name, name) == 0) return id;
+    }
+    return -1;
+}
+
+void QVDatabase::InitNames() {
+    folderName_ = LoadName(kLibraryFolderString);
+    fileName_ = LoadName(kFramesFileString);
+}
+
+void QVPresetsDatabase::InitNames() {
+    folderName_ = LoadName(kLibraryFolderString);
+    fileName_ = LoadName(kPresetsFileString);
+}
+
+int32_t QVDatabase::BuildPathIn(bool commonFolder) {
+    if (folderName_.empty() || fileName_.empty()) InitNames();
+    if (folderName_.empty()) return kNoFolderName;
+    if (fileName_.empty()) return kNoFileName;
+    std::string path;
+    ResolveSpecialFolderPath(commonFolder, folderName_.c_str(), fileName_.c_str(), path);
+    if (path.size() >= kPathCapacity) return SqlCode::CantOpen;
+    path_ = path;
+    return 0;
+}
+
+int32_t QVDatabase::BuildPath() { return BuildPathIn(true); }
+
+int32_t QVPresetsDatabase::BuildPath() { return BuildPathIn(false); }
+
+int32_t QVDatabase::OpenDefault() {
+    if (const int32_t result = BuildPath()) return result;
+    return OpenPath(std::string(path_));
+}
+
+int32_t QVDatabase::OpenAt(const char* path) {
+    if (!path || !*path) return OpenDefault();
+    return OpenPath(path);
+}
+
+int32_t QVDatabase::OpenPath(const std::string& path) {
+    if (path.size() >= kPathCapacity) return SqlCode::CantOpen;
+    path_ = path;
+    try {
+        Open(path_.c_str());
+        CreateTables();
+    } catch (const CppSQLiteException& e) {
+        return e.ErrorCode();
+    }
+    // From now on the path is the library folder, the base of relative stored paths.
+    const size_t lastSeparator = path_.rfind('\\');
+    if (lastSeparator != std::string::npos) path_.resize(lastSeparator);
+    return 0;
+}
+
+void QVDatabase::CreateTableList(std::span<const int> tableIds) {
+    CppSQLiteBuffer sql;
+    for (const int id : tableIds) {
+        const TableDef& table = kTables[id];
+        try {
+            FormatCreateTable(sql, table);
+            ExecDML(sql);
+            for (const IndexDef& index : table.indexes) {
+                FormatCreateIndex(sql, table, index);
+                ExecDML(sql);
+            }
+        } catch (const CppSQLiteException& e) {
+            // A table that exists keeps what it has, its indexes included.
+            if (!IsAlreadyExists(e)) throw;
+        }
+    }
+    InitBaseRow();
+}
+
+void QVDatabase::InitBaseRow() {
+    try {
+        CppSQLiteBuffer sql;
+        bool empty = false;
+        {
+            CppSQLiteQuery query = ExecQuery(sql.Format("select * from %s;", NameOf(LibraryTable::Base)));
+            empty = query.Eof();
+        }
+        if (empty) ExecDML(sql.Format("insert into %s values(%d, %d);", NameOf(LibraryTable::Base), kFirstRecordID, kSchemaVersion));
+    } catch (const CppSQLiteException&) {
+        // A library without its counter row cannot hand out ids; NewRecordID then reports it.
+    }
+}
+
+void QVDatabase::ExecIgnoreExists(const char* sql) {
+    try {
+        ExecDML(sql);
+    } catch (const CppSQLiteException& e) {
+        if (!IsAlreadyExists(e)) throw;
+    }
+}
+
+void QVDatabase::CreateTrigger() {
+    CppSQLiteBuffer sql;
+    sql.Format("create trigger framedeleter delete on %s begin", NameOf(LibraryTable::Frames));
+    for (const int preview : kPreviewTables) sql.Format("%s delete from %s where rid = old.rid;", sql.Get(), NameOf(preview));
+    sql.Format("%s end;", sql.Get());
+    ExecIgnoreExists(sql);
+}
+
+void QVDatabase::CreateTables() {
+    CreateTableList(kFramesLibraryTables);
+    CreateTrigger();
+    CppSQLiteBuffer sql;
+    const char* frames = NameOf(LibraryTable::Frames);
+    ExecIgnoreExists(sql.Format("create index %s_%s on %s (%s);", frames, "Category", frames, "Category"));
+}
+
+void QVPresetsDatabase::CreateTables() { CreateTableList(kPresetsLibraryTables); }
+
+int32_t QVDatabase::NewRecordID() {
+    const char* base = NameOf(LibraryTable::Base);
+    const char* counter = kBaseColumns[0].name;
+    // Reading and advancing the counter form one transaction, so that two processes sharing the
+    // file can never hand out the same id.
+    ExecDML("savepoint NewRecordID;");
+    try {
+        CppSQLiteBuffer sql;
+        int32_t id = 0;
+        {
+            CppSQLiteTable table = GetTable(sql.Format("select * from %s;", base));
+            const char* value = table.FieldValueByName(counter);
+            id = value ? SqlIntegerFromText(value) : 0;
+        }
+        if (id < kFirstRecordID) throw CppSQLiteException(SqlCode::Wrapper, "Invalid record counter");
+        ExecDML(sql.Format("update %s set %s = %s + 1;", base, counter, counter));
+        ExecDML("release NewRecordID;");
+        return id;
+    } catch (const CppSQLiteException&) {
+        try {
+            ExecDML("rollback to NewRecordID; release NewRecordID;");
+        } catch (const CppSQLiteException&) {
+            // The first error is the one to report.
+        }
+        throw;
+    }
+}
+
+std::string QVDatabase::StorePath(const char* path, int32_t& pathType) const {
+    std::array<char, kPathCapacity> relative{};
+    if (MakeRelativePath(path, path_.c_str(), relative.data(), relative.size())) {
+        pathType = PathType::RelativePath;
+        return relative.data();
+    }
+    pathType = PathType::FullPath;
+    return path ? path : "";
+}
+
+std::optional<std::string> QVDatabase::ResolvePath(const char* stored, int32_t pathType) const {
+    if (!stored) return std::nullopt;
+    switch (pathType) {
+        case PathType::FullPathLegacy:
+        case PathType::FullPath:
+            return std::string(stored);
+        case PathType::RelativePathLegacy:
+        case PathType::RelativePath: {
+            std::array<char, kPathCapacity> full{};
+            if (MakeAbsolutePath(stored, path_.c_str(), full.data(), full.size())) return std::string(full.data());
+            return std::string(stored);
+        }
+        default:
+            return std::nullopt;
+    }
+}
