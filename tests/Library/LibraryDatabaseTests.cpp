@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "LibraryTestSupport.h"
+#include "QVDatabase.h"
+
+namespace {
+
+// The schema as sqlite_master keeps it: type|name|table|SQL, in creation order.
+const std::vector<std::string> kFramesSchema = {
+    "table|Base|Base|create table Base (NextRecordID Integer, Version Integer)",
+    "table|Frames|Frames|create table Frames (RID Integer Primary Key, Filename Text, PathType Integer, Path Text, "
+    "Category Text null, Favorite Boolean null, Missing Boolean null, Thumbnail Blob null, Rating Integer null)",
+    "index|Frames_RID|Frames|create unique index Frames_RID on Frames (RID)",
+    "index|Frames_Filename|Frames|create index Frames_Filename on Frames (Filename)",
+    "table|Textures|Textures|create table Textures (RID Integer Primary Key, Filename Text, PathType Integer, Path Text, "
+    "Category Text null, Favorite Boolean null, Missing Boolean null, Thumbnail Blob null)",
+    "index|Textures_RID|Textures|create unique index Textures_RID on Textures (RID)",
+    "index|Textures_Filename|Textures|create index Textures_Filename on Textures (Filename)",
+    "table|Presets|Presets|create table Presets (RID Integer Primary Key, name Text, PathType Integer, Path Text, "
+    "Favorite Boolean null, LastUsed Boolean null, Definition Blob null, Thumbnail Blob null, Category Text null, "
+    "Rating Integer null, modification Unsigned Long null)",
+    "index|Presets_RID|Presets|create unique index Presets_RID on Presets (RID)",
+    "index|Presets_name|Presets|create index Presets_name on Presets (name)",
+    "table|RGBPreviews|RGBPreviews|create table RGBPreviews (RID Integer, Preview Blob null)",
+    "index|RGBPreviews_RID|RGBPreviews|create unique index RGBPreviews_RID on RGBPreviews (RID)",
+    "table|InMaskPreviews|InMaskPreviews|create table InMaskPreviews (RID Integer, Preview Blob null)",
+    "index|InMaskPreviews_RID|InMaskPreviews|create unique index InMaskPreviews_RID on InMaskPreviews (RID)",
+    "table|OutMaskPreviews|OutMaskPreviews|create table OutMaskPreviews (RID Integer, Preview Blob null)",
+    "index|OutMaskPreviews_RID|OutMaskPreviews|create unique index OutMaskPreviews_RID on OutMaskPreviews (RID)",
+    "trigger|framedeleter|Frames|create trigger framedeleter delete on Frames begin delete from RGBPreviews where "
+    "rid = old.rid; delete from InMaskPreviews where rid = old.rid; delete from OutMaskPreviews where rid = old.rid; end",
+    "index|Frames_Category|Frames|create index Frames_Category on Frames (Category)",
+};
+
+const std::vector<std::string> kPresetsSchema = {
+    "table|Base|Base|create table Base (NextRecordID Integer, Version Integer)",
+    "table|Presets|Presets|create table Presets (RID Integer Primary Key, name Text, PathType Integer, Path Text, "
+    "Favorite Boolean null, LastUsed Boolean null, Definition Blob null, Thumbnail Blob null, Category Text null, "
+    "Rating Integer null, modification Unsigned Long null)",
+    "index|Presets_RID|Presets|create unique index Presets_RID on Presets (RID)",
+    "index|Presets_name|Presets|create index Presets_name on Presets (name)",
+    "table|Settings|Settings|create table Settings (TableName Text, Category Text null, Search Text null, Selection Blob null)",
+    "index|Settings_TableName|Settings|create unique index Settings_TableName on Settings (TableName)",
+};
+
+const char* const kSchemaQuery = "select type, name, tbl_name, sql from sqlite_master order by rowid;";
+
+// sqlite_master keeps each statement as executed, with SQLite writing its leading keywords in
+// capitals.
+std::vector<std::string> AsStored(const std::vector<std::string>& schema) {
+    const std::pair<std::string, std::string> keywords[] = {{"|create table ", "|CREATE TABLE "},
+                                                            {"|create unique index ", "|CREATE UNIQUE INDEX "},
+                                                            {"|create index ", "|CREATE INDEX "},
+                                                            {"|create trigger ", "|CREATE TRIGGER "}};
+    std::vector<std::string> stored;
+    for (std::string entry : schema) {
+        for (const auto& [written, kept] : keywords) {
+            if (const size_t at = entry.find(written); at != std::string::npos) entry.replace(at, written.size(), kept);
+        }
+        stored.push_back(entry);
+    }
+    return stored;
+}
+
+// The SQL a new file receives: the schema's statements as executed, then the counter row.
+std::vector<std::string> CreationStatements(const std::vector<std::string>& schema, bool withTrigger) {
+    std::vector<std::string> statements;
+    for (const std::string& entry : schema) {
+        const std::string sql = entry.substr(entry.rfind('|') + 1) + ";";
+        if (entry.rfind("trigger|", 0) == 0 || entry.find("_Category|") != std::string::npos) continue;
+        statements.push_back(sql);
+    }
+    statements.push_back("select * from Base;");
+    statements.push_back("insert into Base values(10001, 1);");
+    if (withTrigger) {
+        statements.push_back(schema[schema.size() - 2].substr(schema[schema.size() - 2].rfind('|') + 1) + ";");
+        statements.push_back("create index Frames_Category on Frames (Category);");
+    }
+    return statements;
+}
+
+}  // namespace
+
+TEST(LibraryDatabase, NewFramesLibraryHoldsExactlyTheSchemaAndTheCounterRow) {
+    ScratchFolder folder;
+    const std::string file = folder.File("Quorvel.sdb");
+    {
+        TracedLibrary<QVDatabase> db;
+        ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+        EXPECT_EQ(db.BusyTimeout(), 60000);
+        EXPECT_EQ(db.trace.statements, CreationStatements(kFramesSchema, true));
+        EXPECT_EQ(QueryRows(db, kSchemaQuery), AsStored(kFramesSchema));
+        EXPECT_EQ(QueryRows(db, "select * from Base;"), std::vector<std::string>{"10001|1"});
+        // Once open, the path is the library folder.
+        EXPECT_EQ(std::string(db.Path()), folder.Path());
+    }
+    // Reopening runs the creation again, finds everything there and writes nothing.
+    const std::vector<unsigned char> before = ReadBytes(file);
+    TracedLibrary<QVDatabase> again;
+    ASSERT_EQ(again.OpenAt(file.c_str()), 0);
+    EXPECT_EQ(again.trace.statements, std::vector<std::string>{"select * from Base;"});
+    EXPECT_EQ(QueryRows(again, kSchemaQuery), AsStored(kFramesSchema));
+    EXPECT_EQ(QueryRows(again, "select * from Base;"), std::vector<std::string>{"10001|1"});
+    again.Close();
+    EXPECT_EQ(ReadBytes(file), before);
+}
+
+TEST(LibraryDatabase, NewPresetsLibraryHoldsExactlyItsSchema) {
+    ScratchFolder folder;
+    const std::string file = folder.File("QuorvelPresets.sdb");
+    TracedLibrary<QVPresetsDatabase> db;
+    ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+    EXPECT_EQ(db.trace.statements, CreationStatements(kPresetsSchema, false));
+    EXPECT_EQ(QueryRows(db, kSchemaQuery), AsStored(kPresetsSchema));
+    db.Close();
+    const std::vector<unsigned char> before = ReadBytes(file);
+    QVPresetsDatabase again;
+    ASSERT_EQ(again.OpenAt(file.c_str()), 0);
+    EXPECT_EQ(QueryRows(again, kSchemaQuery), AsStored(kPresetsSchema));
+    again.Close();
+    EXPECT_EQ(ReadBytes(file), before);
+}
+
+TEST(LibraryDatabase, RecordIdsCountUpFromTheCounterAndSurviveReopening) {
+    ScratchFolder folder;
+    const std::string file = folder.File("Quorvel.sdb");
+    {
+        TracedLibrary<QVDatabase> db;
+        ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+        db.trace.statements.clear();
+        EXPECT_EQ(db.NewRecordID(), 10001);
+        EXPECT_EQ(db.trace.statements, (std::vector<std::string>{"savepoint NewRecordID;", "select * from Base;",
+                                                                 "update Base set NextRecordID = NextRecordID + 1;",
+                                                                 "release NewRecordID;"}));
+        EXPECT_EQ(db.NewRecordID(), 10002);
+        EXPECT_EQ(QueryRows(db, "select NextRecordID from Base;"), std::vector<std::string>{"10003"});
+    }
+    QVDatabase db;
+    ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+    EXPECT_EQ(db.NewRecordID(), 10003);
+    // A counter that a damaged file lost is reported, never handed out as id 0.
+    db.ExecDML("update Base set NextRecordID = NULL;");
+    EXPECT_THROW(db.NewRecordID(), CppSQLiteException);
+    db.ExecDML("delete from Base;");
+    EXPECT_THROW(db.NewRecordID(), CppSQLiteException);
+}
+
+TEST(LibraryDatabase, OpenResultsReportWhatStoppedTheOpen) {
+    ScratchFolder folder;
+    // A garbage file and an old SQLite 2 library are refused and left as they were.
+    const std::string oldFile = folder.File("Old.sdb");
+    std::vector<unsigned char> old(2048, 0x20);
+    const std::string signature = "** This file contains an SQLite 2.1 database **";
+    std::copy(signature.begin(), signature.end(), old.begin());
+    WriteBytes(oldFile, old);
+    QVDatabase frames;
+    EXPECT_EQ(frames.OpenAt(oldFile.c_str()), 26);
+    EXPECT_EQ(ReadBytes(oldFile), old);
+
+    const std::string garbageFile = folder.File("Garbage.sdb");
+    const std::vector<unsigned char> garbage(700, 0xA5);
+    WriteBytes(garbageFile, garbage);
+    QVPresetsDatabase presets;
+    EXPECT_EQ(presets.OpenAt(garbageFile.c_str()), 26);
+    EXPECT_EQ(ReadBytes(garbageFile), garbage);
+
+    // A path the path field cannot hold is refused before anything is opened.
+    QVDatabase longPath;
+    const std::string tooLong = folder.Path() + "\\" + std::string(QVDatabase::kPathCapacity, 'a') + ".sdb";
+    EXPECT_EQ(longPath.OpenAt(tooLong.c_str()), 14);
+    EXPECT_FALSE(longPath.IsOpen());
+}
+
+TEST(LibraryDatabase, DefaultPlacesAreTheApplicationDataFolders) {
+    QVDatabase frames;
+    ASSERT_EQ(frames.BuildPath(), 0);
+    const std::string framesPath = frames.Path();
+    EXPECT_NE(framesPath.find("\\Vantrel Software\\Quorvel 4.6\\Quorvel.sdb"), std::string::npos) << framesPath;
+    QVPresetsDatabase presets;
+    ASSERT_EQ(presets.BuildPath(), 0);
+    const std::string presetsPath = presets.Path();
+    EXPECT_NE(presetsPath.find("\\Vantrel Software\\Quorvel 4.6\\QuorvelPresets.sdb"), std::string::npos) << presetsPath;
+    // The frames library is shared by all users, the presets library is the user's own.
+    EXPECT_NE(framesPath.substr(0, framesPath.find("\\Vantrel")), presetsPath.substr(0, presetsPath.find("\\Vantrel")));
+
+    // An empty path opens the default file, exactly as OpenDefault does.
+    QVDatabase byEmptyPath;
+    ASSERT_EQ(byEmptyPath.OpenAt(""), 0);
+    EXPECT_EQ(std::string(byEmptyPath.Path()) + "\\Quorvel.sdb", framesPath);
+    EXPECT_EQ(QueryRows(byEmptyPath, kSchemaQuery), AsStored(kFramesSchema));
+}
+
+TEST(LibraryDatabase, FindTableKnowsTheEightTablesExactly) {
+    const char* const names[] = {"Base",           "Frames",         "Textures",        "Presets",
+                                 "RGBPreviews",    "InMaskPreviews", "OutMaskPreviews", "Settings"};
+    for (int id = 0; id < LibraryTable::Count; ++id) EXPECT_EQ(QVDatabase::FindTable(names[id]), id);
+    EXPECT_EQ(QVDatabase::FindTable("frames"), -1);
+    EXPECT_EQ(QVDatabase::FindTable(""), -1);
+    EXPECT_EQ(QVDatabase::FindTable(nullptr), -1);
+}
