@@ -99,6 +99,16 @@ struct HandleSuite {
     SPErr (*SetSize)(Handle h, int32_t newSize);
 };
 
+// Buffers by address: New hands out between minimumSize and *requestedSize bytes (as many as the
+// host can spare) and writes the size it gave into *requestedSize; null when not even the minimum
+// fits. Dispose frees the buffer and clears the caller's pointer.
+struct BufferSuite {
+    char* (*New)(uint32_t* requestedSize, uint32_t minimumSize);
+    void (*Dispose)(char** buffer);
+    uint32_t (*GetSize)(char* buffer);
+    uint32_t (*GetSpace)();
+};
+
 struct PropertySuite {
     OSErr16 (*GetProperty)(uint32_t signature, uint32_t key, int32_t index, intptr_t* simpleProperty,
                            Handle* complexProperty);

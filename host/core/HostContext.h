@@ -1,0 +1,90 @@
+// The state behind the callbacks and suites of one session. The plug-in interface's callbacks
+// carry no context, so the session makes its context the active one for as long as it runs.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Descriptor.h"
+#include "HostMemory.h"
+#include "HostSession.h"
+#include "HostSuites.h"
+
+namespace qvhost {
+
+// The pixels of the last advanceState delivery; the output goes back into the document at the
+// next delivery and when the plug-in returns.
+struct PixelExchange {
+    std::vector<uint8_t> in, out, mask;
+    Rect16 outRect{};
+    int16_t outLoPlane = 0, outHiPlane = -1;
+    int32_t outRowBytes = 0;
+    bool outputPending = false;
+};
+
+class HostContext {
+public:
+    HostContext(const HostOptions& options, HostLog& log, Document& document);
+    HostContext(const HostContext&) = delete;
+    HostContext& operator=(const HostContext&) = delete;
+    ~HostContext();
+
+    const HostOptions& options;
+    HostLog& log;
+    Document& document;
+    HandleStore handles;
+    BufferStore buffers;
+    HostStatistics statistics;
+    PixelExchange pixels;
+
+    // Descriptors and lists handed out through the suites; the plug-in frees them.
+    std::map<DescriptorRef, std::unique_ptr<Descriptor>> descriptors;
+    std::map<DescriptorListRef, std::unique_ptr<DescriptorList>> lists;
+    // Acquire counts by suite name.
+    std::map<std::string, int> acquired;
+    // The resources the plug-in added, by type; index 1 is the first.
+    std::map<uint32_t, std::vector<std::vector<uint8_t>>> resources;
+
+    FilterRecord record{};
+    PlatformData platform{};
+    BufferProcs bufferProcs{};
+    HandleProcs handleProcs{};
+    PropertyProcs propertyProcs{};
+    ResourceProcs resourceProcs{};
+    DescriptorParameters descriptorParameters{};
+    BasicSuite basicSuite{};
+    ReadImageDocumentDesc documentInfo{};
+    std::vector<ReadChannelDesc> channels;
+};
+
+// The session that runs now, or null outside a run.
+HostContext* ActiveContext();
+
+// Makes a context the active one for its lifetime.
+class ActiveContextScope {
+public:
+    explicit ActiveContextScope(HostContext& context);
+    ActiveContextScope(const ActiveContextScope&) = delete;
+    ActiveContextScope& operator=(const ActiveContextScope&) = delete;
+    ~ActiveContextScope();
+
+private:
+    HostContext* previous_;
+};
+
+// Each of these fills its part of the record and the context's procedure tables.
+void InstallMemoryProcs(HostContext& context);     // buffer and handle procedures
+void InstallRecordProcs(HostContext& context);     // abort, progress, property, resource procs
+void InstallPixelProcs(HostContext& context);      // advanceState, displayPixels
+void InstallColorServices(HostContext& context);
+void InstallBasicSuite(HostContext& context);
+
+// Writes the pending output of the last delivery back into the document.
+void WriteBackOutput(HostContext& context);
+// Delivers what the record's rectangles ask for (advanceState's work; the session also calls it
+// between continue calls). Answers 0 or the error advanceState answers.
+int16_t DeliverRequest(HostContext& context);
+
+}  // namespace qvhost

@@ -1,0 +1,351 @@
+#include "HostSession.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "HostContext.h"
+#include "HostPlatform.h"
+#include "ImageFiles.h"
+#include "PluginModule.h"
+#include "SettingsFile.h"
+#include "TextConversion.h"
+
+namespace qvhost {
+
+namespace {
+
+HostContext* gActive = nullptr;
+
+// A plug-in that keeps asking for pixels through continue calls is cut off after this many.
+constexpr int kMaxContinueCalls = 1 << 20;
+// 'FrMP' holds the block behind the last 4 bytes of the parameters handle's 8-byte run-time prefix.
+constexpr size_t kScriptPrefix = 4;
+constexpr size_t kParameterPrefix = 8;
+constexpr int32_t kResolution72 = 72 << 16;
+
+const char* const kPlaneNames[3][4] = {{"Gray"}, {"Red", "Green", "Blue"}, {"Cyan", "Magenta", "Yellow", "Black"}};
+
+bool RectsAskForMore(const FilterRecord& r) {
+    const auto nonEmpty = [](const Rect16& rect) { return rect.right > rect.left && rect.bottom > rect.top; };
+    return nonEmpty(r.inRect) || nonEmpty(r.outRect) || nonEmpty(r.maskRect);
+}
+
+std::string VersionText(uint32_t packed) {
+    return std::to_string(packed >> 16) + "." + std::to_string((packed >> 8) & 0xFF) + "." +
+           std::to_string(packed & 0xFF);
+}
+
+Rect16 ToRect16(const PixelRect& r) {
+    return {static_cast<int16_t>(r.top), static_cast<int16_t>(r.left), static_cast<int16_t>(r.bottom),
+            static_cast<int16_t>(r.right)};
+}
+
+// The record's colours in the image mode: background white, foreground black (inverted CMYK:
+// white is 255 in every plane, black is no colour ink and 0 in K).
+void SetRecordColors(FilterRecord& r, ColorMode color) {
+    const uint8_t black = color == ColorMode::CMYK ? 255 : 0;
+    for (int i = 0; i < 4; ++i) {
+        r.background[i] = r.backColor[i] = 255;
+        r.foreground[i] = r.foreColor[i] = i < 3 ? black : 0;
+    }
+}
+
+}  // namespace
+
+HostContext* ActiveContext() { return gActive; }
+
+ActiveContextScope::ActiveContextScope(HostContext& context) : previous_(gActive) { gActive = &context; }
+ActiveContextScope::~ActiveContextScope() { gActive = previous_; }
+
+HostContext::HostContext(const HostOptions& o, HostLog& l, Document& d)
+    : options(o), log(l), document(d), buffers(o.budget) {}
+
+HostContext::~HostContext() = default;
+
+// Everything a run holds for its length, released in reverse order at its end.
+struct RunResources {
+    PluginModule plugin;
+    PluginEntryProc entry = nullptr;
+    std::optional<OleSession> ole;
+    std::optional<HostWindow> window;
+    TemporaryLogFile alertLog;
+    std::optional<ScopedEnvironment> alertAnswer, alertLogPath;
+    std::optional<ActiveContextScope> active;
+};
+
+std::string SelectorName(int16_t selector) {
+    static const char* const kNames[] = {"about", "parameters", "prepare", "start", "continue", "finish"};
+    if (selector >= 0 && selector <= 5) return kNames[selector];
+    return "selector " + std::to_string(selector);
+}
+
+const CallRecord* HostRunResult::Find(int16_t selector) const {
+    for (const CallRecord& call : calls)
+        if (call.selector == selector) return &call;
+    return nullptr;
+}
+
+HostSession::HostSession(HostOptions options) : options_(std::move(options)) {}
+HostSession::~HostSession() = default;
+
+const FilterRecord& HostSession::Record() const { return context_->record; }
+const HostStatistics& HostSession::Statistics() const { return context_->statistics; }
+
+std::vector<uint8_t> HostSession::Parameters() const {
+    return context_ ? context_->handles.Bytes(context_->record.parameters) : std::vector<uint8_t>();
+}
+
+bool HostSession::LoadDocument(std::string& error) {
+    if (options_.document) {
+        document_ = *options_.document;
+    } else if (options_.inputPath.empty()) {
+        // A single selector needs no picture: a small white page stands in.
+        document_ = Document(64, 64, options_.mode);
+        for (int p = 0; p < document_.Planes(); ++p)
+            for (int32_t y = 0; y < 64; ++y) std::fill_n(document_.PlaneRow(p, y), 64, document_.Mode().FullValue());
+    } else {
+        RasterImage image;
+        if (!ReadImageFile(options_.inputPath, image, error)) return false;
+        document_ = Document::FromImage(image, options_.mode);
+        log_.Format("host: document %s, %dx%d %s (from %d-bit %s)", options_.inputPath.c_str(), image.width,
+                    image.height, options_.mode.Name().c_str(), image.bitDepth, image.channels == 1 ? "gray" : "RGB");
+    }
+    if (options_.selection) document_.Select(*options_.selection);
+    if (document_.Width() <= 0 || document_.Height() <= 0 || document_.Width() > 30000 || document_.Height() > 30000) {
+        error = "the document must be 1 to 30000 pixels a side";
+        return false;
+    }
+    return true;
+}
+
+bool HostSession::LoadPlugin(std::string& error) {
+    RunResources& run = *resources_;
+    if (options_.entry) {
+        run.entry = options_.entry;
+        log_.Line("host: plug-in entry linked into this program");
+        return true;
+    }
+    if (!run.plugin.Load(options_.pluginPath, error)) return false;
+    const PluginProperties& p = run.plugin.Properties();
+    log_.Format("host: plug-in \"%s\" category \"%s\", entry %s, modes 0x%X, version 0x%X", p.name.c_str(),
+                p.category.c_str(), p.entryName.c_str(), p.modes, p.version);
+    const int mode = document_.Mode().RecordMode();
+    if (p.hasModes && !(p.modes & (1u << mode))) {
+        error = "the plug-in does not support the image mode " + document_.Mode().Name();
+        return false;
+    }
+    run.entry = run.plugin.Entry();
+    return true;
+}
+
+bool HostSession::BuildDescriptor(std::string& error) {
+    HostContext& c = *context_;
+    c.descriptorParameters.descriptorParametersVersion = 1;
+    c.descriptorParameters.playInfo = options_.dialog ? kPlayDisplay : kPlayDontDisplay;
+    c.record.descriptorParameters = &c.descriptorParameters;
+    if (options_.noDescriptor) return true;
+    Descriptor descriptor;
+    if (!options_.descriptorIn.empty() && !ReadDescriptorFile(options_.descriptorIn, descriptor, error)) return false;
+    if (!options_.settingsIn.empty()) {
+        std::vector<uint8_t> block;
+        if (!ReadSettingsFile(options_.settingsIn, block, error)) return false;
+        DescriptorBlob settings(kScriptPrefix, 0);
+        settings.insert(settings.end(), block.begin(), block.end());
+        descriptor.Put('FrMP', DescriptorValue{std::move(settings)});
+    }
+    if (options_.txlt) descriptor.Put('Txlt', DescriptorValue{true});
+    c.descriptorParameters.descriptor = c.handles.NewWithData(Flatten(descriptor));
+    log_.Line("host: descriptor " + Describe(descriptor));
+    return true;
+}
+
+void HostSession::SetUpRecord() {
+    HostContext& c = *context_;
+    FilterRecord& r = c.record;
+    const ImageMode& mode = document_.Mode();
+    r.imageSize = {static_cast<int16_t>(document_.Height()), static_cast<int16_t>(document_.Width())};
+    r.wholeSize = r.imageSize;
+    r.planes = static_cast<int16_t>(document_.Planes());
+    r.filterRect = ToRect16(document_.FilterRect());
+    r.haveMask = document_.HasSelection() ? 1 : 0;
+    r.autoMask = 1;
+    SetRecordColors(r, mode.color);
+    r.hostSig = options_.signature;
+    r.imageMode = mode.RecordMode();
+    r.depth = mode.depth;
+    r.imageHRes = r.imageVRes = kResolution72;
+    r.platformData = &c.platform;
+    c.platform.hwnd = reinterpret_cast<intptr_t>(resources_->window->Get());
+    r.filterCase = options_.filterCase.value_or(document_.HasSelection() ? kFilterCaseFlatImageWithSelection
+                                                                         : kFilterCaseFlatImageNoSelection);
+    r.dummyPlaneValue = -1;
+    r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = r.planes;
+    InstallMemoryProcs(c);
+    InstallRecordProcs(c);
+    InstallPixelProcs(c);
+    InstallColorServices(c);
+    InstallBasicSuite(c);
+
+    // The document information: the composite channels (the room for alpha channels and layers
+    // stays empty).
+    const int colorIndex = static_cast<int>(mode.color);
+    c.channels.assign(static_cast<size_t>(document_.Planes()), ReadChannelDesc{});
+    for (size_t i = 0; i < c.channels.size(); ++i) {
+        ReadChannelDesc& channel = c.channels[i];
+        channel.minVersion = channel.maxVersion = 1;
+        channel.next = i + 1 < c.channels.size() ? &c.channels[i + 1] : nullptr;
+        channel.bounds = {0, 0, document_.Height(), document_.Width()};
+        channel.depth = mode.depth;
+        channel.tileSize = options_.tile > 0 ? options_.tile : 0;
+        channel.channelType = static_cast<int32_t>(i + 1);
+        channel.name = kPlaneNames[colorIndex][i];
+    }
+    ReadImageDocumentDesc& info = c.documentInfo;
+    info.minVersion = info.maxVersion = 1;
+    info.imageMode = r.imageMode;
+    info.depth = mode.depth;
+    info.bounds = {0, 0, document_.Height(), document_.Width()};
+    info.hResolution = info.vResolution = kResolution72;
+    info.targetCompositeChannels = info.mergedCompositeChannels = c.channels.data();
+    r.documentInfo = &info;
+
+    log_.Format("host: signature %s, version %s, %s %dx%d, filter rect (%d,%d)-(%d,%d), budget %lld bytes",
+                FourCC(options_.signature).c_str(), VersionText(options_.hostVersion).c_str(), mode.Name().c_str(),
+                document_.Width(), document_.Height(), r.filterRect.left, r.filterRect.top, r.filterRect.right,
+                r.filterRect.bottom, static_cast<long long>(options_.budget));
+    log_.Format("host: offers advanceState %s, buffer procs %s, handle procs %s; %s",
+                r.advanceState ? "yes" : "no", r.bufferProcs ? "yes" : "no", r.handleProcs ? "yes" : "no",
+                options_.dialog ? "shows the dialog" : "no dialog");
+}
+
+HostRunResult HostSession::Run() {
+    HostRunResult result;
+    if (!options_.logPath.empty() && !log_.OpenFile(options_.logPath)) {
+        result.error = "cannot open the log file " + options_.logPath;
+        return result;
+    }
+    log_.EchoToConsole(options_.echo);
+    resources_ = std::make_unique<RunResources>();
+    context_ = std::make_unique<HostContext>(options_, log_, document_);
+    RunResources& run = *resources_;
+    if (LoadDocument(result.error) && LoadPlugin(result.error)) {
+        run.ole.emplace();
+        run.window.emplace();
+        if (!options_.interactiveAlerts) {
+            if (!ScopedEnvironment::Get(L"QUORVEL_ALERT_ANSWER")) run.alertAnswer.emplace(L"QUORVEL_ALERT_ANSWER", L"1");
+            if (run.alertLog.Valid()) run.alertLogPath.emplace(L"QUORVEL_ALERT_LOG", run.alertLog.Path());
+        }
+        run.active.emplace(*context_);
+        SetUpRecord();
+        if (BuildDescriptor(result.error)) {
+            result.loaded = true;
+            RunSequence(result);
+            if (result.exitCode == 0 && !WriteOutputs(result.error)) result.exitCode = 1;
+        }
+    }
+    if (!result.error.empty()) log_.Line("host: " + result.error);
+    HostContext& c = *context_;
+    if (!c.descriptors.empty() || !c.lists.empty())
+        log_.Format("host: %zu descriptor(s) and %zu list(s) the plug-in did not free", c.descriptors.size(), c.lists.size());
+    for (const auto& [name, count] : c.acquired)
+        if (count > 0) log_.Format("host: suite \"%s\" still acquired", name.c_str());
+    if (c.buffers.LiveCount() > 0) log_.Format("host: %zu buffer(s) the plug-in did not free", c.buffers.LiveCount());
+    log_.Format("host: exit code %d", result.exitCode);
+    resources_.reset();
+    return result;
+}
+
+int16_t HostSession::Call(int16_t selector, HostRunResult& result) {
+    HostContext& c = *context_;
+    if (options_.beforeCall) options_.beforeCall(c.record, selector);
+    const int64_t progressBefore = c.statistics.progressCalls;
+    int16_t answer = 0;
+    log_.Format("call %s (%d)", SelectorName(selector).c_str(), selector);
+    const auto start = std::chrono::steady_clock::now();
+    resources_->entry(selector, &c.record, &dataWord_, &answer);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    WriteBackOutput(c);
+    result.calls.push_back({selector, SelectorName(selector), answer, ms, dataWord_});
+    log_.Format("  %s answered %d in %.2f ms; data word 0x%llX", SelectorName(selector).c_str(), answer, ms,
+                static_cast<unsigned long long>(dataWord_));
+    for (std::string& line : resources_->alertLog.NewLines()) {
+        log_.Line("  " + line);
+        result.alerts.push_back(std::move(line));
+    }
+    if (c.statistics.progressCalls > progressBefore)
+        log_.Format("  %lld progress call(s), last %d/%d", static_cast<long long>(c.statistics.progressCalls - progressBefore),
+                    c.statistics.lastProgressDone, c.statistics.lastProgressTotal);
+    if (options_.afterCall) options_.afterCall(c.record, selector, answer);
+    return answer;
+}
+
+void HostSession::RunSequence(HostRunResult& result) {
+    if (options_.about) {
+        result.exitCode = Call(kSelectorAbout, result) == 0 ? 0 : 1;
+        return;
+    }
+    if (options_.rawSelector) {
+        result.exitCode = Call(*options_.rawSelector, result) == 0 ? 0 : 1;
+        return;
+    }
+    RunFilter(result);
+}
+
+void HostSession::RunFilter(HostRunResult& result) {
+    HostContext& c = *context_;
+    if (options_.dialog && Call(kSelectorParameters, result) != 0) return;
+    if (Call(kSelectorPrepare, result) != 0) return;
+    const int16_t started = Call(kSelectorStart, result);
+    TakeResultDescriptor();
+    if (started != 0) return;
+    // An advanceState filter finishes inside start; others ask for more through the rectangles.
+    for (int calls = 0; RectsAskForMore(c.record); ++calls) {
+        if (calls == kMaxContinueCalls) {
+            log_.Line("host: the plug-in kept asking for pixels; stopped");
+            return;
+        }
+        if (const int16_t error = DeliverRequest(c)) {
+            log_.Format("host: the plug-in's request failed with %d", error);
+            return;
+        }
+        if (Call(kSelectorContinue, result) != 0) return;
+    }
+    if (Call(kSelectorFinish, result) != 0) return;
+    result.exitCode = 0;
+}
+
+void HostSession::TakeResultDescriptor() {
+    HostContext& c = *context_;
+    const Handle flat = c.descriptorParameters.descriptor;
+    if (!flat) return;
+    resultDescriptor_ = Unflatten(c.handles.Bytes(flat));
+    log_.Line("host: descriptor after start " + (resultDescriptor_ ? Describe(*resultDescriptor_) : "(not well formed)"));
+}
+
+bool HostSession::WriteOutputs(std::string& error) {
+    if (!options_.outputPath.empty()) {
+        if (!WriteImageFile(options_.outputPath, document_.ToImage(), error)) return false;
+        log_.Line("host: output image " + options_.outputPath);
+    }
+    if (!options_.descriptorOut.empty()) {
+        if (!resultDescriptor_) {
+            error = "the plug-in left no descriptor to write";
+            return false;
+        }
+        if (!WriteDescriptorFile(options_.descriptorOut, *resultDescriptor_, error)) return false;
+        log_.Line("host: descriptor written to " + options_.descriptorOut);
+    }
+    if (!options_.settingsOut.empty()) {
+        const std::vector<uint8_t> parameters = Parameters();
+        if (parameters.size() <= kParameterPrefix) {
+            error = "the plug-in left no parameter block to write";
+            return false;
+        }
+        const std::span<const uint8_t> block(parameters.data() + kParameterPrefix, parameters.size() - kParameterPrefix);
+        if (!WriteSettingsFile(options_.settingsOut, block, error)) return false;
+        log_.Line("host: settings written to " + options_.settingsOut);
+    }
+    return true;
+}
+
+}  // namespace qvhost

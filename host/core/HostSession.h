@@ -1,0 +1,147 @@
+// QuorvelHostCore: a stand-in host for filter plug-ins, as a library.
+//
+// A HostSession loads a plug-in (or takes an entry function linked into the caller), builds a
+// document from an image file or a given Document, offers the filter record's callbacks and the
+// host suites, and calls the selectors in a host's order:
+//   about (only, when asked) | raw selector (only, when asked) |
+//   parameters (with a dialog), prepare, start, continue while the plug-in asks, finish.
+// Every call is logged with its selector, result, wall time and data word; the parameters handle
+// and data word are kept between calls as a real host keeps them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Descriptor.h"
+#include "Document.h"
+#include "HostLog.h"
+#include "PluginInterface.h"
+
+namespace qvhost {
+
+struct HostOptions {
+    // The plug-in: a .8bf file, or an entry function linked into the calling program.
+    std::string pluginPath;
+    PluginEntryProc entry = nullptr;
+
+    // The document: read from inputPath, or given. The result is written to outputPath when set.
+    std::string inputPath;
+    std::string outputPath;
+    std::optional<Document> document;
+    ImageMode mode;
+    std::optional<PixelRect> selection;
+
+    uint32_t signature = '8BIM';
+    uint32_t hostVersion = 0x000D0000;  // the 'vers' property: major << 16 | minor << 8 | fix
+    bool dialog = false;                // playInfo "display" instead of "don't display"
+
+    // The scripting descriptor handed to start.
+    bool noDescriptor = false;
+    bool txlt = false;                  // put 'Txlt' into it
+    std::string descriptorIn;           // start from this descriptor file
+    std::string descriptorOut;          // write the descriptor the plug-in leaves
+    std::string settingsIn;             // a .qvo preset: its settings go in as 'FrMP'
+    std::string settingsOut;            // write the parameter block as a .qvo preset
+    std::optional<int32_t> descriptorError;  // every descriptor-suite call fails with this code
+
+    int64_t abortAfter = -1;            // abortProc answers true from this many progress calls on
+    int64_t budget = int64_t{256} << 20;
+    int32_t tile = 0;                   // see PixelExchange.h
+    bool noAdvanceState = false;
+    bool noBufferProcs = false;
+    bool noHandleProcs = false;
+    std::optional<int16_t> filterCase;
+
+    bool about = false;
+    std::optional<int16_t> rawSelector;
+
+    std::string logPath;
+    bool echo = false;                  // print the log on the console as it is written
+    bool interactiveAlerts = false;     // leave the plug-in's alerts to the user
+
+    // Called right before and after each selector call (harness hooks for tests).
+    std::function<void(FilterRecord&, int16_t selector)> beforeCall;
+    std::function<void(FilterRecord&, int16_t selector, int16_t result)> afterCall;
+};
+
+struct CallRecord {
+    int16_t selector = 0;
+    std::string name;
+    int16_t result = 0;
+    double milliseconds = 0;
+    intptr_t dataWord = 0;
+};
+
+struct HostStatistics {
+    int64_t progressCalls = 0;
+    int32_t lastProgressDone = 0;
+    int32_t lastProgressTotal = 0;
+    bool aborted = false;
+    int64_t advanceStateCalls = 0;
+    int64_t tilesAssembled = 0;
+    int64_t displayPixelsCalls = 0;
+    int64_t colorServicesCalls = 0;
+    int64_t peakBufferBytes = 0;
+};
+
+struct HostRunResult {
+    bool loaded = false;       // the plug-in and the document were ready
+    std::string error;         // why not, or why the output could not be written
+    std::vector<CallRecord> calls;
+    std::vector<std::string> alerts;  // "alert ID answered N: texts" of every alert shown
+    int exitCode = 1;          // 0 only when start (or the single selector asked for) answered 0
+
+    const CallRecord* Find(int16_t selector) const;
+};
+
+class HostContext;
+struct RunResources;
+
+class HostSession {
+public:
+    explicit HostSession(HostOptions options);
+    ~HostSession();
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // Runs the whole sequence once.
+    HostRunResult Run();
+
+    const HostOptions& Options() const { return options_; }
+    const HostLog& Log() const { return log_; }
+    const Document& GetDocument() const { return document_; }
+    // The filter record as the last call left it.
+    const FilterRecord& Record() const;
+    // The bytes of the parameters handle, and the descriptor the plug-in left after start.
+    std::vector<uint8_t> Parameters() const;
+    const std::optional<Descriptor>& ResultDescriptor() const { return resultDescriptor_; }
+    const HostStatistics& Statistics() const;
+
+private:
+    bool LoadDocument(std::string& error);
+    bool LoadPlugin(std::string& error);
+    bool BuildDescriptor(std::string& error);
+    void SetUpRecord();
+    int16_t Call(int16_t selector, HostRunResult& result);
+    void RunSequence(HostRunResult& result);
+    void RunFilter(HostRunResult& result);
+    void TakeResultDescriptor();
+    bool WriteOutputs(std::string& error);
+
+    HostOptions options_;
+    HostLog log_;
+    Document document_;
+    std::unique_ptr<HostContext> context_;
+    std::unique_ptr<RunResources> resources_;
+    std::optional<Descriptor> resultDescriptor_;
+    intptr_t dataWord_ = 0;
+};
+
+// The selector's name for the log: "about", "parameters", ..., or "selector N".
+std::string SelectorName(int16_t selector);
+
+}  // namespace qvhost

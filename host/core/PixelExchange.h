@@ -1,0 +1,19 @@
+// How the host hands out pixels through advanceState.
+//
+// - inRect, inLoPlane..inHiPlane: interleaved samples of those planes (1 or 2 bytes each). With an
+//   inputRate of r (16.16) the rectangle is in subsampled coordinates: pixel (x, y) of inData is
+//   the document pixel ((x r) >> 16, (y r) >> 16). The host samples at any rate (samplingSupport
+//   is set); a rate of 0 counts as 1.
+// - maskRect with maskRate likewise, one sample a pixel at the image's depth (full coverage 255 or
+//   32768); only when the document has a selection, else maskData is null.
+// - outRect, outLoPlane..outHiPlane at full resolution: outData starts as the document's pixels
+//   and goes back into the document at the next advanceState and when the plug-in returns. With
+//   autoMask set only selected pixels change.
+// - Parts of a request outside the document: inputPadding/maskPadding 0..255 fill with that value
+//   (widened in 16-bit documents), -1 repeats the nearest edge pixel, -2 leaves zeros, -3 makes the
+//   request fail with -50. Output outside the document is dropped on write-back.
+// - A request larger than the budget fails with -108, as a host out of memory does.
+// - --tile N: the host keeps its image in tiles of N x N pixels (reported to the plug-in in the
+//   document information). A request larger than a tile is still delivered whole, assembled from
+//   the tiles it covers, as a real host hands out what the plug-in asks; the count is logged.
+#pragma once
