@@ -1,23 +1,52 @@
 // The scripting parameters: the host's action descriptor read into the parameter block before the
-// start routine and written back after it.
+// start routine, and the block, the output mode and the layered-output lists written back after it.
+#include "ScriptParams.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "Alerts.h"
+#include "CurrentParameters.h"
 #include "Errors.h"
+#include "HostMemory.h"
 #include "HostServices.h"
+#include "PhotoshopFilter.h"
 #include "PluginGlobals.h"
 #include "PluginMain.h"
+#include "QuorvelBase.h"
+#include "SettingsDefaults.h"
+#include "SettingsLayout.h"
+
+ScriptState gScript;
 
 namespace {
+
+constexpr uint32_t kChannelKeys[3] = {'FraL', 'FrbL', 'FrtL'};
+constexpr int kShapeNameStrings = 14100;  // + shape kind: "Ellipse" .. "Heart"
 
 // Descriptor-suite failures end the call with their own code.
 void ThrowIfSuiteError(SPErr error) {
     if (error != 0) throw SuiteErrorException{error};
 }
 
-Handle DescriptorHandle() {
-    const FilterRecord* record = gCall.record;
-    return record && record->descriptorParameters ? record->descriptorParameters->descriptor : nullptr;
+// What cannot be a block ends the call as a bad parameter (-108 to the host).
+[[noreturn]] void ThrowBadParameters() { throw SuiteAccessException{'Parm'}; }
+
+DescriptorParameters* ScriptParameters() {
+    return gCall.record ? gCall.record->descriptorParameters : nullptr;
 }
 
-// Owns a descriptor made or read through the descriptor suite.
+Handle DescriptorHandle() {
+    const DescriptorParameters* parameters = ScriptParameters();
+    return parameters ? parameters->descriptor : nullptr;
+}
+
+bool ShowDialogRequested() {
+    const DescriptorParameters* parameters = ScriptParameters();
+    return parameters && parameters->playInfo == kPlayDisplay;
+}
+
 class ScopedDescriptor {
 public:
     explicit ScopedDescriptor(const DescriptorSuite* suite) : suite_(suite) {}
@@ -34,7 +63,260 @@ private:
     DescriptorRef ref_ = nullptr;
 };
 
+class ScopedList {
+public:
+    explicit ScopedList(const DescriptorListSuite* suite) : suite_(suite) {}
+    ScopedList(const ScopedList&) = delete;
+    ScopedList& operator=(const ScopedList&) = delete;
+    ~ScopedList() {
+        if (ref_) suite_->Free(ref_);
+    }
+    DescriptorListRef* Out() { return &ref_; }
+    DescriptorListRef Get() const { return ref_; }
+
+private:
+    const DescriptorListSuite* suite_;
+    DescriptorListRef ref_ = nullptr;
+};
+
+bool HasKey(const DescriptorSuite* suite, DescriptorRef descriptor, DescriptorKey key) {
+    Boolean8 has = 0;
+    ThrowIfSuiteError(suite->HasKey(descriptor, key, &has));
+    return has != 0;
+}
+
+// ---- Reading
+
+// The list item at index as a zeroed buffer of its length + 4 with the item at offset 4; empty for
+// an empty or unreadable item.
+std::vector<uint8_t> CopyListData(DescriptorListRef list, uint32_t index) {
+    const DescriptorListSuite* suite = GetDescriptorListSuite();
+    int32_t length = 0;
+    if (suite->GetDataLength(list, index, &length) != 0 || length <= 0) return {};
+    std::vector<uint8_t> image(static_cast<size_t>(length) + 4, 0);
+    if (suite->GetData(list, index, image.data() + 4) != 0) return {};
+    return image;
+}
+
+// The layer count of a list item's block, or 0 when the item is too short to hold one.
+int32_t LayerCountOfItem(const std::vector<uint8_t>& image) {
+    if (image.size() < BlockLayout::kLayers) return 0;
+    return std::max<int32_t>(RecordRef(const_cast<uint8_t*>(image.data())).Get(BlockLayout::kLayerCount), 0);
+}
+
+// Installs the blob under 'FrMP' as the host's parameters. The blob is checked before it replaces
+// anything: a bad one leaves the host's block as it was.
+void InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descriptor) {
+    int32_t length = 0;
+    ThrowIfSuiteError(suite->GetDataLength(descriptor, 'FrMP', &length));
+    // The blob holds at least the header behind four bytes of prefix; S must fit its 16 bits.
+    constexpr int64_t kMinLength = 4 + ParameterHeader::kHeaderLength;
+    constexpr int64_t kMaxLength = 8 + 0xFFFF;
+    if (length < kMinLength || length > kMaxLength) ThrowBadParameters();
+
+    std::vector<uint8_t> data(static_cast<size_t>(length) + 4, 0);
+    ThrowIfSuiteError(suite->GetData(descriptor, 'FrMP', data.data()));
+    int64_t imageLength = length;
+    uint32_t word4 = 0;
+    std::memcpy(&word4, data.data() + 4, 4);
+    if (word4 != 0) {
+        // Written from handle byte 4: the blob starts inside the prefix.
+        std::memmove(data.data() + 4, data.data(), static_cast<size_t>(length));
+        std::memset(data.data(), 0, 4);
+        imageLength += 4;
+    }
+    if (imageLength < ParameterHeader::kSettingsOffset || imageLength - 8 > 0xFFFF) ThrowBadParameters();
+
+    UniqueHandle candidate(NewHandle(imageLength));
+    if (!candidate) THROW_IF_ERROR(Err::MemoryFull);
+    std::memcpy(LockHandle(candidate.Get()), data.data(), static_cast<size_t>(imageLength));
+    BigEndian::Write16(reinterpret_cast<uint8_t*>(*candidate.Get()) + 8, static_cast<uint16_t>(imageLength - 8));
+    UnlockHandle(candidate.Get());
+
+    FilterRecord* record = gCall.record;
+    UniqueHandle previous(record->parameters);
+    record->parameters = candidate.Release();
+    const ErrorCode invalid = gFilters.main ? gFilters.main->ValidateParameters() : Err::SettingsCorrupt;
+    if (invalid != 0) {
+        UniqueHandle rejected(record->parameters);
+        record->parameters = previous.Release();
+        ThrowBadParameters();
+    }
+}
+
+void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
+    int32_t position = 0;
+    ThrowIfSuiteError(suite->GetInteger(descriptor, 'TLPs', &position));
+    if (position < 0) {
+        const LockedParameters parameters;
+        position = parameters ? parameters.View().LayerCount() : -1;
+        if (position < 0) return;
+    } else if (position > 0 && HasKey(suite, descriptor, 'FrpM')) {
+        const DescriptorListSuite* listSuite = GetDescriptorListSuite();
+        ScopedList list(listSuite);
+        ThrowIfSuiteError(suite->GetList(descriptor, 'FrpM', list.Out()));
+        uint32_t count = 0;
+        ThrowIfSuiteError(listSuite->GetCount(list.Get(), &count));
+        const uint32_t items = std::min<uint32_t>(count, static_cast<uint32_t>(position));
+        position = 0;
+        for (uint32_t i = 0; i < items; ++i) position += LayerCountOfItem(CopyListData(list.Get(), i));
+    }
+    QuorvelBase::SetTargetLayerPos(position);
+}
+
+void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor) {
+    Boolean8 flag = 0;
+    gScript.lrcp = true;
+    if (HasKey(suite, descriptor, 'LRCP')) {
+        ThrowIfSuiteError(suite->GetBoolean(descriptor, 'LRCP', &flag));
+        gScript.lrcp = flag != 0;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!HasKey(suite, descriptor, kChannelKeys[i])) continue;
+        char name[kMaxChannelNameBytes + 1] = {};
+        ThrowIfSuiteError(suite->GetString(descriptor, kChannelKeys[i], name, sizeof name));
+        name[kMaxChannelNameBytes] = '\0';
+        if (name[0]) gScript.channelNames[i] = name;
+    }
+    gScript.fwnl = false;
+    if (HasKey(suite, descriptor, 'FwnL')) {
+        ThrowIfSuiteError(suite->GetBoolean(descriptor, 'FwnL', &flag));
+        gScript.fwnl = flag != 0;
+    }
+    if (HasKey(suite, descriptor, 'FbsT') && gCall.record->hostSig != 'vtRl') {
+        int64_t address = 0;
+        ThrowIfSuiteError(suite->GetLargeInteger(descriptor, 'FbsT', &address));
+        gScript.batchJob = reinterpret_cast<BatchJob*>(static_cast<intptr_t>(address));
+    }
+}
+
+void ClearChannelNames() {
+    for (std::string& name : gScript.channelNames) name.clear();
+}
+
+// ---- Writing
+
+// A copy of the block's handle, edited into one item of 'FrpM'.
+struct BlockImage {
+    std::vector<uint8_t> bytes;
+
+    ParameterBlockView View() { return ParameterBlockView(bytes.data(), static_cast<int64_t>(bytes.size())); }
+
+    // S, N and M of the header; bytes 28 and 29 and the run-time link cleared; the global
+    // placement reset to a scale of 1.0.
+    void SetStack(int32_t layers, int32_t paths) {
+        const RecordRef block = View().Block();
+        block.Set(BlockLayout::kSize, static_cast<uint16_t>(bytes.size() - 8));
+        block.Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
+        block.Set(BlockLayout::kPathCount, static_cast<int16_t>(paths));
+        block.Set(BlockLayout::kOutputOption, 0);
+        block.Set(BlockLayout::kLayeredOutputMode, 0);
+        std::memset(bytes.data(), 0, BlockLayout::kRunTimeLinkLength);
+    }
+};
+
+// A stack of `layers` whose header and globals come from the current block.
+BlockImage StackImage(const ParameterBlockView& block, int32_t layers) {
+    BlockImage image;
+    image.bytes.assign(static_cast<size_t>(ParameterBlockView::SizeFor(layers, 0) + 8), 0);
+    std::memcpy(image.bytes.data(), block.Bytes(), BlockLayout::kLayers);
+    image.SetStack(layers, 0);
+    SettingsResetBackgroundPlacement(image.View());
+    return image;
+}
+
+// One enabled layer as a block of its own, with the texture it names when it names one.
+BlockImage OneLayerImage(const ParameterBlockView& block, int32_t layer) {
+    const RecordRef source = block.Layer(layer);
+    const int32_t texture = source.Get(LayerLayout::kBackgroundTexture);
+    const bool withTexture = texture >= 1 && texture <= block.PathCount();
+    BlockImage image;
+    image.bytes.assign(static_cast<size_t>(ParameterBlockView::SizeFor(1, withTexture ? 1 : 0) + 8), 0);
+    std::memcpy(image.bytes.data(), block.Bytes(),
+                static_cast<size_t>(std::min<int64_t>(block.Length(), static_cast<int64_t>(image.bytes.size()))));
+    image.SetStack(1, withTexture ? 1 : 0);
+    const ParameterBlockView view = image.View();
+    SettingsDefaultLayerHead(view.Background());
+    view.Block().Set(BlockLayout::kGlobalScale, 1.0f);
+    std::memcpy(view.Layer(0).Bytes(), source.Bytes(), LayerLayout::kLength);
+    if (withTexture) {
+        view.Layer(0).Set(LayerLayout::kBackgroundTexture, 1);
+        std::memcpy(view.Path(1).Bytes(), block.Path(texture).Bytes(), PathLayout::kLength);
+    }
+    return image;
+}
+
+// The name of a layer block in 'FrnM': the shape's name, or the frame file's name.
+std::string LayerName(const RecordRef layer) {
+    char name[256] = {};
+    if (HoldsShape(layer)) {
+        LoadResourceString(kShapeNameStrings + ShapeOf(layer).Get(ShapeLayout::kKind), name, sizeof name);
+        return name;
+    }
+    const char* spec = reinterpret_cast<const char*>(layer.At(LayerLayout::kSource));
+    const std::string path(spec, strnlen(spec, LayerLayout::kSourceLength));
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void AppendImage(DescriptorListRef list, BlockImage& image) {
+    ThrowIfSuiteError(AppendListData(list, static_cast<int64_t>(image.bytes.size()), image.bytes.data()));
+}
+
+// The layered-output lists: 'FrpM' items and their 'FrnM' names; answers TLPs.
+int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names) {
+    const LockedParameters parameters;
+    const ParameterBlockView block = parameters.View();
+    const RecordRef header = block.Block();
+    const uint8_t option = header.Get(BlockLayout::kOutputOption);
+    const uint8_t layered = header.Get(BlockLayout::kLayeredOutputMode);
+    int32_t position = QuorvelBase::TargetLayerPos();
+    if (option == 0 && layered != 5) return -1;
+
+    const int32_t layers = block.LayerCount();
+    if (option == 2 && layered != 5) {
+        const DescriptorListSuite* listSuite = GetDescriptorListSuite();
+        for (int32_t i = 0; i < layers; ++i) {
+            if (!block.Layer(i).Get(LayerLayout::kEnabled)) continue;
+            BlockImage image = OneLayerImage(block, i);
+            AppendImage(blocks, image);
+            ThrowIfSuiteError(listSuite->PutString(names, LayerName(block.Layer(i)).c_str()));
+        }
+        return position;
+    }
+    if (position == 0 || position >= layers) {
+        BlockImage image;
+        const int64_t length = std::min<int64_t>(block.Block().Get(BlockLayout::kSize) + int64_t{8}, block.Length());
+        image.bytes.assign(block.Bytes(), block.Bytes() + length);
+        image.SetStack(layers, block.PathCount());
+        SettingsResetBackgroundPlacement(image.View());
+        AppendImage(blocks, image);
+        return position != 0 ? 1 : 0;
+    }
+    // The layers below the photo and those above it, each a stack of its own.
+    for (const auto& [first, end] : {std::pair{0, position}, std::pair{position, layers}}) {
+        BlockImage image = StackImage(block, end - first);
+        for (int32_t i = first; i < end; ++i) {
+            if (block.Layer(i).Get(LayerLayout::kEnabled))
+                std::memcpy(image.View().Layer(i - first).Bytes(), block.Layer(i).Bytes(), LayerLayout::kLength);
+        }
+        AppendImage(blocks, image);
+    }
+    return 1;
+}
+
 }  // namespace
+
+int32_t OutputModeOf(uint8_t outputOption, uint8_t layeredMode) {
+    if (outputOption != 0) return outputOption == 2 ? 2 : 1;
+    if (layeredMode != 0) return layeredMode == 4 ? 4 : 5;
+    return 3;
+}
+
+SPErr AppendListData(DescriptorListRef list, int64_t length, const uint8_t* image) {
+    if (length < 4 || length - 4 > INT32_MAX) return kSPBadParameterError;
+    return GetDescriptorListSuite()->PutData(list, static_cast<int32_t>(length - 4), image + 4);
+}
 
 bool IsNoDialogCall() {
     Handle flat = DescriptorHandle();
@@ -42,21 +324,57 @@ bool IsNoDialogCall() {
     const DescriptorSuite* suite = GetDescriptorSuite();
     ScopedDescriptor descriptor(suite);
     ThrowIfSuiteError(suite->HandleToDescriptor(flat, descriptor.Out()));
-    Boolean8 has = 0;
-    ThrowIfSuiteError(suite->HasKey(descriptor.Get(), 'Txlt', &has));
-    return has != 0;
+    return HasKey(suite, descriptor.Get(), 'Txlt');
 }
 
 void ReadScriptParams() {
-    const FilterRecord* record = gCall.record;
-    const bool showDialog = record->descriptorParameters && record->descriptorParameters->playInfo == kPlayDisplay;
+    ClearChannelNames();
+    gScript.batchJob = nullptr;
     if (!DescriptorHandle()) {
-        if (showDialog) return;
-        throw SuiteAccessException{'Parm'};
+        if (ShowDialogRequested()) return;
+        ThrowBadParameters();
     }
     const DescriptorSuite* suite = GetDescriptorSuite();
     ScopedDescriptor descriptor(suite);
     ThrowIfSuiteError(suite->HandleToDescriptor(DescriptorHandle(), descriptor.Out()));
+    if (HasKey(suite, descriptor.Get(), 'FrMP')) {
+        InstallParameterBlob(suite, descriptor.Get());
+        if (HasKey(suite, descriptor.Get(), 'TLPs')) ReadPhotoPosition(suite, descriptor.Get());
+    }
+    ReadProcessFlags(suite, descriptor.Get());
 }
 
-void WriteScriptParams() {}
+void WriteScriptParams() {
+    ClearChannelNames();
+    FilterRecord* record = gCall.record;
+    if (!record->parameters || !record->descriptorParameters) return;
+    const DescriptorSuite* suite = GetDescriptorSuite();
+    const DescriptorListSuite* listSuite = GetDescriptorListSuite();
+    ScopedDescriptor descriptor(suite);
+    ScopedList blocks(listSuite), names(listSuite);
+    ThrowIfSuiteError(suite->Make(descriptor.Out()));
+    ThrowIfSuiteError(listSuite->Make(blocks.Out()));
+    ThrowIfSuiteError(listSuite->Make(names.Out()));
+
+    int32_t mode = 0;
+    {
+        const LockedParameters parameters;
+        const ParameterBlockView block = parameters.View();
+        const int64_t length = std::min<int64_t>(block.Block().Get(BlockLayout::kSize) + int64_t{4}, block.Length() - 4);
+        ThrowIfSuiteError(suite->PutData(descriptor.Get(), 'FrMP', static_cast<int32_t>(length), block.Bytes() + 4));
+        mode = OutputModeOf(block.Block().Get(BlockLayout::kOutputOption), block.Block().Get(BlockLayout::kLayeredOutputMode));
+    }
+    ThrowIfSuiteError(suite->PutInteger(descriptor.Get(), 'Rslt', mode));
+    if (mode == 1 || mode == 2 || mode == 5) {
+        const int32_t position = BuildScriptDescriptor(blocks.Get(), names.Get());
+        ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrpM', blocks.Get()));
+        if (mode == 2) ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrnM', names.Get()));
+        ThrowIfSuiteError(suite->PutInteger(descriptor.Get(), 'TLPs', position));
+    }
+    DescriptorParameters* parameters = record->descriptorParameters;
+    if (parameters->descriptor && record->handleProcs && record->handleProcs->disposeHandle) {
+        record->handleProcs->disposeHandle(parameters->descriptor);
+        parameters->descriptor = nullptr;
+    }
+    ThrowIfSuiteError(suite->AsHandle(descriptor.Get(), &parameters->descriptor));
+}
