@@ -5,6 +5,7 @@
 #include "Alerts.h"
 #include "Errors.h"
 #include "HostMemory.h"
+#include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "PluginGlobals.h"
 #include "PluginMain.h"
@@ -28,6 +29,8 @@ ErrorCode DoStart() {
         if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
         PhotoshopFilter& main = *gFilters.main;
         const bool showDialog = ShowDialogRequested(record);
+        // The libraries open before anything else, so that stored frame paths resolve.
+        { PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA); }
 
         if (!record->parameters) main.SetDefaultParameters(0);
         if (record->descriptorParameters && !showDialog) main.ScriptedRunHook();
