@@ -78,6 +78,8 @@ void DrawAlertIcon(HWND dialog) {
 
 namespace AlertState {
 int ModalDepth() { return gModalDepth; }
+void RaiseModalDepth() { ++gModalDepth; }
+void LowerModalDepth() { --gModalDepth; }
 HWND CurrentAlertWindow() { return gCurrentAlert; }
 void SetCurrentAlertWindow(HWND window) { gCurrentAlert = window; }
 void SetCenteringOverride(HWND window) { gCenteringOverride = window; }

@@ -16,8 +16,10 @@ namespace AlertState {
 // The last non-zero code ThrowIfError recorded.
 ErrorCode LastError();
 void ClearLastError();
-// The modal depth: raised while RunModalDialog runs.
+// The modal depth: raised while RunModalDialog runs and while a popup window holds the mouse.
 int ModalDepth();
+void RaiseModalDepth();
+void LowerModalDepth();
 }  // namespace AlertState
 
 // The four texts that replace "^0".."^3" in an alert's static texts; null stands for empty.

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "DrawingPort.h"
 #include "PluginGlobals.h"
 #include "PluginMain.h"
 
@@ -25,4 +26,6 @@ extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, FilterRecord*
     } catch (...) {
         *result = -108;
     }
+    // A port the dialog code could not dispose of while it was in use (the desktop port) goes now.
+    DisposeDeferredPort();
 }
