@@ -1,0 +1,352 @@
+// Noise, the Gauss and disc kernels, the separable blurs, spread and choke, and the distance pass.
+//
+// The row loops work on chunks of a row through a small accumulator on the stack, so that the
+// inner loops are plain element-wise arithmetic the compiler can vectorise, and so that the
+// result can be written over the input in place: a chunk is written only after it was read.
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "Errors.h"
+#include "ZavuvIve.h"
+
+namespace {
+
+const char* const kSource = "..\\..\\ZavuvIve\\ZavuvIve";
+constexpr int kChunk = 512;
+
+uint32_t gNoiseSeed = 123456789u;
+
+int32_t WidthOf(const Rect16& rect) { return std::max(rect.right - rect.left, 0); }
+int32_t HeightOf(const Rect16& rect) { return std::max(rect.bottom - rect.top, 0); }
+
+// Holds a buffer record locked for the length of a filter call.
+class BufferLock {
+public:
+    explicit BufferLock(BufferRecord* record) : record_(record && record->id ? record : nullptr) {
+        if (record_) address_ = record_->Lock();
+    }
+    ~BufferLock() {
+        if (record_) record_->Unlock();
+    }
+    BufferLock(const BufferLock&) = delete;
+    BufferLock& operator=(const BufferLock&) = delete;
+
+    template <typename T>
+    T* As() const {
+        return reinterpret_cast<T*>(address_);
+    }
+
+private:
+    BufferRecord* record_;
+    char* address_ = nullptr;
+};
+
+// Grows a kernel's record to `bytes`, raising the allocation's failure with the kernel's line.
+char* AllocateKernel(BufferRecord& kernel, int64_t bytes, unsigned line) {
+    ThrowIfError(kernel.Allocate(bytes), kSource, line);
+    return kernel.Lock();
+}
+
+// ---- Noise
+
+inline uint8_t Noisy(uint8_t v, int32_t g, int32_t magnitude, bool inDarkParts) {
+    const int32_t weight = inDarkParts ? 255 - v : v;
+    const int32_t shifted = static_cast<int32_t>((int64_t{g} * weight * magnitude) >> 23);
+    return static_cast<uint8_t>(std::clamp(v + shifted, 0, 255));
+}
+
+// ---- The separable weighted pass: out[i] = (W0 c[i] + sum Wk (c[i - k s] + c[i + k s]) + 2048) >> 12
+
+template <typename T>
+void ConvolveSpan(const T* centre, ptrdiff_t tapStride, const uint32_t* weights, int32_t radius, int32_t count,
+                  T* out) {
+    uint32_t acc[kChunk];
+    for (int32_t start = 0; start < count; start += kChunk) {
+        const int32_t n = std::min(kChunk, count - start);
+        const T* c = centre + start;
+        const uint32_t w0 = weights[0];
+        for (int32_t i = 0; i < n; ++i) acc[i] = w0 * c[i];
+        for (int32_t k = 1; k <= radius; ++k) {
+            const T* up = c - k * tapStride;
+            const T* down = c + k * tapStride;
+            const uint32_t w = weights[k];
+            for (int32_t i = 0; i < n; ++i) acc[i] += w * (uint32_t{up[i]} + uint32_t{down[i]});
+        }
+        T* o = out + start;
+        for (int32_t i = 0; i < n; ++i) o[i] = static_cast<T>((acc[i] + 2048) >> 12);
+    }
+}
+
+// Blurs width x height pixels of `channels` samples, padded by the kernel's radius, in place.
+template <typename T>
+void SeparableBlur(BufferRecord* kernel, const Rect16& rect, T* data, int32_t channels) {
+    const BufferLock lock(kernel);
+    const auto* header = lock.As<GaussKernelHeader>();
+    const int32_t radius = header ? static_cast<int32_t>(header->radius) : 0;
+    if (radius == 0) return;  // nothing padded, nothing to pack
+    const uint32_t* weights = reinterpret_cast<const uint32_t*>(header + 1);
+    const int32_t width = WidthOf(rect) * channels, height = HeightOf(rect);
+    const ptrdiff_t stride = ptrdiff_t{WidthOf(rect) + 2 * radius} * channels;
+    for (int32_t row = 0; row < height; ++row) {
+        T* out = data + row * stride;
+        ConvolveSpan(out + radius * stride, stride, weights, radius, static_cast<int32_t>(stride), out);
+    }
+    for (int32_t row = 0; row < height; ++row) {
+        const T* in = data + row * stride + ptrdiff_t{radius} * channels;
+        ConvolveSpan(in, channels, weights, radius, width, data + ptrdiff_t{row} * width);
+    }
+}
+
+// ---- Spread and choke
+
+// The weighted maximum (spread) or minimum (choke) of one sample under a disc weight k.
+struct Spread {
+    static constexpr uint8_t kStart = 0;
+    static uint16_t Weighted(uint16_t v, uint16_t k) { return static_cast<uint16_t>((v * k + 127) >> 8); }
+    static uint8_t Pick(uint8_t a, uint16_t b) { return static_cast<uint8_t>(std::max<uint16_t>(a, b)); }
+};
+struct Choke {
+    static constexpr uint8_t kStart = 255;
+    static uint16_t Weighted(uint16_t v, uint16_t k) {
+        return static_cast<uint16_t>(255 - (((255 - v) * k + 127) >> 8));
+    }
+    static uint8_t Pick(uint8_t a, uint16_t b) { return static_cast<uint8_t>(std::min<uint16_t>(a, b)); }
+};
+
+// One output row through the disc: the window's rows from `window` on, `stride` apart.
+template <typename Op>
+void DiscRow(const uint8_t* window, ptrdiff_t stride, const uint16_t* weights, int32_t radius, int32_t count,
+             uint8_t* out) {
+    const int32_t side = 2 * radius + 1;
+    uint8_t acc[kChunk];
+    for (int32_t start = 0; start < count; start += kChunk) {
+        const int32_t n = std::min(kChunk, count - start);
+        std::fill_n(acc, n, Op::kStart);
+        for (int32_t dy = 0; dy < side; ++dy) {
+            const uint8_t* row = window + dy * stride + start;
+            const uint16_t* k = weights + dy * side;
+            for (int32_t dx = 0; dx < side; ++dx) {
+                const uint16_t weight = k[dx];
+                const uint8_t* in = row + dx;
+                if (weight == 0) continue;  // adds nothing to a maximum nor to a minimum
+                if (weight == 256) {
+                    for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(acc[i], in[i]);
+                } else {
+                    for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(acc[i], Op::Weighted(in[i], weight));
+                }
+            }
+        }
+        std::memcpy(out + start, acc, static_cast<size_t>(n));
+    }
+}
+
+// One pass of the square window: the extreme of the centre and its neighbours up to radius taps
+// away on both sides.
+template <typename Op>
+void SquareSpan(const uint8_t* centre, ptrdiff_t tapStride, int32_t radius, int32_t count, uint8_t* out) {
+    uint8_t acc[kChunk];
+    for (int32_t start = 0; start < count; start += kChunk) {
+        const int32_t n = std::min(kChunk, count - start);
+        const uint8_t* c = centre + start;
+        std::memcpy(acc, c, static_cast<size_t>(n));
+        for (int32_t k = 1; k <= radius; ++k) {
+            const uint8_t* up = c - k * tapStride;
+            const uint8_t* down = c + k * tapStride;
+            for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(Op::Pick(acc[i], up[i]), down[i]);
+        }
+        std::memcpy(out + start, acc, static_cast<size_t>(n));
+    }
+}
+
+template <typename Op>
+void SpreadPlane(const uint16_t* disc, int32_t radius, const Rect16& rect, uint8_t* plane) {
+    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const ptrdiff_t stride = width + 2 * radius;
+    if (disc) {
+        for (int32_t row = 0; row < height; ++row)
+            DiscRow<Op>(plane + row * stride, stride, disc, radius, width, plane + ptrdiff_t{row} * width);
+        return;
+    }
+    for (int32_t row = 0; row < height; ++row) {
+        uint8_t* out = plane + row * stride;
+        SquareSpan<Op>(out + radius * stride, stride, radius, static_cast<int32_t>(stride), out);
+    }
+    for (int32_t row = 0; row < height; ++row)
+        SquareSpan<Op>(plane + row * stride + radius, 1, radius, width, plane + ptrdiff_t{row} * width);
+}
+
+// The disc's weight at offset (dx, dy) from its centre, dx and dy >= 0: whole inside the circle
+// of radius R, else the covered share of 16 x 16 sample points when the pixel touches it.
+uint16_t DiscWeight(int32_t dx, int32_t dy, double outer) {
+    const double r2 = outer * outer;
+    const auto square = [](double v) { return v * v; };
+    if (square(dx + 0.5) + square(dy + 0.5) <= r2) return 256;
+    if (square(dx - 0.5) + square(dy - 0.5) >= r2) return 0;
+    uint16_t covered = 0;
+    for (int32_t i = -15; i <= 15; i += 2)
+        for (int32_t j = -15; j <= 15; j += 2)
+            if (square(dx + i / 32.0) + square(dy + j / 32.0) <= r2) ++covered;
+    return covered;
+}
+
+// ---- Distance
+
+// The working row of vertical distances, grown to the widest row asked for so far.
+std::vector<uint32_t> gDistanceRow;
+
+uint32_t* DistanceRow(size_t length) {
+    if (gDistanceRow.size() < length) {
+        try {
+            gDistanceRow.resize(length);
+        } catch (const std::bad_alloc&) {
+            ThrowIfError(Err::MemoryFull, kSource, 1505);
+        }
+    }
+    return gDistanceRow.data();
+}
+
+// Vertical distance of every padded column: 255 k plus the nearest partly covered sample k rows up
+// or down. Going from the farthest rows inwards lets the nearest one win.
+void VerticalDistances(const uint8_t* centre, ptrdiff_t stride, int32_t radius, int32_t count, uint32_t* d) {
+    std::fill_n(d, count, static_cast<uint32_t>(radius + 1) * 255u);
+    for (int32_t k = radius; k >= 0; --k) {
+        const uint8_t* up = centre - k * stride;
+        const uint8_t* down = centre + k * stride;
+        const uint32_t base = 255u * static_cast<uint32_t>(k);
+        for (int32_t i = 0; i < count; ++i) {
+            const uint32_t nearest = std::min(up[i], down[i]);
+            d[i] = nearest < 255 ? base + nearest : d[i];
+        }
+    }
+}
+
+// The shortest distance through a neighbour column k away: d[-k]^2 + (255 k)^2. Columns past the
+// point where (255 k)^2 alone reaches the best so far cannot do better.
+uint16_t ColumnDistance(const uint32_t* d) {
+    const uint64_t own = d[0];
+    uint64_t best = own * own;
+    for (int64_t k = 1; best > 0 && 65025 * k * k < best; ++k) {
+        const uint64_t across = 65025 * k * k;
+        const uint64_t left = d[-k], right = d[k];
+        best = std::min({best, left * left + across, right * right + across});
+    }
+    const double distance = std::trunc(std::sqrt(static_cast<double>(best)) + 0.5);
+    return static_cast<uint16_t>(std::min(distance, 65535.0));
+}
+
+}  // namespace
+
+void ImageAddNoise(const Rect16& rect, int32_t amount, uint8_t* plane) {
+    const int64_t count = int64_t{WidthOf(rect)} * HeightOf(rect);
+    const int32_t magnitude = std::abs(amount);
+    const bool inDarkParts = amount < 0;
+    uint32_t seed = gNoiseSeed;
+    for (int64_t i = 0; i < count; ++i) {
+        seed *= 987654321u;
+        const int32_t g = static_cast<int32_t>(seed) >> 16;
+        plane[i] = Noisy(plane[i], g, magnitude, inDarkParts);
+    }
+    gNoiseSeed = seed;
+}
+
+uint32_t ImageNoiseSeed() { return gNoiseSeed; }
+
+double ImageMakeGaussKernel(BufferRecord& kernel, int32_t radius) {
+    const double margin = 0.1 * radius + 1.0;
+    radius = std::max(radius, 0);
+    if (!kernel.id && radius == 0) return margin;
+    if (kernel.id) {
+        const BufferLock lock(&kernel);
+        if (lock.As<GaussKernelHeader>()->radius == static_cast<uint32_t>(radius)) return margin;
+    }
+    // Weights 2^(-4 i^2 / r^2) in single precision, normalised to 4096; W0 takes the rounding.
+    std::vector<uint32_t> weights(static_cast<size_t>(radius) + 1);
+    std::vector<float> w(weights.size());
+    w[0] = 1.0f;
+    float sum = 1.0f;
+    const float r2 = static_cast<float>(radius) * static_cast<float>(radius);
+    for (int32_t i = 1; i <= radius; ++i) {
+        w[i] = std::exp2(-4.0f * static_cast<float>(i) * static_cast<float>(i) / r2);
+        sum += 2.0f * w[i];
+    }
+    uint32_t total = 0;
+    for (int32_t i = 0; i <= radius; ++i) {
+        weights[i] = static_cast<uint32_t>(w[i] * 4096.0f / sum + 0.5f);
+        total += i == 0 ? weights[i] : 2 * weights[i];
+    }
+    weights[0] += 4096 - total;
+
+    char* address = AllocateKernel(kernel, (int64_t{radius} + 1) * 4 + 16, 564);
+    *reinterpret_cast<GaussKernelHeader*>(address) = GaussKernelHeader{static_cast<uint32_t>(radius), {0, 0, 0}};
+    std::memcpy(address + sizeof(GaussKernelHeader), weights.data(), weights.size() * sizeof(uint32_t));
+    kernel.Unlock();
+    return margin;
+}
+
+void ImageBlurPlane(BufferRecord* kernel, const Rect16& rect, uint8_t* plane) {
+    SeparableBlur(kernel, rect, plane, 1);
+}
+
+void ImageBlurInterleaved(BufferRecord* kernel, const Rect16& rect, uint8_t* pixels, int32_t channels) {
+    SeparableBlur(kernel, rect, pixels, std::max(channels, 1));
+}
+
+void ImageBlurPlane16(BufferRecord* kernel, const Rect16& rect, uint16_t* plane) {
+    SeparableBlur(kernel, rect, plane, 1);
+}
+
+double ImageMakeDiscKernel(BufferRecord& kernel, int32_t radius) {
+    const double cost = 1.0 + 0.02 * radius * radius;
+    int32_t old = 0;
+    if (kernel.id) {
+        const BufferLock lock(&kernel);
+        auto* header = lock.As<DiscKernelHeader>();
+        old = header->radius;
+        header->radius = radius;
+    }
+    if (radius == 0 || radius == old) return cost;
+    const int32_t reach = std::abs(radius);
+    const int32_t side = 2 * reach + 1;
+    char* address = AllocateKernel(kernel, int64_t{side} * side * 2 + 8, 1236);
+    auto* header = reinterpret_cast<DiscKernelHeader*>(address);
+    *header = DiscKernelHeader{1, radius};
+    uint16_t* weights = reinterpret_cast<uint16_t*>(header + 1);
+    const double outer = reach + 0.5;
+    for (int32_t dy = 0; dy <= reach; ++dy) {
+        for (int32_t dx = 0; dx <= reach; ++dx) {
+            const uint16_t weight = DiscWeight(dx, dy, outer);
+            weights[(reach - dy) * side + reach - dx] = weight;
+            weights[(reach - dy) * side + reach + dx] = weight;
+            weights[(reach + dy) * side + reach - dx] = weight;
+            weights[(reach + dy) * side + reach + dx] = weight;
+        }
+    }
+    kernel.Unlock();
+    return cost;
+}
+
+void ImageSpreadPlane(BufferRecord* disc, int32_t radius, const Rect16& rect, uint8_t* plane) {
+    const int32_t reach = std::abs(radius);
+    if (reach == 0) return;
+    const BufferLock lock(disc);
+    const auto* header = lock.As<DiscKernelHeader>();
+    const bool useDisc = header && header->built && header->radius == radius;
+    const uint16_t* weights = useDisc ? reinterpret_cast<const uint16_t*>(header + 1) : nullptr;
+    if (radius > 0) SpreadPlane<Spread>(weights, reach, rect, plane);
+    else SpreadPlane<Choke>(weights, reach, rect, plane);
+}
+
+void ImageDistancePass(int32_t radius, const Rect16& rect, const uint8_t* plane, uint16_t* out) {
+    radius = std::max(radius, 0);
+    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const ptrdiff_t stride = width + 2 * radius;
+    uint32_t* d = DistanceRow(static_cast<size_t>(stride));
+    for (int32_t row = 0; row < height; ++row) {
+        VerticalDistances(plane + (row + radius) * stride, stride, radius, static_cast<int32_t>(stride), d);
+        uint16_t* o = out + ptrdiff_t{row} * width;
+        for (int32_t x = 0; x < width; ++x) o[x] = ColumnDistance(d + x + radius);
+    }
+}
