@@ -332,8 +332,9 @@ void SetClipRgn(DrawingPort& port, HRGN region) {
 }
 
 Rect16 GetClientScreenRect(const DrawingPort& port) {
+    const HWND window = port.window ? port.window : GetDesktopWindow();
     RECT client{};
-    GetClientRect(port.window, &client);
-    MapWindowPoints(port.window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
     return ToRect16(client);
 }

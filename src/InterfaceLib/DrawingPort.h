@@ -144,7 +144,7 @@ CachedImage* GetCachedImage(ImageCache& cache, uint16_t resourceId, uint16_t typ
 void ScrollRect(DrawingPort& port, const Rect16& rect, int dh, int dv, HRGN updateRgn, HDC dc = nullptr);
 // Visible region := a copy of region; clip region := visible ∩ extra clip region (or the copy).
 void SetClipRgn(DrawingPort& port, HRGN region);
-// The window's client area in screen coordinates.
+// The window's client area in screen coordinates (the screen's for the desktop port).
 Rect16 GetClientScreenRect(const DrawingPort& port);
 
 // ---- Regions and screen

@@ -107,17 +107,20 @@ TEST_F(Canvas, DrawingStaysInsideTheClipAndTheExtraClip) {
     EXPECT_EQ(Pixel(31, 40), kBlack);
     EXPECT_EQ(Pixel(32, 40), kWhite);
 
+    // As a dialog paints: its update region becomes the extra clip over the same visible region.
     PatBlt(Dc(), 0, 0, 64, 64, WHITENESS);
     OwnedRgn topHalf = NewRectRgn(Rect16{0, 0, 32, 64});
     port_.extraClipRgn = topHalf.Get();
-    SetClipRgn(port_, leftHalf.Get());
+    SetClipRgn(port_, port_.visibleRgn.Get());
     PaintRect(port_, Rect16{0, 0, 64, 64}, Dc());
     EXPECT_EQ(Pixel(10, 10), kBlack);
     EXPECT_EQ(Pixel(10, 40), kWhite);
     EXPECT_EQ(Pixel(40, 10), kWhite);
-    // The visible region is the caller's region itself; only the clip region is cut down.
-    EXPECT_TRUE(PtInRegion(port_.visibleRgn.Get(), 10, 40));
+    EXPECT_TRUE(PtInRegion(port_.visibleRgn.Get(), 10, 40));   // only the clip region is cut down
+
     port_.extraClipRgn = nullptr;
+    SetClipRgn(port_, port_.visibleRgn.Get());
+    EXPECT_TRUE(PtInRegion(port_.clipRgn.Get(), 10, 40));
 }
 
 TEST_F(Canvas, RegionsAreFilledAndFramedAlongTheirShape) {

@@ -174,6 +174,12 @@ TEST(Screen, PlacedRectanglesAreCentredAndKeptEightPixelsInside) {
     EXPECT_EQ(large.left, area.left + 8);
     EXPECT_EQ(large.top, area.top + 8);
     DisposePort(port);
+
+    DrawingPort desktop;   // the desktop port's client area is the screen
+    InitPort(desktop, nullptr);
+    EXPECT_EQ(GetClientScreenRect(desktop),
+              (Rect16{0, 0, static_cast<int16_t>(GetSystemMetrics(SM_CYSCREEN)),
+                      static_cast<int16_t>(GetSystemMetrics(SM_CXSCREEN))}));
     DestroyWindow(window);
 }
 
