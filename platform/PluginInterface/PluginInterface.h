@@ -400,6 +400,8 @@ struct FilterRecord {
     BasicSuite* sSPBasic;
     void* plugInRef;
     int32_t depth;  // bits per sample
+    int16_t tileHeight;  // the host's preferred tile size; 0 when it has none
+    int16_t tileWidth;
 };
 
 // The plug-in's one export.

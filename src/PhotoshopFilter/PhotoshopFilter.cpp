@@ -1,28 +1,110 @@
 #include "PhotoshopFilter.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cstring>
 
+#include "Alerts.h"
 #include "BigEndian.h"
 #include "Errors.h"
 #include "HostMemory.h"
+#include "HostServices.h"
 #include "PluginGlobals.h"
+#include "PreferenceSettings.h"
+#include "PreviewOwner.h"
+#include "SessionState.h"
 
-PhotoshopFilter::PhotoshopFilter() = default;
-PhotoshopFilter::~PhotoshopFilter() = default;
+namespace {
+
+constexpr int16_t kSelectionWarningAlert = 17012;
+constexpr int16_t kAlertContinue = 1, kAlertCancel = 2, kAlertDoNotWarnAgain = 3;
+
+FrameworkFlags gFramework;
+PreviewOwner* gOpenPreviewDialog = nullptr;
+
+Rect16 WholeImage(const FilterRecord& record) { return {0, 0, record.imageSize.v, record.imageSize.h}; }
+
+// The filter cases in which the run filters through a selection mask.
+bool CaseUsesSelection(int16_t filterCase) {
+    switch (filterCase) {
+    case kFilterCaseNone:
+    case kFilterCaseFlatImageNoSelection:
+    case kFilterCaseFlatImageWithSelection:
+    case kFilterCaseFloatingSelection:
+    case kFilterCaseEditableTransparencyWithSelection:
+    case kFilterCaseProtectedTransparencyWithSelection:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ArmRoundTrip(FrameworkFlags& flags) {
+    flags.sourceChanged = true;
+    flags.warnSelectionRemoval = true;
+    flags.greyMenuItems = true;
+    flags.saveSession = true;
+}
+
+// The host's own undo, deselect and repeat, as the control-key strokes its menus answer to.
+void AskHostToUndoDeselectRepeat() {
+    const HWND host = gCall.parentWindow;
+    if (!host) return;
+    PostMessageW(host, WM_KEYDOWN, VK_CONTROL, 1);
+    for (WPARAM key : {WPARAM{'Z'}, WPARAM{'D'}, WPARAM{'F'}}) {
+        PostMessageW(host, WM_KEYDOWN, key, 1);
+        PostMessageW(host, WM_KEYUP, key, 0xC0000001);
+    }
+    PostMessageW(host, WM_KEYUP, VK_CONTROL, 0xC0000001);
+}
+
+}  // namespace
+
+FrameworkFlags& Framework() { return gFramework; }
+PreviewOwner* OpenPreviewDialog() { return gOpenPreviewDialog; }
+void SetOpenPreviewDialog(PreviewOwner* dialog) { gOpenPreviewDialog = dialog; }
+
+void SavedHostFields::CopyFrom(const FilterRecord& record) {
+    inRect = record.inRect;
+    outRect = record.outRect;
+    maskRect = record.maskRect;
+    inData = record.inData;
+    maskData = record.maskData;
+    inRowBytes = record.inRowBytes;
+    maskRowBytes = record.maskRowBytes;
+}
+
+void SavedHostFields::CopyTo(FilterRecord& record) const {
+    record.inRect = inRect;
+    record.outRect = outRect;
+    record.maskRect = maskRect;
+    record.inData = inData;
+    record.maskData = maskData;
+    record.inRowBytes = inRowBytes;
+    record.maskRowBytes = maskRowBytes;
+}
+
+PhotoshopFilter::PhotoshopFilter() {
+    if (gCall.record) saved_.CopyFrom(*gCall.record);
+}
+
+PhotoshopFilter::~PhotoshopFilter() {
+    for (PhotoshopFilter* i = FirstInstance(); i; i = i->next_) {
+        if (i == this) {
+            Unlink(*this);
+            break;
+        }
+    }
+    FreeCaches();
+}
 
 uint32_t PhotoshopFilter::GetSignature() const { return 0x20202020; }
 
-void PhotoshopFilter::BeginRun() {
-    if (gCall.record) gCall.record->autoMask = false;
+void PhotoshopFilter::SetOwner(PreviewOwner* dialog) {
+    ownerKind_ = dialog ? OwnerKind::Dialog : OwnerKind::None;
+    owner_ = dialog;
 }
-
-void PhotoshopFilter::DialogFinished(ErrorCode) {}
-void PhotoshopFilter::EndRun(ErrorCode) {}
-void PhotoshopFilter::CopySettingsToDialogFile(File*) {}
-void PhotoshopFilter::Prepare() { DetermineMaskMode(); }
-bool PhotoshopFilter::WarnSelectionRemoved(bool) { return false; }
-void PhotoshopFilter::DetermineMaskMode() {}
 
 void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
     FilterRecord* record = gCall.record;
@@ -65,9 +147,125 @@ void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
 }
 
 void PhotoshopFilter::CheckHost() {
-    const FilterRecord* record = gCall.record;
-    if (record->hostSig == 'QXFL') THROW_IF_ERROR(Err::HostUnsupported);
-    if (!record->advanceState) THROW_IF_ERROR(Err::HostUnsupported);
-    if (!record->bufferProcs) THROW_IF_ERROR(Err::HostUnsupported);
+    const FilterRecord& record = *gCall.record;
+    if (record.hostSig == 'QXFL') THROW_IF_ERROR(Err::HostUnsupported);
+    if (!record.advanceState) THROW_IF_ERROR(Err::HostUnsupported);
+    const BufferProcs* buffers = record.bufferProcs;
+    if (!buffers || !buffers->allocate || !buffers->lock || !buffers->unlock || !buffers->free || !buffers->space)
+        THROW_IF_ERROR(Err::HostUnsupported);
+
+    FilterRecord& writable = *gCall.record;
+    writable.inputPadding = 0;
+    writable.maskPadding = 0;
+    writable.outputPadding = -2;
+
+    // Nothing of an earlier call's round trip carries over into this one.
+    FrameworkFlags& flags = Framework();
+    flags = FrameworkFlags{};
+    flags.selectionBounds = record.filterRect;
+    flags.previousEffectiveArea = record.filterRect;
+    Rect16 image = WholeImage(record);
+    if (record.isFloating) {
+        image.top = static_cast<int16_t>(image.top - record.floatCoord.v);
+        image.bottom = static_cast<int16_t>(image.bottom - record.floatCoord.v);
+        image.left = static_cast<int16_t>(image.left - record.floatCoord.h);
+        image.right = static_cast<int16_t>(image.right - record.floatCoord.h);
+    }
+    flags.effectiveArea = UnionRects(record.filterRect, image);
+    flags.withSelection = CaseUsesSelection(record.filterCase);
     BeginRun();
+}
+
+void PhotoshopFilter::BeginRun() {
+    FilterRecord& record = *gCall.record;
+    record.autoMask = false;
+    RestoreSessionState();
+    FrameworkFlags& flags = Framework();
+    if (EqualRects(flags.previousEffectiveArea, flags.effectiveArea)) {
+        if (record.filterCase == kFilterCaseEditableTransparencyWithSelection && GetHostKind() == kHostKindPhotoPnt)
+            ArmRoundTrip(flags);
+        return;
+    }
+    flags.previousEffectiveArea = flags.effectiveArea;
+    if (record.filterCase == kFilterCaseProtectedTransparencyNoSelection ||
+        record.filterCase == kFilterCaseProtectedTransparencyWithSelection) {
+        // The host keeps the transparency: our output goes to a private buffer, not its layer.
+        flags.privateOutput = !EqualRects(record.filterRect, WholeImage(record));
+        return;
+    }
+    ArmRoundTrip(flags);
+    if (GetHostKind() == kHostKindPhotoPnt) {
+        flags.warnSelectionRemoval = false;
+        flags.greyMenuItems = false;
+    }
+}
+
+void PhotoshopFilter::DialogFinished(ErrorCode result) {
+    if (result == 0 && Framework().saveSession) SaveSessionState();
+}
+
+void PhotoshopFilter::EndRun(ErrorCode result) {
+    if (result != 0) {
+        SourceCache::CloseAndDelete();
+        if (DataWordHoldsBlock()) {
+            DisposeHandle(reinterpret_cast<Handle>(*gCall.data));
+            *gCall.data = 0;
+        }
+        return;
+    }
+    if (Framework().greyMenuItems) AskHostToUndoDeselectRepeat();
+}
+
+void PhotoshopFilter::CopySettingsToDialogFile(File*) {}
+
+void PhotoshopFilter::DetermineMaskMode() {
+    const FilterRecord& record = *gCall.record;
+    bool& withSelection = Framework().withSelection;
+    if (record.filterCase == kFilterCaseNone) {
+        if (DataWordHoldsBlock()) withSelection = true;
+        else if (!record.haveMask && EqualRects(record.filterRect, WholeImage(record))) withSelection = record.isFloating;
+        else withSelection = true;
+        return;
+    }
+    withSelection = CaseUsesSelection(record.filterCase);
+}
+
+void PhotoshopFilter::Prepare() {
+    DetermineMaskMode();
+    const FilterRecord& record = *gCall.record;
+    switch (record.filterCase) {
+    case kFilterCaseFlatImageNoSelection:
+        if (!DataWordHoldsBlock()) THROW_IF_ERROR(Err::SelectionRequired);
+        return;
+    case kFilterCaseFlatImageWithSelection:
+    case kFilterCaseFloatingSelection:
+    case kFilterCaseEditableTransparencyNoSelection:
+    case kFilterCaseEditableTransparencyWithSelection:
+        return;
+    case kFilterCaseProtectedTransparencyNoSelection:
+    case kFilterCaseProtectedTransparencyWithSelection:
+        THROW_IF_ERROR(Err::TransparencyProtected);
+        return;
+    default:
+        if (!Framework().withSelection && !record.isFloating) THROW_IF_ERROR(Err::SelectionRequired);
+    }
+}
+
+bool PhotoshopFilter::WarnSelectionRemoved(bool quiet) {
+    const bool alt = GetKeyState(VK_MENU) < 0, control = GetKeyState(VK_CONTROL) < 0;
+    if (alt || !Framework().warnSelectionRemoval) return false;
+    PreferenceSettings& preferences = Preferences();
+    if (control) preferences.SetFlag(PreferenceSettings::kNoSelectionWarning, false);
+    if (preferences.HasFlag(PreferenceSettings::kNoSelectionWarning)) return false;
+    switch (RunModalDialog(nullptr, kSelectionWarningAlert, nullptr, nullptr)) {
+    case kAlertDoNotWarnAgain:
+        // Storing the choice is the preferences file's business; the record keeps it for now.
+        preferences.SetFlag(PreferenceSettings::kNoSelectionWarning, true);
+        return false;
+    case kAlertCancel:
+        return true;
+    case kAlertContinue:
+    default:
+        return false;
+    }
 }

@@ -1,14 +1,51 @@
-// The filter framework's base class: the per-run state of one scheduler instance, the host
-// checks, the parameter block's framework header, and the virtual slots through which the
-// framework drives a filter.
+// The filter framework's base class. Every filter object is also an instance of the tile
+// scheduler: it holds its own zoom, dirty region, tile walk and cached copies of what the host
+// delivered, and the framework drives the filter through the 34 virtual slots below.
 #pragma once
 
 #include <cstdint>
 
 #include "ErrorCodes.h"
+#include "PlaneBuffer.h"
 #include "PluginInterface.h"
+#include "RegionHandle.h"
 
 class File;
+class PreviewOwner;
+
+// Scheduler states of an instance; a positive state is the per-tile step still to run.
+enum SchedulerState : int32_t {
+    kStateDone = -3,
+    kStateBeginPass = -2,
+    kStateNextTile = -1,
+    kStateProcessTile = 0,
+};
+
+// The host record's fields that belong to one instance between scheduler steps.
+struct SavedHostFields {
+    Rect16 inRect{}, outRect{}, maskRect{};
+    void* inData = nullptr;
+    void* maskData = nullptr;
+    int32_t inRowBytes = 0;
+    int32_t maskRowBytes = 0;
+
+    void CopyFrom(const FilterRecord& record);
+    void CopyTo(FilterRecord& record) const;
+};
+
+// Process-wide state of the framework for one call.
+struct FrameworkFlags {
+    bool withSelection = false;         // the run filters through a selection mask
+    bool sourceChanged = false;         // the host must undo, deselect and repeat before rendering
+    bool warnSelectionRemoval = false;
+    bool greyMenuItems = false;         // the round trip is armed
+    bool saveSession = false;
+    bool privateOutput = false;         // output goes to a scratch buffer, not the host's
+    Rect16 effectiveArea{};             // the filter rectangle united with the whole image
+    Rect16 selectionBounds{};
+    Rect16 previousEffectiveArea{};
+};
+FrameworkFlags& Framework();
 
 class PhotoshopFilter {
 public:
@@ -27,10 +64,10 @@ public:
     virtual void SetDefaultParameters(int flag) {}    // slot 8
     virtual ErrorCode ValidateParameters() { return 0; }  // slot 9
     virtual void Prepare();                           // slot 10
-    virtual void BeginPass() {}                       // slot 11
-    virtual bool NextTile() { return false; }         // slot 12
+    virtual void BeginPass();                         // slot 11
+    virtual bool NextTile();                          // slot 12
     virtual void EndTileSteps() {}                    // slot 13
-    virtual bool TileStep(int k) { return false; }    // slot 14
+    virtual void TileStep(int32_t k);                 // slot 14
     virtual void ComposeTile() {}                     // slot 15
     virtual intptr_t HandleDialogEvent(intptr_t event) { return event; }  // slot 16
     virtual void InitDialog() {}                      // slot 17
@@ -51,11 +88,148 @@ public:
     virtual bool WantsLayeredOutputB() { return false; }     // slot 32
     virtual bool GetLayeredOutputMode() { return false; }    // slot 33
 
+    // ---- Host checks and the parameter block
+
     // Sizes the host's parameters handle to hold an S-byte block and writes its header.
     void SetParameterBlockSize(int32_t size, bool reset);
     // Before a run: the host must offer what the framework needs (17500 otherwise).
     void CheckHost();
     void DetermineMaskMode();
+
+    // ---- Session state
+
+    void SaveSessionState();
+    void RestoreSessionState();
+
+    // ---- The scheduler
+
+    // Runs one step of the first instance that has work; false when none has.
+    static bool RunInstances(int32_t trackingDepth);
+    static void InitPreviewInstance(PhotoshopFilter& instance);
+    static void Unlink(PhotoshopFilter& instance);
+    static void InvalidateAllInstances();
+    static PhotoshopFilter* FirstInstance();
+    PhotoshopFilter* NextInstance() const { return next_; }
+    // Adds r (or, without r, the whole rectangle) to the dirty region and restarts the pass.
+    void InvalidateRect(const Rect16* r);
+    void ValidateRect(const Rect16& r);
+    // Shrinks r to the bounding box of its dirty part; false when nothing of it is dirty.
+    bool ClipToDirtyRegion(Rect16& r) const;
+    void SetTileSize(int32_t width, int32_t height);
+    void ReportProgress(double amount, double total);
+    // Restarts the instance for a final pass: state begin-pass, no progress.
+    void RestartPass();
+
+    // ---- Tile processing
+
+    ErrorCode ProcessTile();
+    bool NextTileRect();
+    void ReadSourceCache(const Rect16& rect, bool image);
+    void WriteSourceCache(bool image);
+    void UnlockTileBuffers();
+
+    // ---- Preview instances
+
+    void PreparePreviewBuffers(bool wholeImageFirst);
+    bool AllocatePreviewBuffers(const Rect16& rect, bool withLayers, bool wholeImage);
+    void LoadOverviewImage();
+    void SetPreviewScale(double scale);
+    void SetPreviewRect(const Rect16& rect);
+    bool RunTabInstance();
+    void ComposePreviewLayers();
+    int16_t InputPlaneCount() const;
+    int16_t OutputPlaneCount() const;
+
+    // ---- State the product and the tests read
+
+    int32_t State() const { return state_; }
+    void SetStepCount(int32_t steps) { stepCount_ = steps > 0 ? steps : 1; }
+    double PreviewScale() const { return previewScale_; }
+    int32_t IntegerScale() const;
+    const Rect16& WholeRect() const { return wholeRect_; }
+    const Rect16& TileRect() const { return tileRect_; }
+    int16_t TileWidth() const { return tileWidth_; }
+    int16_t TileHeight() const { return tileHeight_; }
+    double ProgressDone() const { return progressDone_; }
+    double ProgressTotal() const { return progressTotal_; }
+    HRGN DirtyRegion() const { return dirtyRegion_.Get(); }
+    bool HasOwner() const { return ownerKind_ != OwnerKind::None; }
+    bool IsOverview() const { return ownerKind_ == OwnerKind::Overview; }
+    PreviewOwner* OwnerDialog() const { return ownerKind_ == OwnerKind::Dialog ? owner_ : nullptr; }
+    void SetOwner(PreviewOwner* dialog);
+    void SetTracking(bool tracking) { tracking_ = tracking; }
+    void SetPriorityRect(const Rect16& r) { priorityRect_ = r; }
+    PlaneBuffer& InputCache() { return inputCache_; }
+    PlaneBuffer& MaskCache() { return maskCache_; }
+    PlaneBuffer& OutputCache() { return outputCache_; }
+
+protected:
+    // The companion layer pixels of a preview tile, composed under and over the output.
+    struct CompanionLayer {
+        PlaneBuffer cache;
+        BufferRecord pixels;
+        char* address = nullptr;
+        int32_t rowBytes = 0;
+        int32_t pixelStride = 0;
+        int16_t planes = 0;  // colour planes + 1, or 0 when the layer is not used
+    };
+
+private:
+    enum class OwnerKind { None, Overview, Dialog };
+
+    bool RunStep();
+    void RunScheduledStep();
+    void ProcessAndComposeTile();
+    void ShareFinishedTile();
+    void RecoverFromMemoryShortage(ErrorCode code);
+    bool StartNextPhase();
+    void FitTileToBudget(double budget, int64_t planesPerPixel);
+    int64_t TilePlanesPerPixel() const;
+    void FreeTileTemporaries();
+    void FreeCaches();
+    ErrorCode ProcessPreviewTile(int32_t scale);
+    ErrorCode ProcessFinalTile();
+    ErrorCode RequestFromHost();
+    bool HostCanDeliver() const;
+    void SaveHostFields();
+    void RestoreHostFields();
+
+    // Scheduler fields.
+    PhotoshopFilter* next_ = nullptr;
+    int32_t state_ = kStateDone;
+    int32_t stepCount_ = 1;
+    double previewScale_ = 1.0;
+    Rect16 wholeRect_{};
+    Rect16 currentRect_{};
+    Rect16 selectionBounds_{};
+    Rect16 scaledImageRect_{};
+    Rect16 scaledFilterRect_{};
+    double progressDone_ = 0.0;
+    double progressTotal_ = 1.0;
+    double outerWeight_ = 1.0;
+    RegionHandle dirtyRegion_;
+    Rect16 priorityRect_{};
+    Rect16 bandRect_{};
+    int16_t direction_ = 0;
+    int16_t currentDirection_ = 0;
+    int16_t phase_ = 0;
+    int16_t tileHeight_ = 1;
+    int16_t tileWidth_ = 1;
+    Rect16 tileRect_{};
+
+    // What the host delivered, kept so that it is not asked for twice.
+    PlaneBuffer inputCache_;
+    PlaneBuffer maskCache_;
+    PlaneBuffer outputCache_;
+    PlaneBuffer floatMaskCache_;
+    CompanionLayer lowerLayer_;
+    CompanionLayer upperLayer_;
+
+    SavedHostFields saved_;
+    bool tracking_ = false;
+    OwnerKind ownerKind_ = OwnerKind::None;
+    PreviewOwner* owner_ = nullptr;
+    bool maskFromCache_ = false;  // the current tile's mask came from the source cache
 };
 
 // The framework's header at the start of the parameter block, behind 8 bytes of run-time data.

@@ -19,6 +19,22 @@ bool ShowDialogRequested(const FilterRecord* record) {
 
 ErrorCode CodeOf(const ErrorCodeException& e) { return e.code; }
 
+// Drives every instance through its final pass; the host may abort between steps.
+ErrorCode RunFinalPass(PhotoshopFilter& main) {
+    const FilterRecord* record = gCall.record;
+    for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
+        instance->RestartPass();
+    ErrorCode result = 0;
+    while (PhotoshopFilter::RunInstances(0)) {
+        if (record->abortProc && record->abortProc()) {
+            result = Err::Cancelled;
+            break;
+        }
+    }
+    PhotoshopFilter::Unlink(main);
+    return result;
+}
+
 }  // namespace
 
 ErrorCode DoStart() {
@@ -40,11 +56,13 @@ ErrorCode DoStart() {
             }
         }
         main.CheckHost();
+        PhotoshopFilter::InitPreviewInstance(main);
         if (showDialog) {
             // The preview dialog is not part of this build: the call ends as if it was cancelled.
             result = Err::Cancelled;
         }
         main.DialogFinished(result);
+        if (result == 0) result = RunFinalPass(main);
     } catch (const SuiteErrorException& e) {
         result = static_cast<ErrorCode>(e.code & 0xFFFF);
     } catch (const ErrorCodeException& e) {

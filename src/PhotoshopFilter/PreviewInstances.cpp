@@ -1,0 +1,287 @@
+// The preview side of an instance: its caches sized to the screen or the document, the reduced
+// overview of the whole document, zoom and rectangle changes, one step at a time for an instance
+// driven outside the scheduler, and the tile composed with its companion layers for display.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "Errors.h"
+#include "HostMemory.h"
+#include "ImageModes.h"
+#include "LayerComposition.h"
+#include "PhotoshopFilter.h"
+#include "PixelSamples.h"
+#include "PluginGlobals.h"
+
+namespace {
+
+constexpr int64_t kPreviewReserve = 1500000;
+constexpr int32_t kOverviewSide = 512;
+constexpr int16_t kOverviewMargin = 4;
+constexpr ErrorCode kSettingsTooLarge = 32767;
+
+int32_t CeilDiv(int32_t a, int32_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+int32_t FloorDiv(int32_t a, int32_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+
+Rect16 DividedOutward(const Rect16& r, int32_t s) {
+    return {static_cast<int16_t>(CeilDiv(r.top, s)), static_cast<int16_t>(CeilDiv(r.left, s)),
+            static_cast<int16_t>(CeilDiv(r.bottom, s)), static_cast<int16_t>(CeilDiv(r.right, s))};
+}
+
+Rect16 ScreenWorkArea() {
+    RECT area{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    return {0, 0, static_cast<int16_t>(std::min<LONG>(area.bottom - area.top, 32767)),
+            static_cast<int16_t>(std::min<LONG>(area.right - area.left, 32767))};
+}
+
+bool HostHasMaskOrTransparency(const FilterRecord& record) {
+    return record.haveMask || record.inTransparencyMask > 0;
+}
+
+// The smallest power of two not below the larger of the two sides' reductions to 512 pixels.
+int32_t OverviewFactor(const Rect16& area) {
+    const int32_t needed = std::max(CeilDiv(RectHeight(area), kOverviewSide), CeilDiv(RectWidth(area), kOverviewSide));
+    int32_t factor = 1;
+    while (factor < needed) factor *= 2;
+    return factor;
+}
+
+}  // namespace
+
+void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
+    const FilterRecord& record = *gCall.record;
+    const Rect16 image = Framework().effectiveArea;
+    const Rect16 screen = ScreenWorkArea();
+    Rect16 rect = RectArea(screen) > RectArea(image) ? image : screen;
+    const int64_t bytesPerSample = std::max(gCall.bytesPerSample, 1);
+    const int64_t planesPerPixel = InputPlaneCount() + (HostHasMaskOrTransparency(record) ? 1 : 0);
+    const bool withLayers = lowerLayer_.planes > 0 || upperLayer_.planes > 0;
+    auto bytesFor = [&](const Rect16& r, bool layers) {
+        return RectArea(r) * ((layers ? lowerLayer_.planes : 0) + planesPerPixel) * bytesPerSample;
+    };
+    auto attempt = [&](const Rect16& r, bool layers, bool wholeImage) {
+        return bytesFor(r, layers) <= BufferSpace() - kPreviewReserve && AllocatePreviewBuffers(r, layers, wholeImage);
+    };
+    if (attempt(rect, withLayers, wholeImageFirst)) return;
+    if (wholeImageFirst && attempt(rect, withLayers, false)) return;
+    if (attempt(rect, withLayers, false)) return;
+    rect.right = static_cast<int16_t>(rect.left + static_cast<int32_t>(0.7 * RectWidth(rect)));
+    rect.bottom = static_cast<int16_t>(rect.top + static_cast<int32_t>(0.7 * RectHeight(rect)));
+    if (attempt(rect, withLayers, false)) return;
+    if (lowerLayer_.planes > 0) attempt(rect, false, false);
+}
+
+bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers, bool wholeImage) {
+    const FilterRecord& record = *gCall.record;
+    const uint32_t bytes = static_cast<uint32_t>(std::max(gCall.bytesPerSample, 1));
+    if (inputCache_.Allocate(wholeImage ? Framework().effectiveArea : rect, InputPlaneCount(), bytes)) return false;
+    if (HostHasMaskOrTransparency(record) && maskCache_.Allocate(rect, 1, 1)) {
+        inputCache_.Free();
+        return false;
+    }
+    if (withLayers) {
+        if ((upperLayer_.planes > 0 && upperLayer_.cache.Allocate(rect, upperLayer_.planes, bytes)) ||
+            (lowerLayer_.planes > 0 && lowerLayer_.cache.Allocate(rect, lowerLayer_.planes, bytes))) {
+            inputCache_.Free();
+            maskCache_.Free();
+            upperLayer_.cache.Free();
+            lowerLayer_.cache.Free();
+            return false;
+        }
+    }
+    return true;
+}
+
+void PhotoshopFilter::LoadOverviewImage() {
+    const FilterRecord& record = *gCall.record;
+    ownerKind_ = OwnerKind::Overview;
+    owner_ = nullptr;
+    const Rect16 area = Framework().effectiveArea;
+    const int32_t f = OverviewFactor(area);
+    const Rect16 overview{static_cast<int16_t>(CeilDiv(area.top, f) - kOverviewMargin),
+                          static_cast<int16_t>(CeilDiv(area.left, f) - kOverviewMargin),
+                          static_cast<int16_t>(FloorDiv(area.bottom, f) + kOverviewMargin),
+                          static_cast<int16_t>(FloorDiv(area.right, f) + kOverviewMargin)};
+    const uint32_t bytes = static_cast<uint32_t>(std::max(gCall.bytesPerSample, 1));
+    THROW_IF_ERROR(inputCache_.Allocate(overview, InputPlaneCount(), bytes));
+    THROW_IF_ERROR(outputCache_.Allocate(overview, OutputPlaneCount(), bytes));
+    if (HostHasMaskOrTransparency(record)) THROW_IF_ERROR(maskCache_.Allocate(overview, 1, 1));
+    for (CompanionLayer* layer : {&lowerLayer_, &upperLayer_}) {
+        if (layer->planes <= 0) continue;
+        THROW_IF_ERROR(layer->cache.Allocate(overview, layer->planes, bytes));
+        layer->pixelStride = static_cast<int32_t>(layer->planes * bytes);
+        layer->rowBytes = layer->pixelStride * RectWidth(overview);
+        THROW_IF_ERROR(layer->pixels.Allocate(int64_t{layer->rowBytes} * RectHeight(overview)));
+    }
+    if (record.isFloating) THROW_IF_ERROR(floatMaskCache_.Allocate(overview, 1, 1));
+
+    SetPreviewScale(f);
+    wholeRect_ = currentRect_ = overview;
+    if (dirtyRegion_) SetRectRgn(dirtyRegion_.Get(), overview.left, overview.top, overview.right, overview.bottom);
+    state_ = kStateBeginPass;
+    progressDone_ = 0.0;
+
+    for (PlaneBuffer* cache : {&inputCache_, &outputCache_, &maskCache_, &floatMaskCache_, &lowerLayer_.cache,
+                               &upperLayer_.cache}) {
+        if (!cache->IsAllocated()) continue;
+        cache->FillOpaque(overview);
+        if (cache != &outputCache_) cache->InvalidateAll();
+    }
+    for (CompanionLayer* layer : {&lowerLayer_, &upperLayer_}) {
+        char* pixels = layer->pixels.Lock();
+        if (!pixels) continue;
+        layer->address = pixels;
+        for (int32_t row = 0; row < RectHeight(overview); ++row)
+            PlaneFill8(int64_t{RectWidth(overview)} * layer->planes, 255, pixels + int64_t{row} * layer->rowBytes,
+                       static_cast<int32_t>(bytes), 1);
+    }
+}
+
+void PhotoshopFilter::SetPreviewScale(double scale) {
+    previewScale_ = scale;
+    const int32_t s = IntegerScale();
+    scaledImageRect_ = DividedOutward(Framework().effectiveArea, s);
+    scaledFilterRect_ = DividedOutward(gCall.record->filterRect, s);
+    PlaneBuffer* caches[] = {&inputCache_, &maskCache_, &outputCache_, &lowerLayer_.cache, &upperLayer_.cache};
+    for (PlaneBuffer* cache : caches) cache->InvalidateAll();
+    if (!inputCache_.IsAllocated()) return;
+    const Rect16& window = inputCache_.Bounds();
+    const int16_t top = static_cast<int16_t>((currentRect_.top + currentRect_.bottom - RectHeight(window)) / 2);
+    const int16_t left = static_cast<int16_t>((currentRect_.left + currentRect_.right - RectWidth(window)) / 2);
+    for (PlaneBuffer* cache : caches) cache->MoveTo(top, left);
+}
+
+void PhotoshopFilter::SetPreviewRect(const Rect16& rect) {
+    wholeRect_ = currentRect_ = rect;
+    if (!dirtyRegion_) return;
+    const RegionHandle window = RegionHandle::OfRect(rect);
+    if (!window) THROW_IF_ERROR(Err::MemoryFull);
+    CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), window.Get(), RGN_AND);
+}
+
+bool PhotoshopFilter::RunTabInstance() {
+    if (state_ == kStateDone) return false;
+    FilterRecord& record = *gCall.record;
+    saved_.CopyTo(record);
+    bool didWork = true;
+    try {
+        switch (state_) {
+        case kStateBeginPass:
+            BeginPass();
+            state_ = kStateNextTile;
+            break;
+        case kStateNextTile:
+            didWork = NextTile();
+            state_ = didWork ? stepCount_ : kStateDone;
+            break;
+        case kStateProcessTile:
+            THROW_IF_ERROR(ProcessTile());
+            ComposeTile();
+            if (HasOwner()) ComposePreviewLayers();
+            ValidateRect(record.outRect);
+            UnlockTileBuffers();
+            state_ = kStateNextTile;
+            break;
+        default:
+            TileStep(state_);
+            UnlockTileBuffers();
+            --state_;
+            break;
+        }
+    } catch (const ErrorCodeException& e) {
+        saved_.CopyFrom(record);
+        if (e.code != kSettingsTooLarge) throw;
+        UnlockTileBuffers();
+        throw ErrorCodeException{Err::MemoryFull};
+    }
+    saved_.CopyFrom(record);
+    return didWork;
+}
+
+namespace {
+
+// Where the output's coverage planes sit among its planes: colour planes first, then
+// transparency, layer masks and inverted layer masks as the host counts them.
+struct CoveragePlanes {
+    int32_t transparency = -1, layerMask = -1, invertedMask = -1;
+};
+
+CoveragePlanes InputCoveragePlanes(const FilterRecord& r) {
+    CoveragePlanes planes;
+    if (!r.inLayerPlanes) return planes;
+    int32_t next = r.inLayerPlanes;
+    if (r.inTransparencyMask) planes.transparency = next++;
+    if (r.inLayerMasks) planes.layerMask = next++;
+    if (r.inInvertedLayerMasks) planes.invertedMask = next;
+    return planes;
+}
+
+CoveragePlanes OutputCoveragePlanes(const FilterRecord& r) {
+    CoveragePlanes planes;
+    if (!r.outLayerPlanes) return planes;
+    int32_t next = r.outLayerPlanes;
+    if (r.outTransparencyMask) planes.transparency = next++;
+    if (r.outLayerMasks) planes.layerMask = next;
+    return planes;
+}
+
+template <typename Sample>
+void ComposeTileSamples(const FilterRecord& r, bool layeredOutput, int32_t colourPlanes, const Rect16& tile,
+                        char* lower, int32_t lowerRowBytes, int32_t lowerStride, int16_t lowerPlanes, char* upper,
+                        int32_t upperRowBytes, int32_t upperStride, int16_t upperPlanes) {
+    constexpr uint32_t kFull = sizeof(Sample) == 1 ? 255 : 32768;
+    const CoveragePlanes in = InputCoveragePlanes(r), out = OutputCoveragePlanes(r);
+    const int32_t inStride = (r.inHiPlane - r.inLoPlane + 1), outStride = (r.outHiPlane - r.outLoPlane + 1);
+    for (int32_t y = 0; y < RectHeight(tile); ++y) {
+        const auto* outRow = reinterpret_cast<const Sample*>(static_cast<const char*>(r.outData) + int64_t{y} * r.outRowBytes);
+        const auto* inRow = r.inData ? reinterpret_cast<const Sample*>(static_cast<const char*>(r.inData) +
+                                                                        int64_t{y} * r.inRowBytes)
+                                     : nullptr;
+        for (int32_t x = 0; x < RectWidth(tile); ++x) {
+            const Sample* o = outRow + int64_t{x} * outStride;
+            const Sample* i = inRow ? inRow + int64_t{x} * inStride : nullptr;
+            OutputCoverage coverage{0, kFull, kFull};
+            if (i && in.invertedMask >= 0) coverage.inverted = i[in.invertedMask];
+            if (layeredOutput && out.layerMask >= 0) coverage.mask = o[out.layerMask];
+            else if (i && in.layerMask >= 0) coverage.mask = i[in.layerMask];
+            if (out.transparency >= 0) coverage.transparency = o[out.transparency];
+            else if (i && in.transparency >= 0) coverage.transparency = i[in.transparency];
+
+            Sample* l = lower ? reinterpret_cast<Sample*>(lower + int64_t{y} * lowerRowBytes + int64_t{x} * lowerStride)
+                              : nullptr;
+            Sample* u = upper ? reinterpret_cast<Sample*>(upper + int64_t{y} * upperRowBytes + int64_t{x} * upperStride)
+                              : nullptr;
+            const bool lowerAlpha = lower && lowerPlanes > colourPlanes;
+            if (l) ComposeOutputOverLower<Sample>(o, coverage, l, colourPlanes, lowerAlpha ? l[colourPlanes] : Sample(kFull),
+                                                  lowerAlpha);
+            if (u && upperPlanes > colourPlanes) {
+                if (l) ComposeUpperOverLower<Sample>(u, u[colourPlanes], l, colourPlanes,
+                                                     lowerAlpha ? l[colourPlanes] : Sample(kFull), lowerAlpha);
+                else ComposeUpperOverOutput<Sample>(o, coverage, u, colourPlanes);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void PhotoshopFilter::ComposePreviewLayers() {
+    const FilterRecord& r = *gCall.record;
+    const Rect16 tile = r.outRect;
+    char* lower = lowerLayer_.planes > 0 ? lowerLayer_.address : nullptr;
+    char* upper = upperLayer_.planes > 0 ? upperLayer_.address : nullptr;
+    if ((!lower && !upper) || IsEmptyRect(tile) || !r.outData) return;
+    const int32_t colourPlanes = ColourPlanesOfMode(r.imageMode);
+    const bool layered = WantsLayeredOutputA() || WantsLayeredOutputB();
+    if (gCall.bytesPerSample == 2)
+        ComposeTileSamples<uint16_t>(r, layered, colourPlanes, tile, lower, lowerLayer_.rowBytes, lowerLayer_.pixelStride,
+                                     lowerLayer_.planes, upper, upperLayer_.rowBytes, upperLayer_.pixelStride,
+                                     upperLayer_.planes);
+    else
+        ComposeTileSamples<uint8_t>(r, layered, colourPlanes, tile, lower, lowerLayer_.rowBytes, lowerLayer_.pixelStride,
+                                    lowerLayer_.planes, upper, upperLayer_.rowBytes, upperLayer_.pixelStride,
+                                    upperLayer_.planes);
+}

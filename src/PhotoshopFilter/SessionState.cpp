@@ -1,0 +1,227 @@
+#include "SessionState.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "Errors.h"
+#include "HostMemory.h"
+#include "HostPixels.h"
+#include "HostServices.h"
+#include "ImageModes.h"
+#include "PhotoshopFilter.h"
+#include "PluginGlobals.h"
+#include "Utf.h"
+
+namespace {
+
+constexpr int64_t kTransferBufferLimit = 65536;
+constexpr ErrorCode kSourceCacheWriteFailed = 19004;
+
+FilterData gBlock{};
+
+// The cache file: one owner for its Win32 handle.
+class CacheFileHandle {
+public:
+    ~CacheFileHandle() { Close(); }
+    bool Open(const char* path, DWORD disposition) {
+        Close();
+        handle_ = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
+                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        return handle_ != INVALID_HANDLE_VALUE;
+    }
+    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Write(int64_t offset, const void* data, int64_t bytes) {
+        return Seek(offset) && bytes >= 0 && bytes <= MAXDWORD &&
+               WriteFully(static_cast<const char*>(data), static_cast<DWORD>(bytes));
+    }
+    bool Read(int64_t offset, void* data, int64_t bytes) {
+        DWORD done = 0;
+        return Seek(offset) && bytes >= 0 && bytes <= MAXDWORD &&
+               ReadFile(handle_, data, static_cast<DWORD>(bytes), &done, nullptr) && done == bytes;
+    }
+    void Close() {
+        if (IsOpen()) CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    bool Seek(int64_t offset) {
+        LARGE_INTEGER at{};
+        at.QuadPart = offset;
+        return IsOpen() && offset >= 0 && SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN);
+    }
+    bool WriteFully(const char* data, DWORD bytes) {
+        DWORD done = 0;
+        return WriteFile(handle_, data, bytes, &done, nullptr) && done == bytes;
+    }
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+CacheFileHandle gCacheFile;
+ErrorCode gLastFileError = 0;
+
+// A copy of the host's block is used only when it is the size we gave and its path is terminated.
+bool TakeBlockFromHost() {
+    const Handle handle = reinterpret_cast<Handle>(*gCall.data);
+    *gCall.data = 0;
+    const bool sound = GetHandleSize(handle) == FilterData::kSize;
+    if (sound) std::memcpy(&gBlock, LockHandle(handle), sizeof gBlock);
+    UnlockHandle(handle);
+    DisposeHandle(handle);
+    if (!sound) return false;
+    if (!std::memchr(gBlock.path, '\0', sizeof gBlock.path)) {
+        std::memset(gBlock.path, 0, sizeof gBlock.path);
+        gBlock.maskCached = 0;
+        gBlock.imageCached = 0;
+    }
+    return true;
+}
+
+bool HasTransparency(const FilterRecord& record) {
+    return record.inTransparencyMask > 0 || record.planes > ColourPlanesOfMode(record.imageMode);
+}
+
+Rect16 Shifted(const Rect16& r, Point16 by) {
+    return {static_cast<int16_t>(r.top + by.v), static_cast<int16_t>(r.left + by.h),
+            static_cast<int16_t>(r.bottom + by.v), static_cast<int16_t>(r.right + by.h)};
+}
+
+// The bounding box of every non-zero sample of the mask (or, without one, the transparency plane)
+// inside the filter rectangle.
+Rect16 ScanSelectionBounds(FilterRecord& record) {
+    const Rect16 area = record.filterRect;
+    const int64_t width = RectWidth(area);
+    const bool useMask = record.haveMask;
+    const int32_t bytes = useMask ? 1 : std::max(gCall.bytesPerSample, 1);
+    const int64_t bandRows = std::max<int64_t>(std::min<int64_t>(RectArea(area), kTransferBufferLimit) / width, 1);
+    int32_t top = area.bottom, bottom = area.top, left = area.right, right = area.left;
+    record.inputPadding = record.maskPadding = 0;
+    record.outputPadding = -2;
+    for (int32_t y0 = area.top; y0 < area.bottom; y0 = static_cast<int32_t>(y0 + bandRows)) {
+        const Rect16 band{static_cast<int16_t>(y0), area.left,
+                          static_cast<int16_t>(std::min<int64_t>(y0 + bandRows, area.bottom)), area.right};
+        record.inRect = record.maskRect = record.outRect = Rect16{};
+        if (useMask) {
+            record.maskRect = band;
+        } else {
+            record.inRect = band;
+            record.inLoPlane = record.inHiPlane = ColourPlanesOfMode(record.imageMode);
+        }
+        THROW_IF_ERROR(AdvanceState());
+        const auto* data = static_cast<const uint8_t*>(useMask ? record.maskData : record.inData);
+        const int32_t rowBytes = useMask ? record.maskRowBytes : record.inRowBytes;
+        for (int32_t y = band.top; y < band.bottom; ++y) {
+            const uint8_t* row = data + int64_t{y - band.top} * rowBytes;
+            for (int32_t x = 0; x < width; ++x) {
+                const bool set = bytes == 1 ? row[x] != 0 : (row[2 * x] | row[2 * x + 1]) != 0;
+                if (!set) continue;
+                top = std::min(top, y), bottom = std::max(bottom, y);
+                left = std::min(left, area.left + x), right = std::max(right, area.left + x);
+            }
+        }
+    }
+    record.inRect = record.maskRect = record.outRect = Rect16{};
+    if (top > bottom) return Rect16{};
+    return {static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom + 1),
+            static_cast<int16_t>(right + 1)};
+}
+
+}  // namespace
+
+FilterData& SessionBlock() { return gBlock; }
+
+bool DataWordHoldsBlock() {
+    return gCall.data && *gCall.data != 0 && *gCall.data != ~intptr_t{0};
+}
+
+namespace SourceCache {
+
+bool Create() {
+    wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"File", 0, path)) return false;
+    const std::string utf8 = Utf16ToUtf8(path);
+    if (utf8.size() >= sizeof gBlock.path) return false;
+    std::memset(gBlock.path, 0, sizeof gBlock.path);
+    std::memcpy(gBlock.path, utf8.data(), utf8.size());
+    return gCacheFile.Open(gBlock.path, CREATE_ALWAYS);
+}
+
+bool Open() { return gBlock.path[0] && gCacheFile.Open(gBlock.path, OPEN_EXISTING); }
+bool IsOpen() { return gCacheFile.IsOpen(); }
+bool Write(int64_t offset, const void* data, int64_t bytes) { return gCacheFile.Write(offset, data, bytes); }
+bool Read(int64_t offset, void* data, int64_t bytes) { return gCacheFile.Read(offset, data, bytes); }
+void Close() { gCacheFile.Close(); }
+
+void CloseAndDelete() {
+    gCacheFile.Close();
+    gLastFileError = 0;
+    if (gBlock.path[0] && !DeleteFileW(Utf8ToUtf16(gBlock.path).c_str())) gLastFileError = Err::FileNotDeletable;
+    std::memset(gBlock.path, 0, sizeof gBlock.path);
+}
+
+ErrorCode LastFileError() { return gLastFileError; }
+
+}  // namespace SourceCache
+
+void PhotoshopFilter::SaveSessionState() {
+    FilterRecord& record = *gCall.record;
+    FilterData& block = gBlock;
+    std::memset(&block, 0, sizeof block);
+    block.maskCached = record.haveMask;
+    block.planesCached = 1;
+    block.filterRect = Framework().selectionBounds;
+    if (record.isFloating) {
+        block.filterRect = Shifted(block.filterRect, record.floatCoord);
+        if (record.haveMask) {
+            block.imageCached = 1;
+            block.planesCached = static_cast<uint8_t>(ColourPlanesOfMode(record.imageMode) + 1);
+        }
+    }
+    if (record.haveMask) {
+        const int64_t width = RectWidth(block.filterRect), height = RectHeight(block.filterRect);
+        const int64_t widestRow = width * (block.imageCached ? (block.planesCached - 1) * std::max(gCall.bytesPerSample, 1) : 1);
+        const int64_t transfer = std::max(std::min(width * height * block.planesCached, kTransferBufferLimit), widestRow);
+        try {
+            THROW_IF_ERROR(SourceCacheScratch().Allocate(transfer));
+            if (!SourceCache::Create()) THROW_IF_ERROR(kSourceCacheWriteFailed);
+            WriteSourceCache(false);
+            if (block.imageCached) WriteSourceCache(true);
+            SourceCache::Close();
+            SourceCacheScratch().Free();
+        } catch (...) {
+            SourceCache::CloseAndDelete();
+            SourceCacheScratch().Free();
+            throw;
+        }
+    }
+    UniqueHandle handle(NewHandle(FilterData::kSize));
+    if (!handle) THROW_IF_ERROR(Err::MemoryFull);
+    std::memcpy(LockHandle(handle.Get()), &block, sizeof block);
+    UnlockHandle(handle.Get());
+    *gCall.data = reinterpret_cast<intptr_t>(handle.Release());
+}
+
+void PhotoshopFilter::RestoreSessionState() {
+    FilterRecord& record = *gCall.record;
+    FrameworkFlags& flags = Framework();
+    if (DataWordHoldsBlock() && TakeBlockFromHost()) {
+        if (gBlock.maskCached) SourceCache::Open();
+        gBlock.cacheValid = 1;
+        flags.withSelection = true;
+        flags.selectionBounds = selectionBounds_ = gBlock.filterRect;
+    } else if (!(GetHostKind() == kHostKindPhotoPnt && record.haveMask && HasTransparency(record))) {
+        const bool sameArea = EqualRects(record.filterRect, flags.effectiveArea);
+        if (!sameArea) {
+            flags.selectionBounds = selectionBounds_ = record.filterRect;
+        } else if ((!flags.withSelection || !record.haveMask) && !record.haveMask && !HasTransparency(record)) {
+            // The whole image without mask or transparency: the bounds are the filter rectangle.
+        } else {
+            flags.selectionBounds = selectionBounds_ = ScanSelectionBounds(record);
+        }
+    } else {
+        flags.selectionBounds = selectionBounds_ = ScanSelectionBounds(record);
+    }
+    if (IsEmptyRect(flags.selectionBounds)) THROW_IF_ERROR(Err::NoPixelsInLayer);
+}

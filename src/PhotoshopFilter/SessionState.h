@@ -1,0 +1,54 @@
+// The session block that passes from one host call to the next in the host's data word when the
+// filter is applied inside a selection: the first call caches the selected source in a temporary
+// file and has the host undo, deselect and repeat the filter; the repeated call finds the cache
+// again through this block.
+#pragma once
+
+#include <cstdint>
+
+#include "ErrorCodes.h"
+#include "PluginInterface.h"
+
+struct FilterData {
+    static constexpr int kSize = 1144;
+    static constexpr int kPathOffset = 60;
+    static constexpr int kPathSize = 1024;
+
+    uint8_t cacheValid;     // 1 once the block was taken back from the host
+    uint8_t maskCached;     // the host's have-mask flag when it was saved
+    uint8_t imageCached;    // the image planes are in the file too
+    uint8_t planesCached;   // 1, or colour planes + 1 with the image
+    Rect16 filterRect;      // of the first call, in document coordinates
+    uint8_t zero[4];
+    uint8_t fileObject[kPathOffset - 16];
+    char path[kPathSize];   // the cache file's path, terminated
+    uint8_t fileTail[kSize - kPathOffset - kPathSize];
+};
+static_assert(sizeof(FilterData) == FilterData::kSize);
+
+// The one process-wide block.
+FilterData& SessionBlock();
+
+// Whether the host's data word holds a block: neither 0 nor all ones.
+bool DataWordHoldsBlock();
+
+// The temporary source cache file of the session.
+namespace SourceCache {
+// Creates a new temporary file and keeps its path in the block; false when none can be made.
+bool Create();
+// Opens the file named in the block; false when it cannot.
+bool Open();
+bool IsOpen();
+bool Write(int64_t offset, const void* data, int64_t bytes);
+bool Read(int64_t offset, void* data, int64_t bytes);
+void Close();
+// Closes the file, deletes it when it has a path (a failure sets the last file error to 19008)
+// and forgets the path.
+void CloseAndDelete();
+// 19008 when the last delete failed, else 0.
+ErrorCode LastFileError();
+}  // namespace SourceCache
+
+struct BufferRecord;
+// The process-wide transfer buffer of the source cache, also the substitute mask of a tile.
+BufferRecord& SourceCacheScratch();

@@ -1,0 +1,328 @@
+// One tile of a pass: the pixels the filter needs for the current tile, from the instance's plane
+// buffers where they already hold them and from the host otherwise, at the rate that matches the
+// preview's zoom; and the reading and writing of the session's source cache file.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "Errors.h"
+#include "HostMemory.h"
+#include "HostPixels.h"
+#include "ImageModes.h"
+#include "PhotoshopFilter.h"
+#include "PixelSamples.h"
+#include "PluginGlobals.h"
+#include "SessionState.h"
+
+namespace {
+
+constexpr Fixed16 kRateOne = 0x10000;
+constexpr ErrorCode kSourceCacheWriteFailed = 19004;
+
+BufferRecord gScaledOutputScratch;
+BufferRecord gSourceCacheScratch;
+
+int32_t PlaneCount(int16_t low, int16_t high) { return int32_t{high} - low + 1; }
+
+Fixed16 ScaledRate(Fixed16 rate, int32_t scale) {
+    const int64_t scaled = rate < 1 ? int64_t{scale} * kRateOne : int64_t{rate} * scale;
+    return static_cast<Fixed16>(std::min<int64_t>(scaled, INT32_MAX));
+}
+
+int32_t CeilDiv(int32_t a, int32_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+
+Rect16 ScaledDown(const Rect16& r, int32_t s) {
+    return {static_cast<int16_t>(CeilDiv(r.top, s)), static_cast<int16_t>(CeilDiv(r.left, s)),
+            static_cast<int16_t>(CeilDiv(r.bottom, s)), static_cast<int16_t>(CeilDiv(r.right, s))};
+}
+
+// Restores the record's three rectangles and its two rates, however the tile ends.
+class HostRequestScope {
+public:
+    HostRequestScope(FilterRecord& record, int32_t scale)
+        : record_(record), scale_(scale), in_(record.inRect), out_(record.outRect), mask_(record.maskRect) {
+        record.inputRate = ScaledRate(record.inputRate, scale);
+        record.maskRate = ScaledRate(record.maskRate, scale);
+    }
+    HostRequestScope(const HostRequestScope&) = delete;
+    HostRequestScope& operator=(const HostRequestScope&) = delete;
+    ~HostRequestScope() {
+        record_.inRect = in_;
+        record_.outRect = out_;
+        record_.maskRect = mask_;
+        record_.inputRate /= scale_;
+        record_.maskRate /= scale_;
+    }
+    const Rect16& In() const { return in_; }
+    const Rect16& Out() const { return out_; }
+    const Rect16& Mask() const { return mask_; }
+
+private:
+    FilterRecord& record_;
+    int32_t scale_;
+    Rect16 in_, out_, mask_;
+};
+
+bool AnyRequest(const FilterRecord& r) {
+    return !IsEmptyRect(r.inRect) || !IsEmptyRect(r.maskRect) || !IsEmptyRect(r.outRect);
+}
+
+}  // namespace
+
+BufferRecord& SourceCacheScratch() { return gSourceCacheScratch; }
+
+bool PhotoshopFilter::NextTileRect() {
+    FilterRecord& record = *gCall.record;
+    const Rect16& band = bandRect_;
+    while (true) {
+        const Rect16 t = tileRect_;
+        Rect16 next;
+        if (currentDirection_ == 0) {
+            if (t.right < band.right)
+                next = {t.top, t.right, t.bottom, static_cast<int16_t>(std::min<int32_t>(t.right + tileWidth_, band.right))};
+            else if (t.bottom >= band.bottom)
+                return false;
+            else
+                next = {t.bottom, band.left, static_cast<int16_t>(std::min<int32_t>(t.bottom + tileHeight_, band.bottom)),
+                        static_cast<int16_t>(std::min<int32_t>(band.left + tileWidth_, band.right))};
+        } else {
+            if (t.bottom < band.bottom)
+                next = {t.bottom, t.left, static_cast<int16_t>(std::min<int32_t>(t.bottom + tileHeight_, band.bottom)),
+                        t.right};
+            else if (t.right >= band.right)
+                return false;
+            else
+                next = {band.top, t.right, static_cast<int16_t>(std::min<int32_t>(band.top + tileHeight_, band.bottom)),
+                        static_cast<int16_t>(std::min<int32_t>(t.right + tileWidth_, band.right))};
+        }
+        tileRect_ = next;
+        ReportProgress(double(RectArea(next)), 0);
+        Rect16 dirty = next;
+        if (!ClipToDirtyRegion(dirty)) continue;
+        record.inRect = record.outRect = dirty;
+        record.maskRect = Framework().withSelection ? dirty : Rect16{};
+        return true;
+    }
+}
+
+// The host must be able to hand over what is asked with its reserve still free.
+bool PhotoshopFilter::HostCanDeliver() const {
+    const FilterRecord& r = *gCall.record;
+    const int64_t samples = RectArea(r.inRect) * PlaneCount(r.inLoPlane, r.inHiPlane) + RectArea(r.maskRect) +
+                            RectArea(r.outRect) * PlaneCount(r.outLoPlane, r.outHiPlane);
+    return samples * std::max(gCall.bytesPerSample, 1) <= BufferSpace() - kDefaultBufferReserve;
+}
+
+ErrorCode PhotoshopFilter::RequestFromHost() {
+    if (!AnyRequest(*gCall.record)) return 0;
+    if (!HostCanDeliver()) return Err::MemoryFull;
+    return AdvanceState();
+}
+
+ErrorCode PhotoshopFilter::ProcessTile() {
+    FilterRecord& record = *gCall.record;
+    const int32_t scale = IntegerScale();
+    HostRequestScope scope(record, scale);
+    maskFromCache_ = false;
+    return HasOwner() ? ProcessPreviewTile(scale) : ProcessFinalTile();
+}
+
+ErrorCode PhotoshopFilter::ProcessFinalTile() {
+    FilterRecord& record = *gCall.record;
+    const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
+    const FilterData& block = SessionBlock();
+    if (!IsEmptyRect(mask) &&
+        (!record.haveMask || (IsEmptyRect(in) && IsEmptyRect(out) && block.cacheValid))) {
+        ReadSourceCache(mask, false);
+        record.maskRect = Rect16{};
+        maskFromCache_ = true;
+    }
+    int32_t hitRowBytes = 0;
+    char* inHit = IsEmptyRect(in) ? nullptr : inputCache_.PointerForValidRect(in, &hitRowBytes);
+    if (inHit) record.inRect = Rect16{};
+    if (const ErrorCode error = RequestFromHost()) return error;
+    if (inHit) {
+        record.inData = inHit;
+        record.inRowBytes = hitRowBytes;
+    }
+    if (maskFromCache_) {
+        record.maskData = gSourceCacheScratch.Lock();
+        record.maskRowBytes = RectWidth(mask);
+        if (block.cacheValid && block.imageCached && !IsEmptyRect(out)) ReadSourceCache(out, true);
+    }
+    return 0;
+}
+
+ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
+    FilterRecord& record = *gCall.record;
+    const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
+    const int16_t colourPlanes = ColourPlanesOfMode(record.imageMode);
+    const bool transparencyRequest = !record.haveMask && !IsEmptyRect(in) && record.inLoPlane == record.inHiPlane &&
+                                     record.inLoPlane == colourPlanes;
+    PlaneBuffer& inCache = transparencyRequest ? maskCache_ : inputCache_;
+
+    int32_t inHitRowBytes = 0, maskHitRowBytes = 0, outHitRowBytes = 0;
+    char* inHit = IsEmptyRect(in) ? nullptr : inCache.PointerForValidRect(in, &inHitRowBytes);
+    if (inHit) record.inRect = Rect16{};
+
+    char* maskHit = nullptr;
+    if (!record.haveMask && !IsEmptyRect(mask)) {
+        ReadSourceCache(mask, false);
+        record.maskRect = Rect16{};
+        maskFromCache_ = true;
+    } else if (record.haveMask && !IsEmptyRect(mask)) {
+        maskHit = maskCache_.PointerForValidRect(mask, &maskHitRowBytes);
+        if (maskHit) record.maskRect = Rect16{};
+    }
+
+    char* outHit = IsEmptyRect(out) ? nullptr : outputCache_.PointerForValidRect(out, &outHitRowBytes);
+    char* scratchOut = nullptr;
+    int32_t scratchRowBytes = 0;
+    if (outHit) {
+        record.outRect = Rect16{};
+    } else if (!IsEmptyRect(out) && (scale > 1 || Framework().privateOutput)) {
+        const int64_t pixelBytes = int64_t{PlaneCount(record.outLoPlane, record.outHiPlane)} * gCall.bytesPerSample;
+        THROW_IF_ERROR(gScaledOutputScratch.Allocate(pixelBytes * RectArea(out)));
+        scratchOut = gScaledOutputScratch.Lock();
+        if (!scratchOut) THROW_IF_ERROR(Err::MemoryFull);
+        scratchRowBytes = static_cast<int32_t>(pixelBytes * RectWidth(out));
+        record.outRect = Rect16{};
+    }
+
+    const bool inAsked = !IsEmptyRect(record.inRect), maskAsked = !IsEmptyRect(record.maskRect);
+    if (const ErrorCode error = RequestFromHost()) return error;
+
+    if (inHit) {
+        record.inData = inHit;
+        record.inRowBytes = inHitRowBytes;
+    } else if (inAsked && inCache.IsAllocated() &&
+               int64_t{PlaneCount(record.inLoPlane, record.inHiPlane)} * gCall.bytesPerSample == inCache.PixelStride()) {
+        inCache.CopyIn(in, record.inRowBytes, record.inData);
+    }
+    if (maskHit) {
+        record.maskData = maskHit;
+        record.maskRowBytes = maskHitRowBytes;
+    } else if (maskAsked && maskCache_.IsAllocated() && maskCache_.PixelStride() == 1) {
+        maskCache_.CopyIn(mask, record.maskRowBytes, record.maskData);
+    } else if (maskFromCache_) {
+        record.maskData = gSourceCacheScratch.Lock();
+        record.maskRowBytes = RectWidth(mask);
+    }
+    if (outHit) {
+        record.outData = outHit;
+        record.outRowBytes = outHitRowBytes;
+    } else if (scratchOut) {
+        record.outData = scratchOut;
+        record.outRowBytes = scratchRowBytes;
+    }
+    return 0;
+}
+
+void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
+    FilterRecord& record = *gCall.record;
+    const FilterData& block = SessionBlock();
+    const int32_t scale = IntegerScale();
+    const Rect16 cached = block.cacheValid ? ScaledDown(block.filterRect, scale) : scaledFilterRect_;
+    const Rect16 part = IntersectRects(rect, cached);
+    const int64_t cachedWidth = RectWidth(cached), cachedHeight = RectHeight(cached);
+    const bool haveFile = block.cacheValid && block.maskCached && SourceCache::IsOpen();
+
+    if (!image) {
+        const int64_t width = RectWidth(rect);
+        THROW_IF_ERROR(gSourceCacheScratch.Allocate(RectArea(rect)));
+        char* mask = gSourceCacheScratch.Lock();
+        if (!mask) THROW_IF_ERROR(Err::MemoryFull);
+        std::memset(mask, record.maskPadding >= 0 ? record.maskPadding & 0xFF : 0, static_cast<size_t>(RectArea(rect)));
+        for (int32_t y = part.top; y < part.bottom; ++y) {
+            char* row = mask + (y - rect.top) * width + (part.left - rect.left);
+            const int64_t offset = (y - cached.top) * cachedWidth + (part.left - cached.left);
+            if (!haveFile || !SourceCache::Read(offset, row, RectWidth(part)))
+                std::memset(row, 0xFF, static_cast<size_t>(RectWidth(part)));
+        }
+        return;
+    }
+
+    const int32_t bytes = std::max(gCall.bytesPerSample, 1);
+    const int32_t colourPlanes = ColourPlanesOfMode(record.imageMode);
+    const int32_t outPlanes = PlaneCount(record.outLoPlane, record.outHiPlane);
+    const int64_t cachedPixelBytes = int64_t{colourPlanes} * bytes, outPixelBytes = int64_t{outPlanes} * bytes;
+    const int64_t copied = std::min(cachedPixelBytes, outPixelBytes);
+    std::vector<char> row(static_cast<size_t>(RectWidth(part) * cachedPixelBytes));
+    char* out = static_cast<char*>(record.outData);
+    for (int32_t y = part.top; y < part.bottom; ++y) {
+        char* to = out + int64_t{y - rect.top} * record.outRowBytes + (part.left - rect.left) * outPixelBytes;
+        const int64_t offset =
+            (((y - cached.top) * cachedWidth + (part.left - cached.left)) * colourPlanes) * bytes +
+            cachedHeight * cachedWidth;
+        if (haveFile && SourceCache::Read(offset, row.data(), static_cast<int64_t>(row.size()))) {
+            for (int32_t x = 0; x < RectWidth(part); ++x)
+                std::memcpy(to + x * outPixelBytes, row.data() + x * cachedPixelBytes, static_cast<size_t>(copied));
+        } else {
+            PlaneFill8(int64_t{RectWidth(part)} * outPlanes, 255, to, bytes, 1);
+        }
+    }
+}
+
+void PhotoshopFilter::WriteSourceCache(bool image) {
+    FilterRecord& record = *gCall.record;
+    const Rect16 area = SessionBlock().filterRect;
+    const int64_t width = RectWidth(area), height = RectHeight(area);
+    const int32_t planes = image ? ColourPlanesOfMode(record.imageMode) : 1;
+    const int32_t bytes = image ? std::max(gCall.bytesPerSample, 1) : 1;
+    const int64_t rowBytes = width * planes * bytes;
+    if (rowBytes <= 0 || height <= 0) return;
+    // A band holds at least one row, however wide or deep the image.
+    THROW_IF_ERROR(gSourceCacheScratch.Allocate(std::max<int64_t>(rowBytes, gSourceCacheScratch.size)));
+    const int64_t bandRows = std::max<int64_t>(static_cast<int64_t>(gSourceCacheScratch.size) / rowBytes, 1);
+    int64_t offset = image ? width * height : 0;
+    for (int32_t top = area.top; top < area.bottom; top = static_cast<int32_t>(top + bandRows)) {
+        const Rect16 band{static_cast<int16_t>(top), area.left,
+                          static_cast<int16_t>(std::min<int64_t>(top + bandRows, area.bottom)), area.right};
+        record.inRect = record.maskRect = record.outRect = Rect16{};
+        if (image) {
+            record.inRect = band;
+            record.inLoPlane = 0;
+            record.inHiPlane = static_cast<int16_t>(planes - 1);
+        } else {
+            record.maskRect = band;
+        }
+        record.inputRate = record.maskRate = kRateOne;
+        THROW_IF_ERROR(AdvanceState());
+        char* buffer = gSourceCacheScratch.Lock();
+        if (!buffer) THROW_IF_ERROR(Err::MemoryFull);
+        const char* from = static_cast<const char*>(image ? record.inData : record.maskData);
+        const int32_t fromRowBytes = image ? record.inRowBytes : record.maskRowBytes;
+        for (int32_t y = 0; y < RectHeight(band); ++y)
+            std::memcpy(buffer + y * rowBytes, from + int64_t{y} * fromRowBytes, static_cast<size_t>(rowBytes));
+        const int64_t bandBytes = RectHeight(band) * rowBytes;
+        if (!SourceCache::Write(offset, buffer, bandBytes)) THROW_IF_ERROR(kSourceCacheWriteFailed);
+        offset += bandBytes;
+    }
+    record.inRect = record.maskRect = Rect16{};
+}
+
+void PhotoshopFilter::UnlockTileBuffers() {
+    inputCache_.Unlock();
+    maskCache_.Unlock();
+    outputCache_.Unlock();
+    floatMaskCache_.Unlock();
+    gScaledOutputScratch.Unlock();
+    gSourceCacheScratch.Unlock();
+    lowerLayer_.cache.Unlock();
+    upperLayer_.cache.Unlock();
+    if (!IsOverview()) {
+        lowerLayer_.pixels.Unlock();
+        upperLayer_.pixels.Unlock();
+    }
+}
+
+void PhotoshopFilter::FreeCaches() {
+    inputCache_.Free();
+    maskCache_.Free();
+    outputCache_.Free();
+    floatMaskCache_.Free();
+    lowerLayer_.cache.Free();
+    lowerLayer_.pixels.Free();
+    upperLayer_.cache.Free();
+    upperLayer_.pixels.Free();
+}

@@ -1,0 +1,361 @@
+// The tile scheduler: every filter object is an instance on one list, advanced one small step per
+// call of RunInstances, so that preview instances render between the dialog's messages and the
+// final pass runs as a loop of the same steps.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "Alerts.h"
+#include "Errors.h"
+#include "HostMemory.h"
+#include "PhotoshopFilter.h"
+#include "PluginGlobals.h"
+#include "PreferenceSettings.h"
+#include "PreviewOwner.h"
+#include "SessionState.h"
+
+namespace {
+
+constexpr int16_t kDefaultTileSide = 181;  // the rounded square root of 32768
+constexpr int16_t kPhaseTileHeight = 256;
+constexpr int16_t kDialogPhaseTileWidth = 256;
+constexpr int16_t kPhaseTileWidth = 1024;
+constexpr int16_t kSettingsTooLarge = 32767;
+constexpr int16_t kUndoneAlert = 17005, kResetAlert = 17006;
+constexpr int16_t kAlertQuit = 2;
+constexpr DWORD kBusyCursorDelay = 1000;
+
+PhotoshopFilter* gInstances = nullptr;
+// The wait cursor appears once a step has run past this tick count.
+DWORD gBusyDeadline = 0;
+
+int32_t RoundHalfAway(double v) { return static_cast<int32_t>(v >= 0 ? v + 0.5 : v - 0.5); }
+
+// While a step runs under the open dialog, a long loop may show the wait cursor; afterwards the
+// cursor the user had comes back.
+class BusyCursorScope {
+public:
+    BusyCursorScope() : armed_(OpenPreviewDialog() != nullptr) {
+        if (!armed_) return;
+        gBusyDeadline = GetTickCount() + kBusyCursorDelay;
+        saved_ = GetCursor();
+    }
+    BusyCursorScope(const BusyCursorScope&) = delete;
+    BusyCursorScope& operator=(const BusyCursorScope&) = delete;
+    ~BusyCursorScope() {
+        if (!armed_) return;
+        gBusyDeadline = 0;
+        SetCursor(saved_);
+    }
+
+private:
+    bool armed_;
+    HCURSOR saved_ = nullptr;
+};
+
+}  // namespace
+
+PhotoshopFilter* PhotoshopFilter::FirstInstance() { return gInstances; }
+
+int32_t PhotoshopFilter::IntegerScale() const { return std::max(RoundHalfAway(previewScale_), 1); }
+
+void PhotoshopFilter::RestartPass() {
+    state_ = kStateBeginPass;
+    progressDone_ = 0.0;
+}
+
+bool PhotoshopFilter::RunInstances(int32_t trackingDepth) {
+    if (trackingDepth >= 1 && Preferences().bytes[PreferenceSettings::kTimedRenderingOff]) return true;
+    for (PhotoshopFilter* instance = gInstances; instance; instance = instance->next_) {
+        if (!instance->HasOwner()) {
+            if (Framework().sourceChanged) return false;
+            if (Preferences().bytes[PreferenceSettings::kBackgroundProcessingOff] && OpenPreviewDialog()) return false;
+        }
+        if (trackingDepth >= 1 && !instance->tracking_) continue;
+        bool didWork = false;
+        {
+            BusyCursorScope busy;
+            didWork = instance->RunStep();
+        }
+        if (didWork) return true;
+    }
+    return false;
+}
+
+bool PhotoshopFilter::RunStep() {
+    if (state_ == kStateDone) return false;
+    FilterRecord& record = *gCall.record;
+    saved_.CopyTo(record);
+    try {
+        RunScheduledStep();
+    } catch (const ErrorCodeException& e) {
+        saved_.CopyFrom(record);
+        if (e.code != kSettingsTooLarge) throw;
+        RecoverFromMemoryShortage(e.code);
+        return true;
+    }
+    saved_.CopyFrom(record);
+    return true;
+}
+
+void PhotoshopFilter::RunScheduledStep() {
+    switch (state_) {
+    case kStateBeginPass:
+        BeginPass();
+        bandRect_ = priorityRect_;
+        phase_ = 0;
+        currentDirection_ = direction_;
+        tileRect_ = currentDirection_ == 0
+                        ? Rect16{bandRect_.top, bandRect_.left,
+                                 static_cast<int16_t>(std::min<int32_t>(bandRect_.top + tileHeight_, bandRect_.bottom)),
+                                 bandRect_.left}
+                        : Rect16{bandRect_.top, bandRect_.left, bandRect_.top,
+                                 static_cast<int16_t>(std::min<int32_t>(bandRect_.left + tileWidth_, bandRect_.right))};
+        state_ = kStateNextTile;
+        return;
+    case kStateNextTile:
+        state_ = NextTile() ? stepCount_ : kStateDone;
+        return;
+    case kStateProcessTile:
+        ProcessAndComposeTile();
+        state_ = kStateNextTile;
+        return;
+    default:
+        TileStep(state_);
+        FreeTileTemporaries();
+        --state_;
+        return;
+    }
+}
+
+void PhotoshopFilter::ProcessAndComposeTile() {
+    THROW_IF_ERROR(ProcessTile());
+    ComposeTile();
+    if (HasOwner()) {
+        ComposePreviewLayers();
+        if (PreviewOwner* dialog = OwnerDialog()) dialog->RenderPreview(*this);
+    }
+    ValidateRect(gCall.record->outRect);
+    ShareFinishedTile();
+    FreeTileTemporaries();
+}
+
+// A tile a dialog's instance rendered at full size is also done for every later instance without
+// preview at full size.
+void PhotoshopFilter::ShareFinishedTile() {
+    if (!OwnerDialog() || RoundHalfAway(previewScale_) != 1 || Framework().sourceChanged) return;
+    for (PhotoshopFilter* later = next_; later; later = later->next_)
+        if (!later->HasOwner() && RoundHalfAway(later->previewScale_) == 1) later->ValidateRect(gCall.record->outRect);
+}
+
+void PhotoshopFilter::RecoverFromMemoryShortage(ErrorCode) {
+    FreeTileTemporaries();
+    PreviewOwner* dialog = OpenPreviewDialog();
+    if (!dialog) THROW_IF_ERROR(Err::MemoryFull);
+    int16_t alert = kUndoneAlert;
+    if (!dialog->Undo()) {
+        dialog->ReleaseSavedState();
+        SetDefaultParameters(0);
+        dialog->PushUndoState();
+        InvalidateAllInstances();
+        alert = kResetAlert;
+    }
+    if (RunModalDialog(nullptr, alert, nullptr, nullptr) == kAlertQuit) THROW_IF_ERROR(Err::Cancelled);
+}
+
+void PhotoshopFilter::FreeTileTemporaries() { UnlockTileBuffers(); }
+
+void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
+    const FrameworkFlags& flags = Framework();
+    instance.state_ = kStateBeginPass;
+    instance.stepCount_ = 1;
+    instance.previewScale_ = 1.0;
+    instance.progressTotal_ = 1.0;
+    instance.outerWeight_ = 1.0;
+    instance.wholeRect_ = instance.currentRect_ = instance.priorityRect_ = flags.effectiveArea;
+    instance.scaledImageRect_ = flags.effectiveArea;
+    instance.scaledFilterRect_ = gCall.record->filterRect;
+    instance.selectionBounds_ = flags.selectionBounds;
+    instance.progressDone_ = 0.0;
+
+    instance.next_ = gInstances;
+    gInstances = &instance;
+
+    instance.dirtyRegion_ = RegionHandle::OfRect(instance.wholeRect_);
+    if (!instance.dirtyRegion_) THROW_IF_ERROR(Err::MemoryFull);
+
+    instance.direction_ = 0;
+    const FilterRecord& record = *gCall.record;
+    instance.tileHeight_ = record.tileHeight;
+    instance.tileWidth_ = record.tileWidth;
+    if (int32_t{record.tileHeight} * record.tileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;
+    // A host with little buffer space still gets every tile: the tile shrinks to what it can hold.
+    instance.SetTileSize(instance.tileWidth_, instance.tileHeight_);
+    instance.SetupRun();
+}
+
+void PhotoshopFilter::Unlink(PhotoshopFilter& instance) {
+    instance.ReleaseLayerStates();
+    instance.dirtyRegion_.Reset();
+    for (PhotoshopFilter** link = &gInstances; *link; link = &(*link)->next_) {
+        if (*link == &instance) {
+            *link = instance.next_;
+            break;
+        }
+    }
+    instance.next_ = nullptr;
+    instance.state_ = kStateDone;
+    if (SessionBlock().cacheValid) {
+        std::fill_n(reinterpret_cast<uint8_t*>(&SessionBlock()), 8, uint8_t{0});
+        SourceCache::CloseAndDelete();
+    }
+    instance.FreeCaches();
+}
+
+void PhotoshopFilter::InvalidateAllInstances() {
+    for (PhotoshopFilter* instance = gInstances; instance; instance = instance->next_) instance->InvalidateRect(nullptr);
+}
+
+void PhotoshopFilter::InvalidateRect(const Rect16* r) {
+    if (dirtyRegion_) {
+        const RegionHandle whole = RegionHandle::OfRect(wholeRect_);
+        if (!whole) THROW_IF_ERROR(Err::MemoryFull);
+        if (r) {
+            const RegionHandle added = RegionHandle::OfRect(*r);
+            if (!added) THROW_IF_ERROR(Err::MemoryFull);
+            CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), added.Get(), RGN_OR);
+            CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), whole.Get(), RGN_AND);
+        } else {
+            CombineRgn(dirtyRegion_.Get(), whole.Get(), nullptr, RGN_COPY);
+        }
+    }
+    RestartPass();
+}
+
+void PhotoshopFilter::ValidateRect(const Rect16& r) {
+    if (!dirtyRegion_ || IsEmptyRect(r)) return;
+    const RegionHandle done = RegionHandle::OfRect(r);
+    if (!done) THROW_IF_ERROR(Err::MemoryFull);
+    CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), done.Get(), RGN_DIFF);
+}
+
+bool PhotoshopFilter::ClipToDirtyRegion(Rect16& r) const {
+    if (!dirtyRegion_ || IsEmptyRect(r)) return false;
+    const RegionHandle part = RegionHandle::OfRect(r);
+    if (!part) THROW_IF_ERROR(Err::MemoryFull);
+    CombineRgn(part.Get(), part.Get(), dirtyRegion_.Get(), RGN_AND);
+    RECT box{};
+    if (GetRgnBox(part.Get(), &box) == NULLREGION) return false;
+    r = IntersectRects(r, RectOfBox(box));
+    return !IsEmptyRect(r);
+}
+
+int16_t PhotoshopFilter::InputPlaneCount() const {
+    const FilterRecord& r = *gCall.record;
+    if (r.inLayerPlanes)
+        return static_cast<int16_t>(r.inLayerPlanes + r.inTransparencyMask + r.inLayerMasks + r.inInvertedLayerMasks +
+                                    r.inNonLayerPlanes);
+    return r.planes;
+}
+
+int16_t PhotoshopFilter::OutputPlaneCount() const {
+    const FilterRecord& r = *gCall.record;
+    if (r.outLayerPlanes)
+        return static_cast<int16_t>(r.outLayerPlanes + r.outTransparencyMask + r.outLayerMasks +
+                                    r.outInvertedLayerMasks + r.outNonLayerPlanes);
+    return r.planes;
+}
+
+int64_t PhotoshopFilter::TilePlanesPerPixel() const { return int64_t{InputPlaneCount()} + OutputPlaneCount() + 2; }
+
+// Shrinks the tile (height first) until its planes fit the budget.
+void PhotoshopFilter::FitTileToBudget(double budget, int64_t planesPerPixel) {
+    const double bytes = double(tileHeight_) * tileWidth_ * planesPerPixel;
+    if (bytes > budget) {
+        tileHeight_ = static_cast<int16_t>(std::max(RoundHalfAway(tileHeight_ * budget / bytes), 1));
+        const double shrunk = double(tileHeight_) * tileWidth_ * planesPerPixel;
+        if (shrunk > budget)
+            tileWidth_ = static_cast<int16_t>(std::max(RoundHalfAway(tileWidth_ * budget / shrunk), 1));
+    }
+}
+
+void PhotoshopFilter::SetTileSize(int32_t width, int32_t height) {
+    direction_ = 0;
+    tileWidth_ = static_cast<int16_t>(std::clamp(width, 1, 32767));
+    tileHeight_ = static_cast<int16_t>(std::clamp(height, 1, 32767));
+    const int64_t planes = TilePlanesPerPixel();
+    SetBufferReserve(kDefaultBufferReserve);
+    const int64_t free = BufferSpace();
+    const double budget = free < kDefaultBufferReserve ? 0.0 : 0.7 * double(free - kDefaultBufferReserve);
+    FitTileToBudget(budget, planes);
+    SetBufferReserve(int64_t{tileHeight_} * tileWidth_ * planes + kDefaultBufferReserve);
+}
+
+void PhotoshopFilter::BeginPass() {
+    FilterRecord& record = *gCall.record;
+    record.inLoPlane = record.outLoPlane = 0;
+    record.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
+    record.outHiPlane = static_cast<int16_t>(OutputPlaneCount() - 1);
+    record.inputPadding = 0;
+    record.maskPadding = 0;
+    record.outputPadding = -2;
+    tileRect_ = Rect16{static_cast<int16_t>(wholeRect_.top - tileHeight_), wholeRect_.left,
+                       wholeRect_.top, wholeRect_.left};
+    record.inRect = record.outRect = record.maskRect = Rect16{};
+    ReportProgress(0, -1);
+}
+
+bool PhotoshopFilter::NextTile() {
+    while (true) {
+        if (NextTileRect()) return true;
+        if (!StartNextPhase()) return false;
+    }
+}
+
+// The four strips round the priority rectangle, each cut row by row.
+bool PhotoshopFilter::StartNextPhase() {
+    if (phase_ >= 4) return false;
+    ++phase_;
+    tileHeight_ = kPhaseTileHeight;
+    tileWidth_ = OpenPreviewDialog() ? kDialogPhaseTileWidth : kPhaseTileWidth;
+    FitTileToBudget(0.5 * double(std::max<int64_t>(BufferSpace(), 0)), TilePlanesPerPixel());
+    const Rect16& w = wholeRect_;
+    const Rect16& p = priorityRect_;
+    switch (phase_) {
+    case 1: bandRect_ = Rect16{w.top, w.left, p.top, w.right}; break;
+    case 2: bandRect_ = Rect16{p.top, w.left, p.bottom, p.left}; break;
+    case 3: bandRect_ = Rect16{p.top, p.right, p.bottom, w.right}; break;
+    default: bandRect_ = Rect16{p.bottom, w.left, w.bottom, w.right}; break;
+    }
+    currentDirection_ = 0;
+    tileRect_ = Rect16{bandRect_.top, bandRect_.left,
+                       static_cast<int16_t>(std::min<int32_t>(bandRect_.top + tileHeight_, bandRect_.bottom)),
+                       bandRect_.left};
+    return true;
+}
+
+void PhotoshopFilter::TileStep(int32_t k) {
+    if (k == stepCount_) EndTileSteps();
+}
+
+void PhotoshopFilter::ReportProgress(double amount, double total) {
+    if (total != 0) {
+        progressDone_ = amount;
+        if (total > 0) progressTotal_ = total;
+        else
+            progressTotal_ = double(RectArea(wholeRect_) - RectArea(priorityRect_)) / outerWeight_ +
+                             double(RectArea(priorityRect_));
+    } else {
+        progressDone_ += phase_ > 0 ? amount / outerWeight_ : amount;
+    }
+    progressDone_ = std::min(progressDone_, progressTotal_);
+    if (PreviewOwner* dialog = OpenPreviewDialog()) {
+        dialog->ShowProgress(*this, progressDone_, progressTotal_);
+        return;
+    }
+    const FilterRecord& record = *gCall.record;
+    if (record.progressProc)
+        record.progressProc(RoundHalfAway(progressDone_), RoundHalfAway(progressTotal_));
+    if (record.abortProc && record.abortProc()) THROW_IF_ERROR(Err::Cancelled);
+}

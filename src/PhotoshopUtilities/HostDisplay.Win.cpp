@@ -1,0 +1,86 @@
+// displayPixels into a window: the device context is ours for the length of the call.
+#include <windows.h>
+
+#include "Errors.h"
+#include "HostPixels.h"
+#include "ImageModes.h"
+#include "PixelSamples.h"
+#include "PluginGlobals.h"
+
+namespace {
+
+constexpr ErrorCode kBadDepth = -30914;
+
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    ~WindowDC() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+bool IsEightBitMode(int32_t mode) {
+    const ImageModeInfo* info = FindImageMode(mode);
+    return info && info->bytesPerSample <= 1;
+}
+
+Rect32 MaskBounds(const PixelMap& map) { return map.bounds; }
+
+// Widens the 16-bit samples of the map and its masks in place and points the map at their high
+// bytes; Restore undoes exactly that, however the display went.
+class HighByteView {
+public:
+    explicit HighByteView(PixelMap& map) : map_(map), savedMode_(map.imageMode) {
+        const int32_t planes = ColourPlanesOfMode(map.imageMode);
+        map_.imageMode = FindImageMode(map.imageMode)->eightBitMode;
+        map_.baseAddr = WidenSamples16(map_.bounds, planes, map_.rowBytes, map_.colBytes, map_.planeBytes,
+                                       static_cast<char*>(map_.baseAddr));
+        planes_ = planes;
+        for (PixelMask* mask = map_.masks; mask; mask = mask->next)
+            mask->maskData = WidenSamples16(MaskBounds(map_), 1, mask->rowBytes, mask->colBytes, 0,
+                                            static_cast<char*>(mask->maskData));
+    }
+    HighByteView(const HighByteView&) = delete;
+    HighByteView& operator=(const HighByteView&) = delete;
+    ~HighByteView() {
+        for (PixelMask* mask = map_.masks; mask; mask = mask->next)
+            mask->maskData = NarrowSamples16(MaskBounds(map_), 1, mask->rowBytes, mask->colBytes, 0,
+                                             static_cast<char*>(mask->maskData));
+        map_.baseAddr = NarrowSamples16(map_.bounds, planes_, map_.rowBytes, map_.colBytes, map_.planeBytes,
+                                        static_cast<char*>(map_.baseAddr));
+        map_.imageMode = savedMode_;
+    }
+
+private:
+    PixelMap& map_;
+    int32_t savedMode_;
+    int32_t planes_ = 0;
+};
+
+}  // namespace
+
+ErrorCode DisplayPixels(const PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
+                        HWND window, HRGN clip) {
+    const FilterRecord* record = gCall.record;
+    if (!record || !record->displayPixels) return Err::HostUnsupported;
+    WindowDC dc(window);
+    if (!dc.Get()) THROW_IF_ERROR(Err::MemoryFull);
+    SelectClipRgn(dc.Get(), clip);
+    return record->displayPixels(&map, &source, destinationRow, destinationColumn, dc.Get());
+}
+
+ErrorCode DisplayPixelMap(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
+                          HWND window, HRGN clip) {
+    if (IsEightBitMode(map.imageMode))
+        return DisplayPixels(map, source, destinationRow, destinationColumn, window, clip);
+    if (!FindImageMode(map.imageMode)) return kBadDepth;
+    HighByteView view(map);
+    return DisplayPixels(map, source, destinationRow, destinationColumn, window, clip);
+}

@@ -1,0 +1,40 @@
+// The tests' filter: inverts every sample where the selection covers at least half, and leaves
+// the rest as it was.
+#pragma once
+
+#include <cstring>
+
+#include "PhotoshopFilter.h"
+#include "PluginGlobals.h"
+
+class InvertFilter : public PhotoshopFilter {
+public:
+    int32_t composedTiles = 0;
+
+    void ComposeTile() override {
+        ++composedTiles;
+        const FilterRecord& r = *gCall.record;
+        const int32_t planes = r.outHiPlane - r.outLoPlane + 1;
+        const int32_t bytes = gCall.bytesPerSample;
+        const bool masked = r.maskRect.top < r.maskRect.bottom && r.maskData;
+        for (int32_t y = 0; y < r.outRect.bottom - r.outRect.top; ++y) {
+            const auto* in = static_cast<const uint8_t*>(r.inData) + int64_t{y} * r.inRowBytes;
+            auto* out = static_cast<uint8_t*>(r.outData) + int64_t{y} * r.outRowBytes;
+            const auto* mask = masked ? static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes : nullptr;
+            for (int32_t x = 0; x < r.outRect.right - r.outRect.left; ++x) {
+                const bool selected = !mask || mask[x] >= 128;
+                for (int32_t p = 0; p < planes; ++p) {
+                    const int64_t at = (int64_t{x} * planes + p) * bytes;
+                    if (bytes == 1) {
+                        out[at] = selected ? static_cast<uint8_t>(255 - in[at]) : in[at];
+                    } else {
+                        uint16_t v;
+                        std::memcpy(&v, in + at, 2);
+                        if (selected) v = static_cast<uint16_t>(65535 - v);
+                        std::memcpy(out + at, &v, 2);
+                    }
+                }
+            }
+        }
+    }
+};

@@ -1,0 +1,327 @@
+// The start routine's final pass through the scheduler and tile processing, over the in-process
+// host: exact output for every mode and depth, whatever the tile size and buffer space; aborts,
+// host checks and filter cases; our own subsampling against the host's; the scheduler's states.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "FakeHost.h"
+#include "HostMemory.h"
+#include "HostPixels.h"
+#include "InvertFilter.h"
+#include "PluginMain.h"
+#include "PreferenceSettings.h"
+#include "SessionState.h"
+
+namespace {
+
+void AnswerAlertsAutomatically() {
+    _putenv("QUORVEL_ALERT_ANSWER=1");
+    static const std::string log = "QUORVEL_ALERT_LOG=" + std::string(std::getenv("TEMP") ? std::getenv("TEMP") : ".") +
+                                   "\\framework-alerts.log";
+    _putenv(log.c_str());
+}
+
+// One start call as the host makes it, with the filter as the main object.
+ErrorCode RunStart(FakeHost& host, PhotoshopFilter& filter) {
+    host.BeginCall();
+    gFilters.main = &filter;
+    const ErrorCode result = DoStart();
+    gFilters.main = nullptr;
+    host.EndCall();
+    return result;
+}
+
+struct Document {
+    int16_t mode;
+    int32_t width, height;
+};
+
+// The host's document before the call, for the expected image.
+std::vector<uint32_t> Snapshot(const FakeHost& host, int32_t width, int32_t height) {
+    std::vector<uint32_t> samples;
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t x = 0; x < width; ++x)
+            for (int32_t p = 0; p < host.Planes(); ++p) samples.push_back(host.Sample(y, x, p));
+    return samples;
+}
+
+void ExpectInverted(const FakeHost& host, const std::vector<uint32_t>& before, const Document& d, bool masked) {
+    const uint32_t top = host.BytesPerSample() == 1 ? 255 : 65535;
+    size_t i = 0;
+    for (int32_t y = 0; y < d.height; ++y)
+        for (int32_t x = 0; x < d.width; ++x) {
+            const bool selected = !masked || host.MaskAt(y, x) >= 128;
+            for (int32_t p = 0; p < host.Planes(); ++p, ++i)
+                ASSERT_EQ(host.Sample(y, x, p), selected ? top - before[i] : before[i])
+                    << "mode " << d.mode << " at " << y << "," << x << " plane " << p;
+        }
+}
+
+class FinalPass : public testing::Test {
+protected:
+    void SetUp() override { AnswerAlertsAutomatically(); }
+    void TearDown() override { SetBufferReserve(kDefaultBufferReserve); }
+};
+
+TEST_F(FinalPass, EveryModeAndDepthGivesTheExactImageWithAndWithoutMask) {
+    const Document documents[] = {
+        {kModeGrayScale, 1001, 777}, {kModeRGBColor, 1001, 777}, {kModeCMYKColor, 301, 97},
+        {kModeGray16, 301, 97},      {kModeRGB48, 1001, 777},    {kModeCMYK64, 53, 301},
+    };
+    for (const Document& d : documents) {
+        for (bool masked : {false, true}) {
+            FakeHost host(d.mode, d.width, d.height);
+            host.FillPattern();
+            if (masked) host.SetMask([](int32_t y, int32_t x) { return uint8_t((x * 3 + y * 5) % 256); });
+            const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
+            InvertFilter filter;
+            ASSERT_EQ(RunStart(host, filter), 0) << "mode " << d.mode;
+            ExpectInverted(host, before, d, masked);
+        }
+    }
+}
+
+TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
+    struct Setting {
+        int16_t tileHeight, tileWidth;
+        int32_t bufferSpace;
+    };
+    const Setting settings[] = {{0, 0, 64 << 20}, {64, 64, 64 << 20}, {1, 1000, 64 << 20}, {300, 7, 64 << 20},
+                                {0, 0, 100000}, {512, 512, 90000}};
+    const Document d{kModeRGBColor, 233, 171};
+    for (const Setting& s : settings) {
+        FakeHost host(d.mode, d.width, d.height);
+        host.FillPattern();
+        host.SetMask([](int32_t y, int32_t x) { return uint8_t(x < y ? 255 : 0); });
+        host.Record().tileHeight = s.tileHeight;
+        host.Record().tileWidth = s.tileWidth;
+        host.SetBufferSpace(s.bufferSpace);
+        const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
+        InvertFilter filter;
+        ASSERT_EQ(RunStart(host, filter), 0) << s.tileHeight << "x" << s.tileWidth << " in " << s.bufferSpace;
+        ExpectInverted(host, before, d, true);
+    }
+}
+
+TEST_F(FinalPass, DefaultTileIs181SquareAndATinyBudgetShrinksIt) {
+    FakeHost host(kModeRGBColor, 500, 400);
+    host.BeginCall();
+    Framework() = FrameworkFlags{};
+    InvertFilter filter;
+    filter.CheckHost();
+    PhotoshopFilter::InitPreviewInstance(filter);
+    EXPECT_EQ(filter.TileWidth(), 181);
+    EXPECT_EQ(filter.TileHeight(), 181);
+    host.SetBufferSpace(60000);  // below the reserve: both sides shrink to 1
+    filter.SetTileSize(181, 181);
+    EXPECT_EQ(filter.TileWidth(), 1);
+    EXPECT_EQ(filter.TileHeight(), 1);
+    PhotoshopFilter::Unlink(filter);
+    SetBufferReserve(kDefaultBufferReserve);
+}
+
+TEST_F(FinalPass, AbortAfterSomeTilesEndsTheCallWith32512) {
+    for (int32_t calls : {0, 1, 5}) {
+        FakeHost host(kModeGrayScale, 300, 300);
+        host.Record().tileHeight = host.Record().tileWidth = 50;
+        host.AbortAfter(calls);
+        InvertFilter filter;
+        EXPECT_EQ(RunStart(host, filter), 32512) << "after " << calls;
+        EXPECT_LT(filter.composedTiles, 36);
+    }
+}
+
+TEST_F(FinalPass, HostWithoutServicesGives17500) {
+    for (int missing = 0; missing < 3; ++missing) {
+        FakeHost host(kModeRGBColor, 10, 10);
+        if (missing == 0) host.Record().advanceState = nullptr;
+        if (missing == 1) host.Record().bufferProcs = nullptr;
+        if (missing == 2) host.Record().hostSig = 'QXFL';
+        InvertFilter filter;
+        EXPECT_EQ(RunStart(host, filter), 17500) << missing;
+        EXPECT_EQ(filter.composedTiles, 0);
+    }
+}
+
+TEST_F(FinalPass, FilterCasesDecideWhetherTheRunMayGoOn) {
+    struct Case {
+        int16_t filterCase;
+        bool blockInDataWord;
+        bool floating;
+        ErrorCode expected;
+    };
+    const Case cases[] = {
+        {kFilterCaseFlatImageNoSelection, false, false, 17007},
+        {kFilterCaseFlatImageNoSelection, true, false, 0},
+        {kFilterCaseFlatImageWithSelection, false, false, 0},
+        {kFilterCaseEditableTransparencyNoSelection, false, false, 0},
+        {kFilterCaseProtectedTransparencyNoSelection, false, false, 17010},
+        {kFilterCaseProtectedTransparencyWithSelection, false, false, 17010},
+        {kFilterCaseNone, false, false, 17007},  // no mask, the whole image, not floating: nothing selected
+        {kFilterCaseNone, true, false, 0},
+        {12, false, false, 17007},
+        {-1, false, true, 0},
+    };
+    for (const Case& c : cases) {
+        FakeHost host(kModeRGBColor, 10, 10);
+        host.BeginCall(kSelectorPrepare);
+        host.Record().filterCase = c.filterCase;
+        host.Record().isFloating = c.floating;
+        intptr_t block = 0;
+        if (c.blockInDataWord) {
+            block = reinterpret_cast<intptr_t>(NewHandle(FilterData::kSize));
+            host.DataWord() = block;
+        }
+        InvertFilter filter;
+        ErrorCode result = 0;
+        try {
+            filter.Prepare();
+        } catch (const ErrorCodeException& e) {
+            result = e.code;
+        }
+        EXPECT_EQ(result, c.expected) << "case " << c.filterCase;
+        if (block) DisposeHandle(reinterpret_cast<Handle>(block));
+    }
+}
+
+TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
+    // The host subsamples when it can; without sampling support we fetch every f-th row and column.
+    for (int16_t mode : {kModeRGBColor, kModeRGB48}) {
+        for (int32_t f : {2, 3, 4}) {
+            std::vector<uint8_t> results[2];
+            std::vector<uint8_t> masks[2];
+            for (int own = 0; own < 2; ++own) {
+                FakeHost host(mode, 101, 67);
+                host.FillPattern();
+                host.SetMask([](int32_t y, int32_t x) { return uint8_t(x * y); });
+                host.BeginCall();
+                host.SetSubsamples(own == 0);
+                FilterRecord& r = host.Record();
+                r.inRect = Rect16{3, 5, 22, 34};  // the last rows reach past the scaled document
+                r.inLoPlane = 0;
+                r.inHiPlane = 2;
+                r.maskRect = Rect16{0, 0, 17, 26};
+                r.inputRate = r.maskRate = f << 16;
+                ASSERT_EQ(AdvanceState(), 0);
+                EXPECT_EQ(r.inputRate, f << 16) << "the rates come back as they were";
+                EXPECT_EQ(r.inRect.bottom, 22);
+                const int32_t rows = 19, rowBytes = 29 * 3 * host.BytesPerSample();
+                for (int32_t y = 0; y < rows; ++y) {
+                    const auto* row = static_cast<const uint8_t*>(r.inData) + int64_t{y} * r.inRowBytes;
+                    results[own].insert(results[own].end(), row, row + rowBytes);
+                }
+                for (int32_t y = 0; y < 17; ++y) {
+                    const auto* row = static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes;
+                    masks[own].insert(masks[own].end(), row, row + 26);
+                }
+                ReleaseSubsampleBuffers();
+            }
+            EXPECT_EQ(results[0], results[1]) << "mode " << mode << " factor " << f;
+            EXPECT_EQ(masks[0], masks[1]) << "mode " << mode << " factor " << f;
+        }
+    }
+}
+
+TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
+    FakeHost host(kModeRGBColor, 64, 64);
+    host.FillPattern();
+    host.BeginCall();
+    Framework() = FrameworkFlags{};
+    InvertFilter filter;
+    filter.CheckHost();
+    PhotoshopFilter::InitPreviewInstance(filter);
+    filter.LoadOverviewImage();  // an owner: the preview path
+    for (int32_t scale : {1, 2}) {
+        filter.SetPreviewScale(scale);
+        FilterRecord& r = host.Record();
+        r.inputRate = r.maskRate = 0;
+        r.inRect = r.outRect = Rect16{0, 0, 8, 8};
+        r.inLoPlane = 0, r.inHiPlane = 2, r.outLoPlane = 0, r.outHiPlane = 2;
+        ASSERT_EQ(filter.ProcessTile(), 0);
+        EXPECT_EQ(host.LastInputRate(), scale << 16);
+        EXPECT_EQ(r.inputRate, 0x10000);
+        EXPECT_EQ(r.maskRate, 0x10000);
+        EXPECT_EQ(r.inRect.bottom, 8) << "the request is put back";
+    }
+    PhotoshopFilter::Unlink(filter);
+}
+
+TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
+    FakeHost host(kModeRGBColor, 64, 64);
+    host.FillPattern();
+    host.BeginCall();
+    Framework() = FrameworkFlags{};
+    InvertFilter filter;
+    filter.CheckHost();
+    PhotoshopFilter::InitPreviewInstance(filter);
+    filter.LoadOverviewImage();
+    host.Record().inRect = Rect16{0, 0, 16, 16};
+    host.Record().outRect = Rect16{0, 0, 16, 16};
+    host.Record().inLoPlane = 0, host.Record().inHiPlane = 2;
+    ASSERT_EQ(filter.ProcessTile(), 0);
+    const int32_t calls = host.AdvanceCalls();
+    EXPECT_EQ(calls, 1);
+    ASSERT_EQ(filter.ProcessTile(), 0);
+    EXPECT_EQ(host.AdvanceCalls(), calls) << "input and output came from the caches";
+    PhotoshopFilter::Unlink(filter);
+}
+
+TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
+    struct Case {
+        int32_t width, height;
+        double factor;
+    };
+    for (const Case& c : {Case{512, 512, 1}, Case{513, 100, 2}, Case{2049, 10, 8}, Case{10, 1100, 4}}) {
+        FakeHost host(kModeGrayScale, c.width, c.height);
+        host.BeginCall();
+        Framework() = FrameworkFlags{};
+        InvertFilter filter;
+        filter.CheckHost();
+        PhotoshopFilter::InitPreviewInstance(filter);
+        filter.LoadOverviewImage();
+        EXPECT_EQ(filter.PreviewScale(), c.factor) << c.width << "x" << c.height;
+        EXPECT_EQ(filter.State(), kStateBeginPass);
+        PhotoshopFilter::Unlink(filter);
+    }
+}
+
+TEST_F(FinalPass, SchedulerStatesAndTheEmptyList) {
+    FakeHost host(kModeGrayScale, 40, 30);
+    host.BeginCall();
+    Framework() = FrameworkFlags{};
+    EXPECT_FALSE(PhotoshopFilter::RunInstances(0)) << "no instance, no work";
+
+    InvertFilter filter;
+    filter.CheckHost();
+    PhotoshopFilter::InitPreviewInstance(filter);
+    Preferences().bytes[PreferenceSettings::kTimedRenderingOff] = 1;
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(1)) << "tracked with previews waiting: answered at once";
+    EXPECT_EQ(filter.State(), kStateBeginPass);
+    Preferences().bytes[PreferenceSettings::kTimedRenderingOff] = 0;
+    EXPECT_FALSE(PhotoshopFilter::RunInstances(1)) << "an untracked instance does not run while tracking";
+
+    filter.SetStepCount(2);
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_EQ(filter.State(), kStateNextTile);
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_EQ(filter.State(), 2) << "a tile with two steps";
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_EQ(filter.State(), kStateProcessTile);
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_EQ(filter.composedTiles, 1);
+    while (PhotoshopFilter::RunInstances(0)) {
+    }
+    EXPECT_EQ(filter.State(), kStateDone);
+    EXPECT_EQ(filter.ProgressDone(), filter.ProgressTotal());
+    EXPECT_FALSE(PhotoshopFilter::RunInstances(0)) << "a done instance does no work";
+
+    filter.InvalidateRect(nullptr);
+    EXPECT_EQ(filter.State(), kStateBeginPass);
+    EXPECT_EQ(filter.ProgressDone(), 0);
+    PhotoshopFilter::Unlink(filter);
+}
+
+}  // namespace
