@@ -78,7 +78,7 @@ bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers
     const FilterRecord& record = *gCall.record;
     const uint32_t bytes = static_cast<uint32_t>(std::max(gCall.bytesPerSample, 1));
     if (inputCache_.Allocate(wholeImage ? Framework().effectiveArea : rect, InputPlaneCount(), bytes)) return false;
-    if (HostHasMaskOrTransparency(record) && maskCache_.Allocate(rect, 1, 1)) {
+    if (HostHasMaskOrTransparency(record) && maskCache_.Allocate(rect, 1, bytes)) {
         inputCache_.Free();
         return false;
     }
@@ -108,7 +108,7 @@ void PhotoshopFilter::LoadOverviewImage() {
     const uint32_t bytes = static_cast<uint32_t>(std::max(gCall.bytesPerSample, 1));
     THROW_IF_ERROR(inputCache_.Allocate(overview, InputPlaneCount(), bytes));
     THROW_IF_ERROR(outputCache_.Allocate(overview, OutputPlaneCount(), bytes));
-    if (HostHasMaskOrTransparency(record)) THROW_IF_ERROR(maskCache_.Allocate(overview, 1, 1));
+    if (HostHasMaskOrTransparency(record)) THROW_IF_ERROR(maskCache_.Allocate(overview, 1, bytes));
     for (CompanionLayer* layer : {&lowerLayer_, &upperLayer_}) {
         if (layer->planes <= 0) continue;
         THROW_IF_ERROR(layer->cache.Allocate(overview, layer->planes, bytes));
@@ -116,7 +116,7 @@ void PhotoshopFilter::LoadOverviewImage() {
         layer->rowBytes = layer->pixelStride * RectWidth(overview);
         THROW_IF_ERROR(layer->pixels.Allocate(int64_t{layer->rowBytes} * RectHeight(overview)));
     }
-    if (record.isFloating) THROW_IF_ERROR(floatMaskCache_.Allocate(overview, 1, 1));
+    if (record.isFloating) THROW_IF_ERROR(floatMaskCache_.Allocate(overview, 1, bytes));
 
     SetPreviewScale(f);
     wholeRect_ = currentRect_ = overview;

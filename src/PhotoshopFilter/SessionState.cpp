@@ -94,7 +94,7 @@ Rect16 ScanSelectionBounds(FilterRecord& record) {
     const Rect16 area = record.filterRect;
     const int64_t width = RectWidth(area);
     const bool useMask = record.haveMask;
-    const int32_t bytes = useMask ? 1 : std::max(gCall.bytesPerSample, 1);
+    const int32_t bytes = std::max(gCall.bytesPerSample, 1);  // masks have the document's depth
     const int64_t bandRows = std::max<int64_t>(std::min<int64_t>(RectArea(area), kTransferBufferLimit) / width, 1);
     int32_t top = area.bottom, bottom = area.top, left = area.right, right = area.left;
     record.inputPadding = record.maskPadding = 0;

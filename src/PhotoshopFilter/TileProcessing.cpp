@@ -23,6 +23,25 @@ BufferRecord gScaledOutputScratch;
 BufferRecord gSourceCacheScratch;
 
 int32_t PlaneCount(int16_t low, int16_t high) { return int32_t{high} - low + 1; }
+// Bytes of one sample of the document, and so of its mask.
+int32_t SampleBytes() { return std::max(gCall.bytesPerSample, 1); }
+
+// Mask samples at the document's depth; the cache file keeps one byte a pixel.
+void StoreMaskSample(char* to, int32_t bytes, uint8_t value) {
+    if (bytes == 1) {
+        *to = static_cast<char>(value);
+    } else {
+        const uint16_t wide = Widen8To16(value);
+        std::memcpy(to, &wide, 2);
+    }
+}
+
+uint8_t LoadMaskSample(const char* from, int32_t bytes) {
+    if (bytes == 1) return static_cast<uint8_t>(*from);
+    uint16_t wide;
+    std::memcpy(&wide, from, 2);
+    return Narrow16To8(wide);
+}
 
 Fixed16 ScaledRate(Fixed16 rate, int32_t scale) {
     const int64_t scaled = rate < 1 ? int64_t{scale} * kRateOne : int64_t{rate} * scale;
@@ -147,7 +166,7 @@ ErrorCode PhotoshopFilter::ProcessFinalTile() {
     }
     if (maskFromCache_) {
         record.maskData = gSourceCacheScratch.Lock();
-        record.maskRowBytes = RectWidth(mask);
+        record.maskRowBytes = RectWidth(mask) * SampleBytes();
         if (block.cacheValid && block.imageCached && !IsEmptyRect(out)) ReadSourceCache(out, true);
     }
     return 0;
@@ -202,11 +221,11 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
     if (maskHit) {
         record.maskData = maskHit;
         record.maskRowBytes = maskHitRowBytes;
-    } else if (maskAsked && maskCache_.IsAllocated() && maskCache_.PixelStride() == 1) {
+    } else if (maskAsked && maskCache_.IsAllocated() && maskCache_.PixelStride() == uint32_t(SampleBytes())) {
         maskCache_.CopyIn(mask, record.maskRowBytes, record.maskData);
     } else if (maskFromCache_) {
         record.maskData = gSourceCacheScratch.Lock();
-        record.maskRowBytes = RectWidth(mask);
+        record.maskRowBytes = RectWidth(mask) * SampleBytes();
     }
     if (outHit) {
         record.outData = outHit;
@@ -227,22 +246,27 @@ void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
     const int64_t cachedWidth = RectWidth(cached), cachedHeight = RectHeight(cached);
     const bool haveFile = block.cacheValid && block.maskCached && SourceCache::IsOpen();
 
+    const int32_t bytes = SampleBytes();
     if (!image) {
+        // The substitute mask: the cached selection inside the cached rectangle, padding outside.
         const int64_t width = RectWidth(rect);
-        THROW_IF_ERROR(gSourceCacheScratch.Allocate(RectArea(rect)));
+        THROW_IF_ERROR(gSourceCacheScratch.Allocate(RectArea(rect) * bytes));
         char* mask = gSourceCacheScratch.Lock();
         if (!mask) THROW_IF_ERROR(Err::MemoryFull);
-        std::memset(mask, record.maskPadding >= 0 ? record.maskPadding & 0xFF : 0, static_cast<size_t>(RectArea(rect)));
+        const uint8_t padding = static_cast<uint8_t>(record.maskPadding >= 0 ? record.maskPadding & 0xFF : 0);
+        for (int64_t i = 0; i < RectArea(rect); ++i) StoreMaskSample(mask + i * bytes, bytes, padding);
+        std::vector<char> cachedRow(static_cast<size_t>(std::max(RectWidth(part), 0)));
         for (int32_t y = part.top; y < part.bottom; ++y) {
-            char* row = mask + (y - rect.top) * width + (part.left - rect.left);
+            char* row = mask + ((y - rect.top) * width + (part.left - rect.left)) * bytes;
             const int64_t offset = (y - cached.top) * cachedWidth + (part.left - cached.left);
-            if (!haveFile || !SourceCache::Read(offset, row, RectWidth(part)))
-                std::memset(row, 0xFF, static_cast<size_t>(RectWidth(part)));
+            if (!haveFile || !SourceCache::Read(offset, cachedRow.data(), RectWidth(part)))
+                std::fill(cachedRow.begin(), cachedRow.end(), static_cast<char>(0xFF));
+            for (int32_t x = 0; x < RectWidth(part); ++x)
+                StoreMaskSample(row + int64_t{x} * bytes, bytes, static_cast<uint8_t>(cachedRow[x]));
         }
         return;
     }
 
-    const int32_t bytes = std::max(gCall.bytesPerSample, 1);
     const int32_t colourPlanes = ColourPlanesOfMode(record.imageMode);
     const int32_t outPlanes = PlaneCount(record.outLoPlane, record.outHiPlane);
     const int64_t cachedPixelBytes = int64_t{colourPlanes} * bytes, outPixelBytes = int64_t{outPlanes} * bytes;
@@ -268,7 +292,7 @@ void PhotoshopFilter::WriteSourceCache(bool image) {
     const Rect16 area = SessionBlock().filterRect;
     const int64_t width = RectWidth(area), height = RectHeight(area);
     const int32_t planes = image ? ColourPlanesOfMode(record.imageMode) : 1;
-    const int32_t bytes = image ? std::max(gCall.bytesPerSample, 1) : 1;
+    const int32_t bytes = image ? SampleBytes() : 1;  // the file keeps one byte a mask pixel
     const int64_t rowBytes = width * planes * bytes;
     if (rowBytes <= 0 || height <= 0) return;
     // A band holds at least one row, however wide or deep the image.
@@ -292,8 +316,15 @@ void PhotoshopFilter::WriteSourceCache(bool image) {
         if (!buffer) THROW_IF_ERROR(Err::MemoryFull);
         const char* from = static_cast<const char*>(image ? record.inData : record.maskData);
         const int32_t fromRowBytes = image ? record.inRowBytes : record.maskRowBytes;
-        for (int32_t y = 0; y < RectHeight(band); ++y)
-            std::memcpy(buffer + y * rowBytes, from + int64_t{y} * fromRowBytes, static_cast<size_t>(rowBytes));
+        for (int32_t y = 0; y < RectHeight(band); ++y) {
+            const char* source = from + int64_t{y} * fromRowBytes;
+            char* to = buffer + y * rowBytes;
+            if (image) {
+                std::memcpy(to, source, static_cast<size_t>(rowBytes));
+            } else {
+                for (int64_t x = 0; x < width; ++x) to[x] = static_cast<char>(LoadMaskSample(source + x * SampleBytes(), SampleBytes()));
+            }
+        }
         const int64_t bandBytes = RectHeight(band) * rowBytes;
         if (!SourceCache::Write(offset, buffer, bandBytes)) THROW_IF_ERROR(kSourceCacheWriteFailed);
         offset += bandBytes;

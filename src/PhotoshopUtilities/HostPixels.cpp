@@ -108,8 +108,8 @@ ErrorCode SubsampleRequest(FilterRecord& record, Fixed16 inputRate, Fixed16 mask
     }
     if (!error && !IsEmpty(maskRect)) {
         const int32_t g = FactorOf(maskRate);
-        const SampledField field{maskRect, DividedUp(Widened(record.filterRect), g), g, 1, 1, record.maskPadding,
-                                 true, &gMaskScratch};
+        const SampledField field{maskRect, DividedUp(Widened(record.filterRect), g), g, 1, gCall.bytesPerSample,
+                                 record.maskPadding, true, &gMaskScratch};
         error = Subsample(record, field, &maskData, &maskRowBytes);
     }
     if (!error && !IsEmpty(outRect)) {

@@ -13,7 +13,7 @@
 // Asks the host for the record's inRect, maskRect and outRect at the record's input and mask
 // rates (16.16; 0 counts as 1.0). When the host cannot deliver the request subsampled, every
 // rate-th row and column is fetched row by row and kept in scratch buffers the record's inData
-// and maskData then point at. 0, the host's error, -108, or 17500 without advanceState.
+// and maskData then point at. Masks have the document's sample depth, as the host delivers them. 0, the host's error, -108, or 17500 without advanceState.
 ErrorCode AdvanceState();
 
 // Draws part of a pixel map into a window, clipped to clip. 17500 without the host's

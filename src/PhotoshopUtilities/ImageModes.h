@@ -27,3 +27,5 @@ inline constexpr uint16_t kSample16Max = 32768;
 inline uint16_t Widen8To16(uint8_t v) { return static_cast<uint16_t>((uint32_t{v} * 32897) >> 8); }
 inline uint16_t HostToInternal16(uint16_t v) { return static_cast<uint16_t>((uint32_t{v} + 1) >> 1); }
 inline uint16_t InternalToHost16(uint16_t v) { return static_cast<uint16_t>((uint32_t{v} * 65535) >> 15); }
+// The nearest 8-bit value of a sample of the system's 16-bit range.
+inline uint8_t Narrow16To8(uint16_t v) { return static_cast<uint8_t>((uint32_t{v} * 255 + 16384) >> 15); }

@@ -76,7 +76,7 @@ void FakeHost::FillPattern() {
         for (int32_t x = 0; x < width_; ++x)
             for (int32_t p = 0; p < planes_; ++p) {
                 const uint32_t v = uint32_t(y * 7 + x * 13 + p * 61);
-                SetSample(y, x, p, bytes_ == 1 ? v % 256 : (v * 257 + uint32_t(x)) % 65536);
+                SetSample(y, x, p, bytes_ == 1 ? v % 256 : (v * 257 + uint32_t(x)) % 32769);
             }
 }
 
@@ -141,7 +141,7 @@ void FakeHost::Deliver(const Rect16& rect, int32_t low, int32_t high, int32_t ra
                        std::vector<uint8_t>& buffer, void** data, int32_t* rowBytes, bool fromMask) {
     const int32_t f = std::max(rate >> 16, 1);
     const int32_t planes = fromMask ? 1 : high - low + 1;
-    const int32_t bytes = fromMask ? 1 : bytes_;
+    const int32_t bytes = bytes_;  // the mask has the document's depth
     const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
     *rowBytes = width * planes * bytes;
     buffer.assign(size_t(*rowBytes) * height, static_cast<uint8_t>(padding >= 0 ? padding : 0));
@@ -151,7 +151,13 @@ void FakeHost::Deliver(const Rect16& rect, int32_t low, int32_t high, int32_t ra
             if (sy < 0 || sy >= height_ || sx < 0 || sx >= width_) continue;
             uint8_t* to = &buffer[size_t(y) * *rowBytes + size_t(x) * planes * bytes];
             if (fromMask) {
-                *to = mask_.empty() ? 255 : MaskAt(sy, sx);
+                const uint8_t coverage = mask_.empty() ? 255 : MaskAt(sy, sx);
+                if (bytes_ == 1) {
+                    *to = coverage;
+                } else {
+                    const uint16_t wide = Widen8To16(coverage);
+                    std::memcpy(to, &wide, 2);
+                }
                 continue;
             }
             for (int32_t p = 0; p < planes; ++p) {

@@ -1,5 +1,6 @@
 // A small in-process host for the framework's tests: one document of interleaved planes (8-bit,
-// or 16-bit in the host's 0..65535 range), an optional 8-bit selection mask, and the record's
+// or 16-bit in the 0..32768 range), an optional selection mask delivered at the document's depth,
+// and the record's
 // pixel, buffer, progress and abort callbacks over them. advanceState delivers the requested
 // rectangles (subsampled when the record asks and the host is set to subsample) and writes the
 // previous output back, as a host does.

@@ -1,5 +1,5 @@
-// The tests' filter: inverts every sample where the selection covers at least half, and leaves
-// the rest as it was.
+// The tests' filter: inverts every sample (8-bit 0..255, 16-bit 0..32768) where the selection
+// covers at least half, and leaves the rest as it was.
 #pragma once
 
 #include <cstring>
@@ -9,6 +9,12 @@
 
 class InvertFilter : public PhotoshopFilter {
 public:
+    static uint16_t MaskSample16(const uint8_t* row, int32_t x) {
+        uint16_t v;
+        std::memcpy(&v, row + 2 * x, 2);
+        return v;
+    }
+
     int32_t composedTiles = 0;
 
     void ComposeTile() override {
@@ -22,7 +28,7 @@ public:
             auto* out = static_cast<uint8_t*>(r.outData) + int64_t{y} * r.outRowBytes;
             const auto* mask = masked ? static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes : nullptr;
             for (int32_t x = 0; x < r.outRect.right - r.outRect.left; ++x) {
-                const bool selected = !mask || mask[x] >= 128;
+                const bool selected = !mask || (bytes == 1 ? mask[x] >= 128 : MaskSample16(mask, x) >= 16384);
                 for (int32_t p = 0; p < planes; ++p) {
                     const int64_t at = (int64_t{x} * planes + p) * bytes;
                     if (bytes == 1) {
@@ -30,7 +36,7 @@ public:
                     } else {
                         uint16_t v;
                         std::memcpy(&v, in + at, 2);
-                        if (selected) v = static_cast<uint16_t>(65535 - v);
+                        if (selected) v = static_cast<uint16_t>(32768 - v);
                         std::memcpy(out + at, &v, 2);
                     }
                 }

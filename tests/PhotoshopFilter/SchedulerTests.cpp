@@ -48,7 +48,7 @@ std::vector<uint32_t> Snapshot(const FakeHost& host, int32_t width, int32_t heig
 }
 
 void ExpectInverted(const FakeHost& host, const std::vector<uint32_t>& before, const Document& d, bool masked) {
-    const uint32_t top = host.BytesPerSample() == 1 ? 255 : 65535;
+    const uint32_t top = host.BytesPerSample() == 1 ? 255 : 32768;
     size_t i = 0;
     for (int32_t y = 0; y < d.height; ++y)
         for (int32_t x = 0; x < d.width; ++x) {
@@ -214,7 +214,7 @@ TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
                 }
                 for (int32_t y = 0; y < 17; ++y) {
                     const auto* row = static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes;
-                    masks[own].insert(masks[own].end(), row, row + 26);
+                    masks[own].insert(masks[own].end(), row, row + 26 * host.BytesPerSample());
                 }
                 ReleaseSubsampleBuffers();
             }
