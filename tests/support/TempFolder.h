@@ -45,7 +45,7 @@ public:
                 if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                     RemoveTree(path);
                 } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    RemoveDirectoryW(path.c_str());
+                    if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());  // a Unix link under Wine
                 } else {
                     DeleteFileW(path.c_str());
                 }
