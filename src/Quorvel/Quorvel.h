@@ -7,6 +7,12 @@ class Quorvel : public PhotoshopFilter {
 public:
     static constexpr uint32_t kSignature = 'qvxq';
     uint32_t GetSignature() const override { return kSignature; }
+    // The product keeps its own session block, so its run hooks replace the framework's selection
+    // round trip.
+    void BeginRun() override;
+    void EndRun(ErrorCode) override {}
+    // Asks the host to keep buffer space free for the renderer.
+    void Prepare() override;
 
     // which < -1 with a block present resets the selected layer (layer 0 when none is selected),
     // keeping its edges; anything else builds the default block.
