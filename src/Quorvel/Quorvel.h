@@ -1,30 +1,71 @@
-// The product's filter class.
+// The product's filter class: the framework's filter over the frame-stack model. It answers the
+// framework's slots for the render's life cycle and keeps the per-run record tables.
 #pragma once
 
-#include "PhotoshopFilter.h"
+#include <array>
+#include <cstdint>
 
-class Quorvel : public PhotoshopFilter {
+#include "PhotoshopFilter.h"
+#include "QuorvelBase.h"
+#include "RenderRecords.h"
+
+class Quorvel : public PhotoshopFilter, public QuorvelBase {
 public:
     static constexpr uint32_t kSignature = 'qvxq';
+
+    Quorvel() = default;
+    ~Quorvel() override;
+
     uint32_t GetSignature() const override { return kSignature; }
     // The product keeps its own session block, so its run hooks replace the framework's selection
     // round trip.
     void BeginRun() override;
     void EndRun(ErrorCode) override {}
-    // Asks the host to keep buffer space free for the renderer.
-    void Prepare() override;
 
     // which < -1 with a block present resets the selected layer (layer 0 when none is selected),
     // keeping its edges; anything else builds the default block.
     void SetDefaultParameters(int which) override;
     // Migrates a block of the older layout and checks the block; 0, or 17004 when it is corrupt.
     ErrorCode ValidateParameters() override;
-    // Adds delta to the path-record count (pathRecords) or the layer count and resizes the block
-    // to match; 0, -108 when memory is short, -30100 when the stack would leave its limits.
+    // Adds delta to the path-record count (pathRecords) or the layer count, resizes the block to
+    // match and sizes the run-time tables to the stack: 0, -108 when memory is short, -30100 when
+    // the stack would leave its limits.
     ErrorCode ResizeStackStorage(int32_t delta, bool pathRecords);
+
+    // Asks the host to keep buffer space free for the renderer: half of a small maxSpace, else
+    // 2 MB. The framework's filter-case checks do not apply to this class.
+    void Prepare() override;
+    // Starts a scheduler run: empty tables sized to the block's stack, and whether the run may
+    // write layered output. A table that cannot be sized is raised.
+    void SetupRun() override;
+    // Frees the placements, then the pass records, then the bevel records, each table from its
+    // last record down. Safe on empty tables and when called again.
+    void ReleaseLayerStates() override;
+    // A scripted run leaves no record information behind.
+    void ClearRecordInfo() override;
+
+    bool LayeredOutput() const { return layeredOutput_; }
+    const PlacementTable& Placements() const { return placements_; }
+    const PassTable& Passes() const { return passes_; }
+    const BevelTable& Bevels() const { return bevels_; }
+
+private:
+    // Sizes the LayerState table to the stack's entries and this object's tables to its layers.
+    ErrorCode ResizeRunTimeTables(int32_t slots, int32_t paths);
+
+    // Set when a row length of the photo transform exceeded 1.0 and both were clamped.
+    bool photoScaleClamped_ = false;
+    // The photo transform differs from the one the photo was last resampled with.
+    bool photoChanged_ = false;
+    std::array<int32_t, 6> photoTransform_{};  // 2x3 affine, 16.16 fixed point
+    PlacementTable placements_;                // index 2 x layer + k: k = 0 main, 1 enlarged
+    PassTable passes_;                         // in pass order
+    BevelTable bevels_;                        // one per layer
+    bool layeredOutput_ = false;
 };
 
-// Builds the call's three filter objects (main, preview A, preview B) into gFilters.
+// Creates the call's filter objects (main, preview A, preview B) in whichever of the three slots
+// of gFilters are empty; one that cannot be allocated leaves its slot empty.
 void CreateFilterObjects();
 // Deletes whichever of them exist and clears the globals.
 void DeleteFilterObjects();

@@ -8,6 +8,7 @@
 #include "Errors.h"
 #include "HostMemory.h"
 #include "HostServices.h"
+#include "LayerState.h"
 #include "PluginGlobals.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
@@ -114,5 +115,12 @@ ErrorCode Quorvel::ResizeStackStorage(int32_t delta, bool pathRecords) {
     } catch (const ErrorCodeException& e) {
         return e.code;
     }
+    return ResizeRunTimeTables(static_cast<int32_t>(std::max<int64_t>(layers, 1)), static_cast<int32_t>(paths));
+}
+
+ErrorCode Quorvel::ResizeRunTimeTables(int32_t slots, int32_t paths) {
+    for (const ErrorCode error : {LayerStates().Resize(slots + paths), placements_.Resize(2 * slots),
+                                  passes_.Resize(4 * slots), bevels_.Resize(slots)})
+        if (error) return error;
     return Err::None;
 }

@@ -1,14 +1,423 @@
 #include "QuorvelBase.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+
 #include "CurrentParameters.h"
+#include "Errors.h"
+#include "FloatingPalettes.h"
+#include "HostMemory.h"
+#include "LayerState.h"
+#include "PluginGlobals.h"
 #include "SettingsDefaults.h"
 
 namespace {
+
 int32_t gTargetLayerPos = 0;
+
+// The stack as the current block holds it. Counts are held to the stack's limits and records to
+// the bytes the handle really has, so a damaged block is never read or written outside.
+class Stack {
+public:
+    Stack() : view_(parameters_.View()) {
+        if (!parameters_ || !view_.HoldsLayer(0)) return;
+        const int64_t layersHeld = (view_.Length() - BlockLayout::kLayers) / LayerLayout::kLength;
+        layers_ = static_cast<int32_t>(std::clamp<int64_t>(view_.LayerCount(), 0, std::min<int64_t>(layersHeld, BlockLayout::kMaxLayers)));
+        paths_ = std::clamp(view_.PathCount(), 0, BlockLayout::kMaxStackEntries - Slots());
+    }
+
+    explicit operator bool() const { return static_cast<bool>(parameters_) && view_.HoldsLayer(0); }
+    const ParameterBlockView& View() const { return view_; }
+    int32_t Layers() const { return layers_; }
+    int32_t Paths() const { return paths_; }
+    int32_t Slots() const { return std::max(layers_, 1); }
+    bool IsLayer(int32_t i) const { return i >= 0 && i < layers_; }
+
+    // Record i: layer i below max(N,1), path records after.
+    std::optional<RecordRef> Record(int32_t i) const {
+        if (!*this || i < 0 || i >= Slots() + paths_) return std::nullopt;
+        const bool layer = i < Slots();
+        const int64_t offset = layer ? BlockLayout::kLayers + int64_t{LayerLayout::kLength} * i
+                                     : BlockLayout::kLayers + int64_t{LayerLayout::kLength} * Slots() +
+                                           int64_t{PathLayout::kLength} * (i - Slots());
+        const int64_t length = layer ? LayerLayout::kLength : PathLayout::kLength;
+        if (offset + length > view_.Length()) return std::nullopt;
+        return RecordRef(view_.Bytes() + offset);
+    }
+    // Layer i's record (i in 0..N-1); every caller checks IsLayer first.
+    RecordRef Layer(int32_t i) const { return *Record(i); }
+
+    int32_t SelectedIndex() const { return *this ? view_.Block().Get(BlockLayout::kSelectedLayer) : -1; }
+    // The selected layer, or 0 when the photo row is selected.
+    int32_t SelectedOrFirst() const {
+        const int32_t selected = SelectedIndex();
+        return IsLayer(selected) ? selected : 0;
+    }
+
+    int32_t ToLayer(int32_t position) const {
+        if (position < 0 || position >= layers_ + 1 || position == gTargetLayerPos) return -1;
+        return position < gTargetLayerPos ? position : position - 1;
+    }
+    int32_t ToListPos(int32_t layer) const { return layer >= gTargetLayerPos ? layer + 1 : layer; }
+
+private:
+    LockedParameters parameters_;
+    ParameterBlockView view_;
+    int32_t layers_ = 0;
+    int32_t paths_ = 0;
+};
+
+// The block whose selection and edge index follow the current one, when the run-time link names
+// one; locked while this lives.
+class TwinBlock {
+public:
+    explicit TwinBlock(const ParameterBlockView& block) {
+        std::memcpy(&handle_, block.Bytes(), sizeof handle_);
+        if (!handle_) return;
+        length_ = GetHandleSize(handle_);
+        bytes_ = reinterpret_cast<uint8_t*>(LockHandle(handle_));
+    }
+    TwinBlock(const TwinBlock&) = delete;
+    TwinBlock& operator=(const TwinBlock&) = delete;
+    ~TwinBlock() {
+        if (bytes_) UnlockHandle(handle_);
+    }
+
+    // The twin's header, when it has one.
+    std::optional<RecordRef> Header() const {
+        if (!bytes_ || length_ < BlockLayout::kLayers) return std::nullopt;
+        return RecordRef(bytes_);
+    }
+    std::optional<RecordRef> Layer(int32_t i) const {
+        const ParameterBlockView view(bytes_, length_);
+        if (!bytes_ || !view.HoldsLayer(i)) return std::nullopt;
+        return view.Layer(i);
+    }
+
+private:
+    Handle handle_ = nullptr;
+    uint8_t* bytes_ = nullptr;
+    int64_t length_ = 0;
+};
+
+bool LinkedToPrevious(const Stack& stack, int32_t i) { return stack.Layer(i).Get(LayerLayout::kLinkedPrevious) != 0; }
+bool LinkedToNext(const Stack& stack, int32_t i) { return stack.Layer(i).Get(LayerLayout::kLinkedNext) != 0; }
+
+// The outer ends of the stack never link onward.
+void UnlinkStackEnds(const Stack& stack) {
+    if (stack.Layers() == 0) return;
+    stack.Layer(0).Set(LayerLayout::kLinkedPrevious, 0);
+    stack.Layer(stack.Layers() - 1).Set(LayerLayout::kLinkedNext, 0);
 }
 
+// A group's end as a list row, or -1 when there is none.
+int32_t GroupEndListPos(int32_t position, int32_t (*groupEnd)(int32_t)) {
+    int32_t layer = -1;
+    {
+        const Stack stack;
+        if (position < 0 || position > stack.Layers()) return -1;
+        if (position == gTargetLayerPos) return position;
+        layer = stack.ToLayer(position);
+    }
+    const int32_t end = groupEnd(layer);
+    if (end < 0) return -1;
+    return Stack().ToListPos(end);
+}
+
+bool EffectIsPartlyTransparent(RecordRef effect) {
+    return effect.Get(EffectLayout::kOn) != 0 && effect.Get(EffectLayout::kOpacity) > 0 &&
+           effect.Sub(EffectLayout::kColour).Get(ColourLayout::kAlpha) < ColourLayout::kOpaque;
+}
+
+// ---- Surface texture
+
+// The blur radius of a layer's surface texture: the bevel's texture blur times 2.4, rounded.
+int32_t TextureBlurRadius(RecordRef bevel) {
+    constexpr int32_t kMaxRadius = 1000;
+    const float blur = bevel.Get(BevelLayout::kTextureBlur);
+    if (!std::isfinite(blur) || blur <= 0.0f) return 0;
+    return static_cast<int32_t>(std::min(static_cast<double>(blur) * 2.4 + 0.5, double{kMaxRadius}));
+}
+
+// The path record image a layer's bevel names for its texture, when it is loaded and whole.
+LayerState* TextureSource(const Stack& stack, RecordRef layer) {
+    const int32_t k = BevelOf(layer).Get(BevelLayout::kSurfaceTexture);
+    if (k < 1 || k > stack.Paths()) return nullptr;
+    LayerState* source = LayerStates().At(stack.Slots() + k - 1);
+    if (!source || source->imageMissing || source->imagePlanes < 1) return nullptr;
+    const Rect16& b = source->imageBounds;
+    const int64_t width = int64_t{b.right} - b.left, height = int64_t{b.bottom} - b.top;
+    if (width < 1 || height < 1) return nullptr;
+    if (source->imageBuffers[0].size < static_cast<uint64_t>(width * height * source->imagePlanes)) return nullptr;
+    return source;
+}
+
+// Fills the texture with the grey of the source tiled from the document origin: pixel (y, x) takes
+// the source pixel (y mod h, x mod w), the mean of its planes rounded.
+void TileGreyTexture(const uint8_t* source, int32_t w, int32_t h, int32_t planes, const Rect16& bounds, uint8_t* texture) {
+    const int32_t width = int32_t{bounds.right} - bounds.left;
+    for (int32_t y = bounds.top; y < bounds.bottom; ++y) {
+        const int32_t sy = ((y % h) + h) % h;
+        const uint8_t* row = source + int64_t{sy} * w * planes;
+        uint8_t* out = texture + int64_t{y - bounds.top} * width;
+        int32_t sx = ((bounds.left % w) + w) % w;
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* pixel = row + int64_t{sx} * planes;
+            int32_t sum = 0;
+            for (int32_t p = 0; p < planes; ++p) sum += pixel[p];
+            out[x] = static_cast<uint8_t>((sum + planes / 2) / planes);
+            if (++sx == w) sx = 0;
+        }
+    }
+}
+
+// ---- Palettes
+
+struct PalettePlace {
+    FloatingPalette* palette = nullptr;
+    bool hiddenByToggle = false;
+};
+std::array<PalettePlace, FloatingPalettes::kCount> gPalettes;
+
+}  // namespace
+
+void FloatingPalettes::Register(int place, FloatingPalette* palette) {
+    if (place < 0 || place >= kCount) return;
+    gPalettes[place] = {palette, false};
+}
+
+// ---- Photo position and list positions
+
 int32_t QuorvelBase::TargetLayerPos() { return gTargetLayerPos; }
-void QuorvelBase::SetTargetLayerPos(int32_t position) { gTargetLayerPos = position; }
+
+void QuorvelBase::SetTargetLayerPos(int32_t position) {
+    if (position < 0) return;
+    if (position < Stack().Layers() + 1) gTargetLayerPos = position;
+}
+
+int32_t QuorvelBase::ListPosToLayer(int32_t position) { return Stack().ToLayer(position); }
+
+int32_t QuorvelBase::GetSelectedListPos() {
+    const Stack stack;
+    const int32_t selected = stack.SelectedIndex();
+    if (!stack.IsLayer(selected)) return gTargetLayerPos;
+    return stack.ToListPos(selected);
+}
+
+void QuorvelBase::SetSelectedListPos(int32_t position) {
+    const Stack stack;
+    if (!stack) return;
+    const int16_t layer = static_cast<int16_t>(stack.ToLayer(position));
+    stack.View().Block().Set(BlockLayout::kSelectedLayer, layer);
+    const TwinBlock twin(stack.View());
+    if (const auto header = twin.Header()) header->Set(BlockLayout::kSelectedLayer, layer);
+}
+
+// ---- Records
+
+void QuorvelBase::LinkTwinBlock(Handle twin) {
+    const Stack stack;
+    if (stack) std::memcpy(stack.View().Bytes(), &twin, sizeof twin);
+}
+
+std::optional<RecordRef> QuorvelBase::LayerRecord(int32_t index) { return Stack().Record(index); }
+
+std::optional<RecordRef> QuorvelBase::SelectedLayerRecord() {
+    const Stack stack;
+    return stack.Record(stack.SelectedOrFirst());
+}
+
+std::optional<RecordRef> QuorvelBase::SelectedLayerEffect(int32_t kind) {
+    const auto layer = SelectedLayerRecord();
+    if (!layer || kind < 0 || kind >= LayerLayout::kEffectCount) return std::nullopt;
+    return EffectOf(*layer, kind);
+}
+
+std::optional<RecordRef> QuorvelBase::SelectedLayerBevel() {
+    const auto layer = SelectedLayerRecord();
+    if (!layer) return std::nullopt;
+    return BevelOf(*layer);
+}
+
+std::optional<RecordRef> QuorvelBase::SelectedLayerEdge() {
+    const auto layer = SelectedLayerRecord();
+    if (!layer) return std::nullopt;
+    const int32_t slot = layer->Get(LayerLayout::kEdgeIndex);
+    if (slot >= LayerLayout::kEdgeCount) return std::nullopt;
+    return EdgeOf(*layer, slot);
+}
+
+void QuorvelBase::SetSelectedEdgeIndex(int32_t index, bool blockOnly) {
+    if (index < 0 || index >= LayerLayout::kEdgeCount) return;
+    const Stack stack;
+    const int32_t selected = stack.SelectedOrFirst();
+    const auto layer = stack.Record(selected);
+    if (!layer) return;
+    layer->Set(LayerLayout::kEdgeIndex, static_cast<uint8_t>(index));
+    if (blockOnly) return;
+    const TwinBlock twin(stack.View());
+    if (const auto twinLayer = twin.Layer(selected)) twinLayer->Set(LayerLayout::kEdgeIndex, static_cast<uint8_t>(index));
+}
+
+int32_t QuorvelBase::GetSelectedEdgeIndex() {
+    const auto layer = SelectedLayerRecord();
+    return layer ? layer->Get(LayerLayout::kEdgeIndex) : 0;
+}
+
+int32_t QuorvelBase::SelectedLayerMode() {
+    const Stack stack;
+    const int32_t selected = stack.SelectedIndex();
+    if (!stack.IsLayer(selected) || selected >= LayerStates().Count()) return 0;
+    return stack.Layer(selected).Get(LayerLayout::kBackgroundTexture);
+}
+
+// ---- Links
+
+bool QuorvelBase::LayersLinked(int32_t a, int32_t b) {
+    const Stack stack;
+    if (!stack.IsLayer(a) || !stack.IsLayer(b)) return false;
+    for (int32_t i = std::min(a, b); i < std::max(a, b); ++i)
+        if (!LinkedToNext(stack, i)) return false;
+    return true;
+}
+
+bool QuorvelBase::ListPosLinked(int32_t a, int32_t b) {
+    int32_t la = -1, lb = -1;
+    {
+        const Stack stack;
+        la = stack.ToLayer(a);
+        lb = stack.ToLayer(b);
+    }
+    return la >= 0 && lb >= 0 && LayersLinked(la, lb);
+}
+
+void QuorvelBase::LinkAllLayers() {
+    const Stack stack;
+    for (int32_t i = 0; i < stack.Layers(); ++i) {
+        stack.Layer(i).Set(LayerLayout::kLinkedPrevious, 1);
+        stack.Layer(i).Set(LayerLayout::kLinkedNext, 1);
+    }
+    UnlinkStackEnds(stack);
+    const int32_t photo = gTargetLayerPos;
+    if (photo > 0 && photo < stack.Layers()) {
+        stack.Layer(photo - 1).Set(LayerLayout::kLinkedNext, 0);
+        stack.Layer(photo).Set(LayerLayout::kLinkedPrevious, 0);
+    }
+}
+
+void QuorvelBase::SetLinkRange(int32_t a, int32_t b, uint8_t value) {
+    const Stack stack;
+    UnlinkStackEnds(stack);
+    if (a == b || !stack.IsLayer(a) || !stack.IsLayer(b)) return;
+    const int32_t lo = std::min(a, b), hi = std::max(a, b);
+    for (int32_t i = lo; i < hi; ++i) stack.Layer(i).Set(LayerLayout::kLinkedNext, value);
+    for (int32_t i = lo + 1; i <= hi; ++i) stack.Layer(i).Set(LayerLayout::kLinkedPrevious, value);
+}
+
+int32_t QuorvelBase::FirstLinkedLayer(int32_t layer) {
+    const Stack stack;
+    if (!stack.IsLayer(layer)) return -1;
+    while (layer > 0 && LinkedToPrevious(stack, layer)) --layer;
+    return layer;
+}
+
+int32_t QuorvelBase::LastLinkedLayer(int32_t layer) {
+    const Stack stack;
+    if (!stack.IsLayer(layer)) return -1;
+    while (layer < stack.Layers() - 1 && LinkedToNext(stack, layer)) ++layer;
+    return layer;
+}
+
+int32_t QuorvelBase::FirstLinkedListPos(int32_t position) { return GroupEndListPos(position, &FirstLinkedLayer); }
+int32_t QuorvelBase::LastLinkedListPos(int32_t position) { return GroupEndListPos(position, &LastLinkedLayer); }
+
+// ---- Layer state
+
+bool QuorvelBase::IsLayerInverted(int32_t layer) {
+    const Stack stack;
+    if (layer < 0) layer = stack.SelectedOrFirst();
+    if (layer >= stack.Slots()) return false;
+    const auto record = stack.Record(layer);
+    if (!record) return false;
+    const bool invert = record->Get(LayerLayout::kInvert) != 0;
+    const LayerState* state = LayerStates().At(layer);
+    const bool imageInverted = state && state->imagePolarity >= LayerState::kInvertedPolarity;
+    return invert != imageInverted;
+}
+
+int32_t QuorvelBase::CountTransparentEffects() {
+    if (!gCall.record || gCall.record->inTransparencyMask < 1) return 0;
+    const Stack stack;
+    int32_t count = 0;
+    for (int32_t i = 0; i < stack.Layers(); ++i) {
+        const RecordRef layer = stack.Layer(i);
+        if (layer.Get(LayerLayout::kEnabled) == 0) continue;
+        for (int32_t kind = 0; kind < LayerLayout::kEffectCount; ++kind)
+            if (EffectIsPartlyTransparent(EffectOf(layer, kind))) ++count;
+    }
+    return count;
+}
+
+void QuorvelBase::InvalidateLayerCache(int32_t which) {
+    if (which < 0) {
+        for (int32_t i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->cacheValid = false;
+        return;
+    }
+    const int32_t layer = which == 0 ? Stack().SelectedOrFirst() : which - 1;
+    if (LayerState* state = LayerStates().At(layer)) state->cacheValid = false;
+}
+
+void QuorvelBase::PrepareLayerSecondaryImage(int32_t layer) {
+    const Stack stack;
+    LayerState* state = LayerStates().At(layer);
+    if (!state || state->cacheValid) return;
+    const auto record = layer < stack.Slots() ? stack.Record(layer) : std::nullopt;
+    LayerState* source = record ? TextureSource(stack, *record) : nullptr;
+    state->texturePresent = source != nullptr;
+    if (!source) {
+        state->cacheValid = true;
+        return;
+    }
+    const Rect16& from = source->imageBounds;
+    const int32_t w = int32_t{from.right} - from.left, h = int32_t{from.bottom} - from.top;
+    const int32_t margin = TextureBlurRadius(BevelOf(*record)) + 1;
+    const int32_t top = from.top - margin, left = from.left - margin;
+    const int32_t bottom = from.bottom + margin, right = from.right + margin;
+    if (top < INT16_MIN || left < INT16_MIN || bottom > INT16_MAX || right > INT16_MAX)
+        THROW_IF_ERROR(Err::MemoryFull);
+    const Rect16 bounds{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
+                        static_cast<int16_t>(right)};
+    state->textureBounds = bounds;
+    THROW_IF_ERROR(state->textureBuffer.Allocate(int64_t{bottom - top} * (right - left)));
+    const auto* pixels = reinterpret_cast<const uint8_t*>(source->imageBuffers[0].Lock());
+    auto* texture = reinterpret_cast<uint8_t*>(state->textureBuffer.Lock());
+    if (pixels && texture) TileGreyTexture(pixels, w, h, source->imagePlanes, bounds, texture);
+    source->imageBuffers[0].Unlock();
+    state->textureBuffer.Unlock();
+    state->cacheValid = true;
+}
+
+// ---- Palettes
+
+void QuorvelBase::TogglePalettes() {
+    bool anyHidden = false;
+    for (PalettePlace& place : gPalettes) {
+        if (!place.hiddenByToggle) continue;
+        anyHidden = true;
+        place.hiddenByToggle = false;
+        if (place.palette && !place.palette->IsShown()) place.palette->Show();
+    }
+    if (anyHidden) return;
+    for (PalettePlace& place : gPalettes) {
+        if (!place.palette || !place.palette->IsShown()) continue;
+        place.palette->Hide();
+        place.hiddenByToggle = true;
+    }
+}
+
+// ---- Layer settings
 
 void QuorvelBase::InitLayerRecord(int32_t layer, bool keepEdges) {
     const LockedParameters parameters;

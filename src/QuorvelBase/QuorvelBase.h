@@ -1,13 +1,95 @@
-// The frame-stack model: stateless operations over the current parameter block.
+// The frame-stack model: stateless operations over the current parameter block (the host's
+// parameters handle) and the process-wide LayerState table, shared by the filter class and every
+// settings tab.
+//
+// The user sees N + 1 rows: the N layers and the photo's row at the photo position P (0..N).
+// Rows below P are layers 0..P-1 at the same number; rows above P are layers P..N-1, one higher.
+// Layer indexes run 0..N-1; -1 stands for the photo row or no layer. Record addresses stay valid
+// until the block is resized.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "ErrorCodes.h"
+#include "PluginInterface.h"
+#include "SettingsLayout.h"
 
 class QuorvelBase {
 public:
-    // The photo's position among the frame layers (0..N): layers below it lie under the photo.
+    // ---- Photo position and list positions
+
     static int32_t TargetLayerPos();
+    // A negative position is ignored; so is one above N.
     static void SetTargetLayerPos(int32_t position);
+    // The layer on a list row: -1 for the photo row and for rows outside 0..N.
+    static int32_t ListPosToLayer(int32_t position);
+    // The row of the selected layer, or P when the photo row is selected.
+    static int32_t GetSelectedListPos();
+    // Selects the row's layer (none for the photo row or an invalid row), in the twin block too.
+    static void SetSelectedListPos(int32_t position);
+
+    // ---- Records
+
+    // Makes twin (or none) the block whose selection and edge index follow the current block's;
+    // the link lives in the block's run-time prefix, which validation clears.
+    static void LinkTwinBlock(Handle twin);
+
+    // Record i: layer i for i < max(N,1), else path record i - max(N,1) + 1. None outside the
+    // stack or past the end of the handle.
+    static std::optional<RecordRef> LayerRecord(int32_t index);
+    // The selected layer's record, layer 0 when none is selected.
+    static std::optional<RecordRef> SelectedLayerRecord();
+    static std::optional<RecordRef> SelectedLayerEffect(int32_t kind);
+    static std::optional<RecordRef> SelectedLayerBevel();
+    // The edge slot that the selected layer's edge index chooses.
+    static std::optional<RecordRef> SelectedLayerEdge();
+    // Sets the selected layer's edge index (0..3); unless blockOnly, the twin block's too.
+    static void SetSelectedEdgeIndex(int32_t index, bool blockOnly);
+    static int32_t GetSelectedEdgeIndex();
+    // The selected layer's background texture index; 0 with no layer selected or no live
+    // LayerState for it.
+    static int32_t SelectedLayerMode();
+
+    // ---- Links (a group never crosses the photo row)
+
+    // Both layers in 0..N-1 and every layer from the lower to below the higher linked to the next.
+    static bool LayersLinked(int32_t a, int32_t b);
+    static bool ListPosLinked(int32_t a, int32_t b);
+    // Links every layer to its neighbours, in two groups when the photo lies between layers.
+    static void LinkAllLayers();
+    // Sets (value 1) or clears (0) the links between layers a and b; the stack's outer ends are
+    // always left unlinked.
+    static void SetLinkRange(int32_t a, int32_t b, uint8_t value);
+    // The ends of layer i's group; -1 for a layer outside 0..N-1.
+    static int32_t FirstLinkedLayer(int32_t layer);
+    static int32_t LastLinkedLayer(int32_t layer);
+    // The ends of a row's group as rows: the photo row is its own group; -1 outside 0..N.
+    static int32_t FirstLinkedListPos(int32_t position);
+    static int32_t LastLinkedListPos(int32_t position);
+
+    // ---- Layer state
+
+    // Whether layer i (the selected layer for i < 0) draws inverted: its invert flag against the
+    // polarity of its loaded image.
+    static bool IsLayerInverted(int32_t layer);
+    // Effects of enabled layers that are on, visible and partly transparent; 0 when the host's
+    // input has no transparency.
+    static int32_t CountTransparentEffects();
+    // Marks surface textures stale: which < 0 every live entry, 0 the selected layer (the first
+    // when none is selected), k > 0 layer k-1.
+    static void InvalidateLayerCache(int32_t which);
+    // Builds layer i's surface texture, a grey tiling of the path record image its bevel names,
+    // once until the cache is invalidated. A failed allocation is raised.
+    static void PrepareLayerSecondaryImage(int32_t layer);
+
+    // ---- Palettes
+
+    // Shows again the palettes that the previous toggle hid; with none hidden, hides the visible.
+    static void TogglePalettes();
+
+    // ---- Layer settings (defaults: see SettingsDefaults.h)
 
     // Resets one layer's settings (layer < max(N,1)); keepEdges leaves its four edge slots.
     static void InitLayerRecord(int32_t layer, bool keepEdges);

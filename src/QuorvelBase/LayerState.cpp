@@ -1,0 +1,23 @@
+#include "LayerState.h"
+
+void LayerState::Reset() {
+    lastBuffer.Free();
+    textureBuffer.Free();
+    for (auto buffer = imageBuffers.rbegin(); buffer != imageBuffers.rend(); ++buffer) buffer->Free();
+    sourceKind = kSingleImage;
+    imageMissing = false;
+    imagePolarity = 0;
+    imagePlanes = 0;
+    imageBounds = {};
+    texturePresent = false;
+    cacheValid = false;
+    textureBounds = {};
+}
+
+LayerStateTable& LayerStates() {
+    // Never destroyed: at unload the host that owns the buffers may be gone. Every call empties
+    // the table before it returns.
+    static LayerStateTable& table = *new LayerStateTable;
+    return table;
+}
+

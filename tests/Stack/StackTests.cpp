@@ -1,0 +1,418 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "FloatingPalettes.h"
+#include "HostMemory.h"
+#include "LayerState.h"
+#include "PluginGlobals.h"
+#include "Quorvel.h"
+#include "QuorvelBase.h"
+
+namespace {
+
+// A block of `layers` default layers and `paths` path records in the host's parameters handle
+// (a host without handle procedures), with its LayerState entries, and the photo at `photo`.
+class StackTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostMemoryForTesting();
+        gCall.record = &record_;
+        QuorvelBase::SetTargetLayerPos(0);
+    }
+    void TearDown() override {
+        LayerStates().Release();
+        QuorvelBase::LinkTwinBlock(nullptr);
+        DisposeHandle(record_.parameters);
+        record_.parameters = nullptr;
+        gCall.record = nullptr;
+    }
+
+    void MakeStack(int layers, int paths, int photo = 0) {
+        filter_.SetDefaultParameters(0);
+        ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
+        ASSERT_EQ(filter_.ResizeStackStorage(paths, true), 0);
+        for (int i = 0; i < layers; ++i) QuorvelBase::InitLayerRecord(i, false);
+        QuorvelBase::SetTargetLayerPos(photo);
+        ASSERT_EQ(QuorvelBase::TargetLayerPos(), photo);
+    }
+    ParameterBlockView View() {
+        return ParameterBlockView(reinterpret_cast<uint8_t*>(*record_.parameters), GetHandleSize(record_.parameters));
+    }
+    RecordRef Layer(int i) { return View().Layer(i); }
+    void Select(int layer) { View().Block().Set(BlockLayout::kSelectedLayer, static_cast<int16_t>(layer)); }
+    int Selected() { return View().Block().Get(BlockLayout::kSelectedLayer); }
+
+    FilterRecord record_{};
+    Quorvel filter_;
+};
+
+// ---- List positions and selection
+
+TEST_F(StackTest, ListPositionsMapAroundThePhotoRow) {
+    struct Case {
+        int layers, photo, position, layer;
+    };
+    const Case cases[] = {
+        {3, 1, 0, 0}, {3, 1, 1, -1}, {3, 1, 2, 1}, {3, 1, 3, 2}, {3, 1, 4, -1}, {3, 1, -1, -1},
+        {3, 0, 0, -1}, {3, 0, 1, 0},  {3, 0, 3, 2}, {3, 3, 2, 2},  {3, 3, 3, -1}, {0, 0, 0, -1},
+    };
+    for (const Case& c : cases) {
+        MakeStack(c.layers, 0, c.photo);
+        EXPECT_EQ(QuorvelBase::ListPosToLayer(c.position), c.layer)
+            << "N " << c.layers << " P " << c.photo << " row " << c.position;
+    }
+}
+
+TEST_F(StackTest, PhotoPositionStaysWithinTheStack) {
+    MakeStack(2, 0, 1);
+    QuorvelBase::SetTargetLayerPos(-1);
+    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
+    QuorvelBase::SetTargetLayerPos(3);
+    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
+    QuorvelBase::SetTargetLayerPos(2);
+    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 2);
+}
+
+TEST_F(StackTest, SelectedListPosFollowsTheSelectedLayer) {
+    struct Case {
+        int selected, position;
+    };
+    // N = 3, P = 1: layers 0, 1, 2 are rows 0, 2, 3; a selection outside the stack is the photo.
+    const Case cases[] = {{0, 0}, {1, 2}, {2, 3}, {-1, 1}, {3, 1}, {-7, 1}};
+    MakeStack(3, 0, 1);
+    for (const Case& c : cases) {
+        Select(c.selected);
+        EXPECT_EQ(QuorvelBase::GetSelectedListPos(), c.position) << "selected " << c.selected;
+    }
+    for (int row = 0; row <= 3; ++row) {
+        QuorvelBase::SetSelectedListPos(row);
+        EXPECT_EQ(Selected(), QuorvelBase::ListPosToLayer(row));
+        EXPECT_EQ(QuorvelBase::GetSelectedListPos(), row);
+    }
+    QuorvelBase::SetSelectedListPos(9);
+    EXPECT_EQ(Selected(), -1);
+}
+
+TEST_F(StackTest, SelectedRecordsFallBackToTheFirstLayer) {
+    MakeStack(3, 0);
+    Layer(0).Set(LayerLayout::kEdgeIndex, 1);
+    Layer(2).Set(LayerLayout::kEdgeIndex, 3);
+    Select(-1);
+    EXPECT_EQ(QuorvelBase::SelectedLayerRecord()->Bytes(), Layer(0).Bytes());
+    EXPECT_EQ(QuorvelBase::SelectedLayerEdge()->Bytes(), EdgeOf(Layer(0), 1).Bytes());
+    Select(2);
+    EXPECT_EQ(QuorvelBase::SelectedLayerEffect(3)->Bytes(), EffectOf(Layer(2), 3).Bytes());
+    EXPECT_EQ(QuorvelBase::SelectedLayerBevel()->Bytes(), BevelOf(Layer(2)).Bytes());
+    EXPECT_EQ(QuorvelBase::SelectedLayerEdge()->Bytes(), EdgeOf(Layer(2), 3).Bytes());
+    EXPECT_FALSE(QuorvelBase::SelectedLayerEffect(4));
+}
+
+TEST_F(StackTest, RecordsRunFromLayersIntoPathRecords) {
+    MakeStack(0, 2);  // one placeholder layer, then the two path records
+    EXPECT_EQ(QuorvelBase::LayerRecord(0)->Bytes(), Layer(0).Bytes());
+    EXPECT_EQ(QuorvelBase::LayerRecord(1)->Bytes(), View().Path(1).Bytes());
+    EXPECT_EQ(QuorvelBase::LayerRecord(2)->Bytes(), View().Path(2).Bytes());
+    EXPECT_FALSE(QuorvelBase::LayerRecord(3));
+    EXPECT_FALSE(QuorvelBase::LayerRecord(-1));
+}
+
+TEST_F(StackTest, RecordsPastTheEndOfADamagedBlockAreNotHandedOut) {
+    MakeStack(2, 0);
+    View().Block().Set(BlockLayout::kLayerCount, 5);  // claims more layers than the handle holds
+    EXPECT_TRUE(QuorvelBase::LayerRecord(1));
+    EXPECT_FALSE(QuorvelBase::LayerRecord(2));
+    Select(4);
+    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
+    QuorvelBase::LinkAllLayers();  // touches only the layers that exist
+    EXPECT_TRUE(QuorvelBase::LayersLinked(0, 1));
+}
+
+TEST_F(StackTest, SelectionAndEdgeIndexReachTheTwinBlock) {
+    MakeStack(3, 0);
+    Handle twin = NewHandle(GetHandleSize(record_.parameters));
+    std::memcpy(*twin, *record_.parameters, static_cast<size_t>(GetHandleSize(twin)));
+    QuorvelBase::LinkTwinBlock(twin);
+    const ParameterBlockView twinView(reinterpret_cast<uint8_t*>(*twin), GetHandleSize(twin));
+
+    QuorvelBase::SetSelectedListPos(3);
+    EXPECT_EQ(twinView.Block().Get(BlockLayout::kSelectedLayer), 2);
+    QuorvelBase::SetSelectedEdgeIndex(2, false);
+    EXPECT_EQ(Layer(2).Get(LayerLayout::kEdgeIndex), 2);
+    EXPECT_EQ(twinView.Layer(2).Get(LayerLayout::kEdgeIndex), 2);
+    QuorvelBase::SetSelectedEdgeIndex(1, true);
+    EXPECT_EQ(QuorvelBase::GetSelectedEdgeIndex(), 1);
+    EXPECT_EQ(twinView.Layer(2).Get(LayerLayout::kEdgeIndex), 2);
+    QuorvelBase::SetSelectedEdgeIndex(4, false);  // not an edge slot
+    EXPECT_EQ(QuorvelBase::GetSelectedEdgeIndex(), 1);
+    QuorvelBase::LinkTwinBlock(nullptr);
+    DisposeHandle(twin);
+}
+
+// ---- Links
+
+// The links of every layer as text: per layer "p" for linked to the previous, "n" to the next.
+std::string Links(const ParameterBlockView& view) {
+    std::string links;
+    for (int i = 0; i < view.LayerCount(); ++i) {
+        links += view.Layer(i).Get(LayerLayout::kLinkedPrevious) ? 'p' : '-';
+        links += view.Layer(i).Get(LayerLayout::kLinkedNext) ? 'n' : '-';
+        links += ' ';
+    }
+    return links;
+}
+
+TEST_F(StackTest, LinkAllLayersMakesTwoGroupsThatMeetAtThePhoto) {
+    MakeStack(4, 0, 2);
+    QuorvelBase::LinkAllLayers();
+    EXPECT_EQ(Links(View()), "-n p- -n p- ");
+    EXPECT_TRUE(QuorvelBase::LayersLinked(0, 1));
+    EXPECT_FALSE(QuorvelBase::LayersLinked(1, 2));
+    EXPECT_FALSE(QuorvelBase::LayersLinked(0, 3));
+    EXPECT_EQ(QuorvelBase::FirstLinkedLayer(3), 2);
+    EXPECT_EQ(QuorvelBase::LastLinkedLayer(0), 1);
+    // Rows: layers 0, 1 at rows 0, 1; the photo at 2; layers 2, 3 at rows 3, 4.
+    EXPECT_EQ(QuorvelBase::FirstLinkedListPos(4), 3);
+    EXPECT_EQ(QuorvelBase::LastLinkedListPos(3), 4);
+    EXPECT_EQ(QuorvelBase::LastLinkedListPos(0), 1);
+    EXPECT_EQ(QuorvelBase::FirstLinkedListPos(2), 2);
+    EXPECT_EQ(QuorvelBase::LastLinkedListPos(5), -1);
+    EXPECT_TRUE(QuorvelBase::ListPosLinked(3, 4));
+    EXPECT_FALSE(QuorvelBase::ListPosLinked(1, 2));
+    EXPECT_FALSE(QuorvelBase::ListPosLinked(1, 3));
+}
+
+TEST_F(StackTest, LinkAllLayersWithThePhotoAtAnEndMakesOneGroup) {
+    for (const int photo : {0, 3}) {
+        MakeStack(3, 0, photo);
+        QuorvelBase::LinkAllLayers();
+        EXPECT_EQ(Links(View()), "-n pn p- ") << "photo " << photo;
+    }
+}
+
+TEST_F(StackTest, SetLinkRangeLinksBetweenAndLeavesTheEndsOpen) {
+    MakeStack(4, 0);
+    Layer(0).Set(LayerLayout::kLinkedPrevious, 1);
+    Layer(3).Set(LayerLayout::kLinkedNext, 1);
+    QuorvelBase::SetLinkRange(2, 0, 1);
+    EXPECT_EQ(Links(View()), "-n pn p- -- ");
+    EXPECT_TRUE(QuorvelBase::LayersLinked(2, 0));
+    QuorvelBase::SetLinkRange(1, 2, 0);
+    EXPECT_EQ(Links(View()), "-n p- -- -- ");
+    QuorvelBase::SetLinkRange(1, 4, 1);  // layer 4 does not exist: nothing but the ends
+    EXPECT_EQ(Links(View()), "-n p- -- -- ");
+}
+
+TEST_F(StackTest, GroupEndsStopAtTheStackAndRefuseStrangers) {
+    MakeStack(3, 0);
+    QuorvelBase::SetLinkRange(0, 2, 1);
+    EXPECT_EQ(QuorvelBase::LastLinkedLayer(2), 2);
+    EXPECT_EQ(QuorvelBase::FirstLinkedLayer(0), 0);
+    EXPECT_EQ(QuorvelBase::LastLinkedLayer(0), 2);
+    EXPECT_EQ(QuorvelBase::LastLinkedLayer(3), -1);
+    EXPECT_EQ(QuorvelBase::FirstLinkedLayer(-1), -1);
+    EXPECT_TRUE(QuorvelBase::LayersLinked(1, 1));
+    EXPECT_FALSE(QuorvelBase::LayersLinked(1, 3));
+}
+
+// ---- Inversion, transparency, caches
+
+TEST_F(StackTest, InversionIsTheFlagAgainstTheImagePolarity) {
+    struct Case {
+        uint8_t invert, polarity;
+        bool inverted;
+    };
+    const Case cases[] = {{0, 0, false}, {1, 0, true}, {0, 128, true}, {1, 128, false}, {1, 127, true}, {0, 255, true}};
+    MakeStack(2, 0);
+    for (const Case& c : cases) {
+        Layer(1).Set(LayerLayout::kInvert, c.invert);
+        LayerStates().At(1)->imagePolarity = c.polarity;
+        EXPECT_EQ(QuorvelBase::IsLayerInverted(1), c.inverted) << int{c.invert} << " " << int{c.polarity};
+    }
+    Select(1);
+    EXPECT_TRUE(QuorvelBase::IsLayerInverted(-1));  // the last case: a plain layer over an inverted image
+    Select(-1);  // layer 0: no flag, a plain image
+    EXPECT_FALSE(QuorvelBase::IsLayerInverted(-1));
+    EXPECT_FALSE(QuorvelBase::IsLayerInverted(5));
+}
+
+TEST_F(StackTest, TransparentEffectsCountOnlyWhenTheInputHasTransparency) {
+    MakeStack(2, 0);
+    const auto makeTransparent = [](RecordRef effect, uint8_t on, uint16_t opacity, uint16_t alpha) {
+        effect.Set(EffectLayout::kOn, on);
+        effect.Set(EffectLayout::kOpacity, opacity);
+        effect.Sub(EffectLayout::kColour).Set(ColourLayout::kAlpha, alpha);
+    };
+    for (int i = 0; i < 2; ++i)
+        for (int kind = 0; kind < 4; ++kind) makeTransparent(EffectOf(Layer(i), kind), 1, 100, 255);
+    makeTransparent(EffectOf(Layer(0), 0), 1, 100, 254);  // counts
+    makeTransparent(EffectOf(Layer(0), 1), 0, 100, 0);    // off
+    makeTransparent(EffectOf(Layer(0), 2), 1, 0, 0);      // invisible
+    makeTransparent(EffectOf(Layer(1), 3), 1, 1, 0);      // counts
+    record_.inTransparencyMask = 0;
+    EXPECT_EQ(QuorvelBase::CountTransparentEffects(), 0);
+    record_.inTransparencyMask = 1;
+    EXPECT_EQ(QuorvelBase::CountTransparentEffects(), 2);
+    Layer(1).Set(LayerLayout::kEnabled, 0);
+    EXPECT_EQ(QuorvelBase::CountTransparentEffects(), 1);
+}
+
+TEST_F(StackTest, InvalidateLayerCacheChoosesItsLayers) {
+    MakeStack(3, 1);
+    const auto valid = [] {
+        std::string flags;
+        for (int i = 0; i < LayerStates().Count(); ++i) flags += LayerStates().At(i)->cacheValid ? '1' : '0';
+        return flags;
+    };
+    const auto validateAll = [] {
+        for (int i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->cacheValid = true;
+    };
+    validateAll();
+    QuorvelBase::InvalidateLayerCache(-1);
+    EXPECT_EQ(valid(), "0000");
+    validateAll();
+    Select(2);
+    QuorvelBase::InvalidateLayerCache(0);
+    EXPECT_EQ(valid(), "1101");
+    validateAll();
+    Select(-1);
+    QuorvelBase::InvalidateLayerCache(0);
+    EXPECT_EQ(valid(), "0111");
+    validateAll();
+    QuorvelBase::InvalidateLayerCache(2);
+    EXPECT_EQ(valid(), "1011");
+    QuorvelBase::InvalidateLayerCache(40);  // no such layer
+    EXPECT_EQ(valid(), "1011");
+}
+
+TEST_F(StackTest, SelectedLayerModeNeedsALiveSelectedLayer) {
+    MakeStack(2, 1);
+    Layer(1).Set(LayerLayout::kBackgroundTexture, 1);
+    Select(1);
+    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 1);
+    Select(-1);
+    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
+    Select(1);
+    LayerStates().Resize(1);
+    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
+}
+
+// ---- Surface texture
+
+class SurfaceTextureTest : public StackTest {
+protected:
+    // Path record 1 holds a loaded 3 x 2 image (two planes) at the document origin.
+    void SetUp() override {
+        StackTest::SetUp();
+        MakeStack(1, 1);
+        LayerState& image = *LayerStates().At(1);
+        image.imagePlanes = 2;
+        image.imageBounds = {0, 0, 2, 3};
+        ASSERT_EQ(image.imageBuffers[0].Allocate(12), 0);
+        const uint8_t pixels[12] = {10, 20, 30, 41, 50, 60, 70, 80, 90, 100, 110, 120};
+        std::memcpy(image.imageBuffers[0].Lock(), pixels, sizeof pixels);
+        image.imageBuffers[0].Unlock();
+    }
+    void UseTexture(uint16_t index) {
+        BevelOf(Layer(0)).Set(BevelLayout::kSurfaceTexture, index);
+        BevelOf(Layer(0)).Set(BevelLayout::kTextureBlur, 0.0f);
+    }
+    LayerState& Target() { return *LayerStates().At(0); }
+};
+
+TEST_F(SurfaceTextureTest, NoUsableImageGivesNoTextureAndAValidCache) {
+    for (const uint16_t index : {0, 2}) {
+        Target().cacheValid = false;
+        Target().texturePresent = true;
+        UseTexture(index);
+        QuorvelBase::PrepareLayerSecondaryImage(0);
+        EXPECT_TRUE(Target().cacheValid) << index;
+        EXPECT_FALSE(Target().texturePresent) << index;
+        EXPECT_FALSE(Target().textureBuffer.id) << index;
+    }
+    LayerStates().At(1)->imageMissing = true;
+    Target().cacheValid = false;
+    UseTexture(1);
+    QuorvelBase::PrepareLayerSecondaryImage(0);
+    EXPECT_FALSE(Target().texturePresent);
+}
+
+TEST_F(SurfaceTextureTest, TextureTilesTheGreyOfTheImageBeyondItsBounds) {
+    UseTexture(1);
+    QuorvelBase::PrepareLayerSecondaryImage(0);
+    ASSERT_TRUE(Target().texturePresent);
+    ASSERT_TRUE(Target().cacheValid);
+    const Rect16 b = Target().textureBounds;  // no blur: widened by one pixel
+    EXPECT_EQ(b.top, -1);
+    EXPECT_EQ(b.left, -1);
+    EXPECT_EQ(b.bottom, 3);
+    EXPECT_EQ(b.right, 4);
+    // Greys of the image: (10+20+1)/2 = 15, (30+41+1)/2 = 36, 55 / 75, 95, 115.
+    const uint8_t expected[4][5] = {
+        {115, 75, 95, 115, 75},  // row -1 is image row 1
+        {55, 15, 36, 55, 15},
+        {115, 75, 95, 115, 75},
+        {55, 15, 36, 55, 15},
+    };
+    const uint8_t* texture = reinterpret_cast<const uint8_t*>(Target().textureBuffer.Lock());
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(texture[y * 5 + x], expected[y][x]) << y << "," << x;
+    Target().textureBuffer.Unlock();
+
+    // Prepared once: a second call leaves the texture alone until the cache is invalidated.
+    LayerStates().At(1)->imageMissing = true;
+    QuorvelBase::PrepareLayerSecondaryImage(0);
+    EXPECT_TRUE(Target().texturePresent);
+    QuorvelBase::InvalidateLayerCache(1);
+    QuorvelBase::PrepareLayerSecondaryImage(0);
+    EXPECT_FALSE(Target().texturePresent);
+}
+
+// ---- Palettes
+
+class FakePalette : public FloatingPalette {
+public:
+    bool IsShown() const override { return shown; }
+    void Show() override {
+        shown = true;
+        ++shows;
+    }
+    void Hide() override {
+        shown = false;
+        ++hides;
+    }
+    bool shown = false;
+    int shows = 0, hides = 0;
+};
+
+TEST(Palettes, ToggleHidesTheShownAndShowsBackOnlyThose) {
+    QuorvelBase::TogglePalettes();  // none registered: nothing happens
+    FakePalette a, b, c;
+    a.shown = true;
+    c.shown = true;
+    FloatingPalettes::Register(0, &a);
+    FloatingPalettes::Register(4, &b);
+    FloatingPalettes::Register(8, &c);
+    FloatingPalettes::Register(9, &b);  // not a place
+
+    QuorvelBase::TogglePalettes();
+    EXPECT_FALSE(a.shown);
+    EXPECT_FALSE(c.shown);
+    EXPECT_EQ(b.hides, 0);
+
+    c.Show();  // shown again meanwhile: only loses its flag
+    QuorvelBase::TogglePalettes();
+    EXPECT_TRUE(a.shown);
+    EXPECT_FALSE(b.shown);
+    EXPECT_EQ(c.shows, 1);
+
+    QuorvelBase::TogglePalettes();  // nothing hidden any more: hides again
+    EXPECT_FALSE(a.shown);
+    EXPECT_FALSE(c.shown);
+    for (int place : {0, 4, 8}) FloatingPalettes::Register(place, nullptr);
+    QuorvelBase::TogglePalettes();  // the places forgot them
+    EXPECT_FALSE(a.shown);
+}
+
+}  // namespace
