@@ -47,37 +47,25 @@ bool ShowDialogRequested() {
     return parameters && parameters->playInfo == kPlayDisplay;
 }
 
-class ScopedDescriptor {
+// Owns a descriptor or a list made or read through its suite, and frees it through the suite.
+template <typename Suite, typename Ref>
+class SuiteObject {
 public:
-    explicit ScopedDescriptor(const DescriptorSuite* suite) : suite_(suite) {}
-    ScopedDescriptor(const ScopedDescriptor&) = delete;
-    ScopedDescriptor& operator=(const ScopedDescriptor&) = delete;
-    ~ScopedDescriptor() {
+    explicit SuiteObject(const Suite* suite) : suite_(suite) {}
+    SuiteObject(const SuiteObject&) = delete;
+    SuiteObject& operator=(const SuiteObject&) = delete;
+    ~SuiteObject() {
         if (ref_) suite_->Free(ref_);
     }
-    DescriptorRef* Out() { return &ref_; }
-    DescriptorRef Get() const { return ref_; }
+    Ref* Out() { return &ref_; }
+    Ref Get() const { return ref_; }
 
 private:
-    const DescriptorSuite* suite_;
-    DescriptorRef ref_ = nullptr;
+    const Suite* suite_;
+    Ref ref_ = nullptr;
 };
-
-class ScopedList {
-public:
-    explicit ScopedList(const DescriptorListSuite* suite) : suite_(suite) {}
-    ScopedList(const ScopedList&) = delete;
-    ScopedList& operator=(const ScopedList&) = delete;
-    ~ScopedList() {
-        if (ref_) suite_->Free(ref_);
-    }
-    DescriptorListRef* Out() { return &ref_; }
-    DescriptorListRef Get() const { return ref_; }
-
-private:
-    const DescriptorListSuite* suite_;
-    DescriptorListRef ref_ = nullptr;
-};
+using ScopedDescriptor = SuiteObject<DescriptorSuite, DescriptorRef>;
+using ScopedList = SuiteObject<DescriptorListSuite, DescriptorListRef>;
 
 bool HasKey(const DescriptorSuite* suite, DescriptorRef descriptor, DescriptorKey key) {
     Boolean8 has = 0;
