@@ -56,8 +56,12 @@ std::vector<uint8_t> DefaultBlock() {
 // layered mode as given.
 std::vector<uint8_t> StackBlock(int32_t layers, uint8_t outputOption, uint8_t layeredMode,
                                 std::vector<int32_t> disabled = {}) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(ParameterBlockView::SizeFor(layers, 0) + 8), 0);
     const std::vector<uint8_t> defaults = DefaultBlock();
+    if (defaults.size() < BlockLayout::kLayers + LayerLayout::kLength) {
+        ADD_FAILURE() << "the plug-in made no default block";
+        return {};
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(ParameterBlockView::SizeFor(layers, 0) + 8), 0);
     std::memcpy(bytes.data(), defaults.data(), BlockLayout::kLayers);
     ParameterBlockView view(bytes.data(), static_cast<int64_t>(bytes.size()));
     const RecordRef header = view.Block();
@@ -80,6 +84,7 @@ std::vector<uint8_t> StackBlock(int32_t layers, uint8_t outputOption, uint8_t la
 
 // 'FrMP' as written: the handle image from its byte 4.
 qvhost::DescriptorValue FromByte4(const std::vector<uint8_t>& handle) {
+    if (handle.size() < 4) return {qvhost::DescriptorBlob{}};
     return {qvhost::DescriptorBlob(handle.begin() + 4, handle.end())};
 }
 
