@@ -115,6 +115,11 @@ void Document::Select(const PixelRect& area) {
         std::fill_n(selection_.begin() + Index(selectionBounds_.left, y), selectionBounds_.Width(), uint8_t{255});
 }
 
+void Document::Deselect() {
+    selection_.clear();
+    selectionBounds_ = PixelRect{};
+}
+
 PixelRect Document::FilterRect() const { return selection_.empty() ? Bounds() : selectionBounds_; }
 
 }  // namespace qvhost

@@ -72,6 +72,7 @@ public:
 
     // The selection: one 8-bit coverage value a pixel (255 selected), or none for the whole image.
     void Select(const PixelRect& area);
+    void Deselect();
     bool HasSelection() const { return !selection_.empty(); }
     uint8_t Coverage(int32_t x, int32_t y) const { return selection_.empty() ? 255 : selection_[Index(x, y)]; }
     // The selection's bounds, or the whole image.

@@ -179,6 +179,7 @@ void HostSession::SetUpRecord() {
     r.filterCase = options_.filterCase.value_or(document_.HasSelection() ? kFilterCaseFlatImageWithSelection
                                                                          : kFilterCaseFlatImageNoSelection);
     r.dummyPlaneValue = -1;
+    r.tileHeight = r.tileWidth = static_cast<int16_t>(std::clamp(options_.tile, 0, 32767));
     r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = r.planes;
     InstallMemoryProcs(c);
     InstallRecordProcs(c);
@@ -292,26 +293,46 @@ void HostSession::RunSequence(HostRunResult& result) {
 }
 
 void HostSession::RunFilter(HostRunResult& result) {
-    HostContext& c = *context_;
     if (options_.dialog && Call(kSelectorParameters, result) != 0) return;
-    if (Call(kSelectorPrepare, result) != 0) return;
+    const Document before = document_;
+    if (!RunFilterOnce(result)) return;
+    if (options_.repeatAfterDeselect && dataWord_ != 0 && document_.HasSelection()) {
+        log_.Line("host: undo, deselect and repeat the filter");
+        document_ = before;
+        Deselect();
+        if (!RunFilterOnce(result)) return;
+    }
+    result.exitCode = 0;
+}
+
+void HostSession::Deselect() {
+    document_.Deselect();
+    FilterRecord& r = context_->record;
+    r.filterRect = ToRect16(document_.FilterRect());
+    r.haveMask = 0;
+    r.filterCase = options_.filterCase.value_or(kFilterCaseFlatImageNoSelection);
+}
+
+bool HostSession::RunFilterOnce(HostRunResult& result) {
+    HostContext& c = *context_;
+    ++c.statistics.filterRuns;
+    if (Call(kSelectorPrepare, result) != 0) return false;
     const int16_t started = Call(kSelectorStart, result);
     TakeResultDescriptor();
-    if (started != 0) return;
+    if (started != 0) return false;
     // An advanceState filter finishes inside start; others ask for more through the rectangles.
     for (int calls = 0; RectsAskForMore(c.record); ++calls) {
         if (calls == kMaxContinueCalls) {
             log_.Line("host: the plug-in kept asking for pixels; stopped");
-            return;
+            return false;
         }
         if (const int16_t error = DeliverRequest(c)) {
             log_.Format("host: the plug-in's request failed with %d", error);
-            return;
+            return false;
         }
-        if (Call(kSelectorContinue, result) != 0) return;
+        if (Call(kSelectorContinue, result) != 0) return false;
     }
-    if (Call(kSelectorFinish, result) != 0) return;
-    result.exitCode = 0;
+    return Call(kSelectorFinish, result) == 0;
 }
 
 void HostSession::TakeResultDescriptor() {

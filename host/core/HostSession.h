@@ -55,6 +55,11 @@ struct HostOptions {
     bool noBufferProcs = false;
     bool noHandleProcs = false;
     std::optional<int16_t> filterCase;
+    // The host's answer to a plug-in that asks it to undo, deselect and repeat the filter (as the
+    // framework's selection round trip does): after a start that leaves a block in the data word
+    // with a selection active, the document goes back to how it was before start, the selection
+    // is dropped and prepare, start and finish run again.
+    bool repeatAfterDeselect = false;
 
     bool about = false;
     std::optional<int16_t> rawSelector;
@@ -86,6 +91,9 @@ struct HostStatistics {
     int64_t displayPixelsCalls = 0;
     int64_t colorServicesCalls = 0;
     int64_t peakBufferBytes = 0;
+    int64_t bytesDelivered = 0;    // input, output and mask bytes handed out by advanceState
+    int64_t bytesWrittenBack = 0;  // output bytes taken back into the document
+    int32_t filterRuns = 0;        // start calls of the filter sequence
 };
 
 struct HostRunResult {
@@ -129,6 +137,8 @@ private:
     int16_t Call(int16_t selector, HostRunResult& result);
     void RunSequence(HostRunResult& result);
     void RunFilter(HostRunResult& result);
+    bool RunFilterOnce(HostRunResult& result);
+    void Deselect();
     void TakeResultDescriptor();
     bool WriteOutputs(std::string& error);
 

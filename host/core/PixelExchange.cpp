@@ -112,6 +112,7 @@ void WriteBackOutput(HostContext& c) {
     const int planes = x.outHiPlane - x.outLoPlane + 1;
     const uint32_t full = document.Mode().FullValue();
     const bool masked = c.record.autoMask && document.HasSelection();
+    c.statistics.bytesWrittenBack += int64_t{rect.Height()} * x.outRowBytes;
     for (int32_t y = std::max(rect.top, 0); y < std::min(rect.bottom, document.Height()); ++y) {
         const uint8_t* row = x.out.data() + static_cast<size_t>(y - rect.top) * x.outRowBytes;
         for (int32_t px = std::max(rect.left, 0); px < std::min(rect.right, document.Width()); ++px) {
@@ -167,6 +168,7 @@ int16_t DeliverRequest(HostContext& c) {
             return wide ? Widen8To16(coverage) : coverage;
         });
     }
+    c.statistics.bytesDelivered += in.bytes + out.bytes + mask.bytes;
     c.statistics.tilesAssembled += TilesCovered(in.rect, c.options.tile) + TilesCovered(out.rect, c.options.tile);
 
     r.inData = in.bytes ? x.in.data() : nullptr;

@@ -81,6 +81,19 @@ private:
     HKEY key_ = nullptr;
 };
 
+PhotoshopFilter* (*gFilterObjectMaker)() = nullptr;
+
+// The call's three filter objects: the product's, or those of the class a plug-in built round
+// another filter names.
+void BuildFilterObjects() {
+    if (!gFilterObjectMaker) {
+        CreateFilterObjects();
+        return;
+    }
+    DeleteFilterObjects();
+    for (PhotoshopFilter** slot : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) *slot = gFilterObjectMaker();
+}
+
 void SetCallGlobals(int16_t selector, FilterRecord* record, intptr_t* data) {
     gCall.record = record;
     gCall.selector = selector;
@@ -110,13 +123,13 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
     case kSelectorContinue:
         return 0;
     case kSelectorPrepare:
-        CreateFilterObjects();
+        BuildFilterObjects();
         return DoPrepare();
     case kSelectorStart: {
         RecordHostInfo(record);
         if (IsNoDialogCall()) return 0;
         QuorvelBase::SetTargetLayerPos(0);
-        CreateFilterObjects();
+        BuildFilterObjects();
         ReadScriptParams();
         const ErrorCode result = DoStart();
         WriteScriptParams();
@@ -133,6 +146,7 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
 }  // namespace
 
 HINSTANCE GetDLLInstance() { return gModule; }
+void SetFilterObjectMaker(PhotoshopFilter* (*maker)()) { gFilterObjectMaker = maker; }
 void SetDLLInstance(HINSTANCE instance) { gModule = instance; }
 
 int32_t BytesPerSampleForMode(int16_t imageMode) {

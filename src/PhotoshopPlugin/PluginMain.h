@@ -6,7 +6,12 @@
 #include "ErrorCodes.h"
 #include "PluginInterface.h"
 
+class PhotoshopFilter;
+
 void PluginMain(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result);
+// A plug-in built round a filter class other than the product's names the function that makes
+// one object of it; the entry then fills the call's filter objects with that class.
+void SetFilterObjectMaker(PhotoshopFilter* (*maker)());
 ErrorCode DoPrepare();
 void DoAbout();
 ErrorCode DoStart();

@@ -1,0 +1,176 @@
+// The framework driven through the stand-in host exactly as the product is: the test filter
+// plug-in over gray, RGB and CMYK documents at 8 and 16 bits, with and without a selection, for
+// any tile size and buffer budget; aborts, missing host services, filter cases, and the session
+// block that carries a selection from one host call to the next.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "HostSession.h"
+
+namespace {
+
+using qvhost::ColorMode;
+using qvhost::Document;
+using qvhost::HostOptions;
+using qvhost::ImageMode;
+using qvhost::PixelRect;
+
+std::string PluginPath() { return std::string(std::getenv("QUORVEL_BIN")) + "/FrameworkTestFilter.8bf"; }
+
+Document Patterned(int32_t width, int32_t height, ImageMode mode) {
+    Document document(width, height, mode);
+    const uint32_t values = mode.FullValue() + 1u;
+    for (int p = 0; p < document.Planes(); ++p)
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                document.SetSample(p, x, y, static_cast<uint16_t>((uint32_t(x) * 13 + uint32_t(y) * 7 * 257 + p * 61) % values));
+    return document;
+}
+
+struct Outcome {
+    qvhost::HostRunResult result;
+    Document document;
+    qvhost::HostStatistics statistics;
+
+    int16_t Result(int16_t selector) const {
+        const qvhost::CallRecord* call = result.Find(selector);
+        return call ? call->result : INT16_MIN;
+    }
+};
+
+Outcome RunFilter(HostOptions options) {
+    options.pluginPath = PluginPath();
+    options.mode = options.document->Mode();
+    qvhost::HostSession session(options);
+    Outcome outcome;
+    outcome.result = session.Run();
+    outcome.document = session.GetDocument();
+    outcome.statistics = session.Statistics();
+    EXPECT_TRUE(outcome.result.loaded) << outcome.result.error;
+    return outcome;
+}
+
+HostOptions Options(const Document& document) {
+    HostOptions options;
+    options.document = document;
+    // A layer with editable transparency and no selection: the whole image, no mask.
+    options.filterCase = 4;
+    return options;
+}
+
+// The document inverted inside the area, untouched outside it.
+void ExpectInverted(const Document& before, const Document& after, const PixelRect& area) {
+    ASSERT_EQ(after.Width(), before.Width());
+    const uint32_t full = before.Mode().FullValue();
+    for (int p = 0; p < before.Planes(); ++p)
+        for (int32_t y = 0; y < before.Height(); ++y)
+            for (int32_t x = 0; x < before.Width(); ++x) {
+                const bool inside = y >= area.top && y < area.bottom && x >= area.left && x < area.right;
+                const uint32_t old = before.Sample(p, x, y);
+                ASSERT_EQ(after.Sample(p, x, y), inside ? full - old : old)
+                    << before.Mode().Name() << " plane " << p << " at " << x << "," << y;
+            }
+}
+
+const ImageMode kModes[] = {{ColorMode::Gray, 8},  {ColorMode::RGB, 8},  {ColorMode::CMYK, 8},
+                            {ColorMode::Gray, 16}, {ColorMode::RGB, 16}, {ColorMode::CMYK, 16}};
+
+TEST(FrameworkThroughHost, EveryModeAndDepthIsInvertedExactly) {
+    for (const ImageMode& mode : kModes) {
+        const Document before = Patterned(1001, 777, mode);
+        const Outcome outcome = RunFilter(Options(before));
+        ASSERT_EQ(outcome.Result(3), 0) << mode.Name();
+        ASSERT_EQ(outcome.result.exitCode, 0) << mode.Name();
+        ExpectInverted(before, outcome.document, before.Bounds());
+    }
+}
+
+TEST(FrameworkThroughHost, SelectionsGoThroughTheHostsUndoDeselectAndRepeat) {
+    const PixelRect selection{101, 233, 500, 811};
+    for (const ImageMode& mode : kModes) {
+        Document before = Patterned(1001, 777, mode);
+        HostOptions options;
+        options.document = before;
+        options.selection = selection;
+        options.repeatAfterDeselect = true;
+        const Outcome outcome = RunFilter(options);
+        ASSERT_EQ(outcome.result.exitCode, 0) << mode.Name();
+        EXPECT_EQ(outcome.statistics.filterRuns, 2) << "the first run cached the selection, the second rendered";
+        ASSERT_EQ(outcome.result.calls.back().dataWord, 0) << "the session block was taken back";
+        ExpectInverted(before, outcome.document, selection);
+    }
+}
+
+TEST(FrameworkThroughHost, ASelectionOfTheWholeImageIsDeliveredAsAMask) {
+    const Document before = Patterned(301, 203, ImageMode{ColorMode::RGB, 16});
+    HostOptions options;
+    options.document = before;
+    options.selection = before.Bounds();
+    const Outcome outcome = RunFilter(options);
+    ASSERT_EQ(outcome.result.exitCode, 0);
+    EXPECT_EQ(outcome.statistics.filterRuns, 1);
+    ExpectInverted(before, outcome.document, before.Bounds());
+}
+
+TEST(FrameworkThroughHost, ResultDoesNotDependOnTileSizeOrBudget) {
+    struct Setting {
+        int32_t tile;
+        int64_t budget;
+    };
+    const Document before = Patterned(523, 389, ImageMode{ColorMode::RGB, 8});
+    for (const Setting& s : {Setting{0, int64_t{256} << 20}, Setting{1, int64_t{256} << 20}, Setting{64, int64_t{256} << 20},
+                             Setting{1000, int64_t{256} << 20}, Setting{0, 120000}, Setting{256, 90000}}) {
+        HostOptions options = Options(before);
+        options.tile = s.tile;
+        options.budget = s.budget;
+        const Outcome outcome = RunFilter(options);
+        ASSERT_EQ(outcome.Result(3), 0) << "tile " << s.tile << " budget " << s.budget;
+        ExpectInverted(before, outcome.document, before.Bounds());
+        EXPECT_LE(outcome.statistics.peakBufferBytes, s.budget);
+    }
+}
+
+TEST(FrameworkThroughHost, AnAbortEndsTheStartCallWith32512) {
+    const Document before = Patterned(600, 500, ImageMode{ColorMode::Gray, 8});
+    for (int64_t after : {0, 1, 3}) {
+        HostOptions options = Options(before);
+        options.tile = 64;
+        options.abortAfter = after;
+        const Outcome outcome = RunFilter(options);
+        EXPECT_EQ(outcome.Result(3), 32512) << "abort after " << after;
+        EXPECT_TRUE(outcome.result.alerts.empty()) << "a cancel shows no alert";
+    }
+}
+
+TEST(FrameworkThroughHost, AHostWithoutAdvanceStateOrBuffersGives17500) {
+    const Document before = Patterned(40, 30, ImageMode{ColorMode::RGB, 8});
+    for (int missing = 0; missing < 2; ++missing) {
+        HostOptions options = Options(before);
+        options.noAdvanceState = missing == 0;
+        options.noBufferProcs = missing == 1;
+        const Outcome outcome = RunFilter(options);
+        EXPECT_EQ(outcome.Result(3), 17500) << missing;
+        ExpectInverted(before, outcome.document, PixelRect{});  // nothing was written
+    }
+}
+
+TEST(FrameworkThroughHost, FilterCasesGive17007And17010) {
+    const Document before = Patterned(40, 30, ImageMode{ColorMode::RGB, 8});
+    struct Case {
+        int16_t filterCase;
+        int16_t prepare;
+    };
+    for (const Case& c : {Case{1, 17007}, Case{6, 17010}, Case{7, 17010}, Case{2, 0}, Case{4, 0}}) {
+        HostOptions options = Options(before);
+        options.filterCase = c.filterCase;
+        const Outcome outcome = RunFilter(options);
+        EXPECT_EQ(outcome.Result(2), c.prepare) << "filter case " << c.filterCase;
+        if (c.prepare) {
+            EXPECT_EQ(outcome.result.Find(3), nullptr) << "no start after a failed prepare";
+        }
+    }
+}
+
+}  // namespace
