@@ -366,7 +366,12 @@ void AppendEscaped(std::string& out, std::string_view text) {
 
 class XmlWriter {
 public:
+    XmlWriter();
     bool Write(const Value& value, int indent);
+    bool WriteDictionary(const Dictionary& dictionary, int indent);
+    std::optional<std::string> Finish(bool written);
+
+private:
     std::string out;
 
 private:
@@ -426,23 +431,36 @@ bool XmlWriter::Write(const Value& value, int indent) {
         Line(indent, "</array>");
         return true;
     }
-    case Type::Dictionary: {
-        const Dictionary& dictionary = *value.AsDictionary();
-        if (dictionary.Empty()) {
-            Line(indent, "<dict/>");
-            return true;
-        }
-        Line(indent, "<dict>");
-        for (const Dictionary::Entry& entry : dictionary) {
-            if (!IsXmlSafeUtf8(entry.key)) return false;
-            LeafText(indent + 1, "key", entry.key);
-            if (!Write(entry.value, indent + 1)) return false;
-        }
-        Line(indent, "</dict>");
-        return true;
-    }
+    case Type::Dictionary:
+        return WriteDictionary(*value.AsDictionary(), indent);
     }
     return false;
+}
+
+bool XmlWriter::WriteDictionary(const Dictionary& dictionary, int indent) {
+    if (dictionary.Empty()) {
+        Line(indent, "<dict/>");
+        return true;
+    }
+    Line(indent, "<dict>");
+    for (const Dictionary::Entry& entry : dictionary) {
+        if (!IsXmlSafeUtf8(entry.key)) return false;
+        LeafText(indent + 1, "key", entry.key);
+        if (!Write(entry.value, indent + 1)) return false;
+    }
+    Line(indent, "</dict>");
+    return true;
+}
+
+XmlWriter::XmlWriter()
+    : out("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+          "<plist version=\"1.0\">\n") {}
+
+std::optional<std::string> XmlWriter::Finish(bool written) {
+    if (!written) return std::nullopt;
+    out += "</plist>\n";
+    return std::move(out);
 }
 
 }  // namespace
@@ -474,13 +492,12 @@ std::optional<Value> FromXml(std::span<const uint8_t> xml, std::string* error) {
 
 std::optional<std::string> ToXml(const Value& value) {
     XmlWriter writer;
-    writer.out =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-        "<plist version=\"1.0\">\n";
-    if (!writer.Write(value, 0)) return std::nullopt;
-    writer.out += "</plist>\n";
-    return std::move(writer.out);
+    return writer.Finish(writer.Write(value, 0));
+}
+
+std::optional<std::string> ToXml(const Dictionary& dictionary) {
+    XmlWriter writer;
+    return writer.Finish(writer.WriteDictionary(dictionary, 0));
 }
 
 }  // namespace PropertyList

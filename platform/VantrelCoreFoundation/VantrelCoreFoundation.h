@@ -160,6 +160,7 @@ std::optional<Value> FromXml(std::span<const uint8_t> xml, std::string* error = 
 // Writes value as a UTF-8 XML property list. No text when a string or key is not valid UTF-8 or
 // holds a character XML cannot carry, or when a real is not finite.
 std::optional<std::string> ToXml(const Value& value);
+std::optional<std::string> ToXml(const Dictionary& dictionary);
 }  // namespace PropertyList
 
 // True when text is well-formed UTF-8 (no overlong forms, no surrogates) with no character that XML

@@ -115,7 +115,7 @@ bool PropertyListFile::Save() const { return url_ && Save(*url_); }
 bool PropertyListFile::Save(const cf::FileUrl& url) const {
     if (!dictionary_) return false;
     return Guarded([&] {
-        const std::optional<std::string> xml = cf::PropertyList::ToXml(cf::Value(*dictionary_));
+        const std::optional<std::string> xml = cf::PropertyList::ToXml(*dictionary_);
         if (!xml) return false;
         return url.WriteData(std::span(reinterpret_cast<const uint8_t*>(xml->data()), xml->size())) ==
                cf::FileUrl::Status::Ok;

@@ -45,7 +45,7 @@ public:
               found_ = dialog != nullptr;
               if (!dialog) return;
               action(dialog);
-              Sleep(2000);
+              for (int attempt = 0; attempt < 100 && IsWindow(dialog); ++attempt) Sleep(50);
               if (IsWindow(dialog)) PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
           }) {}
     ~DialogDriver() {

@@ -65,6 +65,7 @@ TEST(CoreFoundation, WrittenTreeReadsBackIdentically) {
     const std::optional<cf::Value> back = Parse(*xml, &error);
     ASSERT_TRUE(back) << error;
     EXPECT_EQ(*back, tree);
+    EXPECT_EQ(cf::PropertyList::ToXml(*tree.AsDictionary()), xml);
     // The standard header and document type that other property-list tools expect.
     EXPECT_EQ(xml->rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE plist PUBLIC "
                          "\"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
