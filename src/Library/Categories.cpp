@@ -3,7 +3,7 @@
 #include <array>
 
 #include "Alerts.h"
-#include "SpecialFolders.h"
+#include "File.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ std::string Categories::DefaultPath() {
         return {};
     }
     std::string path;
-    ResolveSpecialFolderPath(true, folder.data(), name.data(), path);
+    File::ResolveSpec(true, folder.data(), name.data(), path);
     return path;
 }
 

@@ -5,7 +5,7 @@
 
 #include "Alerts.h"
 #include "LibraryPaths.h"
-#include "SpecialFolders.h"
+#include "File.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ int32_t QVDatabase::BuildPathIn(bool commonFolder) {
     if (folderName_.empty()) return kNoFolderName;
     if (fileName_.empty()) return kNoFileName;
     std::string path;
-    ResolveSpecialFolderPath(commonFolder, folderName_.c_str(), fileName_.c_str(), path);
+    File::ResolveSpec(commonFolder, folderName_.c_str(), fileName_.c_str(), path);
     if (path.size() >= kPathCapacity) return SqlCode::CantOpen;
     path_ = path;
     return 0;
