@@ -7,11 +7,13 @@
 
 #include "CurrentParameters.h"
 #include "Errors.h"
+#include "File.h"
 #include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
 #include "PluginGlobals.h"
 #include "SettingsDefaults.h"
+#include "ZavuvIve.h"
 
 namespace {
 
@@ -170,6 +172,20 @@ void TileGreyTexture(const uint8_t* source, int32_t w, int32_t h, int32_t planes
             out[x] = static_cast<uint8_t>((sum + planes / 2) / planes);
             if (++sx == w) sx = 0;
         }
+    }
+}
+
+// Applies convert to the frame source of every record that names a file: records 0 through
+// max(N,1) + M - 1, the last path record included.
+template <typename Convert>
+void ForEachFrameSource(Convert convert) {
+    const Stack stack;
+    for (int32_t i = 0; i < stack.Slots() + stack.Paths(); ++i) {
+        const auto record = stack.Record(i);
+        if (!record || HoldsShape(*record)) continue;
+        FileSpec spec;
+        std::memcpy(spec.bytes, record->At(LayerLayout::kSource), FileSpec::kSize);
+        if (convert(spec)) std::memcpy(record->At(LayerLayout::kSource), spec.bytes, FileSpec::kSize);
     }
 }
 
@@ -382,21 +398,53 @@ void QuorvelBase::PrepareLayerSecondaryImage(int32_t layer) {
     }
     const Rect16& from = source->imageBounds;
     const int32_t w = int32_t{from.right} - from.left, h = int32_t{from.bottom} - from.top;
-    const int32_t margin = TextureBlurRadius(BevelOf(*record)) + 1;
+    const int32_t radius = TextureBlurRadius(BevelOf(*record));
+    const int32_t margin = radius + 1;
     const int32_t top = from.top - margin, left = from.left - margin;
     const int32_t bottom = from.bottom + margin, right = from.right + margin;
     if (top < INT16_MIN || left < INT16_MIN || bottom > INT16_MAX || right > INT16_MAX)
         THROW_IF_ERROR(Err::MemoryFull);
     const Rect16 bounds{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
                         static_cast<int16_t>(right)};
-    state->textureBounds = bounds;
     THROW_IF_ERROR(state->textureBuffer.Allocate(int64_t{bottom - top} * (right - left)));
     const auto* pixels = reinterpret_cast<const uint8_t*>(source->imageBuffers[0].Lock());
     auto* texture = reinterpret_cast<uint8_t*>(state->textureBuffer.Lock());
-    if (pixels && texture) TileGreyTexture(pixels, w, h, source->imagePlanes, bounds, texture);
+    state->textureBounds = bounds;
+    if (pixels && texture) {
+        TileGreyTexture(pixels, w, h, source->imagePlanes, bounds, texture);
+        if (radius > 0) {
+            // The blur reads radius pixels round the area it writes and packs its result at the
+            // start of the buffer: from then on the buffer holds the area inside that margin.
+            const Rect16 blurred{static_cast<int16_t>(top + radius), static_cast<int16_t>(left + radius),
+                                 static_cast<int16_t>(bottom - radius), static_cast<int16_t>(right - radius)};
+            BufferRecord kernel;
+            ImageMakeGaussKernel(kernel, radius);
+            ImageBlurPlane(&kernel, blurred, texture);
+            state->textureBounds = blurred;
+        }
+    }
     source->imageBuffers[0].Unlock();
     state->textureBuffer.Unlock();
     state->cacheValid = true;
+}
+
+// ---- Frame paths
+
+void QuorvelBase::MakeFramePathsRelative(std::string_view baseFolder) {
+    ForEachFrameSource([baseFolder](FileSpec& spec) {
+        spec.ToRelative(baseFolder);
+        return true;
+    });
+}
+
+ErrorCode QuorvelBase::MakeFramePathsAbsolute(std::string_view baseFolder) {
+    ErrorCode first = Err::None;
+    ForEachFrameSource([baseFolder, &first](FileSpec& spec) {
+        const ErrorCode error = spec.ToAbsolute(baseFolder);
+        if (error && !first) first = error;
+        return error == Err::None;
+    });
+    return first;
 }
 
 // ---- Palettes

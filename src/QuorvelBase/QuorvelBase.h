@@ -84,6 +84,15 @@ public:
     // once until the cache is invalidated. A failed allocation is raised.
     static void PrepareLayerSecondaryImage(int32_t layer);
 
+    // ---- Frame paths
+
+    // Rewrites every stored frame path (layers and path records; shapes have none) relative to
+    // baseFolder, as presets and batch copies keep them; a path with no relative form stays.
+    static void MakeFramePathsRelative(std::string_view baseFolder);
+    // Makes every relative frame path absolute against baseFolder again: 0, or the code of the
+    // first path that could not be made absolute (that record keeps its relative path).
+    static ErrorCode MakeFramePathsAbsolute(std::string_view baseFolder);
+
     // ---- Palettes
 
     // Shows again the palettes that the previous toggle hid; with none hidden, hides the visible.

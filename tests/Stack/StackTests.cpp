@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "File.h"
 #include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
@@ -367,6 +368,73 @@ TEST_F(SurfaceTextureTest, TextureTilesTheGreyOfTheImageBeyondItsBounds) {
     QuorvelBase::InvalidateLayerCache(1);
     QuorvelBase::PrepareLayerSecondaryImage(0);
     EXPECT_FALSE(Target().texturePresent);
+}
+
+TEST_F(SurfaceTextureTest, ABlurredTextureHoldsTheAreaInsideTheBlurMargin) {
+    LayerState& image = *LayerStates().At(1);
+    std::memset(image.imageBuffers[0].Lock(), 77, 12);  // an even grey stays even under a blur
+    image.imageBuffers[0].Unlock();
+    UseTexture(1);
+    BevelOf(Layer(0)).Set(BevelLayout::kTextureBlur, 1.0f);  // radius trunc(1.0 x 2.4 + 0.5) = 2
+    QuorvelBase::PrepareLayerSecondaryImage(0);
+    const Rect16 b = Target().textureBounds;
+    EXPECT_EQ(b.top, -1);
+    EXPECT_EQ(b.left, -1);
+    EXPECT_EQ(b.bottom, 3);
+    EXPECT_EQ(b.right, 4);
+    const uint8_t* texture = reinterpret_cast<const uint8_t*>(Target().textureBuffer.Lock());
+    for (int i = 0; i < 4 * 5; ++i) EXPECT_EQ(texture[i], 77) << i;
+    Target().textureBuffer.Unlock();
+}
+
+// ---- Frame paths
+
+class FramePathTest : public StackTest {
+protected:
+    static constexpr const char* kLibrary = "C:\\Library";
+    RecordRef Record(int i) { return *QuorvelBase::LayerRecord(i); }
+    void Store(int i, const FileSpec& spec) { std::memcpy(Record(i).At(LayerLayout::kSource), spec.bytes, FileSpec::kSize); }
+    FileSpec Stored(int i) {
+        FileSpec spec;
+        std::memcpy(spec.bytes, Record(i).At(LayerLayout::kSource), FileSpec::kSize);
+        return spec;
+    }
+    std::vector<uint8_t> Source(int i) {
+        const uint8_t* source = Record(i).At(LayerLayout::kSource);
+        return std::vector<uint8_t>(source, source + FileSpec::kSize);
+    }
+};
+
+TEST_F(FramePathTest, PathsGoRelativeToTheLibraryAndBackWithShapesLeftAlone) {
+    MakeStack(0, 3);  // the placeholder layer holds a shape; the last path record is record 3
+    ShapeOf(Record(0)).Set(ShapeLayout::kMarker, -1);
+    ShapeOf(Record(0)).Set(ShapeLayout::kKind, 3);
+    Store(1, FileSpec::FromPath("C:\\Library\\Frames\\Oak.frm"));
+    Store(2, FileSpec::FromPath("D:\\Frames\\Elm.frm"));  // another drive has no relative form
+    Store(3, FileSpec::FromPath("C:\\Other\\Ash.frm"));
+    std::vector<std::vector<uint8_t>> before;
+    for (int i = 0; i < 4; ++i) before.push_back(Source(i));
+
+    QuorvelBase::MakeFramePathsRelative(kLibrary);
+    EXPECT_EQ(Source(0), before[0]);
+    EXPECT_EQ(Stored(1).GetKind(), FileSpec::Kind::Relative);
+    EXPECT_EQ(Stored(1).Text(), "Frames\\Oak.frm");
+    EXPECT_EQ(Source(2), before[2]);
+    EXPECT_EQ(Stored(3).GetKind(), FileSpec::Kind::Relative);
+    EXPECT_EQ(Stored(3).Text(), "..\\Other\\Ash.frm");
+
+    EXPECT_EQ(QuorvelBase::MakeFramePathsAbsolute(kLibrary), 0);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(Source(i), before[i]) << "record " << i;
+}
+
+TEST_F(FramePathTest, APathTooLongToMakeAbsoluteKeepsItsRelativeForm) {
+    MakeStack(1, 0);
+    const FileSpec relative = FileSpec::FromRelativePath(std::string(1015, 'a'));
+    ASSERT_FALSE(relative.IsEmpty());
+    Store(0, relative);
+    EXPECT_EQ(QuorvelBase::MakeFramePathsAbsolute(kLibrary), Err::MemoryFull);
+    EXPECT_EQ(Stored(0).Text(), relative.Text());
+    EXPECT_EQ(Stored(0).GetKind(), FileSpec::Kind::Relative);
 }
 
 // ---- Palettes
