@@ -25,6 +25,7 @@ struct ImageMode {
     int16_t RecordMode() const;
     // "gray8", "rgb16", ...
     std::string Name() const;
+    bool operator==(const ImageMode& other) const = default;
 };
 
 // Parses "gray8", "gray16", "rgb8", "rgb16", "cmyk8", "cmyk16".
@@ -35,6 +36,7 @@ struct PixelRect {
     int32_t Width() const { return right - left; }
     int32_t Height() const { return bottom - top; }
     bool Empty() const { return right <= left || bottom <= top; }
+    bool operator==(const PixelRect& other) const = default;
 };
 
 // A picture as read from or written to a file: interleaved gray (1 channel) or RGB (3 channels)

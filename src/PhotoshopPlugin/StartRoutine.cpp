@@ -2,13 +2,19 @@
 // when asked, and drive the final pass.
 #include <windows.h>
 
+#include <cstring>
+#include <vector>
+
 #include "Alerts.h"
 #include "Errors.h"
 #include "HostMemory.h"
+#include "HostServices.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "PluginGlobals.h"
 #include "PluginMain.h"
+#include "PreferenceSettings.h"
+#include "SettingsLayout.h"
 
 namespace {
 
@@ -17,7 +23,65 @@ bool ShowDialogRequested(const FilterRecord* record) {
     return record->descriptorParameters && record->descriptorParameters->playInfo == kPlayDisplay;
 }
 
-ErrorCode CodeOf(const ErrorCodeException& e) { return e.code; }
+// The block's bytes from the start of the parameters handle, or none.
+uint8_t* BlockBytes(const FilterRecord* record, int64_t minimum) {
+    if (!record->parameters || GetHandleSize(record->parameters) < minimum) return nullptr;
+    return reinterpret_cast<uint8_t*>(*record->parameters);
+}
+
+// Hosts other than these two cannot take layered output: the block's output bytes are cleared.
+void ClearOutputOptionsForOtherHosts(const FilterRecord* record) {
+    if (IsPhotoshopHost()) return;
+    if (uint8_t* block = BlockBytes(record, BlockLayout::kRunTimeLinkLength + 22)) {
+        const RecordRef header(block);
+        header.Set(BlockLayout::kOutputOption, 0);
+        header.Set(BlockLayout::kLayeredOutputMode, 0);
+    }
+}
+
+void OfferWelcomePage() {
+    PreferenceSettings& preferences = Preferences();
+    if (preferences.HasFlag(PreferenceSettings::kWelcomePageOff)) return;
+    uint8_t show = 1;
+    ShowWelcomeDialog(&show);
+    preferences.SetFlag(PreferenceSettings::kWelcomePageOff, show == 0);
+}
+
+// Layered output renders the photo without its frame layers: the block is copied, every layer is
+// disabled for the final pass, and the copy goes back over the block on every way out, so the
+// stored block keeps its enabled bytes and output bytes whatever happens to the pass.
+class LayeredOutputBlock {
+public:
+    LayeredOutputBlock(const LayeredOutputBlock&) = delete;
+    LayeredOutputBlock& operator=(const LayeredOutputBlock&) = delete;
+    explicit LayeredOutputBlock(FilterRecord* record) : record_(record) {
+        uint8_t* block = BlockBytes(record, BlockLayout::kLayers);
+        if (!block) return;
+        const RecordRef header(block);
+        const bool layered = header.Get(BlockLayout::kOutputOption) != 0 || header.Get(BlockLayout::kLayeredOutputMode) == 5;
+        if (!layered) return;
+        PhotoshopFilter::InvalidateAllInstances();
+        const int64_t length = std::min<int64_t>(GetHandleSize(record->parameters) - BlockLayout::kRunTimeLinkLength,
+                                                 header.Get(BlockLayout::kSize));
+        saved_.assign(block + BlockLayout::kRunTimeLinkLength, block + BlockLayout::kRunTimeLinkLength + length);
+        const ParameterBlockView view(block, GetHandleSize(record->parameters));
+        for (int32_t i = 0; i < view.LayerCount() && view.HoldsLayer(i); ++i) view.Layer(i).Set(LayerLayout::kEnabled, 0);
+        header.Set(BlockLayout::kOutputOption, 0);
+        header.Set(BlockLayout::kLayeredOutputMode, 0);
+    }
+    ~LayeredOutputBlock() { Restore(); }
+
+    void Restore() {
+        if (saved_.empty()) return;
+        if (uint8_t* block = BlockBytes(record_, BlockLayout::kRunTimeLinkLength + static_cast<int64_t>(saved_.size())))
+            std::memcpy(block + BlockLayout::kRunTimeLinkLength, saved_.data(), saved_.size());
+        saved_.clear();
+    }
+
+private:
+    FilterRecord* record_;
+    std::vector<uint8_t> saved_;
+};
 
 // Drives every instance through its final pass; the host may abort between steps.
 ErrorCode RunFinalPass(PhotoshopFilter& main) {
@@ -31,8 +95,34 @@ ErrorCode RunFinalPass(PhotoshopFilter& main) {
             break;
         }
     }
-    PhotoshopFilter::Unlink(main);
     return result;
+}
+
+// The preview dialog's run. It is not part of this build yet: the call ends as if it was cancelled.
+ErrorCode RunPreviewDialog() {
+    if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
+    if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
+    PhotoshopFilter::InitPreviewInstance(*gFilters.previewA);
+    PhotoshopFilter::InitPreviewInstance(*gFilters.previewB);
+    if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
+        ShowHostPalettes(false, RecordedHostVersion());
+    const ErrorCode result = Err::Cancelled;
+    PhotoshopFilter::Unlink(*gFilters.previewB);
+    PhotoshopFilter::Unlink(*gFilters.previewA);
+    ShowHostPalettes(true, RecordedHostVersion());
+    return result;
+}
+
+ErrorCode CodeOfCurrentException() {
+    try {
+        throw;
+    } catch (const SuiteErrorException& e) {
+        return static_cast<ErrorCode>(e.code & 0xFFFF);
+    } catch (const ErrorCodeException& e) {
+        return e.code;
+    } catch (...) {
+        return Err::MemoryFull;
+    }
 }
 
 }  // namespace
@@ -45,8 +135,13 @@ ErrorCode DoStart() {
         if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
         PhotoshopFilter& main = *gFilters.main;
         const bool showDialog = ShowDialogRequested(record);
+        ClearOutputOptionsForOtherHosts(record);
         // The libraries open before anything else, so that stored frame paths resolve.
         { PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA); }
+        if (showDialog) {
+            PhotoshopDialog welcome(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
+            OfferWelcomePage();
+        }
 
         if (!record->parameters) main.SetDefaultParameters(0);
         if (record->descriptorParameters && !showDialog) main.ScriptedRunHook();
@@ -57,18 +152,16 @@ ErrorCode DoStart() {
         }
         main.CheckHost();
         PhotoshopFilter::InitPreviewInstance(main);
-        if (showDialog) {
-            // The preview dialog is not part of this build: the call ends as if it was cancelled.
-            result = Err::Cancelled;
-        }
+        if (showDialog) result = RunPreviewDialog();
         main.DialogFinished(result);
-        if (result == 0) result = RunFinalPass(main);
-    } catch (const SuiteErrorException& e) {
-        result = static_cast<ErrorCode>(e.code & 0xFFFF);
-    } catch (const ErrorCodeException& e) {
-        result = CodeOf(e);
+        if (result == 0) {
+            ClearOutputOptionsForOtherHosts(record);
+            LayeredOutputBlock layered(record);
+            result = RunFinalPass(main);
+        }
+        PhotoshopFilter::Unlink(main);
     } catch (...) {
-        result = Err::MemoryFull;
+        result = CodeOfCurrentException();
     }
 
     try {

@@ -7,109 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "HostSession.h"
-#include "SettingsDefaults.h"
-#include "SettingsLayout.h"
+#include "ScriptedHost.h"
 
 namespace {
 
-std::string PluginPath() { return std::string(std::getenv("QUORVEL_BIN")) + "/Quorvel.8bf"; }
-
-qvhost::Document SmallDocument() { return qvhost::Document(40, 30, qvhost::ImageMode{}); }
-
-// Runs a scripted start call whose descriptor holds `descriptor`; answers the session's outcome.
-struct ScriptedRun {
-    qvhost::HostRunResult result;
-    std::vector<uint8_t> parameters;
-    std::optional<qvhost::Descriptor> written;
-
-    int16_t StartResult() const {
-        const qvhost::CallRecord* start = result.Find(3);
-        return start ? start->result : INT16_MIN;
-    }
-};
-
-ScriptedRun RunScripted(const qvhost::Descriptor& descriptor) {
-    const std::string path = std::string(std::getenv("TEMP") ? std::getenv("TEMP") : ".") + "\\scripting.qvds";
-    std::string error;
-    EXPECT_TRUE(qvhost::WriteDescriptorFile(path, descriptor, error)) << error;
-    qvhost::HostOptions options;
-    options.pluginPath = PluginPath();
-    options.document = SmallDocument();
-    options.mode = options.document->Mode();
-    options.descriptorIn = path;
-    qvhost::HostSession session(options);
-    ScriptedRun run;
-    run.result = session.Run();
-    run.parameters = session.Parameters();
-    run.written = session.ResultDescriptor();
-    return run;
-}
-
-// The default block, as the plug-in makes it for a call without settings.
-std::vector<uint8_t> DefaultBlock() {
-    static const std::vector<uint8_t> block = RunScripted(qvhost::Descriptor{}).parameters;
-    return block;
-}
-
-// A block of `layers` ellipse layers (enabled unless listed in `disabled`), output option and
-// layered mode as given.
-std::vector<uint8_t> StackBlock(int32_t layers, uint8_t outputOption, uint8_t layeredMode,
-                                std::vector<int32_t> disabled = {}) {
-    const std::vector<uint8_t> defaults = DefaultBlock();
-    if (defaults.size() < BlockLayout::kLayers + LayerLayout::kLength) {
-        ADD_FAILURE() << "the plug-in made no default block";
-        return {};
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(ParameterBlockView::SizeFor(layers, 0) + 8), 0);
-    std::memcpy(bytes.data(), defaults.data(), BlockLayout::kLayers);
-    ParameterBlockView view(bytes.data(), static_cast<int64_t>(bytes.size()));
-    const RecordRef header = view.Block();
-    header.Set(BlockLayout::kSize, static_cast<uint16_t>(bytes.size() - 8));
-    header.Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
-    header.Set(BlockLayout::kOutputOption, outputOption);
-    header.Set(BlockLayout::kLayeredOutputMode, layeredMode);
-    for (int32_t i = 0; i < std::max(layers, 1); ++i) {
-        const RecordRef layer = view.Layer(i);
-        std::memcpy(layer.Bytes(), defaults.data() + BlockLayout::kLayers, LayerLayout::kLength);
-        SettingsInitLayerRecord(layer, false);
-        ShapeOf(layer).Set(ShapeLayout::kMarker, -1);
-        ShapeOf(layer).Set(ShapeLayout::kKind, static_cast<uint16_t>(1 + i % 6));
-        SettingsResetShape(ShapeOf(layer));
-        layer.Set(LayerLayout::kEnabled, 1);
-    }
-    for (int32_t i : disabled) view.Layer(i).Set(LayerLayout::kEnabled, 0);
-    return bytes;
-}
-
-// 'FrMP' as written: the handle image from its byte 4.
-qvhost::DescriptorValue FromByte4(const std::vector<uint8_t>& handle) {
-    if (handle.size() < 4) return {qvhost::DescriptorBlob{}};
-    return {qvhost::DescriptorBlob(handle.begin() + 4, handle.end())};
-}
-
-std::vector<uint32_t> Keys(const qvhost::Descriptor& descriptor) {
-    std::vector<uint32_t> keys;
-    for (const auto& entry : descriptor.Entries()) keys.push_back(entry.key);
-    return keys;
-}
-
-int32_t IntegerOf(const qvhost::Descriptor& descriptor, uint32_t key) {
-    const qvhost::DescriptorValue* value = descriptor.Find(key);
-    return value ? std::get<int32_t>(value->value) : INT32_MIN;
-}
-
-const qvhost::DescriptorList& ListOf(const qvhost::Descriptor& descriptor, uint32_t key) {
-    static const qvhost::DescriptorList none;
-    const qvhost::DescriptorValue* value = descriptor.Find(key);
-    return value ? std::get<qvhost::DescriptorList>(value->value) : none;
-}
-
-int16_t LayerCountOfItem(const qvhost::DescriptorValue& item) {
-    const auto& blob = std::get<qvhost::DescriptorBlob>(item.value);
-    // The item is written from handle byte 4: N stands at handle offset 20.
-    return static_cast<int16_t>((blob.at(16) << 8) | blob.at(17));
-}
+using namespace scripted;
 
 TEST(ScriptParameters, TheBlockIsAcceptedAsWrittenOrAsAWholeHandleImage) {
     const std::vector<uint8_t> block = StackBlock(2, 0, 0);
