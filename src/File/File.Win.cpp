@@ -103,8 +103,9 @@ std::string ModuleFolder() {
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(GetDLLInstance(), path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
-    std::wstring_view folder(path, length);
-    return Utf16ToUtf8(folder.substr(0, folder.rfind(L'\\') == std::wstring_view::npos ? 0 : folder.rfind(L'\\')));
+    const std::wstring_view module(path, length);
+    const size_t separator = module.rfind(L'\\');
+    return Utf16ToUtf8(module.substr(0, separator == std::wstring_view::npos ? 0 : separator));
 }
 
 // A folder name the system may create: not empty, no drive or separator, not only dots.

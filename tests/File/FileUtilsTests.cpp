@@ -125,6 +125,11 @@ TEST(FileUtils, FoldersStreamsAndWholeFiles) {
                                  "' due to error 3";
     EXPECT_NE(ReadTextFile(GetLogFilePath()).find(expected, logBefore), std::string::npos);
 
+    // A message is cut to 999 bytes (its line end with it) and appended as it is.
+    const size_t logBeforeLong = ReadTextFile(GetLogFilePath()).size();
+    WriteLogLine("%s\n", std::string(2000, 'x').c_str());
+    EXPECT_EQ(ReadTextFile(GetLogFilePath()).substr(logBeforeLong), std::string(999, 'x'));
+
     {
         UniqueFileStream out = OpenFileUtf8(folder / "New Ω\\data é.bin", "wb");
         ASSERT_TRUE(out);
