@@ -148,7 +148,7 @@ private:
 
 // One SQL text formatted by SQLite's printf: "%q" doubles single quotes; "%Q" also adds the
 // surrounding quotes and prints NULL for a null text. Formatting again replaces the text, and the
-// arguments may refer to the text being replaced, so a statement can be accumulated piece by piece.
+// arguments may refer to the text being replaced, so a statement can be built up step by step.
 class CppSQLiteBuffer {
 public:
     CppSQLiteBuffer() = default;

@@ -1,6 +1,7 @@
 #include "QVDatabaseRecordSet.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string_view>
 
 #include "CppSQLite.h"
@@ -29,9 +30,17 @@ std::string EqualityTerm(const char* column, const char* value) {
     return term.Format("%s = %s", column, value);
 }
 
-void AppendEquality(std::string& where, const char* column, const char* value) {
-    CppSQLiteBuffer term;
-    where = term.Format("%s and %s = %s", where.c_str(), column, value);
+struct Equality {
+    const char* column;
+    const char* value;
+};
+
+// The where text followed by " and column = value" for each further term.
+std::string WithEqualities(const std::string& where, std::initializer_list<Equality> terms) {
+    CppSQLiteBuffer text;
+    text.Format("%s", where.c_str());
+    for (const Equality& term : terms) text.Format("%s and %s = %s", text.Get(), term.column, term.value);
+    return text.Get();
 }
 
 std::string SearchTerm(const char* column, const char* text) {
@@ -99,17 +108,14 @@ void QVDatabaseRecordSet::SelectEquals(const char* column, const char* value, co
 void QVDatabaseRecordSet::SelectEqualsAnd(const char* column, const char* value, const char* column2,
                                           const char* value2, const char* sortColumn, const char* secondSortColumn,
                                           bool ascending) {
-    std::string where = EqualityTerm(column, value);
-    AppendEquality(where, column2, value2);
+    const std::string where = WithEqualities(EqualityTerm(column, value), {{column2, value2}});
     SelectWhere(where.c_str(), sortColumn, secondSortColumn, ascending);
 }
 
 void QVDatabaseRecordSet::SelectEqualsAnd2(const char* column, const char* value, const char* column2,
                                            const char* value2, const char* column3, const char* value3,
                                            const char* sortColumn, const char* secondSortColumn, bool ascending) {
-    std::string where = EqualityTerm(column, value);
-    AppendEquality(where, column2, value2);
-    AppendEquality(where, column3, value3);
+    const std::string where = WithEqualities(EqualityTerm(column, value), {{column2, value2}, {column3, value3}});
     SelectWhere(where.c_str(), sortColumn, secondSortColumn, ascending);
 }
 
@@ -121,17 +127,14 @@ void QVDatabaseRecordSet::SearchLike(const char* column, const char* text, const
 void QVDatabaseRecordSet::SearchLikeAnd(const char* column, const char* text, const char* column2,
                                         const char* value2, const char* sortColumn, const char* secondSortColumn,
                                         bool ascending) {
-    std::string where = SearchTerm(column, text);
-    AppendEquality(where, column2, value2);
+    const std::string where = WithEqualities(SearchTerm(column, text), {{column2, value2}});
     SelectWhere(where.c_str(), sortColumn, secondSortColumn, ascending);
 }
 
 void QVDatabaseRecordSet::SearchLikeAnd2(const char* column, const char* text, const char* column2,
                                          const char* value2, const char* column3, const char* value3,
                                          const char* sortColumn, const char* secondSortColumn, bool ascending) {
-    std::string where = SearchTerm(column, text);
-    AppendEquality(where, column2, value2);
-    AppendEquality(where, column3, value3);
+    const std::string where = WithEqualities(SearchTerm(column, text), {{column2, value2}, {column3, value3}});
     SelectWhere(where.c_str(), sortColumn, secondSortColumn, ascending);
 }
 
