@@ -1,0 +1,75 @@
+#include "PassCoverage.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "RenderArithmetic.h"
+
+namespace {
+int16_t Clamp16(int64_t v) { return static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767)); }
+}  // namespace
+
+PassMargins ComputePassMargins(const MarginInputs& in) {
+    const int32_t g = in.blurRadius + in.spread;
+    PassMargins m{-in.offsetRows - g, -in.offsetColumns - g, g - in.offsetRows, g - in.offsetColumns};
+    const int32_t w = in.bevelWidth;
+    if (w >= 1) {
+        const int32_t grow = in.kind != 0 ? w : std::max(0, in.softnessRadius - g + w + 1);
+        m.top -= grow;
+        m.left -= grow;
+        m.bottom += grow;
+        m.right += grow;
+    }
+    return m;
+}
+
+Rect16 WidenRect(const Rect16& t, const PassMargins& m) {
+    return Rect16{Clamp16(int64_t{t.top} + m.top), Clamp16(int64_t{t.left} + m.left), Clamp16(int64_t{t.bottom} + m.bottom),
+                  Clamp16(int64_t{t.right} + m.right)};
+}
+
+PassMargins MergeMargins(const PassMargins& a, const PassMargins& b) {
+    return PassMargins{std::min(a.top, b.top), std::min(a.left, b.left), std::max(a.bottom, b.bottom),
+                       std::max(a.right, b.right)};
+}
+
+void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip) {
+    const int32_t fromWidth = from.right - from.left, width = part.right - part.left;
+    for (int32_t row = part.top; row < part.bottom; ++row) {
+        const uint8_t* src = plane + int64_t{row - from.top} * fromWidth + (part.left - from.left);
+        uint8_t* dst = out + int64_t{row - part.top} * width;
+        if (flip == 0) std::memcpy(dst, src, static_cast<size_t>(width));
+        else for (int32_t i = 0; i < width; ++i) dst[i] = static_cast<uint8_t>(src[i] ^ flip);
+    }
+}
+
+void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part) {
+    const int32_t fromWidth = from.right - from.left, width = part.right - part.left;
+    // Rows move towards the start; memmove keeps an overlapping first row intact.
+    for (int32_t row = part.top; row < part.bottom; ++row)
+        std::memmove(plane + int64_t{row - part.top} * width,
+                     plane + int64_t{row - from.top} * fromWidth + (part.left - from.left), static_cast<size_t>(width));
+}
+
+void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside) {
+    const int32_t width = area.right - area.left;
+    for (int32_t row = area.top; row < area.bottom; ++row) {
+        uint8_t* line = plane + int64_t{row - area.top} * width;
+        if (row < inside.top || row >= inside.bottom) {
+            std::memset(line, 255, static_cast<size_t>(width));
+            continue;
+        }
+        const int32_t left = std::clamp<int32_t>(inside.left - area.left, 0, width);
+        const int32_t right = std::clamp<int32_t>(inside.right - area.left, left, width);
+        std::memset(line, 255, static_cast<size_t>(left));
+        std::memset(line + right, 255, static_cast<size_t>(width - right));
+    }
+}
+
+void InvertPlane(uint8_t* plane, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) plane[i] = static_cast<uint8_t>(255 - plane[i]);
+}
+
+void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t w, uint8_t* out) {
+    for (int64_t i = 0; i < count; ++i) out[i] = RenderMath::BevelCoverage(distances[i], static_cast<uint32_t>(w));
+}

@@ -1,0 +1,46 @@
+// The byte planes of a render pass on one tile: the area a pass reads beyond the tile, and the
+// steps that turn the layer's placement image into the pass's coverage.
+#pragma once
+
+#include <cstdint>
+
+#include "PluginInterface.h"
+
+// How far a pass reads beyond the tile on each side (negative top and left reach outwards).
+struct PassMargins {
+    int32_t top = 0, left = 0, bottom = 0, right = 0;
+};
+
+struct MarginInputs {
+    int32_t kind = 0;
+    int32_t blurRadius = 0;
+    int32_t spread = 0;
+    int32_t offsetRows = 0, offsetColumns = 0;  // the shadow's, at the render scale
+    int32_t bevelWidth = 0;                     // of the pass's bevel record (own or its mask pass's)
+    int32_t softnessRadius = 0;
+};
+PassMargins ComputePassMargins(const MarginInputs& in);
+
+// The tile widened by margins, clamped to the 16-bit coordinate range.
+Rect16 WidenRect(const Rect16& tile, const PassMargins& m);
+// The union of two margin sets (top and left: minimum, bottom and right: maximum).
+PassMargins MergeMargins(const PassMargins& a, const PassMargins& b);
+
+inline int64_t RectArea(const Rect16& r) {
+    return r.bottom > r.top && r.right > r.left ? int64_t{r.bottom - r.top} * (r.right - r.left) : 0;
+}
+inline bool RectContains(const Rect16& outer, const Rect16& inner) {
+    return inner.top >= outer.top && inner.left >= outer.left && inner.bottom <= outer.bottom && inner.right <= outer.right;
+}
+
+// Copies the part `part` of a packed plane over `from` into a packed plane over `part`, each byte
+// XORed with `flip` (0, or 255 for the passes that draw outside the frame). part lies in from.
+void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip);
+// The same in place: the packed plane over `from` becomes a packed plane over `part`.
+void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part);
+// Every byte of a packed plane over `area` that lies outside `inside` becomes 255.
+void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside);
+// Every byte becomes 255 - v.
+void InvertPlane(uint8_t* plane, int64_t count);
+// The 8-bit bevel coverage of distances (1/255 pixel) for a bevel w pixels wide.
+void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t w, uint8_t* out);

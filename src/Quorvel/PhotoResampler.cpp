@@ -1,0 +1,91 @@
+#include "PhotoResampler.h"
+
+#include <algorithm>
+
+#include "RenderArithmetic.h"
+
+namespace {
+
+// The four taps round i, replaced by i where they would leave 0..limit-1.
+struct Taps {
+    int32_t at[4];
+    Taps(int32_t i, int32_t limit) {
+        at[0] = i == 0 ? i : i - 1;
+        at[1] = i;
+        at[2] = i + 1;
+        at[3] = i + 2;
+        if (at[3] >= limit) {
+            at[3] = i;
+            if (at[2] >= limit) at[2] = i;
+        }
+    }
+};
+
+struct Weights {
+    double w[4];
+};
+Weights ColumnWeights(double t) {
+    return {{RenderMath::CubicBSpline(-1 - t), RenderMath::CubicBSpline(0 - t), RenderMath::CubicBSpline(1 - t),
+             RenderMath::CubicBSpline(2 - t)}};
+}
+Weights RowWeights(double t) {
+    return {{RenderMath::CubicBSpline(t + 1), RenderMath::CubicBSpline(t), RenderMath::CubicBSpline(t - 1),
+             RenderMath::CubicBSpline(t - 2)}};
+}
+
+template <typename Sample>
+Sample SplineSample(const PixelView<const Sample>& src, const Taps& xs, const Taps& ys, const Weights& wx,
+                    const Weights& wy, int32_t plane) {
+    double rowSum = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        const Sample* row = src.pixels + ys.at[k] * src.rowSamples + plane;
+        double h = 0;
+        for (int32_t j = 0; j < 4; ++j) h += row[int64_t{xs.at[j]} * src.planes] * wx.w[j];
+        rowSum += static_cast<uint16_t>(h + 0.5) * wy.w[k];
+    }
+    return static_cast<Sample>(static_cast<uint16_t>(rowSum + 0.5));
+}
+
+template <typename Sample>
+void Resample(const PixelView<const Sample>& src, const PixelView<Sample>& out, const ResampleOptions& o) {
+    constexpr Sample kFull = sizeof(Sample) == 2 ? RenderMath::kFull16 : RenderMath::kFull8;
+    const FixedTransform& t = o.transform;
+    const int32_t planes = out.planes;
+    const int32_t resampled = o.keepLayerMask ? planes - 1 : planes;
+    for (int32_t y = 0; y < out.height; ++y) {
+        Sample* dst = out.At(0, y);
+        const uint8_t* maskRow = o.mask ? o.mask + int64_t{y} * o.maskRowBytes : nullptr;
+        int64_t sx = int64_t{t.b} * y + t.c, sy = int64_t{t.e} * y + t.f;
+        for (int32_t x = 0; x < out.width; ++x, dst += planes, sx += t.a, sy += t.d) {
+            const Sample* unmoved = src.At(x, y);
+            if (maskRow && maskRow[x] == 0) {
+                std::copy(unmoved, unmoved + planes, dst);
+                continue;
+            }
+            const int64_t i64 = sx >> 16, j64 = sy >> 16;
+            const bool inside = i64 >= 0 && i64 < src.width && j64 >= 0 && j64 < src.height;
+            const int32_t i = static_cast<int32_t>(i64), j = static_cast<int32_t>(j64);
+            if (o.keepLayerMask) dst[planes - 1] = inside ? unmoved[planes - 1] : kFull;
+            if (!inside) {
+                std::fill(dst, dst + resampled, Sample{0});
+            } else if (!o.spline) {
+                const Sample* p = src.At(i, j);
+                std::copy(p, p + resampled, dst);
+            } else {
+                const Taps xs(i, src.width), ys(j, src.height);
+                const Weights wx = ColumnWeights((sx & 0xFFFF) / 65536.0);
+                const Weights wy = RowWeights((sy & 0xFFFF) / 65536.0);
+                for (int32_t plane = 0; plane < resampled; ++plane) dst[plane] = SplineSample(src, xs, ys, wx, wy, plane);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void ResamplePhoto(const PixelView<const uint8_t>& source, const PixelView<uint8_t>& out, const ResampleOptions& options) {
+    Resample(source, out, options);
+}
+void ResamplePhoto(const PixelView<const uint16_t>& source, const PixelView<uint16_t>& out, const ResampleOptions& options) {
+    Resample(source, out, options);
+}

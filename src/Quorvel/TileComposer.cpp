@@ -1,0 +1,354 @@
+#include "TileComposer.h"
+
+#include <algorithm>
+#include <array>
+
+#include "RenderArithmetic.h"
+#include "RenderGeometry.h"
+
+namespace {
+
+using namespace RenderMath;
+
+constexpr size_t kMaxPasses = 128;
+
+// Floor modulo: texture coordinates left of or above the image wrap round, never index below 0.
+inline int32_t WrapIndex(int64_t v, int32_t size) {
+    const int64_t m = v % size;
+    return static_cast<int32_t>(m < 0 ? m + size : m);
+}
+
+// The per-pixel working state: the photo's samples and the two sets of layers.
+struct PixelState {
+    uint32_t S[kMaxPixelPlanes] = {}, S8[kMaxPixelPlanes] = {};
+    uint32_t OV[kMaxPixelPlanes] = {}, UN[kMaxPixelPlanes] = {};
+    uint32_t E[kMaxPixelPlanes] = {}, F[kMaxPixelPlanes] = {};
+    uint32_t aOv = 0, aUn = 0;
+    uint32_t P = 0;                // union coverage of the layers above the photo
+    uint32_t T = kFull8Squared;    // their transmittance
+};
+
+// Where a pass's per-row sources start on the current row.
+struct PassRow {
+    const uint8_t* texture = nullptr;  // the texture's row
+    const uint8_t* surface = nullptr;  // the bevel's surface texture row (inside its guard)
+};
+
+// The pass colour of channel x blended against the photo.
+struct BlendRoute {
+    bool againstMask;   // the frame-as-mask routes: blend with the photo's last plane
+    bool overAlpha;     // output with transparency: weigh the blend by the photo's alpha
+};
+
+inline void BlendPass(const ComposePass& pass, const uint8_t* t, const PixelState& st, uint32_t photoAlpha,
+                      int32_t inputLast, BlendRoute route, int32_t nc, uint32_t* colour) {
+    const uint8_t* table = pass.blendTable;
+    if (route.againstMask) {
+        for (int32_t x = 0; x < nc; ++x) colour[x] = BlendAgainstMask(table, t[x], st.S8[inputLast]);
+    } else if (route.overAlpha) {
+        for (int32_t x = 0; x < nc; ++x) colour[x] = BlendOverAlpha(table, t[x], st.S8[x], photoAlpha);
+    } else {
+        for (int32_t x = 0; x < nc; ++x) colour[x] = BlendOpaque(table, t[x], st.S8[x]);
+    }
+}
+
+// Bevel light on a pass colour: inner light where the bevel covers the pixel (g), outer light or
+// the flat gains elsewhere (h = 255 - g).
+void LightPass(const BevelShading& b, const uint8_t* surfaceTexel, const uint16_t* height, int32_t heightRow,
+               uint32_t g, int32_t nc, uint32_t* colour) {
+    const uint32_t h = 255 - g;
+    double dx = 0, dy = 0;
+    Shading outer, inner;
+    bool outerLit = false;
+    if (surfaceTexel && (g > 0 || b.lightOn)) {
+        dx = (int32_t{surfaceTexel[-1]} - surfaceTexel[1]) * b.slopeScale;
+        dy = (int32_t{surfaceTexel[-b.surfaceStride]} - surfaceTexel[b.surfaceStride]) * b.slopeScale;
+        if (h > 0 && b.lightOn) {
+            outer = ShadeNormal(*b.light, dx, dy);
+            outerLit = true;
+        }
+    }
+    if (g > 0 && height) {
+        dx += (int32_t{height[-1]} - height[1]) * b.heightScale;
+        dy += (int32_t{height[-heightRow]} - height[heightRow]) * b.heightScale;
+        inner = ShadeNormal(*b.light, dx, dy);
+    }
+    constexpr int64_t kCeiling = 0xFF0000;
+    for (int32_t x = 0; x < nc; ++x) {
+        const int64_t k = b.channelGain[x], e = b.highlight[x];
+        int64_t lit = 0;
+        if (g > 0) lit += std::min((k * inner.diffuse + inner.flat) * colour[x] + e * inner.specular, kCeiling) * g;
+        if (outerLit)
+            lit += std::min((k * outer.diffuse + outer.flat) * colour[x] + e * outer.specular, kCeiling) * h;
+        else if (h > 0)
+            lit += std::min((int64_t{b.baseGain[x]} + b.flatTerm) * colour[x] + b.highlightWord[x], kCeiling) * h;
+        colour[x] = static_cast<uint32_t>(std::clamp<int64_t>((lit + 0x800000) >> 24, 0, 255));
+    }
+}
+
+template <typename Sample>
+class Composer {
+public:
+    static constexpr bool k16 = sizeof(Sample) == 2;
+    static constexpr uint32_t kMax = k16 ? kFull16 : kFull8;
+    static constexpr uint32_t kRound = k16 ? 255 : 127;
+
+    Composer(const ComposeLayout& layout, std::span<const ComposePass> passes, const ComposeBuffers& buffers)
+        : L_(layout), passes_(passes), io_(buffers) {
+        nc_ = std::clamp(L_.colourChannels, 1, kMaxColourChannels);
+        outSamples_ = std::min(L_.OutputSamples(), kMaxPixelPlanes);
+        inRead_ = std::clamp(L_.inputStride, 0, kMaxPixelPlanes);
+        width_ = io_.rect.right - io_.rect.left;
+        height_ = io_.rect.bottom - io_.rect.top;
+        routeE_ = L_.maskOutput || L_.layerOutput;
+        inLast_ = std::clamp(L_.inputLast, 0, kMaxPixelPlanes - 1);
+        outLast_ = std::clamp(L_.outputLast, 0, kMaxPixelPlanes - 1);
+        for (size_t p = 0; p < passes_.size(); ++p) {
+            const bool maskRoute = L_.maskOutput || (L_.layerOutput && passes_[p].abovePhoto);
+            routes_[p] = BlendRoute{L_.outputTransparency && maskRoute, L_.outputTransparency};
+        }
+    }
+
+    void Run() {
+        for (int32_t y = 0; y < height_; ++y) {
+            const int32_t row = io_.rect.top + y;
+            const auto* in = reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(io_.input) + y * io_.inputRowBytes);
+            auto* out = reinterpret_cast<Sample*>(static_cast<uint8_t*>(io_.output) + y * io_.outputRowBytes);
+            const uint8_t* mask = io_.mask ? io_.mask + y * io_.maskRowBytes : nullptr;
+            StartRow(row);
+            const int64_t first = int64_t{y} * width_;
+            for (int32_t x = 0; x < width_; ++x, in += L_.inputStride, out += L_.outputStride)
+                ComposePixel(in, out, mask ? int32_t{mask[x]} : -1, first + x, x, y);
+        }
+    }
+
+private:
+    void StartRow(int32_t row) {
+        const int64_t step = int64_t{L_.textureStep} * row;
+        for (size_t p = 0; p < passes_.size(); ++p) {
+            const ComposePass& pass = passes_[p];
+            if (pass.texture && pass.texture->width > 0 && pass.texture->height > 0)
+                rows_[p].texture = pass.texture->pixels + WrapIndex(step, pass.texture->height) * pass.texture->rowBytes;
+            const BevelShading* b = pass.bevel;
+            if (b && b->surface && b->surfaceWidth > 0 && b->surfaceHeight > 0)
+                rows_[p].surface = b->surface + (int64_t{WrapIndex(step, b->surfaceHeight)} + 1) * b->surfaceStride + 1;
+        }
+    }
+
+    void ComposePixel(const Sample* in, Sample* out, int32_t mask, int64_t index, int32_t x, int32_t y) {
+        PixelState st;
+        for (int32_t i = 0; i < inRead_; ++i) {
+            st.S[i] = in[i];
+            st.S8[i] = k16 ? Narrow16(in[i]) : in[i];
+        }
+        const uint32_t photoAlpha = L_.outputTransparency ? st.S8[nc_] : 255;
+        const int64_t column = int64_t{L_.textureStep} * (io_.rect.left + x);
+        for (size_t p = 0; p < passes_.size(); ++p) AddPass(p, st, photoAlpha, index, column, x, y);
+        Finish(st, out, mask, index);
+    }
+
+    void AddPass(size_t p, PixelState& st, uint32_t photoAlpha, int64_t index, int64_t column, int32_t x, int32_t y) {
+        const ComposePass& pass = passes_[p];
+        if (!pass.blendTable) return;
+        const uint32_t c = pass.coverage[index];
+        const uint32_t s = pass.alpha;
+        if (c == 0) {  // adds nothing; an opaque colour still resets what shows through
+            if (!pass.underPhoto && s == 255) st.T = kFull8Squared;
+            return;
+        }
+        const uint8_t* t = pass.colour;
+        if (rows_[p].texture) t = rows_[p].texture + int64_t{WrapIndex(column, pass.texture->width)} * nc_;
+        uint32_t colour[kMaxColourChannels];
+        BlendPass(pass, t, st, photoAlpha, inLast_, routes_[p], nc_, colour);
+        if (pass.bevel) Light(p, *pass.bevel, index, column, x, y, colour);
+        uint32_t m = pass.weight * c;
+        if (pass.knockOutPass >= 0) m = KnockOut(m, passes_[pass.knockOutPass].coverage[index]);
+        if (pass.underPhoto) {
+            Accumulate(st.UN, st.aUn, colour, nc_, s, m);
+        } else {
+            Accumulate(st.OV, st.aOv, colour, nc_, s, m);
+            st.P = UnionCoverage(st.P, c, m);
+            st.T = Transmit(st.T, s, m);
+        }
+    }
+
+    void Light(size_t p, const BevelShading& b, int64_t index, int64_t column, int32_t x, int32_t y, uint32_t* colour) {
+        if (!b.light) return;
+        const uint32_t g = b.coverage ? b.coverage[index] : 0;
+        const uint8_t* surface = rows_[p].surface ? rows_[p].surface + WrapIndex(column, b.surfaceWidth) : nullptr;
+        const int32_t heightRow = width_ + 2;
+        const uint16_t* height = b.heights ? b.heights + int64_t{y + 1} * heightRow + x + 1 : nullptr;
+        LightPass(b, surface, height, heightRow, g, nc_, colour);
+    }
+
+    void Finish(PixelState& st, Sample* out, int32_t mask, int64_t index) {
+        const int32_t nc = nc_, O = outSamples_;
+        st.OV[nc] = st.aOv;
+        st.UN[nc] = st.aUn;
+        if (io_.cache) {
+            uint8_t* cache = io_.cache + index * (nc + 1);
+            for (int32_t c = 0; c < nc; ++c) cache[c] = static_cast<uint8_t>(st.OV[c]);
+            cache[nc] = static_cast<uint8_t>(mask >= 0 ? ((mask * st.aOv + 127) * 257) >> 16 : st.aOv);
+        }
+        if constexpr (k16) {
+            for (int32_t c = 0; c < O; ++c) {
+                st.OV[c] = Widen8Masked(st.OV[c]);
+                st.UN[c] = Widen8Masked(st.UN[c]);
+            }
+        }
+        if (routeE_) MaskRoute(st, mask);
+        if (mask >= 0) {
+            const uint32_t k = uint32_t(mask) * 257;
+            for (int32_t c = 0; c < O; ++c) {
+                if (!routeE_) st.E[c] = MaskSample(st.OV[c], k, kRound);
+                st.F[c] = MaskSample(st.UN[c], k, kRound);
+            }
+        } else {
+            for (int32_t c = 0; c < O; ++c) {
+                if (!routeE_) st.E[c] = st.OV[c];
+                st.F[c] = st.UN[c];
+            }
+        }
+        const bool maskPlanes = L_.MaskPlanesBothSides();
+        if (maskPlanes) {
+            if (!routeE_) st.E[outLast_] = st.S[inLast_];
+            st.F[outLast_] = st.S[inLast_];
+        }
+        if (L_.photoMerge || L_.preview) MergePhoto(st);
+        for (int32_t c = 0; c < O; ++c) out[c] = static_cast<Sample>(st.E[c]);
+        if (maskPlanes) out[outLast_] = static_cast<Sample>(st.E[outLast_]);
+    }
+
+    // The frame laid over the photo's mask or transparency as a grey level.
+    void MaskRoute(PixelState& st, int32_t mask) {
+        const int32_t nc = nc_;
+        const uint32_t last = st.S[inLast_];
+        if (st.P < 255) {
+            const uint64_t wo = uint64_t{st.aOv} * 255, wp = uint64_t{255 - st.P} * 255, w = wo + wp;
+            for (int32_t c = 0; c < nc; ++c) st.OV[c] = static_cast<uint32_t>((wo * st.OV[c] + w / 2 + uint64_t{last} * wp) / w);
+            if (L_.outputTransparency) st.OV[nc] = ((last * (255 - st.P) + st.aOv * kMax + kRound) * 257) >> 16;
+        }
+        for (int32_t c = 0; c < outSamples_; ++c) st.E[c] = st.S[c];
+        uint32_t colour8[kMaxColourChannels];
+        for (int32_t c = 0; c < nc; ++c) colour8[c] = k16 ? Narrow16(st.OV[c]) : st.OV[c];
+        uint32_t grey = io_.grey ? io_.grey(io_.greyContext, colour8, nc) : colour8[0];
+        if constexpr (k16) grey = Widen8(grey);
+        st.E[outLast_] = mask == 0 ? st.S[inLast_] : grey;
+    }
+
+    void MergePhoto(PixelState& st) {
+        if constexpr (k16) MergePhoto16(st);
+        else MergePhoto8(st);
+    }
+
+    // The photo's mask m_ph and inverted mask n_ph, and the mask the layers beneath it see.
+    void PhotoMasks(const PixelState& st, uint32_t& mph, uint32_t& nph, uint32_t& under) const {
+        const int32_t nc = nc_;
+        mph = L_.inputLayerMasks > 0 ? st.S[std::min(nc + 1, kMaxPixelPlanes - 1)] : kMax;
+        nph = L_.inputInvertedMasks > 0 ? st.S[std::min(nc + 1 + L_.inputLayerMasks, kMaxPixelPlanes - 1)] : 0;
+        under = routeE_ && L_.outputLayerMasks > 0 ? st.E[std::min(nc + 1, kMaxPixelPlanes - 1)] : mph;
+    }
+
+    void MaxMasks(PixelState& st) const {
+        const int32_t nc = nc_;
+        if (L_.outputLayerMasks > 0 && nc + 1 < kMaxPixelPlanes) st.E[nc + 1] = std::max(st.E[nc + 1], st.F[nc + 1]);
+        const int32_t inverted = nc + 1 + L_.outputLayerMasks;
+        if (L_.outputInvertedMasks > 0 && inverted < kMaxPixelPlanes) st.E[inverted] = std::max(st.E[inverted], st.F[inverted]);
+    }
+
+    void MergePhoto8(PixelState& st) {
+        const int32_t nc = nc_;
+        if (!L_.outputTransparency) {
+            st.E[nc] = st.aOv;
+            st.F[nc] = st.aUn;
+        }
+        uint32_t mph, nph, under;
+        PhotoMasks(st, mph, nph, under);
+        const uint32_t photoAlpha = L_.outputTransparency ? st.S8[nc] : 255;
+        const int64_t wo = int64_t{st.E[nc]} * kFull8Squared;
+        const int64_t wp = std::max<int64_t>(0, int64_t{mph} * (255 - int64_t{nph}) * photoAlpha - wo);
+        const int64_t w = wo + wp;
+        MixColours(st.E, st.S, wp, wo, w);
+        const uint32_t t = (st.T + 127) / 255;
+        if (L_.transmittanceAlpha && L_.outputTransparency && t < 255) {
+            if (st.P < 255) st.E[nc] = (st.S[nc] * t + 127) / 255;
+        } else {
+            st.E[nc] = static_cast<uint32_t>((w + 32385) / kFull8Squared);
+        }
+        if (!L_.layersUnderPhoto) return;
+        const int64_t wu = int64_t{under} * (255 - int64_t{nph}) * st.E[nc];
+        const int64_t wf = std::max<int64_t>(0, int64_t{st.F[nc]} * kFull8Squared - wu);
+        const int64_t w2 = wf + wu;
+        if (w2 > 0) {
+            MixColours(st.E, st.F, wf, wu, w2);
+            if (L_.outputTransparency) st.E[nc] = static_cast<uint32_t>((w2 + 32385) / kFull8Squared);
+        }
+        MaxMasks(st);
+    }
+
+    void MergePhoto16(PixelState& st) {
+        const int32_t nc = nc_;
+        if (!L_.outputTransparency) {
+            st.E[nc] = Widen8Masked(st.aOv);
+            st.F[nc] = Widen8Masked(st.aUn);
+        }
+        uint32_t mph, nph, under;
+        PhotoMasks(st, mph, nph, under);
+        const int64_t photoAlpha = L_.outputTransparency ? st.S[nc] : kFull16;
+        const int64_t wo = int64_t{st.E[nc]} << 30;
+        const int64_t wp = std::max<int64_t>(0, int64_t{mph} * photoAlpha * (kFull16 - int64_t{nph}) - wo);
+        const int64_t w = wo + wp;
+        MixColours(st.E, st.S, wp, wo, w);
+        const uint32_t t = (st.T + 127) / 255;
+        if (L_.transmittanceAlpha && L_.outputTransparency && t < 255) {
+            if (st.P < 255) st.E[nc] = (st.S[nc] * ((t * 32897) >> 8) + 16384) >> 15;
+        } else {
+            st.E[nc] = static_cast<uint32_t>((w + 0x20000000) >> 30);
+        }
+        if (!L_.layersUnderPhoto) return;
+        const int64_t wu = int64_t{under} * (kFull16 - int64_t{nph}) * st.E[nc];
+        const int64_t wf = std::max<int64_t>(0, (int64_t{st.F[nc]} << 30) - wu);
+        const int64_t w2 = wf + wu;
+        if (w2 > 0) {
+            MixColours(st.E, st.F, wf, wu, w2);
+            if (L_.outputTransparency) st.E[nc] = static_cast<uint32_t>((w2 + 0x20000000) >> 30);
+        }
+        MaxMasks(st);
+    }
+
+    // dst[c] := (src[c] x wSrc + dst[c] x wDst + w/2) / w for the colour channels; the two ends
+    // (nothing of one side) are exact without the division.
+    void MixColours(uint32_t* dst, const uint32_t* src, int64_t wSrc, int64_t wDst, int64_t w) const {
+        if (w <= 0 || wSrc == 0) return;
+        if (wDst == 0) {
+            std::copy(src, src + nc_, dst);
+            return;
+        }
+        for (int32_t c = 0; c < nc_; ++c)
+            dst[c] = static_cast<uint32_t>((int64_t{src[c]} * wSrc + int64_t{dst[c]} * wDst + w / 2) / w);
+    }
+
+    const ComposeLayout& L_;
+    std::span<const ComposePass> passes_;
+    const ComposeBuffers& io_;
+    int32_t nc_ = 3, outSamples_ = 3, inRead_ = 3, width_ = 0, height_ = 0, inLast_ = 0, outLast_ = 0;
+    bool routeE_ = false;
+    std::array<BlendRoute, kMaxPasses> routes_{};
+    std::array<PassRow, kMaxPasses> rows_{};
+};
+
+}  // namespace
+
+void ComposeTilePixels(const ComposeLayout& layout, std::span<const ComposePass> passes, const ComposeBuffers& buffers) {
+    if (buffers.rect.bottom <= buffers.rect.top || buffers.rect.right <= buffers.rect.left) return;
+    passes = passes.first(std::min(passes.size(), kMaxPasses));
+    if (layout.sixteenBit) Composer<uint16_t>(layout, passes, buffers).Run();
+    else Composer<uint8_t>(layout, passes, buffers).Run();
+}
+
+void ApplyPassMask(uint8_t* coverage, const uint8_t* mask, const uint8_t* maskBevel, uint32_t opacity, int64_t count) {
+    for (int64_t i = 0; i < count; ++i) {
+        const int32_t m = maskBevel ? std::max(0, int32_t{mask[i]} - maskBevel[i]) : mask[i];
+        coverage[i] = static_cast<uint8_t>(MaskedCoverage(coverage[i], static_cast<uint32_t>(m), opacity));
+    }
+}
