@@ -1,0 +1,230 @@
+// Composition of a tile checked pixel by pixel against the arithmetic done by hand.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "TileComposer.h"
+
+namespace {
+
+// Blend tables: Normal answers the pass colour, "Photo" the photo's sample.
+const uint8_t* NormalTable() {
+    static std::vector<uint8_t> table = [] {
+        std::vector<uint8_t> t(65536);
+        for (int row = 0; row < 256; ++row) std::memset(&t[row * 256], row, 256);
+        return t;
+    }();
+    return table.data();
+}
+const uint8_t* PhotoTable() {
+    static std::vector<uint8_t> table = [] {
+        std::vector<uint8_t> t(65536);
+        for (int i = 0; i < 65536; ++i) t[i] = static_cast<uint8_t>(i & 255);
+        return t;
+    }();
+    return table.data();
+}
+
+ComposeLayout Layout(int32_t nc, int32_t extraPlanes, bool sixteen) {
+    ComposeLayout l;
+    l.colourChannels = nc;
+    l.inputStride = l.outputStride = nc + extraPlanes;
+    l.inputLast = l.outputLast = nc + extraPlanes - 1;
+    l.sixteenBit = sixteen;
+    return l;
+}
+
+// One row of `count` pixels through the composer.
+template <typename Sample>
+std::vector<Sample> Compose(const ComposeLayout& layout, const std::vector<Sample>& input, std::vector<ComposePass> passes,
+                            const std::vector<uint8_t>* mask = nullptr) {
+    const int32_t count = static_cast<int32_t>(input.size()) / layout.inputStride;
+    std::vector<Sample> output(static_cast<size_t>(count) * layout.outputStride, 0);
+    ComposeBuffers b;
+    b.rect = Rect16{0, 0, 1, static_cast<int16_t>(count)};
+    b.input = input.data();
+    b.inputRowBytes = static_cast<int64_t>(input.size() * sizeof(Sample));
+    b.output = output.data();
+    b.outputRowBytes = static_cast<int64_t>(output.size() * sizeof(Sample));
+    if (mask) {
+        b.mask = mask->data();
+        b.maskRowBytes = static_cast<int64_t>(mask->size());
+    }
+    ComposeTilePixels(layout, passes, b);
+    return output;
+}
+
+ComposePass SolidPass(const std::vector<uint8_t>& coverage, std::array<uint8_t, 4> colour) {
+    ComposePass p;
+    p.coverage = coverage.data();
+    std::memcpy(p.colour, colour.data(), 4);
+    p.blendTable = NormalTable();
+    return p;
+}
+
+TEST(TileComposer, WithoutPassesTheOutputIsTheInputInEveryMode) {
+    struct Mode {
+        int32_t nc, extra;
+        bool transparency;
+        int32_t layerMasks, invertedMasks;
+    };
+    // Grey, RGB and CMYK; with transparency; CMYK with transparency, a layer mask and an inverted
+    // mask (the largest pixel the host can hand over).
+    for (const Mode m : {Mode{1, 0, false, 0, 0}, Mode{3, 0, false, 0, 0}, Mode{4, 0, false, 0, 0}, Mode{3, 1, true, 0, 0},
+                         Mode{4, 3, true, 1, 1}}) {
+        for (const bool sixteen : {false, true}) {
+            ComposeLayout l = Layout(m.nc, m.extra, sixteen);
+            l.outputTransparency = m.transparency;
+            l.inputLayerMasks = l.outputLayerMasks = m.layerMasks;
+            l.inputInvertedMasks = l.outputInvertedMasks = m.invertedMasks;
+            l.inputLast = l.outputLast = m.nc + (m.transparency ? 1 : 0) + m.layerMasks - 1;
+            const uint32_t full = sixteen ? 32768 : 255;
+            std::vector<uint16_t> input16;
+            for (int32_t i = 0; i < 5 * l.inputStride; ++i) input16.push_back(static_cast<uint16_t>((i * 7919) % (full + 1)));
+            // Opaque photo pixels with full masks and no inverted mask where those planes exist.
+            for (int32_t px = 0; px < 5; ++px) {
+                uint16_t* p = &input16[px * l.inputStride];
+                if (m.transparency) p[m.nc] = static_cast<uint16_t>(full);
+                if (m.layerMasks) p[m.nc + 1] = static_cast<uint16_t>(full);
+                if (m.invertedMasks) p[m.nc + 2] = 0;
+            }
+            SCOPED_TRACE(testing::Message() << "channels " << m.nc << " extra " << m.extra << (sixteen ? " 16-bit" : " 8-bit"));
+            if (sixteen) {
+                const std::vector<uint16_t> out = Compose<uint16_t>(l, input16, {});
+                for (int32_t px = 0; px < 5; ++px)
+                    for (int32_t c = 0; c < l.OutputSamples(); ++c)
+                        EXPECT_EQ(out[px * l.outputStride + c], input16[px * l.inputStride + c]);
+            } else {
+                const std::vector<uint8_t> input8(input16.begin(), input16.end());
+                const std::vector<uint8_t> out = Compose<uint8_t>(l, input8, {});
+                for (int32_t px = 0; px < 5; ++px)
+                    for (int32_t c = 0; c < l.OutputSamples(); ++c)
+                        EXPECT_EQ(out[px * l.outputStride + c], input8[px * l.inputStride + c]);
+            }
+        }
+    }
+}
+
+TEST(TileComposer, CoverageDecidesBetweenFrameColourAndPhoto) {
+    const ComposeLayout l = Layout(3, 0, false);
+    const std::vector<uint8_t> input = {0, 0, 255, 0, 0, 255, 0, 0, 255};
+    const std::vector<uint8_t> coverage = {255, 0, 128};
+    const std::vector<uint8_t> out = Compose<uint8_t>(l, input, {SolidPass(coverage, {255, 0, 0, 0})});
+    // Full coverage: the colour; none: the photo. Half: m = 255 x 128, a_ov = ((8323200 + 32385) x
+    // 258) >> 24 = 128; wo = 128 x 65025 = 8323200, wp = 16581375 - wo = 8258175:
+    // red (255 x 8323200 + 8290687) / 16581375 = 128, blue (255 x 8258175 + 8290687) / 16581375 = 127.
+    EXPECT_EQ(out, (std::vector<uint8_t>{255, 0, 0, 0, 0, 255, 128, 0, 127}));
+}
+
+TEST(TileComposer, SixteenBitSamplesWidenTheFrameColour) {
+    const ComposeLayout l = Layout(1, 0, true);
+    const std::vector<uint16_t> input = {1000, 1000};
+    const std::vector<uint8_t> coverage = {255, 128};
+    const std::vector<uint16_t> out = Compose<uint16_t>(l, input, {SolidPass(coverage, {200, 0, 0, 0})});
+    // 200 widens to (200 x 32897) >> 8 = 25700. At half coverage a_ov = 128 widens to 16448:
+    // wo = 16448 << 30, wp = 2^45 - wo; grey = (1000 wp + 25700 wo + W / 2) >> 45 = 13398.
+    EXPECT_EQ(out[0], 25700);
+    const int64_t wo = int64_t{16448} << 30, wp = (int64_t{1} << 45) - wo, w = wo + wp;
+    EXPECT_EQ(out[1], (1000 * wp + 25700 * wo + w / 2) / w);
+    EXPECT_EQ(out[1], 13398);  // (16320000 + 422713600 + 16384) / 32768
+}
+
+TEST(TileComposer, LayersUnderAnOpaquePhotoDoNotShow) {
+    ComposeLayout l = Layout(3, 0, false);
+    l.layersUnderPhoto = true;
+    const std::vector<uint8_t> input = {10, 20, 30};
+    const std::vector<uint8_t> coverage = {255};
+    ComposePass under = SolidPass(coverage, {255, 255, 255, 0});
+    under.underPhoto = true;
+    EXPECT_EQ(Compose<uint8_t>(l, input, {under}), input);
+    under.underPhoto = false;
+    EXPECT_EQ(Compose<uint8_t>(l, input, {under}), (std::vector<uint8_t>{255, 255, 255}));
+}
+
+TEST(TileComposer, LayersUnderATransparentPhotoShowThroughIt) {
+    ComposeLayout l = Layout(3, 1, false);
+    l.outputTransparency = true;
+    l.layersUnderPhoto = true;
+    const std::vector<uint8_t> input = {10, 20, 30, 0, 10, 20, 30, 255};
+    const std::vector<uint8_t> coverage = {255, 255};
+    ComposePass under = SolidPass(coverage, {200, 100, 50, 0});
+    under.underPhoto = true;
+    const std::vector<uint8_t> out = Compose<uint8_t>(l, input, {under});
+    // Where the photo is transparent the under layer is all there is; where it is opaque it hides it.
+    EXPECT_EQ(out, (std::vector<uint8_t>{200, 100, 50, 255, 10, 20, 30, 255}));
+}
+
+TEST(TileComposer, BlendTablesSeeThePhoto) {
+    const ComposeLayout l = Layout(3, 0, false);
+    const std::vector<uint8_t> input = {7, 8, 9};
+    const std::vector<uint8_t> coverage = {255};
+    ComposePass pass = SolidPass(coverage, {255, 255, 255, 0});
+    pass.blendTable = PhotoTable();
+    EXPECT_EQ(Compose<uint8_t>(l, input, {pass}), input);
+    // A pass without a blend table (mode 0 in the block) draws nothing.
+    pass.blendTable = nullptr;
+    pass.colour[0] = 99;
+    EXPECT_EQ(Compose<uint8_t>(l, input, {pass}), input);
+}
+
+TEST(TileComposer, OpacityAndKnockOut) {
+    const ComposeLayout l = Layout(1, 0, false);
+    const std::vector<uint8_t> input = {0, 0};
+    const std::vector<uint8_t> background = {255, 0}, border = {255, 255};
+    ComposePass bg = SolidPass(background, {100, 0, 0, 0});
+    ComposePass rim = SolidPass(border, {200, 0, 0, 0});
+    rim.knockOutPass = 0;
+    rim.weight = 128;
+    // Pixel 0: the border is knocked out where the background covers: m = (0 x 32640) >> 8 = 0.
+    // Pixel 1: m = ((255 - 0) x 32640) >> 8 = 32512: a_ov = ((255 x 32512 + 32385) x 258) >> 24 = 127,
+    // grey = (200 x 127 x 65025 + ...) / 16581375 = 100 (wp = 16581375 - 127 x 65025).
+    const std::vector<uint8_t> out = Compose<uint8_t>(l, input, {bg, rim});
+    EXPECT_EQ(out[0], 100);
+    const int64_t wo = int64_t{127} * 65025, wp = 16581375 - wo;
+    EXPECT_EQ(out[1], (200 * wo + 0 * wp + (wo + wp) / 2) / (wo + wp));
+    EXPECT_EQ(out[1], 100);
+}
+
+TEST(TileComposer, HostMaskLimitsTheFrameAndTheCacheKeepsTheFrameAlone) {
+    const ComposeLayout l = Layout(3, 0, false);
+    const std::vector<uint8_t> input = {0, 0, 0, 0, 0, 0};
+    const std::vector<uint8_t> coverage = {255, 255}, mask = {0, 255};
+    ComposePass pass = SolidPass(coverage, {255, 255, 255, 0});
+    std::vector<uint8_t> output(6), cache(8, 77);
+    ComposeBuffers b;
+    b.rect = Rect16{0, 0, 1, 2};
+    b.input = input.data();
+    b.inputRowBytes = 6;
+    b.output = output.data();
+    b.outputRowBytes = 6;
+    b.mask = mask.data();
+    b.maskRowBytes = 2;
+    b.cache = cache.data();
+    ComposeTilePixels(l, std::span<const ComposePass>(&pass, 1), b);
+    EXPECT_EQ(output, (std::vector<uint8_t>{0, 0, 0, 255, 255, 255}));
+    // The cache holds the frame colour and alpha; the alpha through the mask: ((m a + 127) 257) >> 16.
+    EXPECT_EQ(cache, (std::vector<uint8_t>{255, 255, 255, 0, 255, 255, 255, 255}));
+}
+
+TEST(TileComposer, TexturesWrapWithAFloorModulo) {
+    ComposeLayout l = Layout(1, 0, false);
+    const std::vector<uint8_t> input = {0, 0, 0};
+    const std::vector<uint8_t> coverage = {255, 255, 255};
+    const uint8_t texels[] = {10, 20, 30, 40};  // 2 x 2
+    const ColourTexture texture{texels, 2, 2, 2};
+    ComposePass pass = SolidPass(coverage, {0, 0, 0, 0});
+    pass.texture = &texture;
+    std::vector<uint8_t> output(3);
+    ComposeBuffers b;
+    b.rect = Rect16{-1, -1, 0, 2};  // row -1, columns -1..1
+    b.input = input.data();
+    b.inputRowBytes = 3;
+    b.output = output.data();
+    b.outputRowBytes = 3;
+    ComposeTilePixels(l, std::span<const ComposePass>(&pass, 1), b);
+    EXPECT_EQ(output, (std::vector<uint8_t>{40, 30, 40}));  // row -1 is texture row 1
+}
+
+}  // namespace
