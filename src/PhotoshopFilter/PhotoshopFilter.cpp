@@ -14,6 +14,7 @@
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
 #include "SessionState.h"
+#include "WindowServices.h"
 
 namespace {
 
@@ -47,16 +48,24 @@ void ArmRoundTrip(FrameworkFlags& flags) {
     flags.saveSession = true;
 }
 
-// The host's own undo, deselect and repeat, as the control-key strokes its menus answer to.
+// Keystrokes reach whatever window is in front: they are typed only while that is the host's.
+bool HostIsInFront() {
+    DWORD process = 0;
+    const HWND front = GetForegroundWindow();
+    return front && GetWindowThreadProcessId(front, &process) && process == GetCurrentProcessId();
+}
+
+// Has the host undo the filter, drop the selection and repeat the filter: through its menu
+// commands where they are known by name, else through the keys its menus answer to.
 void AskHostToUndoDeselectRepeat() {
-    const HWND host = gCall.parentWindow;
-    if (!host) return;
-    PostMessageW(host, WM_KEYDOWN, VK_CONTROL, 1);
-    for (WPARAM key : {WPARAM{'Z'}, WPARAM{'D'}, WPARAM{'F'}}) {
-        PostMessageW(host, WM_KEYDOWN, key, 1);
-        PostMessageW(host, WM_KEYUP, key, 0xC0000001);
+    if (GetHostKind() == kHostKindPhotoPnt) {
+        DoHostMenuCommand("&Undo");
+        DoHostMenuCommand("Remo&ve");
+        if (!DoHostMenuCommand("Last Effect") && !DoHostMenuCommand("&Last Effect")) DoHostMenuCommand("Repeat ");
+        return;
     }
-    PostMessageW(host, WM_KEYUP, VK_CONTROL, 0xC0000001);
+    if (!HostIsInFront()) return;
+    for (char key : {'Z', 'D', 'F'}) PostKeystroke(key);
 }
 
 }  // namespace
@@ -252,10 +261,10 @@ void PhotoshopFilter::Prepare() {
 }
 
 bool PhotoshopFilter::WarnSelectionRemoved(bool quiet) {
-    const bool alt = GetKeyState(VK_MENU) < 0, control = GetKeyState(VK_CONTROL) < 0;
-    if (alt || !Framework().warnSelectionRemoval) return false;
+    const uint16_t modifiers = GetModifierKeys();
+    if ((modifiers & kModifierAlt) || !Framework().warnSelectionRemoval) return false;
     PreferenceSettings& preferences = Preferences();
-    if (control) preferences.SetFlag(PreferenceSettings::kNoSelectionWarning, false);
+    if (modifiers & kModifierControl) preferences.SetFlag(PreferenceSettings::kNoSelectionWarning, false);
     if (preferences.HasFlag(PreferenceSettings::kNoSelectionWarning)) return false;
     switch (RunModalDialog(nullptr, kSelectionWarningAlert, nullptr, nullptr)) {
     case kAlertDoNotWarnAgain:

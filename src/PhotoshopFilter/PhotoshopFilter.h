@@ -8,7 +8,7 @@
 #include "ErrorCodes.h"
 #include "PlaneBuffer.h"
 #include "PluginInterface.h"
-#include "RegionHandle.h"
+#include "TileRects.h"
 
 class File;
 class PreviewOwner;
@@ -207,7 +207,7 @@ private:
     double progressDone_ = 0.0;
     double progressTotal_ = 1.0;
     double outerWeight_ = 1.0;
-    RegionHandle dirtyRegion_;
+    OwnedRgn dirtyRegion_;
     Rect16 priorityRect_{};
     Rect16 bandRect_{};
     int16_t direction_ = 0;

@@ -5,23 +5,13 @@
 #include "Errors.h"
 #include "PixelSamples.h"
 
-namespace {
-
-RegionHandle RequireRegion(const Rect16& r) {
-    RegionHandle region = RegionHandle::OfRect(r);
-    if (!region) THROW_IF_ERROR(Err::MemoryFull);
-    return region;
-}
-
-}  // namespace
-
 ErrorCode PlaneBuffer::Allocate(const Rect16& rect, int16_t planes, uint32_t bytesPerSample) {
     Free();
     if (IsEmptyRect(rect) || planes <= 0 || (bytesPerSample != 1 && bytesPerSample != 2)) return Err::MemoryFull;
     const int64_t stride = int64_t{planes} * bytesPerSample;
     const int64_t rowBytes = RectWidth(rect) * stride;
     if (const ErrorCode error = memory_.Allocate(RectHeight(rect) * rowBytes)) return error;
-    validRegion_ = RegionHandle::OfRect(Rect16{});
+    validRegion_ = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
     if (!validRegion_) {
         memory_.Free();
         return Err::MemoryFull;
@@ -46,9 +36,9 @@ void PlaneBuffer::Free() {
 
 char* PlaneBuffer::PointerForValidRect(const Rect16& rect, int32_t* rowBytes) {
     if (!IsAllocated() || IsEmptyRect(rect)) return nullptr;
-    const RegionHandle wanted = RequireRegion(rect);
-    const RegionHandle covered = RequireRegion(Rect16{});
-    CombineRgn(covered.Get(), wanted.Get(), validRegion_.Get(), RGN_AND);
+    const OwnedRgn wanted = RegionOf(rect);
+    const OwnedRgn covered = RegionOf(Rect16{});
+    SectRgn(wanted.Get(), validRegion_.Get(), covered.Get());
     if (!EqualRgn(covered.Get(), wanted.Get())) return nullptr;
     char* base = Lock();
     if (!base) return nullptr;
@@ -69,8 +59,8 @@ char* PlaneBuffer::PointerForRect(const Rect16& rect, int32_t* rowBytes) {
 
     char* base = Lock();
     if (!base) return nullptr;
-    const RegionHandle added = RequireRegion(rect);
-    CombineRgn(validRegion_.Get(), validRegion_.Get(), added.Get(), RGN_OR);
+    const OwnedRgn added = RegionOf(rect);
+    UnionRgn(validRegion_.Get(), added.Get(), validRegion_.Get());
     *rowBytes = static_cast<int32_t>(rowBytes_);
     return AddressOf(base, rect.top, rect.left);
 }
@@ -102,11 +92,9 @@ void PlaneBuffer::MoveTo(int16_t top, int16_t left) {
     const Rect16 old = rect_;
     rect_ = Rect16{top, left, static_cast<int16_t>(old.bottom + dv), static_cast<int16_t>(old.right + dh)};
 
-    const RegionHandle window = RequireRegion(rect_);
-    CombineRgn(validRegion_.Get(), validRegion_.Get(), window.Get(), RGN_AND);
-    RECT box{};
-    if (GetRgnBox(validRegion_.Get(), &box) == NULLREGION) return;
-    const Rect16 kept = IntersectRects(RectOfBox(box), rect_);
+    const OwnedRgn window = RegionOf(rect_);
+    SectRgn(validRegion_.Get(), window.Get(), validRegion_.Get());
+    const Rect16 kept = IntersectRects(RegionBounds(validRegion_.Get()), rect_);
     if (IsEmptyRect(kept)) return;
     char* base = Lock();
     if (!base) return;

@@ -8,7 +8,7 @@
 #include "ErrorCodes.h"
 #include "HostMemory.h"
 #include "PluginInterface.h"
-#include "RegionHandle.h"
+#include "TileRects.h"
 
 class PlaneBuffer {
 public:
@@ -59,5 +59,5 @@ private:
     uint32_t pixelStride_ = 0;
     uint32_t rowBytes_ = 0;
     Rect16 rect_{};
-    RegionHandle validRegion_;
+    OwnedRgn validRegion_;
 };

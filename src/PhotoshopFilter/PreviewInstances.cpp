@@ -157,9 +157,8 @@ void PhotoshopFilter::SetPreviewScale(double scale) {
 void PhotoshopFilter::SetPreviewRect(const Rect16& rect) {
     wholeRect_ = currentRect_ = rect;
     if (!dirtyRegion_) return;
-    const RegionHandle window = RegionHandle::OfRect(rect);
-    if (!window) THROW_IF_ERROR(Err::MemoryFull);
-    CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), window.Get(), RGN_AND);
+    const OwnedRgn window = RegionOf(rect);
+    SectRgn(dirtyRegion_.Get(), window.Get(), dirtyRegion_.Get());
 }
 
 bool PhotoshopFilter::RunTabInstance() {

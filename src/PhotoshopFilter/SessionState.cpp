@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Errors.h"
+#include "File.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "HostServices.h"
@@ -17,50 +18,16 @@
 namespace {
 
 constexpr int64_t kTransferBufferLimit = 65536;
-constexpr ErrorCode kSourceCacheWriteFailed = 19004;
 
 FilterData gBlock{};
 
-// The cache file: one owner for its Win32 handle.
-class CacheFileHandle {
-public:
-    ~CacheFileHandle() { Close(); }
-    bool Open(const char* path, DWORD disposition) {
-        Close();
-        handle_ = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
-                              FILE_ATTRIBUTE_TEMPORARY, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE;
-    }
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Write(int64_t offset, const void* data, int64_t bytes) {
-        return Seek(offset) && bytes >= 0 && bytes <= MAXDWORD &&
-               WriteFully(static_cast<const char*>(data), static_cast<DWORD>(bytes));
-    }
-    bool Read(int64_t offset, void* data, int64_t bytes) {
-        DWORD done = 0;
-        return Seek(offset) && bytes >= 0 && bytes <= MAXDWORD &&
-               ReadFile(handle_, data, static_cast<DWORD>(bytes), &done, nullptr) && done == bytes;
-    }
-    void Close() {
-        if (IsOpen()) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    bool Seek(int64_t offset) {
-        LARGE_INTEGER at{};
-        at.QuadPart = offset;
-        return IsOpen() && offset >= 0 && SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN);
-    }
-    bool WriteFully(const char* data, DWORD bytes) {
-        DWORD done = 0;
-        return WriteFile(handle_, data, bytes, &done, nullptr) && done == bytes;
-    }
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-CacheFileHandle gCacheFile;
+// The cache file; offsets beyond the file's 31-bit reach are refused, never wrapped.
+File gCacheFile;
 ErrorCode gLastFileError = 0;
+
+bool WithinFile(int64_t offset, int64_t bytes) {
+    return offset >= 0 && bytes >= 0 && offset + bytes <= INT32_MAX;
+}
 
 // A copy of the host's block is used only when it is the size we gave and its path is terminated.
 bool TakeBlockFromHost() {
@@ -138,20 +105,34 @@ bool DataWordHoldsBlock() {
 
 namespace SourceCache {
 
-bool Create() {
-    wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
-    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"File", 0, path)) return false;
-    const std::string utf8 = Utf16ToUtf8(path);
-    if (utf8.size() >= sizeof gBlock.path) return false;
+void Create() {
+    gCacheFile.Close();
+    gCacheFile.SetSpec(FileSpec());
+    gCacheFile.CreateTemp();
+    const std::string_view path = gCacheFile.Spec().Text();
     std::memset(gBlock.path, 0, sizeof gBlock.path);
-    std::memcpy(gBlock.path, utf8.data(), utf8.size());
-    return gCacheFile.Open(gBlock.path, CREATE_ALWAYS);
+    std::memcpy(gBlock.path, path.data(), std::min(path.size(), sizeof gBlock.path - 1));
 }
 
-bool Open() { return gBlock.path[0] && gCacheFile.Open(gBlock.path, OPEN_EXISTING); }
+bool Open() {
+    if (!gBlock.path[0]) return false;
+    gCacheFile.Close();
+    gCacheFile.SetSpec(FileSpec::FromPath(gBlock.path));
+    return gCacheFile.Open("r") == 0;
+}
+
 bool IsOpen() { return gCacheFile.IsOpen(); }
-bool Write(int64_t offset, const void* data, int64_t bytes) { return gCacheFile.Write(offset, data, bytes); }
-bool Read(int64_t offset, void* data, int64_t bytes) { return gCacheFile.Read(offset, data, bytes); }
+
+bool Write(int64_t offset, const void* data, int64_t bytes) {
+    return IsOpen() && WithinFile(offset, bytes) &&
+           gCacheFile.Write(data, static_cast<uint32_t>(offset), static_cast<uint32_t>(bytes)) == 0;
+}
+
+bool Read(int64_t offset, void* data, int64_t bytes) {
+    return IsOpen() && WithinFile(offset, bytes) &&
+           gCacheFile.Read(data, static_cast<uint32_t>(offset), static_cast<int32_t>(bytes)) == bytes;
+}
+
 void Close() { gCacheFile.Close(); }
 
 void CloseAndDelete() {
@@ -185,7 +166,7 @@ void PhotoshopFilter::SaveSessionState() {
         const int64_t transfer = std::max(std::min(width * height * block.planesCached, kTransferBufferLimit), widestRow);
         try {
             THROW_IF_ERROR(SourceCacheScratch().Allocate(transfer));
-            if (!SourceCache::Create()) THROW_IF_ERROR(kSourceCacheWriteFailed);
+            SourceCache::Create();
             WriteSourceCache(false);
             if (block.imageCached) WriteSourceCache(true);
             SourceCache::Close();

@@ -34,9 +34,10 @@ bool DataWordHoldsBlock();
 
 // The temporary source cache file of the session.
 namespace SourceCache {
-// Creates a new temporary file and keeps its path in the block; false when none can be made.
-bool Create();
-// Opens the file named in the block; false when it cannot.
+// Creates a new temporary file (prefix "File") and keeps its path in the block; raises 19003 when
+// none can be made.
+void Create();
+// Opens the file named in the block for reading; false when it cannot.
 bool Open();
 bool IsOpen();
 bool Write(int64_t offset, const void* data, int64_t bytes);

@@ -182,8 +182,7 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
     instance.next_ = gInstances;
     gInstances = &instance;
 
-    instance.dirtyRegion_ = RegionHandle::OfRect(instance.wholeRect_);
-    if (!instance.dirtyRegion_) THROW_IF_ERROR(Err::MemoryFull);
+    instance.dirtyRegion_ = RegionOf(instance.wholeRect_);
 
     instance.direction_ = 0;
     const FilterRecord& record = *gCall.record;
@@ -219,15 +218,13 @@ void PhotoshopFilter::InvalidateAllInstances() {
 
 void PhotoshopFilter::InvalidateRect(const Rect16* r) {
     if (dirtyRegion_) {
-        const RegionHandle whole = RegionHandle::OfRect(wholeRect_);
-        if (!whole) THROW_IF_ERROR(Err::MemoryFull);
+        const OwnedRgn whole = RegionOf(wholeRect_);
         if (r) {
-            const RegionHandle added = RegionHandle::OfRect(*r);
-            if (!added) THROW_IF_ERROR(Err::MemoryFull);
-            CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), added.Get(), RGN_OR);
-            CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), whole.Get(), RGN_AND);
+            const OwnedRgn added = RegionOf(*r);
+            UnionRgn(dirtyRegion_.Get(), added.Get(), dirtyRegion_.Get());
+            SectRgn(dirtyRegion_.Get(), whole.Get(), dirtyRegion_.Get());
         } else {
-            CombineRgn(dirtyRegion_.Get(), whole.Get(), nullptr, RGN_COPY);
+            dirtyRegion_ = CopyRgn(whole.Get());
         }
     }
     RestartPass();
@@ -235,19 +232,15 @@ void PhotoshopFilter::InvalidateRect(const Rect16* r) {
 
 void PhotoshopFilter::ValidateRect(const Rect16& r) {
     if (!dirtyRegion_ || IsEmptyRect(r)) return;
-    const RegionHandle done = RegionHandle::OfRect(r);
-    if (!done) THROW_IF_ERROR(Err::MemoryFull);
-    CombineRgn(dirtyRegion_.Get(), dirtyRegion_.Get(), done.Get(), RGN_DIFF);
+    const OwnedRgn done = RegionOf(r);
+    DiffRgn(dirtyRegion_.Get(), done.Get(), dirtyRegion_.Get());
 }
 
 bool PhotoshopFilter::ClipToDirtyRegion(Rect16& r) const {
     if (!dirtyRegion_ || IsEmptyRect(r)) return false;
-    const RegionHandle part = RegionHandle::OfRect(r);
-    if (!part) THROW_IF_ERROR(Err::MemoryFull);
-    CombineRgn(part.Get(), part.Get(), dirtyRegion_.Get(), RGN_AND);
-    RECT box{};
-    if (GetRgnBox(part.Get(), &box) == NULLREGION) return false;
-    r = IntersectRects(r, RectOfBox(box));
+    const OwnedRgn part = RegionOf(r);
+    SectRgn(part.Get(), dirtyRegion_.Get(), part.Get());
+    r = IntersectRects(r, RegionBounds(part.Get()));
     return !IsEmptyRect(r);
 }
 
