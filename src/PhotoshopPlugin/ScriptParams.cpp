@@ -9,9 +9,12 @@
 #include "Alerts.h"
 #include "CurrentParameters.h"
 #include "Errors.h"
+#include "File.h"
 #include "HostMemory.h"
 #include "HostServices.h"
+#include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
+#include "QVDatabase.h"
 #include "PluginGlobals.h"
 #include "PluginMain.h"
 #include "QuorvelBase.h"
@@ -152,6 +155,13 @@ void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
     QuorvelBase::SetTargetLayerPos(position);
 }
 
+// Scripted blocks keep frame paths relative to the frame library; they resolve against the
+// library that the windowless dialog opens.
+void MakeFramePathsAbsolute() {
+    PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
+    if (const QVDatabase* frames = FramesLibrary()) QuorvelBase::MakeFramePathsAbsolute(frames->Path());
+}
+
 void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor) {
     Boolean8 flag = 0;
     gScript.lrcp = true;
@@ -241,10 +251,11 @@ std::string LayerName(const RecordRef layer) {
         LoadResourceString(kShapeNameStrings + ShapeOf(layer).Get(ShapeLayout::kKind), name, sizeof name);
         return name;
     }
-    const char* spec = reinterpret_cast<const char*>(layer.At(LayerLayout::kSource));
-    const std::string path(spec, strnlen(spec, LayerLayout::kSourceLength));
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    FileSpec spec;
+    std::memcpy(spec.bytes, layer.At(LayerLayout::kSource), FileSpec::kSize);
+    std::string fileName;
+    spec.GetName(fileName);
+    return fileName;
 }
 
 void AppendImage(DescriptorListRef list, BlockImage& image) {
@@ -328,6 +339,7 @@ void ReadScriptParams() {
     if (HasKey(suite, descriptor.Get(), 'FrMP')) {
         InstallParameterBlob(suite, descriptor.Get());
         if (HasKey(suite, descriptor.Get(), 'TLPs')) ReadPhotoPosition(suite, descriptor.Get());
+        MakeFramePathsAbsolute();
     }
     ReadProcessFlags(suite, descriptor.Get());
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "File.h"
+#include "QVDatabase.h"
 #include "ScriptedHost.h"
 
 namespace {
@@ -103,6 +105,35 @@ TEST(ScriptParameters, ThePhotoPositionSplitsTheStackIntoTwoItems) {
     EXPECT_EQ(LayerCountOfItem(items[0]), 2);
     EXPECT_EQ(LayerCountOfItem(items[1]), 1);
     EXPECT_EQ(IntegerOf(*split.written, 'TLPs'), 1);
+}
+
+// Scripted blocks carry frame paths relative to the frame library; the host's block holds them
+// absolute, and the name of a frame layer in 'FrnM' is its file's name.
+TEST(ScriptParameters, RelativeFramePathsResolveAgainstTheFrameLibrary) {
+    std::vector<uint8_t> block = StackBlock(2, 2, 0);
+    const ParameterBlockView view(block.data(), static_cast<int64_t>(block.size()));
+    const FileSpec relative = FileSpec::FromRelativePath("Frames\\User\\Caf\xC3\xA9.frm");
+    std::memcpy(view.Layer(0).At(LayerLayout::kSource), relative.bytes, FileSpec::kSize);
+
+    qvhost::Descriptor descriptor;
+    descriptor.Put('FrMP', FromByte4(block));
+    const ScriptedRun run = RunScripted(descriptor);
+    ASSERT_EQ(run.StartResult(), 0);
+
+    QVDatabase library;
+    library.InitNames();
+    ASSERT_EQ(library.BuildPath(), 0);
+    std::string folder = library.Path();
+    folder.resize(folder.find_last_of('\\'));
+    FileSpec stored;
+    std::memcpy(stored.bytes, run.parameters.data() + BlockLayout::kLayers + LayerLayout::kSource, FileSpec::kSize);
+    EXPECT_EQ(stored.GetKind(), FileSpec::Kind::Path);
+    EXPECT_EQ(stored.Text(), folder + "\\Frames\\User\\Caf\xC3\xA9.frm");
+
+    const auto& names = ListOf(*run.written, 'FrnM');
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(std::get<std::string>(names[0].value), "Caf\xC3\xA9.frm");
+    EXPECT_EQ(std::get<std::string>(names[1].value), "Rectangle");
 }
 
 }  // namespace
