@@ -8,13 +8,9 @@
 #include <array>
 
 #include "HostMemory.h"
+#include "QuorvelBevelOutline.h"
+#include "QuorvelEdges.h"
 #include "RecordTable.h"
-
-// The prepared edge of one edge slot: starts without a table, so that the first edge generation
-// of a run builds it.
-struct EdgeCache {
-    BufferRecord table;  // displacement table, scatter table or Gauss kernel
-};
 
 // Where one layer lies on the output: two per layer (the main placement, and the enlarged one of
 // the border).
@@ -39,7 +35,7 @@ struct RenderPassRecord {
 
 // The bevel light of one layer.
 struct BevelLightRecord {
-    BufferRecord outlinePath;
+    EffectOutline outline;        // heights by the distance from the frame's edge
     BufferRecord coverage;        // 8-bit bevel coverage
     BufferRecord height;          // 16-bit heights
     BufferRecord softnessKernel;

@@ -12,6 +12,8 @@ void LayerState::Reset() {
     texturePresent = false;
     cacheValid = false;
     textureBounds = {};
+    shapeTest = {};
+    shapeRecord = {};
 }
 
 LayerStateTable& LayerStates() {

@@ -7,8 +7,10 @@
 #include <cstdint>
 
 #include "HostMemory.h"
+#include "ImageShapes.h"
 #include "PluginInterface.h"
 #include "RecordTable.h"
+#include "SettingsLayout.h"
 
 struct LayerState {
     // Source kinds of a loaded frame.
@@ -40,6 +42,9 @@ struct LayerState {
     Rect16 textureBounds{};     // widened by the texture's blur radius
     BufferRecord textureBuffer;  // one byte per pixel of textureBounds
     BufferRecord lastBuffer;
+    // A shape layer: the inside-test its passes rasterise, and the shape record it was built from.
+    ShapeTest shapeTest;
+    std::array<uint8_t, ShapeLayout::kLength> shapeRecord{};
 };
 
 // The process-wide table: one entry per stack position, layer i at i and the 1-based path record
