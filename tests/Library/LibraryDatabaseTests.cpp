@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "LibraryTestSupport.h"
 #include "QVDatabase.h"
+#include "Utf.h"
 
 namespace {
 
@@ -192,6 +194,23 @@ TEST(LibraryDatabase, DefaultPlacesAreTheApplicationDataFolders) {
     ASSERT_EQ(byEmptyPath.OpenAt(""), 0);
     EXPECT_EQ(std::string(byEmptyPath.Path()) + "\\Quorvel.sdb", framesPath);
     EXPECT_EQ(QueryRows(byEmptyPath, kSchemaQuery), AsStored(kFramesSchema));
+}
+
+TEST(LibraryDatabase, LibrariesLiveInFoldersOfAnyName) {
+    ScratchFolder folder;
+    const std::string library = folder.File("Biblioth\xC3\xA8que \xE5\x9B\xBE");
+    ASSERT_TRUE(std::filesystem::create_directory(std::filesystem::path(Utf8ToUtf16(library))));
+    const std::string file = library + "\\Quorvel.sdb";
+    {
+        QVDatabase db;
+        ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+        EXPECT_EQ(std::string(db.Path()), library);
+        EXPECT_EQ(db.NewRecordID(), 10001);
+    }
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(Utf8ToUtf16(file))));
+    QVDatabase again;
+    ASSERT_EQ(again.OpenAt(file.c_str()), 0);
+    EXPECT_EQ(again.NewRecordID(), 10002);
 }
 
 TEST(LibraryDatabase, FindTableKnowsTheEightTablesExactly) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <numeric>
@@ -192,4 +193,26 @@ TEST(SqlWrapper, FilesThatAreNoSqlite3DatabaseAreRefusedUntouched) {
     int code = 0;
     MessageOf([&] { db.Open(folder.File("missing\\x.sdb").c_str()); }, &code);
     EXPECT_EQ(code, 14);
+}
+
+TEST(SqlWrapper, TheBusyTimeoutWaitsForAnotherConnectionsLock) {
+    ScratchFolder folder;
+    const std::string file = folder.File("busy.sdb");
+    CppSQLiteDB holder, waiter;
+    holder.Open(file.c_str());
+    holder.ExecDML("create table T (a Integer);");
+    waiter.Open(file.c_str());
+    holder.ExecDML("begin exclusive;");
+
+    waiter.SetBusyTimeout(0);
+    int code = 0;
+    EXPECT_EQ(MessageOf([&] { waiter.ExecDML("insert into T values (1);"); }, &code), "SQLITE_BUSY[5]: database is locked");
+    waiter.SetBusyTimeout(150);
+    const auto start = std::chrono::steady_clock::now();
+    MessageOf([&] { waiter.ExecDML("insert into T values (1);"); }, &code);
+    EXPECT_EQ(code, 5);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+
+    holder.ExecDML("commit;");
+    EXPECT_EQ(waiter.ExecDML("insert into T values (1);"), 1);
 }
