@@ -4,6 +4,7 @@
 #include <new>
 
 #include "ErrorCodes.h"
+#include "File.h"
 #include "QVDatabase.h"
 
 namespace {
@@ -35,6 +36,8 @@ void OpenLibrary(std::unique_ptr<Library>& slot, OpenFunction open) {
 void OpenLibraries() {
     Libraries& libraries = TheLibraries();
     OpenLibrary(libraries.frames, [&](QVDatabase& db) { return db.OpenAt(libraries.libraryPath.c_str()); });
+    // Relative frame specifications resolve against the folder of the open frames library.
+    if (libraries.frames) SetFrameLibraryFolder(libraries.frames->Path());
     OpenLibrary(libraries.presets, [](QVPresetsDatabase& db) { return db.OpenDefault(); });
 }
 
