@@ -4,7 +4,7 @@
 //
 // Use from the render passes, per placement:
 //     at render start:  GenerateEdge(slot, renderScale, noiseSeed, cache)   for each of the 4 slots
-//     drawn area:       tile + bounds widened by EdgeMargins(cache) of every slot
+//     drawn area:       tile + bounds widened by EdgeMarginY/X(cache) of every slot
 //     per tile:         ApplyEdge(cache, area, image, planes)   for each slot in turn
 // The image handed to ApplyEdge holds `area` widened by that cache's margins; the edge leaves its
 // result packed at the area's width at the start of the same buffer, so with several edges the

@@ -304,7 +304,8 @@ TEST_F(EdgeTest, ScatterEntriesFollowTheSeedAndStayWideForDeepEdges) {
     EdgeCache wide;
     Generate(deep, wide);
     bool beyondAByte = false;
-    for (const ScatterEntry& e : TableOf<ScatterEntry>(wide)) {
+    const std::vector<ScatterEntry> entries = TableOf<ScatterEntry>(wide);
+    for (const ScatterEntry& e : entries) {
         const double ox = e.column - 300.0, oy = e.row - 300.0;
         EXPECT_LE(ox * ox + oy * oy, 90000.0);
         beyondAByte |= e.column > 255 || e.row > 255;
