@@ -9,13 +9,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$build/demo"
 mkdir -p "$out"
 input="$root/samples/photo.png"
+preset="$root/samples/rounded-rectangle.qvo"
 output="$out/photo-framed.png"
 rm -f "$output" "$out/host.log"
 
-echo "Quorvel demo: the stand-in host runs Quorvel.8bf over $input"
+echo "Quorvel demo: the stand-in host runs Quorvel.8bf over $input with the preset $preset"
 echo
 "$build/wine-run.sh" "$build/bin/QuorvelHost.exe" --plugin "$build/bin/Quorvel.8bf" --log "$out/host.log" \
-    "$@" "$input" "$output"
+    --settings "$preset" "$@" "$input" "$output"
 status=$?
 echo
 if [ "$status" -eq 0 ] && [ -f "$output" ]; then

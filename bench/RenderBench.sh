@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# RenderBench.sh BUILD: the final pass of every sample preset over a 6000 x 4000 photo (RGB 8-bit
+# and 16-bit) through the stand-in host, with no dialog, beside the same work's peers on this
+# machine in this run: libvips' Gaussian blur (sigma 10) and ImageMagick's drop shadow
+# (60x10+20+20), both on one thread. Prints seconds per preset and the ratio to each peer.
+# Our figure is the start call's own time from the host's log (the host's PNG reading and
+# writing are left out); the peers read and write their own in-memory formats.
+set -uo pipefail
+build=$(cd "$1" && pwd)
+root=$(cd "$(dirname "$0")/.." && pwd)
+work="$build/bench-render"
+mkdir -p "$work"
+
+need() { command -v "$1" >/dev/null 2>&1; }
+if ! need vips || ! need convert; then
+    echo "installing libvips-tools and imagemagick"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q libvips-tools imagemagick >/dev/null 2>&1 || true
+fi
+if ! need vips || ! need convert; then
+    echo "vips or ImageMagick is missing and could not be installed"
+    exit 1
+fi
+
+# The photos: the bundled sample photo scaled to 6000 x 4000, at 8 and 16 bits.
+for depth in 8 16; do
+    photo="$work/photo-$depth.png"
+    [ -f "$photo" ] || convert "$root/samples/photo.png" -resize '6000x4000!' -depth "$depth" "$photo"
+done
+[ -f "$work/photo-8.v" ] || vips copy "$work/photo-8.png" "$work/photo-8.v"
+[ -f "$work/photo-8.mpc" ] || convert "$work/photo-8.png" "$work/photo-8.mpc"
+
+seconds_of() {  # runs the command, prints its wall time in seconds
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc -l
+}
+best_of_three() {
+    local best="" t
+    for _ in 1 2 3; do
+        t=$(seconds_of "$@")
+        if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    done
+    printf '%.3f' "$best"
+}
+
+export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
+vips_s=$(best_of_three vips gaussblur "$work/photo-8.v" "$work/blur.v" 10)
+magick_s=$(best_of_three convert -limit thread 1 "$work/photo-8.mpc" -background black -shadow 60x10+20+20 "$work/shadow.mpc")
+echo "peers on 6000 x 4000 RGB 8-bit, one thread, best of 3:"
+echo "  vips gaussblur 10:                 $vips_s s"
+echo "  convert -shadow 60x10+20+20:       $magick_s s"
+echo
+printf '%-22s %-6s %10s %12s %14s\n' preset depth seconds "x vips" "x ImageMagick"
+status=0
+for preset in "$root"/samples/*.qvo; do
+    name=$(basename "$preset" .qvo)
+    for depth in 8 16; do
+        best=""
+        for _ in 1 2 3; do
+            log="$work/$name-$depth.log"
+            rm -f "$log"
+            "$build/wine-run.sh" "$build/bin/QuorvelHost.exe" --plugin "$build/bin/Quorvel.8bf" --settings "$preset" \
+                --log "$log" "$work/photo-$depth.png" "$work/$name-$depth.png" >/dev/null 2>&1
+            ms=$(sed -n 's/^ *start answered 0 in \([0-9.]*\) ms.*/\1/p' "$log" 2>/dev/null | tail -1)
+            [ -n "$ms" ] || continue
+            t=$(echo "$ms / 1000" | bc -l)
+            if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+        done
+        if [ -z "$best" ]; then
+            printf '%-22s %-6s %10s\n' "$name" "$depth" "failed"
+            status=1
+            continue
+        fi
+        printf '%-22s %-6s %10.3f %12.2f %14.2f\n' "$name" "$depth" "$best" \
+            "$(echo "$best / $vips_s" | bc -l)" "$(echo "$best / $magick_s" | bc -l)"
+    done
+done
+exit $status
