@@ -228,3 +228,60 @@ TEST(TileComposer, TexturesWrapWithAFloorModulo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same image composed as one tile and as four: every pixel is addressed by its image position,
+// so the split changes nothing.
+TEST(TileComposer, TheTileSplitDoesNotChangeTheResult) {
+    ComposeLayout l = Layout(3, 1, false);
+    l.outputTransparency = true;
+    l.layersUnderPhoto = true;
+    l.textureStep = 2;
+    constexpr int32_t kW = 7, kH = 5;
+    std::vector<uint8_t> input(kW * kH * 4), coverageA(kW * kH), coverageB(kW * kH);
+    for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i * 37 + 11);
+    for (size_t i = 0; i < coverageA.size(); ++i) {
+        coverageA[i] = static_cast<uint8_t>(i * 53);
+        coverageB[i] = static_cast<uint8_t>(255 - i * 29);
+    }
+    const uint8_t texels[3 * 3 * 3] = {10, 20, 30, 40, 50, 60, 70, 80, 90, 15, 25, 35, 45, 55, 65, 75, 85, 95, 5, 6, 7, 8, 9, 1, 2, 3, 4};
+    const ColourTexture texture{texels, 3, 3, 9};
+
+    auto composeRect = [&](const Rect16& r, std::vector<uint8_t>& output) {
+        // Pass buffers are per tile: cut the tile's part out of the whole-image planes.
+        const int32_t w = r.right - r.left, h = r.bottom - r.top;
+        std::vector<uint8_t> a(w * h), b(w * h), in(w * h * 4), out(w * h * 4);
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const int32_t src = (r.top + y) * kW + r.left + x;
+                a[y * w + x] = coverageA[src];
+                b[y * w + x] = coverageB[src];
+                std::memcpy(&in[(y * w + x) * 4], &input[src * 4], 4);
+            }
+        ComposePass over = SolidPass(a, {200, 100, 50, 0});
+        over.texture = &texture;
+        over.alpha = 180;
+        over.abovePhoto = true;
+        ComposePass under = SolidPass(b, {20, 40, 60, 0});
+        under.underPhoto = true;
+        under.weight = 200;
+        const ComposePass passes[] = {under, over};
+        ComposeBuffers buffers;
+        buffers.rect = r;
+        buffers.input = in.data();
+        buffers.inputRowBytes = w * 4;
+        buffers.output = out.data();
+        buffers.outputRowBytes = w * 4;
+        ComposeTilePixels(l, passes, buffers);
+        for (int32_t y = 0; y < h; ++y)
+            std::memcpy(&output[((r.top + y) * kW + r.left) * 4], &out[y * w * 4], static_cast<size_t>(w) * 4);
+    };
+    std::vector<uint8_t> whole(input.size()), split(input.size());
+    composeRect(Rect16{0, 0, kH, kW}, whole);
+    for (const Rect16 r : {Rect16{0, 0, 2, 3}, Rect16{0, 3, 2, kW}, Rect16{2, 0, kH, 4}, Rect16{2, 4, kH, kW}}) composeRect(r, split);
+    EXPECT_EQ(whole, split);
+    EXPECT_NE(whole, input);
+}
+
+}  // namespace
