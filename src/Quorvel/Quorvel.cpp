@@ -1,16 +1,110 @@
 #include "Quorvel.h"
 
+#include <windows.h>
+
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 #include <new>
 
 #include "Errors.h"
+#include "FirstRunTables.h"
+#include "HostMemory.h"
 #include "HostServices.h"
+#include "LayerState.h"
 #include "PluginGlobals.h"
+#include "RenderSession.h"
+#include "SessionState.h"
+#include "Utf.h"
 
 Quorvel::~Quorvel() { ReleaseLayerStates(); }
 
-void Quorvel::BeginRun() { gCall.record->autoMask = false; }
+namespace {
+
+// Takes back the block an earlier call of ours left in the host's data word. The host's handle is
+// freed whatever it holds.
+void RestoreFrameCache(int16_t outputPlanes) {
+    const UniqueHandle saved(reinterpret_cast<Handle>(*gCall.data));
+    *gCall.data = 0;
+    FrameCacheBlock block;
+    if (GetHandleSize(saved.Get()) != static_cast<int64_t>(sizeof block)) return;
+    std::memcpy(&block, LockHandle(saved.Get()), sizeof block);
+    UnlockHandle(saved.Get());
+    if (!IsSoundFrameCacheBlock(block)) return;
+
+    RenderSession& session = Session();
+    session.cache = block;
+    session.cache.cacheOpen = 0;
+    session.cache.keepFile = 0;
+    session.cacheFile.SetSpec(FileSpec::FromPath(block.path));
+    THROW_IF_ERROR(session.cacheFile.Open("r"));
+    session.cache.cacheOpen = 1;
+    session.cacheReplay = true;
+    // The document changed its planes since the cache was made: end the call without a word.
+    if (static_cast<uint32_t>(outputPlanes) != block.planes) THROW_IF_ERROR(Err::Cancelled);
+}
+
+// Leaves the cache's block in the host's data word for its next call; false when it cannot.
+bool HandCacheToHost(const FrameCacheBlock& cache) {
+    if (!gCall.data) return false;
+    UniqueHandle handle(NewHandle(sizeof cache));
+    if (!handle) return false;
+    FrameCacheBlock saved = cache;
+    saved.cacheOpen = 1;
+    saved.keepFile = 0;
+    std::memcpy(LockHandle(handle.Get()), &saved, sizeof saved);
+    UnlockHandle(handle.Get());
+    if (DataWordHoldsBlock()) DisposeHandle(reinterpret_cast<Handle>(*gCall.data));
+    *gCall.data = reinterpret_cast<intptr_t>(handle.Release());
+    return true;
+}
+
+}  // namespace
+
+void Quorvel::InitializeGlobals() {
+    gCall.record->autoMask = false;
+    RenderSession& session = Session();
+    session.cacheFile.Close();
+    session.cache = {};
+    session.cacheReplay = false;
+    session.warningShown = false;
+    session.sourceOutOfMemory = false;
+    session.updateRegion.Reset();
+    photoTransform_ = {};
+    photoScaleClamped_ = false;
+    photoChanged_ = false;
+    LayerStates().Release();
+    BuildFirstRunTables();
+    if (DataWordHoldsBlock()) RestoreFrameCache(OutputPlaneCount());
+}
+
+ErrorCode Quorvel::Finish(ErrorCode result) {
+    LayerStates().Release();
+    RenderSession& session = Session();
+    session.updateRegion.Reset();
+    session.cacheFile.Close();
+    FrameCacheBlock& cache = session.cache;
+    const bool keep = result == Err::None && cache.cacheOpen && cache.keepFile;
+    cache.cacheOpen = 0;
+    if (cache.path[0] != '\0' && !(keep && HandCacheToHost(cache))) {
+        // A failed delete fails a call that had succeeded; it never hides an earlier error.
+        if (!DeleteFileW(Utf8ToUtf16(cache.path).c_str()) && result == Err::None) result = Err::FileNotDeletable;
+    }
+    cache = {};
+    return result;
+}
+
+void Quorvel::EndRun(ErrorCode result) {
+    if (const ErrorCode finished = Finish(result); finished != result) throw ErrorCodeException{finished};
+}
+
+void Quorvel::InvalidatePreview() {
+    if (const RegionHandle& region = Session().updateRegion) {
+        const Rect16& r = gCall.record->filterRect;
+        SetRectRgn(region.Get(), r.left, r.top, r.right, r.bottom);
+    }
+    InvalidateAllInstances();
+}
 
 void Quorvel::Prepare() {
     // A host with little memory keeps half of it free; a larger one keeps 2 MB.
@@ -26,6 +120,14 @@ void Quorvel::SetupRun() {
     layeredOutput_ = record.inTransparencyMask != 0 && record.inLayerMasks != 0 && record.outLayerMasks != 0 &&
                      GetHostKind() != kHostKindElements;
     THROW_IF_ERROR(ResizeStackStorage(0, false));
+    AllocateSourceBuffer();
+}
+
+ErrorCode Quorvel::AllocateSourceBuffer() {
+    const ErrorCode error =
+        sourceBuffer_.Allocate(WholeRect(), InputPlaneCount(), static_cast<uint32_t>(gCall.bytesPerSample));
+    if (error) Session().sourceOutOfMemory = true;
+    return error;
 }
 
 void Quorvel::ReleaseLayerStates() {

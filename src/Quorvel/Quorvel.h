@@ -19,8 +19,22 @@ public:
     uint32_t GetSignature() const override { return kSignature; }
     // The product keeps its own session block, so its run hooks replace the framework's selection
     // round trip.
-    void BeginRun() override;
-    void EndRun(ErrorCode) override {}
+    void BeginRun() override { InitializeGlobals(); }
+    // Finish's result, when it differs from the call's, leaves as an ErrorCodeException.
+    void EndRun(ErrorCode result) override;
+
+    // Starts a host call: clears the session, builds the first-run tables once per process, and
+    // takes back the image cache that an earlier call left in the host's data word. A saved block
+    // that fails its checks is dropped (the file it names is left alone); a cache file that cannot
+    // be reopened raises its error; a cache made for another plane count raises 32512.
+    void InitializeGlobals();
+    // Ends a host call: frees every LayerState and the update region and closes the image cache.
+    // A successful run that keeps its cache hands it to the host's next call; otherwise the cache
+    // file is deleted. Answers the call's result: 19008 when the file of a successful call cannot
+    // be deleted; an earlier error stays as it was.
+    ErrorCode Finish(ErrorCode result);
+    // Marks the preview's whole area to compose again and restarts every preview instance.
+    void InvalidatePreview();
 
     // which < -1 with a block present resets the selected layer (layer 0 when none is selected),
     // keeping its edges; anything else builds the default block.
@@ -35,8 +49,8 @@ public:
     // Asks the host to keep buffer space free for the renderer: half of a small maxSpace, else
     // 2 MB. The framework's filter-case checks do not apply to this class.
     void Prepare() override;
-    // Starts a scheduler run: empty tables sized to the block's stack, and whether the run may
-    // write layered output. A table that cannot be sized is raised.
+    // Starts a scheduler run: empty tables sized to the block's stack, whether the run may write
+    // layered output, and the photo's buffer. A table that cannot be sized is raised.
     void SetupRun() override;
     // Frees the placements, then the pass records, then the bevel records, each table from its
     // last record down. Safe on empty tables and when called again.
@@ -45,11 +59,15 @@ public:
     void ClearRecordInfo() override;
 
     bool LayeredOutput() const { return layeredOutput_; }
+    const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }
     const PlacementTable& Placements() const { return placements_; }
     const PassTable& Passes() const { return passes_; }
     const BevelTable& Bevels() const { return bevels_; }
 
 private:
+    // The run's photo, resampled through its placement: over the whole area at the host's input
+    // planes. A buffer that cannot be had marks the session short of memory.
+    ErrorCode AllocateSourceBuffer();
     // Sizes the LayerState table to the stack's entries and this object's tables to its layers.
     ErrorCode ResizeRunTimeTables(int32_t slots, int32_t paths);
 
@@ -62,6 +80,7 @@ private:
     PassTable passes_;                         // in pass order
     BevelTable bevels_;                        // one per layer
     bool layeredOutput_ = false;
+    PlaneBuffer sourceBuffer_;
 };
 
 // Creates the call's filter objects (main, preview A, preview B) in whichever of the three slots

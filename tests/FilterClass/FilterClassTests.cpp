@@ -1,9 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "BlendTable.h"
+#include "File.h"
+#include "FirstRunTables.h"
 #include "HostMemory.h"
 #include "LayerState.h"
 #include "PluginGlobals.h"
 #include "Quorvel.h"
+#include "RenderSession.h"
+#include "Utf.h"
 
 namespace {
 
@@ -13,8 +24,14 @@ protected:
         ResetHostMemoryForTesting();
         record_.filterCase = kFilterCaseEditableTransparencyWithSelection;
         gCall.record = &record_;
+        gCall.data = &dataWord_;
     }
     void TearDown() override {
+        if (dataWord_) DisposeHandle(reinterpret_cast<Handle>(dataWord_));
+        dataWord_ = 0;
+        gCall.data = nullptr;
+        Session().cacheFile.Close();
+        Session().cache = {};
         LayerStates().Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
@@ -28,6 +45,7 @@ protected:
     }
 
     FilterRecord record_{};
+    intptr_t dataWord_ = 0;
 };
 
 TEST_F(FilterClassTest, PrepareKeepsHalfOfASmallHostAndTwoMegabytesOfALargeOne) {
@@ -126,6 +144,204 @@ TEST_F(FilterClassTest, CreateFilterObjectsFillsOnlyTheEmptySlots) {
     DeleteFilterObjects();
     EXPECT_EQ(gFilters.main, nullptr);
     EXPECT_EQ(gFilters.previewB, nullptr);
+}
+
+// ---- The session across host calls
+
+// The code that action leaves with, 0 when it returns.
+ErrorCode CodeThrownBy(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ErrorCodeException& e) {
+        return e.code;
+    }
+    return 0;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesW(Utf8ToUtf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A call that ends with an image cache in a temporary file of the system's.
+class SessionTest : public FilterClassTest {
+protected:
+    void SetUp() override {
+        FilterClassTest::SetUp();
+        File file;
+        file.CreateTemp();
+        path_ = std::string(file.Spec().Text());
+        record_.planes = 4;
+        filter_.InitializeGlobals();
+    }
+    void TearDown() override {
+        DeleteFileW(Utf8ToUtf16(path_).c_str());
+        FilterClassTest::TearDown();
+    }
+    // The session as a run that cached 4-plane frames over a 20 x 30 area leaves it.
+    FrameCacheBlock& OpenCache(bool keep) {
+        FrameCacheBlock& cache = Session().cache;
+        cache.cacheOpen = 1;
+        cache.keepFile = keep ? 1 : 0;
+        cache.planes = 4;
+        cache.rect = {0, 0, 20, 30};
+        std::memcpy(cache.path, path_.c_str(), path_.size() + 1);
+        return cache;
+    }
+    // Puts a saved block, as the host keeps it, into the data word.
+    void HostKeeps(const void* bytes, int64_t size) {
+        Handle h = NewHandle(size);
+        std::memcpy(LockHandle(h), bytes, static_cast<size_t>(size));
+        UnlockHandle(h);
+        dataWord_ = reinterpret_cast<intptr_t>(h);
+    }
+
+    Quorvel filter_;
+    std::string path_;
+};
+
+TEST_F(SessionTest, FinishDeletesTheCacheAndKeepsAnEarlierError) {
+    struct Case {
+        bool fileThere;
+        ErrorCode result, finished;
+    };
+    const Case cases[] = {
+        {true, 0, 0},
+        {true, Err::SettingsCorrupt, Err::SettingsCorrupt},  // a deleted file does not make it success
+        {false, 0, Err::FileNotDeletable},
+        {false, Err::MemoryFull, Err::MemoryFull},
+    };
+    for (const Case& c : cases) {
+        if (c.fileThere) CloseHandle(CreateFileW(Utf8ToUtf16(path_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        else DeleteFileW(Utf8ToUtf16(path_).c_str());
+        OpenCache(false);
+        EXPECT_EQ(filter_.Finish(c.result), c.finished) << c.fileThere << " " << c.result;
+        EXPECT_FALSE(FileExists(path_));
+        EXPECT_EQ(Session().cache.path[0], '\0');
+        EXPECT_EQ(dataWord_, 0);
+    }
+}
+
+TEST_F(SessionTest, FinishWithoutACachePathLeavesTheResult) {
+    ASSERT_EQ(LayerStates().Resize(3), 0);
+    EXPECT_EQ(filter_.Finish(0), 0);
+    EXPECT_EQ(filter_.Finish(Err::Cancelled), Err::Cancelled);
+    EXPECT_EQ(LayerStates().Count(), 0);
+    EXPECT_TRUE(FileExists(path_));
+}
+
+TEST_F(SessionTest, AFailedDeleteReachesTheHostAsTheCallsResult) {
+    OpenCache(false);
+    DeleteFileW(Utf8ToUtf16(path_).c_str());
+    EXPECT_EQ(CodeThrownBy([&] { filter_.EndRun(0); }), Err::FileNotDeletable);
+    OpenCache(false);
+    EXPECT_NO_THROW(filter_.EndRun(Err::Cancelled));
+}
+
+TEST_F(SessionTest, AKeptCacheIsTakenBackByTheNextCall) {
+    OpenCache(true);
+    EXPECT_EQ(filter_.Finish(0), 0);
+    EXPECT_TRUE(FileExists(path_));
+    ASSERT_NE(dataWord_, 0);
+    EXPECT_EQ(GetHandleSize(reinterpret_cast<Handle>(dataWord_)), 1144);
+
+    Quorvel next;  // the host's next call
+    next.InitializeGlobals();
+    EXPECT_EQ(dataWord_, 0);
+    EXPECT_TRUE(Session().cacheReplay);
+    EXPECT_TRUE(Session().cacheFile.IsOpen());
+    EXPECT_EQ(Session().cache.cacheOpen, 1);
+    EXPECT_EQ(Session().cache.planes, 4u);
+    EXPECT_EQ(Session().cache.rect.right, 30);
+    // That call keeps nothing: its end deletes the cache.
+    EXPECT_EQ(next.Finish(0), 0);
+    EXPECT_FALSE(FileExists(path_));
+    EXPECT_EQ(dataWord_, 0);
+}
+
+TEST_F(SessionTest, AFailedRunDeletesTheCacheItMeantToKeep) {
+    OpenCache(true);
+    EXPECT_EQ(filter_.Finish(Err::Cancelled), Err::Cancelled);
+    EXPECT_FALSE(FileExists(path_));
+    EXPECT_EQ(dataWord_, 0);
+}
+
+TEST_F(SessionTest, ACorruptSavedBlockIsDroppedAndItsFileLeftAlone) {
+    const FrameCacheBlock sound = OpenCache(true);
+    Session().cache = {};
+    const std::function<void(FrameCacheBlock&)> corruptions[] = {
+        [](FrameCacheBlock& b) { b.cacheOpen = 0; },
+        [](FrameCacheBlock& b) { b.planes = 0; },
+        [](FrameCacheBlock& b) { b.planes = 33; },
+        [](FrameCacheBlock& b) { b.rect = {5, 0, 5, 30}; },
+        [](FrameCacheBlock& b) { b.rect = {-1, 0, 20, 30}; },
+        [](FrameCacheBlock& b) { std::memset(b.path, 'a', sizeof b.path); },
+        [](FrameCacheBlock& b) { std::strcpy(b.path, "C:\\Photos\\Mine.jpg"); },
+        [](FrameCacheBlock& b) { b.path[0] = '\0'; },
+    };
+    int index = 0;
+    for (const auto& corrupt : corruptions) {
+        FrameCacheBlock block = sound;
+        corrupt(block);
+        HostKeeps(&block, sizeof block);
+        Quorvel next;
+        EXPECT_NO_THROW(next.InitializeGlobals()) << index;
+        EXPECT_EQ(dataWord_, 0) << index;
+        EXPECT_FALSE(Session().cacheReplay) << index;
+        EXPECT_EQ(next.Finish(0), 0) << index;
+        EXPECT_TRUE(FileExists(path_)) << index;
+        ++index;
+    }
+    HostKeeps(&sound, sizeof sound - 1);  // not the size of a block
+    Quorvel next;
+    next.InitializeGlobals();
+    EXPECT_FALSE(Session().cacheReplay);
+    EXPECT_EQ(dataWord_, 0);
+}
+
+TEST_F(SessionTest, ACacheForOtherPlanesEndsTheCallSilently) {
+    const FrameCacheBlock block = OpenCache(true);
+    Session().cache = {};
+    HostKeeps(&block, sizeof block);
+    record_.planes = 3;
+    Quorvel next;
+    EXPECT_EQ(CodeThrownBy([&] { next.InitializeGlobals(); }), Err::Cancelled);
+    EXPECT_EQ(next.Finish(Err::Cancelled), Err::Cancelled);
+    EXPECT_FALSE(FileExists(path_));
+}
+
+TEST_F(SessionTest, ACacheFileThatIsGoneRaisesItsError) {
+    const FrameCacheBlock block = OpenCache(true);
+    Session().cache = {};
+    DeleteFileW(Utf8ToUtf16(path_).c_str());
+    HostKeeps(&block, sizeof block);
+    Quorvel next;
+    EXPECT_EQ(CodeThrownBy([&] { next.InitializeGlobals(); }), Err::FileMissing);
+    EXPECT_FALSE(Session().cacheReplay);
+}
+
+// ---- First-run tables
+
+TEST_F(FilterClassTest, BlendTablesHoldEveryModeAndAreBuiltOncePerProcess) {
+    Quorvel filter;
+    filter.InitializeGlobals();
+    EXPECT_EQ(BlendTables::Table(0), nullptr);
+    EXPECT_EQ(BlendTables::Table(13), nullptr);
+    uint8_t row[256];
+    for (int mode = 1; mode <= 12; ++mode) {
+        ASSERT_NE(BlendTables::Table(mode), nullptr);
+        for (int a : {0, 77, 255}) {
+            ASSERT_TRUE(BuildBlendTable(mode, a, row));
+            EXPECT_EQ(std::memcmp(BlendTables::Table(mode) + a * 256, row, 256), 0) << mode << " " << a;
+        }
+    }
+    // A later call finds the tables built: a mark left in one survives it.
+    auto* mark = const_cast<uint8_t*>(BlendTables::Table(5) + 1000);
+    const uint8_t kept = *mark;
+    *mark = static_cast<uint8_t>(kept ^ 0xFF);
+    Quorvel later;
+    later.InitializeGlobals();
+    EXPECT_EQ(*mark, static_cast<uint8_t>(kept ^ 0xFF));
+    *mark = kept;
 }
 
 }  // namespace
