@@ -99,7 +99,7 @@ void Quorvel::EndRun(ErrorCode result) {
 }
 
 void Quorvel::InvalidatePreview() {
-    if (const RegionHandle& region = Session().updateRegion) {
+    if (const OwnedRgn& region = Session().updateRegion) {
         const Rect16& r = gCall.record->filterRect;
         SetRectRgn(region.Get(), r.left, r.top, r.right, r.bottom);
     }

@@ -11,7 +11,7 @@
 
 #include "File.h"
 #include "PluginInterface.h"
-#include "RegionHandle.h"
+#include "GdiOwner.h"
 
 struct FrameCacheBlock {
     static constexpr size_t kSize = 1144;
@@ -40,7 +40,7 @@ struct RenderSession {
     bool cacheReplay = false;    // this call composes from a cache an earlier call left
     bool warningShown = false;   // the transparent-frames warning was answered this call
     bool sourceOutOfMemory = false;  // the photo cannot be held: it is not fetched again
-    RegionHandle updateRegion;   // the preview's area still to compose
+    OwnedRgn updateRegion;       // the preview's area still to compose
 };
 
 // The one session of the process.
