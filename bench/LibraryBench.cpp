@@ -73,9 +73,9 @@ int main() {
             for (int n = kAutocommitRows; n < kRows; ++n) SaveFrame(db, n, thumbnail);
             db.ExecDML("commit;");
         });
-        std::printf("insert, one transaction per row (%d rows): %.3f ms per row\n", kAutocommitRows,
+        std::printf("insert, each record committed alone (%d rows): %.3f ms per row\n", kAutocommitRows,
                     autocommit / kAutocommitRows);
-        std::printf("insert, one transaction (%d rows): %.1f ms, %.3f ms per row\n", kRows - kAutocommitRows, batched,
+        std::printf("insert, all records in one transaction (%d rows): %.1f ms, %.3f ms per row\n", kRows - kAutocommitRows, batched,
                     batched / (kRows - kAutocommitRows));
 
         QVDatabaseRecordSet set(&db, "Frames");

@@ -42,6 +42,16 @@ void AppendValue(CppSQLiteBuffer& sql, const FieldValue* value) {
     }
 }
 
+// Executes a statement of Save's transaction; false when it failed.
+bool ExecQuietly(QVDatabase* database, const char* sql) {
+    try {
+        database->ExecDML(sql);
+        return true;
+    } catch (const CppSQLiteException&) {
+        return false;
+    }
+}
+
 // Fields the first statement of Save writes: present, with a value, and not a blob.
 bool IsPlainValue(const FieldValue* value) {
     return value && value->Kind() != FieldKind::None && value->Kind() != FieldKind::Blob;
@@ -173,21 +183,35 @@ const char* QVDatabaseRecord::ColumnName(int field) const {
 void QVDatabaseRecord::Save() {
     if (!database_ || tableId_ < 0) return;
     if (rid_ != 0 && dirty_ == 0) return;
-    // The mask is worked on in a copy and kept only once a statement has run, so that what could
-    // not be written stays marked for the next Save.
+    // The row and its blobs are written in one transaction, so that a record costs the disk one
+    // commit. The RID and the mask are worked on in copies and kept only once the row is
+    // committed: what could not be written stays marked for the next Save.
+    if (!ExecQuietly(database_, "savepoint RecordSave;")) return;
     uint32_t dirty = dirty_;
     int32_t rid = rid_;
+    bool written = false;
     try {
-        if (rid != 0) {
-            if (!SaveUpdate(dirty)) return;
-        } else {
-            if (!SaveInsert(dirty, rid)) return;
-            rid_ = rid;
-        }
-        dirty_ = dirty;
-        if (SaveBlobs(dirty, rid)) dirty_ = 0;
+        written = rid != 0 ? SaveUpdate(dirty) : SaveInsert(dirty, rid);
     } catch (const CppSQLiteException&) {
-        // Saving reports nothing; the row stays as the last statement that ran left it.
+        written = false;
+    }
+    uint32_t afterBlobs = dirty;
+    if (written) {
+        try {
+            if (SaveBlobs(dirty, rid)) afterBlobs = 0;
+        } catch (const CppSQLiteException&) {
+            afterBlobs = dirty;  // the row stands; its blobs are tried again
+        }
+    }
+    // A statement that failed took back only its own changes: an id taken from the counter stays
+    // taken even when its row could not be written.
+    if (!ExecQuietly(database_, "release RecordSave;")) {
+        ExecQuietly(database_, "rollback to RecordSave; release RecordSave;");
+        return;
+    }
+    if (written) {
+        rid_ = rid;
+        dirty_ = afterBlobs;
     }
 }
 
@@ -242,7 +266,7 @@ bool QVDatabaseRecord::SaveInsert(uint32_t& dirty, int32_t& newRid) {
     return true;
 }
 
-bool QVDatabaseRecord::SaveBlobs(uint32_t& dirty, int32_t rid) {
+bool QVDatabaseRecord::SaveBlobs(uint32_t dirty, int32_t rid) {
     if (dirty == 0) return true;
     CppSQLiteBuffer sql;
     sql.Format("update %s set", TableName());

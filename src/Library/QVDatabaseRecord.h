@@ -109,10 +109,11 @@ private:
     void Place(int field, std::unique_ptr<FieldValue> value);
     // The name of the table's column at position i; null when the table has none there.
     const char* ColumnName(int field) const;
-    // Each answers whether its statement ran; the bits of what was written leave `dirty`.
+    // Each answers whether its statement ran (or had nothing to do); the first two take the bits
+    // of what they wrote out of `dirty`. Database errors are raised.
     bool SaveUpdate(uint32_t& dirty);
     bool SaveInsert(uint32_t& dirty, int32_t& newRid);
-    bool SaveBlobs(uint32_t& dirty, int32_t rid);
+    bool SaveBlobs(uint32_t dirty, int32_t rid);
 
     QVDatabase* database_;
     std::optional<std::string> tableName_;

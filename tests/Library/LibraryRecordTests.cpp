@@ -74,12 +74,13 @@ TEST_F(LibraryRecords, NewRecordInsertsItsValuesThenWritesItsBlobs) {
     CppSQLiteBinary encoded;
     encoded.SetBinary(thumbnail, sizeof thumbnail);
     EXPECT_EQ(Executed(), (std::vector<std::string>{
-                              "savepoint NewRecordID;", "select * from Base;",
+                              "savepoint RecordSave;", "savepoint NewRecordID;", "select * from Base;",
                               "update Base set NextRecordID = NextRecordID + 1;", "release NewRecordID;",
                               "insert into Frames  (RID, Filename, PathType, Path, Category) values (10001, "
                               "'O''Neil.frm', 50529031, 'Frames\\O''Neil.frm', NULL);",
                               std::string("update Frames set Thumbnail = '") +
-                                  reinterpret_cast<const char*>(encoded.GetEncoded()) + "' where rid = 10001;"}));
+                                  reinterpret_cast<const char*>(encoded.GetEncoded()) + "' where rid = 10001;",
+                              "release RecordSave;"}));
 
     // Nothing changed: nothing is executed.
     frame.Save();
@@ -89,8 +90,10 @@ TEST_F(LibraryRecords, NewRecordInsertsItsValuesThenWritesItsBlobs) {
     frame.SetText(Category, nullptr);
     frame.SetInteger(Rating, 5);
     frame.Save();
-    EXPECT_EQ(Executed(), std::vector<std::string>{
-                              "update Frames set Filename = 'b.frm',Category = NULL,Rating = 5 where rid = 10001;"});
+    EXPECT_EQ(Executed(), (std::vector<std::string>{
+                              "savepoint RecordSave;",
+                              "update Frames set Filename = 'b.frm',Category = NULL,Rating = 5 where rid = 10001;",
+                              "release RecordSave;"}));
 
     QVDatabaseRecord loaded(&db, "Frames");
     loaded.SetRid(10001);
@@ -142,7 +145,8 @@ TEST_F(LibraryRecords, EveryFieldKindRoundTrips) {
     preset.SetText(3, "Presets\\p.qvo");
     preset.SetModification(4000000000u);
     preset.Save();
-    EXPECT_NE(std::string(Executed().back()).find("4000000000"), std::string::npos);
+    const std::vector<std::string> presetSave = Executed();
+    EXPECT_NE(presetSave[presetSave.size() - 2].find("4000000000"), std::string::npos);
     QVDatabaseRecord presetRow(&db, "Presets");
     presetRow.SetRid(preset.Rid());
     presetRow.Load({"modification"});
@@ -187,13 +191,24 @@ TEST_F(LibraryRecords, AFailedSaveKeepsWhatWasNotWritten) {
 }
 
 TEST_F(LibraryRecords, IdsAreNeverReused) {
-    EXPECT_EQ(AddFrame("a"), 10001);
-    EXPECT_EQ(AddFrame("b"), 10002);
+    // A row that holds the next id already makes that insert fail; the id is spent all the same.
+    QVDatabaseRecord(&db, "Frames").Create(10001);
+    QVFrameDatabaseRecord blocked(&db);
+    blocked.SetText(Filename, "blocked");
+    blocked.Save();
+    EXPECT_EQ(blocked.Rid(), 0);
+    EXPECT_EQ(blocked.DirtyMask(), 1u << Filename);
+    blocked.Save();
+    EXPECT_EQ(blocked.Rid(), 10002);
+    db.ExecDML("delete from Frames;");
+
+    EXPECT_EQ(AddFrame("a"), 10003);
+    EXPECT_EQ(AddFrame("b"), 10004);
     QVDatabaseRecordSet set(&db, "Frames");
     set.SelectAll(nullptr, nullptr, true, false);
     set.DeleteAll();
     EXPECT_EQ(set.Count(), 0);
-    EXPECT_EQ(AddFrame("c"), 10003);
+    EXPECT_EQ(AddFrame("c"), 10005);
 }
 
 TEST_F(LibraryRecords, FramePreviewsComeFromThePreviewTablesAndGoWithTheirFrame) {
