@@ -79,21 +79,21 @@ int main() {
            }));
 
     BufferRecord disc;
-    for (int radius : {3, 8}) {
+    for (int radius : {3, 8, 24}) {
         const std::vector<uint8_t> mask = MaskPlane<uint8_t>(radius, 1, 255);
         char name[64];
-        ImageMakeDiscKernel(disc, radius);
-        std::snprintf(name, sizeof name, "spread disc (radius %d)", radius);
-        Report(name, Rate<uint8_t>(mask, [&](uint8_t* p) { ImageSpreadPlane(&disc, radius, kRect, p); }));
         ImageMakeDiscKernel(disc, -radius);
         std::snprintf(name, sizeof name, "choke disc (radius %d)", radius);
         Report(name, Rate<uint8_t>(mask, [&](uint8_t* p) { ImageSpreadPlane(&disc, -radius, kRect, p); }));
+        ImageMakeDiscKernel(disc, radius);
+        std::snprintf(name, sizeof name, "spread disc (radius %d)", radius);
+        Report(name, Rate<uint8_t>(mask, [&](uint8_t* p) { ImageSpreadPlane(&disc, radius, kRect, p); }));
         std::snprintf(name, sizeof name, "spread square (radius %d)", radius);
         Report(name, Rate<uint8_t>(mask, [&](uint8_t* p) { ImageSpreadPlane(nullptr, radius, kRect, p); }));
     }
 
     std::vector<uint16_t> distances(static_cast<size_t>(kWidth) * kHeight);
-    for (int radius : {4, 16}) {
+    for (int radius : {4, 16, 64}) {
         char name[64];
         std::snprintf(name, sizeof name, "distance (radius %d)", radius);
         Report(name, Rate<uint8_t>(MaskPlane<uint8_t>(radius, 1, 255), [&](uint8_t* p) {

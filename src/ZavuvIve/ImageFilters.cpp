@@ -102,44 +102,132 @@ void SeparableBlur(BufferRecord* kernel, const Rect16& rect, T* data, int32_t ch
 
 // ---- Spread and choke
 
-// The weighted maximum (spread) or minimum (choke) of one sample under a disc weight k.
+// The weighted maximum (spread) or minimum (choke) of one sample under a disc weight k. The
+// weights met here are partial ones (k < 256), so every product fits 16 bits, which keeps the
+// vectorised arithmetic in 16-bit lanes.
+inline uint16_t Scaled(uint16_t v, uint16_t k) {
+    return static_cast<uint16_t>(static_cast<uint16_t>(static_cast<uint16_t>(v * k) + 127) >> 8);
+}
 struct Spread {
     static constexpr uint8_t kStart = 0;
-    static uint16_t Weighted(uint16_t v, uint16_t k) { return static_cast<uint16_t>((v * k + 127) >> 8); }
-    static uint8_t Pick(uint8_t a, uint16_t b) { return static_cast<uint8_t>(std::max<uint16_t>(a, b)); }
+    static uint8_t Weighted(uint8_t v, uint16_t k) { return static_cast<uint8_t>(Scaled(v, k)); }
+    static uint8_t Pick(uint8_t a, uint8_t b) { return std::max(a, b); }
 };
 struct Choke {
     static constexpr uint8_t kStart = 255;
-    static uint16_t Weighted(uint16_t v, uint16_t k) {
-        return static_cast<uint16_t>(255 - (((255 - v) * k + 127) >> 8));
-    }
-    static uint8_t Pick(uint8_t a, uint16_t b) { return static_cast<uint8_t>(std::min<uint16_t>(a, b)); }
+    static uint8_t Weighted(uint8_t v, uint16_t k) { return static_cast<uint8_t>(255 - Scaled(255 - v, k)); }
+    static uint8_t Pick(uint8_t a, uint8_t b) { return std::min(a, b); }
 };
 
-// One output row through the disc: the window's rows from `window` on, `stride` apart.
+// acc[i] := the extreme of acc[i] and the weighted sample; the restrict qualifiers let the
+// compiler vectorise without run-time overlap checks (the accumulator is a local array). Kept out
+// of line: inlined into the disc's row loop, the spread ran four times slower.
 template <typename Op>
-void DiscRow(const uint8_t* window, ptrdiff_t stride, const uint16_t* weights, int32_t radius, int32_t count,
-             uint8_t* out) {
+[[gnu::noinline]] void PickWeighted(uint8_t* __restrict acc, const uint8_t* __restrict in, uint16_t weight,
+                                    int32_t n) {
+    for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(acc[i], Op::Weighted(in[i], weight));
+}
+template <typename Op>
+void PickTwo(uint8_t* __restrict acc, const uint8_t* __restrict a, const uint8_t* __restrict b, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(Op::Pick(acc[i], a[i]), b[i]);
+}
+
+// The disc row by row: the run of whole weights (256) in its middle, and the partial weights
+// round it. Zero weights add nothing to a maximum nor to a minimum and are left out.
+struct DiscTap {
+    int32_t dx;
+    uint16_t weight;
+};
+struct DiscRowShape {
+    int32_t runStart = 0;   // window column of the run's first sample
+    int32_t runLength = 0;  // 0: no whole weights in this row
+    int32_t level = 0;      // the largest power of two not above runLength, as its exponent
+    std::vector<DiscTap> partial;
+};
+
+std::vector<DiscRowShape> DiscShape(const uint16_t* weights, int32_t radius) {
     const int32_t side = 2 * radius + 1;
+    std::vector<DiscRowShape> shape(side);
+    for (int32_t dy = 0; dy < side; ++dy) {
+        DiscRowShape& row = shape[dy];
+        for (int32_t dx = 0; dx < side; ++dx) {
+            const uint16_t weight = weights[dy * side + dx];
+            if (weight == 256) {
+                if (row.runLength == 0) row.runStart = dx;
+                ++row.runLength;
+            } else if (weight != 0) {
+                row.partial.push_back({dx, weight});
+            }
+        }
+        while ((2 << row.level) <= row.runLength) ++row.level;
+    }
+    return shape;
+}
+
+// The window's rows with their running extremes: level j of a row holds, from each column on, the
+// extreme of 2^j samples, so that a run of any length is the extreme of two overlapping entries.
+// Rows enter as the window moves down and take the slot of the row that left.
+template <typename Op>
+class RunExtremes {
+public:
+    RunExtremes(int32_t slots, int32_t levels, int32_t length)
+        : slots_(slots), levels_(levels), length_(length), rows_(slots),
+          extremes_(static_cast<size_t>(slots) * levels * length) {}
+
+    void Load(int32_t rowIndex, const uint8_t* row) {
+        const int32_t slot = rowIndex % slots_;
+        rows_[slot] = row;
+        for (int32_t j = 1; j <= levels_; ++j) {
+            const uint8_t* below = Level(rowIndex, j - 1);
+            uint8_t* level = extremes_.data() + (static_cast<size_t>(slot) * levels_ + j - 1) * length_;
+            const int32_t half = 1 << (j - 1);
+            for (int32_t i = 0; i + 2 * half <= length_; ++i) level[i] = Op::Pick(below[i], below[i + half]);
+        }
+    }
+    const uint8_t* Level(int32_t rowIndex, int32_t j) const {
+        const int32_t slot = rowIndex % slots_;
+        return j == 0 ? rows_[slot] : extremes_.data() + (static_cast<size_t>(slot) * levels_ + j - 1) * length_;
+    }
+
+private:
+    int32_t slots_, levels_, length_;
+    std::vector<const uint8_t*> rows_;
+    std::vector<uint8_t> extremes_;
+};
+
+// One output row through the disc, from the window's rows first..first + 2 radius.
+template <typename Op>
+void DiscRow(const RunExtremes<Op>& rows, int32_t first, const std::vector<DiscRowShape>& shape, int32_t count,
+             uint8_t* out) {
     uint8_t acc[kChunk];
     for (int32_t start = 0; start < count; start += kChunk) {
         const int32_t n = std::min(kChunk, count - start);
         std::fill_n(acc, n, Op::kStart);
-        for (int32_t dy = 0; dy < side; ++dy) {
-            const uint8_t* row = window + dy * stride + start;
-            const uint16_t* k = weights + dy * side;
-            for (int32_t dx = 0; dx < side; ++dx) {
-                const uint16_t weight = k[dx];
-                const uint8_t* in = row + dx;
-                if (weight == 0) continue;  // adds nothing to a maximum nor to a minimum
-                if (weight == 256) {
-                    for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(acc[i], in[i]);
-                } else {
-                    for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(acc[i], Op::Weighted(in[i], weight));
-                }
+        for (int32_t dy = 0; dy < static_cast<int32_t>(shape.size()); ++dy) {
+            const DiscRowShape& row = shape[dy];
+            if (row.runLength > 0) {
+                const uint8_t* level = rows.Level(first + dy, row.level) + start + row.runStart;
+                PickTwo<Op>(acc, level, level + row.runLength - (1 << row.level), n);
             }
+            const uint8_t* samples = rows.Level(first + dy, 0) + start;
+            for (const DiscTap& tap : row.partial) PickWeighted<Op>(acc, samples + tap.dx, tap.weight, n);
         }
         std::memcpy(out + start, acc, static_cast<size_t>(n));
+    }
+}
+
+template <typename Op>
+void DiscPlane(const uint16_t* disc, int32_t radius, const Rect16& rect, uint8_t* plane) {
+    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const int32_t stride = width + 2 * radius, side = 2 * radius + 1;
+    const std::vector<DiscRowShape> shape = DiscShape(disc, radius);
+    int32_t levels = 0;
+    for (const DiscRowShape& row : shape) levels = std::max(levels, row.level);
+    RunExtremes<Op> rows(side, levels, stride);
+    for (int32_t i = 0; i < side - 1; ++i) rows.Load(i, plane + ptrdiff_t{i} * stride);
+    for (int32_t row = 0; row < height; ++row) {
+        rows.Load(row + side - 1, plane + ptrdiff_t{row + side - 1} * stride);
+        DiscRow<Op>(rows, row, shape, width, plane + ptrdiff_t{row} * width);
     }
 }
 
@@ -153,9 +241,7 @@ void SquareSpan(const uint8_t* centre, ptrdiff_t tapStride, int32_t radius, int3
         const uint8_t* c = centre + start;
         std::memcpy(acc, c, static_cast<size_t>(n));
         for (int32_t k = 1; k <= radius; ++k) {
-            const uint8_t* up = c - k * tapStride;
-            const uint8_t* down = c + k * tapStride;
-            for (int32_t i = 0; i < n; ++i) acc[i] = Op::Pick(Op::Pick(acc[i], up[i]), down[i]);
+            PickTwo<Op>(acc, c - k * tapStride, c + k * tapStride, n);
         }
         std::memcpy(out + start, acc, static_cast<size_t>(n));
     }
@@ -166,8 +252,7 @@ void SpreadPlane(const uint16_t* disc, int32_t radius, const Rect16& rect, uint8
     const int32_t width = WidthOf(rect), height = HeightOf(rect);
     const ptrdiff_t stride = width + 2 * radius;
     if (disc) {
-        for (int32_t row = 0; row < height; ++row)
-            DiscRow<Op>(plane + row * stride, stride, disc, radius, width, plane + ptrdiff_t{row} * width);
+        DiscPlane<Op>(disc, radius, rect, plane);
         return;
     }
     for (int32_t row = 0; row < height; ++row) {
@@ -194,47 +279,109 @@ uint16_t DiscWeight(int32_t dx, int32_t dy, double outer) {
 
 // ---- Distance
 
-// The working row of vertical distances, grown to the widest row asked for so far.
-std::vector<uint32_t> gDistanceRow;
+// A boundary between two parabolas of the envelope: the exact fraction num / den (den > 0).
+struct Boundary {
+    int64_t num;
+    int64_t den;
+};
+constexpr int64_t kAcross = 65025;  // (255 x one column)^2
 
-uint32_t* DistanceRow(size_t length) {
-    if (gDistanceRow.size() < length) {
-        try {
-            gDistanceRow.resize(length);
-        } catch (const std::bad_alloc&) {
-            ThrowIfError(Err::MemoryFull, kSource, 1505);
-        }
+bool AtOrBefore(const Boundary& a, const Boundary& b) {
+    return static_cast<__int128>(a.num) * b.den <= static_cast<__int128>(b.num) * a.den;
+}
+
+// The working rows, grown to the widest row asked for so far: the vertical distances (16 bits
+// while they fit, that is up to radius 256), and the lower envelope of the parabolas
+// d[q]^2 + 65025 (p - q)^2 over them.
+struct DistanceWork {
+    std::vector<uint16_t> vertical16;
+    std::vector<uint32_t> vertical32;
+    std::vector<int32_t> apex;
+    std::vector<Boundary> boundary;
+};
+DistanceWork gDistanceWork;
+
+template <typename D>
+std::vector<D>& VerticalOf(DistanceWork& work) {
+    if constexpr (sizeof(D) == 2) return work.vertical16;
+    else return work.vertical32;
+}
+
+template <typename D>
+void Grow(std::vector<D>& rows, size_t length) {
+    if (rows.size() >= length) return;
+    try {
+        rows.resize(length);
+    } catch (const std::bad_alloc&) {
+        ThrowIfError(Err::MemoryFull, kSource, 1505);
     }
-    return gDistanceRow.data();
+}
+
+template <typename D>
+DistanceWork& DistanceRows(size_t length) {
+    Grow(VerticalOf<D>(gDistanceWork), length);
+    Grow(gDistanceWork.apex, length);
+    Grow(gDistanceWork.boundary, length + 1);
+    return gDistanceWork;
 }
 
 // Vertical distance of every padded column: 255 k plus the nearest partly covered sample k rows up
 // or down. Going from the farthest rows inwards lets the nearest one win.
-void VerticalDistances(const uint8_t* centre, ptrdiff_t stride, int32_t radius, int32_t count, uint32_t* d) {
-    std::fill_n(d, count, static_cast<uint32_t>(radius + 1) * 255u);
+template <typename D>
+void VerticalDistances(const uint8_t* centre, ptrdiff_t stride, int32_t radius, int32_t count, D* d) {
+    std::fill_n(d, count, static_cast<D>((radius + 1) * 255));
     for (int32_t k = radius; k >= 0; --k) {
         const uint8_t* up = centre - k * stride;
         const uint8_t* down = centre + k * stride;
-        const uint32_t base = 255u * static_cast<uint32_t>(k);
+        const D base = static_cast<D>(255 * k);
         for (int32_t i = 0; i < count; ++i) {
-            const uint32_t nearest = std::min(up[i], down[i]);
-            d[i] = nearest < 255 ? base + nearest : d[i];
+            const uint8_t nearest = std::min(up[i], down[i]);
+            d[i] = nearest < 255 ? static_cast<D>(base + nearest) : d[i];
         }
     }
 }
 
-// The shortest distance through a neighbour column k away: d[-k]^2 + (255 k)^2. Columns past the
-// point where (255 k)^2 alone reaches the best so far cannot do better.
-uint16_t ColumnDistance(const uint32_t* d) {
-    const uint64_t own = d[0];
-    uint64_t best = own * own;
-    for (int64_t k = 1; best > 0 && 65025 * k * k < best; ++k) {
-        const uint64_t across = 65025 * k * k;
-        const uint64_t left = d[-k], right = d[k];
-        best = std::min({best, left * left + across, right * right + across});
+// For columns first..first+count-1 of the padded row, the least of d[q]^2 + 65025 (p - q)^2 over
+// every column q, rounded to its square root. Columns farther than (d[p] - 1) / 255 cannot beat
+// d[p]^2 itself, so this is the distance through the nearest column within reach; the envelope
+// of the parabolas finds it in one sweep, with exact comparisons of the boundaries.
+template <typename D>
+void HorizontalDistances(DistanceWork& work, int32_t length, int32_t first, int32_t count, uint16_t* out) {
+    const D* d = VerticalOf<D>(work).data();
+    int32_t* apex = work.apex.data();
+    Boundary* boundary = work.boundary.data();
+    const auto height = [d](int64_t q) { return int64_t{d[q]} * d[q] + kAcross * q * q; };
+    const auto meet = [&](int64_t q, int64_t v) { return Boundary{height(q) - height(v), 2 * kAcross * (q - v)}; };
+
+    int32_t top = 0;
+    apex[0] = 0;
+    for (int32_t q = 1; q < length; ++q) {
+        Boundary s = meet(q, apex[top]);
+        while (top > 0 && AtOrBefore(s, boundary[top])) s = meet(q, apex[--top]);
+        apex[++top] = q;
+        boundary[top] = s;
     }
-    const double distance = std::trunc(std::sqrt(static_cast<double>(best)) + 0.5);
-    return static_cast<uint16_t>(std::min(distance, 65535.0));
+    int32_t k = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int64_t p = first + i;
+        while (k < top && boundary[k + 1].num < p * boundary[k + 1].den) ++k;
+        const int64_t q = apex[k];
+        const uint64_t best = static_cast<uint64_t>(kAcross * (p - q) * (p - q)) + uint64_t{d[q]} * d[q];
+        const double distance = std::trunc(std::sqrt(static_cast<double>(best)) + 0.5);
+        out[i] = static_cast<uint16_t>(std::min(distance, 65535.0));
+    }
+}
+
+// D holds a vertical distance: at most (radius + 1) x 255.
+template <typename D>
+void DistancePass(int32_t radius, const Rect16& rect, const uint8_t* plane, uint16_t* out) {
+    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const int32_t stride = width + 2 * radius;
+    DistanceWork& work = DistanceRows<D>(static_cast<size_t>(stride));
+    for (int32_t row = 0; row < height; ++row) {
+        VerticalDistances(plane + ptrdiff_t{row + radius} * stride, stride, radius, stride, VerticalOf<D>(work).data());
+        HorizontalDistances<D>(work, stride, radius, width, out + ptrdiff_t{row} * width);
+    }
 }
 
 }  // namespace
@@ -341,12 +488,6 @@ void ImageSpreadPlane(BufferRecord* disc, int32_t radius, const Rect16& rect, ui
 
 void ImageDistancePass(int32_t radius, const Rect16& rect, const uint8_t* plane, uint16_t* out) {
     radius = std::max(radius, 0);
-    const int32_t width = WidthOf(rect), height = HeightOf(rect);
-    const ptrdiff_t stride = width + 2 * radius;
-    uint32_t* d = DistanceRow(static_cast<size_t>(stride));
-    for (int32_t row = 0; row < height; ++row) {
-        VerticalDistances(plane + (row + radius) * stride, stride, radius, static_cast<int32_t>(stride), d);
-        uint16_t* o = out + ptrdiff_t{row} * width;
-        for (int32_t x = 0; x < width; ++x) o[x] = ColumnDistance(d + x + radius);
-    }
+    if (radius <= 256) DistancePass<uint16_t>(radius, rect, plane, out);
+    else DistancePass<uint32_t>(radius, rect, plane, out);
 }

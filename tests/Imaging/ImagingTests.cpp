@@ -292,6 +292,48 @@ TEST_F(ImagingTest, DistanceRowGrowsAndLargeRadiiSaturate) {
     EXPECT_EQ(distance, 51000);
 }
 
+// The distance as the book states it: a vertical scan with early stops, then the neighbouring
+// columns within (d - 1) / 255.
+std::vector<uint16_t> ReferenceDistances(const std::vector<uint8_t>& plane, int width, int height, int r) {
+    const int p = width + 2 * r;
+    std::vector<uint16_t> out(static_cast<size_t>(width) * height);
+    std::vector<int64_t> d(p);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < p; ++x) {
+            d[x] = int64_t{r + 1} * 255;
+            for (int k = 0; k <= r; ++k) {
+                const int u = plane[(y + r - k) * p + x], w = plane[(y + r + k) * p + x];
+                if (u < w) { d[x] = 255 * k + u; break; }
+                if (w != 255) { d[x] = 255 * k + w; break; }
+            }
+        }
+        for (int x = 0; x < width; ++x) {
+            const int64_t own = d[x + r];
+            int64_t best = own * own;
+            for (int64_t k = 1; k <= (own - 1) / 255 && best > 0; ++k)
+                best = std::min({best, d[x + r - k] * d[x + r - k] + 65025 * k * k, d[x + r + k] * d[x + r + k] + 65025 * k * k});
+            out[y * width + x] = static_cast<uint16_t>(std::min(std::trunc(std::sqrt(double(best)) + 0.5), 65535.0));
+        }
+    }
+    return out;
+}
+
+TEST_F(ImagingTest, DistancesMatchTheColumnScanOnRandomCoverage) {
+    std::mt19937 generator(21);
+    for (int radius : {1, 5, 37, 260}) {
+        const int width = 300, height = 3, p = width + 2 * radius;
+        std::vector<uint8_t> plane(static_cast<size_t>(p) * (height + 2 * radius));
+        // Mostly covered, with scattered edge samples and a few empty runs.
+        for (uint8_t& v : plane) {
+            const unsigned roll = generator() % 1000;
+            v = roll < 985 ? 255 : roll < 995 ? static_cast<uint8_t>(generator() % 255) : 0;
+        }
+        std::vector<uint16_t> out(static_cast<size_t>(width) * height);
+        ImageDistancePass(radius, RectOf(width, height), plane.data(), out.data());
+        EXPECT_EQ(out, ReferenceDistances(plane, width, height, radius)) << radius;
+    }
+}
+
 // ---- Noise
 
 TEST_F(ImagingTest, NoiseAdvancesItsSeedAndFollowsTheLightOrDark) {
