@@ -8,6 +8,7 @@
 #include "Alerts.h"
 #include "BigEndian.h"
 #include "Errors.h"
+#include "File.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "PluginGlobals.h"
@@ -225,7 +226,26 @@ void PhotoshopFilter::EndRun(ErrorCode result) {
     if (Framework().greyMenuItems) AskHostToUndoDeselectRepeat();
 }
 
-void PhotoshopFilter::CopySettingsToDialogFile(File*) {}
+void PhotoshopFilter::CopySettingsToDialogFile(File* source) {
+    PreviewOwner* dialog = OpenPreviewDialog();
+    if (source && dialog) CopySettingsBody(*source, dialog->SettingsFile());
+}
+
+void CopySettingsBody(File& source, File& destination) {
+    constexpr int32_t kDialogBytes = 1028;
+    constexpr int32_t kChunk = 256;
+    uint16_t headerLength = 0;
+    if (source.Read(&headerLength, 0, sizeof headerLength) != sizeof headerLength) THROW_IF_ERROR(Err::FileIO);
+    const int32_t body = std::max(source.GetSize() - int32_t{headerLength}, 0);
+    THROW_IF_ERROR(destination.SetSize(static_cast<uint32_t>(kDialogBytes + body)));
+    char chunk[kChunk];
+    for (int32_t done = 0; done < body; done += kChunk) {
+        const int32_t count = std::min(kChunk, body - done);
+        if (source.Read(chunk, static_cast<uint32_t>(headerLength + done), count) != static_cast<uint32_t>(count))
+            THROW_IF_ERROR(Err::FileIO);
+        THROW_IF_ERROR(destination.Write(chunk, static_cast<uint32_t>(kDialogBytes + done), static_cast<uint32_t>(count)));
+    }
+}
 
 void PhotoshopFilter::DetermineMaskMode() {
     const FilterRecord& record = *gCall.record;

@@ -33,6 +33,11 @@ struct SavedHostFields {
     void CopyTo(FilterRecord& record) const;
 };
 
+// Copies a settings file's body (what follows its header, whose 16-bit length in the machine's
+// byte order opens the file) into destination from offset 1028, sizing destination to hold it. A
+// header longer than the file leaves no body to copy. File errors are raised.
+void CopySettingsBody(File& source, File& destination);
+
 // Process-wide state of the framework for one call.
 struct FrameworkFlags {
     bool withSelection = false;         // the run filters through a selection mask
@@ -178,6 +183,7 @@ private:
     enum class OwnerKind { None, Overview, Dialog };
 
     bool RunStep();
+    void StartTileWalk();
     void RunScheduledStep();
     void ProcessAndComposeTile();
     void ShareFinishedTile();

@@ -170,6 +170,7 @@ bool PhotoshopFilter::RunTabInstance() {
         switch (state_) {
         case kStateBeginPass:
             BeginPass();
+            StartTileWalk();
             state_ = kStateNextTile;
             break;
         case kStateNextTile:

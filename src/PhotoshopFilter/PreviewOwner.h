@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+class File;
 class PhotoshopFilter;
 
 class PreviewOwner {
@@ -19,6 +20,8 @@ public:
     virtual void PushUndoState() = 0;
     // Turns the composite-layer view off when its memory runs out.
     virtual void DisableCompositeView() = 0;
+    // The dialog's settings file, which holds the dialog's own 1028 bytes before the settings.
+    virtual File& SettingsFile() = 0;
 };
 
 // The preview dialog while it is open (null otherwise).

@@ -103,15 +103,7 @@ void PhotoshopFilter::RunScheduledStep() {
     switch (state_) {
     case kStateBeginPass:
         BeginPass();
-        bandRect_ = priorityRect_;
-        phase_ = 0;
-        currentDirection_ = direction_;
-        tileRect_ = currentDirection_ == 0
-                        ? Rect16{bandRect_.top, bandRect_.left,
-                                 static_cast<int16_t>(std::min<int32_t>(bandRect_.top + tileHeight_, bandRect_.bottom)),
-                                 bandRect_.left}
-                        : Rect16{bandRect_.top, bandRect_.left, bandRect_.top,
-                                 static_cast<int16_t>(std::min<int32_t>(bandRect_.left + tileWidth_, bandRect_.right))};
+        StartTileWalk();
         state_ = kStateNextTile;
         return;
     case kStateNextTile:
@@ -127,6 +119,20 @@ void PhotoshopFilter::RunScheduledStep() {
         --state_;
         return;
     }
+}
+
+// Every pass starts in the priority rectangle, the cursor at its top-left corner with no extent
+// in the tiling direction.
+void PhotoshopFilter::StartTileWalk() {
+    bandRect_ = priorityRect_;
+    phase_ = 0;
+    currentDirection_ = direction_;
+    tileRect_ = currentDirection_ == 0
+                    ? Rect16{bandRect_.top, bandRect_.left,
+                             static_cast<int16_t>(std::min<int32_t>(bandRect_.top + tileHeight_, bandRect_.bottom)),
+                             bandRect_.left}
+                    : Rect16{bandRect_.top, bandRect_.left, bandRect_.top,
+                             static_cast<int16_t>(std::min<int32_t>(bandRect_.left + tileWidth_, bandRect_.right))};
 }
 
 void PhotoshopFilter::ProcessAndComposeTile() {

@@ -64,23 +64,43 @@ private:
     int32_t planes_ = 0;
 };
 
+// displayPixels into a device context: 17500 without the host's procedure.
+ErrorCode DisplayInto(const PixelMap& map, const Rect32& source, int32_t row, int32_t column, HDC dc) {
+    const FilterRecord* record = gCall.record;
+    if (!record || !record->displayPixels) return Err::HostUnsupported;
+    return record->displayPixels(&map, &source, row, column, dc);
+}
+
+// Shows 8-bit and bitmap maps as they are and 16-bit maps through their high bytes.
+template <typename Show>
+ErrorCode ShowAtEightBits(PixelMap& map, Show show) {
+    if (IsEightBitMode(map.imageMode)) return show(map);
+    if (!FindImageMode(map.imageMode)) return kBadDepth;
+    HighByteView view(map);
+    return show(map);
+}
+
 }  // namespace
 
 ErrorCode DisplayPixels(const PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
                         HWND window, HRGN clip) {
-    const FilterRecord* record = gCall.record;
-    if (!record || !record->displayPixels) return Err::HostUnsupported;
+    if (!gCall.record || !gCall.record->displayPixels) return Err::HostUnsupported;
     WindowDC dc(window);
     if (!dc.Get()) THROW_IF_ERROR(Err::MemoryFull);
     SelectClipRgn(dc.Get(), clip);
-    return record->displayPixels(&map, &source, destinationRow, destinationColumn, dc.Get());
+    return DisplayInto(map, source, destinationRow, destinationColumn, dc.Get());
 }
 
 ErrorCode DisplayPixelMap(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
                           HWND window, HRGN clip) {
-    if (IsEightBitMode(map.imageMode))
-        return DisplayPixels(map, source, destinationRow, destinationColumn, window, clip);
-    if (!FindImageMode(map.imageMode)) return kBadDepth;
-    HighByteView view(map);
-    return DisplayPixels(map, source, destinationRow, destinationColumn, window, clip);
+    return ShowAtEightBits(map, [&](const PixelMap& shown) {
+        return DisplayPixels(shown, source, destinationRow, destinationColumn, window, clip);
+    });
+}
+
+ErrorCode DisplayPixelMapInto(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
+                              HDC dc) {
+    return ShowAtEightBits(map, [&](const PixelMap& shown) {
+        return DisplayInto(shown, source, destinationRow, destinationColumn, dc);
+    });
 }

@@ -24,6 +24,9 @@ ErrorCode DisplayPixels(const PixelMap& map, const Rect32& source, int32_t desti
 // left as it was); -30914 for any other depth.
 ErrorCode DisplayPixelMap(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
                           HWND window, HRGN clip);
+// DisplayPixelMap into a device context the caller holds.
+ErrorCode DisplayPixelMapInto(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
+                              HDC dc);
 
 // Writes the document's file name (the title after its last backslash) into buffer, bounded and
 // terminated; leaves buffer as it was when the host has no title.

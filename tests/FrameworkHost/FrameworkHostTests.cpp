@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
+#include "HostPixels.h"
+#include "HostServices.h"
 #include "HostSession.h"
+#include "PluginGlobals.h"
 
 namespace {
 
@@ -169,6 +173,38 @@ TEST(FrameworkThroughHost, FilterCasesGive17007And17010) {
         EXPECT_EQ(outcome.Result(2), c.prepare) << "filter case " << c.filterCase;
         if (c.prepare) {
             EXPECT_EQ(outcome.result.Find(3), nullptr) << "no start after a failed prepare";
+        }
+    }
+}
+
+// An entry linked into this program that reads the document's title during start.
+char gTitle[64];
+size_t gTitleBuffer = sizeof gTitle;
+
+void TitleEntry(int16_t selector, FilterRecord* record, intptr_t*, int16_t* result) {
+    *result = 0;
+    if (selector != kSelectorStart) return;
+    gCall = CallGlobals{};
+    gCall.record = record;
+    gCall.basicSuite = record->sSPBasic;
+    std::memset(gTitle, 'x', sizeof gTitle);
+    GetDocumentTitle(gTitle, gTitleBuffer);
+    HostSuites::ReleaseAll();
+    gCall = CallGlobals{};
+}
+
+TEST(FrameworkThroughHost, TheDocumentTitleIsCopiedWithABoundAndATerminator) {
+    for (size_t buffer : {sizeof gTitle, size_t{5}}) {
+        gTitleBuffer = buffer;
+        HostOptions options;
+        options.entry = TitleEntry;
+        options.document = Patterned(8, 8, ImageMode{});
+        options.mode = options.document->Mode();
+        qvhost::HostSession session(options);
+        ASSERT_EQ(session.Run().exitCode, 0);
+        EXPECT_STREQ(gTitle, buffer == sizeof gTitle ? "Untitled" : "Unti");
+        if (buffer < sizeof gTitle) {
+            EXPECT_EQ(gTitle[buffer], 'x') << "nothing past the bound";
         }
     }
 }

@@ -6,13 +6,17 @@
 #include <cstdlib>
 #include <vector>
 
+#include "Errors.h"
 #include "FakeHost.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "InvertFilter.h"
 #include "PluginMain.h"
 #include "PreferenceSettings.h"
+#include "PreviewOwner.h"
 #include "SessionState.h"
+#include "File.h"
+#include <cstdio>
 
 namespace {
 
@@ -322,6 +326,150 @@ TEST_F(FinalPass, SchedulerStatesAndTheEmptyList) {
     EXPECT_EQ(filter.State(), kStateBeginPass);
     EXPECT_EQ(filter.ProgressDone(), 0);
     PhotoshopFilter::Unlink(filter);
+}
+
+}  // namespace
+
+namespace {
+
+class FakeDialog : public PreviewOwner {
+public:
+    bool canUndo = false;
+    int undos = 0, releases = 0, pushes = 0, renders = 0, progressReports = 0;
+    File settings;
+
+    void RenderPreview(PhotoshopFilter&) override { ++renders; }
+    void ShowProgress(PhotoshopFilter&, double, double) override { ++progressReports; }
+    bool Undo() override {
+        ++undos;
+        return canUndo;
+    }
+    void ReleaseSavedState() override { ++releases; }
+    void PushUndoState() override { ++pushes; }
+    void DisableCompositeView() override {}
+    File& SettingsFile() override { return settings; }
+};
+
+// A filter whose tiles need more memory than there is.
+class GreedyFilter : public InvertFilter {
+public:
+    int defaults = 0;
+    void ComposeTile() override { THROW_IF_ERROR(32767); }
+    void SetDefaultParameters(int) override { ++defaults; }
+};
+
+std::string AlertLogPath() { return std::string(std::getenv("TEMP") ? std::getenv("TEMP") : ".") + "\\framework-alerts.log"; }
+
+std::string ReadAlertLog() {
+    std::string text;
+    if (FILE* f = std::fopen(AlertLogPath().c_str(), "rb")) {
+        char chunk[4096];
+        size_t n;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+class MemoryRecovery : public testing::Test {
+protected:
+    void SetUp() override {
+        AnswerAlertsAutomatically();
+        std::remove(AlertLogPath().c_str());
+        host_.FillPattern();
+        host_.BeginCall();
+        filter_.CheckHost();
+        PhotoshopFilter::InitPreviewInstance(filter_);
+    }
+    void TearDown() override {
+        SetOpenPreviewDialog(nullptr);
+        PhotoshopFilter::Unlink(filter_);
+        _putenv("QUORVEL_ALERT_ANSWER=1");
+    }
+    // Runs steps until the tile's processing fails.
+    void RunToFailure() {
+        while (filter_.State() != kStateProcessTile) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
+    }
+
+    FakeHost host_{kModeGrayScale, 50, 40};
+    GreedyFilter filter_;
+    FakeDialog dialog_;
+};
+
+TEST_F(MemoryRecovery, WithoutADialogTheShortageIsOutOfMemory) {
+    RunToFailure();
+    try {
+        PhotoshopFilter::RunInstances(0);
+        FAIL() << "the step must fail";
+    } catch (const ErrorCodeException& e) {
+        EXPECT_EQ(e.code, -108);
+    }
+}
+
+TEST_F(MemoryRecovery, NothingToUndoResetsTheSettingsAndRendersAgain) {
+    SetOpenPreviewDialog(&dialog_);
+    RunToFailure();
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0)) << "OK counts as a step that did work";
+    EXPECT_EQ(dialog_.undos, 1);
+    EXPECT_EQ(dialog_.releases, 1);
+    EXPECT_EQ(filter_.defaults, 1);
+    EXPECT_EQ(dialog_.pushes, 1);
+    EXPECT_EQ(filter_.State(), kStateBeginPass) << "every instance renders again";
+    EXPECT_NE(ReadAlertLog().find("17006"), std::string::npos);
+}
+
+TEST_F(MemoryRecovery, AnUndoneChangeTellsSoAndQuitCancels) {
+    SetOpenPreviewDialog(&dialog_);
+    dialog_.canUndo = true;
+    RunToFailure();
+    EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_EQ(filter_.defaults, 0);
+    EXPECT_NE(ReadAlertLog().find("17005"), std::string::npos);
+
+    _putenv("QUORVEL_ALERT_ANSWER=2");
+    RunToFailure();
+    try {
+        PhotoshopFilter::RunInstances(0);
+        FAIL() << "Quit must end the run";
+    } catch (const ErrorCodeException& e) {
+        EXPECT_EQ(e.code, 32512);
+    }
+}
+
+TEST_F(MemoryRecovery, AnInstanceDrivenAloneReportsOutOfMemory) {
+    filter_.SetOwner(&dialog_);
+    while (filter_.State() != kStateProcessTile) ASSERT_TRUE(filter_.RunTabInstance()) << filter_.State();
+    try {
+        filter_.RunTabInstance();
+        FAIL() << "the step must fail";
+    } catch (const ErrorCodeException& e) {
+        EXPECT_EQ(e.code, -108);
+    }
+}
+
+TEST(SharedTiles, ADialogsFullSizeTileIsDoneForTheFinalPassToo) {
+    AnswerAlertsAutomatically();
+    FakeHost host(kModeRGBColor, 400, 300);
+    host.FillPattern();
+    host.BeginCall();
+    FakeDialog dialog;
+    SetOpenPreviewDialog(&dialog);
+    InvertFilter final, preview;
+    final.CheckHost();
+    PhotoshopFilter::InitPreviewInstance(final);
+    PhotoshopFilter::InitPreviewInstance(preview);  // at the head: it runs first
+    preview.SetOwner(&dialog);
+    while (preview.composedTiles == 0) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
+    EXPECT_EQ(dialog.renders, 1);
+    EXPECT_GT(dialog.progressReports, 0) << "progress goes to the dialog";
+    const Rect16 first = preview.TileRect();
+    Rect16 probe = first;
+    EXPECT_FALSE(final.ClipToDirtyRegion(probe)) << "the final pass need not render the tile again";
+    Rect16 rest{first.bottom, 0, 300, 400};
+    EXPECT_TRUE(final.ClipToDirtyRegion(rest));
+    SetOpenPreviewDialog(nullptr);
+    PhotoshopFilter::Unlink(preview);
+    PhotoshopFilter::Unlink(final);
 }
 
 }  // namespace
