@@ -283,7 +283,6 @@ bool QVDatabaseRecord::SaveBlobs(uint32_t dirty, int32_t rid) {
         } else {
             sql.Format("%s%s = '%s'", sql.Get(), column, value->EncodedBlob());
         }
-        dirty &= ~Bit(i);
         any = true;
     }
     if (any) {

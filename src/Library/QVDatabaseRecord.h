@@ -110,7 +110,8 @@ private:
     // The name of the table's column at position i; null when the table has none there.
     const char* ColumnName(int field) const;
     // Each answers whether its statement ran (or had nothing to do); the first two take the bits
-    // of what they wrote out of `dirty`. Database errors are raised.
+    // of what they wrote out of `dirty`, the blob pass writes the blobs and absent fields marked
+    // in it. Database errors are raised.
     bool SaveUpdate(uint32_t& dirty);
     bool SaveInsert(uint32_t& dirty, int32_t& newRid);
     bool SaveBlobs(uint32_t dirty, int32_t rid);
