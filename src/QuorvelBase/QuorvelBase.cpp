@@ -144,11 +144,20 @@ int32_t TextureBlurRadius(RecordRef bevel) {
 }
 
 // The path record image a layer's bevel names for its texture, when it is loaded and whole.
-LayerState* TextureSource(const Stack& stack, RecordRef layer) {
+// The path record a layer's bevel names for its texture (1..M) when its image is not missing,
+// else 0.
+int32_t TextureIndex(const Stack& stack, RecordRef layer) {
     const int32_t k = BevelOf(layer).Get(BevelLayout::kSurfaceTexture);
-    if (k < 1 || k > stack.Paths()) return nullptr;
+    if (k < 1 || k > stack.Paths()) return 0;
+    const LayerState* source = LayerStates().At(stack.Slots() + k - 1);
+    return source && !source->imageMissing ? k : 0;
+}
+
+LayerState* TextureSource(const Stack& stack, RecordRef layer) {
+    const int32_t k = TextureIndex(stack, layer);
+    if (k == 0) return nullptr;
     LayerState* source = LayerStates().At(stack.Slots() + k - 1);
-    if (!source || source->imageMissing || source->imagePlanes < 1) return nullptr;
+    if (source->imagePlanes < 1) return nullptr;
     const Rect16& b = source->imageBounds;
     const int64_t width = int64_t{b.right} - b.left, height = int64_t{b.bottom} - b.top;
     if (width < 1 || height < 1) return nullptr;
@@ -280,6 +289,13 @@ void QuorvelBase::SetSelectedEdgeIndex(int32_t index, bool blockOnly) {
 int32_t QuorvelBase::GetSelectedEdgeIndex() {
     const auto layer = SelectedLayerRecord();
     return layer ? layer->Get(LayerLayout::kEdgeIndex) : 0;
+}
+
+int32_t QuorvelBase::CurrentLayerIndex() { return Stack().SelectedOrFirst(); }
+
+int32_t QuorvelBase::SurfaceTextureIndex(int32_t layer) {
+    const Stack stack;
+    return stack.IsLayer(layer) ? TextureIndex(stack, stack.Layer(layer)) : 0;
 }
 
 int32_t QuorvelBase::SelectedLayerMode() {

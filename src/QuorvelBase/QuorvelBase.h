@@ -48,6 +48,11 @@ public:
     // Sets the selected layer's edge index (0..3); unless blockOnly, the twin block's too.
     static void SetSelectedEdgeIndex(int32_t index, bool blockOnly);
     static int32_t GetSelectedEdgeIndex();
+    // The selected layer, or 0 when the photo row is selected.
+    static int32_t CurrentLayerIndex();
+    // The path record (1..M) that layer i's bevel takes its surface texture from, when that
+    // record's image is not missing; else 0.
+    static int32_t SurfaceTextureIndex(int32_t layer);
     // The selected layer's background texture index; 0 with no layer selected or no live
     // LayerState for it.
     static int32_t SelectedLayerMode();

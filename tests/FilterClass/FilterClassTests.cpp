@@ -319,6 +319,22 @@ TEST_F(SessionTest, ACacheFileThatIsGoneRaisesItsError) {
     EXPECT_FALSE(Session().cacheReplay);
 }
 
+TEST_F(FilterClassTest, InvalidatePreviewResetsTheUpdateRegionToTheFilterArea) {
+    Quorvel filter;
+    filter.InvalidatePreview();  // no region yet: nothing to reset
+    Session().updateRegion.Reset(CreateRectRgn(0, 0, 1, 1));
+    record_.filterRect = {10, 20, 30, 60};
+    filter.InvalidatePreview();
+    RECT box{};
+    ASSERT_EQ(GetRgnBox(Session().updateRegion.Get(), &box), SIMPLEREGION);
+    EXPECT_EQ(box.left, 20);
+    EXPECT_EQ(box.top, 10);
+    EXPECT_EQ(box.right, 60);
+    EXPECT_EQ(box.bottom, 30);
+    EXPECT_EQ(filter.Finish(0), 0);
+    EXPECT_FALSE(Session().updateRegion);
+}
+
 // ---- First-run tables
 
 TEST_F(FilterClassTest, BlendTablesHoldEveryModeAndAreBuiltOncePerProcess) {

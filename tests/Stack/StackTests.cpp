@@ -101,9 +101,11 @@ TEST_F(StackTest, SelectedRecordsFallBackToTheFirstLayer) {
     Layer(0).Set(LayerLayout::kEdgeIndex, 1);
     Layer(2).Set(LayerLayout::kEdgeIndex, 3);
     Select(-1);
+    EXPECT_EQ(QuorvelBase::CurrentLayerIndex(), 0);
     EXPECT_EQ(QuorvelBase::SelectedLayerRecord()->Bytes(), Layer(0).Bytes());
     EXPECT_EQ(QuorvelBase::SelectedLayerEdge()->Bytes(), EdgeOf(Layer(0), 1).Bytes());
     Select(2);
+    EXPECT_EQ(QuorvelBase::CurrentLayerIndex(), 2);
     EXPECT_EQ(QuorvelBase::SelectedLayerEffect(3)->Bytes(), EffectOf(Layer(2), 3).Bytes());
     EXPECT_EQ(QuorvelBase::SelectedLayerBevel()->Bytes(), BevelOf(Layer(2)).Bytes());
     EXPECT_EQ(QuorvelBase::SelectedLayerEdge()->Bytes(), EdgeOf(Layer(2), 3).Bytes());
@@ -331,6 +333,7 @@ TEST_F(SurfaceTextureTest, NoUsableImageGivesNoTextureAndAValidCache) {
         EXPECT_TRUE(Target().cacheValid) << index;
         EXPECT_FALSE(Target().texturePresent) << index;
         EXPECT_FALSE(Target().textureBuffer.id) << index;
+        EXPECT_EQ(QuorvelBase::SurfaceTextureIndex(0), 0) << index;
     }
     LayerStates().At(1)->imageMissing = true;
     Target().cacheValid = false;
@@ -341,6 +344,8 @@ TEST_F(SurfaceTextureTest, NoUsableImageGivesNoTextureAndAValidCache) {
 
 TEST_F(SurfaceTextureTest, TextureTilesTheGreyOfTheImageBeyondItsBounds) {
     UseTexture(1);
+    EXPECT_EQ(QuorvelBase::SurfaceTextureIndex(0), 1);
+    EXPECT_EQ(QuorvelBase::SurfaceTextureIndex(1), 0);  // not a layer
     QuorvelBase::PrepareLayerSecondaryImage(0);
     ASSERT_TRUE(Target().texturePresent);
     ASSERT_TRUE(Target().cacheValid);
