@@ -50,6 +50,39 @@ char* AllocateKernel(BufferRecord& kernel, int64_t bytes, unsigned line) {
     return kernel.Lock();
 }
 
+// Runs work whose working memory comes from the heap; running out of it is raised as -108 with
+// the line of the kernel that the work belongs to.
+template <typename Work>
+void WithWorkingMemory(unsigned line, Work work) {
+    try {
+        work();
+    } catch (const std::bad_alloc&) {
+        ThrowIfError(Err::MemoryFull, kSource, line);
+    }
+}
+
+// ---- Kernels
+
+// Weights 2^(-4 i^2 / r^2) in single precision, normalised to 4096; W0 takes the rounding.
+std::vector<uint32_t> GaussWeights(int32_t radius) {
+    std::vector<uint32_t> weights(static_cast<size_t>(radius) + 1);
+    std::vector<float> w(weights.size());
+    w[0] = 1.0f;
+    float sum = 1.0f;
+    const float r2 = static_cast<float>(radius) * static_cast<float>(radius);
+    for (int32_t i = 1; i <= radius; ++i) {
+        w[i] = std::exp2(-4.0f * static_cast<float>(i) * static_cast<float>(i) / r2);
+        sum += 2.0f * w[i];
+    }
+    uint32_t total = 0;
+    for (int32_t i = 0; i <= radius; ++i) {
+        weights[i] = static_cast<uint32_t>(w[i] * 4096.0f / sum + 0.5f);
+        total += i == 0 ? weights[i] : 2 * weights[i];
+    }
+    weights[0] += 4096 - total;
+    return weights;
+}
+
 // ---- Noise
 
 inline uint8_t Noisy(uint8_t v, int32_t g, int32_t magnitude, bool inDarkParts) {
@@ -309,12 +342,7 @@ std::vector<D>& VerticalOf(DistanceWork& work) {
 
 template <typename D>
 void Grow(std::vector<D>& rows, size_t length) {
-    if (rows.size() >= length) return;
-    try {
-        rows.resize(length);
-    } catch (const std::bad_alloc&) {
-        ThrowIfError(Err::MemoryFull, kSource, 1505);
-    }
+    if (rows.size() < length) WithWorkingMemory(1505, [&] { rows.resize(length); });
 }
 
 template <typename D>
@@ -409,22 +437,8 @@ double ImageMakeGaussKernel(BufferRecord& kernel, int32_t radius) {
         const BufferLock lock(&kernel);
         if (lock.As<GaussKernelHeader>()->radius == static_cast<uint32_t>(radius)) return margin;
     }
-    // Weights 2^(-4 i^2 / r^2) in single precision, normalised to 4096; W0 takes the rounding.
-    std::vector<uint32_t> weights(static_cast<size_t>(radius) + 1);
-    std::vector<float> w(weights.size());
-    w[0] = 1.0f;
-    float sum = 1.0f;
-    const float r2 = static_cast<float>(radius) * static_cast<float>(radius);
-    for (int32_t i = 1; i <= radius; ++i) {
-        w[i] = std::exp2(-4.0f * static_cast<float>(i) * static_cast<float>(i) / r2);
-        sum += 2.0f * w[i];
-    }
-    uint32_t total = 0;
-    for (int32_t i = 0; i <= radius; ++i) {
-        weights[i] = static_cast<uint32_t>(w[i] * 4096.0f / sum + 0.5f);
-        total += i == 0 ? weights[i] : 2 * weights[i];
-    }
-    weights[0] += 4096 - total;
+    std::vector<uint32_t> weights;
+    WithWorkingMemory(564, [&] { weights = GaussWeights(radius); });
 
     char* address = AllocateKernel(kernel, (int64_t{radius} + 1) * 4 + 16, 564);
     *reinterpret_cast<GaussKernelHeader*>(address) = GaussKernelHeader{static_cast<uint32_t>(radius), {0, 0, 0}};
@@ -482,8 +496,10 @@ void ImageSpreadPlane(BufferRecord* disc, int32_t radius, const Rect16& rect, ui
     const auto* header = lock.As<DiscKernelHeader>();
     const bool useDisc = header && header->built && header->radius == radius;
     const uint16_t* weights = useDisc ? reinterpret_cast<const uint16_t*>(header + 1) : nullptr;
-    if (radius > 0) SpreadPlane<Spread>(weights, reach, rect, plane);
-    else SpreadPlane<Choke>(weights, reach, rect, plane);
+    WithWorkingMemory(1236, [&] {
+        if (radius > 0) SpreadPlane<Spread>(weights, reach, rect, plane);
+        else SpreadPlane<Choke>(weights, reach, rect, plane);
+    });
 }
 
 void ImageDistancePass(int32_t radius, const Rect16& rect, const uint8_t* plane, uint16_t* out) {

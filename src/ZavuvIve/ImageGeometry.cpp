@@ -153,14 +153,7 @@ AffineTransform& ImageMakeRotation(AffineTransform& t, const Rect16& rect, doubl
 void ImageInvertTransform(AffineTransform& t) {
     const double k = 1 / (t.a * t.e - t.b * t.d);
     const double a = t.e * k, e = t.a * k, b = -t.b * k, d = -t.d * k;
-    const double c = -(t.c * a + t.f * b);
-    const double f = -(t.c * d + t.f * e);
-    t.a = a;
-    t.b = b;
-    t.c = c;
-    t.d = d;
-    t.e = e;
-    t.f = f;
+    t = AffineTransform{t.mirror, a, b, -(t.c * a + t.f * b), d, e, -(t.c * d + t.f * e)};
 }
 
 // ---- Splines

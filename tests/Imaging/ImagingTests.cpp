@@ -223,24 +223,26 @@ TEST_F(ImagingTest, SpreadAndChokeOnSmallPlanes) {
 }
 
 TEST_F(ImagingTest, DiscSpreadMatchesTheWindowFormulaAcrossChunks) {
-    const int width = 600, height = 5, radius = 3, p = width + 2 * radius;
-    ImageMakeDiscKernel(disc_, radius);
-    const std::vector<uint8_t> source = RandomPlane<uint8_t>(static_cast<size_t>(p) * (height + 2 * radius), 11, 255);
-    for (int sign : {1, -1}) {
-        ImageMakeDiscKernel(disc_, sign * radius);
-        std::vector<uint8_t> plane = source;
-        ImageSpreadPlane(&disc_, sign * radius, RectOf(width, height), plane.data());
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                int value = sign > 0 ? 0 : 255;
-                for (int dy = 0; dy <= 2 * radius; ++dy)
-                    for (int dx = 0; dx <= 2 * radius; ++dx) {
-                        const int v = source[(y + dy) * p + x + dx], k = DiscAt(dx - radius, dy - radius);
-                        value = sign > 0 ? std::max(value, (v * k + 127) >> 8)
-                                         : std::min(value, 255 - (((255 - v) * k + 127) >> 8));
-                    }
-                ASSERT_EQ(plane[y * width + x], value) << sign << " at " << x << "," << y;
-            }
+    for (const int radius : {3, 9}) {
+        const int width = 600, height = 5, p = width + 2 * radius;  // wider than one working chunk
+        const std::vector<uint8_t> source =
+            RandomPlane<uint8_t>(static_cast<size_t>(p) * (height + 2 * radius), 11 + radius, 255);
+        for (const int sign : {1, -1}) {
+            ImageMakeDiscKernel(disc_, sign * radius);
+            std::vector<uint8_t> plane = source;
+            ImageSpreadPlane(&disc_, sign * radius, RectOf(width, height), plane.data());
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x) {
+                    int value = sign > 0 ? 0 : 255;
+                    for (int dy = 0; dy <= 2 * radius; ++dy)
+                        for (int dx = 0; dx <= 2 * radius; ++dx) {
+                            const int v = source[(y + dy) * p + x + dx], k = DiscAt(dx - radius, dy - radius);
+                            value = sign > 0 ? std::max(value, (v * k + 127) >> 8)
+                                             : std::min(value, 255 - (((255 - v) * k + 127) >> 8));
+                        }
+                    ASSERT_EQ(plane[y * width + x], value) << radius * sign << " at " << x << "," << y;
+                }
+        }
     }
 }
 
