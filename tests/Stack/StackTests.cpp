@@ -301,6 +301,26 @@ TEST_F(StackTest, SelectedLayerModeNeedsALiveSelectedLayer) {
     EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
 }
 
+TEST(LayerStateRecord, ResetFreesItsBuffersAndClearsItsFields) {
+    ResetHostMemoryForTesting();
+    LayerState state;
+    for (BufferRecord& buffer : state.imageBuffers) ASSERT_EQ(buffer.Allocate(16), 0);
+    ASSERT_EQ(state.textureBuffer.Allocate(16), 0);
+    ASSERT_EQ(state.lastBuffer.Allocate(16), 0);
+    state.sourceKind = LayerState::kThreePart;
+    state.imageMissing = state.texturePresent = state.cacheValid = true;
+    state.imagePlanes = 3;
+    state.imageBounds = {1, 2, 3, 4};
+    state.Reset();
+    for (const BufferRecord& buffer : state.imageBuffers) EXPECT_FALSE(buffer.id);
+    EXPECT_FALSE(state.textureBuffer.id);
+    EXPECT_FALSE(state.lastBuffer.id);
+    EXPECT_EQ(state.sourceKind, LayerState::kSingleImage);
+    EXPECT_FALSE(state.imageMissing || state.texturePresent || state.cacheValid);
+    EXPECT_EQ(state.imagePlanes, 0);
+    EXPECT_EQ(state.imageBounds.bottom, 0);
+}
+
 // ---- Surface texture
 
 class SurfaceTextureTest : public StackTest {
