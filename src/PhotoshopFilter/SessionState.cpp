@@ -59,37 +59,24 @@ Rect16 Shifted(const Rect16& r, Point16 by) {
 // inside the filter rectangle.
 Rect16 ScanSelectionBounds(FilterRecord& record) {
     const Rect16 area = record.filterRect;
-    const int64_t width = RectWidth(area);
-    const bool useMask = record.haveMask;
     const int32_t bytes = std::max(gCall.bytesPerSample, 1);  // masks have the document's depth
-    const int64_t bandRows = std::max<int64_t>(std::min<int64_t>(RectArea(area), kTransferBufferLimit) / width, 1);
+    const int16_t transparency = ColourPlanesOfMode(record.imageMode);
+    const BandRequest request{record.haveMask != 0, transparency, transparency};
     int32_t top = area.bottom, bottom = area.top, left = area.right, right = area.left;
     record.inputPadding = record.maskPadding = 0;
     record.outputPadding = -2;
-    for (int32_t y0 = area.top; y0 < area.bottom; y0 = static_cast<int32_t>(y0 + bandRows)) {
-        const Rect16 band{static_cast<int16_t>(y0), area.left,
-                          static_cast<int16_t>(std::min<int64_t>(y0 + bandRows, area.bottom)), area.right};
-        record.inRect = record.maskRect = record.outRect = Rect16{};
-        if (useMask) {
-            record.maskRect = band;
-        } else {
-            record.inRect = band;
-            record.inLoPlane = record.inHiPlane = ColourPlanesOfMode(record.imageMode);
-        }
-        THROW_IF_ERROR(AdvanceState());
-        const auto* data = static_cast<const uint8_t*>(useMask ? record.maskData : record.inData);
-        const int32_t rowBytes = useMask ? record.maskRowBytes : record.inRowBytes;
+    const int64_t rows = std::min<int64_t>(RectArea(area), kTransferBufferLimit) / std::max(RectWidth(area), 1);
+    FetchBands(record, area, rows, request, [&](const Rect16& band, const char* data, int32_t rowBytes) {
         for (int32_t y = band.top; y < band.bottom; ++y) {
-            const uint8_t* row = data + int64_t{y - band.top} * rowBytes;
-            for (int32_t x = 0; x < width; ++x) {
+            const auto* row = reinterpret_cast<const uint8_t*>(data + int64_t{y - band.top} * rowBytes);
+            for (int32_t x = 0; x < RectWidth(band); ++x) {
                 const bool set = bytes == 1 ? row[x] != 0 : (row[2 * x] | row[2 * x + 1]) != 0;
                 if (!set) continue;
                 top = std::min(top, y), bottom = std::max(bottom, y);
-                left = std::min(left, area.left + x), right = std::max(right, area.left + x);
+                left = std::min(left, band.left + x), right = std::max(right, band.left + x);
             }
         }
-    }
-    record.inRect = record.maskRect = record.outRect = Rect16{};
+    });
     if (top > bottom) return Rect16{};
     return {static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom + 1),
             static_cast<int16_t>(right + 1)};
@@ -98,6 +85,20 @@ Rect16 ScanSelectionBounds(FilterRecord& record) {
 }  // namespace
 
 FilterData& SessionBlock() { return gBlock; }
+
+ErrorCode FetchBand(FilterRecord& record, const Rect16& band, const BandRequest& request) {
+    constexpr Fixed16 kFullSize = 0x10000;
+    record.inRect = record.maskRect = record.outRect = Rect16{};
+    if (request.mask) {
+        record.maskRect = band;
+    } else {
+        record.inRect = band;
+        record.inLoPlane = request.lowPlane;
+        record.inHiPlane = request.highPlane;
+    }
+    record.inputRate = record.maskRate = kFullSize;
+    return AdvanceState();
+}
 
 bool DataWordHoldsBlock() {
     return gCall.data && *gCall.data != 0 && *gCall.data != ~intptr_t{0};

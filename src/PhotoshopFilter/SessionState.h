@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "ErrorCodes.h"
+#include "Errors.h"
 #include "PluginInterface.h"
 
 struct FilterData {
@@ -50,6 +51,38 @@ void CloseAndDelete();
 ErrorCode LastFileError();
 }  // namespace SourceCache
 
+// Which pixels of a band the host is asked for.
+struct BandRequest {
+    bool mask;            // the selection mask, else input planes low..high
+    int16_t lowPlane = 0;
+    int16_t highPlane = 0;
+};
+// Asks the host for the area in bands of rows rows (at least one), top to bottom, at full size,
+// with every other rectangle of the record empty, and hands each band with its data and row bytes
+// to take. Host errors are raised; the record's rectangles are empty again afterwards.
+template <typename Take>
+void FetchBands(FilterRecord& record, const Rect16& area, int64_t rows, const BandRequest& request, Take take);
+
 struct BufferRecord;
 // The process-wide transfer buffer of the source cache, also the substitute mask of a tile.
 BufferRecord& SourceCacheScratch();
+
+// ---- FetchBands
+
+ErrorCode FetchBand(FilterRecord& record, const Rect16& band, const BandRequest& request);
+
+template <typename Take>
+void FetchBands(FilterRecord& record, const Rect16& area, int64_t rows, const BandRequest& request, Take take) {
+    rows = rows < 1 ? 1 : rows;
+    for (int64_t top = area.top; top < area.bottom; top += rows) {
+        const Rect16 band{static_cast<int16_t>(top), area.left,
+                          static_cast<int16_t>(top + rows < area.bottom ? top + rows : area.bottom), area.right};
+        if (const ErrorCode error = FetchBand(record, band, request)) {
+            record.inRect = record.maskRect = record.outRect = Rect16{};
+            ThrowIfError(error, __FILE__, __LINE__);
+        }
+        take(band, static_cast<const char*>(request.mask ? record.maskData : record.inData),
+             request.mask ? record.maskRowBytes : record.inRowBytes);
+    }
+    record.inRect = record.maskRect = record.outRect = Rect16{};
+}

@@ -297,39 +297,26 @@ void PhotoshopFilter::WriteSourceCache(bool image) {
     if (rowBytes <= 0 || height <= 0) return;
     // A band holds at least one row, however wide or deep the image.
     THROW_IF_ERROR(gSourceCacheScratch.Allocate(std::max<int64_t>(rowBytes, gSourceCacheScratch.size)));
-    const int64_t bandRows = std::max<int64_t>(static_cast<int64_t>(gSourceCacheScratch.size) / rowBytes, 1);
+    const int64_t bandRows = static_cast<int64_t>(gSourceCacheScratch.size) / rowBytes;
     int64_t offset = image ? width * height : 0;
-    for (int32_t top = area.top; top < area.bottom; top = static_cast<int32_t>(top + bandRows)) {
-        const Rect16 band{static_cast<int16_t>(top), area.left,
-                          static_cast<int16_t>(std::min<int64_t>(top + bandRows, area.bottom)), area.right};
-        record.inRect = record.maskRect = record.outRect = Rect16{};
-        if (image) {
-            record.inRect = band;
-            record.inLoPlane = 0;
-            record.inHiPlane = static_cast<int16_t>(planes - 1);
-        } else {
-            record.maskRect = band;
-        }
-        record.inputRate = record.maskRate = kRateOne;
-        THROW_IF_ERROR(AdvanceState());
+    const BandRequest request{!image, 0, static_cast<int16_t>(planes - 1)};
+    FetchBands(record, area, bandRows, request, [&](const Rect16& band, const char* from, int32_t fromRowBytes) {
         char* buffer = gSourceCacheScratch.Lock();
         if (!buffer) THROW_IF_ERROR(Err::MemoryFull);
-        const char* from = static_cast<const char*>(image ? record.inData : record.maskData);
-        const int32_t fromRowBytes = image ? record.inRowBytes : record.maskRowBytes;
         for (int32_t y = 0; y < RectHeight(band); ++y) {
             const char* source = from + int64_t{y} * fromRowBytes;
             char* to = buffer + y * rowBytes;
             if (image) {
                 std::memcpy(to, source, static_cast<size_t>(rowBytes));
             } else {
-                for (int64_t x = 0; x < width; ++x) to[x] = static_cast<char>(LoadMaskSample(source + x * SampleBytes(), SampleBytes()));
+                for (int64_t x = 0; x < width; ++x)
+                    to[x] = static_cast<char>(LoadMaskSample(source + x * SampleBytes(), SampleBytes()));
             }
         }
         const int64_t bandBytes = RectHeight(band) * rowBytes;
         if (!SourceCache::Write(offset, buffer, bandBytes)) THROW_IF_ERROR(kSourceCacheWriteFailed);
         offset += bandBytes;
-    }
-    record.inRect = record.maskRect = Rect16{};
+    });
 }
 
 void PhotoshopFilter::UnlockTileBuffers() {

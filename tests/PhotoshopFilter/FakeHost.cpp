@@ -5,6 +5,8 @@
 
 #include "HostMemory.h"
 #include "ImageModes.h"
+#include "PhotoshopFilter.h"
+#include "PluginMain.h"
 
 namespace {
 
@@ -116,6 +118,21 @@ void FakeHost::BufferFree(BufferID id) {
 int32_t FakeHost::BufferSpaceProc() { return static_cast<int32_t>(gHost->bufferSpace_ - gHost->heldBytes_); }
 
 void FakeHost::EndCall() { CommitOutput(); }
+
+ErrorCode FakeHost::RunStart(PhotoshopFilter& filter) {
+    BeginCall();
+    gFilters.main = &filter;
+    const ErrorCode result = DoStart();
+    gFilters.main = nullptr;
+    EndCall();
+    return result;
+}
+
+void FakeHost::StartInstance(PhotoshopFilter& filter) {
+    BeginCall();
+    filter.CheckHost();
+    PhotoshopFilter::InitPreviewInstance(filter);
+}
 
 void FakeHost::CommitOutput() {
     if (Empty(pendingOut_)) return;

@@ -10,8 +10,11 @@
 #include <functional>
 #include <vector>
 
+#include "ErrorCodes.h"
 #include "PluginGlobals.h"
 #include "PluginInterface.h"
+
+class PhotoshopFilter;
 
 class FakeHost {
 public:
@@ -26,6 +29,10 @@ public:
     void BeginCall(int16_t selector = kSelectorStart);
     // Writes the last output back, as a host does when the call returns.
     void EndCall();
+    // One start call as the host makes it, with the filter as the main object.
+    ErrorCode RunStart(PhotoshopFilter& filter);
+    // A linked instance over this host's document, as the start routine makes one.
+    void StartInstance(PhotoshopFilter& filter);
 
     int32_t Planes() const { return planes_; }
     int32_t BytesPerSample() const { return bytes_; }

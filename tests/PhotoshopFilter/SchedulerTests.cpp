@@ -27,16 +27,6 @@ void AnswerAlertsAutomatically() {
     _putenv(log.c_str());
 }
 
-// One start call as the host makes it, with the filter as the main object.
-ErrorCode RunStart(FakeHost& host, PhotoshopFilter& filter) {
-    host.BeginCall();
-    gFilters.main = &filter;
-    const ErrorCode result = DoStart();
-    gFilters.main = nullptr;
-    host.EndCall();
-    return result;
-}
-
 struct Document {
     int16_t mode;
     int32_t width, height;
@@ -81,7 +71,7 @@ TEST_F(FinalPass, EveryModeAndDepthGivesTheExactImageWithAndWithoutMask) {
             if (masked) host.SetMask([](int32_t y, int32_t x) { return uint8_t((x * 3 + y * 5) % 256); });
             const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
             InvertFilter filter;
-            ASSERT_EQ(RunStart(host, filter), 0) << "mode " << d.mode;
+            ASSERT_EQ(host.RunStart(filter), 0) << "mode " << d.mode;
             ExpectInverted(host, before, d, masked);
         }
     }
@@ -104,18 +94,15 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
         host.SetBufferSpace(s.bufferSpace);
         const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
         InvertFilter filter;
-        ASSERT_EQ(RunStart(host, filter), 0) << s.tileHeight << "x" << s.tileWidth << " in " << s.bufferSpace;
+        ASSERT_EQ(host.RunStart(filter), 0) << s.tileHeight << "x" << s.tileWidth << " in " << s.bufferSpace;
         ExpectInverted(host, before, d, true);
     }
 }
 
 TEST_F(FinalPass, DefaultTileIs181SquareAndATinyBudgetShrinksIt) {
     FakeHost host(kModeRGBColor, 500, 400);
-    host.BeginCall();
-    Framework() = FrameworkFlags{};
     InvertFilter filter;
-    filter.CheckHost();
-    PhotoshopFilter::InitPreviewInstance(filter);
+    host.StartInstance(filter);
     EXPECT_EQ(filter.TileWidth(), 181);
     EXPECT_EQ(filter.TileHeight(), 181);
     host.SetBufferSpace(60000);  // below the reserve: both sides shrink to 1
@@ -132,7 +119,7 @@ TEST_F(FinalPass, AbortAfterSomeTilesEndsTheCallWith32512) {
         host.Record().tileHeight = host.Record().tileWidth = 50;
         host.AbortAfter(calls);
         InvertFilter filter;
-        EXPECT_EQ(RunStart(host, filter), 32512) << "after " << calls;
+        EXPECT_EQ(host.RunStart(filter), 32512) << "after " << calls;
         EXPECT_LT(filter.composedTiles, 36);
     }
 }
@@ -144,7 +131,7 @@ TEST_F(FinalPass, HostWithoutServicesGives17500) {
         if (missing == 1) host.Record().bufferProcs = nullptr;
         if (missing == 2) host.Record().hostSig = 'QXFL';
         InvertFilter filter;
-        EXPECT_EQ(RunStart(host, filter), 17500) << missing;
+        EXPECT_EQ(host.RunStart(filter), 17500) << missing;
         EXPECT_EQ(filter.composedTiles, 0);
     }
 }
@@ -231,11 +218,8 @@ TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
 TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
     FakeHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
-    host.BeginCall();
-    Framework() = FrameworkFlags{};
     InvertFilter filter;
-    filter.CheckHost();
-    PhotoshopFilter::InitPreviewInstance(filter);
+    host.StartInstance(filter);
     filter.LoadOverviewImage();  // an owner: the preview path
     for (int32_t scale : {1, 2}) {
         filter.SetPreviewScale(scale);
@@ -255,11 +239,8 @@ TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
 TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
     FakeHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
-    host.BeginCall();
-    Framework() = FrameworkFlags{};
     InvertFilter filter;
-    filter.CheckHost();
-    PhotoshopFilter::InitPreviewInstance(filter);
+    host.StartInstance(filter);
     filter.LoadOverviewImage();
     host.Record().inRect = Rect16{0, 0, 16, 16};
     host.Record().outRect = Rect16{0, 0, 16, 16};
@@ -272,6 +253,25 @@ TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
     PhotoshopFilter::Unlink(filter);
 }
 
+TEST_F(FinalPass, ChangingTheScaleEmptiesTheCachesButKeepsThePass) {
+    FakeHost host(kModeRGBColor, 64, 64);
+    host.FillPattern();
+    InvertFilter filter;
+    host.StartInstance(filter);
+    filter.LoadOverviewImage();
+    while (filter.State() != kStateProcessTile) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
+    ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
+    int32_t rowBytes = 0;
+    const Rect16 first = filter.TileRect();
+    EXPECT_NE(filter.InputCache().PointerForValidRect(first, &rowBytes), nullptr) << "the tile's input is cached";
+    const int32_t state = filter.State();
+    filter.SetPreviewScale(2);
+    EXPECT_EQ(filter.State(), state);
+    EXPECT_EQ(filter.InputCache().PointerForValidRect(first, &rowBytes), nullptr);
+    EXPECT_EQ(filter.OutputCache().PointerForValidRect(first, &rowBytes), nullptr);
+    PhotoshopFilter::Unlink(filter);
+}
+
 TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
     struct Case {
         int32_t width, height;
@@ -279,11 +279,8 @@ TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
     };
     for (const Case& c : {Case{512, 512, 1}, Case{513, 100, 2}, Case{2049, 10, 8}, Case{10, 1100, 4}}) {
         FakeHost host(kModeGrayScale, c.width, c.height);
-        host.BeginCall();
-        Framework() = FrameworkFlags{};
         InvertFilter filter;
-        filter.CheckHost();
-        PhotoshopFilter::InitPreviewInstance(filter);
+        host.StartInstance(filter);
         filter.LoadOverviewImage();
         EXPECT_EQ(filter.PreviewScale(), c.factor) << c.width << "x" << c.height;
         EXPECT_EQ(filter.State(), kStateBeginPass);
@@ -294,12 +291,10 @@ TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
 TEST_F(FinalPass, SchedulerStatesAndTheEmptyList) {
     FakeHost host(kModeGrayScale, 40, 30);
     host.BeginCall();
-    Framework() = FrameworkFlags{};
     EXPECT_FALSE(PhotoshopFilter::RunInstances(0)) << "no instance, no work";
 
     InvertFilter filter;
-    filter.CheckHost();
-    PhotoshopFilter::InitPreviewInstance(filter);
+    host.StartInstance(filter);
     Preferences().bytes[PreferenceSettings::kTimedRenderingOff] = 1;
     EXPECT_TRUE(PhotoshopFilter::RunInstances(1)) << "tracked with previews waiting: answered at once";
     EXPECT_EQ(filter.State(), kStateBeginPass);
@@ -377,9 +372,7 @@ protected:
         AnswerAlertsAutomatically();
         std::remove(AlertLogPath().c_str());
         host_.FillPattern();
-        host_.BeginCall();
-        filter_.CheckHost();
-        PhotoshopFilter::InitPreviewInstance(filter_);
+        host_.StartInstance(filter_);
     }
     void TearDown() override {
         SetOpenPreviewDialog(nullptr);
@@ -455,8 +448,7 @@ TEST(SharedTiles, ADialogsFullSizeTileIsDoneForTheFinalPassToo) {
     FakeDialog dialog;
     SetOpenPreviewDialog(&dialog);
     InvertFilter final, preview;
-    final.CheckHost();
-    PhotoshopFilter::InitPreviewInstance(final);
+    host.StartInstance(final);
     PhotoshopFilter::InitPreviewInstance(preview);  // at the head: it runs first
     preview.SetOwner(&dialog);
     while (preview.composedTiles == 0) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));

@@ -17,15 +17,6 @@
 
 namespace {
 
-ErrorCode RunStart(FakeHost& host, PhotoshopFilter& filter) {
-    host.BeginCall();
-    gFilters.main = &filter;
-    const ErrorCode result = DoStart();
-    gFilters.main = nullptr;
-    host.EndCall();
-    return result;
-}
-
 class SignedFilter : public PhotoshopFilter {
 public:
     uint32_t GetSignature() const override { return 'tst1'; }
@@ -83,10 +74,7 @@ TEST_F(ParameterBlock, GrowingCopiesOnlyWhatTheOldHandleHolds) {
 
 class Session : public testing::Test {
 protected:
-    void SetUp() override {
-        _putenv("QUORVEL_ALERT_ANSWER=1");
-        Framework() = FrameworkFlags{};
-    }
+    void SetUp() override { _putenv("QUORVEL_ALERT_ANSWER=1"); }
 };
 
 TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
@@ -103,7 +91,7 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
     // The first call caches the selection and leaves the image to the host's undo.
     {
         InvertFilter filter;
-        ASSERT_EQ(RunStart(host, filter), 0);
+        ASSERT_EQ(host.RunStart(filter), 0);
         EXPECT_EQ(filter.composedTiles, 0);
     }
     ASSERT_NE(host.DataWord(), 0);
@@ -126,7 +114,7 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
     host.Record().filterRect = Rect16{0, 0, 90, 120};
     {
         InvertFilter filter;
-        ASSERT_EQ(RunStart(host, filter), 0);
+        ASSERT_EQ(host.RunStart(filter), 0);
         EXPECT_GT(filter.composedTiles, 0);
     }
     EXPECT_EQ(host.DataWord(), 0);
@@ -155,7 +143,7 @@ TEST_F(Session, BlocksOfTheWrongSizeOrAllOnesAreNotUsed) {
         }
         const uint32_t first = host.Sample(0, 0, 0);
         InvertFilter filter;
-        ASSERT_EQ(RunStart(host, filter), 0) << variant;
+        ASSERT_EQ(host.RunStart(filter), 0) << variant;
         EXPECT_EQ(host.Sample(0, 0, 0), 255 - first) << "rendered as a run without block";
         if (variant == 0) {
             EXPECT_EQ(host.DataWord(), 0) << "the foreign block is given back";
@@ -176,9 +164,43 @@ TEST_F(Session, BlockWithUnterminatedPathOpensNoFile) {
     host.DataWord() = reinterpret_cast<intptr_t>(block);
     const uint32_t first = host.Sample(0, 0, 0);
     InvertFilter filter;
-    ASSERT_EQ(RunStart(host, filter), 0);
+    ASSERT_EQ(host.RunStart(filter), 0);
     EXPECT_FALSE(SourceCache::IsOpen());
     EXPECT_EQ(host.Sample(0, 0, 0), 255 - first) << "no cached mask: the cached rectangle counts as selected";
+}
+
+TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
+    FakeHost host(kModeRGBColor, 30, 20);
+    host.FillPattern();
+    host.SetMask([](int32_t, int32_t x) { return uint8_t(x < 15 ? 255 : 0); });
+    host.Record().isFloating = 1;
+    host.Record().filterCase = kFilterCaseFloatingSelection;
+    host.Record().floatCoord = Point16{2, 3};
+    {
+        InvertFilter filter;
+        ASSERT_EQ(host.RunStart(filter), 0);
+    }
+    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
+    ASSERT_NE(handle, nullptr);
+    FilterData block;
+    std::memcpy(&block, LockHandle(handle), sizeof block);
+    UnlockHandle(handle);
+    EXPECT_EQ(block.imageCached, 1);
+    EXPECT_EQ(block.planesCached, 4) << "three colour planes and the mask";
+    EXPECT_EQ(block.filterRect.top, 2) << "in document coordinates";
+    EXPECT_EQ(block.filterRect.left, 3);
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    ASSERT_TRUE(GetFileAttributesExA(block.path, GetFileExInfoStandard, &attributes));
+    EXPECT_EQ(attributes.nFileSizeLow, 30u * 20u * 4u) << "one byte of mask and three of image a pixel";
+
+    // The repeated call writes the cached source into the output before the filter inverts it.
+    host.Record().isFloating = 0;
+    host.Record().haveMask = 0;
+    host.Record().filterCase = kFilterCaseFlatImageNoSelection;
+    InvertFilter filter;
+    ASSERT_EQ(host.RunStart(filter), 0);
+    EXPECT_EQ(host.DataWord(), 0);
+    EXPECT_EQ(GetFileAttributesA(block.path), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace
