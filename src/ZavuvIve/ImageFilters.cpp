@@ -143,11 +143,13 @@ inline uint16_t Scaled(uint16_t v, uint16_t k) {
 }
 struct Spread {
     static constexpr uint8_t kStart = 0;
+    static constexpr uint8_t kLimit = 255;  // nothing goes beyond it
     static uint8_t Weighted(uint8_t v, uint16_t k) { return static_cast<uint8_t>(Scaled(v, k)); }
     static uint8_t Pick(uint8_t a, uint8_t b) { return std::max(a, b); }
 };
 struct Choke {
     static constexpr uint8_t kStart = 255;
+    static constexpr uint8_t kLimit = 0;
     static uint8_t Weighted(uint8_t v, uint16_t k) { return static_cast<uint8_t>(255 - Scaled(255 - v, k)); }
     static uint8_t Pick(uint8_t a, uint8_t b) { return std::min(a, b); }
 };
@@ -228,22 +230,36 @@ private:
     std::vector<uint8_t> extremes_;
 };
 
-// One output row through the disc, from the window's rows first..first + 2 radius.
+// Whether every accumulated sample has reached the operation's limit.
+template <typename Op>
+bool AllAtLimit(const uint8_t* acc, int32_t n) {
+    uint8_t differs = 0;
+    for (int32_t i = 0; i < n; ++i) differs |= static_cast<uint8_t>(acc[i] ^ Op::kLimit);
+    return differs == 0;
+}
+
+// One output row through the disc, from the window's rows first..first + 2 radius: the whole
+// weights' runs first, then, unless they already reached the limit everywhere (the early stop at
+// 255 for a spread, 0 for a choke), the partial weights.
 template <typename Op>
 void DiscRow(const RunExtremes<Op>& rows, int32_t first, const std::vector<DiscRowShape>& shape, int32_t count,
              uint8_t* out) {
+    const int32_t side = static_cast<int32_t>(shape.size());
     uint8_t acc[kChunk];
     for (int32_t start = 0; start < count; start += kChunk) {
         const int32_t n = std::min(kChunk, count - start);
         std::fill_n(acc, n, Op::kStart);
-        for (int32_t dy = 0; dy < static_cast<int32_t>(shape.size()); ++dy) {
+        for (int32_t dy = 0; dy < side; ++dy) {
             const DiscRowShape& row = shape[dy];
-            if (row.runLength > 0) {
-                const uint8_t* level = rows.Level(first + dy, row.level) + start + row.runStart;
-                PickTwo<Op>(acc, level, level + row.runLength - (1 << row.level), n);
+            if (row.runLength == 0) continue;
+            const uint8_t* level = rows.Level(first + dy, row.level) + start + row.runStart;
+            PickTwo<Op>(acc, level, level + row.runLength - (1 << row.level), n);
+        }
+        if (!AllAtLimit<Op>(acc, n)) {
+            for (int32_t dy = 0; dy < side; ++dy) {
+                const uint8_t* samples = rows.Level(first + dy, 0) + start;
+                for (const DiscTap& tap : shape[dy].partial) PickWeighted<Op>(acc, samples + tap.dx, tap.weight, n);
             }
-            const uint8_t* samples = rows.Level(first + dy, 0) + start;
-            for (const DiscTap& tap : row.partial) PickWeighted<Op>(acc, samples + tap.dx, tap.weight, n);
         }
         std::memcpy(out + start, acc, static_cast<size_t>(n));
     }

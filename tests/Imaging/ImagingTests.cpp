@@ -225,23 +225,31 @@ TEST_F(ImagingTest, SpreadAndChokeOnSmallPlanes) {
 TEST_F(ImagingTest, DiscSpreadMatchesTheWindowFormulaAcrossChunks) {
     for (const int radius : {3, 9}) {
         const int width = 600, height = 5, p = width + 2 * radius;  // wider than one working chunk
-        const std::vector<uint8_t> source =
-            RandomPlane<uint8_t>(static_cast<size_t>(p) * (height + 2 * radius), 11 + radius, 255);
-        for (const int sign : {1, -1}) {
-            ImageMakeDiscKernel(disc_, sign * radius);
-            std::vector<uint8_t> plane = source;
-            ImageSpreadPlane(&disc_, sign * radius, RectOf(width, height), plane.data());
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x) {
-                    int value = sign > 0 ? 0 : 255;
-                    for (int dy = 0; dy <= 2 * radius; ++dy)
-                        for (int dx = 0; dx <= 2 * radius; ++dx) {
-                            const int v = source[(y + dy) * p + x + dx], k = DiscAt(dx - radius, dy - radius);
-                            value = sign > 0 ? std::max(value, (v * k + 127) >> 8)
-                                             : std::min(value, 255 - (((255 - v) * k + 127) >> 8));
-                        }
-                    ASSERT_EQ(plane[y * width + x], value) << radius * sign << " at " << x << "," << y;
-                }
+        const size_t samples = static_cast<size_t>(p) * (height + 2 * radius);
+        // Uniform noise, and planes nearly full or nearly empty (where whole chunks reach the limit).
+        std::vector<uint8_t> full(samples, 255), empty(samples, 0);
+        for (size_t i = 0; i < samples; i += 97) {
+            full[i] = static_cast<uint8_t>(i % 200);
+            empty[i] = static_cast<uint8_t>(55 + i % 200);
+        }
+        const std::vector<uint8_t> sources[] = {RandomPlane<uint8_t>(samples, 11 + radius, 255), full, empty};
+        for (const std::vector<uint8_t>& source : sources) {
+            for (const int sign : {1, -1}) {
+                ImageMakeDiscKernel(disc_, sign * radius);
+                std::vector<uint8_t> plane = source;
+                ImageSpreadPlane(&disc_, sign * radius, RectOf(width, height), plane.data());
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        int value = sign > 0 ? 0 : 255;
+                        for (int dy = 0; dy <= 2 * radius; ++dy)
+                            for (int dx = 0; dx <= 2 * radius; ++dx) {
+                                const int v = source[(y + dy) * p + x + dx], k = DiscAt(dx - radius, dy - radius);
+                                value = sign > 0 ? std::max(value, (v * k + 127) >> 8)
+                                                 : std::min(value, 255 - (((255 - v) * k + 127) >> 8));
+                            }
+                        ASSERT_EQ(plane[y * width + x], value) << radius * sign << " at " << x << "," << y;
+                    }
+            }
         }
     }
 }
