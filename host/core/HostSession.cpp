@@ -152,6 +152,10 @@ bool HostSession::BuildDescriptor(std::string& error) {
         DescriptorBlob settings(kScriptPrefix, 0);
         settings.insert(settings.end(), block.begin(), block.end());
         descriptor.Put('FrMP', DescriptorValue{std::move(settings)});
+        // The preset's photo position goes with it, as the plug-in's preset loader takes it.
+        int32_t position = 0;
+        if (!descriptor.Find('TLPs') && ReadSettingsPhotoPosition(options_.settingsIn, position))
+            descriptor.Put('TLPs', DescriptorValue{position});
     }
     if (options_.txlt) descriptor.Put('Txlt', DescriptorValue{true});
     c.descriptorParameters.descriptor = c.handles.NewWithData(Flatten(descriptor));

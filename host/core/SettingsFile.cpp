@@ -1,5 +1,6 @@
 #include "SettingsFile.h"
 
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -94,6 +95,20 @@ bool ReadSettingsFile(const std::string& utf8Path, std::vector<uint8_t>& block, 
         return false;
     }
     return true;
+}
+
+bool ReadSettingsPhotoPosition(const std::string& utf8Path, int32_t& position) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(utf8Path, bytes, kMaxSettingsFile)) return false;
+    const std::string_view xml(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    constexpr std::string_view kKey = "<key>TargetLayerPos</key>", kOpen = "<integer>";
+    const size_t key = xml.find(kKey);
+    const size_t open = key == std::string_view::npos ? key : xml.find(kOpen, key);
+    if (open == std::string_view::npos || !Trimmed(xml.substr(key + kKey.size(), open - key - kKey.size())).empty())
+        return false;
+    const char* first = xml.data() + open + kOpen.size();
+    const auto [end, status] = std::from_chars(first, xml.data() + xml.size(), position);
+    return status == std::errc{} && std::string_view(end, xml.data() + xml.size()).starts_with("</integer>");
 }
 
 bool WriteSettingsFile(const std::string& utf8Path, std::span<const uint8_t> block, std::string& error) {

@@ -11,6 +11,8 @@ namespace qvhost {
 
 // Reads the "QuorvelSettings" data of a preset file.
 bool ReadSettingsFile(const std::string& utf8Path, std::vector<uint8_t>& block, std::string& error);
+// The photo position ("TargetLayerPos") of a preset file; false when it holds none.
+bool ReadSettingsPhotoPosition(const std::string& utf8Path, int32_t& position);
 // Writes a preset file holding the block.
 bool WriteSettingsFile(const std::string& utf8Path, std::span<const uint8_t> block, std::string& error);
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "PluginInterface.h"
+#include "TileRects.h"
 
 // How far a pass reads beyond the tile on each side (negative top and left reach outwards).
 struct PassMargins {
@@ -26,9 +27,6 @@ Rect16 WidenRect(const Rect16& tile, const PassMargins& m);
 // The union of two margin sets (top and left: minimum, bottom and right: maximum).
 PassMargins MergeMargins(const PassMargins& a, const PassMargins& b);
 
-inline int64_t RectArea(const Rect16& r) {
-    return r.bottom > r.top && r.right > r.left ? int64_t{r.bottom - r.top} * (r.right - r.left) : 0;
-}
 inline bool RectContains(const Rect16& outer, const Rect16& inner) {
     return inner.top >= outer.top && inner.left >= outer.left && inner.bottom <= outer.bottom && inner.right <= outer.right;
 }

@@ -8,6 +8,8 @@
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
 #include "RenderRecords.h"
+#include "RenderSetup.h"
+#include "SettingsLayout.h"
 
 class Quorvel : public PhotoshopFilter, public QuorvelBase {
 public:
@@ -58,6 +60,15 @@ public:
     // A scripted run leaves no record information behind.
     void ClearRecordInfo() override;
 
+    // The render slots: the render start places the photo and every layer and prepares one pass
+    // per visible effect; each tile step draws one pass's coverage; the compose step merges the
+    // passes with the photo into the host's output.
+    void BeginPass() override;
+    bool NextTile() override;
+    void TileStep(int32_t k) override;
+    void ComposeTile() override;
+    int32_t PassCount() const { return render_.passCount; }
+
     bool LayeredOutput() const { return layeredOutput_; }
     const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }
     const PlacementTable& Placements() const { return placements_; }
@@ -65,6 +76,12 @@ public:
     const BevelTable& Bevels() const { return bevels_; }
 
 private:
+    void LoadShapeLayers(const ParameterBlockView& block);
+    bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
+    double PrepareLayer(RecordRef layer, int32_t index);
+    double PrepareEffectPass(RecordRef layer, int32_t index);
+    const uint8_t* RenderPlacement(int32_t index, const Rect16& tile);
+
     // The run's photo, resampled through its placement: over the whole area at the host's input
     // planes. A buffer that cannot be had marks the session short of memory.
     ErrorCode AllocateSourceBuffer();
@@ -81,6 +98,7 @@ private:
     BevelTable bevels_;                        // one per layer
     bool layeredOutput_ = false;
     PlaneBuffer sourceBuffer_;
+    RenderSetup render_;
 };
 
 // Creates the call's filter objects (main, preview A, preview B) in whichever of the three slots

@@ -19,7 +19,8 @@ std::vector<uint8_t> DefaultStack(int32_t layers) {
     bytes[11] = 12;
     BigEndian::Write32(&bytes[12], 'qvxq');
     b.Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
-    b.Set(BlockLayout::kOutputOption, BlockLayout::kOutputEachFrameToNewLayer);
+    // The frames are drawn into the photo itself, not handed to the host as layers.
+    b.Set(BlockLayout::kOutputOption, 0);
     SettingsResetBackgroundPlacement(block);
     for (int32_t i = 0; i < layers; ++i) {
         SettingsDefaultLayerHead(block.Layer(i));

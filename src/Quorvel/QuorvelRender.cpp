@@ -1,0 +1,381 @@
+// The filter's render slots: the render start that places every layer and prepares its passes,
+// the per-tile drawing of each pass's coverage, and the composition of the tile. The per-pixel
+// arithmetic lives in TileComposer, PassCoverage and RenderArithmetic; here is the tile walk.
+#include <algorithm>
+#include <cmath>
+
+#include "ColorConversion.h"
+#include "CurrentParameters.h"
+#include "Errors.h"
+#include "FirstRunTables.h"
+#include "ImageModes.h"
+#include "LayerState.h"
+#include "PassPlan.h"
+#include "PluginGlobals.h"
+#include "PreviewOwner.h"
+#include "Quorvel.h"
+#include "QuorvelShapes.h"
+#include "RenderArithmetic.h"
+#include "RenderSession.h"
+#include "ScriptParams.h"
+#include "TileComposer.h"
+
+namespace {
+
+using EffectLayout::kBackground;
+using EffectLayout::kBorder;
+using EffectLayout::kGlow;
+using EffectLayout::kShadow;
+
+// The shape's unit square, which the layer transform maps into.
+constexpr Rect16 kUnitSquare{-1, -1, 1, 1};
+
+// A locked buffer record, unlocked when the scope ends.
+class LockedBuffer {
+public:
+    explicit LockedBuffer(BufferRecord& record) : record_(record), bytes_(reinterpret_cast<uint8_t*>(record.Lock())) {}
+    ~LockedBuffer() { record_.Unlock(); }
+    LockedBuffer(const LockedBuffer&) = delete;
+    LockedBuffer& operator=(const LockedBuffer&) = delete;
+    uint8_t* Bytes() const { return bytes_; }
+
+private:
+    BufferRecord& record_;
+    uint8_t* bytes_;
+};
+
+uint8_t* AllocateAndLock(BufferRecord& record, int64_t size) {
+    THROW_IF_ERROR(record.Allocate(std::max<int64_t>(size, 1)));
+    return reinterpret_cast<uint8_t*>(record.Lock());
+}
+
+Rect16 Shrink(const Rect16& r, int32_t dy, int32_t dx) {
+    return WidenRect(r, PassMargins{dy, dx, -dy, -dx});
+}
+
+// The document's colour of a stored effect colour: its components' low bytes and its alpha.
+void DocumentColour(RecordRef stored, uint8_t colour[4], uint8_t& alpha) {
+    ColorRecord record = ColorRecord::Load(stored.Bytes());
+    alpha = static_cast<uint8_t>(std::clamp<int32_t>(record.opacity, 0, 255));
+    ConvertColorRecord(record, -1);
+    for (int32_t c = 0; c < 4; ++c) colour[c] = static_cast<uint8_t>(record.components[c]);
+}
+
+// Planes of the host's input or output pixel as the tile buffers interleave them.
+int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
+
+}  // namespace
+
+// ---- Render start
+
+void Quorvel::BeginPass() {
+    FilterRecord& record = *gCall.record;
+    RenderSession& session = Session();
+    render_.passCount = 0;
+    if (session.cacheReplay) {
+        const int32_t width = std::max(session.cache.rect.right - session.cache.rect.left, 1);
+        const int32_t planes = static_cast<int32_t>(std::max<uint32_t>(session.cache.planes, 1));
+        SetTileSize(width, std::max(0x100000 / (width * planes), 1));
+        PhotoshopFilter::BeginPass();
+        record.autoMask = 0;
+        SetStepCount(0);
+        return;
+    }
+    BuildFirstRunTables();
+    render_.noiseSeed = 987654321;
+    THROW_IF_ERROR(ResizeStackStorage(0, false));  // the run-time tables match the block
+    const LockedParameters parameters;
+    if (!parameters) {
+        PhotoshopFilter::BeginPass();
+        SetStepCount(0);
+        return;
+    }
+    const ParameterBlockView block = parameters.View();
+    const int32_t scale = IntegerScale();
+    render_.scaledFilter = ScaledFilterRect(record.filterRect, scale);
+    render_.photo.Update(ToFixedTransform(ComputePhotoTransform(block, render_.scaledFilter)));
+    LoadShapeLayers(block);
+
+    for (PlacementSetup& placement : render_.placements) placement = PlacementSetup{};
+    for (BevelSetup& bevel : render_.bevels) bevel.cachedArea = Rect16{};
+    double largestCost = 1.0;
+    for (int32_t layer = std::min(block.LayerCount(), BlockLayout::kMaxLayers) - 1; layer >= 0; --layer) {
+        if (!block.HoldsLayer(layer) || !LayerIsDrawn(block, layer)) continue;
+        largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
+    }
+    const Rect16& s = render_.scaledFilter;
+    const TileSize tile = ChooseTileSize(gCall.bytesPerSample, largestCost, render_.passCount, OpenPreviewDialog() == nullptr,
+                                         s.right - s.left, s.bottom - s.top);
+    SetTileSize(tile.columns, tile.rows);
+    PhotoshopFilter::BeginPass();
+    record.autoMask = 0;
+    SetStepCount(render_.passCount);
+}
+
+// Shape layers whose record changed since their inside-test was built get it built again. Frame
+// files reach the renderer through the frame loader; until one is loaded its layer is not drawn.
+void Quorvel::LoadShapeLayers(const ParameterBlockView& block) {
+    for (int32_t layer = 0; layer < block.LayerCount() && block.HoldsLayer(layer); ++layer) {
+        LayerState* state = LayerStates().At(layer);
+        if (!state) continue;
+        const RecordRef record = block.Layer(layer);
+        if (!HoldsShape(record)) {
+            if (state->imagePlanes <= 0) state->imageMissing = true;
+            continue;
+        }
+        state->imageMissing = false;
+        if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, gCall.record->filterRect));
+    }
+}
+
+bool Quorvel::LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const {
+    const LayerState* state = LayerStates().At(layer);
+    const RecordRef record = block.Layer(layer);
+    return state && !state->imageMissing && record.Get(LayerLayout::kEnabled) != 0 && HoldsShape(record) &&
+           placements_.At(2 * layer + 1) != nullptr;
+}
+
+// Places a layer (one or two placements), then plans and prepares its passes; answers their
+// largest cost.
+double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
+    const double scale = PreviewScale();
+    const int32_t placements = PlacementCount(layer);
+    const double border = static_cast<int8_t>(EffectOf(layer, kBorder).Get(EffectLayout::kOn)) *
+                          static_cast<double>(EffectOf(layer, kBorder).Get(EffectLayout::kSize));
+    const double base = EffectOf(layer, kBackground).Get(EffectLayout::kSize);
+    const double enlarged = (border + 1.0) * base;
+    const bool inverted = IsLayerInverted(index);
+    double factors[2] = {base, enlarged};
+    if (inverted != (enlarged > base)) std::swap(factors[0], factors[1]);
+
+    const RecordRef bevel = BevelOf(layer);
+    const Rect16& target = render_.scaledFilter;
+    const RecordRef shape = ShapeOf(layer);
+    Enlargement aspect;
+    const double w = target.right - target.left, h = target.bottom - target.top;
+    if (shape.Get(ShapeLayout::kOption) != 0 && w > 0 && h > 0) {
+        if (w > h) aspect.x = h / w;
+        else aspect.y = w / h;
+    }
+    for (int32_t q = 0; q < placements; ++q) {
+        PlacementSetup& p = render_.placements[2 * index + q];
+        p.used = true;
+        p.layer = index;
+        p.invert = layer.Get(LayerLayout::kInvert) != 0;
+        p.fillOutside = q == 0 && !inverted && bevel.Get(BevelLayout::kOn) != 0 && (bevel.Get(BevelLayout::kOptions) & 2) != 0;
+        p.transform = ComputeLayerTransform(layer, factors[q], &aspect, kUnitSquare, target);
+        LayerPlacement& record = *placements_.At(2 * index + q);
+        for (int32_t e = 0; e < LayerLayout::kEdgeCount; ++e)
+            GenerateEdge(EdgeOf(layer, e), scale, render_.noiseSeed, record.edgeCaches[e]);
+    }
+
+    const LayerPassPlan plan = PlanLayerPasses(ReadPassInputs(layer, false, placements), render_.passCount);
+    int32_t background = -1;
+    for (int32_t i = 0; i < plan.count; ++i)
+        if (plan.passes[i].effect == kBackground) background = render_.passCount + i;
+    double largest = 0.0;
+    for (int32_t i = 0; i < plan.count && render_.passCount < passes_.Count(); ++i) {
+        PassSetup& pass = render_.passes[render_.passCount];
+        pass = PassSetup{};
+        pass.layer = index;
+        pass.effect = plan.passes[i].effect;
+        pass.kind = plan.passes[i].kind;
+        pass.maskPass = plan.passes[i].maskPass;
+        pass.backgroundPass = background;
+        pass.placement = 2 * index + plan.passes[i].placement;
+        largest = std::max(largest, PrepareEffectPass(layer, render_.passCount));
+        PlacementSetup& placement = render_.placements[pass.placement];
+        placement.bounds = MergeMargins(placement.bounds, pass.margins);
+        ++render_.passCount;
+    }
+    return largest;
+}
+
+double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
+    PassSetup& pass = render_.passes[index];
+    RenderPassRecord& record = *passes_.At(index);
+    const RecordRef effect = EffectOf(layer, pass.effect);
+    if (effect.Get(EffectLayout::kOn) == 0) return 0.0;
+    pass.drawn = true;
+    pass.opacity = static_cast<uint8_t>(OpacityByte(effect.Get(EffectLayout::kOpacity)));
+    DocumentColour(effect.Sub(EffectLayout::kColour), pass.colour, pass.alpha);
+    if (gCall.record->outTransparencyMask <= 0) pass.alpha = 255;
+    pass.blendTable = BlendTables::Table(effect.Get(EffectLayout::kBlendMode));
+    const double scale = PreviewScale();
+    pass.blurRadius = BlurRadius(effect.Get(EffectLayout::kBlur), scale);
+    double cost = 1.0;
+    if (pass.blurRadius > 0) cost += ImageMakeGaussKernel(record.blurKernel, pass.blurRadius);
+    if (pass.effect == kGlow) {
+        pass.spread = GlowSpread(effect.Get(EffectLayout::kSize), scale);
+        if (pass.spread > 0) cost += ImageMakeDiscKernel(record.spreadKernel, pass.spread);
+        else pass.spread = 0;
+    }
+    if (pass.effect == kShadow) {
+        pass.offsetRows = ShadowOffset(effect.Get(EffectLayout::kShadowRows), IntegerScale());
+        pass.offsetColumns = ShadowOffset(effect.Get(EffectLayout::kShadowColumns), IntegerScale());
+    }
+    pass.noise = effect.Get(EffectLayout::kNoise);
+    MarginInputs margins;
+    margins.kind = pass.kind;
+    margins.blurRadius = pass.blurRadius;
+    margins.spread = pass.spread;
+    margins.offsetRows = pass.offsetRows;
+    margins.offsetColumns = pass.offsetColumns;
+    pass.margins = ComputePassMargins(margins);
+    return cost;
+}
+
+// ---- Tiles
+
+bool Quorvel::NextTile() {
+    const bool more = PhotoshopFilter::NextTile();
+    if (Session().cacheReplay) gCall.record->maskRect = Rect16{};
+    return more;
+}
+
+// The placement image for the tile: the layer's shape rasterised over the tile widened by the
+// bounds of every pass drawn from it and by its edges' reach, roughened by the edges, filled to
+// the image's edge when asked and turned into the frame's coverage. Drawn once per tile.
+const uint8_t* Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
+    PlacementSetup& p = render_.placements[index];
+    LayerPlacement& record = *placements_.At(index);
+    if (EqualRects(p.cachedArea, tile)) return reinterpret_cast<const uint8_t*>(record.placementImage.Lock());
+    const Rect16 area = WidenRect(tile, p.bounds);
+    Rect16 drawn = area;
+    for (const EdgeCache& edge : record.edgeCaches) drawn = Shrink(drawn, -EdgeMarginY(edge), -EdgeMarginX(edge));
+    record.placementImage.Unlock();
+    uint8_t* image = AllocateAndLock(record.placementImage, RectArea(drawn));
+    const LayerState& state = *LayerStates().At(p.layer);
+    THROW_IF_ERROR(ImageRasterize(p.transform, drawn, image, state.shapeTest, kShapeRenderSamples));
+    Rect16 current = drawn;
+    for (EdgeCache& edge : record.edgeCaches) {
+        if (!EdgeActive(edge)) continue;
+        current = Shrink(current, EdgeMarginY(edge), EdgeMarginX(edge));
+        ApplyEdge(edge, current, image, 1);
+    }
+    if (p.fillOutside) FillOutside(image, area, render_.scaledFilter);
+    if (!p.invert) InvertPlane(image, RectArea(area));
+    p.cachedArea = tile;
+    p.drawnArea = area;
+    return image;
+}
+
+void Quorvel::TileStep(int32_t k) {
+    if (k < 1 || k > render_.passCount) return;
+    const PassSetup& pass = render_.passes[k - 1];
+    RenderPassRecord& record = *passes_.At(k - 1);
+    const Rect16 tile = gCall.record->outRect;
+    const Rect16 area = WidenRect(tile, pass.margins);
+    uint8_t* coverage = AllocateAndLock(record.coverage, RectArea(area));
+    const uint8_t* image = RenderPlacement(pass.placement, tile);
+    const uint8_t flip = pass.kind >= kGlow ? 255 : 0;  // outer glow and shadow fall outside the frame
+    CopyPlanePart(image, render_.placements[pass.placement].drawnArea, coverage, area, flip);
+    placements_.At(pass.placement)->placementImage.Unlock();
+
+    Rect16 current = area;
+    if (pass.spread > 0) {
+        current = Shrink(current, pass.spread, pass.spread);
+        ImageSpreadPlane(&record.spreadKernel, pass.spread, current, coverage);
+    }
+    if (pass.blurRadius > 0) {
+        current = Shrink(current, pass.blurRadius, pass.blurRadius);
+        ImageBlurPlane(&record.blurKernel, current, coverage);
+    }
+    // The coverage the composer reads: the tile, moved against the shadow's offset.
+    const Rect16 wanted = WidenRect(tile, PassMargins{-pass.offsetRows, -pass.offsetColumns, -pass.offsetRows, -pass.offsetColumns});
+    if (!EqualRects(current, wanted)) CropPlaneInPlace(coverage, current, wanted);
+    if (pass.noise != 0) ImageAddNoise(wanted, pass.noise, coverage);
+    record.coverage.Unlock();
+}
+
+// ---- Composition
+
+void Quorvel::ComposeTile() {
+    const FilterRecord& r = *gCall.record;
+    if (Session().cacheReplay || RectArea(r.outRect) == 0 || !r.outData || !r.inData) return;
+    const int32_t nc = std::clamp<int32_t>(ColourPlanesOfMode(r.imageMode), 1, kMaxColourChannels);
+    ComposeLayout layout;
+    layout.colourChannels = nc;
+    layout.inputStride = PlaneSpan(r.inLoPlane, r.inHiPlane);
+    layout.outputStride = PlaneSpan(r.outLoPlane, r.outHiPlane);
+    layout.inputLayerMasks = r.inLayerPlanes ? r.inLayerMasks : 0;
+    layout.inputInvertedMasks = r.inLayerPlanes ? r.inInvertedLayerMasks : 0;
+    layout.outputLayerMasks = r.outLayerPlanes ? r.outLayerMasks : 0;
+    layout.outputInvertedMasks = r.outLayerPlanes ? r.outInvertedLayerMasks : 0;
+    layout.outputTransparency = r.outTransparencyMask > 0 && layout.outputStride > nc;
+    const int32_t inTransparency = r.inLayerPlanes ? r.inTransparencyMask : (layout.inputStride > nc ? 1 : 0);
+    layout.inputLast = std::clamp(nc + inTransparency + layout.inputLayerMasks - 1, 0, layout.inputStride - 1);
+    layout.outputLast = std::clamp(nc + (layout.outputTransparency ? 1 : 0) + layout.outputLayerMasks - 1, 0,
+                                   layout.outputStride - 1);
+    layout.sixteenBit = gCall.bytesPerSample == 2;
+    layout.textureStep = IntegerScale();
+    layout.preview = HasOwner();
+
+    int32_t layers = 0, photoPosition = 0;
+    uint8_t outputOption = 0, layeredMode = 0;
+    {
+        const LockedParameters parameters;
+        if (parameters) {
+            const ParameterBlockView block = parameters.View();
+            layers = block.LayerCount();
+            outputOption = block.Block().Get(BlockLayout::kOutputOption);
+            layeredMode = block.Block().Get(BlockLayout::kLayeredOutputMode);
+        }
+    }
+    photoPosition = std::clamp(TargetLayerPos(), 0, layers);
+    layout.maskOutput = layeredMode == 4;
+    layout.layerOutput = layeredMode == 5 && HasOwner();
+    layout.photoMerge = !gScript.fwnl && outputOption == 0 && layeredMode != 5;
+    layout.transmittanceAlpha = layout.photoMerge && layeredMode != 4;
+    layout.layersUnderPhoto = photoPosition < layers;
+
+    const int64_t pixels = RectArea(r.outRect);
+    std::array<ComposePass, RenderSetup::kMaxPasses> passes{};
+    std::array<uint8_t*, RenderSetup::kMaxPasses> coverage{};
+    const int32_t count = render_.passCount;
+    for (int32_t k = 0; k < count; ++k) coverage[k] = reinterpret_cast<uint8_t*>(passes_.At(k)->coverage.Lock());
+    for (int32_t k = 0; k < count; ++k) {
+        const PassSetup& setup = render_.passes[k];
+        ComposePass& pass = passes[k];
+        pass.coverage = coverage[k];
+        pass.layer = setup.layer;
+        pass.kind = setup.kind;
+        pass.alpha = setup.alpha;
+        pass.weight = setup.opacity;
+        pass.blendTable = setup.drawn ? setup.blendTable : nullptr;
+        std::copy(setup.colour, setup.colour + 4, pass.colour);
+        pass.abovePhoto = setup.layer < photoPosition;
+        pass.underPhoto = !gScript.fwnl && setup.layer >= photoPosition;
+        if (setup.kind != 0 && setup.kind != 2 && setup.kind != 3) pass.knockOutPass = setup.backgroundPass;
+        if (setup.maskPass >= 0 && setup.maskPass < count) {
+            ApplyPassMask(coverage[k], coverage[setup.maskPass], nullptr, setup.opacity, pixels);
+            pass.weight = 255;
+        }
+    }
+
+    // The host's selection mask, as bytes.
+    std::vector<uint8_t> mask;
+    ComposeBuffers buffers;
+    buffers.rect = r.outRect;
+    buffers.input = r.inData;
+    buffers.inputRowBytes = r.inRowBytes;
+    buffers.output = r.outData;
+    buffers.outputRowBytes = r.outRowBytes;
+    if (r.maskData && RectArea(r.maskRect) > 0) {
+        if (layout.sixteenBit) {
+            const int32_t width = r.outRect.right - r.outRect.left, height = r.outRect.bottom - r.outRect.top;
+            mask.resize(static_cast<size_t>(pixels));
+            for (int32_t y = 0; y < height; ++y) {
+                const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes);
+                for (int32_t x = 0; x < width; ++x) mask[int64_t{y} * width + x] = static_cast<uint8_t>(RenderMath::Narrow16(row[x]));
+            }
+            buffers.mask = mask.data();
+            buffers.maskRowBytes = width;
+        } else {
+            buffers.mask = static_cast<const uint8_t*>(r.maskData);
+            buffers.maskRowBytes = r.maskRowBytes;
+        }
+    }
+    ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);
+    for (int32_t k = 0; k < count; ++k) passes_.At(k)->coverage.Unlock();
+}
