@@ -114,6 +114,9 @@ public:
     static void Unlink(PhotoshopFilter& instance);
     static void InvalidateAllInstances();
     static PhotoshopFilter* FirstInstance();
+    // Called by long loops inside a step: once a step under the open dialog has run for a second,
+    // the wait cursor shows, renewed every quarter second.
+    static void SpinBusyCursor();
     PhotoshopFilter* NextInstance() const { return next_; }
     // Adds r (or, without r, the whole rectangle) to the dirty region and restarts the pass.
     void InvalidateRect(const Rect16* r);
@@ -194,6 +197,7 @@ private:
     void FreeTileTemporaries();
     void FreeCaches();
     ErrorCode ProcessPreviewTile(int32_t scale);
+    void KeepFloatingMask(const Rect16& mask);
     ErrorCode ProcessFinalTile();
     ErrorCode RequestFromHost();
     bool HostCanDeliver() const;

@@ -21,6 +21,7 @@ constexpr ErrorCode kSourceCacheWriteFailed = 19004;
 
 BufferRecord gScaledOutputScratch;
 BufferRecord gSourceCacheScratch;
+BufferRecord gFloatMaskScratch;
 
 int32_t PlaneCount(int16_t low, int16_t high) { return int32_t{high} - low + 1; }
 // Bytes of one sample of the document, and so of its mask.
@@ -234,7 +235,28 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
         record.outData = scratchOut;
         record.outRowBytes = scratchRowBytes;
     }
+    if (record.isFloating && !IsEmptyRect(mask) && record.maskData) KeepFloatingMask(mask);
     return 0;
+}
+
+// A floating selection's mask is kept in a copy of our own for the rest of the tile.
+void PhotoshopFilter::KeepFloatingMask(const Rect16& mask) {
+    FilterRecord& record = *gCall.record;
+    const int64_t rowBytes = int64_t{RectWidth(mask)} * SampleBytes();
+    int32_t copyRowBytes = 0;
+    char* copy = floatMaskCache_.IsAllocated() ? floatMaskCache_.PointerForRect(mask, &copyRowBytes) : nullptr;
+    if (!copy) {
+        if (!maskCache_.IsAllocated()) return;
+        THROW_IF_ERROR(gFloatMaskScratch.Allocate(rowBytes * RectHeight(mask)));
+        copy = gFloatMaskScratch.Lock();
+        if (!copy) THROW_IF_ERROR(Err::MemoryFull);
+        copyRowBytes = static_cast<int32_t>(rowBytes);
+    }
+    const char* from = static_cast<const char*>(record.maskData);
+    for (int32_t y = 0; y < RectHeight(mask); ++y)
+        std::memmove(copy + int64_t{y} * copyRowBytes, from + int64_t{y} * record.maskRowBytes, static_cast<size_t>(rowBytes));
+    record.maskData = copy;
+    record.maskRowBytes = copyRowBytes;
 }
 
 void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
@@ -326,6 +348,7 @@ void PhotoshopFilter::UnlockTileBuffers() {
     floatMaskCache_.Unlock();
     gScaledOutputScratch.Unlock();
     gSourceCacheScratch.Unlock();
+    gFloatMaskScratch.Unlock();
     lowerLayer_.cache.Unlock();
     upperLayer_.cache.Unlock();
     if (!IsOverview()) {

@@ -25,6 +25,7 @@ constexpr int16_t kSettingsTooLarge = 32767;
 constexpr int16_t kUndoneAlert = 17005, kResetAlert = 17006;
 constexpr int16_t kAlertQuit = 2;
 constexpr DWORD kBusyCursorDelay = 1000;
+constexpr DWORD kBusyCursorInterval = 250;
 
 PhotoshopFilter* gInstances = nullptr;
 // The wait cursor appears once a step has run past this tick count.
@@ -57,6 +58,12 @@ private:
 }  // namespace
 
 PhotoshopFilter* PhotoshopFilter::FirstInstance() { return gInstances; }
+
+void PhotoshopFilter::SpinBusyCursor() {
+    if (!gBusyDeadline || static_cast<int32_t>(GetTickCount() - gBusyDeadline) < 0) return;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    gBusyDeadline = GetTickCount() + kBusyCursorInterval;
+}
 
 int32_t PhotoshopFilter::IntegerScale() const { return std::max(RoundHalfAway(previewScale_), 1); }
 
@@ -216,6 +223,7 @@ void PhotoshopFilter::Unlink(PhotoshopFilter& instance) {
         SourceCache::CloseAndDelete();
     }
     instance.FreeCaches();
+    if (!gInstances) SetBufferReserve(kDefaultBufferReserve);
 }
 
 void PhotoshopFilter::InvalidateAllInstances() {

@@ -10,6 +10,7 @@
 #include "FakeHost.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
+#include "ImageModes.h"
 #include "InvertFilter.h"
 #include "PluginMain.h"
 #include "PreferenceSettings.h"
@@ -269,6 +270,33 @@ TEST_F(FinalPass, ChangingTheScaleEmptiesTheCachesButKeepsThePass) {
     EXPECT_EQ(filter.State(), state);
     EXPECT_EQ(filter.InputCache().PointerForValidRect(first, &rowBytes), nullptr);
     EXPECT_EQ(filter.OutputCache().PointerForValidRect(first, &rowBytes), nullptr);
+    PhotoshopFilter::Unlink(filter);
+}
+
+TEST_F(FinalPass, AFloatingSelectionsMaskIsKeptInACopy) {
+    FakeHost host(kModeGray16, 48, 40);
+    host.FillPattern();
+    host.SetMask([](int32_t y, int32_t x) { return uint8_t(x * 5 + y); });
+    host.Record().isFloating = 1;
+    InvertFilter filter;
+    host.StartInstance(filter);
+    filter.LoadOverviewImage();
+    FilterRecord& r = host.Record();
+    r.inRect = r.outRect = r.maskRect = Rect16{4, 6, 20, 30};
+    ASSERT_EQ(filter.ProcessTile(), 0);
+    const auto* kept = static_cast<const uint8_t*>(r.maskData);
+    const int32_t keptRowBytes = r.maskRowBytes;
+    // The host's next delivery reuses its own buffer; the kept mask must not change with it.
+    r.inRect = r.outRect = Rect16{};
+    r.maskRect = Rect16{30, 30, 40, 48};
+    ASSERT_EQ(r.advanceState(), 0);
+    for (int32_t y = 0; y < 16; ++y)
+        for (int32_t x = 0; x < 24; ++x) {
+            uint16_t sample;
+            std::memcpy(&sample, kept + int64_t{y} * keptRowBytes + 2 * x, 2);
+            ASSERT_EQ(sample, Widen8To16(host.MaskAt(4 + y, 6 + x))) << y << "," << x;
+        }
+    host.Record().isFloating = 0;
     PhotoshopFilter::Unlink(filter);
 }
 
