@@ -410,6 +410,10 @@ void HorizontalDistances(DistanceWork& work, int32_t length, int32_t first, int3
         const int64_t p = first + i;
         while (k < top && boundary[k + 1].num < p * boundary[k + 1].den) ++k;
         const int64_t q = apex[k];
+        if (q == p) {  // the own column: no root to take
+            out[i] = static_cast<uint16_t>(std::min<uint32_t>(d[p], 65535));
+            continue;
+        }
         const uint64_t best = static_cast<uint64_t>(kAcross * (p - q) * (p - q)) + uint64_t{d[q]} * d[q];
         const double distance = std::trunc(std::sqrt(static_cast<double>(best)) + 0.5);
         out[i] = static_cast<uint16_t>(std::min(distance, 65535.0));
