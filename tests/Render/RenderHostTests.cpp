@@ -1,0 +1,244 @@
+// Rendering through the stand-in host: every sample preset in every image mode, independent of
+// the host's tiles and buffer budget; the photo alone without layers; the photo position; golden
+// images of the presets with pixels checked by hand; and damaged blocks that must not crash.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "FirstRunTables.h"
+#include "HostSession.h"
+#include "ImageFiles.h"
+#include "SamplePresets.h"
+#include "SettingsDefaults.h"
+#include "SettingsLayout.h"
+
+namespace {
+
+using qvhost::ColorMode;
+using qvhost::Document;
+using qvhost::ImageMode;
+
+std::string PluginPath() { return std::string(std::getenv("QUORVEL_BIN")) + "/Quorvel.8bf"; }
+std::string TempPath(const std::string& name) {
+    const char* temp = std::getenv("TEMP");
+    return std::string(temp ? temp : ".") + "\\" + name;
+}
+std::string GoldenPath(const std::string& name) {
+    std::string path = SamplesFolder();
+    path.resize(path.size() - std::string("samples").size());
+    return path + "tests\\Render\\golden\\" + name + ".png";
+}
+
+const std::vector<ImageMode>& AllModes() {
+    static const std::vector<ImageMode> modes = {{ColorMode::Gray, 8}, {ColorMode::Gray, 16}, {ColorMode::RGB, 8},
+                                                 {ColorMode::RGB, 16}, {ColorMode::CMYK, 8}, {ColorMode::CMYK, 16}};
+    return modes;
+}
+
+// A photo with structure in every plane.
+Document Patterned(int32_t width, int32_t height, ImageMode mode) {
+    Document d(width, height, mode);
+    for (int p = 0; p < mode.Planes(); ++p)
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                d.SetSample(p, x, y, static_cast<uint16_t>((x * 37 + y * 11 + p * 71) % (mode.FullValue() + 1)));
+    return d;
+}
+
+// The bundled photo at 640 x 480, nearest pixel.
+Document SmallPhoto() {
+    qvhost::RasterImage image;
+    std::string error;
+    std::string path = SamplesFolder() + "\\photo.png";
+    EXPECT_TRUE(qvhost::ReadImageFile(path, image, error)) << error;
+    const Document full = Document::FromImage(image, ImageMode{ColorMode::RGB, 8});
+    Document small(640, 480, ImageMode{ColorMode::RGB, 8});
+    for (int p = 0; p < 3; ++p)
+        for (int32_t y = 0; y < 480; ++y)
+            for (int32_t x = 0; x < 640; ++x)
+                small.SetSample(p, x, y, full.Sample(p, x * full.Width() / 640, y * full.Height() / 480));
+    return small;
+}
+
+struct Rendered {
+    int16_t startResult = INT16_MIN;
+    Document output;
+};
+
+struct RenderOptions {
+    int32_t tile = 0;
+    int64_t budget = int64_t{256} << 20;
+};
+
+Rendered Render(const SamplePreset& preset, const Document& document, RenderOptions o = {}) {
+    const std::string path = TempPath("render-" + preset.name + ".qvo");
+    EXPECT_TRUE(WriteSamplePreset(preset, path));
+    qvhost::HostOptions options;
+    options.pluginPath = PluginPath();
+    options.document = document;
+    options.mode = document.Mode();
+    options.settingsIn = path;
+    options.tile = o.tile;
+    options.budget = o.budget;
+    qvhost::HostSession session(options);
+    const qvhost::HostRunResult result = session.Run();
+    Rendered r;
+    if (const qvhost::CallRecord* start = result.Find(3)) r.startResult = start->result;
+    r.output = session.GetDocument();
+    return r;
+}
+
+bool SamePixels(const Document& a, const Document& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Planes() != b.Planes()) return false;
+    for (int p = 0; p < a.Planes(); ++p)
+        for (int32_t y = 0; y < a.Height(); ++y)
+            for (int32_t x = 0; x < a.Width(); ++x)
+                if (a.Sample(p, x, y) != b.Sample(p, x, y)) return false;
+    return true;
+}
+
+// A preset of one ellipse layer, optionally changed by `edit`.
+template <typename Edit>
+SamplePreset OneLayer(const std::string& name, int32_t photoPosition, Edit edit) {
+    SamplePreset preset = SamplePresets()[0];
+    preset.name = name;
+    preset.photoPosition = photoPosition;
+    edit(ParameterBlockView(preset.block.data(), static_cast<int64_t>(preset.block.size())).Layer(0));
+    return preset;
+}
+
+TEST(RenderThroughHost, EveryPresetInEveryModeIsTheSameWhateverTheTiles) {
+    for (const SamplePreset& preset : SamplePresets()) {
+        for (const ImageMode& mode : AllModes()) {
+            SCOPED_TRACE(preset.name + " " + mode.Name());
+            const Document photo = Patterned(96, 64, mode);
+            const Rendered whole = Render(preset, photo);
+            ASSERT_EQ(whole.startResult, 0);
+            EXPECT_FALSE(SamePixels(whole.output, photo));
+            const Rendered tiled = Render(preset, photo, RenderOptions{16, int64_t{1} << 20});
+            ASSERT_EQ(tiled.startResult, 0);
+            EXPECT_TRUE(SamePixels(whole.output, tiled.output));
+        }
+    }
+}
+
+TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
+    SamplePreset empty = SamplePresets()[0];
+    empty.name = "empty";
+    empty.photoPosition = 0;
+    ParameterBlockView view(empty.block.data(), static_cast<int64_t>(empty.block.size()));
+    view.Block().Set(BlockLayout::kLayerCount, 0);
+    view.Layer(0).Set(LayerLayout::kEnabled, 0);
+    for (const ImageMode& mode : AllModes()) {
+        SCOPED_TRACE(mode.Name());
+        const Document photo = Patterned(50, 30, mode);
+        const Rendered r = Render(empty, photo);
+        ASSERT_EQ(r.startResult, 0);
+        EXPECT_TRUE(SamePixels(r.output, photo));
+    }
+}
+
+TEST(RenderThroughHost, ThePhotoPositionPutsLayersUnderOrOverThePhoto) {
+    const Document photo = Patterned(60, 40, ImageMode{ColorMode::RGB, 8});
+    // Position 0: the layer lies under the opaque photo and cannot be seen.
+    const Rendered under = Render(OneLayer("under", 0, [](RecordRef) {}), photo);
+    ASSERT_EQ(under.startResult, 0);
+    EXPECT_TRUE(SamePixels(under.output, photo));
+    // Position N: the layer is over it; its white background fills the corner.
+    const Rendered over = Render(OneLayer("over", 1, [](RecordRef) {}), photo);
+    ASSERT_EQ(over.startResult, 0);
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(over.output.Sample(p, 0, 0), 255);
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(over.output.Sample(p, 30, 20), photo.Sample(p, 30, 20));
+}
+
+TEST(RenderThroughHost, DamagedLayerSettingsRenderWithoutACrash) {
+    const Document photo = Patterned(40, 30, ImageMode{ColorMode::RGB, 8});
+    const std::vector<SamplePreset> damaged = {
+        OneLayer("kind0", 1, [](RecordRef l) { ShapeOf(l).Set(ShapeLayout::kKind, 0); }),
+        OneLayer("kind99", 1, [](RecordRef l) { ShapeOf(l).Set(ShapeLayout::kKind, 99); }),
+        OneLayer("sides0", 1, [](RecordRef l) {
+            ShapeOf(l).Set(ShapeLayout::kKind, 3);
+            ShapeOf(l).Set(ShapeLayout::kSides, 0);
+        }),
+        OneLayer("sides1", 1, [](RecordRef l) {
+            ShapeOf(l).Set(ShapeLayout::kKind, 4);
+            ShapeOf(l).Set(ShapeLayout::kSides, 1);
+        }),
+        OneLayer("blend0", 1, [](RecordRef l) { EffectOf(l, 0).Set(EffectLayout::kBlendMode, 0); }),
+        OneLayer("edge99", 1, [](RecordRef l) {
+            EdgeOf(l, 0).Set(EdgeLayout::kOn, 1);
+            EdgeOf(l, 0).Set(EdgeLayout::kType, 99);
+        }),
+    };
+    for (const SamplePreset& preset : damaged) {
+        SCOPED_TRACE(preset.name);
+        const Rendered r = Render(preset, photo);
+        EXPECT_EQ(r.startResult, 0);
+        EXPECT_EQ(r.output.Width(), 40);
+    }
+}
+
+// ---- Golden images: 640 x 480 renders of the presets, compared exactly. Run with
+// QUORVEL_WRITE_GOLDENS=1 to make them again after a deliberate change.
+
+Document Golden(const SamplePreset& preset, const Document& output) {
+    const std::string path = GoldenPath(preset.name);
+    std::string error;
+    if (std::getenv("QUORVEL_WRITE_GOLDENS")) {
+        EXPECT_TRUE(qvhost::WriteImageFile(path, output.ToImage(), error)) << error;
+    }
+    qvhost::RasterImage image;
+    EXPECT_TRUE(qvhost::ReadImageFile(path, image, error)) << error;
+    return Document::FromImage(image, output.Mode());
+}
+
+TEST(RenderThroughHost, GoldenImagesOfThePresets) {
+    BuildFirstRunTables();
+    const Document photo = SmallPhoto();
+    for (const SamplePreset& preset : SamplePresets()) {
+        SCOPED_TRACE(preset.name);
+        const Rendered r = Render(preset, photo);
+        ASSERT_EQ(r.startResult, 0);
+        EXPECT_TRUE(SamePixels(r.output, Golden(preset, r.output)));
+    }
+}
+
+TEST(RenderThroughHost, PresetPixelsCheckedByHand) {
+    BuildFirstRunTables();
+    const Document photo = SmallPhoto();
+    const std::vector<SamplePreset> presets = SamplePresets();
+    auto pixel = [](const Document& d, int32_t x, int32_t y) {
+        return std::vector<int>{d.Sample(0, x, y), d.Sample(1, x, y), d.Sample(2, x, y)};
+    };
+    // Ellipse with shadow: the corner is the white background alone (coverage 255, opacity 255:
+    // OV = colour, a_ov = 255, so the photo's weight 16581375 - 255 x 65025 is 0); the centre is
+    // the photo untouched (every coverage 0).
+    const Rendered ellipse = Render(presets[0], photo);
+    EXPECT_EQ(pixel(ellipse.output, 2, 2), (std::vector<int>{255, 255, 255}));
+    EXPECT_EQ(pixel(ellipse.output, 320, 240), pixel(photo, 320, 240));
+    // The shadow falls (10, 10) down and right: the frame just outside the ellipse's right edge
+    // is darker than the white one on its left edge.
+    EXPECT_LT(ellipse.output.Sample(0, 562, 250), 255);
+    EXPECT_EQ(ellipse.output.Sample(0, 77, 240), 255);
+
+    // Star with edges: the corner is the background colour (250, 245, 230).
+    const Rendered star = Render(presets[2], photo);
+    EXPECT_EQ(pixel(star.output, 0, 0), (std::vector<int>{250, 245, 230}));
+    EXPECT_EQ(pixel(star.output, 320, 240), pixel(photo, 320, 240));
+
+    // Blend stack: in the corner only the top layer shows (the others lie under the opaque photo):
+    // Multiply of (250, 200, 120) at 80 %: weight 204, m = 204 x 255 = 52020, a_ov = ((255 x 52020
+    // + 32385) x 258) >> 24 = 204, wo = 204 x 65025, wp = 16581375 - wo; E = (S wp + B wo + W/2) / W.
+    const Rendered stack = Render(presets[3], photo);
+    const uint8_t* multiply = BlendTables::Table(3);
+    const int colour[3] = {250, 200, 120};
+    for (int p = 0; p < 3; ++p) {
+        const int64_t s = photo.Sample(p, 1, 1), b = multiply[colour[p] * 256 + s];
+        const int64_t wo = 204 * 65025, wp = 16581375 - wo, w = wo + wp;
+        EXPECT_EQ(stack.output.Sample(p, 1, 1), (s * wp + b * wo + w / 2) / w) << p;
+    }
+}
+
+}  // namespace
