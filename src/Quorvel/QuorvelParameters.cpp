@@ -52,18 +52,22 @@ void Quorvel::SetDefaultParameters(int which) {
         QuorvelBase::InitLayerRecord(layer, true);
         return;
     }
-    // A fresh handle: whatever the old one held, header and run-time link included, is gone.
-    const UniqueHandle old(record->parameters);
+    // A fresh handle: whatever the old one held, header and run-time link included, goes, but
+    // only once the new one exists.
+    UniqueHandle old(record->parameters);
     record->parameters = nullptr;
-    SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(0, 0)), true);
+    try {
+        SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(0, 0)), true);
+    } catch (...) {
+        record->parameters = old.Release();
+        throw;
+    }
     {
         const LockedParameters parameters;
         const ParameterBlockView block = parameters.View();
         block.Block().Set(BlockLayout::kOutputOption, BlockLayout::kOutputEachFrameToNewLayer);
         SettingsResetBackgroundPlacement(block);
-        // The placeholder record of an empty stack stays disabled.
-        SettingsInitLayerRecord(block.Layer(0), false);
-        block.Layer(0).Set(LayerLayout::kEnabled, 0);
+        SettingsInitPlaceholder(block);
     }
     QuorvelBase::SetTargetLayerPos(0);
 }

@@ -241,6 +241,11 @@ void SettingsInitLayerRecord(RecordRef layer, bool keepEdges) {
     layer.Set(kPathCapacity, kSourceCapacity);
 }
 
+void SettingsInitPlaceholder(const ParameterBlockView& block) {
+    SettingsInitLayerRecord(block.Layer(0), false);
+    block.Layer(0).Set(LayerLayout::kEnabled, 0);
+}
+
 bool SettingsResetBackgroundPlacement(const ParameterBlockView& block) {
     const bool placementChanged = SettingsResetPlacement(block.Background());
     const bool scaleChanged = block.Block().Get(BlockLayout::kGlobalScale) != 1.0f;

@@ -30,5 +30,7 @@ void SettingsDefaultEdge(RecordRef edge);
 
 // Resets one layer's settings (not its record id or frame source); keepEdges leaves its edge slots.
 void SettingsInitLayerRecord(RecordRef layer, bool keepEdges);
+// The layer record an empty stack still stores: default settings, disabled.
+void SettingsInitPlaceholder(const ParameterBlockView& block);
 // The background record's placement and the global scale 1.0; true when anything changed.
 bool SettingsResetBackgroundPlacement(const ParameterBlockView& block);

@@ -185,11 +185,7 @@ void SettingsMigrateLegacyBlock(const uint8_t* legacy, const ParameterBlockView&
     block.Block().Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
     for (int32_t i = 0; i < layers; ++i)
         MigrateLegacyLayer(legacy + Legacy::kLayers + Legacy::kLayerLength * i, block.Layer(i));
-    if (layers == 0) {
-        // The placeholder record of an empty stack, disabled as in a default block.
-        SettingsInitLayerRecord(block.Layer(0), false);
-        block.Layer(0).Set(LayerLayout::kEnabled, 0);
-    }
+    if (layers == 0) SettingsInitPlaceholder(block);
     // The older layout had no photo placement: the photo sits unscaled in the middle.
     SettingsResetBackgroundPlacement(block);
 }
