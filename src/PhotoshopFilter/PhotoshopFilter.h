@@ -160,7 +160,6 @@ public:
     int16_t TileHeight() const { return tileHeight_; }
     double ProgressDone() const { return progressDone_; }
     double ProgressTotal() const { return progressTotal_; }
-    HRGN DirtyRegion() const { return dirtyRegion_.Get(); }
     bool HasOwner() const { return ownerKind_ != OwnerKind::None; }
     bool IsOverview() const { return ownerKind_ == OwnerKind::Overview; }
     PreviewOwner* OwnerDialog() const { return ownerKind_ == OwnerKind::Dialog ? owner_ : nullptr; }
@@ -168,10 +167,9 @@ public:
     void SetTracking(bool tracking) { tracking_ = tracking; }
     void SetPriorityRect(const Rect16& r) { priorityRect_ = r; }
     PlaneBuffer& InputCache() { return inputCache_; }
-    PlaneBuffer& MaskCache() { return maskCache_; }
     PlaneBuffer& OutputCache() { return outputCache_; }
 
-protected:
+private:
     // The companion layer pixels of a preview tile, composed under and over the output.
     struct CompanionLayer {
         PlaneBuffer cache;
@@ -182,7 +180,6 @@ protected:
         int16_t planes = 0;  // colour planes + 1, or 0 when the layer is not used
     };
 
-private:
     enum class OwnerKind { None, Overview, Dialog };
 
     bool RunStep();
@@ -190,11 +187,10 @@ private:
     void RunScheduledStep();
     void ProcessAndComposeTile();
     void ShareFinishedTile();
-    void RecoverFromMemoryShortage(ErrorCode code);
+    void RecoverFromMemoryShortage();
     bool StartNextPhase();
     void FitTileToBudget(double budget, int64_t planesPerPixel);
     int64_t TilePlanesPerPixel() const;
-    void FreeTileTemporaries();
     void FreeCaches();
     ErrorCode ProcessPreviewTile(int32_t scale);
     void KeepFloatingMask(const Rect16& mask);

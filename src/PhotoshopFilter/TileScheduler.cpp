@@ -99,7 +99,7 @@ bool PhotoshopFilter::RunStep() {
     } catch (const ErrorCodeException& e) {
         saved_.CopyFrom(record);
         if (e.code != kSettingsTooLarge) throw;
-        RecoverFromMemoryShortage(e.code);
+        RecoverFromMemoryShortage();
         return true;
     }
     saved_.CopyFrom(record);
@@ -122,7 +122,7 @@ void PhotoshopFilter::RunScheduledStep() {
         return;
     default:
         TileStep(state_);
-        FreeTileTemporaries();
+        UnlockTileBuffers();
         --state_;
         return;
     }
@@ -151,7 +151,7 @@ void PhotoshopFilter::ProcessAndComposeTile() {
     }
     ValidateRect(gCall.record->outRect);
     ShareFinishedTile();
-    FreeTileTemporaries();
+    UnlockTileBuffers();
 }
 
 // A tile a dialog's instance rendered at full size is also done for every later instance without
@@ -162,8 +162,8 @@ void PhotoshopFilter::ShareFinishedTile() {
         if (!later->HasOwner() && RoundHalfAway(later->previewScale_) == 1) later->ValidateRect(gCall.record->outRect);
 }
 
-void PhotoshopFilter::RecoverFromMemoryShortage(ErrorCode) {
-    FreeTileTemporaries();
+void PhotoshopFilter::RecoverFromMemoryShortage() {
+    UnlockTileBuffers();
     PreviewOwner* dialog = OpenPreviewDialog();
     if (!dialog) THROW_IF_ERROR(Err::MemoryFull);
     int16_t alert = kUndoneAlert;
@@ -176,8 +176,6 @@ void PhotoshopFilter::RecoverFromMemoryShortage(ErrorCode) {
     }
     if (RunModalDialog(nullptr, alert, nullptr, nullptr) == kAlertQuit) THROW_IF_ERROR(Err::Cancelled);
 }
-
-void PhotoshopFilter::FreeTileTemporaries() { UnlockTileBuffers(); }
 
 void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
     const FrameworkFlags& flags = Framework();

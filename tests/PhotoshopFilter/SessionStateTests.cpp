@@ -10,6 +10,7 @@
 
 #include "BigEndian.h"
 #include "FakeHost.h"
+#include "File.h"
 #include "HostMemory.h"
 #include "InvertFilter.h"
 #include "PluginMain.h"
@@ -201,6 +202,41 @@ TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
     ASSERT_EQ(host.RunStart(filter), 0);
     EXPECT_EQ(host.DataWord(), 0);
     EXPECT_EQ(GetFileAttributesA(block.path), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Session, RowsWiderThanTheTransferBufferAreCachedOneAtATime) {
+    // One row of the image section takes 12000 x 3 x 2 bytes, more than the 65536-byte buffer.
+    FakeHost host(kModeRGB48, 12000, 4);
+    host.FillPattern();
+    host.SetMask([](int32_t, int32_t x) { return uint8_t(x % 256); });
+    host.Record().isFloating = 1;
+    host.Record().filterCase = kFilterCaseFloatingSelection;
+    host.Record().floatCoord = Point16{0, 1};
+    host.Record().filterRect = Rect16{0, 0, 4, 11999};
+    {
+        InvertFilter filter;
+        ASSERT_EQ(host.RunStart(filter), 0);
+    }
+    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
+    ASSERT_NE(handle, nullptr);
+    FilterData block;
+    std::memcpy(&block, LockHandle(handle), sizeof block);
+    UnlockHandle(handle);
+    WIN32_FILE_ATTRIBUTE_DATA attributes{};
+    ASSERT_TRUE(GetFileAttributesExA(block.path, GetFileExInfoStandard, &attributes));
+    EXPECT_EQ(attributes.nFileSizeLow, 11999u * 4u * (1u + 3u * 2u));
+    // The second pixel of the second row of the image section, as the host had it.
+    File cache;
+    cache.SetSpec(FileSpec::FromPath(block.path));
+    ASSERT_EQ(cache.Open("r"), 0);
+    uint16_t sample = 0;
+    const uint32_t offset = 11999u * 4u + ((1u * 11999u + 1u) * 3u) * 2u;
+    ASSERT_EQ(cache.Read(&sample, offset, 2), 2u);
+    EXPECT_EQ(sample, host.Sample(1, 2, 0)) << "document column 2: the selection starts at column 1";
+    cache.Close();
+    SourceCache::CloseAndDelete();
+    DisposeHandle(handle);
+    host.DataWord() = 0;
 }
 
 }  // namespace
