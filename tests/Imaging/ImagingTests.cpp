@@ -57,7 +57,7 @@ std::vector<T> RandomPlane(size_t count, unsigned seed, int maximum) {
     return plane;
 }
 
-// The blur as written in the book: vertical pass over the padded width, then horizontal.
+// The blur written out plainly: vertical pass over the padded width, then horizontal.
 std::vector<int> ReferenceBlur(const std::vector<uint8_t>& in, int width, int height, const std::vector<uint32_t>& w) {
     const int r = static_cast<int>(w.size()) - 1, p = width + 2 * r;
     std::vector<int> vertical(static_cast<size_t>(p) * height), out(static_cast<size_t>(width) * height);
@@ -302,7 +302,7 @@ TEST_F(ImagingTest, DistanceRowGrowsAndLargeRadiiSaturate) {
     EXPECT_EQ(distance, 51000);
 }
 
-// The distance as the book states it: a vertical scan with early stops, then the neighbouring
+// The distance by its definition: a vertical scan with early stops, then the neighbouring
 // columns within (d - 1) / 255.
 std::vector<uint16_t> ReferenceDistances(const std::vector<uint8_t>& plane, int width, int height, int r) {
     const int p = width + 2 * r;
