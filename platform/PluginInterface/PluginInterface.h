@@ -233,6 +233,35 @@ struct ReadChannelDesc {
     ChannelWritePort writePort;
 };
 
+// What part of a channel a read takes (sourceRect, in the channel's pixels) and the size it is
+// scaled to (destinationRect).
+struct PSScaling {
+    Rect32 sourceRect;
+    Rect32 destinationRect;
+};
+
+// Memory a channel read writes into: samples of depth bits, colBits apart within a row and
+// rowBits from one row to the next, starting bitOffset bits into data.
+struct PixelMemoryDesc {
+    void* data;
+    int32_t rowBits;
+    int32_t colBits;
+    int32_t bitOffset;
+    int32_t depth;
+};
+
+// Reading and writing the document's channels. readPixels fills the destination rectangle of the
+// scaling from the port's channel (16-bit samples in 0..65535 for channels of version 2 or less)
+// and reports in wroteRect the part it wrote: the rest lies outside the channel's pixels.
+struct ChannelPortProcs {
+    int16_t version;
+    int16_t numChannelPortProcs;
+    OSErr16 (*readPixels)(ChannelReadPort port, const PSScaling* scaling, const Rect32* writeLimit,
+                          const PixelMemoryDesc* destination, Rect32* wroteRect);
+    OSErr16 (*writeBasePixels)(ChannelWritePort port, const Rect32* writeRect, const PixelMemoryDesc* source);
+    OSErr16 (*readPortForWritePort)(ChannelReadPort* readPort, ChannelWritePort writePort);
+};
+
 struct ReadLayerDesc {
     int32_t minVersion;
     int32_t maxVersion;

@@ -148,6 +148,17 @@ public:
     int16_t InputPlaneCount() const;
     int16_t OutputPlaneCount() const;
 
+    // The pixels a preview shows for the current tile: the lower companion layer composed with the
+    // output when there is one, else the upper one; none (null address) when the host's output is
+    // shown as it is.
+    struct ShownPixels {
+        const char* address = nullptr;
+        int32_t rowBytes = 0;
+        int32_t pixelStride = 0;
+        int16_t planes = 0;
+    };
+    ShownPixels PreviewPixels() const;
+
     // ---- State the product and the tests read
 
     int32_t State() const { return state_; }
@@ -172,6 +183,7 @@ public:
 private:
     // The companion layer pixels of a preview tile, composed under and over the output.
     struct CompanionLayer {
+        const ReadLayerDesc* layer = nullptr;  // the host's description, or none
         PlaneBuffer cache;
         BufferRecord pixels;
         char* address = nullptr;
@@ -194,6 +206,9 @@ private:
     void FreeCaches();
     ErrorCode ProcessPreviewTile(int32_t scale);
     void KeepFloatingMask(const Rect16& mask);
+    void FindCompanionLayers();
+    void ReadCompanionLayer(CompanionLayer& companion, const Rect16& tile, bool overviewShortcut);
+    void ReadCompanionFromHost(CompanionLayer& companion, const Rect16& tile);
     ErrorCode ProcessFinalTile();
     ErrorCode RequestFromHost();
     bool HostCanDeliver() const;
@@ -236,6 +251,7 @@ private:
     OwnerKind ownerKind_ = OwnerKind::None;
     PreviewOwner* owner_ = nullptr;
     bool maskFromCache_ = false;  // the current tile's mask came from the source cache
+    bool useLayerPorts_ = false;  // the preview shows the layers below and above the target
 };
 
 // The framework's header at the start of the parameter block, behind 8 bytes of run-time data.

@@ -12,6 +12,7 @@
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
 #include "PluginGlobals.h"
+#include "PreferenceSettings.h"
 #include "SessionState.h"
 
 namespace {
@@ -236,6 +237,10 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
         record.outRowBytes = scratchRowBytes;
     }
     if (record.isFloating && !IsEmptyRect(mask) && record.maskData) KeepFloatingMask(mask);
+    if (useLayerPorts_ && !IsEmptyRect(out) && Preferences().bytes[PreferenceSettings::kViewCompositeLayer]) {
+        ReadCompanionLayer(upperLayer_, out, false);
+        ReadCompanionLayer(lowerLayer_, out, true);
+    }
     return 0;
 }
 

@@ -202,6 +202,7 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
     if (int32_t{record.tileHeight} * record.tileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;
     // A host with little buffer space still gets every tile: the tile shrinks to what it can hold.
     instance.SetTileSize(instance.tileWidth_, instance.tileHeight_);
+    instance.FindCompanionLayers();
     instance.SetupRun();
 }
 

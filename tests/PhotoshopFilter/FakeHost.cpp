@@ -91,6 +91,67 @@ void FakeHost::SetMask(std::function<uint8_t(int32_t, int32_t)> mask) {
 
 OSErr16 FakeHost::AdvanceStateProc() { return gHost->Advance(); }
 
+void FakeHost::SetCompanionLayers(Layer below, Layer above) {
+    layers_[0] = std::move(below);
+    layers_[1] = std::move(above);
+    // Per layer: the colour channels, then the transparency channel.
+    channels_.clear();
+    for (const Layer& layer : layers_)
+        for (int32_t plane = 0; plane <= planes_; ++plane) channels_.push_back({&layer, plane});
+    channelDescs_.assign(channels_.size(), ReadChannelDesc{});
+    for (size_t i = 0; i < channels_.size(); ++i) {
+        ReadChannelDesc& desc = channelDescs_[i];
+        desc.minVersion = desc.maxVersion = 1;
+        desc.port = reinterpret_cast<ChannelReadPort>(&channels_[i]);
+        desc.depth = bytes_ * 8;
+        const bool lastColour = channels_[i].plane == planes_ - 1;
+        desc.next = channels_[i].plane < planes_ && !lastColour ? &channelDescs_[i + 1] : nullptr;
+    }
+    const size_t perLayer = size_t(planes_) + 1;
+    for (int index : {0, 2}) {
+        const size_t first = (index == 0 ? 0 : perLayer);
+        ReadLayerDesc& desc = layerDescs_[index];
+        desc.compositeChannelsList = &channelDescs_[first];
+        desc.transparency = layers_[index / 2].transparencyChannel ? &channelDescs_[first + planes_] : nullptr;
+    }
+    layerDescs_[0].next = &layerDescs_[1];
+    layerDescs_[1].next = &layerDescs_[2];
+    documentInfo_.layersDescriptor = layerDescs_;
+    documentInfo_.layerCount = 3;
+    documentInfo_.targetLayerIndex = 1;
+    channelPorts_.readPixels = ReadPixelsProc;
+    record_.documentInfo = &documentInfo_;
+    record_.channelPortProcs = &channelPorts_;
+    record_.inTransparencyMask = 1;
+}
+
+OSErr16 FakeHost::ReadPixelsProc(ChannelReadPort port, const PSScaling* scaling, const Rect32*,
+                                 const PixelMemoryDesc* destination, Rect32* wrote) {
+    ++gHost->portReads_;
+    const Channel& channel = *reinterpret_cast<const Channel*>(port);
+    const Rect32& to = scaling->destinationRect;
+    const int32_t s = std::max((scaling->sourceRect.bottom - scaling->sourceRect.top) / std::max(to.bottom - to.top, 1), 1);
+    const Rect16& b = channel.layer->bounds;
+    // The layer's pixels at this scale.
+    const Rect32 inside{std::max(to.top, (b.top + s - 1) / s), std::max(to.left, (b.left + s - 1) / s),
+                        std::min(to.bottom, (b.bottom + s - 1) / s), std::min(to.right, (b.right + s - 1) / s)};
+    *wrote = inside;
+    const int32_t bytes = destination->depth / 8;
+    for (int32_t y = inside.top; y < inside.bottom; ++y)
+        for (int32_t x = inside.left; x < inside.right; ++x) {
+            const uint16_t value = channel.layer->sample(y * s, x * s, channel.plane);
+            char* at = static_cast<char*>(destination->data) + int64_t{y - to.top} * (destination->rowBits / 8) +
+                       int64_t{x - to.left} * (destination->colBits / 8);
+            if (bytes == 1) {
+                *at = static_cast<char>(value);
+            } else {
+                const uint16_t wide = InternalToHost16(value);  // channels of version 1 deliver 0..65535
+                std::memcpy(at, &wide, 2);
+            }
+        }
+    return 0;
+}
+
 Boolean8 FakeHost::AbortProc() {
     if (gHost->abortAfter_ < 0) return 0;
     return gHost->abortCalls_++ >= gHost->abortAfter_ ? 1 : 0;

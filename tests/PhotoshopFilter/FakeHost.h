@@ -44,6 +44,18 @@ public:
     void SetMask(std::function<uint8_t(int32_t row, int32_t column)> mask);
     uint8_t MaskAt(int32_t row, int32_t column) const { return mask_[size_t(row) * width_ + column]; }
 
+    // A layer beside the target, read through channel ports: its pixels lie inside bounds, each
+    // sample (colour planes, then transparency) given in the system's range by sample(row, column,
+    // plane). Without a transparency channel the host reports none.
+    struct Layer {
+        Rect16 bounds;
+        std::function<uint16_t(int32_t row, int32_t column, int32_t plane)> sample;
+        bool transparencyChannel = true;
+    };
+    // The document's layers become below, the target, above (the target with transparency).
+    void SetCompanionLayers(Layer below, Layer above);
+    int32_t PortReads() const { return portReads_; }
+
     void SetBufferSpace(int32_t bytes) { bufferSpace_ = bytes; }
     void SetSubsamples(bool subsamples) { record_.samplingSupport = subsamples ? 1 : 0; }
     // The abort callback answers true from the (n+1)-th call on; negative: never.
@@ -62,6 +74,8 @@ private:
     static void BufferFree(BufferID id);
     static int32_t BufferSpaceProc();
 
+    static OSErr16 ReadPixelsProc(ChannelReadPort port, const PSScaling* scaling, const Rect32* limit,
+                                  const PixelMemoryDesc* destination, Rect32* wrote);
     OSErr16 Advance();
     void CommitOutput();
     void Deliver(const Rect16& rect, int32_t low, int32_t high, int32_t rate, int16_t padding,
@@ -83,5 +97,18 @@ private:
     int32_t abortCalls_ = 0;
     int32_t advanceCalls_ = 0;
     int32_t lastInputRate_ = 0;
+
+    // The companion layers and their channels; a channel's port is its entry here.
+    struct Channel {
+        const Layer* layer;
+        int32_t plane;
+    };
+    Layer layers_[2];
+    std::vector<Channel> channels_;
+    std::vector<ReadChannelDesc> channelDescs_;
+    ReadLayerDesc layerDescs_[3]{};
+    ReadImageDocumentDesc documentInfo_{};
+    ChannelPortProcs channelPorts_{};
+    int32_t portReads_ = 0;
     int64_t bytesDelivered_ = 0;
 };

@@ -300,6 +300,70 @@ TEST_F(FinalPass, AFloatingSelectionsMaskIsKeptInACopy) {
     PhotoshopFilter::Unlink(filter);
 }
 
+class CompanionLayers : public testing::Test {
+protected:
+    void SetUp() override {
+        AnswerAlertsAutomatically();
+        Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 1;
+        host_.FillPattern();
+        // Below: a left half of colour (10, 20, 30) at transparency 200. Above: colour (1, 2, 3),
+        // no transparency channel, only over rows 0..3 of columns 40..47.
+        FakeHost::Layer below{Rect16{0, 0, 64, 32}, [](int32_t, int32_t, int32_t p) {
+                                  return uint16_t(p < 3 ? 10 * (p + 1) : 200);
+                              }};
+        FakeHost::Layer above{Rect16{0, 40, 4, 48}, [](int32_t, int32_t, int32_t p) { return uint16_t(p + 1); }, false};
+        host_.SetCompanionLayers(below, above);
+        host_.StartInstance(filter_);
+        filter_.LoadOverviewImage();
+        FilterRecord& r = host_.Record();
+        r.inRect = r.outRect = tile_;
+        r.inLoPlane = r.outLoPlane = 0;
+        r.inHiPlane = r.outHiPlane = 2;
+    }
+    void TearDown() override {
+        Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
+        PhotoshopFilter::Unlink(filter_);
+    }
+    const uint8_t* Shown(int32_t y, int32_t x) const {
+        const PhotoshopFilter::ShownPixels pixels = filter_.PreviewPixels();
+        return reinterpret_cast<const uint8_t*>(pixels.address) + int64_t{y} * pixels.rowBytes + int64_t{x} * pixels.pixelStride;
+    }
+
+    FakeHost host_{kModeRGBColor, 64, 64};
+    InvertFilter filter_;
+    const Rect16 tile_{0, 0, 16, 48};
+};
+
+TEST_F(CompanionLayers, TheLayersBesideTheTargetAreReadAndCached) {
+    ASSERT_EQ(filter_.ProcessTile(), 0);
+    const PhotoshopFilter::ShownPixels pixels = filter_.PreviewPixels();
+    ASSERT_NE(pixels.address, nullptr) << "the lower layer is shown";
+    EXPECT_EQ(pixels.planes, 4);
+    EXPECT_EQ(Shown(5, 10)[0], 10);
+    EXPECT_EQ(Shown(5, 10)[2], 30);
+    EXPECT_EQ(Shown(5, 10)[3], 200) << "its own transparency";
+    EXPECT_EQ(Shown(5, 40)[3], 0) << "outside the layer's pixels nothing shows";
+    const int32_t reads = host_.PortReads();
+    EXPECT_EQ(reads, 4 + 3) << "below: transparency and three colours; above: three colours";
+    ASSERT_EQ(filter_.ProcessTile(), 0);
+    EXPECT_EQ(host_.PortReads(), reads) << "the second time the layers come from their caches";
+}
+
+TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
+    ASSERT_EQ(filter_.ProcessTile(), 0);
+    filter_.ComposeTile();
+    filter_.ComposePreviewLayers();
+    const FilterRecord& r = host_.Record();
+    const auto* out = static_cast<const uint8_t*>(r.outData);
+    // The output covers the lower layer wholly (no transparency of its own).
+    EXPECT_EQ(Shown(5, 10)[0], out[5 * r.outRowBytes + 10 * 3]);
+    EXPECT_EQ(Shown(5, 10)[3], 255);
+    // The upper layer is opaque where it has pixels (no transparency channel) and covers both.
+    EXPECT_EQ(Shown(2, 41)[0], 1);
+    EXPECT_EQ(Shown(2, 41)[2], 3);
+    EXPECT_EQ(Shown(8, 41)[0], out[8 * r.outRowBytes + 41 * 3]) << "below the upper layer's pixels";
+}
+
 TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
     struct Case {
         int32_t width, height;
