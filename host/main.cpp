@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "HostCommandLine.h"
-#include "TextConversion.h"
+#include "QuorvelHostCore/HostCommandLine.h"
+#include "QuorvelHostCore/TextConversion.h"
 
 int main() {
     int count = 0;

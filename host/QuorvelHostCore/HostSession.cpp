@@ -17,7 +17,7 @@ namespace {
 HostContext* gActive = nullptr;
 
 // A plug-in that keeps asking for pixels through continue calls is cut off after this many.
-constexpr int kMaxContinueCalls = 1 << 20;
+constexpr int kMaxContinueCalls = 1 << 16;
 // 'FrMP' holds the block behind the last 4 bytes of the parameters handle's 8-byte run-time prefix.
 constexpr size_t kScriptPrefix = 4;
 constexpr size_t kParameterPrefix = 8;
