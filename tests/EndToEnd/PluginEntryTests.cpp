@@ -1,0 +1,171 @@
+// The plug-in's entry driven through the stand-in host, Quorvel.8bf loaded as a host loads it:
+// the selectors' answers, the rectangles emptied after every call, the scripted calls that do
+// nothing, the error codes that reach the host, and the hosts the plug-in refuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "EndToEndSupport.h"
+#include "QuorvelHostCore/HostSession.h"
+
+namespace {
+
+using qvhost::HostOptions;
+using qvhost::HostRunResult;
+using qvhost::HostSession;
+
+qvhost::Document Pattern() {
+    qvhost::Document document(48, 32, qvhost::ImageMode{});
+    for (int p = 0; p < 3; ++p)
+        for (int32_t y = 0; y < 32; ++y)
+            for (int32_t x = 0; x < 48; ++x) document.SetSample(p, x, y, static_cast<uint16_t>((x * 5 + y * 7 + p * 40) % 256));
+    return document;
+}
+
+HostOptions Options() {
+    HostOptions options;
+    options.pluginPath = endtoend::BinPath("Quorvel.8bf");
+    options.document = Pattern();
+    return options;
+}
+
+struct Outcome {
+    HostRunResult result;
+    std::unique_ptr<HostSession> session;
+
+    int16_t Answer(int16_t selector) const {
+        const qvhost::CallRecord* call = result.Find(selector);
+        return call ? call->result : INT16_MIN;
+    }
+    bool Alerted(int id) const {
+        const std::string prefix = "alert " + std::to_string(id) + " ";
+        return std::any_of(result.alerts.begin(), result.alerts.end(),
+                           [&](const std::string& line) { return line.rfind(prefix, 0) == 0; });
+    }
+};
+
+Outcome RunHost(HostOptions options) {
+    Outcome outcome;
+    outcome.session = std::make_unique<HostSession>(std::move(options));
+    outcome.result = outcome.session->Run();
+    EXPECT_TRUE(outcome.result.loaded) << outcome.result.error;
+    return outcome;
+}
+
+bool Empty(const Rect16& r) { return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0; }
+
+TEST(PluginEntry, ParametersAndContinueAnswerZero) {
+    for (int16_t selector : {kSelectorParameters, kSelectorContinue}) {
+        HostOptions options = Options();
+        options.rawSelector = selector;
+        const Outcome outcome = RunHost(options);
+        EXPECT_EQ(outcome.Answer(selector), 0) << selector;
+        EXPECT_EQ(outcome.result.exitCode, 0);
+    }
+}
+
+TEST(PluginEntry, UnknownSelectorsAnswerBadParametersAndStillEmptyTheRectangles) {
+    for (int16_t selector : {int16_t{6}, int16_t{7}, int16_t{300}, int16_t{-1}}) {
+        HostOptions options = Options();
+        options.rawSelector = selector;
+        // Rectangles left over from an earlier request.
+        options.beforeCall = [](FilterRecord& record, int16_t) {
+            record.inRect = record.outRect = record.maskRect = Rect16{0, 0, 8, 8};
+        };
+        const Outcome outcome = RunHost(options);
+        EXPECT_EQ(outcome.Answer(selector), -30100) << selector;
+        const FilterRecord& record = outcome.session->Record();
+        EXPECT_TRUE(Empty(record.inRect) && Empty(record.outRect) && Empty(record.maskRect)) << selector;
+    }
+}
+
+TEST(PluginEntry, AScriptedRunCallsPrepareStartAndFinishAndReleasesItsSuites) {
+    HostOptions options = Options();
+    int32_t bufferSpace = 0;
+    options.afterCall = [&bufferSpace](FilterRecord& record, int16_t selector, int16_t) {
+        if (selector == kSelectorPrepare) bufferSpace = record.bufferSpace;
+    };
+    const Outcome outcome = RunHost(options);
+    ASSERT_EQ(outcome.result.exitCode, 0);
+    std::vector<int16_t> selectors;
+    for (const qvhost::CallRecord& call : outcome.result.calls) {
+        selectors.push_back(call.selector);
+        EXPECT_EQ(call.result, 0) << call.name;
+    }
+    EXPECT_EQ(selectors, (std::vector<int16_t>{kSelectorPrepare, kSelectorStart, kSelectorFinish}));
+    EXPECT_EQ(bufferSpace, 0x200000);  // the product's reserve on a host with room
+    EXPECT_TRUE(outcome.result.alerts.empty());
+    const auto& log = outcome.session->Log().Lines();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& line) {
+        return line.find("released suite \"df135115-c769-11d0-8079-00c04fd7ec47\"") != std::string::npos;
+    }));
+    EXPECT_FALSE(std::any_of(log.begin(), log.end(),
+                             [](const std::string& line) { return line.find("still acquired") != std::string::npos; }));
+}
+
+TEST(PluginEntry, PrepareAsksForBufferSpaceFromTheHostsBudget) {
+    // The host's budget is its maxSpace; a small host is asked for half of it.
+    for (const int64_t budget : {int64_t{0x300000}, int64_t{0x400000}, int64_t{0x400001}}) {
+        HostOptions options = Options();
+        options.budget = budget;
+        options.rawSelector = kSelectorPrepare;
+        int32_t bufferSpace = 0;
+        options.afterCall = [&bufferSpace](FilterRecord& record, int16_t, int16_t) { bufferSpace = record.bufferSpace; };
+        EXPECT_EQ(RunHost(options).Answer(kSelectorPrepare), 0);
+        EXPECT_EQ(bufferSpace, budget <= 0x400000 ? budget / 2 : 0x200000) << budget;
+    }
+}
+
+TEST(PluginEntry, TxltMakesStartDoNothingEvenForAHostItWouldRefuse) {
+    HostOptions options = Options();
+    options.txlt = true;
+    options.signature = 'QXFL';
+    const Outcome outcome = RunHost(options);
+    EXPECT_EQ(outcome.Answer(kSelectorStart), 0);
+    EXPECT_TRUE(outcome.result.alerts.empty());
+    EXPECT_TRUE(outcome.session->Parameters().empty());  // no block was made
+    EXPECT_TRUE(outcome.session->GetDocument() == Pattern());
+    // The descriptor comes back as it went in.
+    ASSERT_TRUE(outcome.session->ResultDescriptor());
+    EXPECT_TRUE(outcome.session->ResultDescriptor()->Find('Txlt'));
+}
+
+TEST(PluginEntry, DescriptorSuiteErrorsReachTheHostAsTheirLow16Bits) {
+    for (int32_t code : {int32_t{0x12345678}, int32_t{0x0001FFA0}, int32_t{'Parm'}}) {
+        HostOptions options = Options();
+        options.descriptorError = code;
+        const Outcome outcome = RunHost(options);
+        EXPECT_EQ(outcome.Answer(kSelectorPrepare), 0);
+        EXPECT_EQ(outcome.Answer(kSelectorStart), static_cast<int16_t>(code & 0xFFFF)) << std::hex << code;
+        EXPECT_NE(outcome.result.exitCode, 0);
+    }
+}
+
+TEST(PluginEntry, OtherFailuresBelowTheEntryAnswerMemoryFull) {
+    // A scripted call without a descriptor: the script reader's failure is not a suite code.
+    HostOptions options = Options();
+    options.noDescriptor = true;
+    EXPECT_EQ(RunHost(options).Answer(kSelectorStart), -108);
+}
+
+TEST(PluginEntry, AHostWithoutWhatThePlugInNeedsGetsAlert17500) {
+    const std::function<void(HostOptions&)> hosts[] = {
+        [](HostOptions& o) { o.signature = 'QXFL'; },
+        [](HostOptions& o) { o.noAdvanceState = true; },
+        [](HostOptions& o) { o.noBufferProcs = true; },
+    };
+    for (const auto& host : hosts) {
+        HostOptions options = Options();
+        host(options);
+        const Outcome outcome = RunHost(options);
+        EXPECT_EQ(outcome.Answer(kSelectorStart), 17500);
+        ASSERT_TRUE(outcome.Alerted(17500));
+        EXPECT_NE(outcome.result.alerts[0].find("This host does not support necessary features to run this plug-in."),
+                  std::string::npos)
+            << outcome.result.alerts[0];
+        EXPECT_TRUE(outcome.session->GetDocument() == Pattern());
+        EXPECT_NE(outcome.result.exitCode, 0);
+    }
+}
+
+}  // namespace
