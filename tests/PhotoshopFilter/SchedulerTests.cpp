@@ -349,6 +349,31 @@ TEST_F(CompanionLayers, TheLayersBesideTheTargetAreReadAndCached) {
     EXPECT_EQ(host_.PortReads(), reads) << "the second time the layers come from their caches";
 }
 
+TEST(CompanionLayers16, WideChannelsComeBackToTheSystemsRange) {
+    AnswerAlertsAutomatically();
+    Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 1;
+    FakeHost host(kModeRGB48, 32, 32);
+    const auto sample = [](int32_t y, int32_t x, int32_t p) { return uint16_t(p < 3 ? (x * 1000 + y * 7 + p) % 32769 : 32768); };
+    host.SetCompanionLayers({Rect16{0, 0, 32, 32}, sample}, {Rect16{}, sample});
+    InvertFilter filter;
+    host.StartInstance(filter);
+    filter.LoadOverviewImage();
+    FilterRecord& r = host.Record();
+    r.inRect = r.outRect = Rect16{0, 0, 8, 32};
+    r.inHiPlane = r.outHiPlane = 2;
+    ASSERT_EQ(filter.ProcessTile(), 0);
+    const PhotoshopFilter::ShownPixels pixels = filter.PreviewPixels();
+    ASSERT_NE(pixels.address, nullptr);
+    for (int32_t x = 0; x < 32; ++x)
+        for (int32_t p = 0; p < 4; ++p) {
+            uint16_t v;
+            std::memcpy(&v, pixels.address + 3 * pixels.rowBytes + x * pixels.pixelStride + 2 * p, 2);
+            ASSERT_EQ(v, sample(3, x, p)) << x << " plane " << p;
+        }
+    Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
+    PhotoshopFilter::Unlink(filter);
+}
+
 TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
     ASSERT_EQ(filter_.ProcessTile(), 0);
     filter_.ComposeTile();
