@@ -62,12 +62,15 @@ std::string UsageText() {
            "  --descriptor-error CODE every descriptor-suite call fails with this 32-bit code\n"
            "  --abort-after N         abortProc answers true from the Nth progress call on\n"
            "  --budget BYTES          buffer memory the host grants (default 268435456)\n"
-           "  --tile N                the host's tile size in pixels (requests are still served whole)\n"
+           "  --tile N                the host's tile size in pixels, reported in the record (requests are\n"
+           "                          still served whole)\n"
            "  --no-advance-state      offer no advanceState\n"
            "  --no-buffer-procs       offer no buffer procedures\n"
            "  --no-handle-procs       offer no handle procedures\n"
            "  --filter-case N         the filter case to report\n"
            "  --selection X,Y,W,H     a rectangular selection\n"
+           "  --repeat-after-deselect answer a plug-in that leaves a block in the data word with a selection\n"
+           "                          active: undo, deselect and run the filter again\n"
            "  --about                 call only the about selector\n"
            "  --selector N            call only selector N (no image needed)\n"
            "  --interactive-alerts    leave the plug-in's alerts to the user\n"
@@ -88,6 +91,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
         {"--no-advance-state", [&] { o.noAdvanceState = true; }},
         {"--no-buffer-procs", [&] { o.noBufferProcs = true; }},
         {"--no-handle-procs", [&] { o.noHandleProcs = true; }},
+        {"--repeat-after-deselect", [&] { o.repeatAfterDeselect = true; }},
         {"--about", [&] { o.about = true; }},
         {"--interactive-alerts", [&] { o.interactiveAlerts = true; }},
         {"--help", [&] { helpRequested = true; }},
