@@ -130,6 +130,38 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
         }
 }
 
+TEST_F(Session, ARectangularSelectionTravelsWithoutACacheFile) {
+    FakeHost host(kModeGray16, 90, 70);
+    host.FillPattern();
+    const Rect16 selection{5, 12, 40, 61};
+    host.Record().filterRect = selection;
+    host.Record().filterCase = kFilterCaseFlatImageWithSelection;
+    std::vector<uint32_t> before;
+    for (int32_t y = 0; y < 70; ++y)
+        for (int32_t x = 0; x < 90; ++x) before.push_back(host.Sample(y, x, 0));
+    {
+        InvertFilter filter;
+        ASSERT_EQ(host.RunStart(filter), 0);
+    }
+    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(reinterpret_cast<const FilterData*>(LockHandle(handle))->path[0], 0) << "no mask, no file";
+    UnlockHandle(handle);
+
+    host.Record().filterRect = Rect16{0, 0, 70, 90};
+    host.Record().filterCase = kFilterCaseFlatImageNoSelection;
+    {
+        InvertFilter filter;
+        ASSERT_EQ(host.RunStart(filter), 0);
+    }
+    for (int32_t y = 0; y < 70; ++y)
+        for (int32_t x = 0; x < 90; ++x) {
+            const bool inside = y >= selection.top && y < selection.bottom && x >= selection.left && x < selection.right;
+            const uint32_t old = before[size_t(y) * 90 + x];
+            ASSERT_EQ(host.Sample(y, x, 0), inside ? 32768 - old : old) << y << "," << x;
+        }
+}
+
 TEST_F(Session, BlocksOfTheWrongSizeOrAllOnesAreNotUsed) {
     for (int variant = 0; variant < 2; ++variant) {
         FakeHost host(kModeGrayScale, 30, 20);
