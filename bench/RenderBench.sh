@@ -11,12 +11,23 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 work="$build/bench-render"
 mkdir -p "$work"
 
-need() { command -v "$1" >/dev/null 2>&1; }
-if ! need vips || ! need convert; then
+# ImageMagick's convert: a `convert` earlier on the PATH may be something else.
+find_magick() {
+    local c
+    for c in magick convert-im6.q16 /usr/bin/convert convert; do
+        if command -v "$c" >/dev/null 2>&1 && "$c" -version 2>/dev/null | grep -q ImageMagick; then
+            command -v "$c"
+            return 0
+        fi
+    done
+    return 1
+}
+if ! command -v vips >/dev/null 2>&1 || ! find_magick >/dev/null; then
     echo "installing libvips-tools and imagemagick"
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q libvips-tools imagemagick >/dev/null 2>&1 || true
 fi
-if ! need vips || ! need convert; then
+magick=$(find_magick)
+if ! command -v vips >/dev/null 2>&1 || [ -z "$magick" ]; then
     echo "vips or ImageMagick is missing and could not be installed"
     exit 1
 fi
@@ -24,30 +35,30 @@ fi
 # The photos: the bundled sample photo scaled to 6000 x 4000, at 8 and 16 bits.
 for depth in 8 16; do
     photo="$work/photo-$depth.png"
-    [ -f "$photo" ] || convert "$root/samples/photo.png" -resize '6000x4000!' -depth "$depth" "$photo"
+    [ -f "$photo" ] || "$magick" "$root/samples/photo.png" -resize '6000x4000!' -depth "$depth" "$photo"
 done
 [ -f "$work/photo-8.v" ] || vips copy "$work/photo-8.png" "$work/photo-8.v"
-[ -f "$work/photo-8.mpc" ] || convert "$work/photo-8.png" "$work/photo-8.mpc"
+[ -f "$work/photo-8.mpc" ] || "$magick" "$work/photo-8.png" "$work/photo-8.mpc"
 
-seconds_of() {  # runs the command, prints its wall time in seconds
+seconds_of() {  # runs the command, prints its wall time in seconds; fails with it
     local start end
     start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
+    "$@" >/dev/null 2>&1 || return 1
     end=$(date +%s.%N)
     echo "$end - $start" | bc -l
 }
 best_of_three() {
     local best="" t
     for _ in 1 2 3; do
-        t=$(seconds_of "$@")
+        t=$(seconds_of "$@") || { echo "failed: $*" >&2; return 1; }
         if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
     done
     printf '%.3f' "$best"
 }
 
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
-vips_s=$(best_of_three vips gaussblur "$work/photo-8.v" "$work/blur.v" 10)
-magick_s=$(best_of_three convert -limit thread 1 "$work/photo-8.mpc" -background black -shadow 60x10+20+20 "$work/shadow.mpc")
+vips_s=$(best_of_three vips gaussblur "$work/photo-8.v" "$work/blur.v" 10) || exit 1
+magick_s=$(best_of_three "$magick" -limit thread 1 "$work/photo-8.mpc" -background black -shadow 60x10+20+20 "$work/shadow.mpc") || exit 1
 echo "peers on 6000 x 4000 RGB 8-bit, one thread, best of 3:"
 echo "  vips gaussblur 10:                 $vips_s s"
 echo "  convert -shadow 60x10+20+20:       $magick_s s"

@@ -43,13 +43,20 @@ void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const
     }
 }
 
-void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part) {
+namespace {
+template <typename Sample>
+void CropInPlace(Sample* plane, const Rect16& from, const Rect16& part) {
     const int32_t fromWidth = from.right - from.left, width = part.right - part.left;
     // Rows move towards the start; memmove keeps an overlapping first row intact.
     for (int32_t row = part.top; row < part.bottom; ++row)
         std::memmove(plane + int64_t{row - part.top} * width,
-                     plane + int64_t{row - from.top} * fromWidth + (part.left - from.left), static_cast<size_t>(width));
+                     plane + int64_t{row - from.top} * fromWidth + (part.left - from.left),
+                     static_cast<size_t>(width) * sizeof(Sample));
 }
+}  // namespace
+
+void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part) { CropInPlace(plane, from, part); }
+void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part) { CropInPlace(plane, from, part); }
 
 void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside) {
     const int32_t width = area.right - area.left;

@@ -36,6 +36,8 @@ inline bool RectContains(const Rect16& outer, const Rect16& inner) {
 void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip);
 // The same in place: the packed plane over `from` becomes a packed plane over `part`.
 void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part);
+// The same for 16-bit samples.
+void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part);
 // Every byte of a packed plane over `area` that lies outside `inside` becomes 255.
 void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside);
 // Every byte becomes 255 - v.

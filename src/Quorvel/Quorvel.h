@@ -80,7 +80,11 @@ private:
     bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
     double PrepareLayer(RecordRef layer, int32_t index);
     double PrepareEffectPass(RecordRef layer, int32_t index);
+    double PrepareBevel(RecordRef layer, PassSetup& pass);
     const uint8_t* RenderPlacement(int32_t index, const Rect16& tile);
+    Rect16 MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect16& drawn, const Rect16& tile);
+    void FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Rect16& tile);
+    void CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t* coverage, const Rect16& area);
 
     // The run's photo, resampled through its placement: over the whole area at the host's input
     // planes. A buffer that cannot be had marks the session short of memory.

@@ -215,13 +215,61 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
         pass.offsetColumns = ShadowOffset(effect.Get(EffectLayout::kShadowColumns), IntegerScale());
     }
     pass.noise = effect.Get(EffectLayout::kNoise);
+    if (pass.effect == kBackground && BevelOf(layer).Get(BevelLayout::kOn) != 0) cost += PrepareBevel(layer, pass);
+    const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : index;
+    const int32_t bevel = render_.passes[bevelPass].bevel;
     MarginInputs margins;
+    if (bevel >= 0) {
+        margins.bevelWidth = render_.bevels[bevel].width;
+        margins.softnessRadius = render_.bevels[bevel].softnessRadius;
+    }
     margins.kind = pass.kind;
     margins.blurRadius = pass.blurRadius;
     margins.spread = pass.spread;
     margins.offsetRows = pass.offsetRows;
     margins.offsetColumns = pass.offsetColumns;
     pass.margins = ComputePassMargins(margins);
+    return cost;
+}
+
+// The bevel light of a layer's background pass: its width at the render scale, its outline
+// table, its light and its softness. Answers the cost it adds.
+double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
+    const RecordRef bevel = BevelOf(layer);
+    BevelLightRecord& record = *bevels_.At(pass.layer);
+    BevelSetup& b = render_.bevels[pass.layer];
+    const double scale = PreviewScale();
+    b = BevelSetup{};
+    b.width = std::clamp(RenderMath::RoundHalfAway(bevel.Get(BevelLayout::kWidth) / scale), 0, 255);
+    double cost = BuildEffectOutline(bevel, b.width, record.outline) * 0.2;
+    b.heightScale = -static_cast<double>(bevel.Get(BevelLayout::kHeight)) * 0.005 / 255;
+    const double kRadians = 3.141592654 / 180;
+    const double altitude = bevel.Get(BevelLayout::kAltitude) * kRadians;
+    const double angle = bevel.Get(BevelLayout::kAngle) * kRadians;
+    ImageSetupBevelLight(b.light, altitude, angle, bevel.At(BevelLayout::kMaterial));
+    uint8_t highlight[4], alpha = 0;
+    DocumentColour(bevel.Sub(BevelLayout::kColour), highlight, alpha);
+    b.lightOn = (bevel.Get(BevelLayout::kOptions) & 1) != 0;
+    if (b.lightOn) {
+        const double phi = 3.141592654 / 2 - altitude;
+        const int32_t at = static_cast<int32_t>(phi * 360 / 3.141592654);
+        const double t = at >= 0 && at <= 360 ? b.light.profile[at] / 255.0 : 1.0;
+        const int32_t q = static_cast<int32_t>(b.light.level1 * t * b.light.norm1) >> 8;
+        const int64_t h = FalloffLookup(b.light, phi);
+        b.flatTerm = b.light.level0;
+        for (int32_t c = 0; c < 4; ++c) {
+            b.channelGain[c] = ((highlight[c] << 8) | 127) / 255;
+            b.highlight[c] = highlight[c];
+            b.baseGain[c] = b.channelGain[c] * q;
+            b.highlightWord[c] = static_cast<int32_t>(std::min<int64_t>(highlight[c] * h, INT32_MAX));
+        }
+    }
+    if (b.width > 0) {
+        const float softness = bevel.Get(BevelLayout::kSoftness);
+        b.softnessRadius = std::isfinite(softness) ? std::clamp(static_cast<int32_t>(softness * 2.4 + 0.5), 0, 100) : 0;
+        if (b.softnessRadius > 0) cost += ImageMakeGaussKernel(record.softnessKernel, b.softnessRadius);
+    }
+    pass.bevel = pass.layer;
     return cost;
 }
 
@@ -268,8 +316,21 @@ void Quorvel::TileStep(int32_t k) {
     const Rect16 area = WidenRect(tile, pass.margins);
     uint8_t* coverage = AllocateAndLock(record.coverage, RectArea(area));
     const uint8_t* image = RenderPlacement(pass.placement, tile);
-    const uint8_t flip = pass.kind >= kGlow ? 255 : 0;  // outer glow and shadow fall outside the frame
-    CopyPlanePart(image, render_.placements[pass.placement].drawnArea, coverage, area, flip);
+    const Rect16 drawn = render_.placements[pass.placement].drawnArea;
+    const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : k - 1;
+    const int32_t bevel = render_.passes[bevelPass].bevel;
+    if (bevel >= 0 && render_.bevels[bevel].width >= 1) {
+        const Rect16 bevelArea = MakeBevelPlanes(bevel, image, drawn, tile);
+        if (pass.kind == 0) {
+            FinishBevelPlanes(bevel, bevelArea, tile);
+            CopyPlanePart(image, drawn, coverage, area, 0);
+        } else {
+            CopyBevelCoverage(bevel, bevelArea, coverage, area);
+        }
+    } else {
+        const uint8_t flip = pass.kind >= kGlow ? 255 : 0;  // outer glow and shadow fall outside the frame
+        CopyPlanePart(image, drawn, coverage, area, flip);
+    }
     placements_.At(pass.placement)->placementImage.Unlock();
 
     Rect16 current = area;
@@ -285,6 +346,59 @@ void Quorvel::TileStep(int32_t k) {
     const Rect16 wanted = WidenRect(tile, PassMargins{-pass.offsetRows, -pass.offsetColumns, -pass.offsetRows, -pass.offsetColumns});
     if (!EqualRects(current, wanted)) CropPlaneInPlace(coverage, current, wanted);
     if (pass.noise != 0) ImageAddNoise(wanted, pass.noise, coverage);
+    record.coverage.Unlock();
+}
+
+// The bevel's planes for the tile, made once: the distance of every pixel of the bevel area from
+// the frame's edge (1/255 pixel) and the 8-bit bevel coverage of those distances. Answers the
+// bevel area.
+Rect16 Quorvel::MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect16& drawn, const Rect16& tile) {
+    BevelSetup& b = render_.bevels[index];
+    BevelLightRecord& record = *bevels_.At(index);
+    const Rect16 area = Shrink(drawn, b.width, b.width);
+    if (EqualRects(b.cachedArea, tile)) return area;
+    const int64_t count = RectArea(area);
+    auto* heights = reinterpret_cast<uint16_t*>(AllocateAndLock(record.height, count * 2));
+    ImageDistancePass(b.width, area, image, heights);
+    uint8_t* coverage = AllocateAndLock(record.coverage, count);
+    BevelCoverageOfDistances(heights, count, b.width, coverage);
+    record.height.Unlock();
+    record.coverage.Unlock();
+    b.cachedArea = tile;
+    return area;
+}
+
+// For the background pass: the bevel coverage cut to the tile, and the heights of the outline at
+// every distance over the tile and a guard sample round it, softened by the bevel's softness.
+void Quorvel::FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Rect16& tile) {
+    BevelSetup& b = render_.bevels[index];
+    BevelLightRecord& record = *bevels_.At(index);
+    CropPlaneInPlace(reinterpret_cast<uint8_t*>(record.coverage.Lock()), bevelArea, tile);
+    record.coverage.Unlock();
+    const Rect16 soft = Shrink(tile, -(b.softnessRadius + 1), -(b.softnessRadius + 1));
+    auto* heights = reinterpret_cast<uint16_t*>(record.height.Lock());
+    CropPlaneInPlace16(heights, bevelArea, soft);
+    const int32_t* outline = LockOutlineHeights(record.outline);
+    const int64_t count = RectArea(soft);
+    for (int64_t i = 0; i < count; ++i) heights[i] = static_cast<uint16_t>(outline[heights[i]] & 0xFFFF);
+    record.outline.table.Unlock();
+    if (b.softnessRadius > 0) ImageBlurPlane16(&record.softnessKernel, Shrink(soft, b.softnessRadius, b.softnessRadius), heights);
+    record.height.Unlock();
+}
+
+// Glow and shadow of a bevelled layer start from the bevel's coverage instead of the frame's.
+void Quorvel::CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t* coverage, const Rect16& area) {
+    BevelLightRecord& record = *bevels_.At(index);
+    std::fill(coverage, coverage + RectArea(area), uint8_t{0});
+    const Rect16 both = IntersectRects(bevelArea, area);
+    if (IsEmptyRect(both)) return;
+    const auto* bevel = reinterpret_cast<const uint8_t*>(record.coverage.Lock());
+    const int32_t width = area.right - area.left, partWidth = both.right - both.left;
+    std::vector<uint8_t> part(static_cast<size_t>(RectArea(both)));
+    CopyPlanePart(bevel, bevelArea, part.data(), both, 0);
+    for (int32_t row = both.top; row < both.bottom; ++row)
+        std::copy_n(part.data() + int64_t{row - both.top} * partWidth, partWidth,
+                    coverage + int64_t{row - area.top} * width + (both.left - area.left));
     record.coverage.Unlock();
 }
 
@@ -332,8 +446,29 @@ void Quorvel::ComposeTile() {
     const int64_t pixels = RectArea(r.outRect);
     std::array<ComposePass, RenderSetup::kMaxPasses> passes{};
     std::array<uint8_t*, RenderSetup::kMaxPasses> coverage{};
+    std::array<BevelShading, RenderSetup::kMaxBevels> shading{};
+    std::array<const uint8_t*, RenderSetup::kMaxBevels> bevelCoverage{};
     const int32_t count = render_.passCount;
     for (int32_t k = 0; k < count; ++k) coverage[k] = reinterpret_cast<uint8_t*>(passes_.At(k)->coverage.Lock());
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t index = render_.passes[k].bevel;
+        if (render_.passes[k].maskPass >= 0 || index < 0) continue;
+        const BevelSetup& b = render_.bevels[index];
+        BevelLightRecord& record = *bevels_.At(index);
+        BevelShading& s = shading[index];
+        s.light = &b.light;
+        s.lightOn = b.lightOn;
+        s.heightScale = b.heightScale;
+        s.flatTerm = b.flatTerm;
+        std::copy_n(b.channelGain, 4, s.channelGain);
+        std::copy_n(b.highlight, 4, s.highlight);
+        std::copy_n(b.baseGain, 4, s.baseGain);
+        std::copy_n(b.highlightWord, 4, s.highlightWord);
+        if (b.width >= 1) {
+            s.coverage = bevelCoverage[index] = reinterpret_cast<const uint8_t*>(record.coverage.Lock());
+            s.heights = reinterpret_cast<const uint16_t*>(record.height.Lock());
+        }
+    }
     for (int32_t k = 0; k < count; ++k) {
         const PassSetup& setup = render_.passes[k];
         ComposePass& pass = passes[k];
@@ -347,8 +482,11 @@ void Quorvel::ComposeTile() {
         pass.abovePhoto = setup.layer < photoPosition;
         pass.underPhoto = !gScript.fwnl && setup.layer >= photoPosition;
         if (setup.kind != 0 && setup.kind != 2 && setup.kind != 3) pass.knockOutPass = setup.backgroundPass;
+        if (setup.bevel >= 0 && setup.maskPass < 0) pass.bevel = &shading[setup.bevel];
         if (setup.maskPass >= 0 && setup.maskPass < count) {
-            ApplyPassMask(coverage[k], coverage[setup.maskPass], nullptr, setup.opacity, pixels);
+            const int32_t maskBevel = render_.passes[setup.maskPass].bevel;
+            ApplyPassMask(coverage[k], coverage[setup.maskPass], maskBevel >= 0 ? bevelCoverage[maskBevel] : nullptr,
+                          setup.opacity, pixels);
             pass.weight = 255;
         }
     }
@@ -378,4 +516,9 @@ void Quorvel::ComposeTile() {
     }
     ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);
     for (int32_t k = 0; k < count; ++k) passes_.At(k)->coverage.Unlock();
+    for (int32_t i = 0; i < RenderSetup::kMaxBevels; ++i) {
+        if (!shading[i].heights) continue;
+        bevels_.At(i)->coverage.Unlock();
+        bevels_.At(i)->height.Unlock();
+    }
 }
