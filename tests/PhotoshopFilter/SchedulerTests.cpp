@@ -374,6 +374,14 @@ TEST(CompanionLayers16, WideChannelsComeBackToTheSystemsRange) {
     PhotoshopFilter::Unlink(filter);
 }
 
+TEST_F(CompanionLayers, ATileOutsideTheDocumentIsTransparentWithoutAPortRead) {
+    FilterRecord& r = host_.Record();
+    r.inRect = r.outRect = Rect16{-4, -4, 0, 20};  // the overview's margin above the document
+    ASSERT_EQ(filter_.ProcessTile(), 0);
+    EXPECT_EQ(host_.PortReads(), 0);
+    for (int32_t x = 0; x < 24; ++x) EXPECT_EQ(Shown(2, x)[3], 0) << x;
+}
+
 TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
     ASSERT_EQ(filter_.ProcessTile(), 0);
     filter_.ComposeTile();
@@ -387,6 +395,60 @@ TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
     EXPECT_EQ(Shown(2, 41)[0], 1);
     EXPECT_EQ(Shown(2, 41)[2], 3);
     EXPECT_EQ(Shown(8, 41)[0], out[8 * r.outRowBytes + 41 * 3]) << "below the upper layer's pixels";
+}
+
+TEST_F(FinalPass, APassWithNothingDirtyEndsAtOnceWithItsWholeProgress) {
+    FakeHost host(kModeGrayScale, 300, 200);
+    InvertFilter filter;
+    host.StartInstance(filter);
+    filter.ValidateRect(Rect16{0, 0, 200, 300});
+    ASSERT_TRUE(PhotoshopFilter::RunInstances(0));  // begin the pass
+    ASSERT_TRUE(PhotoshopFilter::RunInstances(0));  // no tile touches the dirty region
+    EXPECT_EQ(filter.State(), kStateDone);
+    EXPECT_EQ(filter.composedTiles, 0);
+    EXPECT_EQ(filter.ProgressDone(), 60000);
+    EXPECT_EQ(filter.ProgressTotal(), 60000);
+    PhotoshopFilter::Unlink(filter);
+}
+
+TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
+    FakeHost host(kModeRGBColor, 200, 150);
+    InvertFilter filter;
+    host.StartInstance(filter);
+    filter.PreparePreviewBuffers(false);
+    ASSERT_TRUE(filter.InputCache().IsAllocated());
+    const Rect16& bounds = filter.InputCache().Bounds();
+    EXPECT_EQ(bounds.bottom - bounds.top, 150);
+    EXPECT_EQ(bounds.right - bounds.left, 200);
+    PhotoshopFilter::Unlink(filter);
+
+    FakeHost tight(kModeRGBColor, 200, 150);
+    tight.SetBufferSpace(1400000);  // below the 1.5 MB the preview keeps free: no caches
+    InvertFilter starved;
+    tight.StartInstance(starved);
+    starved.PreparePreviewBuffers(true);
+    EXPECT_FALSE(starved.InputCache().IsAllocated());
+    PhotoshopFilter::Unlink(starved);
+}
+
+TEST_F(FinalPass, TheSelectionWarningFollowsTheUsersAnswer) {
+    FakeHost host(kModeRGBColor, 10, 10);
+    host.BeginCall();
+    InvertFilter filter;
+    Framework().warnSelectionRemoval = false;
+    EXPECT_FALSE(filter.WarnSelectionRemoved(true)) << "nothing to warn about";
+    Framework().warnSelectionRemoval = true;
+    Preferences().SetFlag(PreferenceSettings::kNoSelectionWarning, false);
+    _putenv("QUORVEL_ALERT_ANSWER=2");
+    EXPECT_TRUE(filter.WarnSelectionRemoved(true)) << "Cancel";
+    _putenv("QUORVEL_ALERT_ANSWER=3");
+    EXPECT_FALSE(filter.WarnSelectionRemoved(true)) << "Do not warn again";
+    EXPECT_TRUE(Preferences().HasFlag(PreferenceSettings::kNoSelectionWarning));
+    _putenv("QUORVEL_ALERT_ANSWER=2");
+    EXPECT_FALSE(filter.WarnSelectionRemoved(true)) << "not asked again";
+    Preferences().SetFlag(PreferenceSettings::kNoSelectionWarning, false);
+    _putenv("QUORVEL_ALERT_ANSWER=1");
+    Framework() = FrameworkFlags{};
 }
 
 TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
