@@ -81,10 +81,4 @@ void InstallPixelProcs(HostContext& context);      // advanceState, displayPixel
 void InstallColorServices(HostContext& context);
 void InstallBasicSuite(HostContext& context);
 
-// Writes the pending output of the last delivery back into the document.
-void WriteBackOutput(HostContext& context);
-// Delivers what the record's rectangles ask for (advanceState's work; the session also calls it
-// between continue calls). Answers 0 or the error advanceState answers.
-int16_t DeliverRequest(HostContext& context);
-
 }  // namespace qvhost

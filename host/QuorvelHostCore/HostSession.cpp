@@ -6,6 +6,7 @@
 #include "HostContext.h"
 #include "HostPlatform.h"
 #include "ImageFiles.h"
+#include "PixelExchange.h"
 #include "PluginModule.h"
 #include "SettingsFile.h"
 #include "TextConversion.h"

@@ -17,3 +17,17 @@
 //   document information). A request larger than a tile is still delivered whole, assembled from
 //   the tiles it covers, as a real host hands out what the plug-in asks; the count is logged.
 #pragma once
+
+#include <cstdint>
+
+namespace qvhost {
+
+class HostContext;
+
+// Writes the pending output of the last delivery back into the document.
+void WriteBackOutput(HostContext& context);
+// Delivers what the record's rectangles ask for (advanceState's work; the session also calls it
+// between continue calls). Answers 0 or the error advanceState answers.
+int16_t DeliverRequest(HostContext& context);
+
+}  // namespace qvhost
