@@ -148,15 +148,14 @@ bool HostSession::BuildDescriptor(std::string& error) {
     Descriptor descriptor;
     if (!options_.descriptorIn.empty() && !ReadDescriptorFile(options_.descriptorIn, descriptor, error)) return false;
     if (!options_.settingsIn.empty()) {
-        std::vector<uint8_t> block;
-        if (!ReadSettingsFile(options_.settingsIn, block, error)) return false;
+        PresetSettings preset;
+        if (!ReadSettingsFile(options_.settingsIn, preset, error)) return false;
         DescriptorBlob settings(kScriptPrefix, 0);
-        settings.insert(settings.end(), block.begin(), block.end());
+        settings.insert(settings.end(), preset.block.begin(), preset.block.end());
         descriptor.Put('FrMP', DescriptorValue{std::move(settings)});
         // The preset's photo position goes with it, as the plug-in's preset loader takes it.
-        int32_t position = 0;
-        if (!descriptor.Find('TLPs') && ReadSettingsPhotoPosition(options_.settingsIn, position))
-            descriptor.Put('TLPs', DescriptorValue{position});
+        if (!descriptor.Find('TLPs') && preset.photoPosition)
+            descriptor.Put('TLPs', DescriptorValue{*preset.photoPosition});
     }
     if (options_.txlt) descriptor.Put('Txlt', DescriptorValue{true});
     c.descriptorParameters.descriptor = c.handles.NewWithData(Flatten(descriptor));

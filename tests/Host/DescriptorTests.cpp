@@ -6,10 +6,12 @@
 
 #include <cstring>
 
-#include "QuorvelHostCore/Descriptor.h"
-#include "QuorvelHostCore/HostSession.h"
 #include "HostSuites.h"
+#include "QuorvelHostCore/Descriptor.h"
+#include "QuorvelHostCore/FileIO.h"
+#include "QuorvelHostCore/HostSession.h"
 #include "QuorvelHostCore/SettingsFile.h"
+#include "VantrelCoreFoundation.h"
 
 using namespace qvhost;
 
@@ -87,20 +89,6 @@ TEST(Descriptor, RefusesCorruptFlatForms) {
         {"lists nested nine deep", flatOf(deep)},
     };
     for (const Case& c : cases) EXPECT_FALSE(Unflatten(c.flat)) << c.what;
-}
-
-TEST(SettingsFile, Base64RoundTripsAndRefusesStrayCharacters) {
-    for (size_t length : {0u, 1u, 2u, 3u, 4u, 100u}) {
-        std::vector<uint8_t> bytes(length);
-        for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(i * 37 + 11);
-        std::vector<uint8_t> back;
-        ASSERT_TRUE(DecodeBase64(EncodeBase64(bytes), back));
-        EXPECT_EQ(back, bytes);
-    }
-    std::vector<uint8_t> ignored;
-    EXPECT_FALSE(DecodeBase64("QUJD<RA==", ignored));
-    EXPECT_FALSE(DecodeBase64("QUJDRA==QQ==", ignored));
-    EXPECT_FALSE(DecodeBase64("Q", ignored));
 }
 
 // ---- Through the suites: a plug-in of this test reads the descriptor it is given, keeps 'FrMP'
@@ -206,9 +194,9 @@ TEST(DescriptorSuites, CarrySettingsInAndOutThroughFilesHandlesAndLists) {
     EXPECT_EQ(gScripted.listCount, 2u);
 
     // Out: the preset holds the parameter block, the descriptor file what the plug-in put.
-    std::vector<uint8_t> written;
+    PresetSettings written;
     ASSERT_TRUE(ReadSettingsFile(presetOut, written, error)) << error;
-    EXPECT_EQ(written, block);
+    EXPECT_EQ(written.block, block);
     Descriptor left;
     ASSERT_TRUE(ReadDescriptorFile(descriptorOut, left, error)) << error;
     ASSERT_TRUE(session.ResultDescriptor());
@@ -218,6 +206,29 @@ TEST(DescriptorSuites, CarrySettingsInAndOutThroughFilesHandlesAndLists) {
     EXPECT_EQ(std::get<DescriptorList>(names->value).size(), 2u);
     EXPECT_EQ(std::get<int32_t>(left.Find('Rslt')->value), 3);
     for (const std::string& path : {presetIn, presetOut, descriptorIn, descriptorOut}) DeleteFileA(path.c_str());
+}
+
+void IdlePlugin(int16_t, FilterRecord*, intptr_t*, int16_t* result) { *result = 0; }
+
+TEST(DescriptorSuites, APresetsPhotoPositionGoesInBesideItsSettings) {
+    cf::Dictionary preset;
+    preset.SetInteger("TargetLayerPos", 2);
+    preset.SetData("QuorvelSettings", std::vector<uint8_t>{1, 2, 3});
+    const std::string path = TempPath("position.qvo");
+    const std::optional<std::string> xml = cf::PropertyList::ToXml(preset);
+    ASSERT_TRUE(xml && WriteWholeFile(path, {reinterpret_cast<const uint8_t*>(xml->data()), xml->size()}));
+    HostOptions options;
+    options.entry = IdlePlugin;
+    options.document = Document(8, 8, ImageMode{});
+    options.settingsIn = path;
+    HostSession session(options);
+    ASSERT_EQ(session.Run().exitCode, 0);
+    // The plug-in left the descriptor as it was given.
+    ASSERT_TRUE(session.ResultDescriptor());
+    EXPECT_EQ(std::get<int32_t>(session.ResultDescriptor()->Find('TLPs')->value), 2);
+    EXPECT_EQ(std::get<DescriptorBlob>(session.ResultDescriptor()->Find('FrMP')->value),
+              (DescriptorBlob{0, 0, 0, 0, 1, 2, 3}));
+    DeleteFileA(path.c_str());
 }
 
 TEST(DescriptorSuites, RefuseAHandleThatHoldsNoDescriptor) {
