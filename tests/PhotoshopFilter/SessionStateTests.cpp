@@ -18,6 +18,15 @@
 
 namespace {
 
+// A copy of the session block the host keeps in its data word.
+FilterData BlockInDataWord(FakeHost& host) {
+    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
+    FilterData block{};
+    if (GetHandleSize(handle) == FilterData::kSize) std::memcpy(&block, LockHandle(handle), sizeof block);
+    UnlockHandle(handle);
+    return block;
+}
+
 class SignedFilter : public PhotoshopFilter {
 public:
     uint32_t GetSignature() const override { return 'tst1'; }
@@ -96,19 +105,12 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
         EXPECT_EQ(filter.composedTiles, 0);
     }
     ASSERT_NE(host.DataWord(), 0);
-    std::string cachePath;
-    {
-        const Handle block = reinterpret_cast<Handle>(host.DataWord());
-        ASSERT_EQ(GetHandleSize(block), FilterData::kSize);
-        FilterData data;
-        std::memcpy(&data, LockHandle(block), sizeof data);
-        UnlockHandle(block);
-        EXPECT_EQ(data.maskCached, 1);
-        EXPECT_EQ(data.planesCached, 1);
-        EXPECT_EQ(data.filterRect.bottom, 50);
-        cachePath = data.path;
-        EXPECT_NE(GetFileAttributesA(cachePath.c_str()), INVALID_FILE_ATTRIBUTES);
-    }
+    const FilterData data = BlockInDataWord(host);
+    EXPECT_EQ(data.maskCached, 1);
+    EXPECT_EQ(data.planesCached, 1);
+    EXPECT_EQ(data.filterRect.bottom, 50);
+    const std::string cachePath = data.path;
+    EXPECT_NE(GetFileAttributesA(cachePath.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // The repeated call, after the host deselected: the whole image, no mask, the block back.
     host.Record().haveMask = 0;
@@ -143,10 +145,8 @@ TEST_F(Session, ARectangularSelectionTravelsWithoutACacheFile) {
         InvertFilter filter;
         ASSERT_EQ(host.RunStart(filter), 0);
     }
-    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(reinterpret_cast<const FilterData*>(LockHandle(handle))->path[0], 0) << "no mask, no file";
-    UnlockHandle(handle);
+    ASSERT_NE(host.DataWord(), 0);
+    EXPECT_EQ(BlockInDataWord(host).path[0], 0) << "no mask, no file";
 
     host.Record().filterRect = Rect16{0, 0, 70, 90};
     host.Record().filterCase = kFilterCaseFlatImageNoSelection;
@@ -213,11 +213,8 @@ TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
         InvertFilter filter;
         ASSERT_EQ(host.RunStart(filter), 0);
     }
-    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
-    ASSERT_NE(handle, nullptr);
-    FilterData block;
-    std::memcpy(&block, LockHandle(handle), sizeof block);
-    UnlockHandle(handle);
+    ASSERT_NE(host.DataWord(), 0);
+    const FilterData block = BlockInDataWord(host);
     EXPECT_EQ(block.imageCached, 1);
     EXPECT_EQ(block.planesCached, 4) << "three colour planes and the mask";
     EXPECT_EQ(block.filterRect.top, 2) << "in document coordinates";
@@ -249,11 +246,8 @@ TEST_F(Session, RowsWiderThanTheTransferBufferAreCachedOneAtATime) {
         InvertFilter filter;
         ASSERT_EQ(host.RunStart(filter), 0);
     }
-    const Handle handle = reinterpret_cast<Handle>(host.DataWord());
-    ASSERT_NE(handle, nullptr);
-    FilterData block;
-    std::memcpy(&block, LockHandle(handle), sizeof block);
-    UnlockHandle(handle);
+    ASSERT_NE(host.DataWord(), 0);
+    const FilterData block = BlockInDataWord(host);
     WIN32_FILE_ATTRIBUTE_DATA attributes{};
     ASSERT_TRUE(GetFileAttributesExA(block.path, GetFileExInfoStandard, &attributes));
     EXPECT_EQ(attributes.nFileSizeLow, 11999u * 4u * (1u + 3u * 2u));
@@ -267,7 +261,7 @@ TEST_F(Session, RowsWiderThanTheTransferBufferAreCachedOneAtATime) {
     EXPECT_EQ(sample, host.Sample(1, 2, 0)) << "document column 2: the selection starts at column 1";
     cache.Close();
     SourceCache::CloseAndDelete();
-    DisposeHandle(handle);
+    DisposeHandle(reinterpret_cast<Handle>(host.DataWord()));
     host.DataWord() = 0;
 }
 
