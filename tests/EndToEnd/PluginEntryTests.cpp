@@ -54,8 +54,9 @@ Outcome RunHost(HostOptions options) {
 
 bool Empty(const Rect16& r) { return r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0; }
 
-TEST(PluginEntry, ParametersAndContinueAnswerZero) {
-    for (int16_t selector : {kSelectorParameters, kSelectorContinue}) {
+TEST(PluginEntry, AboutParametersAndContinueAnswerZero) {
+    // The About box of the toolbox library is answered like an alert.
+    for (int16_t selector : {kSelectorAbout, kSelectorParameters, kSelectorContinue}) {
         HostOptions options = Options();
         options.rawSelector = selector;
         const Outcome outcome = RunHost(options);
