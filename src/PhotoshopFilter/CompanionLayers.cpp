@@ -8,6 +8,7 @@
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
 #include "PluginGlobals.h"
+#include "ScaledCoordinates.h"
 #include "PreviewOwner.h"
 
 namespace {
@@ -17,8 +18,6 @@ constexpr int32_t kMaxLayers = 8000;
 // Channels of this version and below deliver 16-bit samples in 0..65535.
 constexpr int32_t kWideSampleVersion = 2;
 
-int32_t FloorDiv(int32_t a, int32_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-int32_t CeilDiv(int32_t a, int32_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
 
 const ChannelPortProcs* ReadablePorts(const FilterRecord& record) {
     const ChannelPortProcs* ports = record.channelPortProcs;

@@ -14,6 +14,7 @@
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
 #include "PluginGlobals.h"
+#include "ScaledCoordinates.h"
 
 namespace {
 
@@ -22,13 +23,7 @@ constexpr int32_t kOverviewSide = 512;
 constexpr int16_t kOverviewMargin = 4;
 constexpr ErrorCode kSettingsTooLarge = 32767;
 
-int32_t CeilDiv(int32_t a, int32_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
-int32_t FloorDiv(int32_t a, int32_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-Rect16 DividedOutward(const Rect16& r, int32_t s) {
-    return {static_cast<int16_t>(CeilDiv(r.top, s)), static_cast<int16_t>(CeilDiv(r.left, s)),
-            static_cast<int16_t>(CeilDiv(r.bottom, s)), static_cast<int16_t>(CeilDiv(r.right, s))};
-}
 
 Rect16 ScreenWorkArea() {
     RECT area{};
@@ -143,8 +138,8 @@ void PhotoshopFilter::LoadOverviewImage() {
 void PhotoshopFilter::SetPreviewScale(double scale) {
     previewScale_ = scale;
     const int32_t s = IntegerScale();
-    scaledImageRect_ = DividedOutward(Framework().effectiveArea, s);
-    scaledFilterRect_ = DividedOutward(gCall.record->filterRect, s);
+    scaledImageRect_ = DividedUp(Framework().effectiveArea, s);
+    scaledFilterRect_ = DividedUp(gCall.record->filterRect, s);
     PlaneBuffer* caches[] = {&inputCache_, &maskCache_, &outputCache_, &lowerLayer_.cache, &upperLayer_.cache};
     for (PlaneBuffer* cache : caches) cache->InvalidateAll();
     if (!inputCache_.IsAllocated()) return;

@@ -12,6 +12,7 @@
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
 #include "PluginGlobals.h"
+#include "ScaledCoordinates.h"
 #include "PreferenceSettings.h"
 #include "SessionState.h"
 
@@ -50,12 +51,7 @@ Fixed16 ScaledRate(Fixed16 rate, int32_t scale) {
     return static_cast<Fixed16>(std::min<int64_t>(scaled, INT32_MAX));
 }
 
-int32_t CeilDiv(int32_t a, int32_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
 
-Rect16 ScaledDown(const Rect16& r, int32_t s) {
-    return {static_cast<int16_t>(CeilDiv(r.top, s)), static_cast<int16_t>(CeilDiv(r.left, s)),
-            static_cast<int16_t>(CeilDiv(r.bottom, s)), static_cast<int16_t>(CeilDiv(r.right, s))};
-}
 
 // Restores the record's three rectangles and its two rates, however the tile ends.
 class HostRequestScope {
@@ -268,7 +264,7 @@ void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
     FilterRecord& record = *gCall.record;
     const FilterData& block = SessionBlock();
     const int32_t scale = IntegerScale();
-    const Rect16 cached = block.cacheValid ? ScaledDown(block.filterRect, scale) : scaledFilterRect_;
+    const Rect16 cached = block.cacheValid ? DividedUp(block.filterRect, scale) : scaledFilterRect_;
     const Rect16 part = IntersectRects(rect, cached);
     const int64_t cachedWidth = RectWidth(cached), cachedHeight = RectHeight(cached);
     const bool haveFile = block.cacheValid && block.maskCached && SourceCache::IsOpen();

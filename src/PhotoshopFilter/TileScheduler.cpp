@@ -8,6 +8,7 @@
 
 #include "Alerts.h"
 #include "Errors.h"
+#include "Geometry.h"
 #include "HostMemory.h"
 #include "PhotoshopFilter.h"
 #include "PluginGlobals.h"
@@ -30,8 +31,6 @@ constexpr DWORD kBusyCursorInterval = 250;
 PhotoshopFilter* gInstances = nullptr;
 // The wait cursor appears once a step has run past this tick count.
 DWORD gBusyDeadline = 0;
-
-int32_t RoundHalfAway(double v) { return static_cast<int32_t>(v >= 0 ? v + 0.5 : v - 0.5); }
 
 // While a step runs under the open dialog, a long loop may show the wait cursor; afterwards the
 // cursor the user had comes back.
@@ -65,7 +64,7 @@ void PhotoshopFilter::SpinBusyCursor() {
     gBusyDeadline = GetTickCount() + kBusyCursorInterval;
 }
 
-int32_t PhotoshopFilter::IntegerScale() const { return std::max(RoundHalfAway(previewScale_), 1); }
+int32_t PhotoshopFilter::IntegerScale() const { return std::max(RoundToInt(previewScale_), 1); }
 
 void PhotoshopFilter::RestartPass() {
     state_ = kStateBeginPass;
@@ -157,9 +156,9 @@ void PhotoshopFilter::ProcessAndComposeTile() {
 // A tile a dialog's instance rendered at full size is also done for every later instance without
 // preview at full size.
 void PhotoshopFilter::ShareFinishedTile() {
-    if (!OwnerDialog() || RoundHalfAway(previewScale_) != 1 || Framework().sourceChanged) return;
+    if (!OwnerDialog() || RoundToInt(previewScale_) != 1 || Framework().sourceChanged) return;
     for (PhotoshopFilter* later = next_; later; later = later->next_)
-        if (!later->HasOwner() && RoundHalfAway(later->previewScale_) == 1) later->ValidateRect(gCall.record->outRect);
+        if (!later->HasOwner() && RoundToInt(later->previewScale_) == 1) later->ValidateRect(gCall.record->outRect);
 }
 
 void PhotoshopFilter::RecoverFromMemoryShortage() {
@@ -279,10 +278,10 @@ int64_t PhotoshopFilter::TilePlanesPerPixel() const { return int64_t{InputPlaneC
 void PhotoshopFilter::FitTileToBudget(double budget, int64_t planesPerPixel) {
     const double bytes = double(tileHeight_) * tileWidth_ * planesPerPixel;
     if (bytes > budget) {
-        tileHeight_ = static_cast<int16_t>(std::max(RoundHalfAway(tileHeight_ * budget / bytes), 1));
+        tileHeight_ = static_cast<int16_t>(std::max(RoundToInt(tileHeight_ * budget / bytes), 1));
         const double shrunk = double(tileHeight_) * tileWidth_ * planesPerPixel;
         if (shrunk > budget)
-            tileWidth_ = static_cast<int16_t>(std::max(RoundHalfAway(tileWidth_ * budget / shrunk), 1));
+            tileWidth_ = static_cast<int16_t>(std::max(RoundToInt(tileWidth_ * budget / shrunk), 1));
     }
 }
 
@@ -362,6 +361,6 @@ void PhotoshopFilter::ReportProgress(double amount, double total) {
     }
     const FilterRecord& record = *gCall.record;
     if (record.progressProc)
-        record.progressProc(RoundHalfAway(progressDone_), RoundHalfAway(progressTotal_));
+        record.progressProc(RoundToInt(progressDone_), RoundToInt(progressTotal_));
     if (record.abortProc && record.abortProc()) THROW_IF_ERROR(Err::Cancelled);
 }

@@ -7,6 +7,7 @@
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "PluginGlobals.h"
+#include "ScaledCoordinates.h"
 
 namespace {
 
@@ -18,11 +19,7 @@ BufferRecord gMaskScratch;
 bool IsEmpty(const Rect16& r) { return r.top >= r.bottom || r.left >= r.right; }
 Fixed16 RateOrOne(Fixed16 rate) { return rate ? rate : kRateOne; }
 int32_t FactorOf(Fixed16 rate) { return std::max(rate >> 16, 1); }
-int32_t CeilDiv(int32_t a, int32_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
 
-Rect32 DividedUp(const Rect32& r, int32_t f) {
-    return {CeilDiv(r.top, f), CeilDiv(r.left, f), CeilDiv(r.bottom, f), CeilDiv(r.right, f)};
-}
 
 Rect32 Widened(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
 
