@@ -130,11 +130,17 @@ void JpegFail(j_common_ptr common) {
 
 void JpegSilence(j_common_ptr, int) {}
 
+// The library's error manager with our exit: a fatal error jumps back with its message.
+jpeg_error_mgr* ErrorExitOf(JpegErrorExit* error) {
+    jpeg_error_mgr* manager = jpeg_std_error(&error->manager);
+    manager->error_exit = JpegFail;
+    manager->emit_message = JpegSilence;
+    return manager;
+}
+
 const char* DecodeJpeg(FILE* file, RasterImage* image, JpegErrorExit* error, std::vector<JSAMPLE>* row) {
     jpeg_decompress_struct jpeg;
-    jpeg.err = jpeg_std_error(&error->manager);
-    error->manager.error_exit = JpegFail;
-    error->manager.emit_message = JpegSilence;
+    jpeg.err = ErrorExitOf(error);
     if (setjmp(error->jump)) {
         jpeg_destroy_decompress(&jpeg);
         return error->text;
@@ -174,9 +180,7 @@ const char* DecodeJpeg(FILE* file, RasterImage* image, JpegErrorExit* error, std
 
 const char* EncodeJpeg(FILE* file, const RasterImage* image, JpegErrorExit* error, std::vector<JSAMPLE>* row) {
     jpeg_compress_struct jpeg;
-    jpeg.err = jpeg_std_error(&error->manager);
-    error->manager.error_exit = JpegFail;
-    error->manager.emit_message = JpegSilence;
+    jpeg.err = ErrorExitOf(error);
     if (setjmp(error->jump)) {
         jpeg_destroy_compress(&jpeg);
         return error->text;

@@ -132,6 +132,23 @@ TEST(AdvanceState, RefusesPlanesTheDocumentLacksAndRequestsOverTheBudget) {
     EXPECT_EQ(fits, 0);
 }
 
+TEST(AdvanceState, ServesRequestsLargerThanATileWholeFromTheTilesTheyCover) {
+    HostOptions options = OptionsFor(Patterned(20, 20, ImageMode{ColorMode::Gray, 8}));
+    options.tile = 4;
+    int32_t tileSize = 0;
+    const StartRun run = RunStart(options, [&](FilterRecord& r) -> int16_t {
+        tileSize = r.documentInfo->targetCompositeChannels->tileSize;
+        r.inRect = {1, 2, 11, 12};  // rows 1..10 and columns 2..11: three tiles each way
+        r.inLoPlane = r.inHiPlane = 0;
+        if (const int16_t error = r.advanceState()) return error;
+        EXPECT_EQ(Load(r.inData, r.inRowBytes, 9, 9, 1), Pattern(0, 11, 10));
+        return 0;
+    });
+    EXPECT_EQ(run.result.exitCode, 0);
+    EXPECT_EQ(tileSize, 4);
+    EXPECT_EQ(run.session->Statistics().tilesAssembled, 9);
+}
+
 TEST(Session, ServesRectanglesLeftAfterStartThroughContinueCalls) {
     gBody = [](int16_t selector, FilterRecord& r) -> int16_t {
         if (selector == kSelectorStart) {
