@@ -80,6 +80,8 @@ private:
     bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
     double PrepareLayer(RecordRef layer, int32_t index);
     double PrepareEffectPass(RecordRef layer, int32_t index);
+    void FetchSourceImage();
+    bool ResamplePhotoIntoSource();
     double PrepareBevel(RecordRef layer, PassSetup& pass);
     const uint8_t* RenderPlacement(int32_t index, const Rect16& tile);
     Rect16 MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect16& drawn, const Rect16& tile);

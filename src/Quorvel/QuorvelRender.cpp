@@ -8,9 +8,11 @@
 #include "CurrentParameters.h"
 #include "Errors.h"
 #include "FirstRunTables.h"
+#include "HostPixels.h"
 #include "ImageModes.h"
 #include "LayerState.h"
 #include "PassPlan.h"
+#include "PhotoResampler.h"
 #include "PluginGlobals.h"
 #include "PreviewOwner.h"
 #include "Quorvel.h"
@@ -61,6 +63,19 @@ void DocumentColour(RecordRef stored, uint8_t colour[4], uint8_t& alpha) {
     for (int32_t c = 0; c < 4; ++c) colour[c] = static_cast<uint8_t>(record.components[c]);
 }
 
+bool IsIdentity(const FixedTransform& t) {
+    return t.a == 0x10000 && t.b == 0 && t.c == 0 && t.d == 0 && t.e == 0x10000 && t.f == 0;
+}
+
+// The grey level of a frame colour for the frame-as-mask routes, through the colour services.
+uint32_t GreyOfColour(void* context, const uint32_t* colour, int32_t channels) {
+    ColorRecord record;
+    record.space = ColourSpaceOfMode(*static_cast<const int32_t*>(context));
+    for (int32_t c = 0; c < channels && c < 4; ++c) record.components[c] = static_cast<int16_t>(colour[c]);
+    ConvertColorRecord(record, kSpaceGray);
+    return static_cast<uint32_t>(std::clamp<int32_t>(record.components[0], 0, 255));
+}
+
 // Planes of the host's input or output pixel as the tile buffers interleave them.
 int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
 
@@ -94,6 +109,7 @@ void Quorvel::BeginPass() {
     const int32_t scale = IntegerScale();
     render_.scaledFilter = ScaledFilterRect(record.filterRect, scale);
     render_.photo.Update(ToFixedTransform(ComputePhotoTransform(block, render_.scaledFilter)));
+    FetchSourceImage();
     LoadShapeLayers(block);
 
     for (PlacementSetup& placement : render_.placements) placement = PlacementSetup{};
@@ -271,6 +287,76 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     }
     pass.bevel = pass.layer;
     return cost;
+}
+
+// ---- The photo
+
+// A photo placed other than as it lies is fetched whole from the host and resampled into the
+// run's source buffer, once for each placement; the tiles then read it from there. As it lies,
+// the tiles read the host's input directly.
+void Quorvel::FetchSourceImage() {
+    PhotoPlacement& photo = render_.photo;
+    RenderSession& session = Session();
+    if (!photo.changed || session.sourceOutOfMemory) return;
+    if (IsIdentity(photo.transform)) {
+        photo.changed = false;
+        render_.photoResampled = false;
+        return;
+    }
+    FilterRecord& r = *gCall.record;
+    const int32_t sr = IntegerScale();
+    const Fixed16 inputRate = r.inputRate, maskRate = r.maskRate;
+    const Rect16 inRect = r.inRect, outRect = r.outRect, maskRect = r.maskRect;
+    const int16_t inLo = r.inLoPlane, inHi = r.inHiPlane;
+    auto sampled = [sr](Fixed16 rate) { return rate < 0x10000 ? Fixed16(sr << 16) : Fixed16(rate * sr); };
+    r.inputRate = sampled(inputRate);
+    r.maskRate = sampled(maskRate);
+    r.inLoPlane = 0;
+    r.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
+    r.outRect = Rect16{};
+    r.inRect = r.maskRect = render_.scaledFilter;
+    if (AdvanceState() == 0 && ResamplePhotoIntoSource()) {
+        photo.changed = false;
+        render_.photoResampled = true;
+    }
+    r.inRect = inRect;
+    r.outRect = outRect;
+    r.maskRect = maskRect;
+    r.inLoPlane = inLo;
+    r.inHiPlane = inHi;
+    r.inputRate = inputRate;
+    r.maskRate = maskRate;
+}
+
+bool Quorvel::ResamplePhotoIntoSource() {
+    FilterRecord& r = *gCall.record;
+    if (!r.inData) return false;
+    int32_t rowBytes = 0;
+    char* out = sourceBuffer_.PointerForRect(r.inRect, &rowBytes);
+    if (!out) {
+        Session().sourceOutOfMemory = true;
+        sourceBuffer_.InvalidateAll();
+        return false;
+    }
+    const int32_t width = r.inRect.right - r.inRect.left, height = r.inRect.bottom - r.inRect.top;
+    const int32_t planes = PlaneSpan(r.inLoPlane, r.inHiPlane);
+    ResampleOptions options;
+    options.transform = render_.photo.transform;
+    options.spline = render_.photo.scaleClamped;
+    options.keepLayerMask = r.inLayerPlanes > 0 && r.inLayerMasks > 0;
+    if (Framework().withSelection && r.maskData) {
+        options.mask = static_cast<const uint8_t*>(r.maskData);
+        options.maskRowBytes = r.maskRowBytes;
+    }
+    if (gCall.bytesPerSample == 2) {
+        const PixelView<const uint16_t> source{static_cast<const uint16_t*>(r.inData), width, height, planes, r.inRowBytes / 2};
+        ResamplePhoto(source, PixelView<uint16_t>{reinterpret_cast<uint16_t*>(out), width, height, planes, rowBytes / 2}, options);
+    } else {
+        const PixelView<const uint8_t> source{static_cast<const uint8_t*>(r.inData), width, height, planes, r.inRowBytes};
+        ResamplePhoto(source, PixelView<uint8_t>{reinterpret_cast<uint8_t*>(out), width, height, planes, rowBytes}, options);
+    }
+    sourceBuffer_.Unlock();
+    return true;
 }
 
 // ---- Tiles
@@ -497,6 +583,17 @@ void Quorvel::ComposeTile() {
     buffers.rect = r.outRect;
     buffers.input = r.inData;
     buffers.inputRowBytes = r.inRowBytes;
+    int32_t imageMode = r.imageMode;
+    buffers.grey = GreyOfColour;
+    buffers.greyContext = &imageMode;
+    if (render_.photoResampled) {
+        int32_t rowBytes = 0;
+        if (const char* photo = sourceBuffer_.PointerForValidRect(r.outRect, &rowBytes)) {
+            buffers.input = photo;
+            buffers.inputRowBytes = rowBytes;
+            layout.inputStride = sourceBuffer_.Planes();
+        }
+    }
     buffers.output = r.outData;
     buffers.outputRowBytes = r.outRowBytes;
     if (r.maskData && RectArea(r.maskRect) > 0) {
@@ -516,6 +613,7 @@ void Quorvel::ComposeTile() {
     }
     ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);
     for (int32_t k = 0; k < count; ++k) passes_.At(k)->coverage.Unlock();
+    if (render_.photoResampled) sourceBuffer_.Unlock();
     for (int32_t i = 0; i < RenderSetup::kMaxBevels; ++i) {
         if (!shading[i].heights) continue;
         bevels_.At(i)->coverage.Unlock();

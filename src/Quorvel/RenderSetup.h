@@ -62,6 +62,7 @@ struct RenderSetup {
 
     uint32_t noiseSeed = 987654321;
     PhotoPlacement photo;
+    bool photoResampled = false;  // the tiles read the photo from the source buffer
     Rect16 scaledFilter{};
     int32_t passCount = 0;
     std::array<PlacementSetup, kMaxPlacements> placements{};

@@ -103,6 +103,10 @@ public:
         routeE_ = L_.maskOutput || L_.layerOutput;
         inLast_ = std::clamp(L_.inputLast, 0, kMaxPixelPlanes - 1);
         outLast_ = std::clamp(L_.outputLast, 0, kMaxPixelPlanes - 1);
+        // Pixels no pass covers come out as the photo, unless a route or plane needs the full steps.
+        photoOnly_ = !routeE_ && !io_.cache && !L_.MaskPlanesBothSides() && L_.inputLayerMasks == 0 &&
+                     L_.inputInvertedMasks == 0 && L_.outputLayerMasks == 0 && L_.outputInvertedMasks == 0 &&
+                     (L_.photoMerge || L_.preview) && inRead_ >= outSamples_;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const bool maskRoute = L_.maskOutput || (L_.layerOutput && passes_[p].abovePhoto);
             routes_[p] = BlendRoute{L_.outputTransparency && maskRoute, L_.outputTransparency};
@@ -136,6 +140,10 @@ private:
     }
 
     void ComposePixel(const Sample* in, Sample* out, int32_t mask, int64_t index, int32_t x, int32_t y) {
+        if (photoOnly_ && Uncovered(index)) {
+            CopyPhoto(in, out);
+            return;
+        }
         PixelState st;
         for (int32_t i = 0; i < inRead_; ++i) {
             st.S[i] = in[i];
@@ -145,6 +153,21 @@ private:
         const int64_t column = int64_t{L_.textureStep} * (io_.rect.left + x);
         for (size_t p = 0; p < passes_.size(); ++p) AddPass(p, st, photoAlpha, index, column, x, y);
         Finish(st, out, mask, index);
+    }
+
+    bool Uncovered(int64_t index) const {
+        for (const ComposePass& pass : passes_)
+            if (pass.coverage[index] != 0) return false;
+        return true;
+    }
+
+    // What the full steps give for a pixel no pass covers: with no layer in either set the photo
+    // merge weighs the photo alone (its colour wherever its alpha is above 0, else 0) and keeps its
+    // alpha: (65025 a + 32385) / 65025 and (2^30 a + 2^29) >> 30 are a.
+    void CopyPhoto(const Sample* in, Sample* out) const {
+        const bool visible = !L_.outputTransparency || in[nc_] > 0;
+        for (int32_t c = 0; c < nc_; ++c) out[c] = visible ? in[c] : Sample{0};
+        if (L_.outputTransparency) out[nc_] = in[nc_];
     }
 
     void AddPass(size_t p, PixelState& st, uint32_t photoAlpha, int64_t index, int64_t column, int32_t x, int32_t y) {
@@ -333,6 +356,7 @@ private:
     const ComposeBuffers& io_;
     int32_t nc_ = 3, outSamples_ = 3, inRead_ = 3, width_ = 0, height_ = 0, inLast_ = 0, outLast_ = 0;
     bool routeE_ = false;
+    bool photoOnly_ = false;
     std::array<BlendRoute, kMaxPasses> routes_{};
     std::array<PassRow, kMaxPasses> rows_{};
 };

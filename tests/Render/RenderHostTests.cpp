@@ -140,6 +140,38 @@ TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
     }
 }
 
+TEST(RenderThroughHost, ThePhotoIsResampledThroughItsPlacement) {
+    SamplePreset flipped = SamplePresets()[0];
+    flipped.name = "flipped";
+    ParameterBlockView view(flipped.block.data(), static_cast<int64_t>(flipped.block.size()));
+    view.Block().Set(BlockLayout::kLayerCount, 0);
+    view.Layer(0).Set(LayerLayout::kEnabled, 0);
+    view.Background().Set(LayerLayout::kFlipHorizontal, 1);
+    for (const ImageMode mode : {ImageMode{ColorMode::RGB, 8}, ImageMode{ColorMode::Gray, 16}}) {
+        SCOPED_TRACE(mode.Name());
+        const Document photo = Patterned(50, 30, mode);
+        const Rendered r = Render(flipped, photo);
+        ASSERT_EQ(r.startResult, 0);
+        // Column x samples the photo at 50 - x (pixel corners mirror onto each other): column 0
+        // falls just outside it and is 0.
+        for (int p = 0; p < mode.Planes(); ++p)
+            for (int32_t y : {0, 17}) {
+                EXPECT_EQ(r.output.Sample(p, 0, y), 0);
+                for (int32_t x = 1; x < 50; ++x) ASSERT_EQ(r.output.Sample(p, x, y), photo.Sample(p, 50 - x, y)) << x;
+            }
+    }
+    // Half the size: the photo is reduced with the B-spline about the centre; the corners are empty.
+    view.Background().Set(LayerLayout::kFlipHorizontal, 0);
+    view.Background().Set(LayerLayout::kScaleX, 0.5f);
+    view.Background().Set(LayerLayout::kScaleY, 0.5f);
+    const Document photo = Patterned(50, 30, ImageMode{ColorMode::RGB, 8});
+    const Rendered half = Render(flipped, photo);
+    ASSERT_EQ(half.startResult, 0);
+    EXPECT_EQ(half.output.Sample(0, 2, 2), 0);
+    EXPECT_EQ(half.output.Sample(1, 47, 27), 0);
+    EXPECT_NE(half.output.Sample(0, 25, 15), 0);
+}
+
 TEST(RenderThroughHost, ThePhotoPositionPutsLayersUnderOrOverThePhoto) {
     const Document photo = Patterned(60, 40, ImageMode{ColorMode::RGB, 8});
     // Position 0: the layer lies under the opaque photo and cannot be seen.
