@@ -361,12 +361,19 @@ bool HostSession::WriteOutputs(std::string& error) {
         log_.Line("host: descriptor written to " + options_.descriptorOut);
     }
     if (!options_.settingsOut.empty()) {
-        const std::vector<uint8_t> parameters = Parameters();
-        if (parameters.size() <= kParameterPrefix) {
+        // The block the plug-in handed back in the descriptor ('FrMP' starts at handle byte 4,
+        // the settings file holds it from byte 8); the parameters handle when it wrote none.
+        std::vector<uint8_t> block;
+        const DescriptorValue* written = resultDescriptor_ ? resultDescriptor_->Find('FrMP') : nullptr;
+        if (const auto* blob = written ? std::get_if<DescriptorBlob>(&written->value) : nullptr; blob && blob->size() > 4) {
+            block.assign(blob->begin() + 4, blob->end());
+        } else if (const std::vector<uint8_t> parameters = Parameters(); parameters.size() > kParameterPrefix) {
+            block.assign(parameters.begin() + kParameterPrefix, parameters.end());
+        }
+        if (block.empty()) {
             error = "the plug-in left no parameter block to write";
             return false;
         }
-        const std::span<const uint8_t> block(parameters.data() + kParameterPrefix, parameters.size() - kParameterPrefix);
         if (!WriteSettingsFile(options_.settingsOut, block, error)) return false;
         log_.Line("host: settings written to " + options_.settingsOut);
     }
