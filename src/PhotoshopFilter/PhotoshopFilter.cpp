@@ -214,16 +214,17 @@ void PhotoshopFilter::DialogFinished(ErrorCode result) {
     if (result == 0 && Framework().saveSession) SaveSessionState();
 }
 
-void PhotoshopFilter::EndRun(ErrorCode result) {
+ErrorCode PhotoshopFilter::EndRun(ErrorCode result) {
     if (result != 0) {
         SourceCache::CloseAndDelete();
         if (DataWordHoldsBlock()) {
             DisposeHandle(reinterpret_cast<Handle>(*gCall.data));
             *gCall.data = 0;
         }
-        return;
+        return result;
     }
     if (Framework().greyMenuItems) AskHostToUndoDeselectRepeat();
+    return result;
 }
 
 void PhotoshopFilter::CopySettingsToDialogFile(File* source) {

@@ -62,7 +62,8 @@ public:
     virtual uint32_t GetSignature() const;            // slot 1
     virtual void BeginRun();                          // slot 2
     virtual void DialogFinished(ErrorCode result);    // slot 3
-    virtual void EndRun(ErrorCode result);            // slot 4
+    // Ends the run; answers the call's result, which the end of the run may change.
+    virtual ErrorCode EndRun(ErrorCode result);       // slot 4
     virtual void SetupRun() {}                        // slot 5
     virtual void CopySettingsToDialogFile(File* source);  // slot 6
     virtual void ReleaseLayerStates() {}              // slot 7

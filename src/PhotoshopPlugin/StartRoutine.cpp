@@ -165,7 +165,7 @@ ErrorCode DoStart() {
     }
 
     try {
-        if (gFilters.main) gFilters.main->EndRun(result);
+        if (gFilters.main) result = gFilters.main->EndRun(result);
         if (result == 0 && record->descriptorParameters && gFilters.main) gFilters.main->ClearRecordInfo();
     } catch (const ErrorCodeException& e) {
         result = e.code;

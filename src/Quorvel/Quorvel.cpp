@@ -94,9 +94,7 @@ ErrorCode Quorvel::Finish(ErrorCode result) {
     return result;
 }
 
-void Quorvel::EndRun(ErrorCode result) {
-    if (const ErrorCode finished = Finish(result); finished != result) throw ErrorCodeException{finished};
-}
+ErrorCode Quorvel::EndRun(ErrorCode result) { return Finish(result); }
 
 void Quorvel::InvalidatePreview() {
     if (const OwnedRgn& region = Session().updateRegion) {

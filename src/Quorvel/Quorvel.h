@@ -23,7 +23,7 @@ public:
     // round trip.
     void BeginRun() override { InitializeGlobals(); }
     // Finish's result, when it differs from the call's, leaves as an ErrorCodeException.
-    void EndRun(ErrorCode result) override;
+    ErrorCode EndRun(ErrorCode result) override;
 
     // Starts a host call: clears the session, builds the first-run tables once per process, and
     // takes back the image cache that an earlier call left in the host's data word. A saved block
