@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include <emmintrin.h>
+
 #include "RenderArithmetic.h"
 #include "RenderGeometry.h"
 
@@ -12,20 +14,54 @@ using namespace RenderMath;
 
 constexpr size_t kMaxPasses = 128;
 
+// A selection mask of 255 leaves every 8-bit and 16-bit sample as it is.
+constexpr bool FullMaskKeepsSamples() {
+    for (uint32_t v = 0; v <= kFull16; ++v) {
+        if (v <= 255 && MaskSample(v, 255 * 257, 127) != v) return false;
+        if (MaskSample(v, 255 * 257, 255) != v) return false;
+    }
+    return true;
+}
+static_assert(FullMaskKeepsSamples());
+
 // Floor modulo: texture coordinates left of or above the image wrap round, never index below 0.
 inline int32_t WrapIndex(int64_t v, int32_t size) {
     const int64_t m = v % size;
     return static_cast<int32_t>(m < 0 ? m + size : m);
 }
 
+// A pixel's samples; cleared by a few vector stores (a block clear of the whole working state is
+// done with a string instruction that costs more than the pixel's sums).
+struct alignas(32) Samples {
+    uint32_t v[kMaxPixelPlanes];
+    uint32_t& operator[](int32_t i) { return v[i]; }
+    uint32_t operator[](int32_t i) const { return v[i]; }
+    operator uint32_t*() { return v; }
+    operator const uint32_t*() const { return v; }
+};
+inline void Clear(Samples& s) {
+    const __m128i zero = _mm_setzero_si128();
+    _mm_store_si128(reinterpret_cast<__m128i*>(s.v), zero);
+    _mm_store_si128(reinterpret_cast<__m128i*>(s.v + 4), zero);
+}
+
 // The per-pixel working state: the photo's samples and the two sets of layers.
 struct PixelState {
-    uint32_t S[kMaxPixelPlanes] = {}, S8[kMaxPixelPlanes] = {};
-    uint32_t OV[kMaxPixelPlanes] = {}, UN[kMaxPixelPlanes] = {};
-    uint32_t E[kMaxPixelPlanes] = {}, F[kMaxPixelPlanes] = {};
+    Samples S, S8;
+    Samples OV, UN;
+    Samples E, F;
     uint32_t aOv = 0, aUn = 0;
     uint32_t P = 0;                // union coverage of the layers above the photo
     uint32_t T = kFull8Squared;    // their transmittance
+
+    PixelState() {
+        Clear(S);
+        Clear(S8);
+        Clear(OV);
+        Clear(UN);
+        Clear(E);
+        Clear(F);
+    }
 };
 
 // Where a pass's per-row sources start on the current row.
@@ -108,6 +144,9 @@ public:
                      L_.inputInvertedMasks == 0 && L_.outputLayerMasks == 0 && L_.outputInvertedMasks == 0 &&
                      (L_.photoMerge || L_.preview) && inRead_ >= outSamples_;
         for (size_t p = 0; p < passes_.size(); ++p) {
+            const ComposePass& pass = passes_[p];
+            opaque_[p] = pass.blendTable && !pass.texture && !pass.underPhoto && pass.weight == 255 && pass.alpha == 255 && !pass.bevel &&
+                         pass.knockOutPass < 0;
             const bool maskRoute = L_.maskOutput || (L_.layerOutput && passes_[p].abovePhoto);
             routes_[p] = BlendRoute{L_.outputTransparency && maskRoute, L_.outputTransparency};
         }
@@ -140,7 +179,16 @@ private:
     }
 
     void ComposePixel(const Sample* in, Sample* out, int32_t mask, int64_t index, int32_t x, int32_t y) {
-        if (photoOnly_ && Uncovered(index)) {
+        if (photoOnly_ && (mask < 0 || mask == 255)) {
+            // Pixels no pass covers, and pixels one opaque pass covers wholly, take short cuts (a
+            // full selection leaves the samples as they are).
+            int32_t covering = -1;
+            if (Covering(index, covering)) {
+                if (covering < 0) CopyPhoto(in, out);
+                else OpaqueFrame(passes_[covering], routes_[covering], in, out);
+                return;
+            }
+        } else if (photoOnly_ && Uncovered(index)) {
             CopyPhoto(in, out);
             return;
         }
@@ -153,6 +201,35 @@ private:
         const int64_t column = int64_t{L_.textureStep} * (io_.rect.left + x);
         for (size_t p = 0; p < passes_.size(); ++p) AddPass(p, st, photoAlpha, index, column, x, y);
         Finish(st, out, mask, index);
+    }
+
+    // True when no pass covers the pixel (covering -1) or exactly one opaque pass covers it wholly
+    // (covering its index).
+    bool Covering(int64_t index, int32_t& covering) const {
+        covering = -1;
+        for (size_t p = 0; p < passes_.size(); ++p) {
+            const uint32_t c = passes_[p].coverage[index];
+            if (c == 0) continue;
+            if (covering >= 0 || c != 255 || !opaque_[p]) return false;
+            covering = static_cast<int32_t>(p);
+        }
+        return true;
+    }
+
+    // What the full steps give for a pixel wholly covered by one opaque pass above the photo: the
+    // set's colour is the blended pass colour with alpha 255, so the photo's weight
+    // max(0, m_ph (255 - n_ph) A_ph - 255 x 65025) is 0 and the output is that colour, opaque.
+    void OpaqueFrame(const ComposePass& pass, BlendRoute route, const Sample* in, Sample* out) const {
+        uint32_t s8[kMaxPixelPlanes];
+        for (int32_t c = 0; c < inRead_; ++c) s8[c] = k16 ? Narrow16(in[c]) : in[c];
+        const uint32_t photoAlpha = L_.outputTransparency ? s8[nc_] : 255;
+        const uint8_t* table = pass.blendTable;
+        for (int32_t c = 0; c < nc_; ++c) {
+            const uint32_t t = pass.colour[c];
+            const uint32_t v = route.overAlpha ? BlendOverAlpha(table, t, s8[c], photoAlpha) : BlendOpaque(table, t, s8[c]);
+            out[c] = static_cast<Sample>(k16 ? Widen8Masked(v) : v);
+        }
+        if (L_.outputTransparency) out[nc_] = static_cast<Sample>(kMax);
     }
 
     bool Uncovered(int64_t index) const {
@@ -357,6 +434,7 @@ private:
     int32_t nc_ = 3, outSamples_ = 3, inRead_ = 3, width_ = 0, height_ = 0, inLast_ = 0, outLast_ = 0;
     bool routeE_ = false;
     bool photoOnly_ = false;
+    std::array<bool, kMaxPasses> opaque_{};  // the pass alone, wholly covering, makes an opaque frame
     std::array<BlendRoute, kMaxPasses> routes_{};
     std::array<PassRow, kMaxPasses> rows_{};
 };
