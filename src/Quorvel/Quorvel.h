@@ -76,6 +76,9 @@ public:
     const BevelTable& Bevels() const { return bevels_; }
 
 private:
+    static constexpr int16_t kTransparentFramesAlert = 16009;
+    void WarnOfTransparentFrames();
+    void ReadCachedSource();
     void LoadShapeLayers(const ParameterBlockView& block);
     bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
     double PrepareLayer(RecordRef layer, int32_t index);

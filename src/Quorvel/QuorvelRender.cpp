@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Alerts.h"
 #include "ColorConversion.h"
 #include "CurrentParameters.h"
 #include "Errors.h"
@@ -20,6 +21,7 @@
 #include "RenderArithmetic.h"
 #include "RenderSession.h"
 #include "ScriptParams.h"
+#include "SourceCache.h"
 #include "TileComposer.h"
 
 namespace {
@@ -97,6 +99,7 @@ void Quorvel::BeginPass() {
         return;
     }
     BuildFirstRunTables();
+    WarnOfTransparentFrames();
     render_.noiseSeed = 987654321;
     THROW_IF_ERROR(ResizeStackStorage(0, false));  // the run-time tables match the block
     const LockedParameters parameters;
@@ -126,6 +129,21 @@ void Quorvel::BeginPass() {
     PhotoshopFilter::BeginPass();
     record.autoMask = 0;
     SetStepCount(render_.passCount);
+}
+
+// Frames drawn partly transparent do not come out right on a new layer: the user may go on or
+// stop the run.
+void Quorvel::WarnOfTransparentFrames() {
+    RenderSession& session = Session();
+    if (session.warningShown) return;
+    bool toNewLayer = false;
+    {
+        const LockedParameters parameters;
+        toNewLayer = parameters && parameters.View().Block().Get(BlockLayout::kOutputOption) != 0;
+    }
+    if (!toNewLayer || CountTransparentEffects() <= 0) return;
+    session.warningShown = true;
+    if (RunModalDialog(nullptr, kTransparentFramesAlert, nullptr, nullptr) != 1) THROW_IF_ERROR(Err::Cancelled);
 }
 
 // Shape layers whose record changed since their inside-test was built get it built again. Frame
@@ -490,9 +508,32 @@ void Quorvel::CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t*
 
 // ---- Composition
 
+// A call after "Apply to New Layer" writes the frames an earlier call cached: the tile's rows come
+// from the cache file, widened in a 16-bit document.
+void Quorvel::ReadCachedSource() {
+    const FilterRecord& r = *gCall.record;
+    RenderSession& session = Session();
+    const CacheGeometry cache{session.cache.planes, session.cache.rect};
+    const int32_t planes = PlaneSpan(r.outLoPlane, r.outHiPlane);
+    const int64_t offset = CacheOffset(cache, r.outRect);
+    if (!r.outData || offset < 0 || static_cast<uint32_t>(planes) != cache.planes) return;
+    const int32_t width = r.outRect.right - r.outRect.left, height = r.outRect.bottom - r.outRect.top;
+    const int64_t rowBytes = int64_t{width} * planes, cacheRow = CacheRowBytes(cache);
+    if (offset + (height - 1) * cacheRow + rowBytes > UINT32_MAX) return;
+    auto* out = static_cast<uint8_t*>(r.outData);
+    for (int32_t y = 0; y < height; ++y)
+        session.cacheFile.Read(out + int64_t{y} * r.outRowBytes, static_cast<uint32_t>(offset + y * cacheRow),
+                               static_cast<int32_t>(rowBytes));
+    if (gCall.bytesPerSample == 2) WidenCachedRows(out, height, width * planes, r.outRowBytes);
+}
+
 void Quorvel::ComposeTile() {
     const FilterRecord& r = *gCall.record;
-    if (Session().cacheReplay || RectArea(r.outRect) == 0 || !r.outData || !r.inData) return;
+    if (Session().cacheReplay) {
+        ReadCachedSource();
+        return;
+    }
+    if (RectArea(r.outRect) == 0 || !r.outData || !r.inData) return;
     const int32_t nc = std::clamp<int32_t>(ColourPlanesOfMode(r.imageMode), 1, kMaxColourChannels);
     ComposeLayout layout;
     layout.colourChannels = nc;
