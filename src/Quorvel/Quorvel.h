@@ -8,6 +8,7 @@
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
 #include "RenderRecords.h"
+#include "File.h"
 #include "RenderSetup.h"
 #include "SettingsLayout.h"
 
@@ -69,6 +70,27 @@ public:
     void ComposeTile() override;
     int32_t PassCount() const { return render_.passCount; }
 
+    // ---- Stack edits
+
+    // Loads or rebuilds the image of every record (layers, then path records): shapes get their
+    // inside-test again when their record changed; a frame the frame loader has not loaded is
+    // missing. Consumes the automatic-rotation request. Answers the records walked.
+    int32_t LoadLayerImages();
+    // Inserts a layer (or, with pathRecord, a texture path record) at record index `index` with the
+    // frame source spec; a layer inserted inside a linked group joins it. False, after alert 16005,
+    // when memory is short; the block and the table are then as before.
+    bool InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId, bool pathRecord, bool keepRotation);
+    // Writes record `index`'s frame source and forgets its loaded image.
+    bool SetLayerRecordData(int32_t index, const FileSpec& spec, uint32_t recordId, bool keepRotation);
+    // Removes record `index` (a single layer stays as the empty stack's placeholder) and keeps the
+    // selection inside the stack. A failure to shrink is raised after the size was restored.
+    bool RemoveLayer(int32_t index);
+    // The next LoadLayerImages turns frames to the photo's orientation, unless the preference
+    // turns automatic rotation off.
+    static void RequestAutomaticRotation();
+    // The preview asks for missing frames to be loaded again.
+    static void RequestReloadOfMissingFrames();
+
     bool LayeredOutput() const { return layeredOutput_; }
     const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }
     const PlacementTable& Placements() const { return placements_; }
@@ -79,7 +101,6 @@ private:
     static constexpr int16_t kTransparentFramesAlert = 16009;
     void WarnOfTransparentFrames();
     void ReadCachedSource();
-    void LoadShapeLayers(const ParameterBlockView& block);
     bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
     double PrepareLayer(RecordRef layer, int32_t index);
     double PrepareEffectPass(RecordRef layer, int32_t index);

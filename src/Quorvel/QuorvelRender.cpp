@@ -101,7 +101,7 @@ void Quorvel::BeginPass() {
     BuildFirstRunTables();
     WarnOfTransparentFrames();
     render_.noiseSeed = 987654321;
-    THROW_IF_ERROR(ResizeStackStorage(0, false));  // the run-time tables match the block
+    LoadLayerImages();  // sizes the run-time tables to the block, too
     const LockedParameters parameters;
     if (!parameters) {
         PhotoshopFilter::BeginPass();
@@ -113,7 +113,6 @@ void Quorvel::BeginPass() {
     render_.scaledFilter = ScaledFilterRect(record.filterRect, scale);
     render_.photo.Update(ToFixedTransform(ComputePhotoTransform(block, render_.scaledFilter)));
     FetchSourceImage();
-    LoadShapeLayers(block);
 
     for (PlacementSetup& placement : render_.placements) placement = PlacementSetup{};
     for (BevelSetup& bevel : render_.bevels) bevel.cachedArea = Rect16{};
@@ -144,22 +143,6 @@ void Quorvel::WarnOfTransparentFrames() {
     if (!toNewLayer || CountTransparentEffects() <= 0) return;
     session.warningShown = true;
     if (RunModalDialog(nullptr, kTransparentFramesAlert, nullptr, nullptr) != 1) THROW_IF_ERROR(Err::Cancelled);
-}
-
-// Shape layers whose record changed since their inside-test was built get it built again. Frame
-// files reach the renderer through the frame loader; until one is loaded its layer is not drawn.
-void Quorvel::LoadShapeLayers(const ParameterBlockView& block) {
-    for (int32_t layer = 0; layer < block.LayerCount() && block.HoldsLayer(layer); ++layer) {
-        LayerState* state = LayerStates().At(layer);
-        if (!state) continue;
-        const RecordRef record = block.Layer(layer);
-        if (!HoldsShape(record)) {
-            if (state->imagePlanes <= 0) state->imageMissing = true;
-            continue;
-        }
-        state->imageMissing = false;
-        if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, gCall.record->filterRect));
-    }
 }
 
 bool Quorvel::LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const {

@@ -39,6 +39,14 @@ public:
     }
     void Release() { ShrinkTo(0); }
 
+    // Moves the live record at `from` to `to`, the records between shifting one place towards
+    // `from`; nothing happens unless both are live.
+    void Move(int32_t from, int32_t to) {
+        if (!At(from) || !At(to) || from == to) return;
+        if (from < to) std::rotate(entries_.begin() + from, entries_.begin() + from + 1, entries_.begin() + to + 1);
+        else std::rotate(entries_.begin() + to, entries_.begin() + from, entries_.begin() + from + 1);
+    }
+
 private:
     void ShrinkTo(int32_t count) {
         for (int32_t i = count_ - 1; i >= count; --i) entries_[i].reset();
