@@ -120,6 +120,11 @@ void Document::Deselect() {
     selectionBounds_ = PixelRect{};
 }
 
+void Document::SetTransparency(uint16_t value) {
+    planes_.resize(static_cast<size_t>(Planes()) + 1);
+    planes_.back().assign(static_cast<size_t>(width_) * height_, value);
+}
+
 PixelRect Document::FilterRect() const { return selection_.empty() ? Bounds() : selectionBounds_; }
 
 }  // namespace qvhost

@@ -64,7 +64,14 @@ public:
     int32_t Width() const { return width_; }
     int32_t Height() const { return height_; }
     const ImageMode& Mode() const { return mode_; }
+    // The colour planes.
     int Planes() const { return mode_.Planes(); }
+    // Every plane the document stores: the colour planes, then the target layer's transparency
+    // when it has one (plane Planes(), 0 clear .. the full value opaque).
+    int SamplePlanes() const { return static_cast<int>(planes_.size()); }
+    bool HasTransparency() const { return SamplePlanes() > Planes(); }
+    // Gives the document a transparency plane of this value everywhere (or sets it so).
+    void SetTransparency(uint16_t value);
     PixelRect Bounds() const { return {0, 0, height_, width_}; }
 
     uint16_t Sample(int plane, int32_t x, int32_t y) const { return planes_[plane][Index(x, y)]; }

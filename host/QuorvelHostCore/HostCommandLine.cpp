@@ -69,6 +69,13 @@ std::string UsageText() {
            "  --no-handle-procs       offer no handle procedures\n"
            "  --filter-case N         the filter case to report\n"
            "  --selection X,Y,W,H     a rectangular selection\n"
+           "  --layer-below SOURCE    a layer below the target (repeat: bottom first); SOURCE is an image file\n"
+           "                          of the document's size or fill:V[,V...] (8-bit values, one a plane)\n"
+           "  --layer-above SOURCE    a layer above the target (repeat: bottom first)\n"
+           "  --transparency SOURCE   the target is a layer with this transparency plane\n"
+           "  --alpha NAME=SOURCE     an alpha channel of that name (repeat for more)\n"
+           "  --no-channel-ports      offer no channel ports (neither procedures nor suite)\n"
+           "  --no-document-info      offer no document information\n"
            "  --repeat-after-deselect answer a plug-in that leaves a block in the data word with a selection\n"
            "                          active: undo, deselect and run the filter again\n"
            "  --about                 call only the about selector\n"
@@ -92,6 +99,8 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
         {"--no-buffer-procs", [&] { o.noBufferProcs = true; }},
         {"--no-handle-procs", [&] { o.noHandleProcs = true; }},
         {"--repeat-after-deselect", [&] { o.repeatAfterDeselect = true; }},
+        {"--no-channel-ports", [&] { o.noChannelPorts = true; }},
+        {"--no-document-info", [&] { o.noDocumentInfo = true; }},
         {"--about", [&] { o.about = true; }},
         {"--interactive-alerts", [&] { o.interactiveAlerts = true; }},
         {"--help", [&] { helpRequested = true; }},
@@ -127,6 +136,22 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
         {"--selection", [&](const std::string& v) {
              PixelRect rect;
              return ParseSelection(v, rect) && (o.selection = rect, true);
+         }},
+        {"--layer-below", [&](const std::string& v) {
+             LayerSpec layer;
+             return ParsePixelSource(v, layer.colour) && (o.layersBelow.push_back(layer), true);
+         }},
+        {"--layer-above", [&](const std::string& v) {
+             LayerSpec layer;
+             return ParsePixelSource(v, layer.colour) && (o.layersAbove.push_back(layer), true);
+         }},
+        {"--transparency", [&](const std::string& v) {
+             PixelSource source;
+             return ParsePixelSource(v, source) && (o.transparency = source, true);
+         }},
+        {"--alpha", [&](const std::string& v) {
+             AlphaChannelSpec channel;
+             return ParseAlphaChannel(v, channel) && (o.alphaChannels.push_back(channel), true);
          }},
         {"--selector", [&](const std::string& v) {
              return ParseInteger(v, INT16_MIN, INT16_MAX, number) && (o.rawSelector = static_cast<int16_t>(number), true);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Descriptor.h"
+#include "DocumentLayers.h"
 #include "HostMemory.h"
 #include "HostSession.h"
 #include "HostSuites.h"
@@ -55,8 +56,9 @@ public:
     ResourceProcs resourceProcs{};
     DescriptorParameters descriptorParameters{};
     BasicSuite basicSuite{};
+    ChannelPortProcs channelPortProcs{};
     ReadImageDocumentDesc documentInfo{};
-    std::vector<ReadChannelDesc> channels;
+    DocumentLayers layers;
 };
 
 // The session that runs now, or null outside a run.
@@ -80,5 +82,10 @@ void InstallRecordProcs(HostContext& context);     // abort, progress, property,
 void InstallPixelProcs(HostContext& context);      // advanceState, displayPixels
 void InstallColorServices(HostContext& context);
 void InstallBasicSuite(HostContext& context);
+// The record's layer plane counts, channel-port procedures and document information.
+void InstallChannelPorts(HostContext& context);
+// Describes the document as it is now (after a change of its selection, say).
+void DescribeDocument(HostContext& context);
+const void* ChannelPortsSuiteTable();
 
 }  // namespace qvhost

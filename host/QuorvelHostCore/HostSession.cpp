@@ -24,8 +24,6 @@ constexpr size_t kScriptPrefix = 4;
 constexpr size_t kParameterPrefix = 8;
 constexpr int32_t kResolution72 = 72 << 16;
 
-const char* const kPlaneNames[3][4] = {{"Gray"}, {"Red", "Green", "Blue"}, {"Cyan", "Magenta", "Yellow", "Black"}};
-
 bool RectsAskForMore(const FilterRecord& r) {
     const auto nonEmpty = [](const Rect16& rect) { return rect.right > rect.left && rect.bottom > rect.top; };
     return nonEmpty(r.inRect) || nonEmpty(r.outRect) || nonEmpty(r.maskRect);
@@ -49,6 +47,15 @@ void SetRecordColors(FilterRecord& r, ColorMode color) {
         r.background[i] = r.backColor[i] = 255;
         r.foreground[i] = r.foreColor[i] = i < 3 ? black : 0;
     }
+}
+
+// What a document asks of the filter when the options name no filter case: a flat image, or a
+// layer with editable transparency; with or without a selection.
+int16_t DefaultFilterCase(const Document& document) {
+    if (document.HasTransparency())
+        return document.HasSelection() ? kFilterCaseEditableTransparencyWithSelection
+                                       : kFilterCaseEditableTransparencyNoSelection;
+    return document.HasSelection() ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
 }
 
 }  // namespace
@@ -92,6 +99,12 @@ HostSession::~HostSession() = default;
 const FilterRecord& HostSession::Record() const { return context_->record; }
 const HostStatistics& HostSession::Statistics() const { return context_->statistics; }
 
+std::optional<std::vector<uint16_t>> HostSession::AlphaChannelSamples(const std::string& name) const {
+    const HostChannel* channel = context_ ? context_->layers.AlphaChannel(name) : nullptr;
+    if (!channel) return std::nullopt;
+    return channel->samples;
+}
+
 std::vector<uint8_t> HostSession::Parameters() const {
     return context_ ? context_->handles.Bytes(context_->record.parameters) : std::vector<uint8_t>();
 }
@@ -116,7 +129,8 @@ bool HostSession::LoadDocument(std::string& error) {
         error = "the document must be 1 to 30000 pixels a side";
         return false;
     }
-    return true;
+    return context_->layers.Load(options_.layersBelow, options_.layersAbove, options_.alphaChannels,
+                                 options_.transparency, document_, error);
 }
 
 bool HostSession::LoadPlugin(std::string& error) {
@@ -169,7 +183,6 @@ void HostSession::SetUpRecord() {
     const ImageMode& mode = document_.Mode();
     r.imageSize = {static_cast<int16_t>(document_.Height()), static_cast<int16_t>(document_.Width())};
     r.wholeSize = r.imageSize;
-    r.planes = static_cast<int16_t>(document_.Planes());
     r.filterRect = ToRect16(document_.FilterRect());
     r.haveMask = document_.HasSelection() ? 1 : 0;
     r.autoMask = 1;
@@ -180,39 +193,16 @@ void HostSession::SetUpRecord() {
     r.imageHRes = r.imageVRes = kResolution72;
     r.platformData = &c.platform;
     c.platform.hwnd = reinterpret_cast<intptr_t>(resources_->window->Get());
-    r.filterCase = options_.filterCase.value_or(document_.HasSelection() ? kFilterCaseFlatImageWithSelection
-                                                                         : kFilterCaseFlatImageNoSelection);
+    r.filterCase = options_.filterCase.value_or(DefaultFilterCase(document_));
     r.dummyPlaneValue = -1;
     r.tileHeight = r.tileWidth = static_cast<int16_t>(std::clamp(options_.tile, 0, 32767));
-    r.inNonLayerPlanes = r.outNonLayerPlanes = r.absNonLayerPlanes = r.planes;
     InstallMemoryProcs(c);
     InstallRecordProcs(c);
     InstallPixelProcs(c);
     InstallColorServices(c);
     InstallBasicSuite(c);
 
-    // The document information: the composite channels (the room for alpha channels and layers
-    // stays empty).
-    const int colorIndex = static_cast<int>(mode.color);
-    c.channels.assign(static_cast<size_t>(document_.Planes()), ReadChannelDesc{});
-    for (size_t i = 0; i < c.channels.size(); ++i) {
-        ReadChannelDesc& channel = c.channels[i];
-        channel.minVersion = channel.maxVersion = 1;
-        channel.next = i + 1 < c.channels.size() ? &c.channels[i + 1] : nullptr;
-        channel.bounds = {0, 0, document_.Height(), document_.Width()};
-        channel.depth = mode.depth;
-        channel.tileSize = options_.tile > 0 ? options_.tile : 0;
-        channel.channelType = static_cast<int32_t>(i + 1);
-        channel.name = kPlaneNames[colorIndex][i];
-    }
-    ReadImageDocumentDesc& info = c.documentInfo;
-    info.minVersion = info.maxVersion = 1;
-    info.imageMode = r.imageMode;
-    info.depth = mode.depth;
-    info.bounds = {0, 0, document_.Height(), document_.Width()};
-    info.hResolution = info.vResolution = kResolution72;
-    info.targetCompositeChannels = info.mergedCompositeChannels = c.channels.data();
-    r.documentInfo = &info;
+    InstallChannelPorts(c);
 
     log_.Format("host: signature %s, version %s, %s %dx%d, filter rect (%d,%d)-(%d,%d), budget %lld bytes",
                 FourCC(options_.signature).c_str(), VersionText(options_.hostVersion).c_str(), mode.Name().c_str(),
@@ -314,7 +304,8 @@ void HostSession::Deselect() {
     FilterRecord& r = context_->record;
     r.filterRect = ToRect16(document_.FilterRect());
     r.haveMask = 0;
-    r.filterCase = options_.filterCase.value_or(kFilterCaseFlatImageNoSelection);
+    r.filterCase = options_.filterCase.value_or(DefaultFilterCase(document_));
+    DescribeDocument(*context_);
 }
 
 bool HostSession::RunFilterOnce(HostRunResult& result) {

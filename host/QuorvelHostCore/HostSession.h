@@ -18,6 +18,7 @@
 
 #include "Descriptor.h"
 #include "Document.h"
+#include "DocumentLayers.h"
 #include "HostLog.h"
 #include "PluginInterface.h"
 
@@ -34,6 +35,14 @@ struct HostOptions {
     std::optional<Document> document;
     ImageMode mode;
     std::optional<PixelRect> selection;
+    // Layers of the document below and above the target (each list from the bottom up), the
+    // target's transparency (the document then is a layer with a transparency plane), and named
+    // alpha channels; see DocumentLayers.h.
+    std::vector<LayerSpec> layersBelow, layersAbove;
+    std::optional<PixelSource> transparency;
+    std::vector<AlphaChannelSpec> alphaChannels;
+    bool noChannelPorts = false;        // offer neither channelPortProcs nor the channel-ports suite
+    bool noDocumentInfo = false;        // leave the record's documentInfo empty
 
     uint32_t signature = '8BIM';
     uint32_t hostVersion = 0x000D0000;  // the 'vers' property: major << 16 | minor << 8 | fix
@@ -93,6 +102,8 @@ struct HostStatistics {
     int64_t peakBufferBytes = 0;
     int64_t bytesDelivered = 0;    // input, output and mask bytes handed out by advanceState
     int64_t bytesWrittenBack = 0;  // output bytes taken back into the document
+    int64_t channelReads = 0;      // channel-port reads and writes
+    int64_t channelWrites = 0;
     int32_t filterRuns = 0;        // start calls of the filter sequence
 };
 
@@ -128,6 +139,8 @@ public:
     std::vector<uint8_t> Parameters() const;
     const std::optional<Descriptor>& ResultDescriptor() const { return resultDescriptor_; }
     const HostStatistics& Statistics() const;
+    // The samples of an alpha channel as the run left them (at the document's depth), or none.
+    std::optional<std::vector<uint16_t>> AlphaChannelSamples(const std::string& name) const;
 
 private:
     bool LoadDocument(std::string& error);

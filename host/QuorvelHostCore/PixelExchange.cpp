@@ -93,7 +93,7 @@ struct AreaRequest {
 
 int16_t Check(const AreaRequest& area, int16_t padding, Fixed16 rate, const Document& document) {
     if (area.rect.Empty()) return 0;
-    if (!PlanesValid(static_cast<int16_t>(area.lo), static_cast<int16_t>(area.hi), document.Planes()))
+    if (!PlanesValid(static_cast<int16_t>(area.lo), static_cast<int16_t>(area.hi), document.SamplePlanes()))
         return kBadParameter;
     if (padding == kPadError && NeedsPadding(area.rect, rate, document)) return kBadParameter;
     return 0;

@@ -1,5 +1,5 @@
 // The basic suite and the suites a plug-in acquires through it: descriptor, descriptor list,
-// handle, property and buffer. Any other suite is answered "suite not found".
+// handle, property, buffer and channel ports. Any other suite is answered "suite not found".
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -326,13 +326,19 @@ const OfferedSuite kOffered[] = {
     {kHandleSuiteName, kHandleSuiteVersion, &kHandleSuite},
     {kPropertySuiteName, kPropertySuiteVersion, &kPropertySuite},
     {kBufferSuiteName, kBufferSuiteVersion, &kBufferSuite},
+    {kChannelPortsSuiteName, kChannelPortsSuiteVersion, ChannelPortsSuiteTable()},
 };
+
+// A host set up without channel ports offers neither the record's procedures nor the suite.
+bool Offers(const HostContext& c, const OfferedSuite& offered) {
+    return !(c.options.noChannelPorts && std::strcmp(offered.name, kChannelPortsSuiteName) == 0);
+}
 
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
     HostContext& c = Context();
     if (!name || !suite) return kSPBadParameterError;
     for (const OfferedSuite& offered : kOffered)
-        if (std::strcmp(name, offered.name) == 0 && version == offered.version) {
+        if (std::strcmp(name, offered.name) == 0 && version == offered.version && Offers(c, offered)) {
             *suite = offered.table;
             if (c.acquired[name]++ == 0) c.log.Format("  acquired suite \"%s\" version %d", name, version);
             return kSPNoError;

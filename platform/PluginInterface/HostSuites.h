@@ -109,6 +109,14 @@ struct BufferSuite {
     uint32_t (*GetSpace)();
 };
 
+// The channel-ports suite: the record's channel-port procedures, answering 32-bit codes.
+struct ChannelPortsSuite {
+    SPErr (*ReadPixels)(ChannelReadPort port, const PSScaling* scaling, const Rect32* writeLimit,
+                        const PixelMemoryDesc* destination, Rect32* wroteRect);
+    SPErr (*WriteBasePixels)(ChannelWritePort port, const Rect32* writeRect, const PixelMemoryDesc* source);
+    SPErr (*ReadPortForWritePort)(ChannelReadPort* readPort, ChannelWritePort writePort);
+};
+
 struct PropertySuite {
     OSErr16 (*GetProperty)(uint32_t signature, uint32_t key, int32_t index, intptr_t* simpleProperty,
                            Handle* complexProperty);

@@ -74,6 +74,12 @@ PhotoshopFilter::ShownPixels PhotoshopFilter::PreviewPixels() const {
     return {};
 }
 
+PhotoshopFilter::ShownPixels PhotoshopFilter::CompanionTile(Companion which) const {
+    const CompanionLayer& companion = which == Companion::Lower ? lowerLayer_ : upperLayer_;
+    if (companion.planes <= 0 || !companion.address || !useLayerPorts_) return {};
+    return {companion.address, companion.rowBytes, companion.pixelStride, companion.planes};
+}
+
 void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16& tile, bool overviewShortcut) {
     if (companion.planes <= 0 || !useLayerPorts_) return;
     const int32_t bytes = std::max(gCall.bytesPerSample, 1);

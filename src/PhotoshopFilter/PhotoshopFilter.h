@@ -8,6 +8,7 @@
 #include "ErrorCodes.h"
 #include "PlaneBuffer.h"
 #include "PluginInterface.h"
+#include "SharedChannels.h"
 #include "TileRects.h"
 
 class File;
@@ -159,6 +160,11 @@ public:
         int16_t planes = 0;
     };
     ShownPixels PreviewPixels() const;
+    // The current tile's pixels of the document layer directly below or above the target, as a
+    // preview tile reads them before the compose step (colour planes, then transparency); a null
+    // address when that layer is not read.
+    enum class Companion { Lower, Upper };
+    ShownPixels CompanionTile(Companion which) const;
 
     // ---- State the product and the tests read
 
@@ -180,6 +186,7 @@ public:
     void SetPriorityRect(const Rect16& r) { priorityRect_ = r; }
     PlaneBuffer& InputCache() { return inputCache_; }
     PlaneBuffer& OutputCache() { return outputCache_; }
+    const MaskPlaneLayout& MaskPlanes() const { return maskPlanes_; }
 
 private:
     // The companion layer pixels of a preview tile, composed under and over the output.
@@ -246,6 +253,8 @@ private:
     PlaneBuffer floatMaskCache_;
     CompanionLayer lowerLayer_;
     CompanionLayer upperLayer_;
+
+    MaskPlaneLayout maskPlanes_;
 
     SavedHostFields saved_;
     bool tracking_ = false;

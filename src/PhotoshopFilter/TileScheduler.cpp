@@ -10,11 +10,14 @@
 #include "Errors.h"
 #include "Geometry.h"
 #include "HostMemory.h"
+#include "HostServices.h"
 #include "PhotoshopFilter.h"
 #include "PluginGlobals.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
+#include "ScriptParams.h"
 #include "SessionState.h"
+#include "SharedChannels.h"
 
 namespace {
 
@@ -53,6 +56,14 @@ private:
     bool armed_;
     HCURSOR saved_ = nullptr;
 };
+
+bool HostOffersChannelPortSuite() {
+    try {
+        return HostSuites::Acquire(HostSuites::kChannelPorts) != nullptr;
+    } catch (const SuiteAccessException&) {
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -201,6 +212,8 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
     if (int32_t{record.tileHeight} * record.tileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;
     // A host with little buffer space still gets every tile: the tile shrinks to what it can hold.
     instance.SetTileSize(instance.tileWidth_, instance.tileHeight_);
+    FindSharedChannels(record, gScript.channelNames);
+    instance.maskPlanes_ = DecideMaskPlanes(record, HostOffersChannelPortSuite());
     instance.FindCompanionLayers();
     instance.SetupRun();
 }
@@ -221,7 +234,10 @@ void PhotoshopFilter::Unlink(PhotoshopFilter& instance) {
         SourceCache::CloseAndDelete();
     }
     instance.FreeCaches();
-    if (!gInstances) SetBufferReserve(kDefaultBufferReserve);
+    if (!gInstances) {
+        SetBufferReserve(kDefaultBufferReserve);
+        ClearSharedChannels();
+    }
 }
 
 void PhotoshopFilter::InvalidateAllInstances() {

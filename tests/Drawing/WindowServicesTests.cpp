@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "DesktopInput.h"
 #include "Errors.h"
 #include "Geometry.h"
 #include "HelpTextWindow.h"
@@ -59,38 +60,10 @@ private:
     OwnedWindow window_;
 };
 
-// Runs the thread's messages until done() or two seconds have passed.
-bool PumpUntil(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (!done()) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        Sleep(5);
-    }
-    return true;
-}
-
 size_t CountRecorded(HWND window, UINT message) {
     size_t count = 0;
     for (const Recorded& r : gRecorded) count += r.window == window && r.message == message;
     return count;
-}
-
-// Keyboard input as the user makes it; sent from a second thread, as the system's key state only
-// follows input that arrives from outside the thread.
-void SendKeys(const std::vector<WORD>& keys, bool up) {
-    std::thread([&] {
-        std::vector<INPUT> inputs;
-        for (WORD key : keys) {
-            INPUT input{};
-            input.type = INPUT_KEYBOARD;
-            input.ki.wVk = key;
-            input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-            inputs.push_back(input);
-        }
-        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    }).join();
 }
 
 TEST(ModifierKeys, FollowTheKeysHeldDown) {

@@ -10,73 +10,13 @@
 
 #include "HostPixels.h"
 #include "HostServices.h"
+#include "FrameworkHostSupport.h"
 #include "HostSession.h"
 #include "PluginGlobals.h"
 
 namespace {
 
-using qvhost::ColorMode;
-using qvhost::Document;
-using qvhost::HostOptions;
-using qvhost::ImageMode;
-using qvhost::PixelRect;
-
-std::string PluginPath() { return std::string(std::getenv("QUORVEL_BIN")) + "/FrameworkTestFilter.8bf"; }
-
-Document Patterned(int32_t width, int32_t height, ImageMode mode) {
-    Document document(width, height, mode);
-    const uint32_t values = mode.FullValue() + 1u;
-    for (int p = 0; p < document.Planes(); ++p)
-        for (int32_t y = 0; y < height; ++y)
-            for (int32_t x = 0; x < width; ++x)
-                document.SetSample(p, x, y, static_cast<uint16_t>((uint32_t(x) * 13 + uint32_t(y) * 7 * 257 + p * 61) % values));
-    return document;
-}
-
-struct Outcome {
-    qvhost::HostRunResult result;
-    Document document;
-    qvhost::HostStatistics statistics;
-
-    int16_t Result(int16_t selector) const {
-        const qvhost::CallRecord* call = result.Find(selector);
-        return call ? call->result : INT16_MIN;
-    }
-};
-
-Outcome RunFilter(HostOptions options) {
-    options.pluginPath = PluginPath();
-    options.mode = options.document->Mode();
-    qvhost::HostSession session(options);
-    Outcome outcome;
-    outcome.result = session.Run();
-    outcome.document = session.GetDocument();
-    outcome.statistics = session.Statistics();
-    EXPECT_TRUE(outcome.result.loaded) << outcome.result.error;
-    return outcome;
-}
-
-HostOptions Options(const Document& document) {
-    HostOptions options;
-    options.document = document;
-    // A layer with editable transparency and no selection: the whole image, no mask.
-    options.filterCase = 4;
-    return options;
-}
-
-// The document inverted inside the area, untouched outside it.
-void ExpectInverted(const Document& before, const Document& after, const PixelRect& area) {
-    ASSERT_EQ(after.Width(), before.Width());
-    const uint32_t full = before.Mode().FullValue();
-    for (int p = 0; p < before.Planes(); ++p)
-        for (int32_t y = 0; y < before.Height(); ++y)
-            for (int32_t x = 0; x < before.Width(); ++x) {
-                const bool inside = y >= area.top && y < area.bottom && x >= area.left && x < area.right;
-                const uint32_t old = before.Sample(p, x, y);
-                ASSERT_EQ(after.Sample(p, x, y), inside ? full - old : old)
-                    << before.Mode().Name() << " plane " << p << " at " << x << "," << y;
-            }
-}
+using namespace frameworkhost;
 
 const ImageMode kModes[] = {{ColorMode::Gray, 8},  {ColorMode::RGB, 8},  {ColorMode::CMYK, 8},
                             {ColorMode::Gray, 16}, {ColorMode::RGB, 16}, {ColorMode::CMYK, 16}};

@@ -1,0 +1,39 @@
+// Keyboard input as the user makes it, for tests of keys and modifiers. The input is sent from a
+// second thread, as the system's key state only follows input that arrives from outside the
+// thread, and the state is seen only after the thread's messages have run (and the cached
+// asynchronous state has caught up): tests pump until what they wait for shows.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+// Runs the thread's messages until done() or two seconds have passed.
+inline bool PumpUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done()) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+// Presses (or releases) the keys in order.
+inline void SendKeys(const std::vector<WORD>& keys, bool up) {
+    std::thread([&] {
+        std::vector<INPUT> inputs;
+        for (WORD key : keys) {
+            INPUT input{};
+            input.type = INPUT_KEYBOARD;
+            input.ki.wVk = key;
+            input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+            inputs.push_back(input);
+        }
+        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    }).join();
+}
