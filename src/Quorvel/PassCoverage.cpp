@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "RenderArithmetic.h"
 
@@ -79,4 +80,50 @@ void InvertPlane(uint8_t* plane, int64_t count) {
 
 void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t w, uint8_t* out) {
     for (int64_t i = 0; i < count; ++i) out[i] = RenderMath::BevelCoverage(distances[i], static_cast<uint32_t>(w));
+}
+
+namespace {
+
+constexpr int32_t kFilterBlock = 64;
+
+// Whether every byte of the block's window (rows and columns of a plane `stride` bytes wide) is v.
+bool WindowHolds(const uint8_t* first, int64_t stride, int32_t width, int32_t height, uint8_t v) {
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* row = first + y * stride;
+        for (int32_t x = 0; x < width; ++x)
+            if (row[x] != v) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFilter filter, void* context) {
+    const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return;
+    const int64_t stride = int64_t{width} + 2 * r;
+    std::vector<uint8_t> result(static_cast<size_t>(int64_t{width} * height));
+    std::vector<uint8_t> window;
+    for (int32_t top = 0; top < height; top += kFilterBlock) {
+        const int32_t rows = std::min(kFilterBlock, height - top);
+        for (int32_t left = 0; left < width; left += kFilterBlock) {
+            const int32_t columns = std::min(kFilterBlock, width - left);
+            const uint8_t* first = plane + top * stride + left;  // the block's window, reach included
+            const int32_t windowWidth = columns + 2 * r, windowHeight = rows + 2 * r;
+            uint8_t* out = result.data() + int64_t{top} * width + left;
+            if (WindowHolds(first, stride, windowWidth, windowHeight, first[0])) {
+                for (int32_t y = 0; y < rows; ++y) std::memset(out + int64_t{y} * width, first[0], static_cast<size_t>(columns));
+                continue;
+            }
+            window.resize(static_cast<size_t>(windowWidth) * windowHeight);
+            for (int32_t y = 0; y < windowHeight; ++y)
+                std::memcpy(window.data() + int64_t{y} * windowWidth, first + y * stride, static_cast<size_t>(windowWidth));
+            const Rect16 block{static_cast<int16_t>(rect.top + top), static_cast<int16_t>(rect.left + left),
+                               static_cast<int16_t>(rect.top + top + rows), static_cast<int16_t>(rect.left + left + columns)};
+            filter(context, block, window.data());
+            for (int32_t y = 0; y < rows; ++y)
+                std::memcpy(out + int64_t{y} * width, window.data() + int64_t{y} * columns, static_cast<size_t>(columns));
+        }
+    }
+    std::memcpy(plane, result.data(), result.size());
 }

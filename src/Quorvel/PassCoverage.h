@@ -42,5 +42,14 @@ void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part)
 void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside);
 // Every byte becomes 255 - v.
 void InvertPlane(uint8_t* plane, int64_t count);
+// Runs a neighbourhood filter of reach r (a blur or a spread: filter(rect, plane) writes its result
+// packed over rect at the start of a plane packed over rect widened by r) over `plane` block by
+// block, and only where the block's window holds more than one value: a window of one value
+// filters to that value (the weights of a blur sum to 1, a spread's centre weight is whole), so
+// the result is the same as one run over the whole rect. The result is packed over rect at the
+// start of `plane`.
+using BlockFilter = void (*)(void* context, const Rect16& rect, uint8_t* plane);
+void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFilter filter, void* context);
+
 // The 8-bit bevel coverage of distances (1/255 pixel) for a bevel w pixels wide.
 void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t w, uint8_t* out);

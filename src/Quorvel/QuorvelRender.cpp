@@ -78,6 +78,19 @@ uint32_t GreyOfColour(void* context, const uint32_t* colour, int32_t channels) {
     return static_cast<uint32_t>(std::clamp<int32_t>(record.components[0], 0, 255));
 }
 
+// The coverage filters, run block by block where the coverage changes.
+struct SpreadContext {
+    BufferRecord* disc;
+    int32_t radius;
+};
+void SpreadBlock(void* context, const Rect16& rect, uint8_t* plane) {
+    const auto* spread = static_cast<const SpreadContext*>(context);
+    ImageSpreadPlane(spread->disc, spread->radius, rect, plane);
+}
+void BlurBlock(void* context, const Rect16& rect, uint8_t* plane) {
+    ImageBlurPlane(static_cast<BufferRecord*>(context), rect, plane);
+}
+
 // Planes of the host's input or output pixel as the tile buffers interleave them.
 int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
 
@@ -423,11 +436,12 @@ void Quorvel::TileStep(int32_t k) {
     Rect16 current = area;
     if (pass.spread > 0) {
         current = Shrink(current, pass.spread, pass.spread);
-        ImageSpreadPlane(&record.spreadKernel, pass.spread, current, coverage);
+        SpreadContext spread{&record.spreadKernel, pass.spread};
+        FilterChangingBlocks(pass.spread, current, coverage, SpreadBlock, &spread);
     }
     if (pass.blurRadius > 0) {
         current = Shrink(current, pass.blurRadius, pass.blurRadius);
-        ImageBlurPlane(&record.blurKernel, current, coverage);
+        FilterChangingBlocks(pass.blurRadius, current, coverage, BlurBlock, &record.blurKernel);
     }
     // The coverage the composer reads: the tile, moved against the shadow's offset.
     const Rect16 wanted = WidenRect(tile, PassMargins{-pass.offsetRows, -pass.offsetColumns, -pass.offsetRows, -pass.offsetColumns});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <algorithm>
 #include <numeric>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "PassCoverage.h"
 #include "PassPlan.h"
 #include "PhotoResampler.h"
+#include "PluginGlobals.h"
+#include "ZavuvIve.h"
 #include "RenderArithmetic.h"
 #include "RenderGeometry.h"
 #include "SettingsDefaults.h"
@@ -291,6 +294,39 @@ TEST(PassCoverage, MarginsCopiesAndFills) {
     uint8_t fill[9] = {};
     FillOutside(fill, Rect16{-1, -1, 2, 2}, Rect16{0, 0, 5, 5});
     EXPECT_EQ(std::vector<uint8_t>(fill, fill + 9), (std::vector<uint8_t>{255, 255, 255, 255, 0, 0, 255, 0, 0}));
+}
+
+// Filtering only the blocks whose window changes gives what one run over the whole rect gives.
+TEST(PassCoverage, BlockFilteringMatchesTheWholeFilter) {
+    ResetHostMemoryForTesting();
+    FilterRecord record{};
+    gCall.record = &record;
+    constexpr int32_t kR = 5, kW = 150, kH = 90;
+    const Rect16 rect{0, 0, kH, kW};
+    std::vector<uint8_t> plane((kW + 2 * kR) * (kH + 2 * kR));
+    for (int32_t y = 0; y < kH + 2 * kR; ++y)
+        for (int32_t x = 0; x < kW + 2 * kR; ++x)
+            plane[y * (kW + 2 * kR) + x] = (x - 80) * (x - 80) + (y - 40) * (y - 40) < 900 ? 255 : (x > 140 ? 77 : 0);
+    BufferRecord gauss, disc;
+    ImageMakeGaussKernel(gauss, kR);
+    ImageMakeDiscKernel(disc, kR);
+    struct Spread {
+        BufferRecord* disc;
+    } spread{&disc};
+    const BlockFilter filters[] = {
+        [](void* k, const Rect16& r, uint8_t* p) { ImageBlurPlane(static_cast<BufferRecord*>(k), r, p); },
+        [](void* s, const Rect16& r, uint8_t* p) { ImageSpreadPlane(static_cast<Spread*>(s)->disc, kR, r, p); },
+    };
+    void* contexts[] = {&gauss, &spread};
+    for (int i = 0; i < 2; ++i) {
+        std::vector<uint8_t> whole = plane, blocks = plane;
+        filters[i](contexts[i], rect, whole.data());
+        FilterChangingBlocks(kR, rect, blocks.data(), filters[i], contexts[i]);
+        EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + kW * kH, blocks.begin())) << i;
+    }
+    gauss.Free();
+    disc.Free();
+    gCall.record = nullptr;
 }
 
 TEST(AutoRotation, TurnsOnceAndBackOnlyWhenTheMismatchIsGone) {
