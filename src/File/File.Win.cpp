@@ -400,6 +400,19 @@ void File::CreateTemp() {
 
 // ---- special folders and preferences ----
 
+namespace {
+
+// Creates the folder, or finds it made. Another process (a second host, a library opened beside
+// this one) may make it between a test for it and its creation, so the creation comes first and a
+// failure counts only when no folder stands there afterwards.
+bool MakeFolder(const std::wstring& path) {
+    if (CreateDirectoryW(path.c_str(), nullptr)) return true;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
 ErrorCode File::GetSpecialFolder(const char* subPath, bool common) {
     BeginOperation();
     std::string folder;
@@ -417,12 +430,7 @@ ErrorCode File::GetSpecialFolder(const char* subPath, bool common) {
         if (!IsPlainFolderName(component)) return Failure(Err::SpecialFolderNotCreatable);
         folder += '\\';
         folder += component;
-        const std::wstring wide = Utf8ToUtf16(folder);
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES ? !CreateDirectoryW(wide.c_str(), nullptr)
-                                                  : !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            return Failure(Err::SpecialFolderNotCreatable);
-        }
+        if (!MakeFolder(Utf8ToUtf16(folder))) return Failure(Err::SpecialFolderNotCreatable);
     }
     spec_ = FileSpec::FromPath(folder);
     return spec_.IsEmpty() ? Failure(Err::MemoryFull) : 0;
