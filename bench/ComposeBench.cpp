@@ -28,7 +28,7 @@ std::vector<uint8_t> EllipseFrame(int32_t dx, int32_t dy) {
 }
 
 template <typename Sample>
-double Run(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& shadow, const uint8_t* normal) {
+double Run(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& shadow, const uint8_t* normal, uint8_t weight = 255) {
     std::vector<Sample> input(static_cast<size_t>(kWidth) * kHeight * 3), output(input.size());
     for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<Sample>((i * 2654435761u) >> (sizeof(Sample) == 1 ? 24 : 17));
     ComposeLayout layout;
@@ -43,6 +43,7 @@ double Run(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& shadow
             passes[0].coverage = frame.data() + offset;
             std::memset(passes[0].colour, 255, 4);
             passes[0].blendTable = normal;
+            passes[0].weight = weight;
             passes[1].coverage = shadow.data() + offset;
             passes[1].blendTable = normal;
             passes[1].kind = 3;
@@ -75,5 +76,6 @@ int main() {
     // Every pixel in the frame: the full per-pixel steps everywhere.
     const std::vector<uint8_t> full(frame.size(), 255), none(frame.size(), 0);
     std::printf("  8-bit, frame everywhere: %.3f s\n", Run<uint8_t>(full, none, normal.data()));
+    std::printf("  8-bit, frame everywhere at 80 %%: %.3f s\n", Run<uint8_t>(full, none, normal.data(), 204));
     return 0;
 }

@@ -129,9 +129,17 @@ void Quorvel::BeginPass() {
 
     for (PlacementSetup& placement : render_.placements) placement = PlacementSetup{};
     for (BevelSetup& bevel : render_.bevels) bevel.cachedArea = Rect16{};
+    // Beneath an opaque photo (no transparency or mask planes, no layered output) a layer cannot
+    // show: the photo's weight fills the set above it, so the set beneath never enters the output.
+    const uint8_t layeredMode = block.Block().Get(BlockLayout::kLayeredOutputMode);
+    const bool opaquePhoto = record.outTransparencyMask <= 0 && !(record.inLayerPlanes && (record.inLayerMasks || record.inInvertedLayerMasks)) &&
+                             !(record.outLayerPlanes && (record.outLayerMasks || record.outInvertedLayerMasks)) &&
+                             layeredMode != 4 && layeredMode != 5 && !gScript.fwnl;
+    const int32_t photoPosition = std::clamp(TargetLayerPos(), 0, block.LayerCount());
     double largestCost = 1.0;
     for (int32_t layer = std::min(block.LayerCount(), BlockLayout::kMaxLayers) - 1; layer >= 0; --layer) {
         if (!block.HoldsLayer(layer) || !LayerIsDrawn(block, layer)) continue;
+        if (opaquePhoto && layer >= photoPosition) continue;
         largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
     }
     const Rect16& s = render_.scaledFilter;

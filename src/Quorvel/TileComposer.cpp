@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include <emmintrin.h>
 
@@ -145,8 +146,10 @@ public:
                      (L_.photoMerge || L_.preview) && inRead_ >= outSamples_;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const ComposePass& pass = passes_[p];
-            opaque_[p] = pass.blendTable && !pass.texture && !pass.underPhoto && pass.weight == 255 && pass.alpha == 255 && !pass.bevel &&
-                         pass.knockOutPass < 0;
+            const bool flatBevel = pass.bevel && pass.bevel->light && !pass.bevel->surface;
+            opaque_[p] = pass.blendTable && !pass.texture && !pass.underPhoto && pass.weight == 255 && pass.alpha == 255 &&
+                         (!pass.bevel || flatBevel) && pass.knockOutPass < 0;
+            if (flatBevel) BuildFlatLight(p, *pass.bevel);
             const bool maskRoute = L_.maskOutput || (L_.layerOutput && passes_[p].abovePhoto);
             routes_[p] = BlendRoute{L_.outputTransparency && maskRoute, L_.outputTransparency};
         }
@@ -185,7 +188,7 @@ private:
             int32_t covering = -1;
             if (Covering(index, covering)) {
                 if (covering < 0) CopyPhoto(in, out);
-                else OpaqueFrame(passes_[covering], routes_[covering], in, out);
+                else OpaqueFrame(static_cast<size_t>(covering), in, out);
                 return;
             }
         } else if (photoOnly_ && Uncovered(index)) {
@@ -204,29 +207,58 @@ private:
     }
 
     // True when no pass covers the pixel (covering -1) or exactly one opaque pass covers it wholly
-    // (covering its index).
+    // (covering its index), outside its bevel when it has one; wholly knocked-out passes count as
+    // not covering.
     bool Covering(int64_t index, int32_t& covering) const {
         covering = -1;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const uint32_t c = passes_[p].coverage[index];
-            if (c == 0) continue;
+            if (c == 0 || KnockedOut(passes_[p], index)) continue;
             if (covering >= 0 || c != 255 || !opaque_[p]) return false;
+            const BevelShading* bevel = passes_[p].bevel;
+            if (bevel && bevel->coverage && bevel->coverage[index] != 0) return false;
             covering = static_cast<int32_t>(p);
         }
         return true;
     }
 
+    // A pass knocked out wholly by its layer's background (q = 255 makes its weight 0) adds
+    // nothing to the set; it only changes the union coverage, which an opaque result never reads.
+    bool KnockedOut(const ComposePass& pass, int64_t index) const {
+        return pass.knockOutPass >= 0 && passes_[pass.knockOutPass].coverage[index] == 255;
+    }
+
+    // The bevel light where the bevel does not reach (g = 0, no surface texture) depends on the
+    // colour alone: ((min((base gain + flat) v + highlight, 0xFF0000) x 255 + 0x800000) >> 24.
+    void BuildFlatLight(size_t p, const BevelShading& b) {
+        if (flatLight_.empty()) flatLight_.resize(passes_.size() * kMaxColourChannels * 256);
+        uint8_t* table = &flatLight_[p * kMaxColourChannels * 256];
+        for (int32_t c = 0; c < nc_; ++c)
+            for (uint32_t v = 0; v < 256; ++v) {
+                uint32_t colour[kMaxColourChannels] = {};
+                colour[c] = v;
+                uint32_t lit[kMaxColourChannels];
+                std::copy(colour, colour + kMaxColourChannels, lit);
+                LightPass(b, nullptr, nullptr, 0, 0, nc_, lit);
+                table[c * 256 + v] = static_cast<uint8_t>(lit[c]);
+            }
+    }
+
     // What the full steps give for a pixel wholly covered by one opaque pass above the photo: the
     // set's colour is the blended pass colour with alpha 255, so the photo's weight
     // max(0, m_ph (255 - n_ph) A_ph - 255 x 65025) is 0 and the output is that colour, opaque.
-    void OpaqueFrame(const ComposePass& pass, BlendRoute route, const Sample* in, Sample* out) const {
+    void OpaqueFrame(size_t p, const Sample* in, Sample* out) const {
+        const ComposePass& pass = passes_[p];
+        const BlendRoute route = routes_[p];
+        const uint8_t* lit = pass.bevel ? &flatLight_[p * kMaxColourChannels * 256] : nullptr;
         uint32_t s8[kMaxPixelPlanes];
         for (int32_t c = 0; c < inRead_; ++c) s8[c] = k16 ? Narrow16(in[c]) : in[c];
         const uint32_t photoAlpha = L_.outputTransparency ? s8[nc_] : 255;
         const uint8_t* table = pass.blendTable;
         for (int32_t c = 0; c < nc_; ++c) {
             const uint32_t t = pass.colour[c];
-            const uint32_t v = route.overAlpha ? BlendOverAlpha(table, t, s8[c], photoAlpha) : BlendOpaque(table, t, s8[c]);
+            uint32_t v = route.overAlpha ? BlendOverAlpha(table, t, s8[c], photoAlpha) : BlendOpaque(table, t, s8[c]);
+            if (lit) v = lit[c * 256 + v];
             out[c] = static_cast<Sample>(k16 ? Widen8Masked(v) : v);
         }
         if (L_.outputTransparency) out[nc_] = static_cast<Sample>(kMax);
@@ -435,6 +467,7 @@ private:
     bool routeE_ = false;
     bool photoOnly_ = false;
     std::array<bool, kMaxPasses> opaque_{};  // the pass alone, wholly covering, makes an opaque frame
+    std::vector<uint8_t> flatLight_;         // per bevelled pass: its light where the bevel does not reach
     std::array<BlendRoute, kMaxPasses> routes_{};
     std::array<PassRow, kMaxPasses> rows_{};
 };
