@@ -171,6 +171,13 @@ void InstallChannelPorts(HostContext& c) {
     c.channelPortProcs = {1, 3, ReadPixels, WriteBasePixels, ReadPortForWritePort};
     r.channelPortProcs = c.options.noChannelPorts ? nullptr : &c.channelPortProcs;
     DescribeDocument(c);
+    std::string alphas;
+    for (const AlphaChannelSpec& alpha : c.options.alphaChannels) alphas += " \"" + alpha.name + "\"";
+    c.log.Format("host: %zu layer(s) below and %zu above the target, which has %s; alpha channels:%s; channel ports %s, "
+                 "document information %s",
+                 c.options.layersBelow.size(), c.options.layersAbove.size(),
+                 transparency ? "transparency" : "no transparency", alphas.empty() ? " none" : alphas.c_str(),
+                 c.options.noChannelPorts ? "no" : "yes", c.options.noDocumentInfo ? "no" : "yes");
 }
 
 }  // namespace qvhost
