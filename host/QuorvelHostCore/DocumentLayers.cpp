@@ -109,18 +109,18 @@ HostChannel& DocumentLayers::Add(HostChannel channel) {
     return channels_.emplace_back(std::move(channel));
 }
 
-bool DocumentLayers::LoadLayer(const LayerSpec& spec, std::vector<Layer>& into, std::string& error) {
+bool DocumentLayers::LoadLayer(const LayerSpec& wanted, std::vector<Layer>& into, std::string& error) {
     Planes colour;
-    if (!ResolvePlanes(spec.colour, *document_, document_->Planes(), colour, error)) return false;
-    const PixelRect bounds = Clipped(spec.bounds.value_or(document_->Bounds()), *document_);
-    Layer layer{spec.name, {}, nullptr};
+    if (!ResolvePlanes(wanted.colour, *document_, document_->Planes(), colour, error)) return false;
+    const PixelRect bounds = Clipped(wanted.bounds.value_or(document_->Bounds()), *document_);
+    Layer layer{wanted.name, {}, nullptr};
     for (int p = 0; p < document_->Planes(); ++p)
         layer.colour.push_back(&Add({.name = kPlaneNames[static_cast<int>(document_->Mode().color)][p],
                                      .samples = std::move(colour[p]),
                                      .bounds = bounds}));
-    if (spec.transparency) {
+    if (wanted.transparency) {
         Planes transparency;
-        if (!ResolvePlanes(*spec.transparency, *document_, 1, transparency, error)) return false;
+        if (!ResolvePlanes(*wanted.transparency, *document_, 1, transparency, error)) return false;
         layer.transparency = &Add({.name = kTransparencyName, .samples = std::move(transparency[0]), .bounds = bounds});
     }
     into.push_back(std::move(layer));
@@ -148,14 +148,14 @@ bool DocumentLayers::Load(const std::vector<LayerSpec>& below, const std::vector
         if (colour) target_.colour.push_back(&channel);
         else target_.transparency = &channel;
     }
-    for (const LayerSpec& spec : below)
-        if (!LoadLayer(spec, below_, error)) return false;
-    for (const LayerSpec& spec : above)
-        if (!LoadLayer(spec, above_, error)) return false;
-    for (const AlphaChannelSpec& spec : alphas) {
+    for (const LayerSpec& layer : below)
+        if (!LoadLayer(layer, below_, error)) return false;
+    for (const LayerSpec& layer : above)
+        if (!LoadLayer(layer, above_, error)) return false;
+    for (const AlphaChannelSpec& alpha : alphas) {
         Planes samples;
-        if (!ResolvePlanes(spec.samples, document, 1, samples, error)) return false;
-        alphas_.push_back(&Add({.name = spec.name, .samples = std::move(samples[0]), .bounds = document.Bounds(), .writable = true}));
+        if (!ResolvePlanes(alpha.samples, document, 1, samples, error)) return false;
+        alphas_.push_back(&Add({.name = alpha.name, .samples = std::move(samples[0]), .bounds = document.Bounds(), .writable = true}));
     }
     return true;
 }

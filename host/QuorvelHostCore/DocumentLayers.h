@@ -96,7 +96,7 @@ private:
         HostChannel* transparency = nullptr;
     };
     HostChannel& Add(HostChannel channel);
-    bool LoadLayer(const LayerSpec& spec, std::vector<Layer>& into, std::string& error);
+    bool LoadLayer(const LayerSpec& wanted, std::vector<Layer>& into, std::string& error);
     void DescribeSelection();
     // Links descriptions of the channels into a list and answers its head.
     ReadChannelDesc* Chain(const std::vector<HostChannel*>& channels, int32_t tileSize);
