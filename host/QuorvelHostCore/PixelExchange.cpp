@@ -73,6 +73,57 @@ void FillArea(std::vector<uint8_t>& buffer, const PixelRect& rect, int lo, int h
     }
 }
 
+// The common request: the document's own planes at rate 1, wholly inside it. Rows are copied
+// plane by plane, with no per-sample coordinate work.
+bool InsideAtRateOne(const PixelRect& rect, Fixed16 rate, const Document& document) {
+    return rate == 0x10000 && rect.top >= 0 && rect.left >= 0 && rect.bottom <= document.Height() &&
+           rect.right <= document.Width();
+}
+
+template <typename Sample>
+void InterleaveRows(uint8_t* buffer, const PixelRect& rect, int lo, int hi, const Document& document) {
+    const int planes = hi - lo + 1;
+    const size_t rowBytes = static_cast<size_t>(rect.Width()) * planes * sizeof(Sample);
+    for (int32_t y = rect.top; y < rect.bottom; ++y) {
+        auto* row = reinterpret_cast<Sample*>(buffer + static_cast<size_t>(y - rect.top) * rowBytes);
+        for (int p = 0; p < planes; ++p) {
+            const uint16_t* source = document.PlaneRow(lo + p, y) + rect.left;
+            Sample* at = row + p;
+            for (int32_t x = 0; x < rect.Width(); ++x, at += planes) *at = static_cast<Sample>(source[x]);
+        }
+    }
+}
+
+void FillDocumentArea(std::vector<uint8_t>& buffer, const PixelRect& rect, int lo, int hi, Fixed16 rate,
+                      int16_t padding, const Document& document) {
+    if (!InsideAtRateOne(rect, rate, document)) {
+        FillArea(buffer, rect, lo, hi, rate, padding, document,
+                 [&](int plane, int32_t sx, int32_t sy) { return document.Sample(plane, sx, sy); });
+    } else if (document.Mode().BytesPerSample() == 2) {
+        InterleaveRows<uint16_t>(buffer.data(), rect, lo, hi, document);
+    } else {
+        InterleaveRows<uint8_t>(buffer.data(), rect, lo, hi, document);
+    }
+}
+
+// Output written back unmasked: each plane's row straight into the document, clamped to full.
+template <typename Sample>
+void DeinterleaveRows(const uint8_t* buffer, size_t rowBytes, const PixelRect& rect, int lo, int planes,
+                      uint32_t full, Document& document) {
+    const int32_t top = std::max(rect.top, 0), bottom = std::min(rect.bottom, document.Height());
+    const int32_t left = std::max(rect.left, 0), right = std::min(rect.right, document.Width());
+    for (int32_t y = top; y < bottom; ++y) {
+        const auto* row = reinterpret_cast<const Sample*>(buffer + static_cast<size_t>(y - rect.top) * rowBytes) +
+                          static_cast<size_t>(left - rect.left) * planes;
+        for (int p = 0; p < planes; ++p) {
+            uint16_t* target = document.PlaneRow(lo + p, y);
+            const Sample* at = row + p;
+            for (int32_t x = left; x < right; ++x, at += planes)
+                target[x] = static_cast<uint16_t>(std::min<uint32_t>(*at, full));
+        }
+    }
+}
+
 int64_t TilesCovered(const PixelRect& r, int32_t tile) {
     if (tile <= 0 || r.Empty()) return 0;
     const auto span = [tile](int32_t a, int32_t b) {
@@ -113,6 +164,13 @@ void WriteBackOutput(HostContext& c) {
     const uint32_t full = document.Mode().FullValue();
     const bool masked = c.record.autoMask && document.HasSelection();
     c.statistics.bytesWrittenBack += int64_t{rect.Height()} * x.outRowBytes;
+    if (!masked) {
+        if (bytes == 2)
+            DeinterleaveRows<uint16_t>(x.out.data(), x.outRowBytes, rect, x.outLoPlane, planes, full, document);
+        else
+            DeinterleaveRows<uint8_t>(x.out.data(), x.outRowBytes, rect, x.outLoPlane, planes, full, document);
+        return;
+    }
     for (int32_t y = std::max(rect.top, 0); y < std::min(rect.bottom, document.Height()); ++y) {
         const uint8_t* row = x.out.data() + static_cast<size_t>(y - rect.top) * x.outRowBytes;
         for (int32_t px = std::max(rect.left, 0); px < std::min(rect.right, document.Width()); ++px) {
@@ -155,11 +213,10 @@ int16_t DeliverRequest(HostContext& c) {
         return kMemoryFull;
     }
 
-    const auto imageSample = [&](int plane, int32_t sx, int32_t sy) { return document.Sample(plane, sx, sy); };
     x.in.assign(static_cast<size_t>(in.bytes), 0);
-    if (in.bytes) FillArea(x.in, in.rect, in.lo, in.hi, inRate, r.inputPadding, document, imageSample);
+    if (in.bytes) FillDocumentArea(x.in, in.rect, in.lo, in.hi, inRate, r.inputPadding, document);
     x.out.assign(static_cast<size_t>(out.bytes), 0);
-    if (out.bytes) FillArea(x.out, out.rect, out.lo, out.hi, 0x10000, kPadNone, document, imageSample);
+    if (out.bytes) FillDocumentArea(x.out, out.rect, out.lo, out.hi, 0x10000, kPadNone, document);
     x.mask.assign(static_cast<size_t>(mask.bytes), 0);
     if (mask.bytes) {
         const bool wide = document.Mode().depth == 16;
