@@ -72,7 +72,7 @@ for preset in "$root"/samples/*.qvo; do
         for _ in 1 2 3; do
             log="$work/$name-$depth.log"
             rm -f "$log"
-            "$build/wine-run.sh" "$build/bin/QuorvelHost.exe" --plugin "$build/bin/Quorvel.8bf" --settings "$preset" \
+            "$build/wine-run.sh" "$build/bin/QuorvelHost.exe" --plugin "$build/bin/Quorvel.8bf" --settings "$preset" --mode "rgb$depth" \
                 --log "$log" "$work/photo-$depth.png" "$work/$name-$depth.png" >/dev/null 2>&1
             ms=$(sed -n 's/^ *start answered 0 in \([0-9.]*\) ms.*/\1/p' "$log" 2>/dev/null | tail -1)
             [ -n "$ms" ] || continue

@@ -61,7 +61,7 @@ std::string UsageText() {
            "  --txlt                  put 'Txlt' into the descriptor\n"
            "  --descriptor-error CODE every descriptor-suite call fails with this 32-bit code\n"
            "  --abort-after N         abortProc answers true from the Nth progress call on\n"
-           "  --budget BYTES          buffer memory the host grants (default 268435456)\n"
+           "  --budget BYTES          buffer memory the host grants (default 1073741824)\n"
            "  --tile N                the host's tile size in pixels, reported in the record (requests are\n"
            "                          still served whole)\n"
            "  --no-advance-state      offer no advanceState\n"

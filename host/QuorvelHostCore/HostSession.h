@@ -58,7 +58,8 @@ struct HostOptions {
     std::optional<int32_t> descriptorError;  // every descriptor-suite call fails with this code
 
     int64_t abortAfter = -1;            // abortProc answers true from this many progress calls on
-    int64_t budget = int64_t{256} << 20;
+    // What a host on a machine of this size grants: a 16-bit 6000 x 4000 photo and its render fit.
+    int64_t budget = int64_t{1} << 30;
     int32_t tile = 0;                   // see PixelExchange.h
     bool noAdvanceState = false;
     bool noBufferProcs = false;
