@@ -106,6 +106,7 @@ private:
     double PrepareEffectPass(RecordRef layer, int32_t index);
     void FetchSourceImage();
     bool ResamplePhotoIntoSource();
+    bool ReadSourceFromChannels();
     double PrepareBevel(RecordRef layer, PassSetup& pass);
     const uint8_t* RenderPlacement(int32_t index, const Rect16& tile);
     Rect16 MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect16& drawn, const Rect16& tile);

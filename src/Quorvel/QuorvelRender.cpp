@@ -13,6 +13,7 @@
 #include "ImageModes.h"
 #include "LayerState.h"
 #include "PassPlan.h"
+#include "PixelSamples.h"
 #include "PhotoResampler.h"
 #include "PluginGlobals.h"
 #include "PreviewOwner.h"
@@ -20,6 +21,7 @@
 #include "QuorvelShapes.h"
 #include "RenderArithmetic.h"
 #include "RenderSession.h"
+#include "ScaledCoordinates.h"
 #include "ScriptParams.h"
 #include "SourceCache.h"
 #include "TileComposer.h"
@@ -93,6 +95,45 @@ void BlurBlock(void* context, const Rect16& rect, uint8_t* plane) {
 
 // Planes of the host's input or output pixel as the tile buffers interleave them.
 int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
+
+// A scripted run may ask for the photo to come from the target layer's channels; that needs the
+// document's channel list and a way to read it.
+bool ReadsPhotoFromChannels(const FilterRecord& r) {
+    return gScript.fwnl && r.documentInfo && r.documentInfo->targetCompositeChannels && r.channelPortProcs &&
+           r.channelPortProcs->readPixels;
+}
+
+// The document pixels under the filter rectangle: the rectangle placed at the host's float
+// coordinate, inside the document.
+Rect32 ChannelReadArea(const FilterRecord& r) {
+    const Rect32 placed{r.floatCoord.v, r.floatCoord.h, r.floatCoord.v + RectHeight(r.filterRect),
+                        r.floatCoord.h + RectWidth(r.filterRect)};
+    return Rect32{std::max(placed.top, 0), std::max(placed.left, 0), std::min<int32_t>(placed.bottom, r.wholeSize.v),
+                  std::min<int32_t>(placed.right, r.wholeSize.h)};
+}
+
+// The source buffer's rectangle locked for filling: on leaving early (a read error) its pixels
+// are forgotten, so the tiles never compose a half-read photo.
+class SourceFill {
+public:
+    SourceFill(PlaneBuffer& buffer, const Rect16& rect) : buffer_(buffer), first_(buffer.PointerForRect(rect, &rowBytes_)) {}
+    ~SourceFill() {
+        if (!first_) return;
+        if (!complete_) buffer_.InvalidateAll();
+        buffer_.Unlock();
+    }
+    SourceFill(const SourceFill&) = delete;
+    SourceFill& operator=(const SourceFill&) = delete;
+    char* First() const { return first_; }
+    int32_t RowBytes() const { return rowBytes_; }
+    void Complete() { complete_ = true; }
+
+private:
+    PlaneBuffer& buffer_;
+    int32_t rowBytes_ = 0;
+    char* first_;
+    bool complete_ = false;
+};
 
 }  // namespace
 
@@ -320,6 +361,11 @@ void Quorvel::FetchSourceImage() {
     PhotoPlacement& photo = render_.photo;
     RenderSession& session = Session();
     if (!photo.changed || session.sourceOutOfMemory) return;
+    if (ReadsPhotoFromChannels(*gCall.record)) {
+        render_.photoResampled = ReadSourceFromChannels();
+        photo.changed = false;
+        return;
+    }
     if (IsIdentity(photo.transform)) {
         photo.changed = false;
         render_.photoResampled = false;
@@ -378,6 +424,61 @@ bool Quorvel::ResamplePhotoIntoSource() {
         ResamplePhoto(source, PixelView<uint8_t>{reinterpret_cast<uint8_t*>(out), width, height, planes, rowBytes}, options);
     }
     sourceBuffer_.Unlock();
+    return true;
+}
+
+// The photo as the target layer holds it, read channel by channel into the source buffer: the
+// transparency channel into the plane after the colour planes, then the colour channels in
+// order. A target without transparency shows opaque; colour no channel covers stays 0. Answers
+// whether the buffer holds the photo; a read error is raised.
+bool Quorvel::ReadSourceFromChannels() {
+    const FilterRecord& r = *gCall.record;
+    const Rect32 area = ChannelReadArea(r);
+    const int32_t s = IntegerScale();
+    // The area in the buffer's coordinates: back under the filter rectangle, at the render scale.
+    const int32_t dv = r.filterRect.top - r.floatCoord.v, dh = r.filterRect.left - r.floatCoord.h;
+    const Rect16 target = DividedUp(Rect16{ClampToInt16(area.top + dv), ClampToInt16(area.left + dh),
+                                           ClampToInt16(area.bottom + dv), ClampToInt16(area.right + dh)},
+                                    s);
+    if (area.bottom <= area.top || area.right <= area.left || IsEmptyRect(target)) {
+        sourceBuffer_.InvalidateAll();
+        return false;
+    }
+    SourceFill fill(sourceBuffer_, target);
+    if (!fill.First()) {
+        sourceBuffer_.InvalidateAll();
+        return false;
+    }
+    const int32_t bytes = static_cast<int32_t>(sourceBuffer_.BytesPerSample());
+    const int32_t planes = sourceBuffer_.Planes(), stride = static_cast<int32_t>(sourceBuffer_.PixelStride());
+    const int32_t colourPlanes = std::min<int32_t>(ColourPlanesOfMode(r.imageMode), planes);
+    const bool transparencyPlane = planes > colourPlanes;
+    const int32_t width = RectWidth(target), height = RectHeight(target);
+    for (int32_t y = 0; y < height; ++y)
+        std::fill_n(fill.First() + int64_t{y} * fill.RowBytes(), int64_t{width} * stride, char{0});
+
+    const ReadImageDocumentDesc& document = *r.documentInfo;
+    const Rect32 destination{target.top, target.left, target.bottom, target.right};
+    const PSScaling scaling{area, destination};
+    auto readPlane = [&](const ReadChannelDesc& channel, int32_t plane) {
+        const PixelMemoryDesc memory{fill.First() + int64_t{plane} * bytes, fill.RowBytes() * 8, stride * 8, 0, bytes * 8};
+        Rect32 wrote{};
+        THROW_IF_ERROR(r.channelPortProcs->readPixels(channel.port, &scaling, &destination, &memory, &wrote));
+    };
+    // Only a buffer with a plane after the colour planes has somewhere to keep transparency.
+    const bool readTransparency = transparencyPlane && document.targetTransparency;
+    if (readTransparency) {
+        readPlane(*document.targetTransparency, colourPlanes);
+    } else if (transparencyPlane) {
+        for (int32_t y = 0; y < height; ++y)
+            PlaneFill8(width, 255, fill.First() + int64_t{y} * fill.RowBytes() + int64_t{colourPlanes} * bytes, bytes, planes);
+    }
+    const ReadChannelDesc* channel = document.targetCompositeChannels;
+    for (int32_t plane = 0; plane < colourPlanes && channel; ++plane, channel = channel->next) readPlane(*channel, plane);
+    // The host's 16-bit samples run 0..65535; the buffer's run 0..32768.
+    if (bytes == 2)
+        NarrowSamples16(destination, colourPlanes + (readTransparency ? 1 : 0), fill.RowBytes(), stride, 2, fill.First() + 1);
+    fill.Complete();
     return true;
 }
 

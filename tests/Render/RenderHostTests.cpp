@@ -1,6 +1,7 @@
 // Rendering through the stand-in host: every sample preset in every image mode, independent of
 // the host's tiles and buffer budget; the photo alone without layers; the photo position; golden
-// images of the presets with pixels checked by hand; and damaged blocks that must not crash.
+// images of the presets with pixels checked by hand; damaged blocks that must not crash; and a
+// scripted run with 'FwnL' that takes the photo from the target layer's channels.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "HostSession.h"
 #include "ImageFiles.h"
 #include "SamplePresets.h"
+#include "ScriptedHost.h"
 #include "SettingsDefaults.h"
 #include "SettingsLayout.h"
 
@@ -91,8 +93,8 @@ Rendered Render(const SamplePreset& preset, const Document& document, RenderOpti
 }
 
 bool SamePixels(const Document& a, const Document& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height() || a.Planes() != b.Planes()) return false;
-    for (int p = 0; p < a.Planes(); ++p)
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.SamplePlanes() != b.SamplePlanes()) return false;
+    for (int p = 0; p < a.SamplePlanes(); ++p)
         for (int32_t y = 0; y < a.Height(); ++y)
             for (int32_t x = 0; x < a.Width(); ++x)
                 if (a.Sample(p, x, y) != b.Sample(p, x, y)) return false;
@@ -271,6 +273,86 @@ TEST(RenderThroughHost, PresetPixelsCheckedByHand) {
         const int64_t wo = 204 * 65025, wp = 16581375 - wo, w = wo + wp;
         EXPECT_EQ(stack.output.Sample(p, 1, 1), (s * wp + b * wo + w / 2) / w) << p;
     }
+}
+
+// Stands between the plug-in and the host's channel reads: counts them and can fail them.
+struct PortSpy {
+    const ChannelPortProcs* host = nullptr;
+    ChannelPortProcs wrapped{};
+    int32_t reads = 0;
+    OSErr16 failWith = 0;
+};
+PortSpy gSpy;
+
+OSErr16 SpyReadPixels(ChannelReadPort port, const PSScaling* scaling, const Rect32* writeLimit,
+                      const PixelMemoryDesc* destination, Rect32* wroteRect) {
+    ++gSpy.reads;
+    if (gSpy.failWith) return gSpy.failWith;
+    return gSpy.host->readPixels(port, scaling, writeLimit, destination, wroteRect);
+}
+
+void WrapChannelPorts(FilterRecord& record, int16_t) {
+    if (!record.channelPortProcs || record.channelPortProcs == &gSpy.wrapped) return;
+    gSpy.host = record.channelPortProcs;
+    gSpy.wrapped = *record.channelPortProcs;
+    gSpy.wrapped.readPixels = SpyReadPixels;
+    record.channelPortProcs = &gSpy.wrapped;
+}
+
+// A transparency plane with structure of its own: the photo's pattern in a one-plane mode.
+qvhost::PixelSource PatternedTransparency(const Document& d) {
+    const Document alpha = Patterned(d.Width(), d.Height(), ImageMode{ColorMode::Gray, d.Mode().depth});
+    return qvhost::PixelSource{{std::vector<uint16_t>(alpha.PlaneRow(0, 0), alpha.PlaneRow(0, 0) + int64_t{d.Width()} * d.Height())}, {}, {}};
+}
+
+struct ChannelRun {
+    scripted::ScriptedRun run;
+    int32_t reads = 0;
+};
+
+// One frame multiplied over the photo, so that the photo shows in it; 'FwnL' on; the host offers
+// its document's channels or not.
+ChannelRun RunWithFwnL(const Document& photo, bool transparent, bool channels, OSErr16 failWith = 0) {
+    std::vector<uint8_t> block = scripted::StackBlock(1, 0, 0);
+    EffectOf(ParameterBlockView(block.data(), static_cast<int64_t>(block.size())).Layer(0), 0).Set(EffectLayout::kBlendMode, 3);
+    qvhost::Descriptor descriptor;
+    descriptor.Put('FrMP', scripted::FromByte4(block));
+    descriptor.Put('FwnL', {true});
+    gSpy = PortSpy{};
+    gSpy.failWith = failWith;
+    ChannelRun result;
+    result.run = scripted::RunScripted(descriptor, [&](qvhost::HostOptions& options) {
+        options.document = photo;
+        if (transparent) options.transparency = PatternedTransparency(photo);
+        options.noDocumentInfo = !channels;
+        options.beforeCall = WrapChannelPorts;
+    });
+    result.reads = gSpy.reads;
+    return result;
+}
+
+TEST(ChannelRead, TheTargetsChannelsRenderAsTheHostsInputDoes) {
+    for (const ImageMode mode : {ImageMode{ColorMode::RGB, 8}, ImageMode{ColorMode::RGB, 16}, ImageMode{ColorMode::Gray, 16}}) {
+        // Without transparency the photo's buffer has only its colour planes: nothing is written
+        // past them.
+        for (const bool transparent : {true, false}) {
+            SCOPED_TRACE(mode.Name() + (transparent ? " transparent" : " opaque"));
+            const Document photo = Patterned(48, 32, mode);
+            const ChannelRun fromChannels = RunWithFwnL(photo, transparent, true);
+            ASSERT_EQ(fromChannels.run.StartResult(), 0);
+            EXPECT_GE(fromChannels.reads, mode.Planes() + (transparent ? 1 : 0));
+            const ChannelRun fromInput = RunWithFwnL(photo, transparent, false);
+            ASSERT_EQ(fromInput.run.StartResult(), 0);
+            EXPECT_EQ(fromInput.reads, 0);
+            EXPECT_TRUE(SamePixels(fromChannels.run.document, fromInput.run.document));
+        }
+    }
+}
+
+TEST(ChannelRead, AFailedChannelReadEndsTheRunWithItsError) {
+    const ChannelRun run = RunWithFwnL(Patterned(48, 32, ImageMode{ColorMode::RGB, 8}), true, true, -36);
+    EXPECT_EQ(run.run.StartResult(), -36);
+    EXPECT_EQ(run.reads, 1);
 }
 
 }  // namespace
