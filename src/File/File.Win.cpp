@@ -19,7 +19,7 @@ namespace {
 constexpr int kProgramKeyString = 16921;       // the program's key under HKEY_CURRENT_USER
 constexpr int kPreferencesFileString = 16922;  // the preferences file, in the application data
 
-constexpr size_t kFullPathLimit = 260;          // a relative specification made absolute
+constexpr size_t kFullPathLimit = 260;          // a relative spec made absolute
 constexpr size_t kRelativePathLimit = FileSpec::kSize - FileSpec::kTextOffset;
 constexpr size_t kAbsolutePathLimit = 1560;     // room to resolve before the 1024-byte check
 constexpr size_t kDialogNameCapacity = 1024;
@@ -203,7 +203,7 @@ bool FileSpec::Equals(const FileSpec& a, const FileSpec& b) {
         return std::memcmp(a.bytes, b.bytes, kResourceWords) == 0;
     }
     if (a.GetKind() == b.GetKind()) return EqualIgnoringCase(a.Text(), b.Text());
-    // A relative and a plain specification name the same file when their full paths agree.
+    // A relative and a plain spec name the same file when their full paths agree.
     std::string pathA, pathB;
     return a.GetFullPath(pathA) == 0 && b.GetFullPath(pathB) == 0 && EqualIgnoringCase(pathA, pathB);
 }
@@ -492,7 +492,7 @@ void File::AddSelectedFiles(const wchar_t* text, size_t capacity) {
     const std::string folder = Utf16ToUtf8(buffer.substr(0, folderEnd));
     auto add = [this](const std::string& path) {
         const FileSpec spec = FileSpec::FromPath(path);
-        if (spec.IsEmpty()) return;  // too long for a specification: never cut into another path
+        if (spec.IsEmpty()) return;  // too long for a FileSpec: never cut into another path
         spec_ = spec;
         chosenFiles_.push_back(spec);
     };

@@ -1,4 +1,4 @@
-// The stored layout of file specifications, type lists, extension codes and the filter text of the
+// The stored layout of file specs, type lists, extension codes and the filter text of the
 // open-file dialog.
 #include "File.h"
 

@@ -1,5 +1,5 @@
-// Files and file specifications: a file on disk or an item among the module's resources, named by
-// a 1024-byte specification that is also stored inside settings blocks and presets; opened, read
+// Files and file specs: a file on disk or an item among the module's resources, named by
+// a 1024-byte spec that is also stored inside settings blocks and presets; opened, read
 // and written at explicit offsets; and chosen by the user through the open-file dialog.
 #pragma once
 
@@ -14,7 +14,7 @@
 
 class File;
 
-// A file specification as stored (1024 bytes; numbers big-endian). The first four bytes, read as
+// A file spec as stored (1024 bytes; numbers big-endian). The first four bytes, read as
 // a big-endian word, tell its kind: 3 a module resource item (type code at 4-7, id in the low 16
 // bits of 8-11), 4 a path relative to the frame library folder (text from byte 4); anything else
 // means the whole block is a plain path. Texts are UTF-8 and NUL-terminated within the block; a
@@ -23,22 +23,22 @@ struct FileSpec {
     static constexpr size_t kSize = 1024;
     static constexpr uint32_t kResourceKind = 3;
     static constexpr uint32_t kRelativeKind = 4;
-    static constexpr size_t kTextOffset = 4;  // of the text of a relative specification
+    static constexpr size_t kTextOffset = 4;  // of the text of a relative spec
 
     enum class Kind { Path, Resource, Relative };
 
     uint8_t bytes[kSize] = {};
 
-    // A plain path; an empty specification when the path does not fit (1024 bytes or more).
+    // A plain path; an empty spec when the path does not fit (1024 bytes or more).
     static FileSpec FromPath(std::string_view path);
     static FileSpec FromResource(uint32_t type, uint16_t id);
-    // A relative path; an empty specification when it does not fit (1020 bytes or more).
+    // A relative path; an empty spec when it does not fit (1020 bytes or more).
     static FileSpec FromRelativePath(std::string_view path);
 
     Kind GetKind() const;
     bool IsEmpty() const { return GetKind() == Kind::Path && bytes[0] == 0; }
     void Clear() { *this = FileSpec(); }
-    // The path text of a plain or relative specification (empty for a resource item).
+    // The path text of a plain or relative spec (empty for a resource item).
     std::string_view Text() const;
     uint32_t ResourceType() const;
     uint16_t ResourceId() const;
@@ -49,10 +49,10 @@ struct FileSpec {
     // The full path: a plain path as it is, a relative one made absolute against the frame library
     // folder (20002 when that fails); a resource item has none (20002).
     ErrorCode GetFullPath(std::string& path) const;
-    // Rewrites a plain specification as a path relative to baseFolder when it has such a form.
+    // Rewrites a plain spec as a path relative to baseFolder when it has such a form.
     void ToRelative(std::string_view baseFolder);
-    // Rewrites a relative specification as a plain path against baseFolder: 20002 when that fails,
-    // -108 (and an empty specification) when the result does not fit.
+    // Rewrites a relative spec as a plain path against baseFolder: 20002 when that fails,
+    // -108 (and an empty spec) when the result does not fit.
     ErrorCode ToAbsolute(std::string_view baseFolder);
     // Copies the file into folder under its name, replacing a file there: 0 or the system's error
     // number. Nothing is copied when the destination is the file itself.
@@ -92,7 +92,7 @@ inline constexpr uint32_t kCodeMask = 0x7F7F7F7F;
 uint32_t Get(const uint32_t* list, int group);
 }  // namespace FileTypeList
 
-// The folder that relative specifications are resolved against: the folder of the open frames
+// The folder that relative specs are resolved against: the folder of the open frames
 // library. Empty while no library is open.
 void SetFrameLibraryFolder(std::string_view folder);
 const std::string& FrameLibraryFolder();
@@ -126,7 +126,7 @@ public:
     static constexpr int kFilterPerGroup = 2;
 
     File() = default;
-    // For a resource item the type code and id come from the specification.
+    // For a resource item the type code and id come from the FileSpec.
     File(const FileSpec& spec, uint32_t typeCode);
     virtual ~File();
     File(const File&) = delete;
@@ -152,7 +152,7 @@ public:
     static ErrorCode LastError();
 
     // Opens the file: null mode reads and writes, "r" reads, "w" writes, "r" or "w" followed by
-    // more reads and writes. An empty specification or an open file throws 20002; a file that
+    // more reads and writes. An empty spec or an open file throws 20002; a file that
     // cannot be opened gives 19006 (19005 when it does not exist).
     ErrorCode Open(const char* mode = nullptr);
     // Reads up to count bytes at offset, no further than the end: the bytes read. Without an open
@@ -170,13 +170,13 @@ public:
     // 0 when the file exists (or is open), else 19005.
     ErrorCode VerifyExists();
     bool IsFolder() const;
-    // Makes the specification a new temporary file (prefix "File") and opens it; throws 19003.
+    // Makes the FileSpec a new temporary file (prefix "File") and opens it; throws 19003.
     void CreateTemp();
 
-    // Makes the specification the application-data folder (all users' with common set) followed
+    // Makes the FileSpec the application-data folder (all users' with common set) followed
     // by each backslash-separated component of subPath, creating what is missing: 0, or 19000.
     ErrorCode GetSpecialFolder(const char* subPath, bool common);
-    // The preferences file's path, in path and in the specification.
+    // The preferences file's path, in path and in the FileSpec.
     ErrorCode GetPreferencesPath(std::string& path);
     // Records the preferences path in the registry and opens (creating) the file: 0 or 19001.
     ErrorCode CreatePreferenceFile();
@@ -184,7 +184,7 @@ public:
     // cannot be made is thrown.
     static ErrorCode ResolveSpec(bool common, const char* subPath, const char* name, std::string& result);
     // Appends the sub-folders (and with recursive set theirs, each right after its folder) of the
-    // folder named by the specification. Names beginning with "." are skipped; links are listed
+    // folder named by the FileSpec. Names beginning with "." are skipped; links are listed
     // but not entered. -43 when the folder cannot be listed.
     ErrorCode ListSubfolders(std::vector<FileSpec>& folders, bool recursive);
     // Appends the files of the folder and with recursive set those of its sub-folders.
@@ -194,8 +194,8 @@ public:
     int ChooseFile(int mode, HWND owner, const uint32_t* list, int16_t templateId);
     // Takes the open-file dialog's result: a full path, or a folder followed by names (each
     // NUL-terminated, ended by an empty one), within capacity characters. Each full path becomes
-    // the specification and is appended to the chosen files; one that does not fit a
-    // specification is left out.
+    // the FileSpec and is appended to the chosen files; one that does not fit a
+    // spec is left out.
     void AddSelectedFiles(const wchar_t* text, size_t capacity);
 
 private:

@@ -36,7 +36,7 @@ void OpenLibrary(std::unique_ptr<Library>& slot, OpenFunction open) {
 void OpenLibraries() {
     Libraries& libraries = TheLibraries();
     OpenLibrary(libraries.frames, [&](QVDatabase& db) { return db.OpenAt(libraries.libraryPath.c_str()); });
-    // Relative frame specifications resolve against the folder of the open frames library.
+    // Relative frame specs resolve against the folder of the open frames library.
     if (libraries.frames) SetFrameLibraryFolder(libraries.frames->Path());
     OpenLibrary(libraries.presets, [](QVPresetsDatabase& db) { return db.OpenDefault(); });
 }

@@ -126,7 +126,7 @@ void Restrict(RecordRef record, Field<T> field, T low, T high, T fallback) {
     if (value < low || value > high) record.Set(field, fallback);
 }
 
-// A stored file specification always ends in a terminator, whatever kind it is.
+// A stored file spec always ends in a terminator, whatever kind it is.
 void TerminateFileSpec(RecordRef record) { record.At(LayerLayout::kSource)[LayerLayout::kSourceLength - 1] = 0; }
 
 void SanitiseShape(RecordRef shape) {

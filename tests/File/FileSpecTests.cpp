@@ -158,7 +158,7 @@ TEST(FileSpec, RelativeAndAbsoluteForms) {
     spec.ToRelative("C:\\Library");
     EXPECT_EQ(spec.GetKind(), FileSpec::Kind::Relative);
     EXPECT_EQ(spec.Text(), "Borders\\Ω.frm");
-    spec.ToRelative("C:\\Other");  // a relative specification stays as it is
+    spec.ToRelative("C:\\Other");  // a relative spec stays as it is
     EXPECT_EQ(spec.Text(), "Borders\\Ω.frm");
 
     std::string path;
@@ -172,7 +172,7 @@ TEST(FileSpec, RelativeAndAbsoluteForms) {
     EXPECT_EQ(spec.ToAbsolute("D:\\Moved"), 0);
     EXPECT_EQ(spec.GetKind(), FileSpec::Kind::Path);
     EXPECT_EQ(spec.Text(), "D:\\Moved\\Borders\\Ω.frm");
-    EXPECT_EQ(spec.ToAbsolute("E:\\"), 0);  // a plain specification stays as it is
+    EXPECT_EQ(spec.ToAbsolute("E:\\"), 0);  // a plain spec stays as it is
     EXPECT_EQ(spec.Text(), "D:\\Moved\\Borders\\Ω.frm");
 
     FileSpec slashed = FileSpec::FromRelativePath("a/b.frm");
@@ -189,7 +189,7 @@ TEST(FileSpec, RelativeAndAbsoluteForms) {
     EXPECT_TRUE(tooLong.IsEmpty());
 }
 
-TEST(FileSpec, SelectedFilesAreBoundedToOneSpecification) {
+TEST(FileSpec, SelectedFilesAreBoundedToOneFileSpec) {
     File file;
     const std::wstring many = L"C:\\Café\0a.jpg\0b.jpg\0\0"s;
     file.AddSelectedFiles(many.data(), many.size());
