@@ -28,6 +28,30 @@
 
 namespace {
 
+// The host's request fields, put back however a fetch of our own ends.
+struct SavedRequest {
+    explicit SavedRequest(FilterRecord& record)
+        : record(record), inRect(record.inRect), outRect(record.outRect), maskRect(record.maskRect),
+          inLoPlane(record.inLoPlane), inHiPlane(record.inHiPlane), inputRate(record.inputRate),
+          maskRate(record.maskRate) {}
+    SavedRequest(const SavedRequest&) = delete;
+    SavedRequest& operator=(const SavedRequest&) = delete;
+    ~SavedRequest() {
+        record.inRect = inRect;
+        record.outRect = outRect;
+        record.maskRect = maskRect;
+        record.inLoPlane = inLoPlane;
+        record.inHiPlane = inHiPlane;
+        record.inputRate = inputRate;
+        record.maskRate = maskRate;
+    }
+
+    FilterRecord& record;
+    const Rect16 inRect, outRect, maskRect;
+    const int16_t inLoPlane, inHiPlane;
+    const Fixed16 inputRate, maskRate;
+};
+
 using EffectLayout::kBackground;
 using EffectLayout::kBorder;
 using EffectLayout::kGlow;
@@ -373,12 +397,10 @@ void Quorvel::FetchSourceImage() {
     }
     FilterRecord& r = *gCall.record;
     const int32_t sr = IntegerScale();
-    const Fixed16 inputRate = r.inputRate, maskRate = r.maskRate;
-    const Rect16 inRect = r.inRect, outRect = r.outRect, maskRect = r.maskRect;
-    const int16_t inLo = r.inLoPlane, inHi = r.inHiPlane;
+    const SavedRequest saved(r);
     auto sampled = [sr](Fixed16 rate) { return rate < 0x10000 ? Fixed16(sr << 16) : Fixed16(rate * sr); };
-    r.inputRate = sampled(inputRate);
-    r.maskRate = sampled(maskRate);
+    r.inputRate = sampled(saved.inputRate);
+    r.maskRate = sampled(saved.maskRate);
     r.inLoPlane = 0;
     r.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
     r.outRect = Rect16{};
@@ -387,13 +409,6 @@ void Quorvel::FetchSourceImage() {
         photo.changed = false;
         render_.photoResampled = true;
     }
-    r.inRect = inRect;
-    r.outRect = outRect;
-    r.maskRect = maskRect;
-    r.inLoPlane = inLo;
-    r.inHiPlane = inHi;
-    r.inputRate = inputRate;
-    r.maskRate = maskRate;
 }
 
 bool Quorvel::ResamplePhotoIntoSource() {
