@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 fonts-wine xvfb xauth
-          cmake ninja-build googletest tcl nasm dpkg-dev sqlite3 python3 file)
+          cmake ninja-build googletest tcl nasm dpkg-dev sqlite3 python3 file gcc make xz-utils)
 
 missing=()
 for p in "${packages[@]}"; do
