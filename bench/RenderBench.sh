@@ -22,9 +22,9 @@ find_magick() {
     done
     return 1
 }
-if ! command -v vips >/dev/null 2>&1 || ! find_magick >/dev/null; then
-    echo "installing libvips-tools and imagemagick"
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q libvips-tools imagemagick >/dev/null 2>&1 || true
+if ! command -v vips >/dev/null 2>&1 || ! find_magick >/dev/null || ! command -v bc >/dev/null 2>&1; then
+    echo "installing libvips-tools, imagemagick and bc"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q libvips-tools imagemagick bc >/dev/null 2>&1 || true
 fi
 magick=$(find_magick)
 if ! command -v vips >/dev/null 2>&1 || [ -z "$magick" ]; then
