@@ -73,9 +73,15 @@ std::wstring ClassOf(HWND window) {
 
 void HideWindowIfPalette(HWND window, PaletteList& list);
 
-BOOL CALLBACK HideChild(HWND window, LPARAM list) {
-    HideWindowIfPalette(window, *reinterpret_cast<PaletteList*>(list));
-    return TRUE;
+// Window enumeration callbacks: nothing is thrown back through the enumeration; a window that
+// cannot be listed stays as it is, and the walk stops.
+BOOL CALLBACK HideChild(HWND window, LPARAM list) noexcept {
+    try {
+        HideWindowIfPalette(window, *reinterpret_cast<PaletteList*>(list));
+        return TRUE;
+    } catch (...) {
+        return FALSE;
+    }
 }
 
 void HideWindowIfPalette(HWND window, PaletteList& list) {
@@ -100,10 +106,7 @@ void HideWindowIfPalette(HWND window, PaletteList& list) {
     }
 }
 
-BOOL CALLBACK HideTopLevel(HWND window, LPARAM list) {
-    HideWindowIfPalette(window, *reinterpret_cast<PaletteList*>(list));
-    return TRUE;
-}
+BOOL CALLBACK HideTopLevel(HWND window, LPARAM list) noexcept { return HideChild(window, list); }
 
 void Restore(HiddenWindow& hidden) {
     if (!IsWindow(hidden.window)) return;
