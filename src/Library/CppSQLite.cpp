@@ -106,6 +106,9 @@ void CppSQLiteDB::Open(const char* path) {
         sqlite3_close(db);
         throw CppSQLiteException(SqlCode::CantOpen, detail.c_str());
     }
+    // The busy timeout holds from the first read on: another process that is creating the same
+    // library holds its lock while it writes the schema, and the probe below must wait for it.
+    sqlite3_busy_timeout(db, busyTimeoutMs_ >= 1 ? busyTimeoutMs_ : 0);
     // SQLite reads a file's header lazily; compiling a statement over the schema reads it now, so a
     // file that is no SQLite 3 database is refused here, before anything could write to it.
     sqlite3_stmt* probe = nullptr;

@@ -175,6 +175,14 @@ void QVDatabase::CreateTableList(std::span<const int> tableIds) {
 }
 
 void QVDatabase::InitBaseRow() {
+    // Looking for the counter row and adding it form one transaction: two processes creating the
+    // same library at once add it once (the second's insert is refused while the first holds the
+    // file, and it finds the row afterwards).
+    try {
+        ExecDML("savepoint InitBase;");
+    } catch (const CppSQLiteException&) {
+        return;  // a library without its counter row cannot hand out ids; NewRecordID reports it
+    }
     try {
         CppSQLiteBuffer sql;
         bool empty = false;
@@ -183,8 +191,13 @@ void QVDatabase::InitBaseRow() {
             empty = query.Eof();
         }
         if (empty) ExecDML(sql.Format("insert into %s values(%d, %d);", NameOf(LibraryTable::Base), kFirstRecordID, kSchemaVersion));
+        ExecDML("release InitBase;");
     } catch (const CppSQLiteException&) {
-        // A library without its counter row cannot hand out ids; NewRecordID then reports it.
+        try {
+            ExecDML("rollback to InitBase;");
+            ExecDML("release InitBase;");
+        } catch (const CppSQLiteException&) {
+        }
     }
 }
 

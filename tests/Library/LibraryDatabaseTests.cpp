@@ -76,8 +76,10 @@ std::vector<std::string> CreationStatements(const std::vector<std::string>& sche
         if (entry.rfind("trigger|", 0) == 0 || entry.find("_Category|") != std::string::npos) continue;
         statements.push_back(sql);
     }
+    statements.push_back("savepoint InitBase;");
     statements.push_back("select * from Base;");
     statements.push_back("insert into Base values(10001, 1);");
+    statements.push_back("release InitBase;");
     if (withTrigger) {
         statements.push_back(schema[schema.size() - 2].substr(schema[schema.size() - 2].rfind('|') + 1) + ";");
         statements.push_back("create index Frames_Category on Frames (Category);");
@@ -104,7 +106,8 @@ TEST(LibraryDatabase, NewFramesLibraryHoldsExactlyTheSchemaAndTheCounterRow) {
     const std::vector<unsigned char> before = ReadBytes(file);
     TracedLibrary<QVDatabase> again;
     ASSERT_EQ(again.OpenAt(file.c_str()), 0);
-    EXPECT_EQ(again.trace.statements, std::vector<std::string>{"select * from Base;"});
+    EXPECT_EQ(again.trace.statements,
+              (std::vector<std::string>{"savepoint InitBase;", "select * from Base;", "release InitBase;"}));
     EXPECT_EQ(QueryRows(again, kSchemaQuery), AsStored(kFramesSchema));
     EXPECT_EQ(QueryRows(again, "select * from Base;"), std::vector<std::string>{"10001|1"});
     again.Close();
