@@ -127,29 +127,15 @@ OSErr16 ReadPortForWritePort(ChannelReadPort* readPort, ChannelWritePort writePo
     return 0;
 }
 
-SPErr SuiteReadPixels(ChannelReadPort port, const PSScaling* scaling, const Rect32* writeLimit,
-                      const PixelMemoryDesc* destination, Rect32* wroteRect) {
-    return ReadPixels(port, scaling, writeLimit, destination, wroteRect);
-}
-SPErr SuiteWriteBasePixels(ChannelWritePort port, const Rect32* writeRect, const PixelMemoryDesc* source) {
-    return WriteBasePixels(port, writeRect, source);
-}
-SPErr SuiteReadPortForWritePort(ChannelReadPort* readPort, ChannelWritePort writePort) {
-    return ReadPortForWritePort(readPort, writePort);
-}
-
-const ChannelPortsSuite kChannelPortsSuite = {SuiteReadPixels, SuiteWriteBasePixels, SuiteReadPortForWritePort};
-
 constexpr int32_t kResolution72 = 72 << 16;
 
 }  // namespace
 
-const void* ChannelPortsSuiteTable() { return &kChannelPortsSuite; }
-
 void DescribeDocument(HostContext& c) {
     FilterRecord& r = c.record;
-    ReadImageDocumentDesc& info = c.documentInfo;
-    info.minVersion = info.maxVersion = 1;
+    ReadImageDocumentDescLayered& info = c.documentInfo;
+    info.minVersion = 0;
+    info.maxVersion = kDocumentDescVersionWithLayers;
     info.imageMode = r.imageMode;
     info.depth = c.document.Mode().depth;
     info.bounds = {0, 0, c.document.Height(), c.document.Width()};

@@ -177,13 +177,14 @@ ReadChannelDesc* DocumentLayers::Chain(const std::vector<HostChannel*>& channels
     ReadChannelDesc** link = &head;
     for (size_t i = 0; i < channels.size(); ++i) {
         HostChannel& channel = *channels[i];
-        ReadChannelDesc& desc = descriptions_.emplace_back();
-        desc.minVersion = desc.maxVersion = 1;
+        ReadChannelDescWritable& desc = descriptions_.emplace_back();
+        desc.minVersion = 0;
+        desc.maxVersion = kChannelDescVersionWithWritePort;
         desc.port = channel.ReadPort();
         desc.bounds = ToRect32(channel.bounds);
         desc.depth = channel.depth;
-        desc.tileSize = tileSize;
-        desc.channelType = static_cast<int32_t>(i + 1);
+        desc.tileSize = {tileSize, tileSize};
+        desc.channelType = static_cast<int16_t>(i + 1);
         desc.name = channel.name.c_str();
         desc.writePort = channel.writable ? channel.WritePort() : nullptr;
         *link = &desc;
@@ -201,7 +202,7 @@ ReadLayerDesc DocumentLayers::DescribeLayer(const Layer& layer, int32_t tileSize
     return desc;
 }
 
-void DocumentLayers::Describe(ReadImageDocumentDesc& info, int32_t tileSize) {
+void DocumentLayers::Describe(ReadImageDocumentDescLayered& info, int32_t tileSize) {
     descriptions_.clear();
     layers_.clear();
     DescribeSelection();
@@ -211,8 +212,6 @@ void DocumentLayers::Describe(ReadImageDocumentDesc& info, int32_t tileSize) {
     info.alphaChannels = Chain(alphas_, tileSize);
     info.selection = document_->HasSelection() ? Chain({selection_}, tileSize) : nullptr;
     info.layersDescriptor = nullptr;
-    info.layerCount = 0;
-    info.targetLayerIndex = 0;
     if (!Layered()) return;
     // The layer list runs from the bottom layer up.
     for (const Layer& layer : below_) layers_.push_back(DescribeLayer(layer, tileSize));
@@ -220,8 +219,6 @@ void DocumentLayers::Describe(ReadImageDocumentDesc& info, int32_t tileSize) {
     for (const Layer& layer : above_) layers_.push_back(DescribeLayer(layer, tileSize));
     for (size_t i = 0; i + 1 < layers_.size(); ++i) layers_[i].next = &layers_[i + 1];
     info.layersDescriptor = layers_.data();
-    info.layerCount = static_cast<int32_t>(layers_.size());
-    info.targetLayerIndex = static_cast<int32_t>(below_.size());
 }
 
 HostChannel* DocumentLayers::FromReadPort(ChannelReadPort port) {

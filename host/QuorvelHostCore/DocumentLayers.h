@@ -79,7 +79,7 @@ public:
               Document& document, std::string& error);
     // Describes the document as it is now (its selection included) in info; channels report
     // the host's tile size.
-    void Describe(ReadImageDocumentDesc& info, int32_t tileSize);
+    void Describe(ReadImageDocumentDescLayered& info, int32_t tileSize);
     // Whether the document has layers beside a transparent target, or only a flat image.
     bool Layered() const { return !below_.empty() || !above_.empty() || target_.transparency; }
 
@@ -108,7 +108,7 @@ private:
     Layer target_;
     std::vector<HostChannel*> alphas_;
     HostChannel* selection_ = nullptr;
-    std::deque<ReadChannelDesc> descriptions_;
+    std::deque<ReadChannelDescWritable> descriptions_;
     std::vector<ReadLayerDesc> layers_;
 };
 

@@ -57,7 +57,8 @@ public:
     DescriptorParameters descriptorParameters{};
     BasicSuite basicSuite{};
     ChannelPortProcs channelPortProcs{};
-    ReadImageDocumentDesc documentInfo{};
+    ReadImageDocumentDescLayered documentInfo{};
+    Str255 errorText{};  // where the plug-in writes the text of a kErrReportString result
     DocumentLayers layers;
 };
 
@@ -86,6 +87,5 @@ void InstallBasicSuite(HostContext& context);
 void InstallChannelPorts(HostContext& context);
 // Describes the document as it is now (after a change of its selection, say).
 void DescribeDocument(HostContext& context);
-const void* ChannelPortsSuiteTable();
 
 }  // namespace qvhost

@@ -39,13 +39,15 @@ Rect16 ToRect16(const PixelRect& r) {
             static_cast<int16_t>(r.right)};
 }
 
-// The record's colours in the image mode: background white, foreground black (inverted CMYK:
-// white is 255 in every plane, black is no colour ink and 0 in K).
+// The host's colours: background white, foreground black, as 16-bit picker colours and in the
+// image mode (inverted CMYK: white is 255 in every plane, black is no colour ink and 0 in K).
 void SetRecordColors(FilterRecord& r, ColorMode color) {
+    r.background = {0xFFFF, 0xFFFF, 0xFFFF};
+    r.foreground = {0, 0, 0};
     const uint8_t black = color == ColorMode::CMYK ? 255 : 0;
     for (int i = 0; i < 4; ++i) {
-        r.background[i] = r.backColor[i] = 255;
-        r.foreground[i] = r.foreColor[i] = i < 3 ? black : 0;
+        r.backColor[i] = 255;
+        r.foreColor[i] = i < 3 ? black : 0;
     }
 }
 
@@ -195,7 +197,11 @@ void HostSession::SetUpRecord() {
     c.platform.hwnd = reinterpret_cast<intptr_t>(resources_->window->Get());
     r.filterCase = options_.filterCase.value_or(DefaultFilterCase(document_));
     r.dummyPlaneValue = -1;
-    r.tileHeight = r.tileWidth = static_cast<int16_t>(std::clamp(options_.tile, 0, 32767));
+    // The host's tiles, the same for every kind of request; 0 for a host without tiles.
+    const int16_t tile = static_cast<int16_t>(std::clamp(options_.tile, 0, 32767));
+    r.inTileHeight = r.inTileWidth = r.absTileHeight = r.absTileWidth = tile;
+    r.outTileHeight = r.outTileWidth = r.maskTileHeight = r.maskTileWidth = tile;
+    r.errorString = &c.errorText;
     InstallMemoryProcs(c);
     InstallRecordProcs(c);
     InstallPixelProcs(c);
@@ -257,7 +263,10 @@ int16_t HostSession::Call(int16_t selector, HostRunResult& result) {
     int16_t answer = 0;
     log_.Format("call %s (%d)", SelectorName(selector).c_str(), selector);
     const auto start = std::chrono::steady_clock::now();
-    resources_->entry(selector, &c.record, &dataWord_, &answer);
+    // The about call gets a record of its own; every other call the filter record.
+    AboutRecord about{.platformData = &c.platform, .sSPBasic = &c.basicSuite, .plugInRef = nullptr, .reserved = {}};
+    void* record = selector == kSelectorAbout ? static_cast<void*>(&about) : static_cast<void*>(&c.record);
+    resources_->entry(selector, record, &dataWord_, &answer);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     WriteBackOutput(c);
     result.calls.push_back({selector, SelectorName(selector), answer, ms, dataWord_});

@@ -1,5 +1,7 @@
 // The basic suite and the suites a plug-in acquires through it: descriptor, descriptor list,
-// handle, property, buffer and channel ports. Any other suite is answered "suite not found".
+// handle, property and buffer, each table in the host's order. Procedures of a table that this
+// host does not serve answer "unimplemented"; any other suite is answered "suite not found", and
+// so is the channel-ports suite, which no host offers (channel ports come with the record).
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -156,7 +158,6 @@ SPErr GetCount(DescriptorRef ref, uint32_t* count) {
 }
 
 SPErr PutInteger(DescriptorRef r, DescriptorKey k, int32_t v) { return Put(r, k, v); }
-SPErr PutLargeInteger(DescriptorRef r, DescriptorKey k, int64_t v) { return Put(r, k, v); }
 SPErr PutFloat(DescriptorRef r, DescriptorKey k, double v) { return Put(r, k, v); }
 SPErr PutBoolean(DescriptorRef r, DescriptorKey k, Boolean8 v) { return Put(r, k, v != 0); }
 SPErr PutString(DescriptorRef r, DescriptorKey k, const char* utf8) {
@@ -172,7 +173,6 @@ SPErr PutList(DescriptorRef r, DescriptorKey k, DescriptorListRef list) {
 }
 
 SPErr GetInteger(DescriptorRef r, DescriptorKey k, int32_t* v) { return Get<int32_t>(r, k, v); }
-SPErr GetLargeInteger(DescriptorRef r, DescriptorKey k, int64_t* v) { return Get<int64_t>(r, k, v); }
 SPErr GetFloat(DescriptorRef r, DescriptorKey k, double* v) { return Get<double>(r, k, v); }
 SPErr GetBoolean(DescriptorRef r, DescriptorKey k, Boolean8* v) { return Get<bool>(r, k, v); }
 SPErr GetString(DescriptorRef r, DescriptorKey k, char* utf8, uint32_t maxLength) {
@@ -203,11 +203,59 @@ SPErr GetList(DescriptorRef r, DescriptorKey k, DescriptorListRef* list) {
     });
 }
 
+// A slot of a table that this host does not serve.
+template <typename... Arguments>
+SPErr Unimplemented(Arguments...) {
+    return kSPUnimplementedError;
+}
+
 const DescriptorSuite kDescriptorSuite = {
-    MakeDescriptor, FreeDescriptor, HandleToDescriptor, AsHandle,   HasKey,        GetType,
-    GetCount,       PutInteger,     PutLargeInteger,    PutFloat,   PutBoolean,    PutString,
-    PutData,        PutList,        GetInteger,         GetLargeInteger, GetFloat, GetBoolean,
-    GetString,      GetStringLength, GetDataLength,     GetData,    GetList,
+    .Make = MakeDescriptor,
+    .Free = FreeDescriptor,
+    .GetType = GetType,
+    .GetKey = Unimplemented,
+    .HasKey = HasKey,
+    .GetCount = GetCount,
+    .IsEqual = Unimplemented,
+    .Erase = Unimplemented,
+    .Clear = Unimplemented,
+    .PutInteger = PutInteger,
+    .PutFloat = PutFloat,
+    .PutUnitFloat = Unimplemented,
+    .PutString = PutString,
+    .PutBoolean = PutBoolean,
+    .PutList = PutList,
+    .PutObject = Unimplemented,
+    .PutGlobalObject = Unimplemented,
+    .PutEnumerated = Unimplemented,
+    .PutReference = Unimplemented,
+    .PutClass = Unimplemented,
+    .PutGlobalClass = Unimplemented,
+    .PutAlias = Unimplemented,
+    .GetInteger = GetInteger,
+    .GetFloat = GetFloat,
+    .GetUnitFloat = Unimplemented,
+    .GetStringLength = GetStringLength,
+    .GetString = GetString,
+    .GetBoolean = GetBoolean,
+    .GetList = GetList,
+    .GetObject = Unimplemented,
+    .GetGlobalObject = Unimplemented,
+    .GetEnumerated = Unimplemented,
+    .GetReference = Unimplemented,
+    .GetClass = Unimplemented,
+    .GetGlobalClass = Unimplemented,
+    .GetAlias = Unimplemented,
+    .HasKeys = Unimplemented,
+    .PutIntegers = Unimplemented,
+    .GetIntegers = Unimplemented,
+    .AsHandle = AsHandle,
+    .HandleToDescriptor = HandleToDescriptor,
+    .PutZString = Unimplemented,
+    .GetZString = Unimplemented,
+    .PutData = PutData,
+    .GetDataLength = GetDataLength,
+    .GetData = GetData,
 };
 
 // ---- Descriptor lists
@@ -260,8 +308,44 @@ SPErr ListGetDataLength(DescriptorListRef ref, uint32_t index, int32_t* length) 
 SPErr ListGetData(DescriptorListRef ref, uint32_t index, void* data) { return CopyData(ItemAt(ref, index), data); }
 
 const DescriptorListSuite kListSuite = {
-    MakeList,      FreeList,       ListCount,        ListType,         ListPutInteger,   ListPutString,
-    ListPutData,   ListGetInteger, ListGetString,    ListGetDataLength, ListGetData,
+    .Make = MakeList,
+    .Free = FreeList,
+    .GetType = ListType,
+    .GetCount = ListCount,
+    .PutInteger = ListPutInteger,
+    .PutFloat = Unimplemented,
+    .PutUnitFloat = Unimplemented,
+    .PutString = ListPutString,
+    .PutBoolean = Unimplemented,
+    .PutList = Unimplemented,
+    .PutObject = Unimplemented,
+    .PutGlobalObject = Unimplemented,
+    .PutEnumerated = Unimplemented,
+    .PutReference = Unimplemented,
+    .PutClass = Unimplemented,
+    .PutGlobalClass = Unimplemented,
+    .PutAlias = Unimplemented,
+    .GetInteger = ListGetInteger,
+    .GetFloat = Unimplemented,
+    .GetUnitFloat = Unimplemented,
+    .GetStringLength = Unimplemented,
+    .GetString = ListGetString,
+    .GetBoolean = Unimplemented,
+    .GetList = Unimplemented,
+    .GetObject = Unimplemented,
+    .GetGlobalObject = Unimplemented,
+    .GetEnumerated = Unimplemented,
+    .GetReference = Unimplemented,
+    .GetClass = Unimplemented,
+    .GetGlobalClass = Unimplemented,
+    .GetAlias = Unimplemented,
+    .PutIntegers = Unimplemented,
+    .GetIntegers = Unimplemented,
+    .PutData = ListPutData,
+    .GetDataLength = ListGetDataLength,
+    .GetData = ListGetData,
+    .PutZString = Unimplemented,
+    .GetZString = Unimplemented,
 };
 
 // ---- Handles, properties and buffers as suites
@@ -275,18 +359,18 @@ void SuiteSetLock(Handle h, Boolean8 lock, char** address, Boolean8* oldLock) {
     if (address) *address = data;
 }
 int32_t SuiteGetSize(Handle h) { return static_cast<int32_t>(std::max<int64_t>(Context().handles.Size(h), 0)); }
-SPErr SuiteSetSize(Handle h, int32_t size) { return Context().handles.SetSize(h, size); }
+OSErr16 SuiteSetSize(Handle h, int32_t size) { return Context().handles.SetSize(h, size); }
+void SuiteRecoverSpace(int32_t) {}
 
-const HandleSuite kHandleSuite = {SuiteNewHandle, SuiteDisposeHandle, SuiteSetLock, SuiteGetSize, SuiteSetSize};
-
-OSErr16 SuiteGetProperty(uint32_t signature, uint32_t key, int32_t index, intptr_t* simple, Handle* complex) {
-    return Context().propertyProcs.getProperty(signature, key, index, simple, complex);
-}
-OSErr16 SuiteSetProperty(uint32_t signature, uint32_t key, int32_t index, intptr_t simple, Handle complex) {
-    return Context().propertyProcs.setProperty(signature, key, index, simple, complex);
-}
-
-const PropertySuite kPropertySuite = {SuiteGetProperty, SuiteSetProperty};
+const HandleSuite kHandleSuite = {
+    .New = SuiteNewHandle,
+    .Dispose = SuiteDisposeHandle,
+    .DisposeRegularHandle = SuiteDisposeHandle,
+    .SetLock = SuiteSetLock,
+    .GetSize = SuiteGetSize,
+    .SetSize = SuiteSetSize,
+    .RecoverSpace = SuiteRecoverSpace,
+};
 
 char* SuiteNewBuffer(uint32_t* requestedSize, uint32_t minimumSize) {
     if (!requestedSize || *requestedSize < minimumSize) return nullptr;
@@ -324,22 +408,20 @@ const OfferedSuite kOffered[] = {
     {kDescriptorSuiteName, kDescriptorSuiteVersion, &kDescriptorSuite},
     {kDescriptorListSuiteName, kDescriptorListSuiteVersion, &kListSuite},
     {kHandleSuiteName, kHandleSuiteVersion, &kHandleSuite},
-    {kPropertySuiteName, kPropertySuiteVersion, &kPropertySuite},
+    {kPropertySuiteName, kPropertySuiteVersion, nullptr},  // the record's property procedures
     {kBufferSuiteName, kBufferSuiteVersion, &kBufferSuite},
-    {kChannelPortsSuiteName, kChannelPortsSuiteVersion, ChannelPortsSuiteTable()},
 };
 
-// A host set up without channel ports offers neither the record's procedures nor the suite.
-bool Offers(const HostContext& c, const OfferedSuite& offered) {
-    return !(c.options.noChannelPorts && std::strcmp(offered.name, kChannelPortsSuiteName) == 0);
+const void* TableOf(HostContext& c, const OfferedSuite& offered) {
+    return offered.table ? offered.table : &c.propertyProcs;
 }
 
 SPErr AcquireSuite(const char* name, int32_t version, const void** suite) {
     HostContext& c = Context();
     if (!name || !suite) return kSPBadParameterError;
     for (const OfferedSuite& offered : kOffered)
-        if (std::strcmp(name, offered.name) == 0 && version == offered.version && Offers(c, offered)) {
-            *suite = offered.table;
+        if (std::strcmp(name, offered.name) == 0 && version == offered.version) {
+            *suite = TableOf(c, offered);
             if (c.acquired[name]++ == 0) c.log.Format("  acquired suite \"%s\" version %d", name, version);
             return kSPNoError;
         }
@@ -357,7 +439,7 @@ SPErr ReleaseSuite(const char* name, int32_t version) {
     return kSPNoError;
 }
 
-Boolean8 IsEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0 ? 1 : 0; }
+int32_t IsEqual(const char* a, const char* b) { return a && b && std::strcmp(a, b) == 0 ? 1 : 0; }
 
 SPErr AllocateBlock(size_t size, void** block) {
     if (!block) return kSPBadParameterError;

@@ -1,11 +1,18 @@
-// The filter plug-in interface between a host and a filter plug-in: the filter record handed to
-// every call, its callbacks, and the host suites reached through the basic suite.
+// The filter plug-in interface between a host and a filter plug-in: the records handed to every
+// call, their callbacks and procedure tables, and the document and channel descriptions.
 //
-// Every structure here is shared by the plug-in and the stand-in host of this repository and is
-// laid out by the compiler for 64-bit Windows. Four-character codes are 32-bit numbers whose first
-// character is the most significant byte ('qvxq' as a multi-character literal).
+// Every structure here crosses between two separately built binaries, so it is laid out exactly as
+// hosts lay it out on 64-bit Windows, and every offset the code relies on is pinned by a
+// static_assert below its structure. Only the filter record is packed to four bytes; everything
+// else has the compiler's natural alignment. Four-character codes are 32-bit numbers whose first
+// character is the most significant byte ('8BIM' == 0x3842494D), stored little-endian like any
+// other number.
+//
+// A host may leave any pointer, procedure table or procedure empty, and tables carry a version
+// and a count: callers test each before use (see HasProc below).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 extern "C" {
@@ -21,6 +28,9 @@ using Boolean8 = uint8_t;
 using Handle = char**;
 // A buffer handed out by the host's buffer procedures; opaque to the plug-in.
 using BufferID = struct HostBufferOpaque*;
+
+// A Pascal string: a length byte, then up to 255 bytes of text.
+using Str255 = unsigned char[256];
 
 struct Rect16 {
     int16_t top, left, bottom, right;
@@ -40,6 +50,20 @@ struct Point32 {
 
 // 16.16 fixed point.
 using Fixed16 = int32_t;
+
+// A colour of the host's colour pickers: three 16-bit components. Hosts disagree on the scale
+// (0..65535, or the 8-bit value as it stands): readers take the high byte only when a component
+// exceeds 255.
+struct RGBColor16 {
+    uint16_t red, green, blue;
+};
+
+// A colour in the document's own mode: one byte for each component (RGB: red, green, blue, unused).
+using FilterColor = uint8_t[4];
+
+static_assert(sizeof(Rect16) == 8 && sizeof(Point16) == 4 && sizeof(Rect32) == 16 && sizeof(Point32) == 8);
+static_assert(sizeof(RGBColor16) == 6 && alignof(RGBColor16) == 2);
+static_assert(sizeof(Str255) == 256);
 
 enum : int16_t {
     kSelectorAbout = 0,
@@ -83,21 +107,44 @@ enum : int16_t {
     kFilterCaseProtectedTransparencyWithSelection = 7,
 };
 
+// Padding values of inputPadding, outputPadding and maskPadding besides a fill value 0..255.
+enum : int16_t {
+    kPaddingEdgeReplicate = -1,
+    kPaddingNone = -2,
+    kPaddingError = -3,
+};
+
 // ---------------------------------------------------------------------------------------------
 // Callbacks of the filter record
 
 using TestAbortProc = Boolean8 (*)();
 using ProgressProc = void (*)(int32_t done, int32_t total);
 using AdvanceStateProc = OSErr16 (*)();
+using HostProc = void (*)(int16_t selector, intptr_t* data);
+using ProcessEventProc = void (*)(void* event);
 
-// A block of pixels handed to displayPixels.
+// A mask laid over a pixel map handed to displayPixels.
+enum : int32_t {
+    kMaskDescriptionSimple = 0,  // the mask is the pixels' opacity
+    kMaskDescriptionBlackMatte = 1,
+    kMaskDescriptionGrayMatte = 2,
+    kMaskDescriptionWhiteMatte = 3,
+    kMaskDescriptionInvert = 4,
+};
+
 struct PixelMask {
     PixelMask* next;
     void* maskData;
     int32_t rowBytes;
     int32_t colBytes;
-    int32_t maskDescription;  // 0 none, 1 a transparency mask, 2 a layer mask
+    int32_t maskDescription;
 };
+static_assert(sizeof(PixelMask) == 32);
+static_assert(offsetof(PixelMask, maskData) == 8 && offsetof(PixelMask, rowBytes) == 16);
+static_assert(offsetof(PixelMask, colBytes) == 20 && offsetof(PixelMask, maskDescription) == 24);
+
+// Pixel maps of version 1 carry the mat and the masks.
+constexpr int32_t kPixelMapVersionWithMasks = 1;
 
 struct PixelMap {
     int32_t version;
@@ -107,10 +154,17 @@ struct PixelMap {
     int32_t colBytes;     // bytes from one pixel to the next
     int32_t planeBytes;   // bytes from one plane to the next
     void* baseAddr;
-    PixelMask* masks;
+    PixelMask* mat;       // version 1: a matte the pixels were composed over, or none
+    PixelMask* masks;     // version 1: opacity masks
     int32_t maskPhaseRow;
     int32_t maskPhaseCol;
 };
+static_assert(sizeof(PixelMap) == 72);
+static_assert(offsetof(PixelMap, bounds) == 4 && offsetof(PixelMap, imageMode) == 20);
+static_assert(offsetof(PixelMap, rowBytes) == 24 && offsetof(PixelMap, colBytes) == 28);
+static_assert(offsetof(PixelMap, planeBytes) == 32 && offsetof(PixelMap, baseAddr) == 40);
+static_assert(offsetof(PixelMap, mat) == 48 && offsetof(PixelMap, masks) == 56);
+static_assert(offsetof(PixelMap, maskPhaseRow) == 64 && offsetof(PixelMap, maskPhaseCol) == 68);
 
 // Draws the part srcRect of the pixel map with its top-left corner at (dstRow, dstCol) of the
 // device context in platformContext.
@@ -126,7 +180,7 @@ enum : int16_t {
 };
 
 enum : int16_t {
-    kSpaceNone = -1,
+    kSpaceNone = -1,  // also "the space the user chose" as the result space of kServiceChooseColor
     kSpaceRGB = 0,
     kSpaceHSB = 1,
     kSpaceCMYK = 2,
@@ -148,13 +202,23 @@ struct ColorServicesInfo {
     int16_t colorComponents[4];
     void* reserved;
     union {
-        const char* pickerPrompt;
+        const unsigned char* pickerPrompt;  // a Pascal string, or none
         Point16* globalSamplePoint;
         int32_t specialColorID;
     } selectorParameter;
 };
+static_assert(sizeof(ColorServicesInfo) == 56);
+static_assert(offsetof(ColorServicesInfo, selector) == 4 && offsetof(ColorServicesInfo, sourceSpace) == 6);
+static_assert(offsetof(ColorServicesInfo, resultSpace) == 8 && offsetof(ColorServicesInfo, resultGamutInfoValid) == 10);
+static_assert(offsetof(ColorServicesInfo, reservedSourceSpaceInfo) == 16);
+static_assert(offsetof(ColorServicesInfo, colorComponents) == 32 && offsetof(ColorServicesInfo, reserved) == 40);
+static_assert(offsetof(ColorServicesInfo, selectorParameter) == 48);
 
 using ColorServicesProc = OSErr16 (*)(ColorServicesInfo* info);
+
+// ---------------------------------------------------------------------------------------------
+// Procedure tables of the filter record. Each starts with its version and the number of
+// procedures the host filled in; a procedure at or beyond that count must not be called.
 
 struct BufferProcs {
     int16_t version;
@@ -165,6 +229,7 @@ struct BufferProcs {
     void (*free)(BufferID id);
     int32_t (*space)();
 };
+static_assert(sizeof(BufferProcs) == 48 && offsetof(BufferProcs, allocate) == 8 && offsetof(BufferProcs, space) == 40);
 
 struct HandleProcs {
     int16_t version;
@@ -178,8 +243,11 @@ struct HandleProcs {
     void (*recoverSpace)(int32_t size);
     void (*disposeRegularHandle)(Handle h);
 };
+static_assert(sizeof(HandleProcs) == 72 && offsetof(HandleProcs, newHandle) == 8);
+static_assert(offsetof(HandleProcs, setSize) == 32 && offsetof(HandleProcs, disposeRegularHandle) == 64);
 
-// Host properties: simple ones come back as a number, complex ones as a handle the caller owns.
+// Host properties: simple ones come back as a pointer-sized number, complex ones as a handle the
+// caller owns. Some hosts answer success without writing: callers clear the out values first.
 struct PropertyProcs {
     int16_t version;
     int16_t numPropertyProcs;
@@ -188,6 +256,8 @@ struct PropertyProcs {
     OSErr16 (*setProperty)(uint32_t signature, uint32_t key, int32_t index, intptr_t simpleProperty,
                            Handle complexProperty);
 };
+static_assert(sizeof(PropertyProcs) == 24 && offsetof(PropertyProcs, getProperty) == 8);
+static_assert(offsetof(PropertyProcs, setProperty) == 16);
 
 struct ResourceProcs {
     int16_t version;
@@ -197,20 +267,114 @@ struct ResourceProcs {
     void (*remove)(uint32_t type, int16_t index);
     OSErr16 (*add)(uint32_t type, Handle data);
 };
+static_assert(sizeof(ResourceProcs) == 40 && offsetof(ResourceProcs, count) == 8 && offsetof(ResourceProcs, add) == 32);
 
-// The scripting parameters of a call: how the host plays the step and the descriptor it carries.
+// A plane of pixels for the image services' interpolation.
+struct PSImagePlane {
+    void* data;
+    Rect16 bounds;
+    int32_t rowBytes;
+    int32_t colBytes;
+};
+static_assert(sizeof(PSImagePlane) == 24 && offsetof(PSImagePlane, bounds) == 8 && offsetof(PSImagePlane, rowBytes) == 16);
+
+struct ImageServicesProcs {
+    int16_t version;
+    int16_t numImageServicesProcs;
+    OSErr16 (*interpolate1D)(PSImagePlane* source, PSImagePlane* destination, Rect16* area, Fixed16* coords,
+                             int16_t method);
+    OSErr16 (*interpolate2D)(PSImagePlane* source, PSImagePlane* destination, Rect16* area, Fixed16* coords,
+                             int16_t method);
+};
+static_assert(sizeof(ImageServicesProcs) == 24 && offsetof(ImageServicesProcs, interpolate2D) == 16);
+
+// ---------------------------------------------------------------------------------------------
+// Scripting: the descriptor parameters of the record and their reading and writing procedures
+
+// How the host plays the step.
 enum : int16_t {
     kPlayDontDisplay = 0,
     kPlayDisplay = 1,
     kPlaySilent = 2,
 };
 
+using PIReadDescriptor = struct ReadDescriptorOpaque*;
+using PIWriteDescriptor = struct WriteDescriptorOpaque*;
+
+// A reference to an object of the host's scripting model.
+struct SimpleReference {
+    uint32_t desiredClass;
+    uint32_t keyForm;
+    struct {
+        Str255 name;
+        int32_t index;
+        uint32_t type;
+        uint32_t value;
+    } keyData;
+};
+static_assert(sizeof(SimpleReference) == 276 && offsetof(SimpleReference, keyData) == 8);
+
+struct ReadDescriptorProcs {
+    int16_t readDescriptorProcsVersion;
+    int16_t numReadDescriptorProcs;
+    PIReadDescriptor (*openReadDescriptor)(Handle descriptor, const uint32_t* keys);
+    OSErr16 (*closeReadDescriptor)(PIReadDescriptor token);
+    Boolean8 (*getKey)(PIReadDescriptor token, uint32_t* key, uint32_t* type, int32_t* flags);
+    OSErr16 (*getInteger)(PIReadDescriptor token, int32_t* value);
+    OSErr16 (*getFloat)(PIReadDescriptor token, double* value);
+    OSErr16 (*getUnitFloat)(PIReadDescriptor token, uint32_t* unit, double* value);
+    OSErr16 (*getBoolean)(PIReadDescriptor token, Boolean8* value);
+    OSErr16 (*getText)(PIReadDescriptor token, Handle* value);
+    OSErr16 (*getAlias)(PIReadDescriptor token, Handle* value);
+    OSErr16 (*getEnumerated)(PIReadDescriptor token, uint32_t* value);
+    OSErr16 (*getClass)(PIReadDescriptor token, uint32_t* value);
+    OSErr16 (*getSimpleReference)(PIReadDescriptor token, SimpleReference* value);
+    OSErr16 (*getObject)(PIReadDescriptor token, uint32_t* type, Handle* value);
+    OSErr16 (*getCount)(PIReadDescriptor token, uint32_t* value);
+    OSErr16 (*getString)(PIReadDescriptor token, Str255 value);
+    OSErr16 (*getPinnedInteger)(PIReadDescriptor token, int32_t min, int32_t max, int32_t* value);
+    OSErr16 (*getPinnedFloat)(PIReadDescriptor token, const double* min, const double* max, double* value);
+    OSErr16 (*getPinnedUnitFloat)(PIReadDescriptor token, const double* min, const double* max, uint32_t* unit,
+                                  double* value);
+};
+static_assert(sizeof(ReadDescriptorProcs) == 152 && offsetof(ReadDescriptorProcs, openReadDescriptor) == 8);
+static_assert(offsetof(ReadDescriptorProcs, getString) == 120 && offsetof(ReadDescriptorProcs, getPinnedUnitFloat) == 144);
+
+struct WriteDescriptorProcs {
+    int16_t writeDescriptorProcsVersion;
+    int16_t numWriteDescriptorProcs;
+    PIWriteDescriptor (*openWriteDescriptor)();
+    OSErr16 (*closeWriteDescriptor)(PIWriteDescriptor token, Handle* descriptor);
+    OSErr16 (*putInteger)(PIWriteDescriptor token, uint32_t key, int32_t value);
+    OSErr16 (*putFloat)(PIWriteDescriptor token, uint32_t key, const double* value);
+    OSErr16 (*putUnitFloat)(PIWriteDescriptor token, uint32_t key, uint32_t unit, const double* value);
+    OSErr16 (*putBoolean)(PIWriteDescriptor token, uint32_t key, Boolean8 value);
+    OSErr16 (*putText)(PIWriteDescriptor token, uint32_t key, Handle value);
+    OSErr16 (*putAlias)(PIWriteDescriptor token, uint32_t key, Handle value);
+    OSErr16 (*putEnumerated)(PIWriteDescriptor token, uint32_t key, uint32_t type, uint32_t value);
+    OSErr16 (*putClass)(PIWriteDescriptor token, uint32_t key, uint32_t type);
+    OSErr16 (*putSimpleReference)(PIWriteDescriptor token, uint32_t key, const SimpleReference* value);
+    OSErr16 (*putObject)(PIWriteDescriptor token, uint32_t key, uint32_t type, Handle value);
+    OSErr16 (*putCount)(PIWriteDescriptor token, uint32_t key, uint32_t value);
+    OSErr16 (*putString)(PIWriteDescriptor token, uint32_t key, const unsigned char* value);
+    OSErr16 (*putScopedClass)(PIWriteDescriptor token, uint32_t key, uint32_t type);
+    OSErr16 (*putScopedObject)(PIWriteDescriptor token, uint32_t key, uint32_t type, Handle value);
+};
+static_assert(sizeof(WriteDescriptorProcs) == 136 && offsetof(WriteDescriptorProcs, putInteger) == 24);
+static_assert(offsetof(WriteDescriptorProcs, putScopedObject) == 128);
+
 struct DescriptorParameters {
     int16_t descriptorParametersVersion;
     int16_t playInfo;
     int16_t recordInfo;
     Handle descriptor;  // a flattened descriptor, or null
+    WriteDescriptorProcs* writeDescriptorProcs;
+    ReadDescriptorProcs* readDescriptorProcs;
 };
+static_assert(sizeof(DescriptorParameters) == 32 && offsetof(DescriptorParameters, playInfo) == 2);
+static_assert(offsetof(DescriptorParameters, recordInfo) == 4 && offsetof(DescriptorParameters, descriptor) == 8);
+static_assert(offsetof(DescriptorParameters, writeDescriptorProcs) == 16);
+static_assert(offsetof(DescriptorParameters, readDescriptorProcs) == 24);
 
 // ---------------------------------------------------------------------------------------------
 // Channel ports and document information (the host's layers and channels)
@@ -218,20 +382,58 @@ struct DescriptorParameters {
 using ChannelReadPort = struct ChannelPortOpaque*;
 using ChannelWritePort = struct ChannelPortOpaque*;
 
+// Channel types of a channel description.
+enum : int16_t {
+    kChannelUnspecified = 0,
+    kChannelRed = 1,
+    kChannelGreen = 2,
+    kChannelBlue = 3,
+    kChannelCyan = 4,
+    kChannelMagenta = 5,
+    kChannelYellow = 6,
+    kChannelBlack = 7,
+    kChannelTransparency = 16,
+    kChannelLayerMask = 17,
+    kChannelInvertedLayerMask = 18,
+    kChannelSelectionMask = 19,
+};
+
 struct ReadChannelDesc {
     int32_t minVersion;
     int32_t maxVersion;
     ReadChannelDesc* next;
     ChannelReadPort port;
     Rect32 bounds;
-    int32_t target;
-    int32_t shared;
     int32_t depth;
-    int32_t tileSize;  // square tiles of this many pixels a side
-    int32_t channelType;
-    const char* name;  // UTF-8
+    Point32 tileSize;
+    Point32 tileOrigin;
+    Boolean8 target;
+    Boolean8 shown;
+    int16_t channelType;
+    void* contextInfo;
+    const char* name;
+};
+static_assert(sizeof(ReadChannelDesc) == 80);
+static_assert(offsetof(ReadChannelDesc, next) == 8 && offsetof(ReadChannelDesc, port) == 16);
+static_assert(offsetof(ReadChannelDesc, bounds) == 24 && offsetof(ReadChannelDesc, depth) == 40);
+static_assert(offsetof(ReadChannelDesc, tileSize) == 44 && offsetof(ReadChannelDesc, tileOrigin) == 52);
+static_assert(offsetof(ReadChannelDesc, target) == 60 && offsetof(ReadChannelDesc, shown) == 61);
+static_assert(offsetof(ReadChannelDesc, channelType) == 62 && offsetof(ReadChannelDesc, contextInfo) == 64);
+static_assert(offsetof(ReadChannelDesc, name) == 72);
+
+// Channel descriptions of version 1 carry a write port after the name. Nothing may read it from a
+// description whose maxVersion is below that: the host allocated only the version-0 record.
+constexpr int32_t kChannelDescVersionWithWritePort = 1;
+struct ReadChannelDescWritable : ReadChannelDesc {
     ChannelWritePort writePort;
 };
+static_assert(offsetof(ReadChannelDescWritable, writePort) == 80);
+
+// The channel's write port, or none when the description is too old to carry one.
+inline ChannelWritePort WritePortOf(const ReadChannelDesc& channel) {
+    if (channel.maxVersion < kChannelDescVersionWithWritePort) return nullptr;
+    return static_cast<const ReadChannelDescWritable&>(channel).writePort;
+}
 
 // What part of a channel a read takes (sourceRect, in the channel's pixels) and the size it is
 // scaled to (destinationRect).
@@ -239,6 +441,7 @@ struct PSScaling {
     Rect32 sourceRect;
     Rect32 destinationRect;
 };
+static_assert(sizeof(PSScaling) == 32);
 
 // Memory a channel read writes into: samples of depth bits, colBits apart within a row and
 // rowBits from one row to the next, starting bitOffset bits into data.
@@ -249,10 +452,12 @@ struct PixelMemoryDesc {
     int32_t bitOffset;
     int32_t depth;
 };
+static_assert(sizeof(PixelMemoryDesc) == 24 && offsetof(PixelMemoryDesc, rowBits) == 8);
+static_assert(offsetof(PixelMemoryDesc, depth) == 20);
 
 // Reading and writing the document's channels. readPixels fills the destination rectangle of the
-// scaling from the port's channel (16-bit samples in 0..65535 for channels of version 2 or less)
-// and reports in wroteRect the part it wrote: the rest lies outside the channel's pixels.
+// scaling from the port's channel and reports in wroteRect the part it wrote: the rest lies
+// outside the channel's pixels.
 struct ChannelPortProcs {
     int16_t version;
     int16_t numChannelPortProcs;
@@ -261,16 +466,8 @@ struct ChannelPortProcs {
     OSErr16 (*writeBasePixels)(ChannelWritePort port, const Rect32* writeRect, const PixelMemoryDesc* source);
     OSErr16 (*readPortForWritePort)(ChannelReadPort* readPort, ChannelWritePort writePort);
 };
-
-struct ReadLayerDesc {
-    int32_t minVersion;
-    int32_t maxVersion;
-    ReadLayerDesc* next;
-    ReadChannelDesc* compositeChannelsList;
-    ReadChannelDesc* transparency;
-    ReadChannelDesc* layerMask;
-    const char* name;
-};
+static_assert(sizeof(ChannelPortProcs) == 32 && offsetof(ChannelPortProcs, readPixels) == 8);
+static_assert(offsetof(ChannelPortProcs, readPortForWritePort) == 24);
 
 struct ReadImageDocumentDesc {
     int32_t minVersion;
@@ -290,10 +487,40 @@ struct ReadImageDocumentDesc {
     ReadChannelDesc* mergedTransparency;
     ReadChannelDesc* alphaChannels;
     ReadChannelDesc* selection;
-    ReadLayerDesc* layersDescriptor;
-    int32_t layerCount;
-    int32_t targetLayerIndex;
 };
+static_assert(sizeof(ReadImageDocumentDesc) == 864);
+static_assert(offsetof(ReadImageDocumentDesc, imageMode) == 8 && offsetof(ReadImageDocumentDesc, bounds) == 16);
+static_assert(offsetof(ReadImageDocumentDesc, hResolution) == 32 && offsetof(ReadImageDocumentDesc, redLUT) == 40);
+static_assert(offsetof(ReadImageDocumentDesc, targetCompositeChannels) == 808);
+static_assert(offsetof(ReadImageDocumentDesc, targetTransparency) == 816);
+static_assert(offsetof(ReadImageDocumentDesc, mergedCompositeChannels) == 832);
+static_assert(offsetof(ReadImageDocumentDesc, alphaChannels) == 848 && offsetof(ReadImageDocumentDesc, selection) == 856);
+
+// One layer of a document's layer list: its colour channels, transparency and mask.
+struct ReadLayerDesc {
+    int32_t minVersion;
+    int32_t maxVersion;
+    ReadLayerDesc* next;
+    ReadChannelDesc* compositeChannelsList;
+    ReadChannelDesc* transparency;
+    ReadChannelDesc* layerMask;
+    const char* name;
+};
+
+// Document descriptions of version 2 carry the layer list after the selection. Nothing may read
+// it from an older description: the host allocated only the version-0 record.
+constexpr int32_t kDocumentDescVersionWithLayers = 2;
+struct ReadImageDocumentDescLayered : ReadImageDocumentDesc {
+    ReadLayerDesc* layersDescriptor;  // bottom layer first
+    ReadImageDocumentDesc* next;
+};
+static_assert(offsetof(ReadImageDocumentDescLayered, layersDescriptor) == 864);
+
+// The document's layer list, or none when the description is too old to carry one.
+inline const ReadLayerDesc* LayersOf(const ReadImageDocumentDesc& document) {
+    if (document.maxVersion < kDocumentDescVersionWithLayers) return nullptr;
+    return static_cast<const ReadImageDocumentDescLayered&>(document).layersDescriptor;
+}
 
 // ---------------------------------------------------------------------------------------------
 // The basic suite: the door to every other suite
@@ -301,20 +528,46 @@ struct ReadImageDocumentDesc {
 struct BasicSuite {
     SPErr (*AcquireSuite)(const char* name, int32_t version, const void** suite);
     SPErr (*ReleaseSuite)(const char* name, int32_t version);
-    Boolean8 (*IsEqual)(const char* token1, const char* token2);
+    int32_t (*IsEqual)(const char* token1, const char* token2);
     SPErr (*AllocateBlock)(size_t size, void** block);
     SPErr (*FreeBlock)(void* block);
     SPErr (*ReallocateBlock)(void* block, size_t newSize, void** newblock);
     SPErr (*Undefined)();
 };
+static_assert(sizeof(BasicSuite) == 56 && offsetof(BasicSuite, IsEqual) == 16 && offsetof(BasicSuite, Undefined) == 48);
 
 // ---------------------------------------------------------------------------------------------
-// The filter record
+// The records of a call
 
 struct PlatformData {
     intptr_t hwnd;  // the host's main window
 };
+static_assert(sizeof(PlatformData) == 8);
 
+// The monitor's gamma and chromaticities; hosts leave it zero.
+struct PlugInMonitor {
+    Fixed16 gamma;
+    Fixed16 redX, redY;
+    Fixed16 greenX, greenY;
+    Fixed16 blueX, blueY;
+    Fixed16 whiteX, whiteY;
+    Fixed16 ambient;
+};
+static_assert(sizeof(PlugInMonitor) == 40);
+
+// The record of the about selector.
+struct AboutRecord {
+    PlatformData* platformData;
+    BasicSuite* sSPBasic;
+    void* plugInRef;
+    uint8_t reserved[244];
+};
+static_assert(sizeof(AboutRecord) == 272);
+static_assert(offsetof(AboutRecord, sSPBasic) == 8 && offsetof(AboutRecord, plugInRef) == 16);
+
+// The record of every other selector. Packed to four bytes: a pointer that follows a 32-bit field
+// sits right behind it.
+#pragma pack(push, 4)
 struct FilterRecord {
     int32_t serialNumber;
     TestAbortProc abortProc;
@@ -325,8 +578,8 @@ struct FilterRecord {
     int16_t planes;
     Rect16 filterRect;   // the area to filter: the selection's bounds or the whole image
 
-    uint8_t background[4];  // colour components in the image mode, 8 bits each
-    uint8_t foreground[4];
+    RGBColor16 background;  // the host's colours
+    RGBColor16 foreground;
 
     int32_t maxSpace;
     int32_t bufferSpace;  // set by the plug-in at prepare: the buffer memory it wants to keep free
@@ -351,11 +604,11 @@ struct FilterRecord {
     void* maskData;
     int32_t maskRowBytes;
 
-    uint8_t backColor[4];  // colours in the image mode
-    uint8_t foreColor[4];
+    FilterColor backColor;  // the same colours in the image mode
+    FilterColor foreColor;
 
     uint32_t hostSig;
-    void* hostProc;
+    HostProc hostProc;
 
     int16_t imageMode;
     Fixed16 imageHRes;
@@ -364,12 +617,12 @@ struct FilterRecord {
     Point16 floatCoord;  // top-left corner of a floating selection in the document
     Point16 wholeSize;   // the size of the whole document when the selection floats
 
-    void* monitor;
+    PlugInMonitor monitor;
     PlatformData* platformData;
 
     BufferProcs* bufferProcs;
     ResourceProcs* resourceProcs;
-    void* processEvent;
+    ProcessEventProc processEvent;
     DisplayPixelsProc displayPixels;
     HandleProcs* handleProcs;
 
@@ -391,6 +644,7 @@ struct FilterRecord {
     int16_t outputPadding;
     int16_t maskPadding;
     uint8_t samplingSupport;
+    uint8_t reservedByte;
     Fixed16 inputRate;  // 16.16: source pixels per output pixel of inData
     Fixed16 maskRate;
 
@@ -421,19 +675,106 @@ struct FilterRecord {
     int32_t outColumnBytes;
     int32_t outPlaneBytes;
 
+    ImageServicesProcs* imageServicesProcs;
     PropertyProcs* propertyProcs;
-    struct ChannelPortProcs* channelPortProcs;
-    ReadImageDocumentDesc* documentInfo;
+
+    // The host's tiles: requests aligned to them are served fastest. Zero when the host has none.
+    int16_t inTileHeight;
+    int16_t inTileWidth;
+    Point16 inTileOrigin;
+    int16_t absTileHeight;
+    int16_t absTileWidth;
+    Point16 absTileOrigin;
+    int16_t outTileHeight;
+    int16_t outTileWidth;
+    Point16 outTileOrigin;
+    int16_t maskTileHeight;
+    int16_t maskTileWidth;
+    Point16 maskTileOrigin;
+
     DescriptorParameters* descriptorParameters;
-    const char* errorString;
+    Str255* errorString;  // the host's buffer for the text of a kErrReportString result
+    ChannelPortProcs* channelPortProcs;
+    ReadImageDocumentDesc* documentInfo;
     BasicSuite* sSPBasic;
     void* plugInRef;
     int32_t depth;  // bits per sample
-    int16_t tileHeight;  // the host's preferred tile size; 0 when it has none
-    int16_t tileWidth;
+    Handle iCCprofileData;
+    int32_t iCCprofileSize;
+    int32_t canUseICCProfiles;
+    int32_t hasImageScrap;
+    void* bigDocumentData;
+    uint8_t reserved[44];  // zero; newer hosts add fields here
 };
+#pragma pack(pop)
 
-// The plug-in's one export.
-using PluginEntryProc = void (*)(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result);
+static_assert(sizeof(FilterRecord) == 556, "hosts allocate the 556-byte record");
+static_assert(alignof(FilterRecord) == 4);
+static_assert(offsetof(FilterRecord, abortProc) == 4 && offsetof(FilterRecord, progressProc) == 12);
+static_assert(offsetof(FilterRecord, parameters) == 20 && offsetof(FilterRecord, imageSize) == 28);
+static_assert(offsetof(FilterRecord, planes) == 32 && offsetof(FilterRecord, filterRect) == 34);
+static_assert(offsetof(FilterRecord, background) == 42 && offsetof(FilterRecord, foreground) == 48);
+static_assert(offsetof(FilterRecord, maxSpace) == 56 && offsetof(FilterRecord, bufferSpace) == 60);
+static_assert(offsetof(FilterRecord, inRect) == 64 && offsetof(FilterRecord, inLoPlane) == 72);
+static_assert(offsetof(FilterRecord, inHiPlane) == 74 && offsetof(FilterRecord, outRect) == 76);
+static_assert(offsetof(FilterRecord, outLoPlane) == 84 && offsetof(FilterRecord, outHiPlane) == 86);
+static_assert(offsetof(FilterRecord, inData) == 88 && offsetof(FilterRecord, inRowBytes) == 96);
+static_assert(offsetof(FilterRecord, outData) == 100 && offsetof(FilterRecord, outRowBytes) == 108);
+static_assert(offsetof(FilterRecord, isFloating) == 112 && offsetof(FilterRecord, haveMask) == 113);
+static_assert(offsetof(FilterRecord, autoMask) == 114 && offsetof(FilterRecord, maskRect) == 116);
+static_assert(offsetof(FilterRecord, maskData) == 124 && offsetof(FilterRecord, maskRowBytes) == 132);
+static_assert(offsetof(FilterRecord, backColor) == 136 && offsetof(FilterRecord, foreColor) == 140);
+static_assert(offsetof(FilterRecord, hostSig) == 144 && offsetof(FilterRecord, hostProc) == 148);
+static_assert(offsetof(FilterRecord, imageMode) == 156 && offsetof(FilterRecord, imageHRes) == 160);
+static_assert(offsetof(FilterRecord, imageVRes) == 164 && offsetof(FilterRecord, floatCoord) == 168);
+static_assert(offsetof(FilterRecord, wholeSize) == 172 && offsetof(FilterRecord, monitor) == 176);
+static_assert(offsetof(FilterRecord, platformData) == 216 && offsetof(FilterRecord, bufferProcs) == 224);
+static_assert(offsetof(FilterRecord, resourceProcs) == 232 && offsetof(FilterRecord, processEvent) == 240);
+static_assert(offsetof(FilterRecord, displayPixels) == 248 && offsetof(FilterRecord, handleProcs) == 256);
+static_assert(offsetof(FilterRecord, supportsDummyChannels) == 264 && offsetof(FilterRecord, wantLayout) == 266);
+static_assert(offsetof(FilterRecord, filterCase) == 268 && offsetof(FilterRecord, dummyPlaneValue) == 270);
+static_assert(offsetof(FilterRecord, premiereHook) == 272 && offsetof(FilterRecord, advanceState) == 280);
+static_assert(offsetof(FilterRecord, supportsAbsolute) == 288 && offsetof(FilterRecord, wantsAbsolute) == 289);
+static_assert(offsetof(FilterRecord, getPropertyObsolete) == 292 && offsetof(FilterRecord, cannotUndo) == 300);
+static_assert(offsetof(FilterRecord, supportsPadding) == 301 && offsetof(FilterRecord, inputPadding) == 302);
+static_assert(offsetof(FilterRecord, outputPadding) == 304 && offsetof(FilterRecord, maskPadding) == 306);
+static_assert(offsetof(FilterRecord, samplingSupport) == 308 && offsetof(FilterRecord, inputRate) == 312);
+static_assert(offsetof(FilterRecord, maskRate) == 316 && offsetof(FilterRecord, colorServices) == 320);
+static_assert(offsetof(FilterRecord, inLayerPlanes) == 328 && offsetof(FilterRecord, inTransparencyMask) == 330);
+static_assert(offsetof(FilterRecord, inLayerMasks) == 332 && offsetof(FilterRecord, inNonLayerPlanes) == 336);
+static_assert(offsetof(FilterRecord, outLayerPlanes) == 338 && offsetof(FilterRecord, outTransparencyMask) == 340);
+static_assert(offsetof(FilterRecord, outLayerMasks) == 342 && offsetof(FilterRecord, outNonLayerPlanes) == 346);
+static_assert(offsetof(FilterRecord, absLayerPlanes) == 348 && offsetof(FilterRecord, absNonLayerPlanes) == 356);
+static_assert(offsetof(FilterRecord, inPreDummyPlanes) == 358 && offsetof(FilterRecord, outPostDummyPlanes) == 364);
+static_assert(offsetof(FilterRecord, inColumnBytes) == 368 && offsetof(FilterRecord, inPlaneBytes) == 372);
+static_assert(offsetof(FilterRecord, outColumnBytes) == 376 && offsetof(FilterRecord, outPlaneBytes) == 380);
+static_assert(offsetof(FilterRecord, imageServicesProcs) == 384 && offsetof(FilterRecord, propertyProcs) == 392);
+static_assert(offsetof(FilterRecord, inTileHeight) == 400 && offsetof(FilterRecord, inTileWidth) == 402);
+static_assert(offsetof(FilterRecord, inTileOrigin) == 404 && offsetof(FilterRecord, absTileHeight) == 408);
+static_assert(offsetof(FilterRecord, outTileHeight) == 416 && offsetof(FilterRecord, maskTileHeight) == 424);
+static_assert(offsetof(FilterRecord, maskTileOrigin) == 428);
+static_assert(offsetof(FilterRecord, descriptorParameters) == 432 && offsetof(FilterRecord, errorString) == 440);
+static_assert(offsetof(FilterRecord, channelPortProcs) == 448 && offsetof(FilterRecord, documentInfo) == 456);
+static_assert(offsetof(FilterRecord, sSPBasic) == 464 && offsetof(FilterRecord, plugInRef) == 472);
+static_assert(offsetof(FilterRecord, depth) == 480 && offsetof(FilterRecord, iCCprofileData) == 484);
+static_assert(offsetof(FilterRecord, iCCprofileSize) == 492 && offsetof(FilterRecord, canUseICCProfiles) == 496);
+static_assert(offsetof(FilterRecord, hasImageScrap) == 500 && offsetof(FilterRecord, bigDocumentData) == 504);
+
+// The plug-in's one export. The second argument is an AboutRecord for the about selector and a
+// FilterRecord for every other one.
+using PluginEntryProc = void (*)(int16_t selector, void* record, intptr_t* data, int16_t* result);
 
 }  // extern "C"
+
+// Whether a procedure table offers a procedure: the table exists, the procedure is filled in and
+// lies within the count the host gave (every table holds its procedures at 8 + 8 x slot, after
+// the 16-bit version and count).
+template <typename Table, typename Proc>
+inline bool HasProc(const Table* table, Proc Table::*member) {
+    if (!table || !(table->*member)) return false;
+    const auto* base = reinterpret_cast<const unsigned char*>(table);
+    const ptrdiff_t slot = (reinterpret_cast<const unsigned char*>(&(table->*member)) - base - 8) / 8;
+    int16_t count = 0;
+    __builtin_memcpy(&count, base + 2, sizeof count);
+    return slot < count;
+}

@@ -21,7 +21,7 @@ constexpr int32_t kWideSampleVersion = 2;
 
 const ChannelPortProcs* ReadablePorts(const FilterRecord& record) {
     const ChannelPortProcs* ports = record.channelPortProcs;
-    return ports && ports->readPixels ? ports : nullptr;
+    return HasProc(ports, &ChannelPortProcs::readPixels) ? ports : nullptr;
 }
 
 Rect32 Wide(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
@@ -46,6 +46,8 @@ void SetSample(char* at, int32_t bytes, uint16_t value) {
 
 // The companions are the layers next to the target in the document's layer list, which runs from
 // the bottom layer up. They are shown only for a target with transparency, through channel ports.
+// The list does not say which layer is the target: it is the one whose colour channels read
+// through the target's own ports.
 void PhotoshopFilter::FindCompanionLayers() {
     useLayerPorts_ = false;
     for (CompanionLayer* companion : {&lowerLayer_, &upperLayer_}) {
@@ -54,12 +56,18 @@ void PhotoshopFilter::FindCompanionLayers() {
     }
     const FilterRecord& record = *gCall.record;
     const ReadImageDocumentDesc* document = record.documentInfo;
-    if (record.inTransparencyMask <= 0 || !ReadablePorts(record) || !document || !document->layersDescriptor) return;
-    int32_t index = 0;
-    for (const ReadLayerDesc* layer = document->layersDescriptor; layer && index < kMaxLayers; layer = layer->next, ++index) {
-        if (!layer->compositeChannelsList) continue;
-        if (index == document->targetLayerIndex - 1) lowerLayer_.layer = layer;
-        if (index == document->targetLayerIndex + 1) upperLayer_.layer = layer;
+    if (record.inTransparencyMask <= 0 || !ReadablePorts(record) || !document) return;
+    const ReadLayerDesc* layers = LayersOf(*document);
+    const ReadChannelDesc* target = document->targetCompositeChannels;
+    if (!layers || !target || !target->port) return;
+
+    const ReadLayerDesc* below = nullptr;
+    int32_t walked = 0;
+    for (const ReadLayerDesc* layer = layers; layer && walked < kMaxLayers; below = layer, layer = layer->next, ++walked) {
+        if (!layer->compositeChannelsList || layer->compositeChannelsList->port != target->port) continue;
+        if (below && below->compositeChannelsList) lowerLayer_.layer = below;
+        if (layer->next && layer->next->compositeChannelsList) upperLayer_.layer = layer->next;
+        break;
     }
     const int16_t planes = static_cast<int16_t>(ColourPlanesOfMode(record.imageMode) + 1);
     for (CompanionLayer* companion : {&lowerLayer_, &upperLayer_})

@@ -22,7 +22,7 @@ const ReadChannelDesc* FindAlphaChannel(const ReadImageDocumentDesc& document, c
     int32_t walked = 0;
     for (const ReadChannelDesc* channel = document.alphaChannels; channel && walked < kMaxChannels;
          channel = channel->next, ++walked)
-        if (channel->port && channel->writePort && Named(*channel, name)) return channel;
+        if (channel->port && WritePortOf(*channel) && Named(*channel, name)) return channel;
     return nullptr;
 }
 
@@ -36,15 +36,15 @@ void FindSharedChannels(const FilterRecord& record, const std::string (&names)[k
     for (int i = 0; i < kSharedChannelCount; ++i) {
         if (names[i].empty()) continue;
         if (const ReadChannelDesc* channel = FindAlphaChannel(*record.documentInfo, names[i]))
-            gShared[i] = {channel, channel->port, channel->writePort};
+            gShared[i] = {channel, channel->port, WritePortOf(*channel)};
     }
 }
 
 void ClearSharedChannels() { gShared = {}; }
 
-MaskPlaneLayout DecideMaskPlanes(const FilterRecord& record, bool channelPortSuite) {
+MaskPlaneLayout DecideMaskPlanes(const FilterRecord& record, bool channelPorts) {
     const ImageModeInfo* mode = FindImageMode(record.imageMode);
-    const bool cached = record.inTransparencyMask > 0 && channelPortSuite && record.documentInfo &&
+    const bool cached = record.inTransparencyMask > 0 && channelPorts && record.documentInfo &&
                         record.documentInfo->selection && (gShared[0].IsSet() || gShared[1].IsSet()) && mode;
     if (!cached) return {};
     const int16_t planes = static_cast<int16_t>(mode->bytesPerSample + 1);

@@ -39,7 +39,7 @@ struct MaskPlaneLayout {
     CachedMaskPlanes input, mask;
 };
 
-// Mask planes are cached only when the host has a transparency plane, the channel-ports suite
-// (channelPortSuite) and document information with a selection channel, and the first or second
+// Mask planes are cached only when the host has a transparency plane, channel ports that read
+// and write (channelPorts) and document information with a selection channel, and the first or second
 // shared channel is set; then each side gets the image mode's bytes per sample + 1 planes.
-MaskPlaneLayout DecideMaskPlanes(const FilterRecord& record, bool channelPortSuite);
+MaskPlaneLayout DecideMaskPlanes(const FilterRecord& record, bool channelPorts);

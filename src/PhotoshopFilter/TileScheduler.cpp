@@ -57,12 +57,10 @@ private:
     HCURSOR saved_ = nullptr;
 };
 
-bool HostOffersChannelPortSuite() {
-    try {
-        return HostSuites::Acquire(HostSuites::kChannelPorts) != nullptr;
-    } catch (const SuiteAccessException&) {
-        return false;
-    }
+// Hosts offer their channel ports through the record only; none offers them as a suite.
+bool HostOffersChannelPorts(const FilterRecord& record) {
+    const ChannelPortProcs* ports = record.channelPortProcs;
+    return HasProc(ports, &ChannelPortProcs::readPixels) && HasProc(ports, &ChannelPortProcs::writeBasePixels);
 }
 
 }  // namespace
@@ -207,13 +205,13 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
 
     instance.direction_ = 0;
     const FilterRecord& record = *gCall.record;
-    instance.tileHeight_ = record.tileHeight;
-    instance.tileWidth_ = record.tileWidth;
-    if (int32_t{record.tileHeight} * record.tileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;
+    instance.tileHeight_ = record.inTileHeight;
+    instance.tileWidth_ = record.inTileWidth;
+    if (int32_t{record.inTileHeight} * record.inTileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;
     // A host with little buffer space still gets every tile: the tile shrinks to what it can hold.
     instance.SetTileSize(instance.tileWidth_, instance.tileHeight_);
     FindSharedChannels(record, gScript.channelNames);
-    instance.maskPlanes_ = DecideMaskPlanes(record, HostOffersChannelPortSuite());
+    instance.maskPlanes_ = DecideMaskPlanes(record, HostOffersChannelPorts(record));
     instance.FindCompanionLayers();
     instance.SetupRun();
 }

@@ -16,8 +16,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, FilterRecord* record, intptr_t* data,
-                                                 int16_t* result) {
+// The record is an AboutRecord for the about selector and a FilterRecord for every other one.
+extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+    if (!result) return;  // nowhere to answer: a host that gives no result word gets nothing done
     try {
         if (!GetDLLInstance()) {
             MessageBoxW(nullptr, L"The DLL instance handle is nil.\nThe plug-in will quit.", nullptr, 0x1010);

@@ -104,6 +104,14 @@ void SetCallGlobals(int16_t selector, FilterRecord* record, intptr_t* data) {
     gCall.parentWindow = record && record->platformData ? reinterpret_cast<HWND>(record->platformData->hwnd) : nullptr;
 }
 
+// The about call has a record of its own, with only the window, the basic suite and the
+// plug-in's reference: no filter record exists for its length.
+void SetAboutGlobals(const AboutRecord* about, intptr_t* data) {
+    SetCallGlobals(kSelectorAbout, nullptr, data);
+    gCall.basicSuite = about ? about->sSPBasic : nullptr;
+    gCall.parentWindow = about && about->platformData ? reinterpret_cast<HWND>(about->platformData->hwnd) : nullptr;
+}
+
 void TearDownCall() {
     if (FilterRecord* record = gCall.record) {
         record->inRect = Rect16{};
@@ -155,15 +163,28 @@ int32_t BytesPerSampleForMode(int16_t imageMode) {
     return 1;
 }
 
-void PluginMain(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result) {
+void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result) {
     *result = 0;
+    const bool about = selector == kSelectorAbout;
+    FilterRecord* record = about ? nullptr : static_cast<FilterRecord*>(callRecord);
+    // A host that keeps no data word still gets its call; the session block then lasts one call.
+    intptr_t callData = 0;
+    if (!data) data = &callData;
+    if (!about && !record) {
+        *result = Err::BadParameters;  // no filter record: nothing to filter
+        return;
+    }
     gCall.record = record;  // the tear-down needs it even when the call fails early
     try {
         const bool registryCopy = GetHostKind() == kHostKindPhotoPnt;
         if (registryCopy) FilterDataRegistry().Read(data);
-        SetCallGlobals(selector, record, data);
-        int32_t version = 0;
-        QueryHostVersion(record, &version);
+        if (about) {
+            SetAboutGlobals(static_cast<const AboutRecord*>(callRecord), data);
+        } else {
+            SetCallGlobals(selector, record, data);
+            int32_t version = 0;
+            QueryHostVersion(record, &version);
+        }
         *result = Dispatch(selector, record);
         if (registryCopy) FilterDataRegistry().Write(data);
     } catch (const SuiteErrorException& e) {

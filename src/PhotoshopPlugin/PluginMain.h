@@ -8,7 +8,8 @@
 
 class PhotoshopFilter;
 
-void PluginMain(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result);
+// The record is an AboutRecord for the about selector and a FilterRecord for every other one.
+void PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result);
 // A plug-in built round a filter class other than the product's names the function that makes
 // one object of it; the entry then fills the call's filter objects with that class.
 void SetFilterObjectMaker(PhotoshopFilter* (*maker)());

@@ -162,6 +162,21 @@ void MakeFramePathsAbsolute() {
     if (const QVDatabase* frames = FramesLibrary()) QuorvelBase::MakeFramePathsAbsolute(frames->Path());
 }
 
+// A 64-bit value such as the batch job's address. The host's descriptor suite has no 64-bit
+// integers, so it travels as eight bytes of raw data; a value of any other type or length is no
+// address and reads as 0.
+int64_t ReadAddress(const DescriptorSuite* suite, DescriptorRef descriptor, DescriptorKey key) {
+    DescriptorType type = 0;
+    int32_t length = 0;
+    ThrowIfSuiteError(suite->GetType(descriptor, key, &type));
+    if (type != kTypeRawData) return 0;
+    ThrowIfSuiteError(suite->GetDataLength(descriptor, key, &length));
+    if (length != static_cast<int32_t>(sizeof(int64_t))) return 0;
+    int64_t value = 0;
+    ThrowIfSuiteError(suite->GetData(descriptor, key, &value));
+    return value;
+}
+
 void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor) {
     Boolean8 flag = 0;
     gScript.lrcp = true;
@@ -181,11 +196,8 @@ void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor) {
         ThrowIfSuiteError(suite->GetBoolean(descriptor, 'FwnL', &flag));
         gScript.fwnl = flag != 0;
     }
-    if (HasKey(suite, descriptor, 'FbsT') && gCall.record->hostSig != 'vtRl') {
-        int64_t address = 0;
-        ThrowIfSuiteError(suite->GetLargeInteger(descriptor, 'FbsT', &address));
-        gScript.batchJob = reinterpret_cast<BatchJob*>(static_cast<intptr_t>(address));
-    }
+    if (HasKey(suite, descriptor, 'FbsT') && gCall.record->hostSig != 'vtRl')
+        gScript.batchJob = reinterpret_cast<BatchJob*>(static_cast<intptr_t>(ReadAddress(suite, descriptor, 'FbsT')));
 }
 
 void ClearChannelNames() {

@@ -86,7 +86,7 @@ void DrawThroughHost(ColorRecord colour, DrawingPort& port, const Rect16& rect, 
         opacity.maskData = coverage;
         opacity.rowBytes = width;
         opacity.colBytes = 1;
-        opacity.maskDescription = 1;
+        opacity.maskDescription = kMaskDescriptionSimple;
         map.masks = &opacity;
     }
     const ErrorCode error = dc ? DisplayPixelMapInto(map, map.bounds, rect.top, rect.left, dc)

@@ -176,10 +176,12 @@ void GetDocumentTitle(char* buffer, size_t bufferSize) {
     } catch (const SuiteAccessException&) {
         return;
     }
-    if (!properties || !properties->GetProperty || !handles) return;
+    if (!HasProc(properties, &PropertySuite::getProperty) || !handles || !handles->GetSize || !handles->SetLock ||
+        !handles->Dispose)
+        return;
     Handle title = nullptr;
     intptr_t simple = 0;
-    if (properties->GetProperty('8BIM', 'titl', 0, &simple, &title) != 0 || !title) return;
+    if (properties->getProperty('8BIM', 'titl', 0, &simple, &title) != 0 || !title) return;
 
     const int32_t size = handles->GetSize(title);
     char* text = nullptr;

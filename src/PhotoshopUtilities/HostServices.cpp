@@ -83,10 +83,23 @@ int32_t PackHostVersion(intptr_t property) {
     return static_cast<int32_t>(major * 256 + minor * 16 + fix);
 }
 
+namespace {
+// Asks the host's property callback for its version ('8BIM', 'vers'): -1 without the callback.
+// The out values are cleared first (some hosts answer success without writing) and a complex
+// value the host hands back anyway is not ours to keep: it is disposed of.
+ErrorCode AskHostVersion(const FilterRecord* record, intptr_t& value) {
+    value = 0;
+    if (!record || !HasProc(record->propertyProcs, &PropertyProcs::getProperty)) return -1;
+    Handle complex = nullptr;
+    const OSErr16 error = record->propertyProcs->getProperty('8BIM', 'vers', 0, &value, &complex);
+    if (complex && HasProc(record->handleProcs, &HandleProcs::disposeHandle)) record->handleProcs->disposeHandle(complex);
+    return error;
+}
+}  // namespace
+
 ErrorCode RecordHostInfo(FilterRecord* record) {
-    if (!record || !record->propertyProcs || !record->propertyProcs->getProperty) return -1;
     intptr_t value = 0;
-    const OSErr16 error = record->propertyProcs->getProperty('8BIM', 'vers', 0, &value, nullptr);
+    const ErrorCode error = AskHostVersion(record, value);
     if (error == 0) {
         gRecordedVersion = PackHostVersion(value);
         gHostSignature = record->hostSig;
@@ -99,9 +112,8 @@ bool IsPhotoshopHost() { return gHostSignature == '8BIM' || gHostSignature == 'v
 ErrorCode QueryHostVersion(FilterRecord* record, int32_t* version) {
     *version = 0;
     gQueriedVersion = 0;
-    if (!record || !record->propertyProcs || !record->propertyProcs->getProperty) return -1;
     intptr_t value = 0;
-    const OSErr16 error = record->propertyProcs->getProperty('8BIM', 'vers', 0, &value, nullptr);
+    const ErrorCode error = AskHostVersion(record, value);
     if (error == 0) *version = gQueriedVersion = PackHostVersion(value);
     return error;
 }

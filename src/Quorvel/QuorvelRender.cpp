@@ -123,8 +123,8 @@ int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
 // A scripted run may ask for the photo to come from the target layer's channels; that needs the
 // document's channel list and a way to read it.
 bool ReadsPhotoFromChannels(const FilterRecord& r) {
-    return gScript.fwnl && r.documentInfo && r.documentInfo->targetCompositeChannels && r.channelPortProcs &&
-           r.channelPortProcs->readPixels;
+    return gScript.fwnl && r.documentInfo && r.documentInfo->targetCompositeChannels &&
+           HasProc(r.channelPortProcs, &ChannelPortProcs::readPixels);
 }
 
 // The document pixels under the filter rectangle: the rectangle placed at the host's float

@@ -181,9 +181,10 @@ private:
 
 // The start selector of a preview: the probe is checked against the host, linked, owned by a
 // dialog and run to the end of its pass.
-void ProbeEntry(int16_t selector, FilterRecord* record, intptr_t* data, int16_t* result) {
+void ProbeEntry(int16_t selector, void* callRecord, intptr_t* data, int16_t* result) {
     *result = 0;
     if (selector != kSelectorStart) return;
+    auto* record = static_cast<FilterRecord*>(callRecord);
     gCall = CallGlobals{};
     gCall.record = record;
     gCall.data = data;

@@ -121,9 +121,10 @@ TEST(FrameworkThroughHost, FilterCasesGive17007And17010) {
 char gTitle[64];
 size_t gTitleBuffer = sizeof gTitle;
 
-void TitleEntry(int16_t selector, FilterRecord* record, intptr_t*, int16_t* result) {
+void TitleEntry(int16_t selector, void* callRecord, intptr_t*, int16_t* result) {
     *result = 0;
     if (selector != kSelectorStart) return;
+    auto* record = static_cast<FilterRecord*>(callRecord);
     gCall = CallGlobals{};
     gCall.record = record;
     gCall.basicSuite = record->sSPBasic;

@@ -48,9 +48,8 @@ TEST(DocumentLayers, TheDocumentInformationListsLayersBottomUpAndTheChannelsByNa
         EXPECT_EQ(r.inLayerPlanes, 3);
         EXPECT_EQ(r.inTransparencyMask, 1);
         EXPECT_EQ(r.inNonLayerPlanes, 0);
-        EXPECT_EQ(info->layerCount, 3);
-        EXPECT_EQ(info->targetLayerIndex, 1);
-        const ReadLayerDesc* layer = info->layersDescriptor;
+        EXPECT_GE(info->maxVersion, kDocumentDescVersionWithLayers);
+        const ReadLayerDesc* layer = LayersOf(*info);
         for (const char* name : {"Below", "Target", "Above"}) {
             EXPECT_NE(layer, nullptr);
             if (!layer) return 1;
@@ -59,35 +58,34 @@ TEST(DocumentLayers, TheDocumentInformationListsLayersBottomUpAndTheChannelsByNa
             layer = layer->next;
         }
         EXPECT_EQ(layer, nullptr);
-        EXPECT_NE(info->layersDescriptor->transparency, nullptr) << "the layer below has transparency";
-        EXPECT_EQ(info->layersDescriptor->next->next->transparency, nullptr) << "the layer above has none";
+        EXPECT_NE(LayersOf(*info)->transparency, nullptr) << "the layer below has transparency";
+        EXPECT_EQ(LayersOf(*info)->next->next->transparency, nullptr) << "the layer above has none";
+        EXPECT_EQ(LayersOf(*info)->next->compositeChannelsList->port, info->targetCompositeChannels->port)
+            << "the target layer reads through the target's ports";
         EXPECT_NE(info->targetTransparency, nullptr);
         EXPECT_STREQ(info->alphaChannels->name, "Mask");
-        EXPECT_NE(info->alphaChannels->writePort, nullptr);
+        EXPECT_NE(WritePortOf(*info->alphaChannels), nullptr);
         EXPECT_STREQ(info->alphaChannels->next->name, "Spare");
         EXPECT_EQ(info->alphaChannels->next->next, nullptr);
-        EXPECT_EQ(info->targetCompositeChannels->writePort, nullptr) << "only alpha channels are written";
+        EXPECT_EQ(WritePortOf(*info->targetCompositeChannels), nullptr) << "only alpha channels are written";
         EXPECT_NE(info->selection, nullptr);
+        // Like every host, this one offers channel ports through the record only, not as a suite.
         const void* suite = nullptr;
-        EXPECT_EQ(r.sSPBasic->AcquireSuite(kChannelPortsSuiteName, kChannelPortsSuiteVersion, &suite), 0);
-        EXPECT_NE(suite, nullptr);
-        r.sSPBasic->ReleaseSuite(kChannelPortsSuiteName, kChannelPortsSuiteVersion);
+        EXPECT_EQ(r.sSPBasic->AcquireSuite("Photoshop ChannelPorts Suite for Plug-ins", 3, &suite), kSPSuiteNotFoundError);
         return 0;
     });
     EXPECT_EQ(run.result.exitCode, 0);
 }
 
-TEST(DocumentLayers, AFlatDocumentWithoutPortsOffersNeitherProceduresNorSuite) {
+TEST(DocumentLayers, AFlatDocumentWithoutPortsOffersNoProceduresAndNoLayerList) {
     HostOptions options = OptionsFor(Patterned(8, 8, ImageMode{}));
     options.noChannelPorts = true;
     const StartRun run = RunStart(options, [](FilterRecord& r) -> int16_t {
         EXPECT_EQ(r.channelPortProcs, nullptr);
-        EXPECT_EQ(r.documentInfo->layersDescriptor, nullptr) << "a flat image has no layer list";
+        EXPECT_EQ(LayersOf(*r.documentInfo), nullptr) << "a flat image has no layer list";
         EXPECT_EQ(r.documentInfo->selection, nullptr);
         EXPECT_EQ(r.inTransparencyMask, 0);
         EXPECT_EQ(r.inNonLayerPlanes, 3);
-        const void* suite = nullptr;
-        EXPECT_EQ(r.sSPBasic->AcquireSuite(kChannelPortsSuiteName, kChannelPortsSuiteVersion, &suite), kSPSuiteNotFoundError);
         return 0;
     });
     EXPECT_EQ(run.result.exitCode, 0);
@@ -95,7 +93,7 @@ TEST(DocumentLayers, AFlatDocumentWithoutPortsOffersNeitherProceduresNorSuite) {
 
 TEST(ChannelPorts, ReadAtAScalingInsideTheLayersPixelsAndTheLimit) {
     const StartRun run = RunStart(LayeredOptions(ImageMode{ColorMode::RGB, 8}), [](FilterRecord& r) -> int16_t {
-        const ReadChannelDesc& green = *r.documentInfo->layersDescriptor->compositeChannelsList->next;
+        const ReadChannelDesc& green = *LayersOf(*r.documentInfo)->compositeChannelsList->next;
         // Half size: destination pixel (x, y) samples source (2x, 2y); the layer's pixels lie in
         // rows 5..24 and columns 6..29, so the destination's rows 3..12 and columns 3..14; the
         // limit cuts columns at 12.
@@ -125,9 +123,9 @@ TEST(ChannelPorts, AlphaChannelsAreWrittenAndSixteenBitSamplesTravelInTheFullRan
         const uint16_t written[4] = {0, 1, 32768, 65535};
         const Rect32 area{2, 3, 4, 5};
         const PixelMemoryDesc source{const_cast<uint16_t*>(written), 2 * 16, 16, 0, 16};
-        EXPECT_EQ(r.channelPortProcs->writeBasePixels(mask.writePort, &area, &source), 0);
+        EXPECT_EQ(r.channelPortProcs->writeBasePixels(WritePortOf(mask), &area, &source), 0);
         ChannelReadPort readPort = nullptr;
-        EXPECT_EQ(r.channelPortProcs->readPortForWritePort(&readPort, mask.writePort), 0);
+        EXPECT_EQ(r.channelPortProcs->readPortForWritePort(&readPort, WritePortOf(mask)), 0);
         EXPECT_EQ(readPort, mask.port);
         uint16_t read[4] = {};
         const PSScaling scaling{area, area};
@@ -174,7 +172,7 @@ TEST(ChannelPorts, WhatDoesNotFitIsRefused) {
         const Rect32 area{0, 0, 4, 4};
         EXPECT_EQ(ports.writeBasePixels(reinterpret_cast<ChannelWritePort>(red.port), &area, &good), kBadParameter)
             << "the target's planes are not written through ports";
-        EXPECT_EQ(ports.writeBasePixels(mask.writePort, nullptr, &good), kBadParameter);
+        EXPECT_EQ(ports.writeBasePixels(WritePortOf(mask), nullptr, &good), kBadParameter);
         ChannelReadPort readPort = nullptr;
         EXPECT_EQ(ports.readPortForWritePort(&readPort, reinterpret_cast<ChannelWritePort>(&foreign)), kBadParameter);
         return 0;

@@ -98,14 +98,16 @@ struct ScriptedRun {
     SPErr readError = -1;
     std::vector<uint8_t> settings;
     int64_t largeInteger = 0;
+    DescriptorType largeIntegerType = 0;
     std::string text;
     uint32_t listCount = 0;
 };
 ScriptedRun gScripted;
 
-void ScriptedPlugin(int16_t selector, FilterRecord* record, intptr_t*, int16_t* result) {
+void ScriptedPlugin(int16_t selector, void* callRecord, intptr_t*, int16_t* result) {
     *result = 0;
     if (selector != kSelectorStart) return;
+    auto* record = static_cast<FilterRecord*>(callRecord);
     const DescriptorSuite* suite = nullptr;
     const DescriptorListSuite* lists = nullptr;
     record->sSPBasic->AcquireSuite(kDescriptorSuiteName, kDescriptorSuiteVersion, reinterpret_cast<const void**>(&suite));
@@ -121,7 +123,10 @@ void ScriptedPlugin(int16_t selector, FilterRecord* record, intptr_t*, int16_t* 
     suite->GetDataLength(in, 'FrMP', &length);
     gScripted.settings.resize(static_cast<size_t>(length));
     suite->GetData(in, 'FrMP', gScripted.settings.data());
-    suite->GetLargeInteger(in, 'FbsT', &gScripted.largeInteger);
+    DescriptorType type = 0;
+    suite->GetType(in, 'FbsT', &type);
+    gScripted.largeIntegerType = type;
+    if (type == kTypeRawData) suite->GetData(in, 'FbsT', &gScripted.largeInteger);
     char text[4] = {};
     suite->GetString(in, 'FraL', text, sizeof text);  // cut to 3 characters and a terminator
     gScripted.text = text;
@@ -173,7 +178,11 @@ TEST(DescriptorSuites, CarrySettingsInAndOutThroughFilesHandlesAndLists) {
     std::string error;
     ASSERT_TRUE(WriteSettingsFile(presetIn, block, error)) << error;
     Descriptor given;
-    given.Put('FbsT', DescriptorValue{int64_t{-5000000000}});
+    // A 64-bit value travels as its eight bytes: the descriptor suites have no 64-bit integers.
+    const int64_t address = -5000000000;
+    DescriptorBlob addressBytes(sizeof address);
+    std::memcpy(addressBytes.data(), &address, sizeof address);
+    given.Put('FbsT', DescriptorValue{addressBytes});
     given.Put('FraL', DescriptorValue{std::string("Alpha")});
     ASSERT_TRUE(WriteDescriptorFile(descriptorIn, given, error)) << error;
 
@@ -189,6 +198,7 @@ TEST(DescriptorSuites, CarrySettingsInAndOutThroughFilesHandlesAndLists) {
     // In: 'FrMP' is the block behind 4 run-time bytes, beside what the descriptor file held.
     ASSERT_EQ(gScripted.settings.size(), block.size() + 4);
     EXPECT_TRUE(std::equal(block.begin(), block.end(), gScripted.settings.begin() + 4));
+    EXPECT_EQ(gScripted.largeIntegerType, kTypeRawData);
     EXPECT_EQ(gScripted.largeInteger, -5000000000);
     EXPECT_EQ(gScripted.text, "Alp");
     EXPECT_EQ(gScripted.listCount, 2u);
@@ -208,7 +218,7 @@ TEST(DescriptorSuites, CarrySettingsInAndOutThroughFilesHandlesAndLists) {
     for (const std::string& path : {presetIn, presetOut, descriptorIn, descriptorOut}) DeleteFileA(path.c_str());
 }
 
-void IdlePlugin(int16_t, FilterRecord*, intptr_t*, int16_t* result) { *result = 0; }
+void IdlePlugin(int16_t, void*, intptr_t*, int16_t* result) { *result = 0; }
 
 TEST(DescriptorSuites, APresetsPhotoPositionGoesInBesideItsSettings) {
     cf::Dictionary preset;

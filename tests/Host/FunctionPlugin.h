@@ -12,8 +12,9 @@ using namespace qvhost;
 
 inline std::function<int16_t(int16_t selector, FilterRecord&)> gBody;
 
-inline void FunctionPlugin(int16_t selector, FilterRecord* record, intptr_t*, int16_t* result) {
-    *result = gBody ? gBody(selector, *record) : 0;
+// The about selector's record is no filter record: the body sees only the others.
+inline void FunctionPlugin(int16_t selector, void* record, intptr_t*, int16_t* result) {
+    *result = gBody && selector != kSelectorAbout ? gBody(selector, *static_cast<FilterRecord*>(record)) : 0;
 }
 
 inline uint16_t Pattern(int plane, int32_t x, int32_t y) {

@@ -137,7 +137,7 @@ TEST(AdvanceState, ServesRequestsLargerThanATileWholeFromTheTilesTheyCover) {
     options.tile = 4;
     int32_t tileSize = 0;
     const StartRun run = RunStart(options, [&](FilterRecord& r) -> int16_t {
-        tileSize = r.documentInfo->targetCompositeChannels->tileSize;
+        tileSize = r.documentInfo->targetCompositeChannels->tileSize.h;
         r.inRect = {1, 2, 11, 12};  // rows 1..10 and columns 2..11: three tiles each way
         r.inLoPlane = r.inHiPlane = 0;
         if (const int16_t error = r.advanceState()) return error;

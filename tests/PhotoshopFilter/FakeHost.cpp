@@ -114,12 +114,15 @@ void FakeHost::SetCompanionLayers(Layer below, Layer above) {
         desc.compositeChannelsList = &channelDescs_[first];
         desc.transparency = layers_[index / 2].transparencyChannel ? &channelDescs_[first + planes_] : nullptr;
     }
+    // The target layer is known by its ports: they are the document's target channels.
+    targetDesc_.port = reinterpret_cast<ChannelReadPort>(&targetDesc_);
+    layerDescs_[1].compositeChannelsList = &targetDesc_;
     layerDescs_[0].next = &layerDescs_[1];
     layerDescs_[1].next = &layerDescs_[2];
+    documentInfo_.maxVersion = kDocumentDescVersionWithLayers;
+    documentInfo_.targetCompositeChannels = &targetDesc_;
     documentInfo_.layersDescriptor = layerDescs_;
-    documentInfo_.layerCount = 3;
-    documentInfo_.targetLayerIndex = 1;
-    channelPorts_.readPixels = ReadPixelsProc;
+    channelPorts_ = {1, 3, ReadPixelsProc, nullptr, nullptr};
     record_.documentInfo = &documentInfo_;
     record_.channelPortProcs = &channelPorts_;
     record_.inTransparencyMask = 1;

@@ -106,8 +106,9 @@ private:
     Layer layers_[2];
     std::vector<Channel> channels_;
     std::vector<ReadChannelDesc> channelDescs_;
+    ReadChannelDesc targetDesc_{};
     ReadLayerDesc layerDescs_[3]{};
-    ReadImageDocumentDesc documentInfo_{};
+    ReadImageDocumentDescLayered documentInfo_{};
     ChannelPortProcs channelPorts_{};
     int32_t portReads_ = 0;
     int64_t bytesDelivered_ = 0;

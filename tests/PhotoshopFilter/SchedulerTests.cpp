@@ -90,8 +90,8 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
         FakeHost host(d.mode, d.width, d.height);
         host.FillPattern();
         host.SetMask([](int32_t y, int32_t x) { return uint8_t(x < y ? 255 : 0); });
-        host.Record().tileHeight = s.tileHeight;
-        host.Record().tileWidth = s.tileWidth;
+        host.Record().inTileHeight = s.tileHeight;
+        host.Record().inTileWidth = s.tileWidth;
         host.SetBufferSpace(s.bufferSpace);
         const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
         InvertFilter filter;
@@ -117,7 +117,7 @@ TEST_F(FinalPass, DefaultTileIs181SquareAndATinyBudgetShrinksIt) {
 TEST_F(FinalPass, AbortAfterSomeTilesEndsTheCallWith32512) {
     for (int32_t calls : {0, 1, 5}) {
         FakeHost host(kModeGrayScale, 300, 300);
-        host.Record().tileHeight = host.Record().tileWidth = 50;
+        host.Record().inTileHeight = host.Record().inTileWidth = 50;
         host.AbortAfter(calls);
         InvertFilter filter;
         EXPECT_EQ(host.RunStart(filter), 32512) << "after " << calls;
