@@ -144,8 +144,8 @@ bool HostSession::LoadPlugin(std::string& error) {
     }
     if (!run.plugin.Load(options_.pluginPath, error)) return false;
     const PluginProperties& p = run.plugin.Properties();
-    log_.Format("host: plug-in \"%s\" category \"%s\", entry %s, modes 0x%X, version 0x%X", p.name.c_str(),
-                p.category.c_str(), p.entryName.c_str(), p.modes, p.version);
+    log_.Format("host: plug-in \"%s\" category \"%s\", entry %s, modes 0x%X, interface version 0x%X", p.name.c_str(),
+                p.category.c_str(), p.entryName.c_str(), p.modes, p.interfaceVersion);
     const int mode = document_.Mode().RecordMode();
     if (p.hasModes && !(p.modes & (1u << mode))) {
         error = "the plug-in does not support the image mode " + document_.Mode().Name();

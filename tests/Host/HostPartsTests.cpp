@@ -15,64 +15,109 @@ using namespace qvhost;
 
 namespace {
 
+// A property list in the layout hosts read: a 16-bit word 1, version 0, the count, then each
+// property with its codes as little-endian numbers and its data padded to four bytes, the padding
+// counted in the stored length.
 struct ListBuilder {
     std::vector<uint8_t> bytes;
-    void Word(uint32_t v) {
+
+    explicit ListBuilder(uint32_t count) {
+        Word16(1);
+        Word32(0);
+        Word32(count);
+    }
+    void Word16(uint16_t v) {
+        for (int i = 0; i < 2; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+    void Word32(uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
-    void Code(const char* code) { bytes.insert(bytes.end(), code, code + 4); }
-    void Property(const char* key, std::vector<uint8_t> data) {
-        Code("8BIM");
-        Code(key);
-        Word(0);
-        Word(static_cast<uint32_t>(data.size()));
+    void Property(uint32_t key, std::vector<uint8_t> data, uint32_t vendor = '8BIM') {
         data.resize((data.size() + 3) & ~size_t{3});
+        Word32(vendor);
+        Word32(key);
+        Word32(0);
+        Word32(static_cast<uint32_t>(data.size()));
         bytes.insert(bytes.end(), data.begin(), data.end());
     }
 };
 
-std::vector<uint8_t> ValidList(uint32_t count = 5) {
-    ListBuilder list;
-    list.Word(0);
-    list.Word(count);
-    list.Property("kind", {'8', 'B', 'F', 'M'});
-    list.Property("catg", {5, 'F', 'r', 'a', 'm', 'e'});
-    list.Property("8664", {'G', 'o', 0});
-    list.Property("mode", {0x1A, 0xAD, 0, 0});
-    list.Property("vers", {6, 0, 4, 0});
+std::vector<uint8_t> Word32Data(uint32_t v) {
+    return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+            static_cast<uint8_t>(v >> 24)};
+}
+
+// The mode bytes of gray, RGB, CMYK, duotone and their 16-bit forms (modes 1, 3, 4, 8, 10, 11, 13
+// and 15), most significant bit first in each byte.
+constexpr uint8_t kFrameModeBytes[] = {0x58, 0xB5, 0x00, 0x00};
+constexpr uint32_t kFrameModes = (1u << 1) | (1u << 3) | (1u << 4) | (1u << 8) | (1u << 10) | (1u << 11) |
+                                 (1u << 13) | (1u << 15);
+
+std::vector<uint8_t> ValidList(uint32_t count = 7) {
+    ListBuilder list(count);
+    list.Property('kind', Word32Data('8BFM'));
+    // Another vendor's property is skipped, whatever its key.
+    list.Property('kind', Word32Data('XXXX'), 'ADBE');
+    list.Property('catg', {5, 'F', 'r', 'a', 'm', 'e'});
+    list.Property('8664', {'G', 'o', 0});
+    list.Property('mode', {std::begin(kFrameModeBytes), std::end(kFrameModeBytes)});
+    list.Property('vers', Word32Data(0x00040000));
+    std::vector<uint8_t> terminology = Word32Data(0);
+    for (uint32_t code : {uint32_t{'clss'}, uint32_t{'evnt'}}) {
+        const auto bytes = Word32Data(code);
+        terminology.insert(terminology.end(), bytes.begin(), bytes.end());
+    }
+    terminology.insert(terminology.end(), {0x80, 0x3E, 'S', 'c', 'o', 'p', 'e', 0});  // id 16000, "Scope"
+    list.Property('hstm', terminology);
     return list.bytes;
 }
 
-TEST(PropertyList, ReadsTheFilterKindCategoryEntryAndModes) {
+TEST(PropertyList, ReadsTheFilterKindCategoryEntryModesAndTerminology) {
     std::string error;
     const auto properties = ParsePropertyList(ValidList(), error);
     ASSERT_TRUE(properties) << error;
     EXPECT_EQ(properties->kind, uint32_t{'8BFM'});
     EXPECT_EQ(properties->category, "Frame");
     EXPECT_EQ(properties->entryName, "Go");
-    EXPECT_EQ(properties->modes, 0xAD1Au);
-    EXPECT_EQ(properties->version, 0x00040006u);
+    EXPECT_TRUE(properties->hasModes);
+    EXPECT_EQ(properties->modes, kFrameModes);
+    EXPECT_EQ(properties->interfaceVersion, 0x00040000u);
+    ASSERT_TRUE(properties->terminology);
+    EXPECT_EQ(properties->terminology->version, 0u);
+    EXPECT_EQ(properties->terminology->classId, uint32_t{'clss'});
+    EXPECT_EQ(properties->terminology->eventId, uint32_t{'evnt'});
+    EXPECT_EQ(properties->terminology->terminologyId, 16000);
+    EXPECT_EQ(properties->terminology->scope, "Scope");
+}
+
+TEST(PropertyList, ReadsEachModeFromItsBitInTheHostsByteLayout) {
+    for (int mode = 0; mode < 16; ++mode) {
+        std::vector<uint8_t> flags(4, 0);
+        flags[mode / 8] = static_cast<uint8_t>(0x80 >> (mode % 8));
+        ListBuilder list(3);
+        list.Property('kind', Word32Data('8BFM'));
+        list.Property('8664', {'G', 'o', 0});
+        list.Property('mode', flags);
+        std::string error;
+        const auto properties = ParsePropertyList(list.bytes, error);
+        ASSERT_TRUE(properties) << error;
+        EXPECT_EQ(properties->modes, 1u << mode) << "mode " << mode;
+    }
 }
 
 TEST(PropertyList, RefusesListsThatLieAboutTheirSizes) {
     std::string error;
-    std::vector<uint8_t> list = ValidList();
-    for (size_t length = 0; length < list.size(); ++length)
+    const std::vector<uint8_t> list = ValidList();
+    for (size_t length = 0; length < list.size(); ++length) {
+        error.clear();
         EXPECT_FALSE(ParsePropertyList(std::span(list.data(), length), error)) << length;
+        EXPECT_FALSE(error.empty()) << length;
+    }
+    // A count one too high runs past the end; one too low leaves a property over.
+    EXPECT_FALSE(ParsePropertyList(ValidList(8), error));
+    EXPECT_NE(error.find("ends inside"), std::string::npos) << error;
     EXPECT_FALSE(ParsePropertyList(ValidList(6), error));
-    list[20] = 0xFF;  // the first property's data length
-    EXPECT_FALSE(ParsePropertyList(list, error));
-    list = ValidList();
-    list[0] = 1;  // version
-    EXPECT_FALSE(ParsePropertyList(list, error));
-    // A Pascal string whose length byte runs past its data stops at the data.
-    ListBuilder odd;
-    odd.Word(0);
-    odd.Word(1);
-    odd.Property("catg", {200, 'a'});
-    const auto read = ParsePropertyList(odd.bytes, error);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(read->category, "a");
+    EXPECT_NE(error.find("follow the last"), std::string::npos) << error;
 }
 
 TEST(PluginModule, RefusesALibraryWithoutAPropertyList) {
@@ -85,6 +130,18 @@ TEST(PluginModule, RefusesALibraryWithoutAPropertyList) {
     PluginModule missing;
     EXPECT_FALSE(missing.Load(std::string(bin) + "/NoSuchPlugin.8bf", error));
     EXPECT_NE(error.find("cannot load"), std::string::npos) << error;
+}
+
+TEST(PluginModule, FindsAPropertyListWhateverItsResourceId) {
+    // The framework's test filter keeps its property list under an id other than 16000.
+    const char* bin = std::getenv("QUORVEL_BIN");
+    ASSERT_TRUE(bin);
+    PluginModule module;
+    std::string error;
+    ASSERT_TRUE(module.Load(std::string(bin) + "/FrameworkTestFilter.8bf", error)) << error;
+    EXPECT_EQ(module.Properties().name, "Framework Test Filter");
+    EXPECT_EQ(module.Properties().entryName, "ENTRYPOINT");
+    EXPECT_TRUE(module.Entry());
 }
 
 TEST(ColorServices, ConvertsBetweenEverySpaceAndBackToRgb) {
