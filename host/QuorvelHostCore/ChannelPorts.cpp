@@ -133,14 +133,14 @@ constexpr int32_t kResolution72 = 72 << 16;
 
 void DescribeDocument(HostContext& c) {
     FilterRecord& r = c.record;
-    ReadImageDocumentDescLayered& info = c.documentInfo;
+    ReadImageDocumentDesc& info = c.documentInfo.document;
     info.minVersion = 0;
     info.maxVersion = kDocumentDescVersionWithLayers;
     info.imageMode = r.imageMode;
     info.depth = c.document.Mode().depth;
     info.bounds = {0, 0, c.document.Height(), c.document.Width()};
     info.hResolution = info.vResolution = kResolution72;
-    c.layers.Describe(info, c.options.tile > 0 ? c.options.tile : 0);
+    c.layers.Describe(c.documentInfo, c.options.tile > 0 ? c.options.tile : 0);
     r.documentInfo = c.options.noDocumentInfo ? nullptr : &info;
 }
 

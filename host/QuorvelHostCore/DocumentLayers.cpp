@@ -177,7 +177,8 @@ ReadChannelDesc* DocumentLayers::Chain(const std::vector<HostChannel*>& channels
     ReadChannelDesc** link = &head;
     for (size_t i = 0; i < channels.size(); ++i) {
         HostChannel& channel = *channels[i];
-        ReadChannelDescWritable& desc = descriptions_.emplace_back();
+        ReadChannelDescWritable& entry = descriptions_.emplace_back();
+        ReadChannelDesc& desc = entry.channel;
         desc.minVersion = 0;
         desc.maxVersion = kChannelDescVersionWithWritePort;
         desc.port = channel.ReadPort();
@@ -186,7 +187,7 @@ ReadChannelDesc* DocumentLayers::Chain(const std::vector<HostChannel*>& channels
         desc.tileSize = {tileSize, tileSize};
         desc.channelType = static_cast<int16_t>(i + 1);
         desc.name = channel.name.c_str();
-        desc.writePort = channel.writable ? channel.WritePort() : nullptr;
+        entry.writePort = channel.writable ? channel.WritePort() : nullptr;
         *link = &desc;
         link = &desc.next;
     }
@@ -202,7 +203,8 @@ ReadLayerDesc DocumentLayers::DescribeLayer(const Layer& layer, int32_t tileSize
     return desc;
 }
 
-void DocumentLayers::Describe(ReadImageDocumentDescLayered& info, int32_t tileSize) {
+void DocumentLayers::Describe(ReadImageDocumentDescLayered& layered, int32_t tileSize) {
+    ReadImageDocumentDesc& info = layered.document;
     descriptions_.clear();
     layers_.clear();
     DescribeSelection();
@@ -211,14 +213,14 @@ void DocumentLayers::Describe(ReadImageDocumentDescLayered& info, int32_t tileSi
     info.mergedTransparency = info.targetTransparency;
     info.alphaChannels = Chain(alphas_, tileSize);
     info.selection = document_->HasSelection() ? Chain({selection_}, tileSize) : nullptr;
-    info.layersDescriptor = nullptr;
+    layered.layersDescriptor = nullptr;
     if (!Layered()) return;
     // The layer list runs from the bottom layer up.
     for (const Layer& layer : below_) layers_.push_back(DescribeLayer(layer, tileSize));
     layers_.push_back(DescribeLayer(target_, tileSize));
     for (const Layer& layer : above_) layers_.push_back(DescribeLayer(layer, tileSize));
     for (size_t i = 0; i + 1 < layers_.size(); ++i) layers_[i].next = &layers_[i + 1];
-    info.layersDescriptor = layers_.data();
+    layered.layersDescriptor = layers_.data();
 }
 
 HostChannel* DocumentLayers::FromReadPort(ChannelReadPort port) {

@@ -57,7 +57,8 @@ std::string UsageText() {
            "  --settings-out FILE.qvo write the parameter block after the run as a preset\n"
            "  --descriptor-in FILE    start from this descriptor file\n"
            "  --descriptor-out FILE   write the descriptor the plug-in leaves\n"
-           "  --no-descriptor         hand start no descriptor\n"
+           "  --no-descriptor         hand start no descriptor (an interactive call)\n"
+           "  --no-scripting          no descriptor parameters at all, as hosts without scripting\n"
            "  --txlt                  put 'Txlt' into the descriptor\n"
            "  --descriptor-error CODE every descriptor-suite call fails with this 32-bit code\n"
            "  --abort-after N         abortProc answers true from the Nth progress call on\n"
@@ -94,6 +95,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
     const std::map<std::string, Flag> flags = {
         {"--dialog", [&] { o.dialog = true; }},
         {"--no-descriptor", [&] { o.noDescriptor = true; }},
+        {"--no-scripting", [&] { o.noDescriptorParameters = true; }},
         {"--txlt", [&] { o.txlt = true; }},
         {"--no-advance-state", [&] { o.noAdvanceState = true; }},
         {"--no-buffer-procs", [&] { o.noBufferProcs = true; }},

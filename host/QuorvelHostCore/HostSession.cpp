@@ -157,7 +157,8 @@ bool HostSession::LoadPlugin(std::string& error) {
 
 bool HostSession::BuildDescriptor(std::string& error) {
     HostContext& c = *context_;
-    c.descriptorParameters.descriptorParametersVersion = 1;
+    if (options_.noDescriptorParameters) return true;  // a host without scripting
+    c.descriptorParameters.descriptorParametersVersion = 0;
     c.descriptorParameters.playInfo = options_.dialog ? kPlayDisplay : kPlayDontDisplay;
     c.record.descriptorParameters = &c.descriptorParameters;
     if (options_.noDescriptor) return true;

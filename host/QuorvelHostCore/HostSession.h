@@ -50,6 +50,7 @@ struct HostOptions {
 
     // The scripting descriptor handed to start.
     bool noDescriptor = false;
+    bool noDescriptorParameters = false;  // no scripting at all: the record has no descriptor parameters
     bool txlt = false;                  // put 'Txlt' into it
     std::string descriptorIn;           // start from this descriptor file
     std::string descriptorOut;          // write the descriptor the plug-in leaves

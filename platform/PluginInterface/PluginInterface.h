@@ -424,7 +424,8 @@ static_assert(offsetof(ReadChannelDesc, name) == 72);
 // Channel descriptions of version 1 carry a write port after the name. Nothing may read it from a
 // description whose maxVersion is below that: the host allocated only the version-0 record.
 constexpr int32_t kChannelDescVersionWithWritePort = 1;
-struct ReadChannelDescWritable : ReadChannelDesc {
+struct ReadChannelDescWritable {
+    ReadChannelDesc channel;
     ChannelWritePort writePort;
 };
 static_assert(offsetof(ReadChannelDescWritable, writePort) == 80);
@@ -432,7 +433,7 @@ static_assert(offsetof(ReadChannelDescWritable, writePort) == 80);
 // The channel's write port, or none when the description is too old to carry one.
 inline ChannelWritePort WritePortOf(const ReadChannelDesc& channel) {
     if (channel.maxVersion < kChannelDescVersionWithWritePort) return nullptr;
-    return static_cast<const ReadChannelDescWritable&>(channel).writePort;
+    return reinterpret_cast<const ReadChannelDescWritable&>(channel).writePort;
 }
 
 // What part of a channel a read takes (sourceRect, in the channel's pixels) and the size it is
@@ -510,7 +511,8 @@ struct ReadLayerDesc {
 // Document descriptions of version 2 carry the layer list after the selection. Nothing may read
 // it from an older description: the host allocated only the version-0 record.
 constexpr int32_t kDocumentDescVersionWithLayers = 2;
-struct ReadImageDocumentDescLayered : ReadImageDocumentDesc {
+struct ReadImageDocumentDescLayered {
+    ReadImageDocumentDesc document;
     ReadLayerDesc* layersDescriptor;  // bottom layer first
     ReadImageDocumentDesc* next;
 };
@@ -519,7 +521,7 @@ static_assert(offsetof(ReadImageDocumentDescLayered, layersDescriptor) == 864);
 // The document's layer list, or none when the description is too old to carry one.
 inline const ReadLayerDesc* LayersOf(const ReadImageDocumentDesc& document) {
     if (document.maxVersion < kDocumentDescVersionWithLayers) return nullptr;
-    return static_cast<const ReadImageDocumentDescLayered&>(document).layersDescriptor;
+    return reinterpret_cast<const ReadImageDocumentDescLayered&>(document).layersDescriptor;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -160,9 +160,7 @@ void PhotoshopFilter::CheckHost() {
     const FilterRecord& record = *gCall.record;
     if (record.hostSig == 'QXFL') THROW_IF_ERROR(Err::HostUnsupported);
     if (!record.advanceState) THROW_IF_ERROR(Err::HostUnsupported);
-    const BufferProcs* buffers = record.bufferProcs;
-    if (!buffers || !buffers->allocate || !buffers->lock || !buffers->unlock || !buffers->free || !buffers->space)
-        THROW_IF_ERROR(Err::HostUnsupported);
+    if (!HasAllBufferProcs(record.bufferProcs)) THROW_IF_ERROR(Err::HostUnsupported);
 
     FilterRecord& writable = *gCall.record;
     writable.inputPadding = 0;

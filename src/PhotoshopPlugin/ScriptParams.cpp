@@ -45,10 +45,6 @@ Handle DescriptorHandle() {
     return parameters ? parameters->descriptor : nullptr;
 }
 
-bool ShowDialogRequested() {
-    const DescriptorParameters* parameters = ScriptParameters();
-    return parameters && parameters->playInfo == kPlayDisplay;
-}
 
 // Owns a descriptor or a list made or read through its suite, and frees it through the suite.
 template <typename Suite, typename Ref>
@@ -318,6 +314,11 @@ int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names)
 
 }  // namespace
 
+bool ShowDialogRequested(const FilterRecord* record) {
+    const DescriptorParameters* parameters = record ? record->descriptorParameters : nullptr;
+    return !parameters || !parameters->descriptor || parameters->playInfo == kPlayDisplay;
+}
+
 int32_t OutputModeOf(uint8_t outputOption, uint8_t layeredMode) {
     if (outputOption != 0) return outputOption == 2 ? 2 : 1;
     if (layeredMode != 0) return layeredMode == 4 ? 4 : 5;
@@ -342,7 +343,7 @@ void ReadScriptParams() {
     ClearChannelNames();
     gScript.batchJob = nullptr;
     if (!DescriptorHandle()) {
-        if (ShowDialogRequested()) return;
+        if (ShowDialogRequested(gCall.record)) return;
         ThrowBadParameters();
     }
     const DescriptorSuite* suite = GetDescriptorSuite();
@@ -384,7 +385,7 @@ void WriteScriptParams() {
         ThrowIfSuiteError(suite->PutInteger(descriptor.Get(), 'TLPs', position));
     }
     DescriptorParameters* parameters = record->descriptorParameters;
-    if (parameters->descriptor && record->handleProcs && record->handleProcs->disposeHandle) {
+    if (parameters->descriptor && HasProc(record->handleProcs, &HandleProcs::disposeHandle)) {
         record->handleProcs->disposeHandle(parameters->descriptor);
         parameters->descriptor = nullptr;
     }

@@ -19,6 +19,10 @@ extern ScriptState gScript;
 
 inline constexpr size_t kMaxChannelNameBytes = 255;
 
+// Whether the call shows the dialog: the host asks for it, or hands over no settings to run with
+// (a host without scripting, or a call from its menu, carries no descriptor).
+bool ShowDialogRequested(const FilterRecord* record);
+
 // The output mode written as 'Rslt', from bytes 28 and 29 of the block.
 int32_t OutputModeOf(uint8_t outputOption, uint8_t layeredMode);
 

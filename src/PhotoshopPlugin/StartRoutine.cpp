@@ -14,14 +14,10 @@
 #include "PluginGlobals.h"
 #include "PluginMain.h"
 #include "PreferenceSettings.h"
+#include "ScriptParams.h"
 #include "SettingsLayout.h"
 
 namespace {
-
-bool ShowDialogRequested(const FilterRecord* record) {
-    // A record without scripting parameters is a call without dialog.
-    return record->descriptorParameters && record->descriptorParameters->playInfo == kPlayDisplay;
-}
 
 // The block's bytes from the start of the parameters handle, or none.
 uint8_t* BlockBytes(const FilterRecord* record, int64_t minimum) {

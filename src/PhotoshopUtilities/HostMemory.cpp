@@ -22,12 +22,24 @@ const HandleProcs* HostHandleProcs() {
 }
 
 bool HasAllHandleProcs(const HandleProcs* p) {
-    return p && p->newHandle && p->disposeHandle && p->getSize && p->setSize && p->lock && p->unlock;
+    using P = HandleProcs;
+    return HasProc(p, &P::newHandle) && HasProc(p, &P::disposeHandle) && HasProc(p, &P::getSize) &&
+           HasProc(p, &P::setSize) && HasProc(p, &P::lock) && HasProc(p, &P::unlock);
 }
+
+}  // namespace
+
+bool HasAllBufferProcs(const BufferProcs* p) {
+    using P = BufferProcs;
+    return HasProc(p, &P::allocate) && HasProc(p, &P::lock) && HasProc(p, &P::unlock) && HasProc(p, &P::free) &&
+           HasProc(p, &P::space);
+}
+
+namespace {
 
 const BufferProcs* HostBufferProcs() {
     const BufferProcs* p = gCall.record ? gCall.record->bufferProcs : nullptr;
-    return p && p->allocate && p->lock && p->unlock && p->free && p->space ? p : nullptr;
+    return HasAllBufferProcs(p) ? p : nullptr;
 }
 
 // A handle procedure that is missing while host handles are in force.

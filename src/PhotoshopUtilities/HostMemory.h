@@ -11,6 +11,9 @@
 // ---- Handles
 
 // True when the fallback to global memory is in force; decided once per process.
+// Whether the host's buffer procedures are all there (allocate, lock, unlock, free, space).
+bool HasAllBufferProcs(const BufferProcs* procs);
+
 bool HostUsesGlobalHandles();
 Handle NewHandle(int64_t size);
 void DisposeHandle(Handle h);

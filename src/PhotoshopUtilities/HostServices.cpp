@@ -32,7 +32,7 @@ Entry gTable[kRowCount] = {
 const void* Acquire(Row row) {
     Entry& entry = gTable[row];
     if (entry.suite) return entry.suite;
-    if (!gCall.basicSuite) throw SuiteAccessException{'Parm'};
+    if (!gCall.basicSuite || !gCall.basicSuite->AcquireSuite) throw SuiteAccessException{'Parm'};
     entry.lastError = gCall.basicSuite->AcquireSuite(entry.name, entry.version, &entry.suite);
     if (entry.lastError != 0) {
         entry.suite = nullptr;
@@ -46,7 +46,7 @@ const Entry& At(int row) { return gTable[row]; }
 void ReleaseAll() {
     for (Entry& entry : gTable) {
         if (!entry.suite || !entry.name) continue;
-        if (gCall.basicSuite) {
+        if (gCall.basicSuite && gCall.basicSuite->ReleaseSuite) {
             gCall.basicSuite->ReleaseSuite(entry.name, entry.version);
             entry.suite = nullptr;
         }

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "EndToEndSupport.h"
+#include "QuorvelHostCore/Descriptor.h"
 #include "QuorvelHostCore/HostSession.h"
 
 namespace {
@@ -143,10 +144,34 @@ TEST(PluginEntry, DescriptorSuiteErrorsReachTheHostAsTheirLow16Bits) {
 }
 
 TEST(PluginEntry, OtherFailuresBelowTheEntryAnswerMemoryFull) {
-    // A scripted call without a descriptor: the script reader's failure is not a suite code.
+    // A scripted call whose settings cannot be a block: the script reader's refusal is not a
+    // suite code. The host's block stays as it was.
+    char folder[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "qv-e2e-short-" + std::to_string(GetCurrentProcessId()) + ".qvd";
+    qvhost::Descriptor descriptor;
+    descriptor.Put('FrMP', qvhost::DescriptorValue{qvhost::DescriptorBlob(8, 1)});
+    std::string error;
+    ASSERT_TRUE(qvhost::WriteDescriptorFile(path, descriptor, error)) << error;
     HostOptions options = Options();
-    options.noDescriptor = true;
-    EXPECT_EQ(RunHost(options).Answer(kSelectorStart), -108);
+    options.descriptorIn = path;
+    const Outcome outcome = RunHost(options);
+    EXPECT_EQ(outcome.Answer(kSelectorStart), -108);
+    EXPECT_TRUE(outcome.session->GetDocument() == Pattern()) << "the image is left as it was";
+    DeleteFileA(path.c_str());
+}
+
+TEST(PluginEntry, ACallWithoutSettingsToRunWithIsAnInteractiveCall) {
+    // Hosts without scripting, and a host's own menu, hand over no descriptor: the call shows the
+    // dialog whatever the play mode says. Without the preview dialog it ends as a cancel.
+    for (const bool noParameters : {false, true}) {
+        HostOptions options = Options();
+        options.noDescriptor = true;
+        options.noDescriptorParameters = noParameters;
+        const Outcome outcome = RunHost(options);
+        EXPECT_EQ(outcome.Answer(kSelectorStart), 32512) << (noParameters ? "no descriptor parameters" : "no descriptor");
+        EXPECT_TRUE(outcome.session->GetDocument() == Pattern());
+    }
 }
 
 TEST(PluginEntry, AHostWithoutWhatThePlugInNeedsGetsAlert17500) {

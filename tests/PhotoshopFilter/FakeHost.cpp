@@ -36,6 +36,12 @@ FakeHost::FakeHost(int16_t imageMode, int32_t width, int32_t height)
     bufferProcs_ = BufferProcs{2, 5, BufferAllocate, BufferLock, BufferUnlock, BufferFree, BufferSpaceProc};
     record_.bufferProcs = &bufferProcs_;
     record_.platformData = &platform_;
+    // A scripted call that shows no dialog: the host hands over a descriptor (its contents are
+    // the script reader's business, which these tests leave out).
+    scriptDescriptor_ = reinterpret_cast<char*>(&scriptBytes_);
+    descriptorParameters_.playInfo = kPlayDontDisplay;
+    descriptorParameters_.descriptor = &scriptDescriptor_;
+    record_.descriptorParameters = &descriptorParameters_;
     gHost = this;
 }
 
@@ -119,11 +125,11 @@ void FakeHost::SetCompanionLayers(Layer below, Layer above) {
     layerDescs_[1].compositeChannelsList = &targetDesc_;
     layerDescs_[0].next = &layerDescs_[1];
     layerDescs_[1].next = &layerDescs_[2];
-    documentInfo_.maxVersion = kDocumentDescVersionWithLayers;
-    documentInfo_.targetCompositeChannels = &targetDesc_;
+    documentInfo_.document.maxVersion = kDocumentDescVersionWithLayers;
+    documentInfo_.document.targetCompositeChannels = &targetDesc_;
     documentInfo_.layersDescriptor = layerDescs_;
     channelPorts_ = {1, 3, ReadPixelsProc, nullptr, nullptr};
-    record_.documentInfo = &documentInfo_;
+    record_.documentInfo = &documentInfo_.document;
     record_.channelPortProcs = &channelPorts_;
     record_.inTransparencyMask = 1;
 }

@@ -106,6 +106,9 @@ private:
     Layer layers_[2];
     std::vector<Channel> channels_;
     std::vector<ReadChannelDesc> channelDescs_;
+    DescriptorParameters descriptorParameters_{};
+    char* scriptDescriptor_ = nullptr;
+    uint64_t scriptBytes_ = 0;
     ReadChannelDesc targetDesc_{};
     ReadLayerDesc layerDescs_[3]{};
     ReadImageDocumentDescLayered documentInfo_{};
