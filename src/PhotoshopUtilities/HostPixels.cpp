@@ -80,6 +80,10 @@ ErrorCode Subsample(FilterRecord& record, const SampledField& field, char** data
             return error;
         }
         const char* from = static_cast<const char*>(field.isMask ? record.maskData : record.inData);
+        if (!from) {
+            hostField = Rect16{};
+            return Err::HostUnsupported;  // the host answered without the pixels
+        }
         char* to = out + (y - field.request.top) * destinationRowBytes + (clipped.left - field.request.left) * pixelBytes;
         for (int32_t x = clipped.left; x < clipped.right; ++x, to += pixelBytes)
             std::memcpy(to, from + (x - clipped.left) * f * pixelBytes, static_cast<size_t>(pixelBytes));
@@ -113,6 +117,7 @@ ErrorCode SubsampleRequest(FilterRecord& record, Fixed16 inputRate, Fixed16 mask
         record.inRect = record.maskRect = Rect16{};
         record.outRect = outRect;
         error = record.advanceState();
+        if (!error && !record.outData) error = Err::HostUnsupported;
     }
     record.inRect = inRect;
     record.maskRect = maskRect;
@@ -128,6 +133,12 @@ ErrorCode SubsampleRequest(FilterRecord& record, Fixed16 inputRate, Fixed16 mask
     record.inputRate = inputRate;
     record.maskRate = maskRate;
     return error;
+}
+
+// Whether the host, having answered success, handed over memory for every area asked for.
+bool DeliveredAll(const FilterRecord& record) {
+    return (IsEmpty(record.inRect) || record.inData) && (IsEmpty(record.outRect) || record.outData) &&
+           (IsEmpty(record.maskRect) || record.maskData || !record.haveMask);
 }
 
 // A host that subsamples but cannot pad serves only requests inside what it has.
@@ -151,7 +162,7 @@ ErrorCode AdvanceState() {
             const ErrorCode error = record->advanceState();
             record->inputRate = inputRate;
             record->maskRate = maskRate;
-            return error;
+            return error ? error : DeliveredAll(*record) ? Err::None : Err::HostUnsupported;
         }
         return SubsampleRequest(*record, inputRate, maskRate);
     } catch (const ErrorCodeException& e) {
