@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "HostLog.h"
 #include "TextConversion.h"
 
 namespace qvhost {
@@ -159,20 +160,6 @@ BOOL CALLBACK CollectResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) 
 
 }  // namespace
 
-std::string CodeText(uint32_t code) {
-    std::string text = "'";
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const char c = static_cast<char>((code >> shift) & 0xFF);
-        if (c < 0x20 || c > 0x7E) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "0x%08X", code);
-            return hex;
-        }
-        text += c;
-    }
-    return text + "'";
-}
-
 std::optional<std::vector<StoredProperty>> SplitPropertyList(std::span<const uint8_t> bytes, std::string& error) {
     ByteReader reader(bytes, "the property list");
     reader.Word16("its header");  // reserved: 1, checked by no host
@@ -198,7 +185,7 @@ std::optional<std::vector<StoredProperty>> SplitPropertyList(std::span<const uin
             error = reader.Error() + " (" + which + " of " + std::to_string(count) + ")";
             return std::nullopt;
         }
-        const std::string named = which + " (" + CodeText(property.key) + ")";
+        const std::string named = which + " (" + FourCC(property.key) + ")";
         if (length % kPropertyAlignment != 0) {
             // Some hosts step to the next property by the stored length alone, others round it
             // up: only a padded length reads the same in both.
@@ -283,7 +270,7 @@ std::optional<PluginProperties> ParsePropertyList(std::span<const uint8_t> bytes
         return std::nullopt;
     }
     if (properties.kind != kFilterKind) {
-        error = "the plug-in's kind is " + CodeText(properties.kind) + ", not '8BFM': not a filter";
+        error = "the plug-in's kind is " + FourCC(properties.kind) + ", not '8BFM': not a filter";
         return std::nullopt;
     }
     if (properties.interfaceVersion > kNewestInterfaceVersion) {

@@ -116,9 +116,6 @@ std::optional<Terminology> ParseTerminology(std::span<const uint8_t> bytes, std:
 // The data of a resource of a module, empty when there is none.
 std::span<const uint8_t> ResourceBytes(HMODULE module, const wchar_t* type, const wchar_t* name);
 
-// "'kind'" for a printable code, its hexadecimal value otherwise; for messages.
-std::string CodeText(uint32_t code);
-
 // A loaded plug-in library and its entry. Frees the library when destroyed.
 class PluginModule {
 public:

@@ -12,6 +12,7 @@
 
 #include "EndToEndSupport.h"
 #include "QuorvelHostCore/FileIO.h"
+#include "QuorvelHostCore/HostLog.h"
 #include "QuorvelHostCore/PluginModule.h"
 
 // Compiled here for its static checks: the codes the resources write are the literals read here.
@@ -169,7 +170,7 @@ void Put32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
 size_t PropertyAt(const std::vector<uint8_t>& list, uint32_t key) {
     for (size_t at = kListHeaderSize; at + kPropertyHeaderSize <= list.size(); at += kPropertyHeaderSize + Get32(list, at + 12))
         if (Get32(list, at + 4) == key) return at;
-    ADD_FAILURE() << "no property " << qvhost::CodeText(key);
+    ADD_FAILURE() << "no property " << qvhost::FourCC(key);
     return 0;
 }
 
