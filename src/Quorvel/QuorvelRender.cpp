@@ -95,6 +95,18 @@ bool IsIdentity(const FixedTransform& t) {
     return t.a == 0x10000 && t.b == 0 && t.c == 0 && t.d == 0 && t.e == 0x10000 && t.f == 0;
 }
 
+// The fixed colour of the layer-output route for the layers above the photo: black (an RGB colour
+// record, components 0, opacity 255) converted to the document's colour space, its components'
+// low bytes.
+void LayerOutputColour(uint8_t colour[4]) {
+    ColorRecord black;
+    black.tag = -1;
+    black.space = kSpaceRGB;
+    black.opacity = 255;
+    ConvertColorRecord(black, -1);
+    for (int32_t c = 0; c < 4; ++c) colour[c] = static_cast<uint8_t>(black.components[c]);
+}
+
 // The grey level of a frame colour for the frame-as-mask routes, through the colour services.
 uint32_t GreyOfColour(void* context, const uint32_t* colour, int32_t channels) {
     ColorRecord record;
@@ -306,8 +318,8 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
     pass.blendTable = BlendTables::Table(effect.Get(EffectLayout::kBlendMode));
     const double scale = PreviewScale();
     pass.blurRadius = BlurRadius(effect.Get(EffectLayout::kBlur), scale);
-    double cost = 1.0;
-    if (pass.blurRadius > 0) cost += ImageMakeGaussKernel(record.blurKernel, pass.blurRadius);
+    // The Gauss kernel's result (0.1 r + 1.0) and 1.0: 2.0 for a pass without blur.
+    double cost = ImageMakeGaussKernel(record.blurKernel, pass.blurRadius) + 1.0;
     if (pass.effect == kGlow) {
         pass.spread = GlowSpread(effect.Get(EffectLayout::kSize), scale);
         if (pass.spread > 0) cost += ImageMakeDiscKernel(record.spreadKernel, pass.spread);
@@ -690,6 +702,7 @@ void Quorvel::ComposeTile() {
     layout.photoMerge = !gScript.fwnl && outputOption == 0 && layeredMode != 5;
     layout.transmittanceAlpha = layout.photoMerge && layeredMode != 4;
     layout.layersUnderPhoto = photoPosition < layers;
+    if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
 
     const int64_t pixels = RectArea(r.outRect);
     std::array<ComposePass, RenderSetup::kMaxPasses> passes{};

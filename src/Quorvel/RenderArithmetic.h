@@ -80,18 +80,24 @@ constexpr uint32_t AlphaOfWeight(uint32_t w) { return static_cast<uint32_t>((uin
 // The union coverage after a pass of coverage c and weight m.
 constexpr uint32_t UnionCoverage(uint32_t p, uint32_t c, uint32_t m) { return (((255 - c) * p + m + 127) * 257) >> 16; }
 
-// A pass of weight m (0..65025) and colour alpha s laid over a set of alpha a with nc colours.
-// Exact shortcuts for the two common ends: nothing added, and an opaque pass over nothing.
+// A pass of weight m (0..65025) and colour alpha s laid over a set of alpha a with nc colours:
+// ws = s m, wd = (65025 - m) a, W = ws + wd; the colours become (colour ws + set wd + W/2) / W when
+// W > 0, and the alpha is recomputed from W whatever s is. A covering pass of alpha 0 (ws = 0,
+// m > 0) keeps the set's colours but erases its alpha by m, as alpha 1 almost does.
+// Exact shortcuts: nothing added (m = 0: W = 65025 a and AlphaOfWeight(65025 a) is a), only the
+// set (ws = 0: (v wd + wd/2) / wd is v) and only the pass (wd = 0).
 inline void Accumulate(uint32_t* set, uint32_t& a, const uint32_t* colour, int32_t nc, uint32_t s, uint32_t m) {
+    if (m == 0) return;
     const uint32_t ws = s * m;
-    if (ws == 0) return;  // AlphaOfWeight(65025 a) is a: the set stays as it is
     const uint32_t wd = (kFull8Squared - m) * a;
     const uint32_t w = ws + wd;
-    if (wd == 0) {
-        for (int32_t x = 0; x < nc; ++x) set[x] = colour[x];
-    } else {
-        for (int32_t x = 0; x < nc; ++x)
-            set[x] = static_cast<uint32_t>((uint64_t{colour[x]} * ws + uint64_t{set[x]} * wd + w / 2) / w) & 0xFF;
+    if (ws > 0) {
+        if (wd == 0) {
+            for (int32_t x = 0; x < nc; ++x) set[x] = colour[x];
+        } else {
+            for (int32_t x = 0; x < nc; ++x)
+                set[x] = static_cast<uint32_t>((uint64_t{colour[x]} * ws + uint64_t{set[x]} * wd + w / 2) / w) & 0xFF;
+        }
     }
     a = AlphaOfWeight(w);
 }

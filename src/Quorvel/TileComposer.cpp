@@ -152,6 +152,9 @@ public:
             if (flatBevel) BuildFlatLight(p, *pass.bevel);
             const bool maskRoute = L_.maskOutput || (L_.layerOutput && passes_[p].abovePhoto);
             routes_[p] = BlendRoute{L_.outputTransparency && maskRoute, L_.outputTransparency};
+            // The layer-output route draws the layers above the photo in its fixed colour; a
+            // texture still gives its texels.
+            colours_[p] = L_.layerOutput && pass.abovePhoto ? L_.layerOutputColour : pass.colour;
         }
     }
 
@@ -256,7 +259,7 @@ private:
         const uint32_t photoAlpha = L_.outputTransparency ? s8[nc_] : 255;
         const uint8_t* table = pass.blendTable;
         for (int32_t c = 0; c < nc_; ++c) {
-            const uint32_t t = pass.colour[c];
+            const uint32_t t = colours_[p][c];
             uint32_t v = route.overAlpha ? BlendOverAlpha(table, t, s8[c], photoAlpha) : BlendOpaque(table, t, s8[c]);
             if (lit) v = lit[c * 256 + v];
             out[c] = static_cast<Sample>(k16 ? Widen8Masked(v) : v);
@@ -288,7 +291,7 @@ private:
             if (!pass.underPhoto && s == 255) st.T = kFull8Squared;
             return;
         }
-        const uint8_t* t = pass.colour;
+        const uint8_t* t = colours_[p];
         if (rows_[p].texture) t = rows_[p].texture + int64_t{WrapIndex(column, pass.texture->width)} * nc_;
         uint32_t colour[kMaxColourChannels];
         BlendPass(pass, t, st, photoAlpha, inLast_, routes_[p], nc_, colour);
@@ -469,6 +472,7 @@ private:
     std::array<bool, kMaxPasses> opaque_{};  // the pass alone, wholly covering, makes an opaque frame
     std::vector<uint8_t> flatLight_;         // per bevelled pass: its light where the bevel does not reach
     std::array<BlendRoute, kMaxPasses> routes_{};
+    std::array<const uint8_t*, kMaxPasses> colours_{};  // each pass's colour bytes
     std::array<PassRow, kMaxPasses> rows_{};
 };
 

@@ -34,6 +34,9 @@ struct ComposeLayout {
     bool preview = false;
     bool layersUnderPhoto = false;  // some layer lies beneath the photo
     int32_t textureStep = 1;        // tiled textures are addressed at step x column, step x row
+    // The fixed colour of the layer-output route: passes of layers above the photo that have no
+    // texture take it instead of their own colour (black in the document's colour space).
+    uint8_t layerOutputColour[kMaxColourChannels] = {};
 
     int32_t OutputSamples() const { return colourChannels + (outputTransparency ? 1 : 0); }
     bool MaskPlanesBothSides() const { return inputLayerMasks >= 1 && outputLayerMasks >= 1; }
@@ -71,7 +74,7 @@ struct ComposePass {
     int32_t knockOutPass = -1;          // the layer's background pass that knocks this pass out, or -1
     bool underPhoto = false;            // goes to the set beneath the photo
     bool abovePhoto = false;            // its layer lies above the photo position
-    uint8_t colour[kMaxColourChannels] = {};
+    uint8_t colour[kMaxColourChannels] = {};  // the effect's colour (the layer-output route may fix it)
     uint8_t alpha = 255;                // the colour's alpha
     uint8_t weight = 255;               // opacity, 255 once it was folded into the coverage
     const uint8_t* blendTable = nullptr;  // 256 x 256; none: the pass draws nothing

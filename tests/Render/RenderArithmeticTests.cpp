@@ -67,6 +67,46 @@ TEST(RenderArithmetic, CoverageSteps) {
     EXPECT_EQ(coverage[2], 0);  // the bevel takes more than the mask holds: clamped at 0
 }
 
+// Part 2.111, pass loop step 8: ws = s m, wd = (65025 - m) a, W = ws + wd; the colours mix when
+// W > 0 and the alpha is ((W + 32385) x 258) >> 24 after every pass, whatever s is.
+TEST(RenderArithmetic, AccumulateRecomputesTheAlphaAfterEveryPass) {
+    const uint32_t colour[3] = {10, 20, 30};
+    auto accumulate = [&](uint32_t a, uint32_t s, uint32_t m, uint32_t& alpha) {
+        std::vector<uint32_t> set = {200, 100, 50};
+        alpha = a;
+        Accumulate(set.data(), alpha, colour, 3, s, m);
+        return set;
+    };
+    uint32_t a = 0;
+    // Coverage 0 leaves the set as it is.
+    EXPECT_EQ(accumulate(255, 0, 0, a), (std::vector<uint32_t>{200, 100, 50}));
+    EXPECT_EQ(a, 255u);
+    EXPECT_EQ(accumulate(255, 255, 0, a), (std::vector<uint32_t>{200, 100, 50}));
+    EXPECT_EQ(a, 255u);
+    // A covering pass of alpha 0: W = 0, the alpha becomes 0 and the colours stay.
+    EXPECT_EQ(accumulate(255, 0, 65025, a), (std::vector<uint32_t>{200, 100, 50}));
+    EXPECT_EQ(a, 0u);
+    // Alpha 1: W = 65025, the pass's colour with alpha 1; and so on up: no jump at 0.
+    EXPECT_EQ(accumulate(255, 1, 65025, a), (std::vector<uint32_t>{10, 20, 30}));
+    EXPECT_EQ(a, 1u);
+    for (uint32_t s = 0; s <= 255; ++s) {
+        accumulate(255, s, 65025, a);
+        EXPECT_EQ(a, s);
+    }
+    // Half coverage of alpha 0 over an opaque set: W = 32385 x 255 = 8258175, alpha
+    // ((8258175 + 32385) x 258) >> 24 = 127; the colours stay ((v wd + wd/2) / wd).
+    EXPECT_EQ(accumulate(255, 0, 32640, a), (std::vector<uint32_t>{200, 100, 50}));
+    EXPECT_EQ(a, 127u);
+    // Alpha 0 over alpha 100 at coverage 200 of weight 255: W = (65025 - 51000) x 100, alpha 22.
+    accumulate(100, 0, 51000, a);
+    EXPECT_EQ(a, AlphaOfWeight((65025 - 51000) * 100));
+    EXPECT_EQ(a, 22u);
+    // A mix: s = 128, m = 32640 over alpha 200: ws = 4177920, wd = 6477000, W = 10654920.
+    const std::vector<uint32_t> mixed = accumulate(200, 128, 32640, a);
+    EXPECT_EQ(mixed[0], (10u * 4177920 + 200u * 6477000 + 10654920 / 2) / 10654920);
+    EXPECT_EQ(a, AlphaOfWeight(10654920));
+}
+
 TEST(RenderGeometry, ScaledFilterRectRoundsUpPositiveCoordinates) {
     const Rect16 r = ScaledFilterRect(Rect16{-5, 0, 7, 10}, 2);
     EXPECT_EQ(r.top, -2);

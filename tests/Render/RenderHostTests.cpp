@@ -4,7 +4,9 @@
 // scripted run with 'FwnL' that takes the photo from the target layer's channels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -185,6 +187,54 @@ TEST(RenderThroughHost, ThePhotoPositionPutsLayersUnderOrOverThePhoto) {
     ASSERT_EQ(over.startResult, 0);
     for (int p = 0; p < 3; ++p) EXPECT_EQ(over.output.Sample(p, 0, 0), 255);
     for (int p = 0; p < 3; ++p) EXPECT_EQ(over.output.Sample(p, 30, 20), photo.Sample(p, 30, 20));
+}
+
+// Two copies of the first preset's ellipse (shadow off), both over the photo; `edit` changes the
+// upper one (layer 0).
+template <typename Edit>
+SamplePreset TwoEllipses(const std::string& name, Edit edit) {
+    const SamplePreset one = SamplePresets()[0];
+    SamplePreset two{name, std::vector<uint8_t>(static_cast<size_t>(ParameterBlockView::SizeFor(2, 0) + 8), 0), 2};
+    std::copy_n(one.block.begin(), BlockLayout::kLayers, two.block.begin());
+    ParameterBlockView view(two.block.data(), static_cast<int64_t>(two.block.size()));
+    view.Block().Set(BlockLayout::kSize, static_cast<uint16_t>(two.block.size() - 8));
+    view.Block().Set(BlockLayout::kLayerCount, 2);
+    const ParameterBlockView source(const_cast<uint8_t*>(one.block.data()), static_cast<int64_t>(one.block.size()));
+    for (int32_t i = 0; i < 2; ++i) {
+        std::memcpy(view.Layer(i).Bytes(), source.Layer(0).Bytes(), LayerLayout::kLength);
+        EffectOf(view.Layer(i), EffectLayout::kShadow).Set(EffectLayout::kOn, 0);
+    }
+    edit(view.Layer(0));
+    return two;
+}
+
+// Part 2.111, pass loop step 8: the upper ellipse's background of colour alpha 0 erases the lower
+// one where it covers it, as alpha 1 almost does: no jump between the two. Over an opaque
+// photo with a transparency plane, the corner (both backgrounds, coverage 255) keeps the photo's
+// colours and takes the upper background's alpha (the transmittance alpha: P = 255); the centre
+// is the photo.
+TEST(RenderThroughHost, ABackgroundOfAlphaZeroErasesTheLayersBeneath) {
+    Document photo = Patterned(60, 40, ImageMode{ColorMode::RGB, 8});
+    photo.SetTransparency(255);
+    for (const uint16_t alpha : {uint16_t{0}, uint16_t{1}}) {
+        SCOPED_TRACE(alpha);
+        const SamplePreset preset = TwoEllipses("alpha" + std::to_string(alpha), [alpha](RecordRef upper) {
+            EffectOf(upper, EffectLayout::kBackground).Sub(EffectLayout::kColour).Set(ColourLayout::kAlpha, alpha);
+        });
+        const Rendered r = Render(preset, photo);
+        ASSERT_EQ(r.startResult, 0);
+        ASSERT_TRUE(r.output.HasTransparency());
+        for (const auto [x, y] : {std::pair{0, 0}, std::pair{59, 39}}) {
+            // Alpha 0: the photo's colours; alpha 1: the white background at weight 65025 beside
+            // the photo's 16516350, at most 1 more.
+            for (int p = 0; p < 3; ++p) {
+                EXPECT_GE(r.output.Sample(p, x, y), photo.Sample(p, x, y)) << p;
+                EXPECT_LE(r.output.Sample(p, x, y), photo.Sample(p, x, y) + alpha) << p;
+            }
+            EXPECT_EQ(r.output.Sample(3, x, y), alpha);
+        }
+        for (int p = 0; p < 4; ++p) EXPECT_EQ(r.output.Sample(p, 30, 20), photo.Sample(p, 30, 20)) << p;
+    }
 }
 
 TEST(RenderThroughHost, DamagedLayerSettingsRenderWithoutACrash) {

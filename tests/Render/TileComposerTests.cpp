@@ -187,6 +187,76 @@ TEST(TileComposer, OpacityAndKnockOut) {
     EXPECT_EQ(out[1], 100);
 }
 
+// Part 2.111, pass loop step 8: the set's alpha follows W = s m + (65025 - m) a after every pass.
+// A covering pass of colour alpha 0 erases the frame beneath it, as alpha 1 almost does.
+TEST(TileComposer, ACoveringPassOfAlphaZeroErasesTheSetBeneath) {
+    ComposeLayout l = Layout(3, 1, false);
+    l.outputTransparency = true;
+    const std::vector<uint8_t> input = {10, 20, 30, 255};
+    const std::vector<uint8_t> coverage = {255};
+    const ComposePass lower = SolidPass(coverage, {200, 100, 50, 0});
+    ComposePass upper = SolidPass(coverage, {0, 0, 0, 0});
+    for (const bool transmittance : {false, true}) {
+        SCOPED_TRACE(transmittance ? "transmittance alpha" : "photo weight alpha");
+        l.transmittanceAlpha = transmittance;
+        // Alpha 0: ws = 0, wd = (65025 - 65025) x 255 = 0, so a_ov = 0 and the colours stay; the
+        // photo's weight 255 x 255 x 255 takes the whole pixel. Its alpha: (W + 32385) / 65025 =
+        // 255, or with the transmittance (T = 0 after a pass of alpha below 255, P = 255) a_ov = 0.
+        upper.alpha = 0;
+        const std::vector<uint8_t> erased = Compose<uint8_t>(l, input, {lower, upper});
+        EXPECT_EQ(erased, (std::vector<uint8_t>{10, 20, 30, uint8_t(transmittance ? 0 : 255)}));
+        // Alpha 1: ws = 65025, a_ov = ((65025 + 32385) x 258) >> 24 = 1, the colour black:
+        // (S x (16581375 - 65025) + 8290687) / 16581375 keeps 10, 20, 30.
+        upper.alpha = 1;
+        const std::vector<uint8_t> almost = Compose<uint8_t>(l, input, {lower, upper});
+        EXPECT_EQ(almost, (std::vector<uint8_t>{10, 20, 30, uint8_t(transmittance ? 1 : 255)}));
+    }
+    // Half coverage of alpha 0 over an opaque set halves its alpha and keeps its colour: m = 32640,
+    // W = 32385 x 255, a_ov = ((8258175 + 32385) x 258) >> 24 = 127; photo weight 16581375 - 127 x
+    // 65025 = 8323200: (10 x 8323200 + 200 x 8258175 + 8290687) / 16581375 = 105.
+    const std::vector<uint8_t> half = {128};
+    ComposePass halfUpper = SolidPass(half, {0, 0, 0, 0});
+    halfUpper.alpha = 0;
+    l.transmittanceAlpha = false;
+    const std::vector<uint8_t> out = Compose<uint8_t>(l, input, {lower, halfUpper});
+    const int64_t wo = int64_t{127} * 65025, wp = 16581375 - wo, w = wo + wp;
+    EXPECT_EQ(out[0], (10 * wp + 200 * wo + w / 2) / w);
+    EXPECT_EQ(out[0], 105);
+    EXPECT_EQ(out[3], 255);
+}
+
+// Part 2.111, step 2, step 4.c and pass loop step 3: on the layer-output route the passes of
+// layers above the photo take the route's fixed colour (black converted to the document's space,
+// handed over in the layout); the others, and every pass off the route, keep their own colour; a
+// texture gives its texels either way. The route writes the frame's grey level (here the first
+// channel: no grey conversion is given) over the photo's clear transparency.
+TEST(TileComposer, TheLayerOutputRouteGivesLayersAboveThePhotoItsFixedColour) {
+    ComposeLayout l = Layout(3, 1, false);
+    l.outputTransparency = true;
+    l.layerOutput = true;
+    l.photoMerge = false;
+    l.preview = true;
+    l.layerOutputColour[0] = 60;
+    const std::vector<uint8_t> input = {10, 20, 30, 0};
+    const std::vector<uint8_t> coverage = {255};
+    ComposePass pass = SolidPass(coverage, {200, 100, 50, 0});
+    pass.abovePhoto = true;
+    // (60 x 65535 + 32639) >> 16 = 60 through the Normal table against the mask route.
+    EXPECT_EQ(Compose<uint8_t>(l, input, {pass}), (std::vector<uint8_t>{10, 20, 30, 60}));
+    pass.abovePhoto = false;
+    EXPECT_EQ(Compose<uint8_t>(l, input, {pass}), (std::vector<uint8_t>{10, 20, 30, 200}));
+    pass.abovePhoto = true;
+    const uint8_t texels[] = {77, 78, 79};
+    const ColourTexture texture{texels, 1, 1, 3};
+    pass.texture = &texture;
+    EXPECT_EQ(Compose<uint8_t>(l, input, {pass}), (std::vector<uint8_t>{10, 20, 30, 77}));
+    // Off the route (mask output) the layer above the photo keeps its colour.
+    pass.texture = nullptr;
+    l.layerOutput = false;
+    l.maskOutput = true;
+    EXPECT_EQ(Compose<uint8_t>(l, input, {pass}), (std::vector<uint8_t>{10, 20, 30, 200}));
+}
+
 TEST(TileComposer, HostMaskLimitsTheFrameAndTheCacheKeepsTheFrameAlone) {
     const ComposeLayout l = Layout(3, 0, false);
     const std::vector<uint8_t> input = {0, 0, 0, 0, 0, 0};

@@ -1,0 +1,185 @@
+// The render slots of the filter class run in-process over a host record of the test's own: the
+// render start's tile size (the cost of the passes) and the composition of a tile on the
+// layer-output route, which needs a preview owner that the stand-in host cannot give.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "File.h"
+#include "FirstRunTables.h"
+#include "HostMemory.h"
+#include "LayerState.h"
+#include "PluginGlobals.h"
+#include "PreviewOwner.h"
+#include "Quorvel.h"
+#include "QuorvelBase.h"
+#include "RenderGeometry.h"
+#include "RenderSession.h"
+#include "SettingsDefaults.h"
+
+namespace {
+
+class QuietOwner : public PreviewOwner {
+public:
+    void RenderPreview(PhotoshopFilter&) override {}
+    void ShowProgress(PhotoshopFilter&, double, double) override {}
+    bool Undo() override { return false; }
+    void ReleaseSavedState() override {}
+    void PushUndoState() override {}
+    void DisableCompositeView() override {}
+    File& SettingsFile() override { return settings_; }
+
+private:
+    File settings_;
+};
+
+class RenderSlots : public testing::Test {
+protected:
+    void SetUp() override {
+        ResetHostMemoryForTesting();
+        BuildFirstRunTables();
+        gCall = CallGlobals{};
+        gCall.record = &record_;
+        gCall.data = &dataWord_;
+        record_.filterCase = kFilterCaseEditableTransparencyNoSelection;
+        filter_.InitializeGlobals();
+    }
+    void TearDown() override {
+        filter_.SetOwner(nullptr);
+        filter_.ReleaseLayerStates();
+        if (dataWord_) DisposeHandle(reinterpret_cast<Handle>(dataWord_));
+        dataWord_ = 0;
+        Session().cacheFile.Close();
+        Session().cache = {};
+        Session().sourceOutOfMemory = false;
+        LayerStates().Release();
+        DisposeHandle(record_.parameters);
+        record_.parameters = nullptr;
+        QuorvelBase::SetTargetLayerPos(0);
+        SetBufferReserve(kDefaultBufferReserve);
+        gCall = CallGlobals{};
+    }
+
+    // A document of `mode` (8-bit), width x height, with or without a transparency plane.
+    void Document(int16_t mode, int32_t colourPlanes, int16_t width, int16_t height, bool transparency) {
+        record_.imageMode = mode;
+        record_.imageSize = Point16{height, width};
+        record_.wholeSize = record_.imageSize;
+        record_.filterRect = Rect16{0, 0, height, width};
+        record_.depth = 8;
+        gCall.bytesPerSample = 1;
+        const int16_t planes = static_cast<int16_t>(colourPlanes + (transparency ? 1 : 0));
+        record_.planes = planes;
+        if (transparency) {
+            record_.inLayerPlanes = record_.outLayerPlanes = static_cast<int16_t>(colourPlanes);
+            record_.inTransparencyMask = record_.outTransparencyMask = 1;
+        }
+    }
+
+    // `layers` default ellipse layers (white background, every other effect off), the photo at
+    // `photoPosition` and the block's layered-output mode.
+    void Stack(int32_t layers, int32_t photoPosition, uint8_t layeredMode) {
+        filter_.SetDefaultParameters(0);
+        ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
+        for (int32_t i = 0; i < layers; ++i) {
+            QuorvelBase::InitLayerRecord(i, false);
+            SettingsDefaultLayerHead(Layer(i));
+            Layer(i).Set(LayerLayout::kEnabled, 1);
+        }
+        View().Block().Set(BlockLayout::kLayeredOutputMode, layeredMode);
+        QuorvelBase::SetTargetLayerPos(photoPosition);
+        ASSERT_EQ(QuorvelBase::TargetLayerPos(), photoPosition);
+    }
+    ParameterBlockView View() {
+        return ParameterBlockView(reinterpret_cast<uint8_t*>(*record_.parameters), GetHandleSize(record_.parameters));
+    }
+    RecordRef Layer(int32_t i) { return View().Layer(i); }
+
+    void Start() {
+        filter_.SetupRun();
+        filter_.BeginPass();
+    }
+
+    // One tile over the whole filter rectangle: every pass drawn (last first, as the scheduler
+    // steps), then composed. Pixels are interleaved; `input` has the document's planes.
+    std::vector<uint8_t> RenderWholeTile(std::vector<uint8_t> input) {
+        FilterRecord& r = record_;
+        const int32_t planes = r.planes;
+        const int32_t width = r.filterRect.right - r.filterRect.left;
+        std::vector<uint8_t> output(input.size(), 0);
+        r.inRect = r.outRect = r.filterRect;
+        r.maskRect = Rect16{};
+        r.maskData = nullptr;
+        r.inData = input.data();
+        r.outData = output.data();
+        r.inRowBytes = r.outRowBytes = width * planes;
+        for (int32_t k = filter_.PassCount(); k >= 1; --k) filter_.TileStep(k);
+        filter_.ComposeTile();
+        r.inData = r.outData = nullptr;
+        return output;
+    }
+
+    FilterRecord record_{};
+    intptr_t dataWord_ = 0;
+    Quorvel filter_;
+    QuietOwner owner_;
+};
+
+// Part 2.103, PrepareEffectPass step 4: the cost of a pass is the Gauss kernel's result + 1.0,
+// 2.0 for a pass without blur; the tile rows follow from the largest cost (Part 2.102).
+TEST_F(RenderSlots, APassWithoutBlurCostsTwo) {
+    constexpr int16_t kWidth = 8000, kHeight = 4000;
+    Document(kModeGrayScale, 1, kWidth, kHeight, false);
+    Stack(1, 1, 0);
+    Start();
+    ASSERT_EQ(filter_.PassCount(), 1);  // the background, blur 0
+    // Cost (1 x 2.0 + 1 x 0.2) / 9 in the final apply: 2097152 / cost / 8000 = 1072 rows (a cost
+    // of 1.0 would give 1966).
+    const TileSize expected = ChooseTileSize(1, 2.0, 1, true, kWidth, kHeight);
+    EXPECT_EQ(expected.rows, 1072);
+    EXPECT_EQ(filter_.TileWidth(), kWidth);
+    EXPECT_EQ(filter_.TileHeight(), expected.rows);
+
+    // A blur of 5 pixels: radius trunc(5 x 2.4 + 0.5) = 12, cost 0.1 x 12 + 1.0 + 1.0 = 3.2.
+    EffectOf(Layer(0), EffectLayout::kBackground).Set(EffectLayout::kBlur, 5.0f);
+    Start();
+    EXPECT_EQ(filter_.TileHeight(), ChooseTileSize(1, 3.2, 1, true, kWidth, kHeight).rows);
+}
+
+// Part 2.111, step 2 and step 4.c: on the layer-output route (layered-output mode 5 with a
+// preview owner) the passes of layers above the photo take black, converted to the document's
+// colour space, as their colour. The route writes the grey level of the frame over the photo's
+// transparency; where the photo is clear the preview's photo merge keeps it.
+TEST_F(RenderSlots, TheLayerOutputRouteDrawsLayersAboveThePhotoInBlack) {
+    struct Mode {
+        int16_t mode;
+        int32_t colourPlanes;
+    };
+    for (const Mode m : {Mode{kModeRGBColor, 3}, Mode{kModeGrayScale, 1}}) {
+        SCOPED_TRACE(m.mode);
+        const int16_t width = 40, height = 30;
+        Document(m.mode, m.colourPlanes, width, height, true);
+        const int32_t planes = m.colourPlanes + 1;
+        // A photo whose transparency is clear: its colour samples 90, its alpha 0.
+        std::vector<uint8_t> input(static_cast<size_t>(width) * height * planes, 90);
+        for (size_t i = static_cast<size_t>(m.colourPlanes); i < input.size(); i += planes) input[i] = 0;
+
+        for (const uint8_t layeredMode : {uint8_t{5}, uint8_t{4}}) {
+            SCOPED_TRACE(int{layeredMode});
+            Stack(1, 1, layeredMode);  // the layer above the photo
+            filter_.SetOwner(&owner_);
+            Start();
+            ASSERT_EQ(filter_.PassCount(), 1);
+            const std::vector<uint8_t> out = RenderWholeTile(input);
+            // The corner lies outside the ellipse, under the background alone (coverage 255).
+            for (int32_t c = 0; c < m.colourPlanes; ++c) EXPECT_EQ(out[c], 90) << c;
+            // Layer output: black, grey 0. The mask output is no layer-output route: the
+            // background's own white, grey 255.
+            EXPECT_EQ(out[m.colourPlanes], layeredMode == 5 ? 0 : 255);
+            filter_.SetOwner(nullptr);
+        }
+    }
+}
+
+}  // namespace
