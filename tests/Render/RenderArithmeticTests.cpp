@@ -67,7 +67,7 @@ TEST(RenderArithmetic, CoverageSteps) {
     EXPECT_EQ(coverage[2], 0);  // the bevel takes more than the mask holds: clamped at 0
 }
 
-// Part 2.111, pass loop step 8: ws = s m, wd = (65025 - m) a, W = ws + wd; the colours mix when
+// The pass loop's accumulation: ws = s m, wd = (65025 - m) a, W = ws + wd; the colours mix when
 // W > 0 and the alpha is ((W + 32385) x 258) >> 24 after every pass, whatever s is.
 TEST(RenderArithmetic, AccumulateRecomputesTheAlphaAfterEveryPass) {
     const uint32_t colour[3] = {10, 20, 30};

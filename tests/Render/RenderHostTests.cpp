@@ -208,7 +208,7 @@ SamplePreset TwoEllipses(const std::string& name, Edit edit) {
     return two;
 }
 
-// Part 2.111, pass loop step 8: the upper ellipse's background of colour alpha 0 erases the lower
+// The upper ellipse's background of colour alpha 0 erases the lower
 // one where it covers it, as alpha 1 almost does: no jump between the two. Over an opaque
 // photo with a transparency plane, the corner (both backgrounds, coverage 255) keeps the photo's
 // colours and takes the upper background's alpha (the transmittance alpha: P = 255); the centre

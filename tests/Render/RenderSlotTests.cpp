@@ -126,8 +126,8 @@ protected:
     QuietOwner owner_;
 };
 
-// Part 2.103, PrepareEffectPass step 4: the cost of a pass is the Gauss kernel's result + 1.0,
-// 2.0 for a pass without blur; the tile rows follow from the largest cost (Part 2.102).
+// PrepareEffectPass: the cost of a pass is the Gauss kernel's result + 1.0,
+// 2.0 for a pass without blur; the tile rows follow from the largest cost.
 TEST_F(RenderSlots, APassWithoutBlurCostsTwo) {
     constexpr int16_t kWidth = 8000, kHeight = 4000;
     Document(kModeGrayScale, 1, kWidth, kHeight, false);
@@ -147,7 +147,7 @@ TEST_F(RenderSlots, APassWithoutBlurCostsTwo) {
     EXPECT_EQ(filter_.TileHeight(), ChooseTileSize(1, 3.2, 1, true, kWidth, kHeight).rows);
 }
 
-// Part 2.111, step 2 and step 4.c: on the layer-output route (layered-output mode 5 with a
+// On the layer-output route (layered-output mode 5 with a
 // preview owner) the passes of layers above the photo take black, converted to the document's
 // colour space, as their colour. The route writes the grey level of the frame over the photo's
 // transparency; where the photo is clear the preview's photo merge keeps it.

@@ -187,7 +187,7 @@ TEST(TileComposer, OpacityAndKnockOut) {
     EXPECT_EQ(out[1], 100);
 }
 
-// Part 2.111, pass loop step 8: the set's alpha follows W = s m + (65025 - m) a after every pass.
+// The set's alpha follows W = s m + (65025 - m) a after every pass.
 // A covering pass of colour alpha 0 erases the frame beneath it, as alpha 1 almost does.
 TEST(TileComposer, ACoveringPassOfAlphaZeroErasesTheSetBeneath) {
     ComposeLayout l = Layout(3, 1, false);
@@ -225,7 +225,7 @@ TEST(TileComposer, ACoveringPassOfAlphaZeroErasesTheSetBeneath) {
     EXPECT_EQ(out[3], 255);
 }
 
-// Part 2.111, step 2, step 4.c and pass loop step 3: on the layer-output route the passes of
+// On the layer-output route the passes of
 // layers above the photo take the route's fixed colour (black converted to the document's space,
 // handed over in the layout); the others, and every pass off the route, keep their own colour; a
 // texture gives its texels either way. The route writes the frame's grey level (here the first
