@@ -170,9 +170,10 @@ bool HostSession::BuildDescriptor(std::string& error) {
         DescriptorBlob settings(kScriptPrefix, 0);
         settings.insert(settings.end(), preset.block.begin(), preset.block.end());
         descriptor.Put('FrMP', DescriptorValue{std::move(settings)});
-        // The preset's photo position goes with it, as the plug-in's preset loader takes it.
-        if (!descriptor.Find('TLPs') && preset.photoPosition)
-            descriptor.Put('TLPs', DescriptorValue{*preset.photoPosition});
+        // The preset's photo position goes with it, as the plug-in's preset loader takes it: a
+        // preset that names none has the photo over all of its layers.
+        const std::optional<int32_t> position = preset.PhotoPosition();
+        if (!descriptor.Find('TLPs') && position) descriptor.Put('TLPs', DescriptorValue{*position});
     }
     if (options_.txlt) descriptor.Put('Txlt', DescriptorValue{true});
     c.descriptorParameters.descriptor = c.handles.NewWithData(Flatten(descriptor));

@@ -7,7 +7,17 @@ namespace qvhost {
 namespace {
 constexpr int64_t kMaxSettingsFile = 64 << 20;
 constexpr char kSettingsKey[] = "QuorvelSettings";
+// The settings start with the block's framework header; the layer count follows it, big-endian.
+constexpr size_t kLayerCountOffset = 12;
 }  // namespace
+
+std::optional<int32_t> PresetSettings::PhotoPosition() const {
+    std::optional<int32_t> position = photoPosition;
+    if (!position && block.size() >= kLayerCountOffset + 2)
+        position = static_cast<int16_t>((block[kLayerCountOffset] << 8) | block[kLayerCountOffset + 1]);
+    if (position && *position < 0) return std::nullopt;
+    return position;
+}
 
 bool ReadSettingsFile(const std::string& utf8Path, PresetSettings& preset, std::string& error) {
     std::vector<uint8_t> bytes;

@@ -13,6 +13,11 @@ namespace qvhost {
 struct PresetSettings {
     std::vector<uint8_t> block;           // "QuorvelSettings"
     std::optional<int32_t> photoPosition; // "TargetLayerPos", when present
+
+    // Where the preset puts the photo among its layers, as a preset is loaded: "TargetLayerPos",
+    // or over all of its layers (their count N, bytes 12-13 of the settings) when the key is
+    // missing. None when that position is negative or the settings are too short to hold N.
+    std::optional<int32_t> PhotoPosition() const;
 };
 
 // Reads the settings of a preset file; false when it holds no "QuorvelSettings" data.

@@ -220,25 +220,56 @@ TEST(DescriptorSuites, CarrySettingsInAndOutThroughFilesHandlesAndLists) {
 
 void IdlePlugin(int16_t, void*, intptr_t*, int16_t* result) { *result = 0; }
 
+// A preset's photo position goes in beside its settings as 'TLPs', as the plug-in's preset loader
+// takes it: "TargetLayerPos", or over all of the preset's layers (N, bytes 12-13 of the settings)
+// when the key is missing; nothing when that is negative or unknown.
 TEST(DescriptorSuites, APresetsPhotoPositionGoesInBesideItsSettings) {
-    cf::Dictionary preset;
-    preset.SetInteger("TargetLayerPos", 2);
-    preset.SetData("QuorvelSettings", std::vector<uint8_t>{1, 2, 3});
-    const std::string path = TempPath("position.qvo");
-    const std::optional<std::string> xml = cf::PropertyList::ToXml(preset);
-    ASSERT_TRUE(xml && WriteWholeFile(path, {reinterpret_cast<const uint8_t*>(xml->data()), xml->size()}));
-    HostOptions options;
-    options.entry = IdlePlugin;
-    options.document = Document(8, 8, ImageMode{});
-    options.settingsIn = path;
-    HostSession session(options);
-    ASSERT_EQ(session.Run().exitCode, 0);
-    // The plug-in left the descriptor as it was given.
-    ASSERT_TRUE(session.ResultDescriptor());
-    EXPECT_EQ(std::get<int32_t>(session.ResultDescriptor()->Find('TLPs')->value), 2);
-    EXPECT_EQ(std::get<DescriptorBlob>(session.ResultDescriptor()->Find('FrMP')->value),
-              (DescriptorBlob{0, 0, 0, 0, 1, 2, 3}));
-    DeleteFileA(path.c_str());
+    std::vector<uint8_t> threeLayers(2392 + 2 * 1304, 0);
+    threeLayers[13] = 3;
+    std::vector<uint8_t> negativeCount(2392, 0);
+    negativeCount[12] = negativeCount[13] = 0xFF;
+    struct Case {
+        const char* what;
+        std::optional<int32_t> stored;
+        std::vector<uint8_t> settings;
+        std::optional<int32_t> given;
+    };
+    const Case cases[] = {
+        {"stored", 2, {1, 2, 3}, 2},
+        {"stored 0 over a stack of three", 0, threeLayers, 0},
+        {"missing: over all three layers", std::nullopt, threeLayers, 3},
+        {"missing, no layers", std::nullopt, std::vector<uint8_t>(2392, 0), 0},
+        {"missing, settings too short to count", std::nullopt, std::vector<uint8_t>(13, 0), std::nullopt},
+        {"missing, a negative count", std::nullopt, negativeCount, std::nullopt},
+        {"stored negative", -1, threeLayers, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        cf::Dictionary preset;
+        if (c.stored) preset.SetInteger("TargetLayerPos", *c.stored);
+        preset.SetData("QuorvelSettings", c.settings);
+        const std::string path = TempPath("position.qvo");
+        const std::optional<std::string> xml = cf::PropertyList::ToXml(preset);
+        ASSERT_TRUE(xml && WriteWholeFile(path, {reinterpret_cast<const uint8_t*>(xml->data()), xml->size()}));
+        HostOptions options;
+        options.entry = IdlePlugin;
+        options.document = Document(8, 8, ImageMode{});
+        options.settingsIn = path;
+        HostSession session(options);
+        ASSERT_EQ(session.Run().exitCode, 0) << c.what;
+        DeleteFileA(path.c_str());
+        // The plug-in left the descriptor as it was given.
+        ASSERT_TRUE(session.ResultDescriptor()) << c.what;
+        const DescriptorValue* position = session.ResultDescriptor()->Find('TLPs');
+        if (c.given) {
+            ASSERT_TRUE(position) << c.what;
+            EXPECT_EQ(std::get<int32_t>(position->value), *c.given) << c.what;
+        } else {
+            EXPECT_FALSE(position) << c.what;
+        }
+        DescriptorBlob settings{0, 0, 0, 0};
+        settings.insert(settings.end(), c.settings.begin(), c.settings.end());
+        EXPECT_EQ(std::get<DescriptorBlob>(session.ResultDescriptor()->Find('FrMP')->value), settings) << c.what;
+    }
 }
 
 TEST(DescriptorSuites, RefuseAHandleThatHoldsNoDescriptor) {
