@@ -118,6 +118,10 @@ void TearDownCall() {
         record->outRect = Rect16{};
         record->maskRect = Rect16{};
     }
+    // A host calls finish only after a start that succeeded: a session that fails in prepare or
+    // start never gets there. Every call therefore gives back what it acquired, on every way out,
+    // while it still holds the basic suite it acquired through.
+    HostSuites::ReleaseAll();
     gCall.basicSuite = nullptr;
     DeleteFilterObjects();
 }
@@ -188,7 +192,7 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         *result = Dispatch(selector, record);
         if (registryCopy) FilterDataRegistry().Write(data);
     } catch (const SuiteErrorException& e) {
-        *result = static_cast<int16_t>(e.code & 0xFFFF);
+        *result = ResultOfSuiteError(e.code);
     } catch (...) {
         *result = Err::MemoryFull;
     }

@@ -113,7 +113,7 @@ ErrorCode CodeOfCurrentException() {
     try {
         throw;
     } catch (const SuiteErrorException& e) {
-        return static_cast<ErrorCode>(e.code & 0xFFFF);
+        return ResultOfSuiteError(e.code);
     } catch (const ErrorCodeException& e) {
         return e.code;
     } catch (...) {

@@ -43,7 +43,7 @@ const void* Acquire(Row row) {
 
 const Entry& At(int row) { return gTable[row]; }
 
-void ReleaseAll() {
+void ReleaseAll() noexcept {
     for (Entry& entry : gTable) {
         if (!entry.suite || !entry.name) continue;
         if (gCall.basicSuite && gCall.basicSuite->ReleaseSuite) {
@@ -54,6 +54,11 @@ void ReleaseAll() {
 }
 
 }  // namespace HostSuites
+
+ErrorCode ResultOfSuiteError(int32_t code) {
+    const auto low = static_cast<int16_t>(static_cast<uint32_t>(code) & 0xFFFF);
+    return low < 0 ? low : Err::BadParameters;
+}
 
 const DescriptorSuite* GetDescriptorSuite() {
     return static_cast<const DescriptorSuite*>(HostSuites::Acquire(HostSuites::kDescriptor));

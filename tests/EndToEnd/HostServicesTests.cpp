@@ -4,6 +4,8 @@
 // before every call and runs the framed sample through Quorvel.8bf.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "EndToEndSupport.h"
 #include "QuorvelHostCore/HostSession.h"
 
@@ -110,6 +112,10 @@ TEST(HostServices, AMissingServiceGetsAClearAnswerAndNeverACrash) {
         ASSERT_NE(start, nullptr) << c.what;
         EXPECT_EQ(start->result, c.startAnswer) << c.what;
         EXPECT_EQ(session.GetDocument() == Pattern(), c.startAnswer != 0) << c.what << ": the image is framed only on success";
+        const auto& log = session.Log().Lines();
+        EXPECT_TRUE(std::none_of(log.begin(), log.end(),
+                                 [](const std::string& line) { return line.find("still acquired") != std::string::npos; }))
+            << c.what;
     }
 }
 

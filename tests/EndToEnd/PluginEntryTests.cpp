@@ -132,13 +132,28 @@ TEST(PluginEntry, TxltMakesStartDoNothingEvenForAHostItWouldRefuse) {
     EXPECT_TRUE(outcome.session->ResultDescriptor()->Find('Txlt'));
 }
 
-TEST(PluginEntry, DescriptorSuiteErrorsReachTheHostAsTheirLow16Bits) {
-    for (int32_t code : {int32_t{0x12345678}, int32_t{0x0001FFA0}, int32_t{'Parm'}}) {
+// A descriptor-suite error reaches the host as a code it reports as an error. Its low 16 bits do
+// when they are negative; the suites' four-character codes and other codes whose low half is
+// positive or zero would read as an error already reported, or as success: they become -30100.
+TEST(PluginEntry, DescriptorSuiteErrorsReachTheHostAsErrorsItReports) {
+    const std::pair<int32_t, int16_t> cases[] = {
+        {0x0001FFA0, -96},          // low half negative: kept
+        {-108, -108},               // out of memory
+        {-1700, -1700},
+        {'Parm', -30100},           // 0x726D, positive
+        {'!IMP', -30100},
+        {'S!Fd', -30100},
+        {0x12345678, -30100},
+        {0x00017F00, -30100},       // 32512, the generic failure that shows nothing
+        {0x00010000, -30100},       // low half zero: not a success
+    };
+    for (const auto& [code, answer] : cases) {
         HostOptions options = Options();
         options.descriptorError = code;
         const Outcome outcome = RunHost(options);
         EXPECT_EQ(outcome.Answer(kSelectorPrepare), 0);
-        EXPECT_EQ(outcome.Answer(kSelectorStart), static_cast<int16_t>(code & 0xFFFF)) << std::hex << code;
+        EXPECT_EQ(outcome.Answer(kSelectorStart), answer) << std::hex << code;
+        EXPECT_TRUE(outcome.result.alerts.empty()) << std::hex << code;
         EXPECT_NE(outcome.result.exitCode, 0);
     }
 }
