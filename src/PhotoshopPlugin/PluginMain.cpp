@@ -142,7 +142,8 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
         if (IsNoDialogCall()) return 0;
         QuorvelBase::SetTargetLayerPos(0);
         BuildFilterObjects();
-        ReadScriptParams();
+        // Scripted settings that are corrupt, reported and not replaced by the defaults end the call.
+        if (const ErrorCode refused = ReadScriptParams()) return refused;
         const ErrorCode result = DoStart();
         WriteScriptParams();
         return result;

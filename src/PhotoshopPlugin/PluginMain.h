@@ -21,5 +21,7 @@ void ShowWelcomeDialog(uint8_t* showFlag);
 
 // The scripting parameters of a call.
 bool IsNoDialogCall();
-void ReadScriptParams();
+// 0, or the call's result when the settings handed in were corrupt and the user did not take the
+// defaults offered in their place.
+ErrorCode ReadScriptParams();
 void WriteScriptParams();

@@ -33,7 +33,8 @@ void ThrowIfSuiteError(SPErr error) {
     if (error != 0) throw SuiteErrorException{error};
 }
 
-// What cannot be a block ends the call as a bad parameter (-108 to the host).
+// A scripted call without a dialog that hands over no descriptor has nothing to run with: the call
+// ends as a bad parameter (-108 to the host).
 [[noreturn]] void ThrowBadParameters() { throw SuiteAccessException{'Parm'}; }
 
 DescriptorParameters* ScriptParameters() {
@@ -92,14 +93,17 @@ int32_t LayerCountOfItem(const std::vector<uint8_t>& image) {
 }
 
 // Installs the blob under 'FrMP' as the host's parameters. The blob is checked before it replaces
-// anything: a bad one leaves the host's block as it was.
-void InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descriptor) {
+// anything: a blob that cannot be a block, or a block that fails validation, leaves the host's
+// block as it was and answers 17004.
+ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descriptor) {
+    // The filter object validates the block, and builds the defaults when it is refused.
+    if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
     int32_t length = 0;
     ThrowIfSuiteError(suite->GetDataLength(descriptor, 'FrMP', &length));
     // The blob holds at least the header behind four bytes of prefix; S must fit its 16 bits.
     constexpr int64_t kMinLength = 4 + ParameterHeader::kHeaderLength;
     constexpr int64_t kMaxLength = 8 + 0xFFFF;
-    if (length < kMinLength || length > kMaxLength) ThrowBadParameters();
+    if (length < kMinLength || length > kMaxLength) return Err::SettingsCorrupt;
 
     std::vector<uint8_t> data(static_cast<size_t>(length) + 4, 0);
     ThrowIfSuiteError(suite->GetData(descriptor, 'FrMP', data.data()));
@@ -112,7 +116,7 @@ void InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descriptor
         std::memset(data.data(), 0, 4);
         imageLength += 4;
     }
-    if (imageLength < ParameterHeader::kSettingsOffset || imageLength - 8 > 0xFFFF) ThrowBadParameters();
+    if (imageLength < ParameterHeader::kSettingsOffset || imageLength - 8 > 0xFFFF) return Err::SettingsCorrupt;
 
     UniqueHandle candidate(NewHandle(imageLength));
     if (!candidate) THROW_IF_ERROR(Err::MemoryFull);
@@ -123,14 +127,42 @@ void InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descriptor
     FilterRecord* record = gCall.record;
     UniqueHandle previous(record->parameters);
     record->parameters = candidate.Release();
-    const ErrorCode invalid = gFilters.main ? gFilters.main->ValidateParameters() : Err::SettingsCorrupt;
-    if (invalid != 0) {
+    if (const ErrorCode invalid = gFilters.main->ValidateParameters()) {
         UniqueHandle rejected(record->parameters);
         record->parameters = previous.Release();
-        ThrowBadParameters();
+        return invalid;
     }
+    return Err::None;
 }
 
+// Corrupt settings handed in are reported as a corrupt block that the host kept is (alert 17004,
+// "The settings appear to be corrupt. The default settings will be used instead.") and the run
+// goes on with the defaults. Closing the alert otherwise ends the call as cancelled: the user has
+// seen the report, and the host's block stays as it was.
+ErrorCode UseDefaultsForCorruptSettings(ErrorCode invalid) {
+    if (RunModalDialog(nullptr, invalid, nullptr, nullptr) != 1) return Err::Cancelled;
+    gFilters.main->SetDefaultParameters(0);
+    return Err::None;
+}
+
+// The layers that the first `items` blocks of 'FrpM' hold, or more than a stack can hold once
+// they reach it.
+int32_t LayersOfFirstItems(const DescriptorSuite* suite, DescriptorRef descriptor, int32_t items) {
+    const DescriptorListSuite* listSuite = GetDescriptorListSuite();
+    ScopedList list(listSuite);
+    ThrowIfSuiteError(suite->GetList(descriptor, 'FrpM', list.Out()));
+    uint32_t count = 0;
+    ThrowIfSuiteError(listSuite->GetCount(list.Get(), &count));
+    const uint32_t read = std::min<uint32_t>(count, static_cast<uint32_t>(items));
+    int32_t layers = 0;
+    for (uint32_t i = 0; i < read && layers <= BlockLayout::kMaxLayers; ++i)
+        layers += std::min<int32_t>(LayerCountOfItem(CopyListData(list.Get(), i)), BlockLayout::kMaxLayers + 1);
+    return layers;
+}
+
+// 'TLPs': the photo's position among the block's layers. A negative value stands for the block's
+// layer count (the photo over every layer). A positive value, that count included, counts the
+// 'FrpM' items below the photo when the list is there: the layers those items hold place it.
 void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
     int32_t position = 0;
     ThrowIfSuiteError(suite->GetInteger(descriptor, 'TLPs', &position));
@@ -138,16 +170,8 @@ void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
         const LockedParameters parameters;
         position = parameters ? parameters.View().LayerCount() : -1;
         if (position < 0) return;
-    } else if (position > 0 && HasKey(suite, descriptor, 'FrpM')) {
-        const DescriptorListSuite* listSuite = GetDescriptorListSuite();
-        ScopedList list(listSuite);
-        ThrowIfSuiteError(suite->GetList(descriptor, 'FrpM', list.Out()));
-        uint32_t count = 0;
-        ThrowIfSuiteError(listSuite->GetCount(list.Get(), &count));
-        const uint32_t items = std::min<uint32_t>(count, static_cast<uint32_t>(position));
-        position = 0;
-        for (uint32_t i = 0; i < items; ++i) position += LayerCountOfItem(CopyListData(list.Get(), i));
     }
+    if (position > 0 && HasKey(suite, descriptor, 'FrpM')) position = LayersOfFirstItems(suite, descriptor, position);
     QuorvelBase::SetTargetLayerPos(position);
 }
 
@@ -339,22 +363,28 @@ bool IsNoDialogCall() {
     return HasKey(suite, descriptor.Get(), 'Txlt');
 }
 
-void ReadScriptParams() {
+ErrorCode ReadScriptParams() {
     ClearChannelNames();
     gScript.batchJob = nullptr;
     if (!DescriptorHandle()) {
-        if (ShowDialogRequested(gCall.record)) return;
+        if (ShowDialogRequested(gCall.record)) return Err::None;
         ThrowBadParameters();
     }
     const DescriptorSuite* suite = GetDescriptorSuite();
     ScopedDescriptor descriptor(suite);
     ThrowIfSuiteError(suite->HandleToDescriptor(DescriptorHandle(), descriptor.Out()));
     if (HasKey(suite, descriptor.Get(), 'FrMP')) {
-        InstallParameterBlob(suite, descriptor.Get());
-        if (HasKey(suite, descriptor.Get(), 'TLPs')) ReadPhotoPosition(suite, descriptor.Get());
-        MakeFramePathsAbsolute();
+        if (const ErrorCode invalid = InstallParameterBlob(suite, descriptor.Get())) {
+            // The defaults hold no layers: the photo position and frame paths of the refused
+            // settings do not apply to them.
+            if (const ErrorCode refused = UseDefaultsForCorruptSettings(invalid)) return refused;
+        } else {
+            if (HasKey(suite, descriptor.Get(), 'TLPs')) ReadPhotoPosition(suite, descriptor.Get());
+            MakeFramePathsAbsolute();
+        }
     }
     ReadProcessFlags(suite, descriptor.Get());
+    return Err::None;
 }
 
 void WriteScriptParams() {

@@ -159,8 +159,24 @@ TEST(PluginEntry, DescriptorSuiteErrorsReachTheHostAsErrorsItReports) {
 }
 
 TEST(PluginEntry, OtherFailuresBelowTheEntryAnswerMemoryFull) {
-    // A scripted call whose settings cannot be a block: the script reader's refusal is not a
-    // suite code. The host's block stays as it was.
+    // A host whose basic suite cannot acquire suites: the plug-in cannot read the descriptor, and
+    // the accessor's refusal is not a descriptor-suite code. The image is left as it was.
+    HostOptions options = Options();
+    options.beforeCall = [](FilterRecord& record, int16_t) {
+        static BasicSuite hollow{};
+        if (!record.sSPBasic) return;
+        hollow = *record.sSPBasic;
+        hollow.AcquireSuite = nullptr;
+        record.sSPBasic = &hollow;
+    };
+    const Outcome outcome = RunHost(options);
+    EXPECT_EQ(outcome.Answer(kSelectorStart), -108);
+    EXPECT_TRUE(outcome.session->GetDocument() == Pattern()) << "the image is left as it was";
+}
+
+// Settings that cannot be a block are no memory failure: the user is told that they are corrupt
+// and that the defaults stand in for them.
+TEST(PluginEntry, ACorruptBlockIsReportedAsCorrupt) {
     char folder[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, folder);
     const std::string path = std::string(folder) + "qv-e2e-short-" + std::to_string(GetCurrentProcessId()) + ".qvd";
@@ -171,8 +187,9 @@ TEST(PluginEntry, OtherFailuresBelowTheEntryAnswerMemoryFull) {
     HostOptions options = Options();
     options.descriptorIn = path;
     const Outcome outcome = RunHost(options);
-    EXPECT_EQ(outcome.Answer(kSelectorStart), -108);
-    EXPECT_TRUE(outcome.session->GetDocument() == Pattern()) << "the image is left as it was";
+    EXPECT_EQ(outcome.Answer(kSelectorStart), 0);
+    EXPECT_TRUE(outcome.Alerted(17004));
+    EXPECT_TRUE(outcome.session->GetDocument() == Pattern()) << "the defaults frame nothing";
     DeleteFileA(path.c_str());
 }
 

@@ -29,10 +29,18 @@ struct ScriptedRun {
     std::vector<uint8_t> parameters;
     std::optional<qvhost::Descriptor> written;
     qvhost::Document document;  // the document after the run
+    std::vector<std::string> log;  // the host's log of the run
 
     int16_t StartResult() const {
         const qvhost::CallRecord* start = result.Find(3);
         return start ? start->result : INT16_MIN;
+    }
+    // The lines of the host's log that hold `text`.
+    std::vector<std::string> LogLinesWith(const std::string& text) const {
+        std::vector<std::string> found;
+        for (const std::string& line : log)
+            if (line.find(text) != std::string::npos) found.push_back(line);
+        return found;
     }
 };
 
@@ -56,6 +64,7 @@ inline ScriptedRun RunScripted(const qvhost::Descriptor& descriptor,
     run.parameters = session.Parameters();
     run.written = session.ResultDescriptor();
     run.document = session.GetDocument();
+    run.log = session.Log().Lines();
     return run;
 }
 
