@@ -44,7 +44,8 @@ struct ErrorCodeException {
     ErrorCode code;
 };
 
-// A 32-bit signed code thrown by the scripting-descriptor routines; the host receives its low 16 bits.
+// A 32-bit signed code thrown by the scripting-descriptor routines; the host receives its low 16 bits
+// when they are a negative code, else -30100 (ResultOfSuiteError).
 struct SuiteErrorException {
     int32_t code;
 };
