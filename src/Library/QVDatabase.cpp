@@ -1,6 +1,11 @@
 #include "QVDatabase.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "Alerts.h"
@@ -63,6 +68,22 @@ constexpr int32_t kNoFolderName = 3;
 constexpr int32_t kNoFileName = -43;
 
 const char* NameOf(int table) { return kTables[table].name; }
+
+// The column that carries a record's id in every table that holds records.
+constexpr const char* kRecordIdColumn = "RID";
+
+bool HoldsRecordIds(int table) { return std::strcmp(kTables[table].columns[0].name, kRecordIdColumn) == 0; }
+
+// A stored id or counter as a 64-bit number, so that a value beyond 32 bits is seen as such
+// rather than wrapped into a valid-looking id; none for NULL or a value that is no number.
+std::optional<int64_t> RecordIdFromText(const char* text) {
+    if (!text) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (end == text || errno == ERANGE) return std::nullopt;
+    return static_cast<int64_t>(value);
+}
 
 bool IsAlreadyExists(const CppSQLiteException& e) { return std::strstr(e.ErrorMessage(), "already exists") != nullptr; }
 
@@ -171,11 +192,11 @@ void QVDatabase::CreateTableList(std::span<const int> tableIds) {
             if (!IsAlreadyExists(e)) throw;
         }
     }
-    InitBaseRow();
+    InitBaseRow(tableIds);
 }
 
-void QVDatabase::InitBaseRow() {
-    // Looking for the counter row and adding it form one transaction: two processes creating the
+void QVDatabase::InitBaseRow(std::span<const int> tableIds) {
+    // Looking at the counter row and mending it form one transaction: two processes creating the
     // same library at once add it once (the second's insert is refused while the first holds the
     // file, and it finds the row afterwards).
     try {
@@ -184,13 +205,24 @@ void QVDatabase::InitBaseRow() {
         return;  // a library without its counter row cannot hand out ids; NewRecordID reports it
     }
     try {
+        const char* base = NameOf(LibraryTable::Base);
+        const char* counterColumn = kBaseColumns[0].name;
         CppSQLiteBuffer sql;
-        bool empty = false;
+        bool rowPresent = false;
+        std::optional<int64_t> counter;
         {
-            CppSQLiteQuery query = ExecQuery(sql.Format("select * from %s;", NameOf(LibraryTable::Base)));
-            empty = query.Eof();
+            CppSQLiteQuery query = ExecQuery(sql.Format("select * from %s;", base));
+            rowPresent = !query.Eof();
+            if (rowPresent) counter = RecordIdFromText(query.FieldValue(0));
         }
-        if (empty) ExecDML(sql.Format("insert into %s values(%d, %d);", NameOf(LibraryTable::Base), kFirstRecordID, kSchemaVersion));
+        // A counter that was lost, or that lags behind the records, starts again above every id
+        // the file holds: handing out an id again would make two records one.
+        const int64_t firstFree = FirstFreeRecordID(tableIds);
+        if (!rowPresent) {
+            ExecDML(sql.Format("insert into %s values(%lld, %d);", base, static_cast<long long>(firstFree), kSchemaVersion));
+        } else if (!counter || *counter < firstFree) {
+            ExecDML(sql.Format("update %s set %s = %lld;", base, counterColumn, static_cast<long long>(firstFree)));
+        }
         ExecDML("release InitBase;");
     } catch (const CppSQLiteException&) {
         try {
@@ -199,6 +231,28 @@ void QVDatabase::InitBaseRow() {
         } catch (const CppSQLiteException&) {
         }
     }
+}
+
+int64_t QVDatabase::FirstFreeRecordID(std::span<const int> tableIds) {
+    // One statement over every table of the file whose rows carry a record id.
+    CppSQLiteBuffer sql;
+    for (const int id : tableIds) {
+        if (!HoldsRecordIds(id)) continue;
+        if (*sql.Get() == '\0') {
+            sql.Format("select max(%s) from %s", kRecordIdColumn, NameOf(id));
+        } else {
+            sql.Format("%s union all select max(%s) from %s", sql.Get(), kRecordIdColumn, NameOf(id));
+        }
+    }
+    int64_t firstFree = kFirstRecordID;
+    if (*sql.Get() == '\0') return firstFree;
+    sql.Format("%s;", sql.Get());
+    for (CppSQLiteQuery query = ExecQuery(sql); !query.Eof(); query.NextRow()) {
+        const std::optional<int64_t> highest = RecordIdFromText(query.FieldValue(0));
+        // A counter at the top of the range is refused by NewRecordID, as any past 32 bits.
+        if (highest) firstFree = std::max(firstFree, *highest < INT64_MAX ? *highest + 1 : INT64_MAX);
+    }
+    return firstFree;
 }
 
 void QVDatabase::ExecIgnoreExists(const char* sql) {
@@ -235,16 +289,17 @@ int32_t QVDatabase::NewRecordID() {
     ExecDML("savepoint NewRecordID;");
     try {
         CppSQLiteBuffer sql;
-        int32_t id = 0;
+        std::optional<int64_t> id;
         {
             CppSQLiteTable table = GetTable(sql.Format("select * from %s;", base));
-            const char* value = table.FieldValueByName(counter);
-            id = value ? SqlIntegerFromText(value) : 0;
+            id = RecordIdFromText(table.FieldValueByName(counter));
         }
-        if (id < kFirstRecordID) throw CppSQLiteException(SqlCode::Wrapper, "Invalid record counter");
+        // A lost counter, or one that ran past the ids records can carry, is reported rather
+        // than handed out.
+        if (!id || *id < kFirstRecordID || *id > INT32_MAX) throw CppSQLiteException(SqlCode::Wrapper, "Invalid record counter");
         ExecDML(sql.Format("update %s set %s = %s + 1;", base, counter, counter));
         ExecDML("release NewRecordID;");
-        return id;
+        return static_cast<int32_t>(*id);
     } catch (const CppSQLiteException&) {
         try {
             ExecDML("rollback to NewRecordID; release NewRecordID;");

@@ -115,7 +115,11 @@ protected:
 
 private:
     int32_t OpenPath(const std::string& path);
-    void InitBaseRow();
+    // Adds the counter row when it is missing and moves a counter that lags behind the records
+    // above the highest id of the given tables.
+    void InitBaseRow(std::span<const int> tableIds);
+    // One above the highest record id in the given tables; 10001 when they hold none.
+    int64_t FirstFreeRecordID(std::span<const int> tableIds);
     void CreateTrigger();
 };
 

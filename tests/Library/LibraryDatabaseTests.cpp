@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "LibraryTestSupport.h"
 #include "QVDatabase.h"
+#include "QVDatabaseRecord.h"
 #include "Utf.h"
 
 namespace {
@@ -68,6 +70,18 @@ std::vector<std::string> AsStored(const std::vector<std::string>& schema) {
     return stored;
 }
 
+// The look for the highest record id among the tables of a file that hold records.
+const char* const kFramesHighestId =
+    "select max(RID) from Frames union all select max(RID) from Textures union all select max(RID) from Presets "
+    "union all select max(RID) from RGBPreviews union all select max(RID) from InMaskPreviews union all "
+    "select max(RID) from OutMaskPreviews;";
+const char* const kPresetsHighestId = "select max(RID) from Presets;";
+
+// What every open runs to check the counter row of a sound file.
+std::vector<std::string> CounterCheck(const char* highestId) {
+    return {"savepoint InitBase;", "select * from Base;", highestId, "release InitBase;"};
+}
+
 // The SQL a new file receives: the schema's statements as executed, then the counter row.
 std::vector<std::string> CreationStatements(const std::vector<std::string>& schema, bool withTrigger) {
     std::vector<std::string> statements;
@@ -78,6 +92,7 @@ std::vector<std::string> CreationStatements(const std::vector<std::string>& sche
     }
     statements.push_back("savepoint InitBase;");
     statements.push_back("select * from Base;");
+    statements.push_back(withTrigger ? kFramesHighestId : kPresetsHighestId);
     statements.push_back("insert into Base values(10001, 1);");
     statements.push_back("release InitBase;");
     if (withTrigger) {
@@ -106,8 +121,7 @@ TEST(LibraryDatabase, NewFramesLibraryHoldsExactlyTheSchemaAndTheCounterRow) {
     const std::vector<unsigned char> before = ReadBytes(file);
     TracedLibrary<QVDatabase> again;
     ASSERT_EQ(again.OpenAt(file.c_str()), 0);
-    EXPECT_EQ(again.trace.statements,
-              (std::vector<std::string>{"savepoint InitBase;", "select * from Base;", "release InitBase;"}));
+    EXPECT_EQ(again.trace.statements, CounterCheck(kFramesHighestId));
     EXPECT_EQ(QueryRows(again, kSchemaQuery), AsStored(kFramesSchema));
     EXPECT_EQ(QueryRows(again, "select * from Base;"), std::vector<std::string>{"10001|1"});
     again.Close();
@@ -223,4 +237,91 @@ TEST(LibraryDatabase, FindTableKnowsTheEightTablesExactly) {
     EXPECT_EQ(QVDatabase::FindTable("frames"), -1);
     EXPECT_EQ(QVDatabase::FindTable(""), -1);
     EXPECT_EQ(QVDatabase::FindTable(nullptr), -1);
+}
+
+// A counter row that was lost, or a counter that lags behind the records, would hand out ids
+// that records already carry. Opening the file puts the counter above the highest id of every
+// table that holds record ids, and the next new record gets an id no row has.
+TEST(LibraryDatabase, ALostOrLaggingCounterStartsAboveTheHighestRecordId) {
+    const struct {
+        const char* what;
+        const char* sql;
+    } damages[] = {
+        {"the counter row deleted", "delete from Base;"},
+        {"the counter NULL", "update Base set NextRecordID = NULL;"},
+        {"the counter back at the first id", "update Base set NextRecordID = 10001;"},
+        {"the counter at the highest id", "update Base set NextRecordID = 20200;"},
+    };
+    const struct {
+        bool presetsLibrary;
+        const char* table;  // the table that holds the highest id
+    } holders[] = {
+        {false, "Frames"},         {false, "Textures"},       {false, "Presets"}, {false, "RGBPreviews"},
+        {false, "InMaskPreviews"}, {false, "OutMaskPreviews"}, {true, "Presets"},
+    };
+    for (const auto& holder : holders) {
+        for (const auto& damage : damages) {
+            SCOPED_TRACE(std::string(holder.presetsLibrary ? "presets library, " : "frames library, ") + holder.table +
+                         ", " + damage.what);
+            ScratchFolder folder;
+            const std::string file = folder.File("Library.sdb");
+            std::unique_ptr<QVDatabase> db = holder.presetsLibrary ? std::make_unique<QVPresetsDatabase>()
+                                                                   : std::make_unique<QVDatabase>();
+            ASSERT_EQ(db->OpenAt(file.c_str()), 0);
+            const char* mainTable = holder.presetsLibrary ? "Presets" : "Frames";
+            db->ExecDML((std::string("insert into ") + mainTable + " (RID) values (10001);").c_str());
+            db->ExecDML((std::string("insert into ") + holder.table + " (RID) values (20200);").c_str());
+            db->ExecDML(damage.sql);
+            db->Close();
+
+            std::unique_ptr<QVDatabase> reopened = holder.presetsLibrary ? std::make_unique<QVPresetsDatabase>()
+                                                                         : std::make_unique<QVDatabase>();
+            ASSERT_EQ(reopened->OpenAt(file.c_str()), 0);
+            EXPECT_EQ(QueryRows(*reopened, "select * from Base;"), std::vector<std::string>{"20201|1"});
+            QVDatabaseRecord record(reopened.get(), mainTable);
+            record.SetText(1, "new");
+            record.Save();
+            EXPECT_EQ(record.Rid(), 20201);
+            EXPECT_EQ(QueryRows(*reopened, (std::string("select count(*) from ") + mainTable + ";").c_str()),
+                      std::vector<std::string>{holder.table == std::string(mainTable) ? "3" : "2"});
+            EXPECT_EQ(reopened->NewRecordID(), 20202);
+        }
+    }
+}
+
+TEST(LibraryDatabase, ACounterAheadOfTheRecordsIsLeftAsItIs) {
+    ScratchFolder folder;
+    const std::string file = folder.File("Quorvel.sdb");
+    {
+        QVDatabase db;
+        ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+        db.ExecDML("insert into RGBPreviews (RID) values (20200);");
+        db.ExecDML("update Base set NextRecordID = 30000;");
+    }
+    const std::vector<unsigned char> before = ReadBytes(file);
+    {
+        QVDatabase db;
+        ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+        EXPECT_EQ(QueryRows(db, "select * from Base;"), std::vector<std::string>{"30000|1"});
+    }
+    EXPECT_EQ(ReadBytes(file), before);
+}
+
+// Record ids are 32-bit: a counter past them is reported, never wrapped round onto ids in use.
+TEST(LibraryDatabase, ACounterPastThirtyTwoBitsIsReported) {
+    ScratchFolder folder;
+    const std::string file = folder.File("Quorvel.sdb");
+    {
+        QVDatabase db;
+        ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+        db.ExecDML("insert into RGBPreviews (RID) values (4294977296);");  // 2^32 + 10000
+        db.ExecDML("delete from Base;");
+    }
+    QVDatabase db;
+    ASSERT_EQ(db.OpenAt(file.c_str()), 0);
+    EXPECT_EQ(QueryRows(db, "select NextRecordID from Base;"), std::vector<std::string>{"4294977297"});
+    EXPECT_THROW(db.NewRecordID(), CppSQLiteException);
+    db.ExecDML("update Base set NextRecordID = 2147483647;");
+    EXPECT_EQ(db.NewRecordID(), 2147483647);
+    EXPECT_THROW(db.NewRecordID(), CppSQLiteException);
 }
