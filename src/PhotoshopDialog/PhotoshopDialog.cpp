@@ -1,17 +1,46 @@
 #include "PhotoshopDialog.h"
 
+#include <cstdint>
 #include <memory>
 #include <new>
+#include <string>
 
+#include "Alerts.h"
 #include "ErrorCodes.h"
 #include "File.h"
+#include "PluginGlobals.h"
 #include "QVDatabase.h"
 
 namespace {
 
+// The libraries open at the start of a host call, before the user sees anything. Another process
+// holds a library only for the moment it writes (an import's record, a new library's schema);
+// one that keeps it longer than this is waited for no further: the call goes on without that
+// library and says so, rather than holding the host for a minute.
+constexpr int kOpenWaitMs = 5000;
+
+// What the process keeps of one library: the open database, or the host call in which it could
+// not be opened (so that the call's later windowless dialogs neither wait nor alert again).
+template <class Library>
+struct LibrarySlot {
+    std::unique_ptr<Library> database;
+    bool failed = false;
+    uint32_t failedInCall = 0;
+
+    bool FailedInThisCall() const { return failed && failedInCall == gCall.number; }
+    void MarkFailed() {
+        failed = true;
+        failedInCall = gCall.number;
+    }
+    void Forget() {
+        database.reset();
+        failed = false;
+    }
+};
+
 struct Libraries {
-    std::unique_ptr<QVDatabase> frames;
-    std::unique_ptr<QVPresetsDatabase> presets;
+    LibrarySlot<QVDatabase> frames;
+    LibrarySlot<QVPresetsDatabase> presets;
     std::string libraryPath;
 };
 
@@ -20,25 +49,53 @@ Libraries& TheLibraries() {
     return libraries;
 }
 
-// Keeps the library when `open` succeeds; a failed library is deleted at once, so the rest of
-// the program sees it absent. An error raised on the way has shown its alert already.
-template <class Library, class OpenFunction>
-void OpenLibrary(std::unique_ptr<Library>& slot, OpenFunction open) {
-    if (slot) return;
+// Names the library file that could not be opened. An alert that cannot be shown leaves the
+// library absent all the same.
+void ReportLibraryNotOpened(const std::string& path) {
     try {
-        auto library = std::make_unique<Library>();
-        if (open(*library) == 0) slot = std::move(library);
+        RunModalDialog(nullptr, Err::FileNotOpenable, path.c_str(), nullptr);
     } catch (const ErrorCodeException&) {
     } catch (const std::bad_alloc&) {
     }
 }
 
+// Keeps the library when `open` succeeds. A library that fails is deleted at once, so the rest of
+// the program sees it absent, and reported once in this host call, by the path it was asked to
+// open (its default place when that is empty). An error raised on the way has shown its alert
+// already.
+template <class Library, class OpenFunction>
+void OpenLibrary(LibrarySlot<Library>& slot, const std::string& requestedPath, OpenFunction open) {
+    if (slot.database || slot.FailedInThisCall()) return;
+    std::string failedPath;
+    try {
+        auto library = std::make_unique<Library>();
+        library->SetBusyTimeout(kOpenWaitMs);
+        if (open(*library) == 0) {
+            // Once open, the library's work waits for other processes as long as it always has.
+            library->SetBusyTimeout(CppSQLiteDB::kDefaultBusyTimeoutMs);
+            slot.database = std::move(library);
+            slot.failed = false;
+            return;
+        }
+        // The library's path names the file it tried while an open has not succeeded.
+        failedPath = *library->Path() ? library->Path() : requestedPath;
+        slot.MarkFailed();
+    } catch (const ErrorCodeException&) {
+        slot.MarkFailed();
+        return;
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    ReportLibraryNotOpened(failedPath);
+}
+
 void OpenLibraries() {
     Libraries& libraries = TheLibraries();
-    OpenLibrary(libraries.frames, [&](QVDatabase& db) { return db.OpenAt(libraries.libraryPath.c_str()); });
+    OpenLibrary(libraries.frames, libraries.libraryPath,
+                [&](QVDatabase& db) { return db.OpenAt(libraries.libraryPath.c_str()); });
     // Relative frame specs resolve against the folder of the open frames library.
-    if (libraries.frames) SetFrameLibraryFolder(libraries.frames->Path());
-    OpenLibrary(libraries.presets, [](QVPresetsDatabase& db) { return db.OpenDefault(); });
+    if (libraries.frames.database) SetFrameLibraryFolder(libraries.frames.database->Path());
+    OpenLibrary(libraries.presets, std::string(), [](QVPresetsDatabase& db) { return db.OpenDefault(); });
 }
 
 }  // namespace
@@ -50,13 +107,13 @@ PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, Ph
 
 PhotoshopDialog::~PhotoshopDialog() = default;
 
-QVDatabase* FramesLibrary() { return TheLibraries().frames.get(); }
+QVDatabase* FramesLibrary() { return TheLibraries().frames.database.get(); }
 
-QVPresetsDatabase* PresetsLibrary() { return TheLibraries().presets.get(); }
+QVPresetsDatabase* PresetsLibrary() { return TheLibraries().presets.database.get(); }
 
 void CloseLibraries() {
-    TheLibraries().frames.reset();
-    TheLibraries().presets.reset();
+    TheLibraries().frames.Forget();
+    TheLibraries().presets.Forget();
 }
 
 const std::string& LibraryPathSetting() { return TheLibraries().libraryPath; }

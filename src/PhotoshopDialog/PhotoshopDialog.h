@@ -16,7 +16,10 @@ public:
 
     // With kWindowless: opens whichever library is not open yet, the frames library at the
     // library-path setting (its default place when the setting is empty) and the presets library
-    // at its default place. A library that fails to open stays absent; nothing is raised.
+    // at its default place. An open waits a few seconds at most for another process's lock. A
+    // library that fails to open stays absent and is left as it is; the alert "Could not open the
+    // file" names it once in a host call, and the call's later dialogs do not try it again.
+    // Nothing is raised.
     PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview);
     PhotoshopDialog(const PhotoshopDialog&) = delete;
     PhotoshopDialog& operator=(const PhotoshopDialog&) = delete;
@@ -35,7 +38,8 @@ private:
 // is loaded; null while absent (a library that could not be opened is treated as empty).
 QVDatabase* FramesLibrary();
 QVPresetsDatabase* PresetsLibrary();
-// Closes both libraries; the next windowless dialog opens them again (after the library moved).
+// Closes both libraries and forgets their failures; the next windowless dialog opens them again
+// (after the library moved).
 void CloseLibraries();
 
 // The library-path setting: the full path of the frames library file, or empty for its default

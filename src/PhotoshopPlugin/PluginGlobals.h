@@ -17,6 +17,7 @@ struct CallGlobals {
     bool is16Bit = false;
     BasicSuite* basicSuite = nullptr;
     HWND parentWindow = nullptr;    // the host's main window, or none
+    uint32_t number = 0;            // counts the host's calls: tells what one call did from the next
 };
 
 // Valid while a host call runs.

@@ -95,6 +95,8 @@ void BuildFilterObjects() {
 }
 
 void SetCallGlobals(int16_t selector, FilterRecord* record, intptr_t* data) {
+    static uint32_t calls = 0;
+    gCall.number = ++calls;
     gCall.record = record;
     gCall.selector = selector;
     gCall.data = data;

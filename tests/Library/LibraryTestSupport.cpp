@@ -4,9 +4,11 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "Utf.h"
 
@@ -67,4 +69,56 @@ std::vector<std::string> QueryRows(CppSQLiteDB& database, const char* sql) {
         rows.push_back(row);
     }
     return rows;
+}
+
+AlertLog::AlertLog() {
+    _putenv_s("QUORVEL_ALERT_ANSWER", "1");
+    _putenv_s("QUORVEL_ALERT_LOG", folder_.File("alerts.log").c_str());
+}
+
+AlertLog::~AlertLog() { _putenv_s("QUORVEL_ALERT_LOG", ""); }
+
+std::vector<std::string> AlertLog::Lines() const {
+    const std::vector<unsigned char> bytes = ReadBytes(folder_.File("alerts.log"));
+    std::istringstream text(std::string(bytes.begin(), bytes.end()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
+    return lines;
+}
+
+std::string LibraryNotOpenedAlert(const std::string& file) {
+    return "alert 19006 answered 1: Could not open the file \"" + file + ".\" The disk or file may be locked.";
+}
+
+ChildTestRun::ChildTestRun(const char* filter, const Environment& environment) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = std::wstring(L"\"") + self + L"\" --gtest_filter=" + Utf8ToUtf16(filter) + L" --gtest_brief=1";
+    // The child inherits the environment as it is while it starts.
+    for (const auto& [name, value] : environment) _putenv_s(name.c_str(), value.c_str());
+    STARTUPINFOW startup{sizeof startup};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+        process_ = PROCESS_INFORMATION{};
+    }
+    for (const auto& [name, value] : environment) _putenv_s(name.c_str(), "");
+}
+
+ChildTestRun::~ChildTestRun() {
+    if (!Started()) return;
+    Wait();
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+int ChildTestRun::Wait(DWORD milliseconds) {
+    if (!Started() || waited_) return exitCode_;
+    waited_ = true;
+    if (WaitForSingleObject(process_.hProcess, milliseconds) != WAIT_OBJECT_0) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, milliseconds);
+        return exitCode_ = -1;
+    }
+    DWORD code = 1;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return exitCode_ = static_cast<int>(code);
 }

@@ -1,8 +1,11 @@
-// Fixtures of the library tests: a scratch folder, file bytes, and libraries whose statements are
-// traced as SQLite runs them.
+// Fixtures of the library tests: a scratch folder, file bytes, libraries whose statements are
+// traced as SQLite runs them, the log of the alerts shown, and cases run in a child process.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "QVDatabase.h"
@@ -46,3 +49,43 @@ public:
 
 // Rows of a query as lines of "|"-joined columns (NULL as "<null>").
 std::vector<std::string> QueryRows(CppSQLiteDB& database, const char* sql);
+
+// Alerts are answered at once (as in every test program) and, for the life of this object,
+// logged into a file of its own.
+class AlertLog {
+public:
+    AlertLog();
+    ~AlertLog();
+    AlertLog(const AlertLog&) = delete;
+    AlertLog& operator=(const AlertLog&) = delete;
+
+    // One line an alert: "alert <id> answered <button>: <texts>".
+    std::vector<std::string> Lines() const;
+
+private:
+    ScratchFolder folder_;
+};
+
+// The text that the "Could not open the file" alert shows for a library file.
+std::string LibraryNotOpenedAlert(const std::string& file);
+
+// This test program run again in a child process, limited to the cases of a gtest filter, with
+// environment variables set for it. The child is waited for, with a bound, when the object ends.
+class ChildTestRun {
+public:
+    using Environment = std::vector<std::pair<std::string, std::string>>;
+    ChildTestRun(const char* filter, const Environment& environment);
+    ~ChildTestRun();
+    ChildTestRun(const ChildTestRun&) = delete;
+    ChildTestRun& operator=(const ChildTestRun&) = delete;
+
+    bool Started() const { return process_.hProcess != nullptr; }
+    // The child's exit code once it ended, or -1 when it did not end within the bound (it is
+    // then ended).
+    int Wait(DWORD milliseconds = 60000);
+
+private:
+    PROCESS_INFORMATION process_{};
+    bool waited_ = false;
+    int exitCode_ = -1;
+};
