@@ -115,6 +115,13 @@ void Document::Select(const PixelRect& area) {
         std::fill_n(selection_.begin() + Index(selectionBounds_.left, y), selectionBounds_.Width(), uint8_t{255});
 }
 
+void Document::SetCoverage(int32_t x, int32_t y, uint8_t coverage) {
+    if (!HasSelection() || y < selectionBounds_.top || y >= selectionBounds_.bottom || x < selectionBounds_.left ||
+        x >= selectionBounds_.right)
+        return;
+    selection_[Index(x, y)] = coverage;
+}
+
 void Document::Deselect() {
     selection_.clear();
     selectionBounds_ = PixelRect{};

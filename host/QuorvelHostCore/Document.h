@@ -81,6 +81,9 @@ public:
 
     // The selection: one 8-bit coverage value a pixel (255 selected), or none for the whole image.
     void Select(const PixelRect& area);
+    // Shapes the selection: one pixel inside its bounds gets this coverage (a soft edge, a hole).
+    // The bounds stay those of the rectangle selected; pixels outside them are left unselected.
+    void SetCoverage(int32_t x, int32_t y, uint8_t coverage);
     void Deselect();
     bool HasSelection() const { return !selection_.empty(); }
     uint8_t Coverage(int32_t x, int32_t y) const { return selection_.empty() ? 255 : selection_[Index(x, y)]; }

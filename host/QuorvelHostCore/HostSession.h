@@ -104,6 +104,8 @@ struct HostStatistics {
     int64_t peakBufferBytes = 0;
     int64_t bytesDelivered = 0;    // input, output and mask bytes handed out by advanceState
     int64_t bytesWrittenBack = 0;  // output bytes taken back into the document
+    // Output pixels advanceState handed out outside the filter rectangle, which never go back.
+    int64_t outputPixelsOutsideFilter = 0;
     int64_t channelReads = 0;      // channel-port reads and writes
     int64_t channelWrites = 0;
     int32_t filterRuns = 0;        // start calls of the filter sequence

@@ -106,12 +106,19 @@ void FillDocumentArea(std::vector<uint8_t>& buffer, const PixelRect& rect, int l
     }
 }
 
-// Output written back unmasked: each plane's row straight into the document, clamped to full.
+// The part of a rectangle that lies in another (empty when they do not meet).
+PixelRect Intersection(const PixelRect& a, const PixelRect& b) {
+    const PixelRect r{std::max(a.top, b.top), std::max(a.left, b.left), std::min(a.bottom, b.bottom),
+                      std::min(a.right, b.right)};
+    return r.Empty() ? PixelRect{} : r;
+}
+
+// Output written back unmasked: each plane's row of the part `kept` straight into the document,
+// clamped to full.
 template <typename Sample>
-void DeinterleaveRows(const uint8_t* buffer, size_t rowBytes, const PixelRect& rect, int lo, int planes,
-                      uint32_t full, Document& document) {
-    const int32_t top = std::max(rect.top, 0), bottom = std::min(rect.bottom, document.Height());
-    const int32_t left = std::max(rect.left, 0), right = std::min(rect.right, document.Width());
+void DeinterleaveRows(const uint8_t* buffer, size_t rowBytes, const PixelRect& rect, const PixelRect& kept, int lo,
+                      int planes, uint32_t full, Document& document) {
+    const int32_t top = kept.top, bottom = kept.bottom, left = kept.left, right = kept.right;
     for (int32_t y = top; y < bottom; ++y) {
         const auto* row = reinterpret_cast<const Sample*>(buffer + static_cast<size_t>(y - rect.top) * rowBytes) +
                           static_cast<size_t>(left - rect.left) * planes;
@@ -157,25 +164,28 @@ void WriteBackOutput(HostContext& c) {
     if (!x.outputPending) return;
     x.outputPending = false;
     const PixelRect rect = ToPixelRect(x.outRect);
-    if (rect.Empty()) return;
     Document& document = c.document;
+    // Only the filter rectangle takes the output, as a host commits a filter: what lies outside
+    // the selection's bounds (or outside the document) stays as it was, whatever the plug-in wrote.
+    const PixelRect kept = Intersection(rect, document.FilterRect());
+    if (kept.Empty()) return;
     const int bytes = document.Mode().BytesPerSample();
     const int planes = x.outHiPlane - x.outLoPlane + 1;
     const uint32_t full = document.Mode().FullValue();
     const bool masked = c.record.autoMask && document.HasSelection();
-    c.statistics.bytesWrittenBack += int64_t{rect.Height()} * x.outRowBytes;
+    c.statistics.bytesWrittenBack += int64_t{kept.Height()} * kept.Width() * planes * bytes;
     if (!masked) {
         if (bytes == 2)
-            DeinterleaveRows<uint16_t>(x.out.data(), x.outRowBytes, rect, x.outLoPlane, planes, full, document);
+            DeinterleaveRows<uint16_t>(x.out.data(), x.outRowBytes, rect, kept, x.outLoPlane, planes, full, document);
         else
-            DeinterleaveRows<uint8_t>(x.out.data(), x.outRowBytes, rect, x.outLoPlane, planes, full, document);
+            DeinterleaveRows<uint8_t>(x.out.data(), x.outRowBytes, rect, kept, x.outLoPlane, planes, full, document);
         return;
     }
-    for (int32_t y = std::max(rect.top, 0); y < std::min(rect.bottom, document.Height()); ++y) {
+    for (int32_t y = kept.top; y < kept.bottom; ++y) {
         const uint8_t* row = x.out.data() + static_cast<size_t>(y - rect.top) * x.outRowBytes;
-        for (int32_t px = std::max(rect.left, 0); px < std::min(rect.right, document.Width()); ++px) {
+        for (int32_t px = kept.left; px < kept.right; ++px) {
             const uint8_t* pixel = row + static_cast<size_t>(px - rect.left) * planes * bytes;
-            const uint32_t coverage = masked ? document.Coverage(px, y) : 255;
+            const uint32_t coverage = document.Coverage(px, y);
             if (coverage == 0) continue;
             for (int p = 0; p < planes; ++p) {
                 const int64_t value = std::min<uint32_t>(LoadSample(pixel + p * bytes, bytes), full);
@@ -226,6 +236,7 @@ int16_t DeliverRequest(HostContext& c) {
         });
     }
     c.statistics.bytesDelivered += in.bytes + out.bytes + mask.bytes;
+    c.statistics.outputPixelsOutsideFilter += Area(out.rect) - Area(Intersection(out.rect, document.FilterRect()));
     c.statistics.tilesAssembled += TilesCovered(in.rect, c.options.tile) + TilesCovered(out.rect, c.options.tile);
 
     r.inData = in.bytes ? x.in.data() : nullptr;

@@ -7,8 +7,11 @@
 // - maskRect with maskRate likewise, one sample a pixel at the image's depth (full coverage 255 or
 //   32768); only when the document has a selection, else maskData is null.
 // - outRect, outLoPlane..outHiPlane at full resolution: outData starts as the document's pixels
-//   and goes back into the document at the next advanceState and when the plug-in returns. With
-//   autoMask set only selected pixels change.
+//   and goes back into the document at the next advanceState and when the plug-in returns, but
+//   only inside the filter rectangle (the selection's bounds): the rest of the document keeps its
+//   pixels, as a host keeps everything outside the area it filters. With autoMask set only
+//   selected pixels change; without, the plug-in masks its output itself. Output asked for
+//   outside the filter rectangle is counted (HostStatistics::outputPixelsOutsideFilter).
 // - Parts of a request outside the document: inputPadding/maskPadding 0..255 fill with that value
 //   (widened in 16-bit documents), -1 repeats the nearest edge pixel, -2 leaves zeros, -3 makes the
 //   request fail with -50. Output outside the document is dropped on write-back.

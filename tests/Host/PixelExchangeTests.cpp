@@ -75,11 +75,21 @@ TEST(AdvanceState, PadsOutsideTheDocumentAsAsked) {
     }
 }
 
-TEST(AdvanceState, WritesOutputBackOnlyWhereSelectedWithAutoMask) {
+// The output goes back only inside the filter rectangle, whatever the plug-in asked for; inside
+// it, autoMask blends by the selection's coverage (a hole stays, a soft pixel mixes), and without
+// autoMask the plug-in's pixels go in as they are.
+TEST(AdvanceState, WritesOutputBackOnlyInsideTheFilterRectAndWhereSelectedWithAutoMask) {
+    const PixelRect selection{2, 2, 6, 6};  // top, left, bottom, right
+    struct Shaped {
+        int32_t x, y;
+        uint8_t coverage;
+    };
+    const Shaped shape[] = {{3, 3, 0}, {4, 4, 128}, {5, 2, 64}};
+    Document shaped = Patterned(12, 12, ImageMode{ColorMode::RGB, 8});
+    shaped.Select(selection);
+    for (const Shaped& s : shape) shaped.SetCoverage(s.x, s.y, s.coverage);
     for (const bool autoMask : {true, false}) {
-        HostOptions options = OptionsFor(Patterned(12, 12, ImageMode{ColorMode::RGB, 8}));
-        options.selection = PixelRect{2, 2, 6, 6};  // top, left, bottom, right
-        const StartRun run = RunStart(options, [&](FilterRecord& r) -> int16_t {
+        const StartRun run = RunStart(OptionsFor(shaped), [&](FilterRecord& r) -> int16_t {
             EXPECT_EQ(r.filterRect.left, 2);
             EXPECT_EQ(r.filterRect.bottom, 6);
             r.autoMask = autoMask;
@@ -89,10 +99,10 @@ TEST(AdvanceState, WritesOutputBackOnlyWhereSelectedWithAutoMask) {
             r.maskRect = {0, 0, 4, 4};
             r.maskRate = 0x20000;
             if (const int16_t error = r.advanceState()) return error;
-            // The mask at half resolution: selected where the sampled pixel lies in 2..5.
+            // The mask at half resolution: the coverage of the sampled pixel.
             for (int32_t y = 0; y < 4; ++y)
                 for (int32_t x = 0; x < 4; ++x)
-                    EXPECT_EQ(Load(r.maskData, r.maskRowBytes, x, y, 1), (x == 1 || x == 2) && (y == 1 || y == 2) ? 255 : 0);
+                    EXPECT_EQ(Load(r.maskData, r.maskRowBytes, x, y, 1), shaped.Coverage(2 * x, 2 * y)) << x << "," << y;
             auto* out = static_cast<uint8_t*>(r.outData);
             for (int32_t i = 0; i < 8 * 8 * 3; ++i) out[i] = static_cast<uint8_t>(255 - out[i]);
             // Output goes back at the next request too; an empty one asks for nothing more.
@@ -100,13 +110,16 @@ TEST(AdvanceState, WritesOutputBackOnlyWhereSelectedWithAutoMask) {
             return r.advanceState();
         });
         ASSERT_EQ(run.result.exitCode, 0);
+        // 64 pixels asked for, 16 of them inside the filter rectangle.
+        EXPECT_EQ(run.session->Statistics().outputPixelsOutsideFilter, 8 * 8 - 4 * 4);
         const Document& after = run.session->GetDocument();
         for (int32_t y = 0; y < 12; ++y)
             for (int32_t x = 0; x < 12; ++x) {
-                const bool selected = x >= 2 && x < 6 && y >= 2 && y < 6;
-                const bool changed = x < 8 && y < 8 && (selected || !autoMask);
-                EXPECT_EQ(after.Sample(1, x, y), changed ? 255 - Pattern(1, x, y) : Pattern(1, x, y))
-                    << "autoMask " << autoMask << " at " << x << "," << y;
+                const int32_t old = Pattern(1, x, y), written = 255 - old;
+                const bool inFilter = x >= 2 && x < 6 && y >= 2 && y < 6;
+                int32_t expected = old;
+                if (inFilter) expected = autoMask ? old + (written - old) * shaped.Coverage(x, y) / 255 : written;
+                EXPECT_EQ(after.Sample(1, x, y), expected) << "autoMask " << autoMask << " at " << x << "," << y;
             }
     }
 }
