@@ -204,6 +204,7 @@ private:
 
     bool RunStep();
     void StartTileWalk();
+    void ConfineToFilterRect();
     void RunScheduledStep();
     void ProcessAndComposeTile();
     void ShareFinishedTile();

@@ -117,6 +117,7 @@ bool PhotoshopFilter::RunStep() {
 void PhotoshopFilter::RunScheduledStep() {
     switch (state_) {
     case kStateBeginPass:
+        if (!HasOwner()) ConfineToFilterRect();
         BeginPass();
         StartTileWalk();
         state_ = kStateNextTile;
@@ -133,6 +134,23 @@ void PhotoshopFilter::RunScheduledStep() {
         UnlockTileBuffers();
         --state_;
         return;
+    }
+}
+
+// A pass without preview writes into the host's image, and the host keeps nothing of it outside
+// its filter rectangle (the selection's bounds): the pass covers that rectangle alone. Walking the
+// rest of the layer would spend tiles, progress calls and host requests (tiles sized for a small
+// selection: millions of them) on pixels that must stay as they were, and would overwrite them on
+// a host that takes back all the output it hands out.
+void PhotoshopFilter::ConfineToFilterRect() {
+    const Rect16 area = IntersectRects(wholeRect_, gCall.record->filterRect);
+    if (EqualRects(area, wholeRect_)) return;
+    wholeRect_ = currentRect_ = area;
+    const Rect16 priority = IntersectRects(priorityRect_, area);
+    priorityRect_ = IsEmptyRect(priority) ? area : priority;
+    if (dirtyRegion_) {
+        const OwnedRgn kept = RegionOf(area);
+        SectRgn(dirtyRegion_.Get(), kept.Get(), dirtyRegion_.Get());
     }
 }
 

@@ -166,7 +166,7 @@ Boolean8 FakeHost::AbortProc() {
     return gHost->abortCalls_++ >= gHost->abortAfter_ ? 1 : 0;
 }
 
-void FakeHost::ProgressProc(int32_t, int32_t) {}
+void FakeHost::ProgressProc(int32_t, int32_t) { ++gHost->progressCalls_; }
 
 OSErr16 FakeHost::BufferAllocate(int32_t size, BufferID* id) {
     if (size < 0 || size > gHost->bufferSpace_ - gHost->heldBytes_) return -108;

@@ -61,6 +61,7 @@ public:
     // The abort callback answers true from the (n+1)-th call on; negative: never.
     void AbortAfter(int32_t calls) { abortAfter_ = calls; }
     int32_t AdvanceCalls() const { return advanceCalls_; }
+    int32_t ProgressCalls() const { return progressCalls_; }
     int32_t LastInputRate() const { return lastInputRate_; }
     int64_t BytesDelivered() const { return bytesDelivered_; }
 
@@ -96,6 +97,7 @@ private:
     int32_t abortAfter_ = -1;
     int32_t abortCalls_ = 0;
     int32_t advanceCalls_ = 0;
+    int32_t progressCalls_ = 0;
     int32_t lastInputRate_ = 0;
 
     // The companion layers and their channels; a channel's port is its entry here.

@@ -411,6 +411,71 @@ TEST_F(FinalPass, APassWithNothingDirtyEndsAtOnceWithItsWholeProgress) {
     PhotoshopFilter::Unlink(filter);
 }
 
+// A filter that keeps no selection round trip (it draws inside the selection as it is) and
+// sizes its tiles from the filter rectangle, as a renderer that fits its work to the selection
+// does; it keeps every output rectangle it composed.
+class SelectionFilter : public InvertFilter {
+public:
+    std::vector<Rect16> composed;
+
+    void BeginRun() override { gCall.record->autoMask = false; }
+    void BeginPass() override {
+        const Rect16& f = gCall.record->filterRect;
+        SetTileSize(f.right - f.left, f.bottom - f.top);
+        PhotoshopFilter::BeginPass();
+    }
+    void ComposeTile() override {
+        composed.push_back(gCall.record->outRect);
+        InvertFilter::ComposeTile();
+    }
+};
+
+bool Inside(const Rect16& r, const Rect16& area) {
+    return r.top >= area.top && r.left >= area.left && r.bottom <= area.bottom && r.right <= area.right;
+}
+
+// The final pass writes the filter rectangle and nothing else, in a handful of tiles however
+// small the selection and however large the image.
+TEST_F(FinalPass, ASelectionsPassCoversItsFilterRectAloneInAFewTiles) {
+    struct Case {
+        int32_t width, height;
+        Rect16 filter;
+    };
+    const Case cases[] = {
+        {300, 200, {50, 60, 120, 170}},
+        {300, 200, {0, 299, 200, 300}},       // one column at the edge
+        {4000, 3000, {1500, 2000, 1501, 2001}},  // one pixel of a large image
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " filter " << c.filter.top << ","
+                                        << c.filter.left << "," << c.filter.bottom << "," << c.filter.right);
+        FakeHost host(kModeRGBColor, c.width, c.height);
+        host.FillPattern();
+        host.Record().filterRect = c.filter;
+        host.AbortAfter(1000);  // a pass that walks the whole image in selection-sized tiles stops here
+        const std::vector<uint32_t> before = Snapshot(host, c.width, c.height);
+        SelectionFilter filter;
+        ASSERT_EQ(host.RunStart(filter), 0);
+        int64_t area = 0;
+        for (const Rect16& r : filter.composed) {
+            EXPECT_TRUE(Inside(r, c.filter)) << r.top << "," << r.left << "," << r.bottom << "," << r.right;
+            area += int64_t{r.bottom - r.top} * (r.right - r.left);
+        }
+        EXPECT_EQ(area, int64_t{c.filter.bottom - c.filter.top} * (c.filter.right - c.filter.left));
+        EXPECT_LE(filter.composed.size(), 4u);
+        EXPECT_LE(host.ProgressCalls(), 8);
+        EXPECT_LE(host.AdvanceCalls(), 8);
+        const uint32_t top = 255;
+        size_t i = 0;
+        for (int32_t y = 0; y < c.height; ++y)
+            for (int32_t x = 0; x < c.width; ++x) {
+                const bool inside = Inside(Rect16{int16_t(y), int16_t(x), int16_t(y + 1), int16_t(x + 1)}, c.filter);
+                for (int32_t p = 0; p < host.Planes(); ++p, ++i)
+                    ASSERT_EQ(host.Sample(y, x, p), inside ? top - before[i] : before[i]) << y << "," << x;
+            }
+    }
+}
+
 TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
     FakeHost host(kModeRGBColor, 200, 150);
     InvertFilter filter;
