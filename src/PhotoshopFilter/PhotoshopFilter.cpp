@@ -182,6 +182,9 @@ void PhotoshopFilter::CheckHost() {
     flags.effectiveArea = UnionRects(record.filterRect, image);
     flags.withSelection = CaseUsesSelection(record.filterCase);
     BeginRun();
+    // A selection that holds no pixel (wholly outside the layer, or of no width or height) leaves
+    // nothing to filter: the call says so rather than render a frame round nothing.
+    if (IsEmptyRect(record.filterRect)) THROW_IF_ERROR(Err::NoPixelsInLayer);
 }
 
 void PhotoshopFilter::BeginRun() {

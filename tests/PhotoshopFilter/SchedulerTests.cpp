@@ -476,6 +476,21 @@ TEST_F(FinalPass, ASelectionsPassCoversItsFilterRectAloneInAFewTiles) {
     }
 }
 
+// A selection without a pixel leaves nothing to filter: the call ends with 17008 and the image is
+// as it was.
+TEST_F(FinalPass, AnEmptyFilterRectEndsWithNoPixelsAndChangesNothing) {
+    for (const Rect16 empty : {Rect16{10, 10, 10, 50}, Rect16{10, 40, 60, 40}, Rect16{200, 300, 200, 300}}) {
+        FakeHost host(kModeGrayScale, 300, 200);
+        host.FillPattern();
+        host.Record().filterRect = empty;
+        const std::vector<uint32_t> before = Snapshot(host, 300, 200);
+        SelectionFilter filter;
+        EXPECT_EQ(host.RunStart(filter), Err::NoPixelsInLayer);
+        EXPECT_EQ(filter.composedTiles, 0);
+        EXPECT_EQ(Snapshot(host, 300, 200), before);
+    }
+}
+
 TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
     FakeHost host(kModeRGBColor, 200, 150);
     InvertFilter filter;
