@@ -349,6 +349,13 @@ private:
             if (!routeE_) st.E[outLast_] = st.S[inLast_];
             st.F[outLast_] = st.S[inLast_];
         }
+        if (mask >= 0 && !L_.outputTransparency) {
+            // Without a transparency plane the sets' alphas weigh the frame against the photo:
+            // the selection masks them as it masks the colours, or a pixel outside the selection
+            // would take the masked (black) frame colour at the frame's full weight.
+            st.aOv = MaskSample(st.aOv, uint32_t(mask) * 257, 127);
+            st.aUn = MaskSample(st.aUn, uint32_t(mask) * 257, 127);
+        }
         if (L_.photoMerge || L_.preview) MergePhoto(st);
         for (int32_t c = 0; c < O; ++c) out[c] = static_cast<Sample>(st.E[c]);
         if (maskPlanes) out[outLast_] = static_cast<Sample>(st.E[outLast_]);

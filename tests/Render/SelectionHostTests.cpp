@@ -1,10 +1,12 @@
 // Quorvel.8bf inside a selection, through the stand-in host: the frame is drawn in the selection
-// and every pixel outside it keeps its value in every mode, on flat images and on layers; a selection without a pixel ends the
+// and every pixel outside it (or in a hole of it) keeps its value in every mode, on flat images
+// and on layers; a selection without a pixel ends the
 // call with "no pixels" and changes nothing; a one-pixel selection of a large image takes a
 // handful of host requests and progress calls.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,7 +62,9 @@ struct FramedRun {
     Document output;
 };
 
-FramedRun RunFrame(const Document& document, const PixelRect& selection, int64_t abortAfter = -1) {
+// The frame over the document inside the selection; without one, inside the selection the
+// document brings (a shaped one).
+FramedRun RunFrame(const Document& document, std::optional<PixelRect> selection, int64_t abortAfter = -1) {
     qvhost::HostOptions options;
     options.pluginPath = PluginPath();
     options.document = document;
@@ -118,6 +122,60 @@ TEST(SelectionThroughHost, TheFrameStaysInsideTheSelectionInEveryMode) {
         EXPECT_EQ(changes.outside, 0);
         EXPECT_GT(changes.inside, 0) << "the frame is drawn in the selection";
         EXPECT_EQ(run.statistics.outputPixelsOutsideFilter, 0) << "the plug-in asked to write outside the selection";
+    }
+}
+
+// A layer's pixel that is wholly transparent before and after shows nothing either way: the
+// colour it holds does not count.
+bool Invisible(const Document& before, const Document& after, int32_t x, int32_t y) {
+    const int t = before.Planes();
+    return before.HasTransparency() && before.Sample(t, x, y) == 0 && after.Sample(t, x, y) == 0;
+}
+
+// A shaped selection: holes in it (one through the frame's margin, one in the photo) keep their
+// pixels, and every fully selected pixel comes out as it does under the plain rectangle.
+TEST(SelectionThroughHost, AShapedSelectionKeepsTheHolesInIt) {
+    const PixelRect bounds{10, 20, 80, 130};
+    const PixelRect holes[] = {{10, 20, 80, 40}, {40, 70, 50, 85}};
+    const auto inHole = [&](int32_t x, int32_t y) { return Inside(holes[0], x, y) || Inside(holes[1], x, y); };
+    struct Case {
+        ImageMode mode;
+        bool layer = false;
+    };
+    const Case cases[] = {
+        {{ColorMode::Gray, 8}}, {{ColorMode::Gray, 16}}, {{ColorMode::RGB, 8}}, {{ColorMode::RGB, 16}},
+        {{ColorMode::CMYK, 8}}, {{ColorMode::CMYK, 16}}, {{ColorMode::RGB, 8}, true}, {{ColorMode::Gray, 16}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode.Name() + (c.layer ? " layer" : ""));
+        const Document photo = Patterned(140, 90, c.mode, c.layer);
+        const FramedRun plain = RunFrame(photo, bounds);
+        Document shaped = photo;
+        shaped.Select(bounds);
+        for (int32_t y = bounds.top; y < bounds.bottom; ++y)
+            for (int32_t x = bounds.left; x < bounds.right; ++x)
+                if (inHole(x, y)) shaped.SetCoverage(x, y, 0);
+        const FramedRun run = RunFrame(shaped, std::nullopt);
+        ASSERT_EQ(plain.startResult, 0);
+        ASSERT_EQ(run.startResult, 0);
+        int64_t holeChanged = 0, selectedDiffer = 0, outsideChanged = 0, holeFramed = 0;
+        for (int p = 0; p < photo.SamplePlanes(); ++p)
+            for (int32_t y = 0; y < photo.Height(); ++y)
+                for (int32_t x = 0; x < photo.Width(); ++x) {
+                    const uint16_t now = run.output.Sample(p, x, y), before = photo.Sample(p, x, y);
+                    if (!Inside(bounds, x, y)) {
+                        outsideChanged += now != before;
+                    } else if (inHole(x, y)) {
+                        holeChanged += now != before && !Invisible(photo, run.output, x, y);
+                        holeFramed += plain.output.Sample(p, x, y) != before;
+                    } else {
+                        selectedDiffer += now != plain.output.Sample(p, x, y);
+                    }
+                }
+        EXPECT_GT(holeFramed, 0) << "the plain rectangle draws where the holes are";
+        EXPECT_EQ(holeChanged, 0);
+        EXPECT_EQ(selectedDiffer, 0);
+        EXPECT_EQ(outsideChanged, 0);
     }
 }
 
