@@ -227,9 +227,7 @@ bool ReadDescriptorFile(const std::string& utf8Path, Descriptor& descriptor, std
 }
 
 bool WriteDescriptorFile(const std::string& utf8Path, const Descriptor& descriptor, std::string& error) {
-    if (WriteWholeFile(utf8Path, Flatten(descriptor))) return true;
-    error = "cannot write " + utf8Path;
-    return false;
+    return WriteWholeFile(utf8Path, Flatten(descriptor), error);
 }
 
 }  // namespace qvhost

@@ -43,9 +43,11 @@ bool WriteSettingsFile(const std::string& utf8Path, std::span<const uint8_t> blo
     preset.SetReal("PresetVersion", 1.0);
     preset.SetData(kSettingsKey, block);
     const std::optional<std::string> xml = cf::PropertyList::ToXml(preset);
-    if (xml && WriteWholeFile(utf8Path, {reinterpret_cast<const uint8_t*>(xml->data()), xml->size()})) return true;
-    error = "cannot write the settings file " + utf8Path;
-    return false;
+    if (!xml) {
+        error = "cannot write the settings file " + utf8Path + ": the settings could not be put in a property list";
+        return false;
+    }
+    return WriteWholeFile(utf8Path, {reinterpret_cast<const uint8_t*>(xml->data()), xml->size()}, error);
 }
 
 }  // namespace qvhost
