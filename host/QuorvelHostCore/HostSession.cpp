@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "FileIO.h"
 #include "HostContext.h"
 #include "HostPlatform.h"
 #include "ImageFiles.h"
@@ -109,6 +110,12 @@ std::optional<std::vector<uint16_t>> HostSession::AlphaChannelSamples(const std:
 
 std::vector<uint8_t> HostSession::Parameters() const {
     return context_ ? context_->handles.Bytes(context_->record.parameters) : std::vector<uint8_t>();
+}
+
+bool HostSession::CheckOutputPaths(std::string& error) {
+    for (const std::string* path : {&options_.outputPath, &options_.descriptorOut, &options_.settingsOut})
+        if (!path->empty() && !CheckOutputPath(*path, error)) return false;
+    return true;
 }
 
 bool HostSession::LoadDocument(std::string& error) {
@@ -231,7 +238,7 @@ HostRunResult HostSession::Run() {
     resources_ = std::make_unique<RunResources>();
     context_ = std::make_unique<HostContext>(options_, log_, document_);
     RunResources& run = *resources_;
-    if (LoadDocument(result.error) && LoadPlugin(result.error)) {
+    if (CheckOutputPaths(result.error) && LoadDocument(result.error) && LoadPlugin(result.error)) {
         run.ole.emplace();
         run.window.emplace();
         if (!options_.interactiveAlerts) {

@@ -30,6 +30,8 @@ struct HostOptions {
     PluginEntryProc entry = nullptr;
 
     // The document: read from inputPath, or given. The result is written to outputPath when set.
+    // Every output path is checked before the plug-in is loaded, and each output replaces its
+    // file only once it is whole (WriteOutputFile).
     std::string inputPath;
     std::string outputPath;
     std::optional<Document> document;
@@ -147,6 +149,9 @@ public:
     std::optional<std::vector<uint16_t>> AlphaChannelSamples(const std::string& name) const;
 
 private:
+    // An output that cannot be written is found before the plug-in is loaded, not after the
+    // whole filter ran.
+    bool CheckOutputPaths(std::string& error);
     bool LoadDocument(std::string& error);
     bool LoadPlugin(std::string& error);
     bool BuildDescriptor(std::string& error);

@@ -1,4 +1,6 @@
-// The stand-in host's files: an output replaces the user's file only once it is written whole.
+// The stand-in host's files: an output replaces the user's file only once it is written whole,
+// output paths that cannot be written stop a run before the plug-in is loaded, and a damaged
+// input stops it before the plug-in is called.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -182,6 +184,121 @@ TEST(OutputFiles, TheCheckFindsPathsThatCannotBeWritten) {
     EXPECT_EQ(FileNames(folder), (std::vector<std::string>{"a file", "earlier.png", "read-only.png"}));
     EXPECT_EQ(ReadTextFile(folder / "earlier.png"), kEarlierContent);
     SetFileAttributesW(Utf8ToUtf16(folder / "read-only.png").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+std::string BinPath(const char* name) {
+    const char* bin = std::getenv("QUORVEL_BIN");
+    return std::string(bin ? bin : ".") + "/" + name;
+}
+
+bool LogHas(const HostSession& session, const std::string& text) {
+    const std::vector<std::string>& lines = session.Log().Lines();
+    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+TEST(HostFiles, AnOutputThatCannotBeWrittenStopsTheRunBeforeThePlugInIsLoaded) {
+    TempFolder folder;
+    ASSERT_TRUE(CreateDirectoryW(Utf8ToUtf16(folder / "a folder.png").c_str(), nullptr));
+    const std::string missing = folder / "missing\\out";
+    struct Case {
+        const char* name;
+        std::function<void(HostOptions&)> set;
+        std::string path;
+    };
+    const Case cases[] = {
+        {"image in a missing folder", [&](HostOptions& o) { o.outputPath = missing + ".png"; }, missing + ".png"},
+        {"image where a folder is", [&](HostOptions& o) { o.outputPath = folder / "a folder.png"; }, folder / "a folder.png"},
+        {"descriptor in a missing folder", [&](HostOptions& o) { o.descriptorOut = missing + ".qvds"; }, missing + ".qvds"},
+        {"preset in a missing folder", [&](HostOptions& o) { o.settingsOut = missing + ".qvo"; }, missing + ".qvo"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        HostOptions options = OptionsFor(Patterned(32, 24, ImageMode{}));
+        options.pluginPath = BinPath("FrameworkTestFilter.8bf");
+        c.set(options);
+        HostSession session(options);
+        const HostRunResult result = session.Run();
+        EXPECT_NE(result.exitCode, 0);
+        EXPECT_FALSE(result.loaded);
+        EXPECT_TRUE(result.calls.empty());
+        EXPECT_FALSE(LogHas(session, "host: plug-in")) << "the plug-in was loaded";
+        EXPECT_NE(result.error.find(c.path), std::string::npos) << result.error;
+        EXPECT_TRUE(LogHas(session, result.error));
+    }
+    EXPECT_EQ(FileNames(folder), std::vector<std::string>{});
+}
+
+// A JPEG cut to the first keepPercent of its bytes.
+std::vector<uint8_t> TruncatedJpeg(const TempFolder& folder, size_t keepPercent) {
+    const std::string whole = folder / "whole.jpg";
+    std::string error;
+    EXPECT_TRUE(WriteImageFile(whole, Noise(64, 48, 8), error)) << error;
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(ReadWholeFile(whole, bytes));
+    DeleteFileW(Utf8ToUtf16(whole).c_str());
+    bytes.resize(bytes.size() * keepPercent / 100);
+    return bytes;
+}
+
+TEST(HostFiles, ADamagedInputStopsTheRunBeforeThePlugInIsCalledAndWritesNothing) {
+    for (const size_t keepPercent : {size_t{30}, size_t{60}, size_t{99}}) {
+        SCOPED_TRACE(std::to_string(keepPercent) + "% of a JPEG");
+        TempFolder folder;
+        const std::string input = folder / "photo.jpg", output = folder / "framed.png";
+        ASSERT_TRUE(WriteWholeFile(input, TruncatedJpeg(folder, keepPercent)));
+        HostOptions options;
+        options.inputPath = input;
+        options.outputPath = output;
+        int starts = 0;
+        const StartRun run = RunStart(options, [&](FilterRecord&) {
+            ++starts;
+            return int16_t{0};
+        });
+        EXPECT_NE(run.result.exitCode, 0);
+        EXPECT_EQ(starts, 0);
+        EXPECT_NE(run.result.error.find(input), std::string::npos) << run.result.error;
+        EXPECT_NE(run.result.error.find("JPEG decoding failed"), std::string::npos) << run.result.error;
+        EXPECT_EQ(FileNames(folder), std::vector<std::string>{"photo.jpg"});
+    }
+}
+
+TEST(HostFiles, AnOutputFolderThatGoesAwayDuringTheRunFailsTheRunWithAReason) {
+    TempFolder folder;
+    const std::string outputs = folder / "outputs";
+    ASSERT_TRUE(CreateDirectoryW(Utf8ToUtf16(outputs).c_str(), nullptr));
+    HostOptions options = OptionsFor(Patterned(32, 24, ImageMode{}));
+    options.outputPath = outputs + "\\framed.png";
+    options.afterCall = [&](FilterRecord&, int16_t selector, int16_t) {
+        if (selector == kSelectorStart) RemoveDirectoryW(Utf8ToUtf16(outputs).c_str());
+    };
+    const StartRun run = RunStart(options, [](FilterRecord&) { return int16_t{0}; });
+    ASSERT_NE(run.result.Find(kSelectorStart), nullptr);
+    EXPECT_EQ(run.result.exitCode, 1);
+    EXPECT_NE(run.result.error.find(options.outputPath), std::string::npos) << run.result.error;
+    EXPECT_NE(run.result.error.find("its folder does not exist"), std::string::npos) << run.result.error;
+}
+
+TEST(HostFiles, AnOutputThatCannotTakeItsPlaceLeavesTheEarlierFileWhole) {
+    TempFolder folder;
+    const std::string output = folder / "framed.png";
+    ASSERT_TRUE(WriteTextFile(output, kEarlierContent));
+    // Another program opens the earlier file after the check, without letting it be replaced.
+    UniqueFileHandle held;
+    HostOptions options = OptionsFor(Patterned(32, 24, ImageMode{}));
+    options.outputPath = output;
+    options.afterCall = [&](FilterRecord&, int16_t selector, int16_t) {
+        if (selector != kSelectorStart) return;
+        const HANDLE file = CreateFileW(Utf8ToUtf16(output).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) held.reset(file);
+    };
+    const StartRun run = RunStart(options, [](FilterRecord&) { return int16_t{0}; });
+    ASSERT_TRUE(held) << "the earlier file could not be held open";
+    EXPECT_EQ(run.result.exitCode, 1);
+    EXPECT_NE(run.result.error.find(output), std::string::npos) << run.result.error;
+    held.reset();
+    EXPECT_EQ(ReadTextFile(output), kEarlierContent);
+    EXPECT_EQ(FileNames(folder), std::vector<std::string>{"framed.png"});
 }
 
 }  // namespace
