@@ -9,6 +9,9 @@ set -euo pipefail
 root=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
 export QUORVEL_BUILD_DIR="$build"
+# Under ./quorvel test this script itself runs inside a run: forget that run's prefix, so that the
+# only processes naming one are the Wine processes of the runs started here.
+unset QUORVEL_WINEPREFIX
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorvel-independent-runs.XXXXXX")
 killed=
@@ -115,6 +118,12 @@ for ((i = 0; i < 200; i++)); do
     [ -z "$left" ] && [ ! -e "$killed_run" ] && break
     sleep 0.1
 done
-[ -z "$left" ] || fail "processes of the killed run are still there after 20 s: $left"
+if [ -n "$left" ]; then
+    for file in $left; do
+        pid=${file#/proc/}; pid=${pid%%/*}
+        echo "left: $pid $(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline")"
+    done | sort -u >&2
+    fail "processes of the killed run are still there after 20 s"
+fi
 [ ! -e "$killed_run" ] || fail "the killed run's folder $killed_run is still there after 20 s"
 echo "independent runs: three at once, and one after a run killed mid-call, as expected"
