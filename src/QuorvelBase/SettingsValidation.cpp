@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "SettingsDefaults.h"
+#include "SettingsRanges.h"
 
 namespace {
 
@@ -136,12 +137,43 @@ void SanitiseShape(RecordRef shape) {
     Clamp<int16_t>(shape, kAspect, kMinAspect, kMaxAspect);
 }
 
-void SanitiseEffect(RecordRef effect) {
+// A colour in a space that cannot be converted everywhere is read as RGB, the space of every
+// colour built here; its components stay. A negative space (a colour taken as it is) stays.
+void SanitiseColour(RecordRef colour) {
+    using namespace SettingsRanges;
+    if (colour.Get(ColourLayout::kSpace) > kLastColourSpace) colour.Set(ColourLayout::kSpace, kFallbackColourSpace);
+    Clamp<uint16_t>(colour, ColourLayout::kAlpha, 0, ColourLayout::kOpaque);
+}
+
+// Brings a stored number into range only when it is out of it, so an in-range block keeps its bytes.
+void Bound(RecordRef record, Field<float> field, float (*bounded)(float)) {
+    const float value = record.Get(field);
+    if (bounded(value) != value) record.Set(field, bounded(value));
+}
+void Bound(RecordRef record, Field<int16_t> field, int32_t (*bounded)(int32_t)) {
+    const int16_t value = record.Get(field);
+    if (bounded(value) != value) record.Set(field, static_cast<int16_t>(bounded(value)));
+}
+
+// Everything of an effect that sets how much a render works: its blur, the glow's width and the
+// shadow's offsets.
+void BoundEffectCost(RecordRef effect, int32_t kind) {
+    using namespace EffectLayout;
+    Bound(effect, kBlur, SettingsRanges::EffectBlur);
+    if (kind == kGlow) Bound(effect, kSize, SettingsRanges::GlowWidth);
+    if (kind == kShadow) {
+        Bound(effect, kShadowRows, SettingsRanges::ShadowOffset);
+        Bound(effect, kShadowColumns, SettingsRanges::ShadowOffset);
+    }
+}
+
+void SanitiseEffect(RecordRef effect, int32_t kind) {
     using namespace EffectLayout;
     Restrict<uint16_t>(effect, kBlendMode, kNormal, kLastBlendMode, kNormal);
     Clamp<uint16_t>(effect, kOpacity, 0, kMaxOpacity);
-    Clamp<uint16_t>(effect.Sub(kColour), ColourLayout::kAlpha, 0, ColourLayout::kOpaque);
+    SanitiseColour(effect.Sub(kColour));
     Clamp<uint8_t>(effect, kNoise, 0, kMaxNoise);
+    BoundEffectCost(effect, kind);
 }
 
 void SanitiseBevel(RecordRef bevel, uint16_t pathCount) {
@@ -155,7 +187,17 @@ void SanitiseBevel(RecordRef bevel, uint16_t pathCount) {
     uint8_t* material = bevel.At(kMaterial);
     if (material[0] < kFirstMaterial || material[0] > kLastMaterial)
         std::memcpy(material, kPlasticMaterial, kMaterialLength);
-    Clamp<uint16_t>(bevel.Sub(kColour), ColourLayout::kAlpha, 0, ColourLayout::kOpaque);
+    SanitiseColour(bevel.Sub(kColour));
+    Bound(bevel, kWidth, SettingsRanges::BevelWidth);
+    Bound(bevel, kSoftness, SettingsRanges::BevelSoftness);
+    Bound(bevel, kTextureBlur, SettingsRanges::TextureBlur);
+}
+
+void SanitiseEdge(RecordRef edge) {
+    using namespace EdgeLayout;
+    Restrict<uint16_t>(edge, kType, 0, kLastType, 0);
+    Bound(edge, kPatternLength, SettingsRanges::EdgeLength);
+    Bound(edge, kPatternDepth, SettingsRanges::EdgeDepth);
 }
 
 void SanitiseLayer(RecordRef layer, uint16_t pathCount) {
@@ -164,10 +206,9 @@ void SanitiseLayer(RecordRef layer, uint16_t pathCount) {
     else TerminateFileSpec(layer);
     Restrict<uint16_t>(layer, kBackgroundTexture, 0, pathCount, 0);
     Restrict<uint8_t>(layer, kEdgeIndex, 0, kEdgeCount - 1, 0);
-    for (int32_t kind = 0; kind < kEffectCount; ++kind) SanitiseEffect(EffectOf(layer, kind));
+    for (int32_t kind = 0; kind < kEffectCount; ++kind) SanitiseEffect(EffectOf(layer, kind), kind);
     SanitiseBevel(BevelOf(layer), pathCount);
-    for (int32_t slot = 0; slot < kEdgeCount; ++slot)
-        Restrict<uint16_t>(EdgeOf(layer, slot), EdgeLayout::kType, 0, EdgeLayout::kLastType, 0);
+    for (int32_t slot = 0; slot < kEdgeCount; ++slot) SanitiseEdge(EdgeOf(layer, slot));
 }
 
 }  // namespace

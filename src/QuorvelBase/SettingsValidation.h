@@ -22,6 +22,8 @@ int32_t LegacyLayerCount(const uint8_t* handleBytes, int64_t length);
 void SettingsMigrateLegacyBlock(const uint8_t* legacy, const ParameterBlockView& block);
 
 // Checks a block: the size rule against the handle's length, the stack limits and finite numbers
-// (17004 when any fails), then clamps every value that indexes a table into its range. The
-// run-time link is cleared: whatever it held came from elsewhere.
+// (17004 when any fails), then clamps every value that indexes a table into its range, every value
+// that sets how much work a render does into the range the settings allow (SettingsRanges.h), and
+// reads a colour in a space that not every host converts as RGB. The run-time link is cleared:
+// whatever it held came from elsewhere.
 ErrorCode SettingsCheckBlock(const ParameterBlockView& block);

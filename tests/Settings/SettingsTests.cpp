@@ -308,6 +308,7 @@ TEST_F(SettingsTest, ALegacyTwoLayerBlockMigrates) {
     first.U16(70, 2);
     for (int i = 0; i < 28; ++i) first.p[72 + i] = static_cast<uint8_t>(i + 1);
     first.p[72 + 12] = first.p[86 + 12] = 0;  // alphas below 256
+    first.p[72 + 2] = first.p[72 + 3] = first.p[86 + 2] = first.p[86 + 3] = 0;  // RGB, as legacy colours are
     first.U32(100, 12345);
     first.U16(104, 256);
     std::strcpy(reinterpret_cast<char*>(first.p + 116), "C:\\frames\\oak.frm");
@@ -397,6 +398,8 @@ TEST_F(SettingsTest, CorruptBlocksAreRefusedAndLeftAsTheyWere) {
         {"a NaN scale", [&](auto& b) { BigEndian::WriteFloat(&b[1096 + 1304 + 1044], nan); }},
         {"an infinite bevel softness", [&](auto& b) { BigEndian::WriteFloat(&b[1096 + 1172 + 48], inf); }},
         {"an infinite glow blur", [&](auto& b) { BigEndian::WriteFloat(&b[1096 + 1060 + 56 + 4], -inf); }},
+        {"a NaN glow width", [&](auto& b) { BigEndian::WriteFloat(&b[1096 + 1304 + 1060 + 56], nan); }},
+        {"an infinite surface texture blur", [&](auto& b) { BigEndian::WriteFloat(&b[1096 + 1172 + 52], inf); }},
         {"a NaN global scale", [&](auto& b) { BigEndian::WriteFloat(&b[1092], nan); }},
         {"a NaN photo offset", [&](auto& b) { BigEndian::WriteFloat(&b[32 + 1052], nan); }},
         {"four legacy layers", [](auto& b) { b = LegacyBlock(4); }},
@@ -477,6 +480,68 @@ TEST_F(SettingsTest, ValuesThatIndexTablesAreBroughtIntoRange) {
     EXPECT_EQ(bevel.Get(BevelLayout::kContourKind), 2);
     EXPECT_EQ(bevel.Get(BevelLayout::kPointCount), 6);
     EXPECT_EQ(BigEndian::Read32(block.At(0)) | BigEndian::Read32(block.At(4)), 0u);
+}
+
+// Every stored number that sets how much work a render does comes back within what the settings
+// allow; numbers already within keep their bytes; colours in spaces not every host converts are
+// read as RGB with their components kept.
+TEST_F(SettingsTest, ValuesThatSetTheCostOfARenderAreBroughtIntoRange) {
+    HostBlock(ValidBlock(3, 0));
+    const RecordRef a = Layer(0), b = Layer(1), c = Layer(2);
+    struct Case {
+        const char* what;
+        uint8_t* at;
+        bool isFloat;  // else a signed 16-bit number
+        double stored;
+        double expected;
+    };
+    using namespace EffectLayout;
+    auto effect = [](RecordRef layer, int32_t kind, uint32_t offset) { return EffectOf(layer, kind).At(offset); };
+    auto colourSpace = [](RecordRef colour) { return colour.At(ColourLayout::kSpace.offset); };
+    const Case cases[] = {
+        {"huge background blur", effect(a, kBackground, kBlur.offset), true, 1e6, 99.9f},
+        {"negative border blur", effect(a, kBorder, kBlur.offset), true, -5, 0},
+        {"the largest glow blur stays", effect(a, kGlow, kBlur.offset), true, 99.9f, 99.9f},
+        {"huge shadow blur", effect(a, kShadow, kBlur.offset), true, 3e38, 99.9f},
+        {"huge glow width", effect(a, kGlow, kSize.offset), true, 1e6, 0.25f},
+        {"negative glow width", effect(b, kGlow, kSize.offset), true, -1, 0},
+        {"the widest glow stays", effect(c, kGlow, kSize.offset), true, 0.25f, 0.25f},
+        {"far shadow rows", effect(a, kShadow, kShadowRows.offset), false, 32767, 1000},
+        {"far shadow columns", effect(a, kShadow, kShadowColumns.offset), false, -32768, -1000},
+        {"the farthest shadow stays", effect(b, kShadow, kShadowRows.offset), false, -1000, -1000},
+        {"wide bevel", BevelOf(a).At(BevelLayout::kWidth.offset), false, 32767, 100},
+        {"negative bevel width", BevelOf(b).At(BevelLayout::kWidth.offset), false, -5, 0},
+        {"soft bevel", BevelOf(a).At(BevelLayout::kSoftness.offset), true, 1e6, 25},
+        {"negative bevel softness", BevelOf(b).At(BevelLayout::kSoftness.offset), true, -1, 0},
+        {"the softest bevel stays", BevelOf(c).At(BevelLayout::kSoftness.offset), true, 25, 25},
+        {"blurred surface texture", BevelOf(a).At(BevelLayout::kTextureBlur.offset), true, 1e6, 99.9f},
+        {"long edge pattern", EdgeOf(a, 0).At(EdgeLayout::kPatternLength.offset), false, 32767, 100},
+        {"negative edge pattern", EdgeOf(a, 1).At(EdgeLayout::kPatternLength.offset), false, -7, 0},
+        {"deep edge", EdgeOf(a, 2).At(EdgeLayout::kPatternDepth.offset), false, 32767, 50},
+        {"negative edge depth", EdgeOf(a, 3).At(EdgeLayout::kPatternDepth.offset), false, -1, 0},
+        {"the deepest edge stays", EdgeOf(b, 3).At(EdgeLayout::kPatternDepth.offset), false, 50, 50},
+        {"XYZ background colour", colourSpace(EffectOf(a, kBackground).Sub(kColour)), false, 6, 0},
+        {"unknown border colour space", colourSpace(EffectOf(a, kBorder).Sub(kColour)), false, 32767, 0},
+        {"a colour taken as it is stays", colourSpace(EffectOf(a, kGlow).Sub(kColour)), false, -1, -1},
+        {"an HSL colour stays", colourSpace(EffectOf(a, kShadow).Sub(kColour)), false, 5, 5},
+        {"unknown bevel colour space", colourSpace(BevelOf(a).Sub(BevelLayout::kColour)), false, 7, 0},
+    };
+    for (const Case& c : cases) {
+        if (c.isFloat) BigEndian::WriteFloat(c.at, static_cast<float>(c.stored));
+        else BigEndian::Write16(c.at, static_cast<uint16_t>(static_cast<int16_t>(c.stored)));
+    }
+    const RecordRef kept = EffectOf(a, kBorder).Sub(kColour);
+    kept.Set(ColourLayout::Component(0), 12);
+    kept.Set(ColourLayout::Component(2), 34);
+
+    ASSERT_EQ(filter_.ValidateParameters(), 0);
+    for (const Case& c : cases) {
+        const double value = c.isFloat ? Number(BigEndian::ReadFloat(c.at))
+                                       : Number(static_cast<int16_t>(BigEndian::Read16(c.at)));
+        EXPECT_EQ(value, Number(static_cast<float>(c.expected))) << c.what;
+    }
+    EXPECT_EQ(kept.Get(ColourLayout::Component(0)), 12);
+    EXPECT_EQ(kept.Get(ColourLayout::Component(2)), 34);
 }
 
 }  // namespace
