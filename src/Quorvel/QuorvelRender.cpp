@@ -23,6 +23,7 @@
 #include "RenderSession.h"
 #include "ScaledCoordinates.h"
 #include "ScriptParams.h"
+#include "SettingsRanges.h"
 #include "SourceCache.h"
 #include "TileComposer.h"
 
@@ -280,8 +281,10 @@ double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
         p.fillOutside = q == 0 && !inverted && bevel.Get(BevelLayout::kOn) != 0 && (bevel.Get(BevelLayout::kOptions) & 2) != 0;
         p.transform = ComputeLayerTransform(layer, factors[q], &aspect, kUnitSquare, target);
         LayerPlacement& record = *placements_.At(2 * index + q);
-        for (int32_t e = 0; e < LayerLayout::kEdgeCount; ++e)
-            GenerateEdge(EdgeOf(layer, e), scale, render_.noiseSeed, record.edgeCaches[e]);
+        for (int32_t e = 0; e < LayerLayout::kEdgeCount; ++e) {
+            SettingsRanges::BoundedEdgeSlot slot(EdgeOf(layer, e));
+            GenerateEdge(slot.Record(), scale, render_.noiseSeed, record.edgeCaches[e]);
+        }
     }
 
     const LayerPassPlan plan = PlanLayerPasses(ReadPassInputs(layer, false, placements), render_.passCount);
@@ -355,7 +358,8 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     BevelSetup& b = render_.bevels[pass.layer];
     const double scale = PreviewScale();
     b = BevelSetup{};
-    b.width = std::clamp(RenderMath::RoundHalfAway(bevel.Get(BevelLayout::kWidth) / scale), 0, 255);
+    b.width = std::clamp(RenderMath::RoundHalfAway(SettingsRanges::BevelWidth(bevel.Get(BevelLayout::kWidth)) / scale), 0,
+                         int32_t{SettingsRanges::kMaxBevelWidth});
     double cost = BuildEffectOutline(bevel, b.width, record.outline) * 0.2;
     b.heightScale = -static_cast<double>(bevel.Get(BevelLayout::kHeight)) * 0.005 / 255;
     const double kRadians = 3.141592654 / 180;
@@ -380,8 +384,8 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
         }
     }
     if (b.width > 0) {
-        const float softness = bevel.Get(BevelLayout::kSoftness);
-        b.softnessRadius = std::isfinite(softness) ? std::clamp(static_cast<int32_t>(softness * 2.4 + 0.5), 0, 100) : 0;
+        const float softness = SettingsRanges::BevelSoftness(bevel.Get(BevelLayout::kSoftness));
+        b.softnessRadius = static_cast<int32_t>(softness * 2.4 + 0.5);
         if (b.softnessRadius > 0) cost += ImageMakeGaussKernel(record.softnessKernel, b.softnessRadius);
     }
     pass.bevel = pass.layer;
@@ -550,6 +554,14 @@ void Quorvel::TileStep(int32_t k) {
     RenderPassRecord& record = *passes_.At(k - 1);
     const Rect16 tile = gCall.record->outRect;
     const Rect16 area = WidenRect(tile, pass.margins);
+    // The coverage the composer reads: the tile, moved against the shadow's offset. A reach that
+    // left the 16-bit coordinates would make it smaller than the tile, and the composer would
+    // read past the pass's buffer.
+    const Rect16 wanted = WidenRect(tile, PassMargins{-pass.offsetRows, -pass.offsetColumns, -pass.offsetRows, -pass.offsetColumns});
+    const int32_t reach = pass.spread + pass.blurRadius;
+    if (RectArea(wanted) != RectArea(tile) || !RectContains(Shrink(area, reach, reach), wanted))
+        THROW_IF_ERROR(Err::BadParameters);
+
     uint8_t* coverage = AllocateAndLock(record.coverage, RectArea(area));
     const uint8_t* image = RenderPlacement(pass.placement, tile);
     const Rect16 drawn = render_.placements[pass.placement].drawnArea;
@@ -579,8 +591,6 @@ void Quorvel::TileStep(int32_t k) {
         current = Shrink(current, pass.blurRadius, pass.blurRadius);
         FilterChangingBlocks(pass.blurRadius, current, coverage, BlurBlock, &record.blurKernel);
     }
-    // The coverage the composer reads: the tile, moved against the shadow's offset.
-    const Rect16 wanted = WidenRect(tile, PassMargins{-pass.offsetRows, -pass.offsetColumns, -pass.offsetRows, -pass.offsetColumns});
     if (!EqualRects(current, wanted)) CropPlaneInPlace(coverage, current, wanted);
     if (pass.noise != 0) ImageAddNoise(wanted, pass.noise, coverage);
     record.coverage.Unlock();
@@ -613,6 +623,7 @@ void Quorvel::FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Re
     CropPlaneInPlace(reinterpret_cast<uint8_t*>(record.coverage.Lock()), bevelArea, tile);
     record.coverage.Unlock();
     const Rect16 soft = Shrink(tile, -(b.softnessRadius + 1), -(b.softnessRadius + 1));
+    if (!RectContains(bevelArea, soft)) THROW_IF_ERROR(Err::BadParameters);  // beyond the 16-bit coordinates
     auto* heights = reinterpret_cast<uint16_t*>(record.height.Lock());
     CropPlaneInPlace16(heights, bevelArea, soft);
     const int32_t* outline = LockOutlineHeights(record.outline);

@@ -5,6 +5,7 @@
 
 #include "BigEndian.h"
 #include "RenderArithmetic.h"
+#include "SettingsRanges.h"
 
 namespace {
 
@@ -125,21 +126,21 @@ TileSize ChooseTileSize(int32_t bytesPerSample, double largestCost, int32_t pass
     return TileSize{(width + parts - 1) / parts, 1};
 }
 
+// The stored sizes are read within the ranges the settings allow, whatever the block holds.
+
 int32_t BlurRadius(float blurSize, double renderScale) {
-    const double r = blurSize / renderScale * 2.4 + 0.5;
+    const double r = SettingsRanges::EffectBlur(blurSize) / renderScale * 2.4 + 0.5;
     return r > 0 && std::isfinite(r) ? static_cast<int32_t>(std::min(r, 1000.0)) : 0;
 }
 
 int32_t GlowSpread(float glowSize, double renderScale) {
     const int32_t sr = std::max(RenderMath::RoundHalfAway(renderScale), 1);
-    const float size = glowSize * 100.0f;
-    if (!std::isfinite(size)) return 0;
-    const int32_t spread = (sr / 2 + RenderMath::RoundHalfAway(std::clamp(size, -1000.0f, 1000.0f))) / sr;
-    return spread;
+    const float size = SettingsRanges::GlowWidth(glowSize) * 100.0f;
+    return (sr / 2 + RenderMath::RoundHalfAway(size)) / sr;
 }
 
 int32_t ShadowOffset(int32_t offset, int32_t integerScale) {
-    return RenderMath::DivideUp(offset, std::max(integerScale, 1));
+    return RenderMath::DivideUp(SettingsRanges::ShadowOffset(offset), std::max(integerScale, 1));
 }
 
 int32_t OpacityByte(int32_t percent) { return (std::clamp(percent, 0, 100) * 255 + 50) / 100; }

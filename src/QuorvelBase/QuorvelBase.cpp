@@ -13,6 +13,7 @@
 #include "LayerState.h"
 #include "PluginGlobals.h"
 #include "SettingsDefaults.h"
+#include "SettingsRanges.h"
 #include "ZavuvIve.h"
 
 namespace {
@@ -137,10 +138,8 @@ bool EffectIsPartlyTransparent(RecordRef effect) {
 
 // The blur radius of a layer's surface texture: the bevel's texture blur times 2.4, rounded.
 int32_t TextureBlurRadius(RecordRef bevel) {
-    constexpr int32_t kMaxRadius = 1000;
-    const float blur = bevel.Get(BevelLayout::kTextureBlur);
-    if (!std::isfinite(blur) || blur <= 0.0f) return 0;
-    return static_cast<int32_t>(std::min(static_cast<double>(blur) * 2.4 + 0.5, double{kMaxRadius}));
+    const float blur = SettingsRanges::TextureBlur(bevel.Get(BevelLayout::kTextureBlur));
+    return static_cast<int32_t>(static_cast<double>(blur) * 2.4 + 0.5);
 }
 
 // The path record image a layer's bevel names for its texture, when it is loaded and whole.

@@ -1,12 +1,17 @@
 // Rendering through the stand-in host: every sample preset in every image mode, independent of
 // the host's tiles and buffer budget; the photo alone without layers; the photo position; golden
-// images of the presets with pixels checked by hand; damaged blocks that must not crash; and a
-// scripted run with 'FwnL' that takes the photo from the target layer's channels.
+// images of the presets with pixels checked by hand; damaged blocks that must not crash; stored
+// numbers far outside their ranges; and a scripted run with 'FwnL' that takes the photo from the
+// target layer's channels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -69,6 +74,7 @@ Document SmallPhoto() {
 struct Rendered {
     int16_t startResult = INT16_MIN;
     Document output;
+    std::vector<std::string> alerts;  // "alert ID answered N: texts"
 };
 
 struct RenderOptions {
@@ -91,6 +97,7 @@ Rendered Render(const SamplePreset& preset, const Document& document, RenderOpti
     Rendered r;
     if (const qvhost::CallRecord* start = result.Find(3)) r.startResult = start->result;
     r.output = session.GetDocument();
+    r.alerts = result.alerts;
     return r;
 }
 
@@ -262,6 +269,118 @@ TEST(RenderThroughHost, DamagedLayerSettingsRenderWithoutACrash) {
         EXPECT_EQ(r.startResult, 0);
         EXPECT_EQ(r.output.Width(), 40);
     }
+}
+
+// ---- Stored numbers far outside what the settings allow: each run ends in a render, of the
+// values brought into range, or (for a number that is not finite, which fails validation) of the
+// defaults after the corrupt-settings alert. None of them may decide how long the call runs, make
+// a buffer of its own size or name a colour the host cannot convert.
+
+// One ellipse with every effect, the bevel and an edge of each kind on.
+void EveryEffectOn(RecordRef layer) {
+    for (int32_t kind = 0; kind < LayerLayout::kEffectCount; ++kind) EffectOf(layer, kind).Set(EffectLayout::kOn, 1);
+    BevelOf(layer).Set(BevelLayout::kOn, 1);
+    const uint16_t kinds[LayerLayout::kEdgeCount] = {1, 6, 7, 8};  // wave, random, diffuse, clean
+    for (int32_t slot = 0; slot < LayerLayout::kEdgeCount; ++slot) {
+        EdgeOf(layer, slot).Set(EdgeLayout::kOn, 1);
+        EdgeOf(layer, slot).Set(EdgeLayout::kType, kinds[slot]);
+    }
+}
+
+struct ExtremeCase {
+    std::string what;
+    std::function<void(RecordRef layer)> set;
+    bool refused;  // the block fails validation
+};
+
+std::vector<ExtremeCase> ExtremeCases() {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    struct FloatField {
+        const char* name;
+        std::function<RecordRef(RecordRef)> record;
+        Field<float> field;
+    };
+    const auto effect = [](int32_t kind) { return [kind](RecordRef l) { return EffectOf(l, kind); }; };
+    const auto bevel = [](RecordRef l) { return BevelOf(l); };
+    const FloatField floats[] = {
+        {"background blur", effect(0), EffectLayout::kBlur}, {"border blur", effect(1), EffectLayout::kBlur},
+        {"glow blur", effect(2), EffectLayout::kBlur},       {"shadow blur", effect(3), EffectLayout::kBlur},
+        {"background size", effect(0), EffectLayout::kSize}, {"border width", effect(1), EffectLayout::kSize},
+        {"glow width", effect(2), EffectLayout::kSize},      {"bevel softness", bevel, BevelLayout::kSoftness},
+        {"texture blur", bevel, BevelLayout::kTextureBlur},
+    };
+    struct ShortField {
+        const char* name;
+        std::function<RecordRef(RecordRef)> record;
+        Field<int16_t> field;
+    };
+    const auto edge = [](int32_t slot) { return [slot](RecordRef l) { return EdgeOf(l, slot); }; };
+    const ShortField shorts[] = {
+        {"shadow rows", effect(3), EffectLayout::kShadowRows}, {"shadow columns", effect(3), EffectLayout::kShadowColumns},
+        {"bevel width", bevel, BevelLayout::kWidth},
+        {"wave length", edge(0), EdgeLayout::kPatternLength},  {"wave depth", edge(0), EdgeLayout::kPatternDepth},
+        {"random length", edge(1), EdgeLayout::kPatternLength}, {"random depth", edge(1), EdgeLayout::kPatternDepth},
+        {"diffuse depth", edge(2), EdgeLayout::kPatternDepth}, {"clean depth", edge(3), EdgeLayout::kPatternDepth},
+    };
+    const std::function<RecordRef(RecordRef)> colours[] = {
+        [](RecordRef l) { return EffectOf(l, 0).Sub(EffectLayout::kColour); },
+        [](RecordRef l) { return EffectOf(l, 1).Sub(EffectLayout::kColour); },
+        [](RecordRef l) { return EffectOf(l, 2).Sub(EffectLayout::kColour); },
+        [](RecordRef l) { return EffectOf(l, 3).Sub(EffectLayout::kColour); },
+        [](RecordRef l) { return BevelOf(l).Sub(BevelLayout::kColour); },
+    };
+
+    std::vector<ExtremeCase> cases;
+    for (const FloatField& f : floats)
+        for (const float v : {1e6f, -1e6f, 3e38f, nan, inf, -inf})
+            cases.push_back({std::string(f.name) + " " + std::to_string(v),
+                             [f, v](RecordRef l) { f.record(l).Set(f.field, v); }, !std::isfinite(v)});
+    for (const ShortField& f : shorts)
+        for (const int16_t v : {int16_t{32767}, int16_t{-32768}})
+            cases.push_back({std::string(f.name) + " " + std::to_string(v), [f, v](RecordRef l) { f.record(l).Set(f.field, v); },
+                             false});
+    for (size_t i = 0; i < std::size(colours); ++i)
+        for (const int16_t space : {int16_t{6}, int16_t{7}, int16_t{32767}})
+            cases.push_back({"colour " + std::to_string(i) + " in space " + std::to_string(space),
+                             [record = colours[i], space](RecordRef l) { record(l).Set(ColourLayout::kSpace, space); },
+                             false});
+    return cases;
+}
+
+TEST(RenderThroughHost, StoredNumbersFarOutOfRangeEndCleanly) {
+    const Document photo = Patterned(512, 512, ImageMode{ColorMode::RGB, 8});
+    for (const ExtremeCase& c : ExtremeCases()) {
+        SCOPED_TRACE(c.what);
+        const Rendered r = Render(OneLayer("extreme", 1, [&c](RecordRef l) {
+                                      EveryEffectOn(l);
+                                      c.set(l);
+                                  }),
+                                  photo);
+        EXPECT_EQ(r.startResult, 0);
+        EXPECT_EQ(r.output.Width(), 512);
+        if (c.refused) {
+            ASSERT_EQ(r.alerts.size(), 1u);
+            EXPECT_EQ(r.alerts[0].rfind("alert 17004 ", 0), 0u) << r.alerts[0];
+        } else {
+            EXPECT_TRUE(r.alerts.empty()) << r.alerts[0];
+        }
+    }
+}
+
+// A shadow thrown as far as its offsets reach, over an image much smaller than the throw.
+TEST(RenderThroughHost, AFarShadowOverASmallImageRenders) {
+    const Document photo = Patterned(37, 23, ImageMode{ColorMode::RGB, 8});
+    for (const int16_t rows : {int16_t{32767}, int16_t{-32768}, int16_t{3}})
+        for (const int16_t columns : {int16_t{32767}, int16_t{-32768}}) {
+            SCOPED_TRACE(std::to_string(rows) + ", " + std::to_string(columns));
+            const Rendered r = Render(OneLayer("far-shadow", 1, [&](RecordRef l) {
+                                          EffectOf(l, 3).Set(EffectLayout::kShadowRows, rows);
+                                          EffectOf(l, 3).Set(EffectLayout::kShadowColumns, columns);
+                                      }),
+                                      photo);
+            EXPECT_EQ(r.startResult, 0);
+            EXPECT_TRUE(r.alerts.empty()) << r.alerts[0];
+        }
 }
 
 // ---- Golden images: 640 x 480 renders of the presets, compared exactly. Run with
