@@ -84,7 +84,12 @@ void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t 
 
 namespace {
 
-constexpr int32_t kFilterBlock = 64;
+// The side of the blocks whose windows are tested for one value. A block's window carries the
+// reach on every side: with blocks of at least four times the reach, a window holds at most
+// (1.5)^2 times the block, so the filters' cost per pixel grows with the reach as the filter's own
+// does (a spread or a blur of radius r reads O(r) samples a pixel), not with its square.
+constexpr int32_t kMinFilterBlock = 64;
+constexpr int32_t kBlockPerReach = 4;
 
 // Whether every byte of the block's window (rows and columns of a plane `stride` bytes wide) is v.
 bool WindowHolds(const uint8_t* first, int64_t stride, int32_t width, int32_t height, uint8_t v) {
@@ -98,16 +103,23 @@ bool WindowHolds(const uint8_t* first, int64_t stride, int32_t width, int32_t he
 
 }  // namespace
 
-void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFilter filter, void* context) {
+int32_t FilterBlockSide(int32_t r) {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{kBlockPerReach} * r, kMinFilterBlock, INT16_MAX));
+}
+
+void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFilter filter, void* context,
+                          const BlockPulse& pulse) {
     const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return;
+    const int32_t side = FilterBlockSide(r);
     const int64_t stride = int64_t{width} + 2 * r;
     std::vector<uint8_t> result(static_cast<size_t>(int64_t{width} * height));
     std::vector<uint8_t> window;
-    for (int32_t top = 0; top < height; top += kFilterBlock) {
-        const int32_t rows = std::min(kFilterBlock, height - top);
-        for (int32_t left = 0; left < width; left += kFilterBlock) {
-            const int32_t columns = std::min(kFilterBlock, width - left);
+    for (int32_t top = 0; top < height; top += side) {
+        const int32_t rows = std::min(side, height - top);
+        for (int32_t left = 0; left < width; left += side) {
+            pulse();
+            const int32_t columns = std::min(side, width - left);
             const uint8_t* first = plane + top * stride + left;  // the block's window, reach included
             const int32_t windowWidth = columns + 2 * r, windowHeight = rows + 2 * r;
             uint8_t* out = result.data() + int64_t{top} * width + left;

@@ -42,14 +42,28 @@ void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part)
 void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside);
 // Every byte becomes 255 - v.
 void InvertPlane(uint8_t* plane, int64_t count);
+// Called between the blocks of a long filter, so that the host's progress and cancel stay alive
+// inside one tile step. It may throw (the user cancelled); the filtering then stops there.
+struct BlockPulse {
+    void (*beat)(void* context) = nullptr;
+    void* context = nullptr;
+
+    void operator()() const {
+        if (beat) beat(context);
+    }
+};
+
 // Runs a neighbourhood filter of reach r (a blur or a spread: filter(rect, plane) writes its result
 // packed over rect at the start of a plane packed over rect widened by r) over `plane` block by
 // block, and only where the block's window holds more than one value: a window of one value
 // filters to that value (the weights of a blur sum to 1, a spread's centre weight is whole), so
 // the result is the same as one run over the whole rect. The result is packed over rect at the
-// start of `plane`.
+// start of `plane`. Blocks are FilterBlockSide(r) on a side (less at the rect's far edges), so
+// the reach a block's window carries round it costs a bounded share of the work however large r is.
 using BlockFilter = void (*)(void* context, const Rect16& rect, uint8_t* plane);
-void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFilter filter, void* context);
+void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFilter filter, void* context,
+                          const BlockPulse& pulse = {});
+int32_t FilterBlockSide(int32_t r);
 
 // The 8-bit bevel coverage of distances (1/255 pixel) for a bevel w pixels wide.
 void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t w, uint8_t* out);

@@ -20,6 +20,7 @@
 #include "Quorvel.h"
 #include "QuorvelShapes.h"
 #include "RenderArithmetic.h"
+#include "RenderPulse.h"
 #include "RenderSession.h"
 #include "ScaledCoordinates.h"
 #include "ScriptParams.h"
@@ -562,6 +563,7 @@ void Quorvel::TileStep(int32_t k) {
     if (RectArea(wanted) != RectArea(tile) || !RectContains(Shrink(area, reach, reach), wanted))
         THROW_IF_ERROR(Err::BadParameters);
 
+    RenderPulse pulse(*this);
     uint8_t* coverage = AllocateAndLock(record.coverage, RectArea(area));
     const uint8_t* image = RenderPlacement(pass.placement, tile);
     const Rect16 drawn = render_.placements[pass.placement].drawnArea;
@@ -585,11 +587,11 @@ void Quorvel::TileStep(int32_t k) {
     if (pass.spread > 0) {
         current = Shrink(current, pass.spread, pass.spread);
         SpreadContext spread{&record.spreadKernel, pass.spread};
-        FilterChangingBlocks(pass.spread, current, coverage, SpreadBlock, &spread);
+        FilterChangingBlocks(pass.spread, current, coverage, SpreadBlock, &spread, pulse.BetweenBlocks());
     }
     if (pass.blurRadius > 0) {
         current = Shrink(current, pass.blurRadius, pass.blurRadius);
-        FilterChangingBlocks(pass.blurRadius, current, coverage, BlurBlock, &record.blurKernel);
+        FilterChangingBlocks(pass.blurRadius, current, coverage, BlurBlock, &record.blurKernel, pulse.BetweenBlocks());
     }
     if (!EqualRects(current, wanted)) CropPlaneInPlace(coverage, current, wanted);
     if (pass.noise != 0) ImageAddNoise(wanted, pass.noise, coverage);

@@ -9,6 +9,7 @@
 
 #include "AutoRotation.h"
 #include "BigEndian.h"
+#include "ErrorCodes.h"
 #include "PassCoverage.h"
 #include "PassPlan.h"
 #include "PhotoResampler.h"
@@ -336,37 +337,98 @@ TEST(PassCoverage, MarginsCopiesAndFills) {
     EXPECT_EQ(std::vector<uint8_t>(fill, fill + 9), (std::vector<uint8_t>{255, 255, 255, 255, 0, 0, 255, 0, 0}));
 }
 
-// Filtering only the blocks whose window changes gives what one run over the whole rect gives.
+// Filtering only the blocks whose window changes gives what one run over the whole rect gives, at
+// a reach under the smallest block and at one whose blocks grow with it.
 TEST(PassCoverage, BlockFilteringMatchesTheWholeFilter) {
     ResetHostMemoryForTesting();
     FilterRecord record{};
     gCall.record = &record;
-    constexpr int32_t kR = 5, kW = 150, kH = 90;
-    const Rect16 rect{0, 0, kH, kW};
-    std::vector<uint8_t> plane((kW + 2 * kR) * (kH + 2 * kR));
-    for (int32_t y = 0; y < kH + 2 * kR; ++y)
-        for (int32_t x = 0; x < kW + 2 * kR; ++x)
-            plane[y * (kW + 2 * kR) + x] = (x - 80) * (x - 80) + (y - 40) * (y - 40) < 900 ? 255 : (x > 140 ? 77 : 0);
-    BufferRecord gauss, disc;
-    ImageMakeGaussKernel(gauss, kR);
-    ImageMakeDiscKernel(disc, kR);
-    struct Spread {
-        BufferRecord* disc;
-    } spread{&disc};
-    const BlockFilter filters[] = {
-        [](void* k, const Rect16& r, uint8_t* p) { ImageBlurPlane(static_cast<BufferRecord*>(k), r, p); },
-        [](void* s, const Rect16& r, uint8_t* p) { ImageSpreadPlane(static_cast<Spread*>(s)->disc, kR, r, p); },
-    };
-    void* contexts[] = {&gauss, &spread};
-    for (int i = 0; i < 2; ++i) {
-        std::vector<uint8_t> whole = plane, blocks = plane;
-        filters[i](contexts[i], rect, whole.data());
-        FilterChangingBlocks(kR, rect, blocks.data(), filters[i], contexts[i]);
-        EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + kW * kH, blocks.begin())) << i;
+    for (const int32_t r : {5, 40}) {
+        SCOPED_TRACE(r);
+        const int32_t w = 8 * r + 110, h = 5 * r + 65;
+        const Rect16 rect{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
+        std::vector<uint8_t> plane(static_cast<size_t>((w + 2 * r) * (h + 2 * r)));
+        for (int32_t y = 0; y < h + 2 * r; ++y)
+            for (int32_t x = 0; x < w + 2 * r; ++x)
+                plane[y * (w + 2 * r) + x] =
+                    (x - w / 2) * (x - w / 2) + (y - h / 2) * (y - h / 2) < (h * h) / 9 ? 255 : (x > w - 10 ? 77 : 0);
+        BufferRecord gauss, disc;
+        ImageMakeGaussKernel(gauss, r);
+        ImageMakeDiscKernel(disc, r);
+        struct Spread {
+            BufferRecord* disc;
+            int32_t r;
+        } spread{&disc, r};
+        const BlockFilter filters[] = {
+            [](void* k, const Rect16& rr, uint8_t* p) { ImageBlurPlane(static_cast<BufferRecord*>(k), rr, p); },
+            [](void* s, const Rect16& rr, uint8_t* p) {
+                ImageSpreadPlane(static_cast<Spread*>(s)->disc, static_cast<Spread*>(s)->r, rr, p);
+            },
+        };
+        void* contexts[] = {&gauss, &spread};
+        for (int i = 0; i < 2; ++i) {
+            std::vector<uint8_t> whole = plane, blocks = plane;
+            filters[i](contexts[i], rect, whole.data());
+            FilterChangingBlocks(r, rect, blocks.data(), filters[i], contexts[i]);
+            EXPECT_TRUE(std::equal(whole.begin(), whole.begin() + w * h, blocks.begin())) << i;
+        }
+        gauss.Free();
+        disc.Free();
     }
-    gauss.Free();
-    disc.Free();
     gCall.record = nullptr;
+}
+
+// The windows a block filter reads carry the reach round every block. Whatever the reach, they
+// hold a bounded multiple of the pixels the blocks produce, so a wide blur or spread costs per
+// pixel what the filter itself costs, not a share that grows with the reach's square.
+TEST(PassCoverage, BlockWindowsStayInProportionToTheirBlocks) {
+    struct Tally {
+        int32_t r = 0;
+        int64_t produced = 0, read = 0, blocks = 0;
+    };
+    const BlockFilter count = [](void* context, const Rect16& rect, uint8_t*) {
+        auto* tally = static_cast<Tally*>(context);
+        const int64_t w = rect.right - rect.left, h = rect.bottom - rect.top;
+        tally->produced += w * h;
+        tally->read += (w + 2 * tally->r) * (h + 2 * tally->r);
+        ++tally->blocks;
+    };
+    for (const int32_t r : {1, 16, 60, 240}) {
+        SCOPED_TRACE(r);
+        const int32_t w = 3 * FilterBlockSide(r), h = w;  // whole blocks
+        std::vector<uint8_t> plane(static_cast<size_t>((w + 2 * r) * (h + 2 * r)));
+        for (size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<uint8_t>(i * 7);  // no window of one value
+        Tally tally{r};
+        FilterChangingBlocks(r, Rect16{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)}, plane.data(), count, &tally);
+        EXPECT_EQ(tally.produced, int64_t{w} * h);
+        EXPECT_LE(tally.read, tally.produced * 9 / 4);
+    }
+}
+
+// Between blocks the filter beats the pulse; a beat that throws (a cancel) ends the filtering.
+TEST(PassCoverage, LongFiltersBeatThePulseBetweenBlocksAndStopWhenItThrows) {
+    constexpr int32_t kR = 2, kW = 300, kH = 200;
+    std::vector<uint8_t> plane((kW + 2 * kR) * (kH + 2 * kR));
+    for (size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<uint8_t>(i * 13);
+    struct Counts {
+        int32_t beats = 0, blocks = 0, throwAt = -1;
+    } counts;
+    const BlockFilter filter = [](void* context, const Rect16&, uint8_t*) { ++static_cast<Counts*>(context)->blocks; };
+    const BlockPulse pulse{[](void* context) {
+                               auto* c = static_cast<Counts*>(context);
+                               if (++c->beats == c->throwAt) throw ErrorCodeException{Err::Cancelled};
+                           },
+                           &counts};
+    const Rect16 rect{0, 0, kH, kW};
+    FilterChangingBlocks(kR, rect, plane.data(), filter, &counts, pulse);
+    const int32_t side = FilterBlockSide(kR);
+    const int32_t blocks = ((kW + side - 1) / side) * ((kH + side - 1) / side);
+    EXPECT_EQ(counts.blocks, blocks);
+    EXPECT_EQ(counts.beats, blocks);
+
+    counts = Counts{0, 0, 3};
+    EXPECT_THROW(FilterChangingBlocks(kR, rect, plane.data(), filter, &counts, pulse), ErrorCodeException);
+    EXPECT_EQ(counts.blocks, 2);
 }
 
 TEST(AutoRotation, TurnsOnceAndBackOnlyWhenTheMismatchIsGone) {
