@@ -45,21 +45,6 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
                                 static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
 }
 
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY* Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 // The program's key name; a missing string is thrown.
 std::wstring ProgramKeyName() {
     char name[256];
@@ -70,7 +55,7 @@ std::wstring ProgramKeyName() {
 // Stores text (with its terminator) as a REG_SZ value of the program's key, which is created when
 // missing.
 void WriteProgramValue(const std::wstring& valueName, std::string_view text) {
-    RegistryKey key;
+    OwnedRegistryKey key;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, ProgramKeyName().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                         key.Receive(), nullptr) != ERROR_SUCCESS) {
         return;
@@ -83,7 +68,7 @@ void WriteProgramValue(const std::wstring& valueName, std::string_view text) {
 // A REG_SZ value of the program's key of fewer than 1024 characters; empty when there is none or
 // it has another type.
 std::string ReadProgramValue(const std::wstring& valueName) {
-    RegistryKey key;
+    OwnedRegistryKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, ProgramKeyName().c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
         return {};
     }
@@ -272,10 +257,10 @@ ErrorCode File::Open(const char* mode) {
     if (mode && mode[0] == 'w' && mode[1] == 0) access = GENERIC_WRITE;
     std::string path;
     if (spec_.GetFullPath(path) == 0) {
-        handle_ = CreateFileW(Utf8ToUtf16(path).c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+        handle_.Reset(CreateFileW(Utf8ToUtf16(path).c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
     }
-    if (handle_ != INVALID_HANDLE_VALUE) return 0;
+    if (handle_) return 0;
     const bool exists = VerifyExists() == 0;
     return Failure(exists ? Err::FileNotOpenable : Err::FileMissing);
 }
@@ -293,8 +278,8 @@ uint32_t File::Read(void* buffer, uint32_t offset, int32_t count) {
     } else {
         LARGE_INTEGER position;
         position.QuadPart = offset;
-        if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN)) THROW_FILE_ERROR(Err::FileIO);
-        if (!ReadFile(handle_, buffer, static_cast<DWORD>(clipped), &got, nullptr)) THROW_FILE_ERROR(Err::FileIO);
+        if (!SetFilePointerEx(handle_.Get(), position, nullptr, FILE_BEGIN)) THROW_FILE_ERROR(Err::FileIO);
+        if (!ReadFile(handle_.Get(), buffer, static_cast<DWORD>(clipped), &got, nullptr)) THROW_FILE_ERROR(Err::FileIO);
     }
     position_ = offset + got;
     return got;
@@ -313,10 +298,10 @@ ErrorCode File::Write(const void* buffer, uint32_t offset, uint32_t count) {
     }
     LARGE_INTEGER position;
     position.QuadPart = offset;
-    if (!SetFilePointerEx(handle_, position, nullptr, FILE_BEGIN)) return Failure(Err::FileWriteFailed);
+    if (!SetFilePointerEx(handle_.Get(), position, nullptr, FILE_BEGIN)) return Failure(Err::FileWriteFailed);
     DWORD written = 0;
-    if (!WriteFile(handle_, buffer, count, &written, nullptr) || written != count) THROW_FILE_ERROR(Err::FileIO);
-    FlushFileBuffers(handle_);
+    if (!WriteFile(handle_.Get(), buffer, count, &written, nullptr) || written != count) THROW_FILE_ERROR(Err::FileIO);
+    FlushFileBuffers(handle_.Get());
     position_ = static_cast<uint32_t>(end);
     return 0;
 }
@@ -326,7 +311,7 @@ int32_t File::GetSize() {
     if (!IsOpen()) THROW_FILE_ERROR(Err::FileIO);
     if (resource_) return static_cast<int32_t>(resourceSize_);
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(handle_, &size) || size.QuadPart > INT32_MAX) THROW_FILE_ERROR(Err::FileIO);
+    if (!GetFileSizeEx(handle_.Get(), &size) || size.QuadPart > INT32_MAX) THROW_FILE_ERROR(Err::FileIO);
     return static_cast<int32_t>(size.QuadPart);
 }
 
@@ -335,7 +320,7 @@ ErrorCode File::SetSize(uint32_t size) {
     if (!IsOpen()) THROW_FILE_ERROR(Err::FileIO);
     LARGE_INTEGER end;
     end.QuadPart = size;
-    if (resource_ || !SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) {
+    if (resource_ || !SetFilePointerEx(handle_.Get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_.Get())) {
         return Failure(Err::FileWriteFailed);
     }
     return 0;
@@ -345,10 +330,10 @@ ErrorCode File::Close() {
     BeginOperation();
     resource_ = nullptr;
     resourceSize_ = 0;
-    if (handle_ == INVALID_HANDLE_VALUE) return 0;
-    FlushFileBuffers(handle_);
-    const bool closed = CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    if (!handle_) return 0;
+    FlushFileBuffers(handle_.Get());
+    // Closed here rather than by the owner, whose close cannot report: a failure is the caller's.
+    const bool closed = CloseHandle(handle_.Release());
     return closed ? 0 : Failure(Err::FileCloseFailed);
 }
 
@@ -359,13 +344,10 @@ ErrorCode File::VerifyExists() {
     if (spec_.GetKind() == FileSpec::Kind::Resource) return spec_.FindResource() ? 0 : Failure(Err::FileMissing);
     std::string path;
     if (spec_.GetFullPath(path) != 0) return Failure(Err::FileMissing);
-    const HANDLE probe = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-        // A file held open without sharing exists all the same.
-        return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : Failure(Err::FileMissing);
-    }
-    CloseHandle(probe);
+    const OwnedFile probe(CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A file held open without sharing exists all the same.
+    if (!probe) return GetLastError() == ERROR_SHARING_VIOLATION ? 0 : Failure(Err::FileMissing);
     return 0;
 }
 
@@ -388,10 +370,10 @@ void File::CreateTemp() {
         THROW_FILE_ERROR(Err::TemporaryFile);
     }
     spec_ = FileSpec::FromPath(Utf16ToUtf8(name));
-    handle_ = spec_.IsEmpty() ? INVALID_HANDLE_VALUE
-                              : CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle_ == INVALID_HANDLE_VALUE) {
+    if (!spec_.IsEmpty())
+        handle_.Reset(CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    if (!handle_) {
         DeleteFileW(name);
         spec_.Clear();
         THROW_FILE_ERROR(Err::TemporaryFile);
@@ -455,9 +437,9 @@ ErrorCode File::CreatePreferenceFile() {
     std::string path;
     GetPreferencesPath(path);
     WriteProgramValue(L"PreferenceFile", path);
-    handle_ = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle_ == INVALID_HANDLE_VALUE ? Failure(Err::PreferenceFileNotOpenable) : 0;
+    handle_.Reset(CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle_ ? 0 : Failure(Err::PreferenceFileNotOpenable);
 }
 
 ErrorCode File::ResolveSpec(bool common, const char* subPath, const char* name, std::string& result) {

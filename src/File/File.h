@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ErrorCodes.h"
+#include "Win32Owners.h"
 
 class File;
 
@@ -144,7 +145,7 @@ public:
     void SetTypeCode(uint32_t code) { typeCode_ = code; }
     uint32_t ResourceId() const { return resourceId_; }
     uint32_t Position() const { return position_; }
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE || resource_ != nullptr; }
+    bool IsOpen() const { return handle_ || resource_ != nullptr; }
     const std::vector<FileSpec>& ChosenFiles() const { return chosenFiles_; }
     void SetDialogEventCallback(DialogEventCallback callback) { callback_ = callback; }
 
@@ -210,7 +211,7 @@ private:
     uint32_t resourceId_ = 0;
     uint32_t typeCode_ = 0;
     uint32_t position_ = 0;
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    OwnedFile handle_;
     const uint8_t* resource_ = nullptr;
     uint32_t resourceSize_ = 0;
     FileSpec spec_;

@@ -7,6 +7,7 @@
 
 #include "PluginGlobals.h"
 #include "Utf.h"
+#include "VantrelFileUtils.h"
 
 namespace {
 
@@ -25,10 +26,9 @@ int AutomaticAnswer() {
 
 void LogAutomaticAlert(int id, const std::string& texts, int answer) {
     const char* path = std::getenv("QUORVEL_ALERT_LOG");
-    FILE* log = nullptr;
-    if (path && *path) log = _wfopen(Utf8ToUtf16(path).c_str(), L"ab");
-    std::fprintf(log ? log : stderr, "alert %d answered %d: %s\n", id, answer, texts.c_str());
-    if (log) std::fclose(log);
+    UniqueFileStream log;
+    if (path && *path) log = OpenFileUtf8(path, "ab");
+    std::fprintf(log ? log.get() : stderr, "alert %d answered %d: %s\n", id, answer, texts.c_str());
 }
 
 std::string ItemText(HWND dialog, int item) {

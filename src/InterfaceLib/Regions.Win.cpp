@@ -11,10 +11,8 @@ void Combine(HRGN result, HRGN a, HRGN b, int mode) {
 // Runs inside the system's enumeration: nothing may be thrown from here.
 BOOL CALLBACK AddMonitorRect(HMONITOR, HDC, LPRECT bounds, LPARAM desktop) noexcept {
     HRGN region = reinterpret_cast<HRGN>(desktop);
-    HRGN monitor = CreateRectRgnIndirect(bounds);
-    const bool added = monitor && CombineRgn(region, region, monitor, RGN_OR) != ERROR;
-    if (monitor) DeleteObject(monitor);
-    return added;
+    const OwnedRgn monitor(CreateRectRgnIndirect(bounds));
+    return monitor && CombineRgn(region, region, monitor.Get(), RGN_OR) != ERROR;
 }
 
 }  // namespace

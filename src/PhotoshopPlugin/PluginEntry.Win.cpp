@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "CurrentException.h"
 #include "DrawingPort.h"
 #include "PluginGlobals.h"
 #include "PluginMain.h"
@@ -22,13 +23,15 @@ extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, void* record,
     try {
         if (!GetDLLInstance()) {
             MessageBoxW(nullptr, L"The DLL instance handle is nil.\nThe plug-in will quit.", nullptr, 0x1010);
-            *result = 32512;
+            *result = Err::GenericFailure;
             return;
         }
         *result = 0;
         PluginMain(selector, record, data, result);
     } catch (...) {
-        *result = -108;
+        // The dispatcher below answers every failure itself; what still reaches the door is
+        // nothing the call planned for, and the host hears out-of-memory, whatever it carries.
+        *result = CodeOfCurrentException(Err::MemoryFull, ThrownCodes::kNone);
     }
     // A port the dialog code could not dispose of while it was in use (the desktop port) goes now.
     DisposeDeferredPort();

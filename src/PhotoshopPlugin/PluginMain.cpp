@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Alerts.h"
+#include "CurrentException.h"
 #include "Errors.h"
 #include "HostServices.h"
 #include "PhotoshopFilter.h"
@@ -15,6 +16,7 @@
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "Utf.h"
+#include "Win32Owners.h"
 
 CallGlobals gCall;
 FilterObjects gFilters;
@@ -39,23 +41,18 @@ public:
             THROW_IF_ERROR(Err::ResourceMissing);
         }
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, Utf8ToUtf16(keyName).c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key_, nullptr);
-    }
-    FilterDataRegistry(const FilterDataRegistry&) = delete;
-    FilterDataRegistry& operator=(const FilterDataRegistry&) = delete;
-    ~FilterDataRegistry() {
-        if (key_) RegCloseKey(key_);
+                        KEY_ALL_ACCESS, nullptr, key_.Receive(), nullptr);
     }
 
     void Read(intptr_t* data) const {
         if (!key_) return;
         uint64_t value = 0, owner = 0;
         DWORD type = 0, size = sizeof value;
-        if (RegQueryValueExW(key_, L"FilterData", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+        if (RegQueryValueExW(key_.Get(), L"FilterData", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
             type != REG_DWORD)
             return;
         DWORD ownerType = 0, ownerSize = sizeof owner;
-        if (RegQueryValueExW(key_, L"FilterDataOwner", nullptr, &ownerType, reinterpret_cast<BYTE*>(&owner),
+        if (RegQueryValueExW(key_.Get(), L"FilterDataOwner", nullptr, &ownerType, reinterpret_cast<BYTE*>(&owner),
                              &ownerSize) != ERROR_SUCCESS ||
             owner != ProcessIdentity())
             return;
@@ -65,8 +62,8 @@ public:
     void Write(const intptr_t* data) const {
         if (!key_) return;
         const uint64_t value = static_cast<uint64_t>(*data), owner = ProcessIdentity();
-        RegSetValueExW(key_, L"FilterData", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
-        RegSetValueExW(key_, L"FilterDataOwner", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&owner), sizeof owner);
+        RegSetValueExW(key_.Get(), L"FilterData", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+        RegSetValueExW(key_.Get(), L"FilterDataOwner", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&owner), sizeof owner);
     }
 
 private:
@@ -78,7 +75,7 @@ private:
         return (uint64_t{GetCurrentProcessId()} << 40) ^ start;
     }
 
-    HKEY key_ = nullptr;
+    OwnedRegistryKey key_;
 };
 
 PhotoshopFilter* (*gFilterObjectMaker)() = nullptr;
@@ -194,10 +191,12 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         }
         *result = Dispatch(selector, record);
         if (registryCopy) FilterDataRegistry().Write(data);
-    } catch (const SuiteErrorException& e) {
-        *result = ResultOfSuiteError(e.code);
     } catch (...) {
-        *result = Err::MemoryFull;
+        // The selectors' own routines turn their codes into results and show their alerts. A
+        // 16-bit code that gets past them (out of the script reader, out of about) is a failure
+        // no routine answered for, and the host hears out-of-memory as for any other exception;
+        // only the descriptor suites' codes are the host's own, and go back to it.
+        *result = CodeOfCurrentException(Err::MemoryFull, ThrownCodes::kSuiteErrors);
     }
     TearDownCall();
 }
@@ -208,10 +207,10 @@ ErrorCode DoPrepare() {
         gCall.record->bufferSpace = 0x40000;
         gFilters.main->Prepare();
         return 0;
-    } catch (const ErrorCodeException& e) {
-        return e.code;
     } catch (...) {
-        return -1;
+        // Prepare only negotiates memory: its codes are the result, and anything else is a
+        // failure without a code (the descriptor suites take no part in it).
+        return CodeOfCurrentException(Err::Unexplained, ThrownCodes::kErrorCodes);
     }
 }
 
@@ -226,32 +225,15 @@ std::wstring ModuleFolder() {
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-class LoadedLibrary {
-public:
-    explicit LoadedLibrary(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {}
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
-    ~LoadedLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    template <typename Function>
-    Function Get(const char* name) const {
-        return module_ ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name))) : nullptr;
-    }
-
-private:
-    HMODULE module_;
-};
-
 }  // namespace
 
 void DoAbout() {
     // The maker's toolbox library: ordinal 2 initialises it, ordinal 6 shows the About box.
     using InitializeProc = int (*)(HINSTANCE, HWND);
     using AboutProc = int (*)(HINSTANCE, int bitmapId, int, int);
-    LoadedLibrary toolbox(ModuleFolder() + L"VantrelToolBox2.dll");
-    auto initialize = toolbox.Get<InitializeProc>(MAKEINTRESOURCEA(2));
-    auto about = toolbox.Get<AboutProc>(MAKEINTRESOURCEA(6));
+    const OwnedModule toolbox(LoadLibraryW((ModuleFolder() + L"VantrelToolBox2.dll").c_str()));
+    auto initialize = ExportedFunction<InitializeProc>(toolbox, MAKEINTRESOURCEA(2));
+    auto about = ExportedFunction<AboutProc>(toolbox, MAKEINTRESOURCEA(6));
     if (!initialize || !about) THROW_IF_ERROR(Err::ResourceMissing);
     initialize(GetDLLInstance(), gCall.parentWindow);
     about(GetDLLInstance(), 25003, 0, 1);
@@ -269,7 +251,7 @@ void ShowWelcomeDialog(uint8_t* showFlag) {
     if (page.size() >= 260) return;
 
     using WelcomeProc = int (*)(const char* title, int showFlag, const char* page);
-    LoadedLibrary welcome(ModuleFolder() + L"VantrelWelcomeDialog.dll");
-    if (auto show = welcome.Get<WelcomeProc>("doWelcomeDialog"))
+    const OwnedModule welcome(LoadLibraryW((ModuleFolder() + L"VantrelWelcomeDialog.dll").c_str()));
+    if (auto show = ExportedFunction<WelcomeProc>(welcome, "doWelcomeDialog"))
         *showFlag = show(title, *showFlag, page.c_str()) != 0 ? 1 : 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Alerts.h"
+#include "CurrentException.h"
 #include "Errors.h"
 #include "HostMemory.h"
 #include "HostServices.h"
@@ -109,18 +110,6 @@ ErrorCode RunPreviewDialog() {
     return result;
 }
 
-ErrorCode CodeOfCurrentException() {
-    try {
-        throw;
-    } catch (const SuiteErrorException& e) {
-        return ResultOfSuiteError(e.code);
-    } catch (const ErrorCodeException& e) {
-        return e.code;
-    } catch (...) {
-        return Err::MemoryFull;
-    }
-}
-
 }  // namespace
 
 ErrorCode DoStart() {
@@ -157,16 +146,19 @@ ErrorCode DoStart() {
         }
         PhotoshopFilter::Unlink(main);
     } catch (...) {
-        result = CodeOfCurrentException();
+        // The run's codes and the descriptor suites' codes are the result; anything else (a
+        // suite the host would not give, memory) is out-of-memory.
+        result = CodeOfCurrentException(Err::MemoryFull);
     }
 
     try {
         if (gFilters.main) result = gFilters.main->EndRun(result);
         if (result == 0 && record->descriptorParameters && gFilters.main) gFilters.main->ClearRecordInfo();
-    } catch (const ErrorCodeException& e) {
-        result = e.code;
     } catch (...) {
-        result = -1;
+        // Ending the run writes the session block and touches no descriptor suite: its codes are
+        // the result, and anything else is a failure without a code, told apart from the run's
+        // own out-of-memory.
+        result = CodeOfCurrentException(Err::Unexplained, ThrownCodes::kErrorCodes);
     }
     FreeAllBuffers();
     return result;

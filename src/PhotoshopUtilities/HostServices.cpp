@@ -55,11 +55,6 @@ void ReleaseAll() noexcept {
 
 }  // namespace HostSuites
 
-ErrorCode ResultOfSuiteError(int32_t code) {
-    const auto low = static_cast<int16_t>(static_cast<uint32_t>(code) & 0xFFFF);
-    return low < 0 ? low : Err::BadParameters;
-}
-
 const DescriptorSuite* GetDescriptorSuite() {
     return static_cast<const DescriptorSuite*>(HostSuites::Acquire(HostSuites::kDescriptor));
 }

@@ -35,14 +35,6 @@ const Entry& At(int row);
 void ReleaseAll() noexcept;
 }  // namespace HostSuites
 
-// The 16-bit result a host gets for a failure of its descriptor suites. Hosts read a negative
-// result as an error to report and a positive one as an error the plug-in has already reported.
-// A code whose low 16 bits are negative (-108 out of memory, the hosts' own negative codes) keeps
-// them; the suites' four-character codes ('Parm', '!IMP', 'S!Fd') and other codes whose low half
-// is positive or zero would read as "already reported" or as success, so they become -30100, a
-// bad parameter.
-ErrorCode ResultOfSuiteError(int32_t code);
-
 const DescriptorSuite* GetDescriptorSuite();
 const DescriptorSuite* GetDescriptorSuite2();
 const DescriptorListSuite* GetDescriptorListSuite();

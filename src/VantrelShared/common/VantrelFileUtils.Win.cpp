@@ -7,6 +7,7 @@
 #include <cstdarg>
 
 #include "Utf.h"
+#include "Win32Owners.h"
 
 namespace {
 
@@ -49,21 +50,6 @@ std::optional<std::string_view> StemWithExtension(std::string_view name, std::st
     return name.substr(0, dot);
 }
 
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE handle) : handle_(handle) {}
-    ~FindHandle() {
-        if (IsOpen()) FindClose(handle_);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-
 }  // namespace
 
 bool GetSpecialFolderPath(std::string& out, int kind, bool create) {
@@ -89,8 +75,8 @@ bool FolderEntry::IsLink() const { return (attributes & FILE_ATTRIBUTE_REPARSE_P
 
 bool ListFolderEntries(std::string_view folder, std::vector<FolderEntry>& entries) {
     WIN32_FIND_DATAW found;
-    FindHandle find(FindFirstFileW((Utf8ToUtf16(folder) + L"\\*").c_str(), &found));
-    if (!find.IsOpen()) return false;
+    const OwnedFolderListing find(FindFirstFileW((Utf8ToUtf16(folder) + L"\\*").c_str(), &found));
+    if (!find) return false;
     std::vector<std::pair<std::wstring, DWORD>> named;
     do {
         const std::wstring_view name = found.cFileName;

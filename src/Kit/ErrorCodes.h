@@ -8,13 +8,16 @@ using ErrorCode = int16_t;
 
 namespace Err {
 inline constexpr ErrorCode None = 0;
+// Prepare's answer, and that of the start routine's ending, to an exception that carries no code.
+inline constexpr ErrorCode Unexplained = -1;
 inline constexpr ErrorCode FolderNotFound = -43;
 inline constexpr ErrorCode MemoryFull = -108;
 inline constexpr ErrorCode SelectorNotSupported = -30100;
 inline constexpr ErrorCode BadParameters = -30100;
 
 inline constexpr ErrorCode ShowNoAlertFrom = 32512;  // codes from here up never show an alert
-inline constexpr ErrorCode Cancelled = 32512;        // also the generic failure
+inline constexpr ErrorCode Cancelled = 32512;       // the user or the host stopped the call
+inline constexpr ErrorCode GenericFailure = 32512;  // the same number for a call that cannot run
 
 inline constexpr ErrorCode UnsupportedImageType = 17400;
 inline constexpr ErrorCode ImageNotParsable = 17401;
