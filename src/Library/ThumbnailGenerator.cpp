@@ -92,12 +92,9 @@ ErrorCode ThumbnailGenerator::MakeThumbnail(const uint8_t* sourceHeader, BufferR
     if (!PictureHeader::Describe(sourceHeader, sourceBuffer->size, source)) return kParameterError;
     const Rect16 fitted = FittedRect(source, target);
     if (fitted.top == 0 && fitted.left == 0 && fitted.bottom == 0 && fitted.right == 0) return kParameterError;
-    const char* pixels = sourceBuffer->Lock();
+    const LockedBuffer pixels(*sourceBuffer);
     if (!pixels) return Err::MemoryFull;
-    const ErrorCode result =
-        Render(sourceHeader, source, reinterpret_cast<const uint8_t*>(pixels), WidenEmptySides(fitted));
-    sourceBuffer->Unlock();
-    return result;
+    return Render(sourceHeader, source, pixels.As<const uint8_t>(), WidenEmptySides(fitted));
 }
 
 ErrorCode ThumbnailGenerator::Render(const uint8_t* sourceHeader, const PictureHeader::Layout& source,
@@ -157,7 +154,7 @@ ErrorCode ThumbnailGenerator::RenderThumbnail(const Rect16& target) {
     BufferRecord pixels;
     THROW_IF_ERROR(pixels.Allocate(static_cast<int64_t>(samples)));
     ErrorCode result = Err::MemoryFull;
-    if (auto* bytes = reinterpret_cast<uint8_t*>(pixels.Lock())) {
+    if (LockedBuffer lock(pixels); auto* bytes = lock.As<uint8_t>()) {
         bool delivered = false;
         if (source_->IsSixteenBit()) {
             try {
@@ -170,7 +167,7 @@ ErrorCode ThumbnailGenerator::RenderThumbnail(const Rect16& target) {
         } else {
             delivered = source_->ReadRows(area, bytes);
         }
-        pixels.Unlock();
+        lock.Unlock();
         if (delivered) result = MakeThumbnail(header, &pixels, target);
     }
     pixels.Free();

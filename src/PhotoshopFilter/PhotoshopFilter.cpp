@@ -121,38 +121,41 @@ void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
     size = std::max(size, 0);
     Handle old = record->parameters;
     int64_t oldSize = 0;
-    if (old) {
-        const int64_t handleSize = GetHandleSize(old);
-        if (handleSize >= ParameterHeader::kRunTimePrefix + 2)
-            oldSize = BigEndian::Read16(reinterpret_cast<uint8_t*>(LockHandle(old)) + ParameterHeader::kRunTimePrefix);
-        UnlockHandle(old);
+    if (old && GetHandleSize(old) >= ParameterHeader::kRunTimePrefix + 2) {
+        const LockedHandle bytes(old);
+        if (bytes) oldSize = BigEndian::Read16(bytes.As<uint8_t>() + ParameterHeader::kRunTimePrefix);
     }
     if (oldSize != size || !old) {
+        const uint32_t signature = GetSignature();
         UniqueHandle grown(NewHandle(int64_t{size} + ParameterHeader::kRunTimePrefix));
         if (!grown) THROW_IF_ERROR(Err::MemoryFull);
-        auto* to = reinterpret_cast<uint8_t*>(LockHandle(grown.Get()));
-        const int64_t newBytes = int64_t{size} + ParameterHeader::kRunTimePrefix;
-        std::memset(to, 0, static_cast<size_t>(newBytes));
-        if (old) {
-            // Copy what the old handle really holds, whatever its header claims.
-            const int64_t oldBytes = std::min(GetHandleSize(old), oldSize + ParameterHeader::kRunTimePrefix);
-            std::memcpy(to, LockHandle(old), static_cast<size_t>(std::min(newBytes, oldBytes)));
-            UnlockHandle(old);
+        {
+            const LockedHandle bytes(grown.Get());
+            if (!bytes) THROW_IF_ERROR(Err::MemoryFull);
+            auto* to = bytes.As<uint8_t>();
+            const int64_t newBytes = int64_t{size} + ParameterHeader::kRunTimePrefix;
+            std::memset(to, 0, static_cast<size_t>(newBytes));
+            if (old) {
+                // Copy what the old handle really holds, whatever its header claims.
+                const int64_t oldBytes = std::min(GetHandleSize(old), oldSize + ParameterHeader::kRunTimePrefix);
+                const LockedHandle from(old);
+                if (from) std::memcpy(to, from.Get(), static_cast<size_t>(std::min(newBytes, oldBytes)));
+            }
+            uint8_t* header = to + ParameterHeader::kRunTimePrefix;
+            BigEndian::Write16(header, static_cast<uint16_t>(size));
+            header[2] = 0;
+            header[3] = ParameterHeader::kHeaderLength;
+            BigEndian::Write32(header + 4, signature);
+            BigEndian::Write32(header + 8, 0);
         }
-        uint8_t* header = to + ParameterHeader::kRunTimePrefix;
-        BigEndian::Write16(header, static_cast<uint16_t>(size));
-        header[2] = 0;
-        header[3] = ParameterHeader::kHeaderLength;
-        BigEndian::Write32(header + 4, GetSignature());
-        BigEndian::Write32(header + 8, 0);
-        UnlockHandle(grown.Get());
         record->parameters = grown.Release();
         if (old) DisposeHandle(old);
     }
     if (reset && size > ParameterHeader::kHeaderLength) {
-        std::memset(LockHandle(record->parameters) + ParameterHeader::kSettingsOffset, 0,
-                    static_cast<size_t>(size - ParameterHeader::kHeaderLength));
-        UnlockHandle(record->parameters);
+        const LockedHandle bytes(record->parameters);
+        if (bytes)
+            std::memset(bytes.Get() + ParameterHeader::kSettingsOffset, 0,
+                        static_cast<size_t>(size - ParameterHeader::kHeaderLength));
     }
 }
 

@@ -61,3 +61,11 @@ private:
     Rect16 rect_{};
     OwnedRgn validRegion_;
 };
+
+// The kit's policy for the lock that PointerForRect and PointerForValidRect take: an owner of the
+// buffer gives it back with Unlock, however the scope that used the pointer ends.
+struct PlaneBufferLockPolicy {
+    using Handle = PlaneBuffer*;
+    static constexpr Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle buffer) noexcept { buffer->Unlock(); }
+};

@@ -31,12 +31,14 @@ bool WithinFile(int64_t offset, int64_t bytes) {
 
 // A copy of the host's block is used only when it is the size we gave and its path is terminated.
 bool TakeBlockFromHost() {
-    const Handle handle = reinterpret_cast<Handle>(*gCall.data);
+    const UniqueHandle taken(reinterpret_cast<Handle>(*gCall.data));
     *gCall.data = 0;
-    const bool sound = GetHandleSize(handle) == FilterData::kSize;
-    if (sound) std::memcpy(&gBlock, LockHandle(handle), sizeof gBlock);
-    UnlockHandle(handle);
-    DisposeHandle(handle);
+    bool sound = GetHandleSize(taken.Get()) == FilterData::kSize;
+    if (sound) {
+        const LockedHandle bytes(taken.Get());
+        sound = bytes.Get() != nullptr;
+        if (sound) std::memcpy(&gBlock, bytes.Get(), sizeof gBlock);
+    }
     if (!sound) return false;
     if (!std::memchr(gBlock.path, '\0', sizeof gBlock.path)) {
         std::memset(gBlock.path, 0, sizeof gBlock.path);
@@ -180,8 +182,11 @@ void PhotoshopFilter::SaveSessionState() {
     }
     UniqueHandle handle(NewHandle(FilterData::kSize));
     if (!handle) THROW_IF_ERROR(Err::MemoryFull);
-    std::memcpy(LockHandle(handle.Get()), &block, sizeof block);
-    UnlockHandle(handle.Get());
+    {
+        const LockedHandle bytes(handle.Get());
+        if (!bytes) THROW_IF_ERROR(Err::MemoryFull);
+        std::memcpy(bytes.Get(), &block, sizeof block);
+    }
     *gCall.data = reinterpret_cast<intptr_t>(handle.Release());
 }
 

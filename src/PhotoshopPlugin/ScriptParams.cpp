@@ -120,9 +120,12 @@ ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descr
 
     UniqueHandle candidate(NewHandle(imageLength));
     if (!candidate) THROW_IF_ERROR(Err::MemoryFull);
-    std::memcpy(LockHandle(candidate.Get()), data.data(), static_cast<size_t>(imageLength));
-    BigEndian::Write16(reinterpret_cast<uint8_t*>(*candidate.Get()) + 8, static_cast<uint16_t>(imageLength - 8));
-    UnlockHandle(candidate.Get());
+    {
+        const LockedHandle bytes(candidate.Get());
+        if (!bytes) THROW_IF_ERROR(Err::MemoryFull);
+        std::memcpy(bytes.Get(), data.data(), static_cast<size_t>(imageLength));
+        BigEndian::Write16(bytes.As<uint8_t>() + 8, static_cast<uint16_t>(imageLength - 8));
+    }
 
     FilterRecord* record = gCall.record;
     UniqueHandle previous(record->parameters);

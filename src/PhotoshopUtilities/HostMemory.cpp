@@ -111,20 +111,36 @@ void UnlockHandle(Handle h) {
     RequireHandleProcs().unlock(h);
 }
 
+void HostHandlePolicy::Close(Handle h) noexcept {
+    try {
+        DisposeHandle(h);
+    } catch (...) {
+        // the host took the procedures away: the handle is the host's now
+    }
+}
+
+void HostHandleLockPolicy::Close(Handle h) noexcept {
+    try {
+        UnlockHandle(h);
+    } catch (...) {
+        // the host took the procedures away: nothing is left to unlock through
+    }
+}
+
+void LockedBuffer::UnlockPolicy::Close(BufferRecord* record) noexcept { record->Unlock(); }
+
 void CopyHandleData(Handle source, Handle destination, int64_t offset) {
     if (!source || !destination) return;
     const int64_t sourceSize = GetHandleSize(source);
     const int64_t destinationSize = GetHandleSize(destination);
     const int64_t smaller = std::min(sourceSize, destinationSize);
-    char* from = LockHandle(source);
-    char* to = LockHandle(destination);
+    const LockedHandle from(source);
+    const LockedHandle to(destination);
     if (from && to) {
         if (offset >= 0 && offset < smaller)
-            std::memmove(to + offset, from + offset, static_cast<size_t>(smaller - offset));
-        if (destinationSize > smaller) std::memset(to + smaller, 0, static_cast<size_t>(destinationSize - smaller));
+            std::memmove(to.Get() + offset, from.Get() + offset, static_cast<size_t>(smaller - offset));
+        if (destinationSize > smaller) std::memset(to.Get() + smaller, 0, static_cast<size_t>(destinationSize - smaller));
     }
-    UnlockHandle(destination);
-    UnlockHandle(source);
 }
 
 int64_t BufferReserve() { return gReserve; }

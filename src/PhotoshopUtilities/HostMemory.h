@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "ErrorCodes.h"
 #include "PluginInterface.h"
+#include "UniqueOwner.h"
 
 // ---- Handles
 
@@ -24,34 +26,43 @@ void UnlockHandle(Handle h);
 // Copies from offset up to the smaller of the two sizes, then zeroes the rest of the destination.
 void CopyHandleData(Handle source, Handle destination, int64_t offset);
 
-// Owns a handle for as long as it is not handed over with Release.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(Handle h) : handle_(h) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) Reset(other.Release());
-        return *this;
-    }
-    ~UniqueHandle() { Reset(); }
+// The kit's owner policies for host memory. Giving back never throws: a host whose handle
+// procedures went missing mid-call loses the handle rather than the process.
+struct HostHandlePolicy {
+    using Handle = ::Handle;
+    static constexpr Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept;
+};
+struct HostHandleLockPolicy {
+    using Handle = ::Handle;
+    static constexpr Handle Empty() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept;
+};
 
-    Handle Get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr; }
-    Handle Release() {
-        Handle h = handle_;
-        handle_ = nullptr;
-        return h;
+// Owns a handle for as long as it is not handed over with Release.
+using UniqueHandle = UniqueOwner<HostHandlePolicy>;
+
+// Holds a handle locked for a scope: its bytes stay where they are until the owner goes. A null
+// handle, or one the host will not lock, gives no bytes and is not unlocked.
+class LockedHandle {
+public:
+    LockedHandle() = default;
+    explicit LockedHandle(Handle h) : bytes_(LockHandle(h)) {
+        if (bytes_) lock_.Reset(h);
     }
-    void Reset(Handle h = nullptr) {
-        if (handle_) DisposeHandle(handle_);
-        handle_ = h;
+    LockedHandle(LockedHandle&&) = delete;
+    LockedHandle& operator=(LockedHandle&&) = delete;
+
+    char* Get() const { return bytes_; }
+    template <typename T>
+    T* As() const {
+        return reinterpret_cast<T*>(bytes_);
     }
+    explicit operator bool() const { return bytes_ != nullptr; }
 
 private:
-    Handle handle_ = nullptr;
+    UniqueOwner<HostHandleLockPolicy> lock_;
+    char* bytes_ = nullptr;
 };
 
 // ---- Buffers
@@ -84,6 +95,53 @@ struct BufferRecord {
     char* Lock(bool moveHigh = false);
     void Unlock();
     ErrorCode Free();
+};
+
+// Holds a buffer record locked for a scope, and unlocks it however the scope ends. A record
+// without memory gives no address. A record an outer scope holds locked already stays locked
+// for it: only the owner that took a lock gives it back.
+class LockedBuffer {
+public:
+    LockedBuffer() = default;
+    explicit LockedBuffer(BufferRecord& record, bool moveHigh = false) {
+        const bool lockedAlready = record.address != nullptr;
+        address_ = record.Lock(moveHigh);
+        if (address_ && !lockedAlready) lock_.Reset(&record);
+    }
+    // A null record gives no address.
+    explicit LockedBuffer(BufferRecord* record) : LockedBuffer() {
+        if (record) *this = LockedBuffer(*record);
+    }
+    LockedBuffer(LockedBuffer&& other) noexcept
+        : lock_(std::move(other.lock_)), address_(std::exchange(other.address_, nullptr)) {}
+    LockedBuffer& operator=(LockedBuffer&& other) noexcept {
+        if (this != &other) {
+            lock_ = std::move(other.lock_);
+            address_ = std::exchange(other.address_, nullptr);
+        }
+        return *this;
+    }
+
+    char* Get() const { return address_; }
+    template <typename T>
+    T* As() const {
+        return reinterpret_cast<T*>(address_);
+    }
+    explicit operator bool() const { return address_ != nullptr; }
+    // Gives the lock back before the scope ends; the address is gone with it.
+    void Unlock() noexcept {
+        lock_.Reset();
+        address_ = nullptr;
+    }
+
+private:
+    struct UnlockPolicy {
+        using Handle = BufferRecord*;
+        static constexpr Handle Empty() noexcept { return nullptr; }
+        static void Close(Handle record) noexcept;
+    };
+    UniqueOwner<UnlockPolicy> lock_;
+    char* address_ = nullptr;
 };
 
 void FreeBufferMemory(void* id);

@@ -28,8 +28,11 @@ void RestoreFrameCache(int16_t outputPlanes) {
     *gCall.data = 0;
     FrameCacheBlock block;
     if (GetHandleSize(saved.Get()) != static_cast<int64_t>(sizeof block)) return;
-    std::memcpy(&block, LockHandle(saved.Get()), sizeof block);
-    UnlockHandle(saved.Get());
+    {
+        const LockedHandle bytes(saved.Get());
+        if (!bytes) return;
+        std::memcpy(&block, bytes.Get(), sizeof block);
+    }
     if (!IsSoundFrameCacheBlock(block)) return;
 
     RenderSession& session = Session();
@@ -52,8 +55,11 @@ bool HandCacheToHost(const FrameCacheBlock& cache) {
     FrameCacheBlock saved = cache;
     saved.cacheOpen = 1;
     saved.keepFile = 0;
-    std::memcpy(LockHandle(handle.Get()), &saved, sizeof saved);
-    UnlockHandle(handle.Get());
+    {
+        const LockedHandle bytes(handle.Get());
+        if (!bytes) return false;
+        std::memcpy(bytes.Get(), &saved, sizeof saved);
+    }
     if (DataWordHoldsBlock()) DisposeHandle(reinterpret_cast<Handle>(*gCall.data));
     *gCall.data = reinterpret_cast<intptr_t>(handle.Release());
     return true;

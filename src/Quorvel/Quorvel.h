@@ -108,7 +108,7 @@ private:
     bool ResamplePhotoIntoSource();
     bool ReadSourceFromChannels();
     double PrepareBevel(RecordRef layer, PassSetup& pass);
-    const uint8_t* RenderPlacement(int32_t index, const Rect16& tile);
+    LockedBuffer RenderPlacement(int32_t index, const Rect16& tile);
     Rect16 MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect16& drawn, const Rect16& tile);
     void FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Rect16& tile);
     void CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t* coverage, const Rect16& area);

@@ -138,7 +138,8 @@ double BuildEffectOutline(RecordRef bevel, int32_t width, EffectOutline& outline
     const int64_t entries = int64_t{scaledWidth} + 2 * kOutlineReach + 1;
     outline.kind = -1;
     THROW_IF_ERROR(outline.table.Allocate(entries * 4));
-    auto* heights = reinterpret_cast<int32_t*>(outline.table.Lock());
+    const LockedBuffer table(outline.table);
+    auto* heights = table.As<int32_t>();
     if (!heights) THROW_IF_ERROR(Err::MemoryFull);
 
     const bool curved = kind >= BevelLayout::kFlat && kind <= BevelLayout::kLastContour;
@@ -157,13 +158,12 @@ double BuildEffectOutline(RecordRef bevel, int32_t width, EffectOutline& outline
             atZero[d] = std::clamp(RoundHalfAway(height), 0, 65535);
         }
     }
-    outline.table.Unlock();
     outline.kind = kind;
     outline.scaledWidth = scaledWidth;
     return cost;
 }
 
-const int32_t* LockOutlineHeights(EffectOutline& outline) {
-    const auto* heights = reinterpret_cast<const int32_t*>(outline.table.Lock());
+const int32_t* OutlineHeights(const LockedBuffer& table) {
+    const auto* heights = table.As<const int32_t>();
     return heights ? heights + kOutlineReach : nullptr;
 }

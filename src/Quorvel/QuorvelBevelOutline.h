@@ -31,6 +31,6 @@ struct EffectOutline {
 // below 1 (no bevel). An allocation failure is raised.
 double BuildEffectOutline(RecordRef bevel, int32_t width, EffectOutline& outline);
 
-// The locked table positioned at distance 0: heights[d] for d in -kOutlineReach .. Ws + kOutlineReach.
-// Unlock with outline.table.Unlock().
-const int32_t* LockOutlineHeights(EffectOutline& outline);
+// The outline's table, locked by the caller, positioned at distance 0: heights[d] for d in
+// -kOutlineReach .. Ws + kOutlineReach.
+const int32_t* OutlineHeights(const LockedBuffer& table);

@@ -34,18 +34,13 @@ inline int32_t FloorMod(int64_t v, int32_t size) {
     return static_cast<int32_t>(m < 0 ? m + size : m);
 }
 
+// Allocates the cache's table for `count` entries of T and locks it; failures are raised.
 template <typename T>
-T* LockedAs(BufferRecord& buffer) {
-    return reinterpret_cast<T*>(buffer.Lock());
-}
-
-// Allocates the cache's table for `count` entries of T; failures are raised.
-template <typename T>
-T* AllocateTable(EdgeCache& cache, int64_t count) {
+LockedBuffer AllocateTable(EdgeCache& cache, int64_t count) {
     THROW_IF_ERROR(cache.table.Allocate(count * static_cast<int64_t>(sizeof(T))));
-    T* entries = LockedAs<T>(cache.table);
-    if (!entries) THROW_IF_ERROR(Err::MemoryFull);
-    return entries;
+    LockedBuffer table(cache.table);
+    if (!table) THROW_IF_ERROR(Err::MemoryFull);
+    return table;
 }
 
 template <typename T>
@@ -171,7 +166,8 @@ void EdgeWave(EdgeCache& cache, uint32_t& seed) {
     const int32_t n = cache.width * stretch * kWaveStepsPerPixel;
     cache.tableWidth = n;
     cache.tableHeight = 1;
-    DisplacementEntry* entries = AllocateTable<DisplacementEntry>(cache, n);
+    const LockedBuffer table = AllocateTable<DisplacementEntry>(cache, n);
+    DisplacementEntry* entries = table.As<DisplacementEntry>();
 
     std::vector<double> random;
     if (cache.type == kEdgeBrushStrokes) {
@@ -186,7 +182,6 @@ void EdgeWave(EdgeCache& cache, uint32_t& seed) {
         SetRawOffsets(entries[i], static_cast<float>(-v * h * sinA), static_cast<float>(v * h * cosA));
     }
     SplitEdgeOffsets(n, cache.height, entries);
-    cache.table.Unlock();
     cache.built = true;
 }
 
@@ -220,7 +215,8 @@ void EdgeNoise(EdgeCache& cache, uint32_t& seed) {
     cache.m01 = cache.m10 = 0.0;
     const int32_t side = std::min(cache.width, kMaxNoiseTableSide);
     cache.tableWidth = cache.tableHeight = side;
-    DisplacementEntry* entries = AllocateTable<DisplacementEntry>(cache, int64_t{side} * side);
+    const LockedBuffer table = AllocateTable<DisplacementEntry>(cache, int64_t{side} * side);
+    DisplacementEntry* entries = table.As<DisplacementEntry>();
     seed = kEdgeSeed;
 
     // Two random walks of `side` steps, closed into loops.
@@ -246,7 +242,6 @@ void EdgeNoise(EdgeCache& cache, uint32_t& seed) {
         for (int32_t j = 0; j < side; ++j)
             SetRawOffsets(entries[int64_t{i} * side + j], static_cast<float>(walkX[i]), static_cast<float>(walkY[j]));
     SplitEdgeOffsets(side * side, cache.height, entries);
-    cache.table.Unlock();
     cache.built = true;
 }
 
@@ -275,7 +270,8 @@ void EdgeScatter(EdgeCache& cache, double renderScale, uint32_t& seed) {
     int32_t n = 256;
     while (sr * n >= 257 && n >= 17) n /= 2;
     cache.tableWidth = cache.tableHeight = n;
-    ScatterEntry* entries = AllocateTable<ScatterEntry>(cache, int64_t{n} * n);
+    const LockedBuffer table = AllocateTable<ScatterEntry>(cache, int64_t{n} * n);
+    ScatterEntry* entries = table.As<ScatterEntry>();
     seed = kEdgeSeed;
 
     const int64_t radius = cache.height, span = 2 * radius + 1;
@@ -289,7 +285,6 @@ void EdgeScatter(EdgeCache& cache, double renderScale, uint32_t& seed) {
         } while ((dx - radius) * (dx - radius) + (dy - radius) * (dy - radius) > radius * radius);
         entries[i] = ScatterEntry{static_cast<uint16_t>(dx), static_cast<uint16_t>(dy)};
     }
-    cache.table.Unlock();
     cache.built = true;
 }
 
@@ -317,7 +312,8 @@ void ApplyEdgeScatter(EdgeCache& cache, const Rect16& area, uint8_t* image, int3
     if (width <= 0 || height <= 0) return;
     const int32_t mask = cache.tableWidth - 1;
     const int64_t stride = int64_t{width + 2 * cache.marginX} * samples;
-    const auto* table = LockedAs<const ScatterEntry>(cache.table);
+    const LockedBuffer tableLock(cache.table);
+    const auto* table = tableLock.As<const ScatterEntry>();
     uint8_t* out = image;
     // Reads lie at or after the write position: the result can go to the buffer's start.
     for (int32_t r = 0; r < height; ++r) {
@@ -328,14 +324,14 @@ void ApplyEdgeScatter(EdgeCache& cache, const Rect16& area, uint8_t* image, int3
             for (int32_t s = 0; s < samples; ++s) *out++ = from[s];
         }
     }
-    cache.table.Unlock();
 }
 
 void ApplyEdgeDisplacement(EdgeCache& cache, const Rect16& area, uint8_t* image, int32_t samples) {
     const int32_t width = area.right - area.left, height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return;
     const int32_t rowStep = (width + 2 * cache.marginX) * samples;
-    const auto* table = LockedAs<const DisplacementEntry>(cache.table);
+    const LockedBuffer tableLock(cache.table);
+    const auto* table = tableLock.As<const DisplacementEntry>();
     uint8_t* out = image;
     for (int32_t r = 0; r < height; ++r) {
         const int32_t y = area.top + r;
@@ -351,7 +347,6 @@ void ApplyEdgeDisplacement(EdgeCache& cache, const Rect16& area, uint8_t* image,
             for (int32_t s = 0; s < samples; ++s) *out++ = DisplacedSample(from + s, samples, rowStep, e);
         }
     }
-    cache.table.Unlock();
 }
 
 void ApplyEdgeGauss(EdgeCache& cache, const Rect16& area, uint8_t* image, int32_t samples) {

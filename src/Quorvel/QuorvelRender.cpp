@@ -62,23 +62,10 @@ using EffectLayout::kShadow;
 // The shape's unit square, which the layer transform maps into.
 constexpr Rect16 kUnitSquare{-1, -1, 1, 1};
 
-// A locked buffer record, unlocked when the scope ends.
-class LockedBuffer {
-public:
-    explicit LockedBuffer(BufferRecord& record) : record_(record), bytes_(reinterpret_cast<uint8_t*>(record.Lock())) {}
-    ~LockedBuffer() { record_.Unlock(); }
-    LockedBuffer(const LockedBuffer&) = delete;
-    LockedBuffer& operator=(const LockedBuffer&) = delete;
-    uint8_t* Bytes() const { return bytes_; }
-
-private:
-    BufferRecord& record_;
-    uint8_t* bytes_;
-};
-
-uint8_t* AllocateAndLock(BufferRecord& record, int64_t size) {
+// Grows the record to hold size bytes (at least one), raising a failure, and locks it.
+LockedBuffer AllocateAndLock(BufferRecord& record, int64_t size) {
     THROW_IF_ERROR(record.Allocate(std::max<int64_t>(size, 1)));
-    return reinterpret_cast<uint8_t*>(record.Lock());
+    return LockedBuffer(record);
 }
 
 Rect16 Shrink(const Rect16& r, int32_t dy, int32_t dx) {
@@ -431,8 +418,9 @@ void Quorvel::FetchSourceImage() {
 bool Quorvel::ResamplePhotoIntoSource() {
     FilterRecord& r = *gCall.record;
     if (!r.inData) return false;
-    int32_t rowBytes = 0;
-    char* out = sourceBuffer_.PointerForRect(r.inRect, &rowBytes);
+    SourceFill fill(sourceBuffer_, r.inRect);
+    char* out = fill.First();
+    const int32_t rowBytes = fill.RowBytes();
     if (!out) {
         Session().sourceOutOfMemory = true;
         sourceBuffer_.InvalidateAll();
@@ -455,7 +443,7 @@ bool Quorvel::ResamplePhotoIntoSource() {
         const PixelView<const uint8_t> source{static_cast<const uint8_t*>(r.inData), width, height, planes, r.inRowBytes};
         ResamplePhoto(source, PixelView<uint8_t>{reinterpret_cast<uint8_t*>(out), width, height, planes, rowBytes}, options);
     }
-    sourceBuffer_.Unlock();
+    fill.Complete();
     return true;
 }
 
@@ -525,15 +513,15 @@ bool Quorvel::NextTile() {
 // The placement image for the tile: the layer's shape rasterised over the tile widened by the
 // bounds of every pass drawn from it and by its edges' reach, roughened by the edges, filled to
 // the image's edge when asked and turned into the frame's coverage. Drawn once per tile.
-const uint8_t* Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
+LockedBuffer Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
     PlacementSetup& p = render_.placements[index];
     LayerPlacement& record = *placements_.At(index);
-    if (EqualRects(p.cachedArea, tile)) return reinterpret_cast<const uint8_t*>(record.placementImage.Lock());
+    if (EqualRects(p.cachedArea, tile)) return LockedBuffer(record.placementImage);
     const Rect16 area = WidenRect(tile, p.bounds);
     Rect16 drawn = area;
     for (const EdgeCache& edge : record.edgeCaches) drawn = Shrink(drawn, -EdgeMarginY(edge), -EdgeMarginX(edge));
-    record.placementImage.Unlock();
-    uint8_t* image = AllocateAndLock(record.placementImage, RectArea(drawn));
+    LockedBuffer locked = AllocateAndLock(record.placementImage, RectArea(drawn));
+    uint8_t* image = locked.As<uint8_t>();
     const LayerState& state = *LayerStates().At(p.layer);
     THROW_IF_ERROR(ImageRasterize(p.transform, drawn, image, state.shapeTest, kShapeRenderSamples));
     Rect16 current = drawn;
@@ -546,7 +534,7 @@ const uint8_t* Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
     if (!p.invert) InvertPlane(image, RectArea(area));
     p.cachedArea = tile;
     p.drawnArea = area;
-    return image;
+    return locked;
 }
 
 void Quorvel::TileStep(int32_t k) {
@@ -564,24 +552,27 @@ void Quorvel::TileStep(int32_t k) {
         THROW_IF_ERROR(Err::BadParameters);
 
     RenderPulse pulse(*this);
-    uint8_t* coverage = AllocateAndLock(record.coverage, RectArea(area));
-    const uint8_t* image = RenderPlacement(pass.placement, tile);
-    const Rect16 drawn = render_.placements[pass.placement].drawnArea;
-    const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : k - 1;
-    const int32_t bevel = render_.passes[bevelPass].bevel;
-    if (bevel >= 0 && render_.bevels[bevel].width >= 1) {
-        const Rect16 bevelArea = MakeBevelPlanes(bevel, image, drawn, tile);
-        if (pass.kind == 0) {
-            FinishBevelPlanes(bevel, bevelArea, tile);
-            CopyPlanePart(image, drawn, coverage, area, 0);
+    const LockedBuffer coverageLock = AllocateAndLock(record.coverage, RectArea(area));
+    uint8_t* coverage = coverageLock.As<uint8_t>();
+    {
+        const LockedBuffer placement = RenderPlacement(pass.placement, tile);
+        const uint8_t* image = placement.As<const uint8_t>();
+        const Rect16 drawn = render_.placements[pass.placement].drawnArea;
+        const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : k - 1;
+        const int32_t bevel = render_.passes[bevelPass].bevel;
+        if (bevel >= 0 && render_.bevels[bevel].width >= 1) {
+            const Rect16 bevelArea = MakeBevelPlanes(bevel, image, drawn, tile);
+            if (pass.kind == 0) {
+                FinishBevelPlanes(bevel, bevelArea, tile);
+                CopyPlanePart(image, drawn, coverage, area, 0);
+            } else {
+                CopyBevelCoverage(bevel, bevelArea, coverage, area);
+            }
         } else {
-            CopyBevelCoverage(bevel, bevelArea, coverage, area);
+            const uint8_t flip = pass.kind >= kGlow ? 255 : 0;  // outer glow and shadow fall outside the frame
+            CopyPlanePart(image, drawn, coverage, area, flip);
         }
-    } else {
-        const uint8_t flip = pass.kind >= kGlow ? 255 : 0;  // outer glow and shadow fall outside the frame
-        CopyPlanePart(image, drawn, coverage, area, flip);
     }
-    placements_.At(pass.placement)->placementImage.Unlock();
 
     Rect16 current = area;
     if (pass.spread > 0) {
@@ -595,7 +586,6 @@ void Quorvel::TileStep(int32_t k) {
     }
     if (!EqualRects(current, wanted)) CropPlaneInPlace(coverage, current, wanted);
     if (pass.noise != 0) ImageAddNoise(wanted, pass.noise, coverage);
-    record.coverage.Unlock();
 }
 
 // The bevel's planes for the tile, made once: the distance of every pixel of the bevel area from
@@ -607,12 +597,10 @@ Rect16 Quorvel::MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect1
     const Rect16 area = Shrink(drawn, b.width, b.width);
     if (EqualRects(b.cachedArea, tile)) return area;
     const int64_t count = RectArea(area);
-    auto* heights = reinterpret_cast<uint16_t*>(AllocateAndLock(record.height, count * 2));
-    ImageDistancePass(b.width, area, image, heights);
-    uint8_t* coverage = AllocateAndLock(record.coverage, count);
-    BevelCoverageOfDistances(heights, count, b.width, coverage);
-    record.height.Unlock();
-    record.coverage.Unlock();
+    const LockedBuffer heights = AllocateAndLock(record.height, count * 2);
+    ImageDistancePass(b.width, area, image, heights.As<uint16_t>());
+    const LockedBuffer coverage = AllocateAndLock(record.coverage, count);
+    BevelCoverageOfDistances(heights.As<uint16_t>(), count, b.width, coverage.As<uint8_t>());
     b.cachedArea = tile;
     return area;
 }
@@ -622,18 +610,19 @@ Rect16 Quorvel::MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect1
 void Quorvel::FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Rect16& tile) {
     BevelSetup& b = render_.bevels[index];
     BevelLightRecord& record = *bevels_.At(index);
-    CropPlaneInPlace(reinterpret_cast<uint8_t*>(record.coverage.Lock()), bevelArea, tile);
-    record.coverage.Unlock();
+    CropPlaneInPlace(LockedBuffer(record.coverage).As<uint8_t>(), bevelArea, tile);
     const Rect16 soft = Shrink(tile, -(b.softnessRadius + 1), -(b.softnessRadius + 1));
     if (!RectContains(bevelArea, soft)) THROW_IF_ERROR(Err::BadParameters);  // beyond the 16-bit coordinates
-    auto* heights = reinterpret_cast<uint16_t*>(record.height.Lock());
+    const LockedBuffer heightLock(record.height);
+    auto* heights = heightLock.As<uint16_t>();
     CropPlaneInPlace16(heights, bevelArea, soft);
-    const int32_t* outline = LockOutlineHeights(record.outline);
-    const int64_t count = RectArea(soft);
-    for (int64_t i = 0; i < count; ++i) heights[i] = static_cast<uint16_t>(outline[heights[i]] & 0xFFFF);
-    record.outline.table.Unlock();
+    {
+        const LockedBuffer outlineLock(record.outline.table);
+        const int32_t* outline = OutlineHeights(outlineLock);
+        const int64_t count = RectArea(soft);
+        for (int64_t i = 0; i < count; ++i) heights[i] = static_cast<uint16_t>(outline[heights[i]] & 0xFFFF);
+    }
     if (b.softnessRadius > 0) ImageBlurPlane16(&record.softnessKernel, Shrink(soft, b.softnessRadius, b.softnessRadius), heights);
-    record.height.Unlock();
 }
 
 // Glow and shadow of a bevelled layer start from the bevel's coverage instead of the frame's.
@@ -642,14 +631,13 @@ void Quorvel::CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t*
     std::fill(coverage, coverage + RectArea(area), uint8_t{0});
     const Rect16 both = IntersectRects(bevelArea, area);
     if (IsEmptyRect(both)) return;
-    const auto* bevel = reinterpret_cast<const uint8_t*>(record.coverage.Lock());
+    const LockedBuffer bevel(record.coverage);
     const int32_t width = area.right - area.left, partWidth = both.right - both.left;
     std::vector<uint8_t> part(static_cast<size_t>(RectArea(both)));
-    CopyPlanePart(bevel, bevelArea, part.data(), both, 0);
+    CopyPlanePart(bevel.As<const uint8_t>(), bevelArea, part.data(), both, 0);
     for (int32_t row = both.top; row < both.bottom; ++row)
         std::copy_n(part.data() + int64_t{row - both.top} * partWidth, partWidth,
                     coverage + int64_t{row - area.top} * width + (both.left - area.left));
-    record.coverage.Unlock();
 }
 
 // ---- Composition
@@ -722,8 +710,15 @@ void Quorvel::ComposeTile() {
     std::array<uint8_t*, RenderSetup::kMaxPasses> coverage{};
     std::array<BevelShading, RenderSetup::kMaxBevels> shading{};
     std::array<const uint8_t*, RenderSetup::kMaxBevels> bevelCoverage{};
+    // Every plane the composer reads stays locked until the tile is composed, or the composition
+    // fails: the locks are given back either way.
+    std::array<LockedBuffer, RenderSetup::kMaxPasses> coverageLocks;
+    std::array<LockedBuffer, RenderSetup::kMaxBevels> bevelCoverageLocks, heightLocks;
     const int32_t count = render_.passCount;
-    for (int32_t k = 0; k < count; ++k) coverage[k] = reinterpret_cast<uint8_t*>(passes_.At(k)->coverage.Lock());
+    for (int32_t k = 0; k < count; ++k) {
+        coverageLocks[k] = LockedBuffer(passes_.At(k)->coverage);
+        coverage[k] = coverageLocks[k].As<uint8_t>();
+    }
     for (int32_t k = 0; k < count; ++k) {
         const int32_t index = render_.passes[k].bevel;
         if (render_.passes[k].maskPass >= 0 || index < 0) continue;
@@ -739,8 +734,10 @@ void Quorvel::ComposeTile() {
         std::copy_n(b.baseGain, 4, s.baseGain);
         std::copy_n(b.highlightWord, 4, s.highlightWord);
         if (b.width >= 1) {
-            s.coverage = bevelCoverage[index] = reinterpret_cast<const uint8_t*>(record.coverage.Lock());
-            s.heights = reinterpret_cast<const uint16_t*>(record.height.Lock());
+            bevelCoverageLocks[index] = LockedBuffer(record.coverage);
+            heightLocks[index] = LockedBuffer(record.height);
+            s.coverage = bevelCoverage[index] = bevelCoverageLocks[index].As<const uint8_t>();
+            s.heights = heightLocks[index].As<const uint16_t>();
         }
     }
     for (int32_t k = 0; k < count; ++k) {
@@ -774,9 +771,12 @@ void Quorvel::ComposeTile() {
     int32_t imageMode = r.imageMode;
     buffers.grey = GreyOfColour;
     buffers.greyContext = &imageMode;
+    UniqueOwner<PlaneBufferLockPolicy> photoLock;
     if (render_.photoResampled) {
         int32_t rowBytes = 0;
-        if (const char* photo = sourceBuffer_.PointerForValidRect(r.outRect, &rowBytes)) {
+        const char* photo = sourceBuffer_.PointerForValidRect(r.outRect, &rowBytes);
+        photoLock.Reset(&sourceBuffer_);
+        if (photo) {
             buffers.input = photo;
             buffers.inputRowBytes = rowBytes;
             layout.inputStride = sourceBuffer_.Planes();
@@ -800,11 +800,4 @@ void Quorvel::ComposeTile() {
         }
     }
     ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);
-    for (int32_t k = 0; k < count; ++k) passes_.At(k)->coverage.Unlock();
-    if (render_.photoResampled) sourceBuffer_.Unlock();
-    for (int32_t i = 0; i < RenderSetup::kMaxBevels; ++i) {
-        if (!shading[i].heights) continue;
-        bevels_.At(i)->coverage.Unlock();
-        bevels_.At(i)->height.Unlock();
-    }
 }

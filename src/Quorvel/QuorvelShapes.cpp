@@ -75,9 +75,8 @@ ErrorCode BuildShapeMask(LayerState& state, RecordRef layer, const Rect16& filte
     const Rect16 bounds{0, 0, static_cast<int16_t>(h), static_cast<int16_t>(w)};
     AffineTransform t{};
     ImageMakeRectTransform(t, bounds, 1.0, 1.0, 0.0);
-    auto* pixels = reinterpret_cast<uint8_t*>(mask.Lock());
-    const bool drawn = pixels && ImageRasterize(t, bounds, pixels, state.shapeTest, kShapePreviewSamples) == 0;
-    mask.Unlock();
+    const LockedBuffer pixels(mask);
+    const bool drawn = pixels && ImageRasterize(t, bounds, pixels.As<uint8_t>(), state.shapeTest, kShapePreviewSamples) == 0;
     if (drawn) state.imageBounds = bounds;
     return 0;
 }

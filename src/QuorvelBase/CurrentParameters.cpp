@@ -3,14 +3,10 @@
 #include "HostMemory.h"
 #include "PluginGlobals.h"
 
-LockedParameters::LockedParameters() {
-    handle_ = gCall.record ? gCall.record->parameters : nullptr;
-    if (!handle_) return;
-    length_ = GetHandleSize(handle_);
-    bytes_ = reinterpret_cast<uint8_t*>(LockHandle(handle_));
-    if (!bytes_) length_ = 0;
-}
+namespace {
+Handle CallParameters() { return gCall.record ? gCall.record->parameters : nullptr; }
+}  // namespace
 
-LockedParameters::~LockedParameters() {
-    if (bytes_) UnlockHandle(handle_);
+LockedParameters::LockedParameters() : length_(GetHandleSize(CallParameters())), lock_(CallParameters()) {
+    if (!lock_) length_ = 0;
 }

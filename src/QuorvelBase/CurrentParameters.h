@@ -3,22 +3,19 @@
 
 #include <cstdint>
 
+#include "HostMemory.h"
 #include "PluginInterface.h"
 #include "SettingsLayout.h"
 
 class LockedParameters {
 public:
     LockedParameters();
-    ~LockedParameters();
-    LockedParameters(const LockedParameters&) = delete;
-    LockedParameters& operator=(const LockedParameters&) = delete;
 
     // False when the host holds no block.
-    explicit operator bool() const { return bytes_ != nullptr; }
-    ParameterBlockView View() const { return ParameterBlockView(bytes_, length_); }
+    explicit operator bool() const { return static_cast<bool>(lock_); }
+    ParameterBlockView View() const { return ParameterBlockView(lock_.As<uint8_t>(), length_); }
 
 private:
-    Handle handle_ = nullptr;
-    uint8_t* bytes_ = nullptr;
     int64_t length_ = 0;
+    LockedHandle lock_;
 };

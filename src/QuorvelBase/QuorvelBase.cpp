@@ -76,17 +76,8 @@ private:
 // one; locked while this lives.
 class TwinBlock {
 public:
-    explicit TwinBlock(const ParameterBlockView& block) {
-        std::memcpy(&handle_, block.Bytes(), sizeof handle_);
-        if (!handle_) return;
-        length_ = GetHandleSize(handle_);
-        bytes_ = reinterpret_cast<uint8_t*>(LockHandle(handle_));
-    }
-    TwinBlock(const TwinBlock&) = delete;
-    TwinBlock& operator=(const TwinBlock&) = delete;
-    ~TwinBlock() {
-        if (bytes_) UnlockHandle(handle_);
-    }
+    explicit TwinBlock(const ParameterBlockView& block)
+        : length_(GetHandleSize(LinkedHandle(block))), lock_(LinkedHandle(block)), bytes_(lock_.As<uint8_t>()) {}
 
     // The twin's header, when it has one.
     std::optional<RecordRef> Header() const {
@@ -100,9 +91,15 @@ public:
     }
 
 private:
-    Handle handle_ = nullptr;
-    uint8_t* bytes_ = nullptr;
+    static Handle LinkedHandle(const ParameterBlockView& block) {
+        Handle handle = nullptr;
+        std::memcpy(&handle, block.Bytes(), sizeof handle);
+        return handle;
+    }
+
     int64_t length_ = 0;
+    LockedHandle lock_;
+    uint8_t* bytes_ = nullptr;
 };
 
 bool LinkedToPrevious(const Stack& stack, int32_t i) { return stack.Layer(i).Get(LayerLayout::kLinkedPrevious) != 0; }
@@ -422,8 +419,10 @@ void QuorvelBase::PrepareLayerSecondaryImage(int32_t layer) {
     const Rect16 bounds{static_cast<int16_t>(top), static_cast<int16_t>(left), static_cast<int16_t>(bottom),
                         static_cast<int16_t>(right)};
     THROW_IF_ERROR(state->textureBuffer.Allocate(int64_t{bottom - top} * (right - left)));
-    const auto* pixels = reinterpret_cast<const uint8_t*>(source->imageBuffers[0].Lock());
-    auto* texture = reinterpret_cast<uint8_t*>(state->textureBuffer.Lock());
+    const LockedBuffer pixelLock(source->imageBuffers[0]);
+    const LockedBuffer textureLock(state->textureBuffer);
+    const auto* pixels = pixelLock.As<const uint8_t>();
+    auto* texture = textureLock.As<uint8_t>();
     state->textureBounds = bounds;
     if (pixels && texture) {
         TileGreyTexture(pixels, w, h, source->imagePlanes, bounds, texture);
@@ -438,8 +437,6 @@ void QuorvelBase::PrepareLayerSecondaryImage(int32_t layer) {
             state->textureBounds = blurred;
         }
     }
-    source->imageBuffers[0].Unlock();
-    state->textureBuffer.Unlock();
     state->cacheValid = true;
 }
 

@@ -22,32 +22,11 @@ uint32_t gNoiseSeed = 123456789u;
 int32_t WidthOf(const Rect16& rect) { return std::max(rect.right - rect.left, 0); }
 int32_t HeightOf(const Rect16& rect) { return std::max(rect.bottom - rect.top, 0); }
 
-// Holds a buffer record locked for the length of a filter call.
-class BufferLock {
-public:
-    explicit BufferLock(BufferRecord* record) : record_(record && record->id ? record : nullptr) {
-        if (record_) address_ = record_->Lock();
-    }
-    ~BufferLock() {
-        if (record_) record_->Unlock();
-    }
-    BufferLock(const BufferLock&) = delete;
-    BufferLock& operator=(const BufferLock&) = delete;
-
-    template <typename T>
-    T* As() const {
-        return reinterpret_cast<T*>(address_);
-    }
-
-private:
-    BufferRecord* record_;
-    char* address_ = nullptr;
-};
-
-// Grows a kernel's record to `bytes`, raising the allocation's failure with the kernel's line.
-char* AllocateKernel(BufferRecord& kernel, int64_t bytes, unsigned line) {
+// Grows a kernel's record to `bytes` and locks it, raising the allocation's failure with the
+// kernel's line.
+LockedBuffer AllocateKernel(BufferRecord& kernel, int64_t bytes, unsigned line) {
     ThrowIfError(kernel.Allocate(bytes), kSource, line);
-    return kernel.Lock();
+    return LockedBuffer(kernel);
 }
 
 // Runs work whose working memory comes from the heap; running out of it is raised as -108 with
@@ -116,7 +95,7 @@ void ConvolveSpan(const T* centre, ptrdiff_t tapStride, const uint32_t* weights,
 // Blurs width x height pixels of `channels` samples, padded by the kernel's radius, in place.
 template <typename T>
 void SeparableBlur(BufferRecord* kernel, const Rect16& rect, T* data, int32_t channels) {
-    const BufferLock lock(kernel);
+    const LockedBuffer lock(kernel);
     const auto* header = lock.As<GaussKernelHeader>();
     const int32_t radius = header ? static_cast<int32_t>(header->radius) : 0;
     if (radius == 0) return;  // nothing padded, nothing to pack
@@ -454,16 +433,16 @@ double ImageMakeGaussKernel(BufferRecord& kernel, int32_t radius) {
     radius = std::max(radius, 0);
     if (!kernel.id && radius == 0) return margin;
     if (kernel.id) {
-        const BufferLock lock(&kernel);
+        const LockedBuffer lock(kernel);
         if (lock.As<GaussKernelHeader>()->radius == static_cast<uint32_t>(radius)) return margin;
     }
     std::vector<uint32_t> weights;
     WithWorkingMemory(564, [&] { weights = GaussWeights(radius); });
 
-    char* address = AllocateKernel(kernel, (int64_t{radius} + 1) * 4 + 16, 564);
+    const LockedBuffer locked = AllocateKernel(kernel, (int64_t{radius} + 1) * 4 + 16, 564);
+    char* address = locked.Get();
     *reinterpret_cast<GaussKernelHeader*>(address) = GaussKernelHeader{static_cast<uint32_t>(radius), {0, 0, 0}};
     std::memcpy(address + sizeof(GaussKernelHeader), weights.data(), weights.size() * sizeof(uint32_t));
-    kernel.Unlock();
     return margin;
 }
 
@@ -483,7 +462,7 @@ double ImageMakeDiscKernel(BufferRecord& kernel, int32_t radius) {
     const double cost = 1.0 + 0.02 * radius * radius;
     int32_t old = 0;
     if (kernel.id) {
-        const BufferLock lock(&kernel);
+        const LockedBuffer lock(kernel);
         auto* header = lock.As<DiscKernelHeader>();
         old = header->radius;
         header->radius = radius;
@@ -491,8 +470,8 @@ double ImageMakeDiscKernel(BufferRecord& kernel, int32_t radius) {
     if (radius == 0 || radius == old) return cost;
     const int32_t reach = std::abs(radius);
     const int32_t side = 2 * reach + 1;
-    char* address = AllocateKernel(kernel, int64_t{side} * side * 2 + 8, 1236);
-    auto* header = reinterpret_cast<DiscKernelHeader*>(address);
+    const LockedBuffer locked = AllocateKernel(kernel, int64_t{side} * side * 2 + 8, 1236);
+    auto* header = locked.As<DiscKernelHeader>();
     *header = DiscKernelHeader{1, radius};
     uint16_t* weights = reinterpret_cast<uint16_t*>(header + 1);
     const double outer = reach + 0.5;
@@ -505,14 +484,13 @@ double ImageMakeDiscKernel(BufferRecord& kernel, int32_t radius) {
             weights[(reach + dy) * side + reach + dx] = weight;
         }
     }
-    kernel.Unlock();
     return cost;
 }
 
 void ImageSpreadPlane(BufferRecord* disc, int32_t radius, const Rect16& rect, uint8_t* plane) {
     const int32_t reach = std::abs(radius);
     if (reach == 0) return;
-    const BufferLock lock(disc);
+    const LockedBuffer lock(disc);
     const auto* header = lock.As<DiscKernelHeader>();
     const bool useDisc = header && header->built && header->radius == radius;
     const uint16_t* weights = useDisc ? reinterpret_cast<const uint16_t*>(header + 1) : nullptr;

@@ -392,10 +392,10 @@ struct BevelBytes {
 class OutlineTest : public EdgeTest {
 protected:
     std::vector<int32_t> Heights(EffectOutline& outline) {
-        const int32_t* atZero = LockOutlineHeights(outline);
+        const LockedBuffer table(outline.table);
+        const int32_t* atZero = OutlineHeights(table);
         std::vector<int32_t> all;
         for (int32_t d = -kOutlineReach; d <= outline.scaledWidth + kOutlineReach; ++d) all.push_back(atZero[d]);
-        outline.table.Unlock();
         return all;
     }
     static int32_t At(const std::vector<int32_t>& heights, int32_t distance) { return heights[distance + kOutlineReach]; }
@@ -444,8 +444,10 @@ TEST_F(OutlineTest, TableIsKeptForTheSameKindAndWidth) {
     BevelBytes ramp(7, {{0, 0}, {16383, 16383}});
     EffectOutline outline;
     BuildEffectOutline(ramp.Ref(), 2, outline);
-    const_cast<int32_t*>(LockOutlineHeights(outline))[10] = -1;
-    outline.table.Unlock();
+    {
+        const LockedBuffer table(outline.table);
+        const_cast<int32_t*>(OutlineHeights(table))[10] = -1;
+    }
     BuildEffectOutline(ramp.Ref(), 2, outline);
     EXPECT_EQ(At(Heights(outline), 10), -1);
     BuildEffectOutline(ramp.Ref(), 3, outline);

@@ -4,8 +4,10 @@
 
 #include <cstring>
 #include <map>
+#include <utility>
 #include <vector>
 
+#include "Errors.h"
 #include "HostMemory.h"
 #include "PluginGlobals.h"
 
@@ -15,6 +17,8 @@ namespace {
 struct FakeHost {
     static inline int handleCalls = 0;
     static inline int bufferAllocations = 0;
+    static inline int handleLocks = 0;  // locks not yet given back
+    static inline int bufferLocks = 0;
     static inline int32_t space = 0;
     static inline std::map<BufferID, std::vector<char>> buffers;
 
@@ -33,8 +37,11 @@ struct FakeHost {
     }
     static int32_t SizeH(Handle h) { return sizes()[h]; }
     static OSErr16 SetSizeH(Handle, int32_t) { return 0; }
-    static char* LockH(Handle h, Boolean8) { return *h; }
-    static void UnlockH(Handle) {}
+    static char* LockH(Handle h, Boolean8) {
+        ++handleLocks;
+        return *h;
+    }
+    static void UnlockH(Handle) { --handleLocks; }
     static std::map<Handle, int32_t>& sizes() {
         static std::map<Handle, int32_t> s;
         return s;
@@ -47,8 +54,11 @@ struct FakeHost {
         *id = key;
         return 0;
     }
-    static char* LockB(BufferID id, Boolean8) { return buffers[id].data(); }
-    static void UnlockB(BufferID) {}
+    static char* LockB(BufferID id, Boolean8) {
+        ++bufferLocks;
+        return buffers[id].data();
+    }
+    static void UnlockB(BufferID) { --bufferLocks; }
     static void FreeB(BufferID id) { buffers.erase(id); }
     static int32_t Space() { return space; }
 };
@@ -66,6 +76,8 @@ protected:
         gCall.record = &record;
         FakeHost::handleCalls = 0;
         FakeHost::bufferAllocations = 0;
+        FakeHost::handleLocks = 0;
+        FakeHost::bufferLocks = 0;
         FakeHost::space = 1 << 24;
     }
     void TearDown() override {
@@ -114,6 +126,61 @@ TEST_F(HostMemoryTest, CopyHandleDataCopiesTheCommonPartAndZeroesTheTail) {
     std::memset(*large.Get(), 'x', 8);
     CopyHandleData(small.Get(), large.Get(), 6);  // an offset beyond the smaller size copies nothing
     EXPECT_EQ(std::string(*large.Get(), 8), std::string("xxxx\0\0\0\0", 8));
+}
+
+TEST_F(HostMemoryTest, LockedHandlesAreUnlockedHoweverTheirScopeEnds) {
+    UniqueHandle h(NewHandle(16));
+    {
+        const LockedHandle bytes(h.Get());
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(bytes.Get(), *h.Get());
+        EXPECT_EQ(FakeHost::handleLocks, 1);
+    }
+    EXPECT_EQ(FakeHost::handleLocks, 0);
+    try {
+        const LockedHandle bytes(h.Get());
+        THROW_IF_ERROR(Err::MemoryFull);
+    } catch (const ErrorCodeException&) {
+    }
+    EXPECT_EQ(FakeHost::handleLocks, 0);
+    const LockedHandle none(nullptr);
+    EXPECT_FALSE(none);
+    EXPECT_EQ(FakeHost::handleLocks, 0);
+}
+
+TEST_F(HostMemoryTest, LockedBuffersAreUnlockedHoweverTheirScopeEndsAndLeaveAnOuterLockAlone) {
+    BufferRecord record;
+    ASSERT_EQ(record.Allocate(100), 0);
+    {
+        const LockedBuffer bytes(record);
+        ASSERT_TRUE(bytes);
+        EXPECT_EQ(bytes.Get(), record.address);
+        EXPECT_EQ(FakeHost::bufferLocks, 1);
+    }
+    EXPECT_EQ(FakeHost::bufferLocks, 0);
+    EXPECT_EQ(record.address, nullptr);
+    try {
+        const LockedBuffer bytes(record);
+        THROW_IF_ERROR(Err::MemoryFull);
+    } catch (const ErrorCodeException&) {
+    }
+    EXPECT_EQ(FakeHost::bufferLocks, 0);
+
+    // A scope inside one that holds the lock leaves it held; a move hands the lock on.
+    LockedBuffer outer(record);
+    { const LockedBuffer inner(record); EXPECT_EQ(inner.Get(), outer.Get()); }
+    EXPECT_EQ(FakeHost::bufferLocks, 1);
+    LockedBuffer moved = std::move(outer);
+    EXPECT_FALSE(outer);
+    EXPECT_EQ(FakeHost::bufferLocks, 1);
+    moved.Unlock();
+    EXPECT_EQ(FakeHost::bufferLocks, 0);
+
+    // A record without memory, or none at all, gives no address and takes no lock.
+    BufferRecord empty;
+    EXPECT_FALSE(LockedBuffer(empty));
+    EXPECT_FALSE(LockedBuffer(static_cast<BufferRecord*>(nullptr)));
+    EXPECT_EQ(FakeHost::bufferLocks, 0);
 }
 
 TEST_F(HostMemoryTest, BufferRecordsOnlyGrowAndKeepTheirLock) {
