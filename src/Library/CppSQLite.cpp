@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string_view>
+#include <utility>
 
 #include "Utf.h"
 
@@ -103,7 +104,7 @@ void CppSQLiteDB::Open(const char* path) {
     const int rc = sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         const std::string detail = db ? sqlite3_errmsg(db) : "cannot open the database file";
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         throw CppSQLiteException(SqlCode::CantOpen, detail.c_str());
     }
     // The busy timeout holds from the first read on: another process that is creating the same
@@ -116,7 +117,7 @@ void CppSQLiteDB::Open(const char* path) {
     sqlite3_finalize(probe);
     if (probeRc != SQLITE_OK) {
         std::string detail = sqlite3_errmsg(db);
-        sqlite3_close(db);
+        sqlite3_close_v2(db);
         if (probeRc == SQLITE_NOTADB && HasSqlite2Signature(path)) {
             detail = "the file is a library of the old SQLite 2 format, which cannot be opened";
         }
@@ -127,10 +128,10 @@ void CppSQLiteDB::Open(const char* path) {
 }
 
 void CppSQLiteDB::Close() noexcept {
-    if (db_) {
-        sqlite3_close(db_);
-        db_ = nullptr;
-    }
+    // A query may outlive the close: sqlite3_close answers BUSY while a statement is in
+    // use and keeps the connection open, and forgetting it then would leak the connection and its
+    // file. sqlite3_close_v2 lets the connection go as soon as its last statement is finalised.
+    if (db_) sqlite3_close_v2(std::exchange(db_, nullptr));
 }
 
 void CppSQLiteDB::SetBusyTimeout(int milliseconds) {

@@ -10,6 +10,7 @@
 
 #include "CppSQLite.h"
 #include "LibraryTestSupport.h"
+#include "Utf.h"
 
 namespace {
 
@@ -215,4 +216,22 @@ TEST(SqlWrapper, TheBusyTimeoutWaitsForAnotherConnectionsLock) {
 
     holder.ExecDML("commit;");
     EXPECT_EQ(waiter.ExecDML("insert into T values (1);"), 1);
+}
+
+TEST(SqlWrapper, ClosingWhileAQueryLivesLetsTheConnectionGoWhenTheQueryEnds) {
+    ScratchFolder folder;
+    const std::string file = folder.File("closing.sdb");
+    {
+        CppSQLiteDB db;
+        db.Open(file.c_str());
+        db.ExecDML("create table T (a Integer); insert into T values (1); insert into T values (2);");
+        CppSQLiteQuery query = db.ExecQuery("select a from T;");
+        ASSERT_FALSE(query.Eof());
+        // SQLite refuses to close a connection with a statement in use (BUSY): the close must not
+        // forget it then, or the connection and its file stay open for the life of the process.
+        db.Close();
+        EXPECT_FALSE(db.IsOpen());
+    }
+    // Nothing holds the file any more: it can be deleted (a library folder can be moved).
+    EXPECT_TRUE(DeleteFileW(Utf8ToUtf16(file).c_str())) << GetLastError();
 }
