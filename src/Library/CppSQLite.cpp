@@ -187,6 +187,27 @@ CppSQLiteTable CppSQLiteDB::GetTable(const char* sql) {
     return CppSQLiteTable(results, rows, columns);
 }
 
+// ---- CppSQLiteSavepoint
+
+CppSQLiteSavepoint::CppSQLiteSavepoint(CppSQLiteDB& db, const char* name) : db_(db), name_(name) {
+    db_.ExecDML(("savepoint " + name_ + ";").c_str());
+    open_ = true;
+}
+
+CppSQLiteSavepoint::~CppSQLiteSavepoint() {
+    if (!open_) return;
+    try {
+        db_.ExecDML(("rollback to " + name_ + "; release " + name_ + ";").c_str());
+    } catch (...) {
+        // The error that ended the scope is the one to report; SQLite rolls back on close.
+    }
+}
+
+void CppSQLiteSavepoint::Release() {
+    db_.ExecDML(("release " + name_ + ";").c_str());
+    open_ = false;
+}
+
 // ---- CppSQLiteQuery
 
 CppSQLiteQuery::CppSQLiteQuery(sqlite3* db, sqlite3_stmt* statement, bool atEnd)

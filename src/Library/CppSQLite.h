@@ -146,6 +146,29 @@ private:
     int busyTimeoutMs_ = kDefaultBusyTimeoutMs;
 };
 
+// A savepoint, SQLite's transaction that may nest: begun by the constructor, kept by Release, and
+// rolled back by the destructor unless it was released, however the scope ends. The destructor
+// never throws: a rollback that fails is left to SQLite, which rolls back what the connection did
+// not commit when it closes.
+class CppSQLiteSavepoint {
+public:
+    // Begins the savepoint named by a plain SQL identifier (letters, digits and underscores, as
+    // the code spells it); a failure is raised and nothing is begun.
+    CppSQLiteSavepoint(CppSQLiteDB& db, const char* name);
+    CppSQLiteSavepoint(const CppSQLiteSavepoint&) = delete;
+    CppSQLiteSavepoint& operator=(const CppSQLiteSavepoint&) = delete;
+    ~CppSQLiteSavepoint();
+
+    // Keeps what was done since the savepoint began. A failure is raised and the savepoint stays
+    // open, for the destructor to roll back.
+    void Release();
+
+private:
+    CppSQLiteDB& db_;
+    std::string name_;
+    bool open_ = false;
+};
+
 // One SQL text formatted by SQLite's printf: "%q" doubles single quotes; "%Q" also adds the
 // surrounding quotes and prints NULL for a null text. Formatting again replaces the text, and the
 // arguments may refer to the text being replaced, so a statement can be built up step by step.

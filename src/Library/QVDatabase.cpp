@@ -199,8 +199,9 @@ void QVDatabase::InitBaseRow(std::span<const int> tableIds) {
     // Looking at the counter row and mending it form one transaction: two processes creating the
     // same library at once add it once (the second's insert is refused while the first holds the
     // file, and it finds the row afterwards).
+    std::optional<CppSQLiteSavepoint> savepoint;
     try {
-        ExecDML("savepoint InitBase;");
+        savepoint.emplace(*this, "InitBase");
     } catch (const CppSQLiteException&) {
         return;  // a library without its counter row cannot hand out ids; NewRecordID reports it
     }
@@ -223,13 +224,9 @@ void QVDatabase::InitBaseRow(std::span<const int> tableIds) {
         } else if (!counter || *counter < firstFree) {
             ExecDML(sql.Format("update %s set %s = %lld;", base, counterColumn, static_cast<long long>(firstFree)));
         }
-        ExecDML("release InitBase;");
+        savepoint->Release();
     } catch (const CppSQLiteException&) {
-        try {
-            ExecDML("rollback to InitBase;");
-            ExecDML("release InitBase;");
-        } catch (const CppSQLiteException&) {
-        }
+        // Left as it was: the savepoint rolls back, and NewRecordID reports a missing counter.
     }
 }
 
@@ -286,28 +283,19 @@ int32_t QVDatabase::NewRecordID() {
     const char* counter = kBaseColumns[0].name;
     // Reading and advancing the counter form one transaction, so that two processes sharing the
     // file can never hand out the same id.
-    ExecDML("savepoint NewRecordID;");
-    try {
-        CppSQLiteBuffer sql;
-        std::optional<int64_t> id;
-        {
-            CppSQLiteTable table = GetTable(sql.Format("select * from %s;", base));
-            id = RecordIdFromText(table.FieldValueByName(counter));
-        }
-        // A lost counter, or one that ran past the ids records can carry, is reported rather
-        // than handed out.
-        if (!id || *id < kFirstRecordID || *id > INT32_MAX) throw CppSQLiteException(SqlCode::Wrapper, "Invalid record counter");
-        ExecDML(sql.Format("update %s set %s = %s + 1;", base, counter, counter));
-        ExecDML("release NewRecordID;");
-        return static_cast<int32_t>(*id);
-    } catch (const CppSQLiteException&) {
-        try {
-            ExecDML("rollback to NewRecordID; release NewRecordID;");
-        } catch (const CppSQLiteException&) {
-            // The first error is the one to report.
-        }
-        throw;
+    CppSQLiteSavepoint savepoint(*this, "NewRecordID");
+    CppSQLiteBuffer sql;
+    std::optional<int64_t> id;
+    {
+        CppSQLiteTable table = GetTable(sql.Format("select * from %s;", base));
+        id = RecordIdFromText(table.FieldValueByName(counter));
     }
+    // A lost counter, or one that ran past the ids records can carry, is reported rather than
+    // handed out.
+    if (!id || *id < kFirstRecordID || *id > INT32_MAX) throw CppSQLiteException(SqlCode::Wrapper, "Invalid record counter");
+    ExecDML(sql.Format("update %s set %s = %s + 1;", base, counter, counter));
+    savepoint.Release();
+    return static_cast<int32_t>(*id);
 }
 
 std::string QVDatabase::StorePath(const char* path, int32_t& pathType) const {

@@ -1,6 +1,7 @@
 #include "QVDatabaseRecord.h"
 
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "QVDatabase.h"
@@ -39,16 +40,6 @@ void AppendValue(CppSQLiteBuffer& sql, const FieldValue* value) {
         case FieldKind::None:
         case FieldKind::Blob:
             break;  // never written here
-    }
-}
-
-// Executes a statement of Save's transaction; false when it failed.
-bool ExecQuietly(QVDatabase* database, const char* sql) {
-    try {
-        database->ExecDML(sql);
-        return true;
-    } catch (const CppSQLiteException&) {
-        return false;
     }
 }
 
@@ -186,7 +177,12 @@ void QVDatabaseRecord::Save() {
     // The row and its blobs are written in one transaction, so that a record costs the disk one
     // commit. The RID and the mask are worked on in copies and kept only once the row is
     // committed: what could not be written stays marked for the next Save.
-    if (!ExecQuietly(database_, "savepoint RecordSave;")) return;
+    std::optional<CppSQLiteSavepoint> savepoint;
+    try {
+        savepoint.emplace(*database_, "RecordSave");
+    } catch (const CppSQLiteException&) {
+        return;
+    }
     uint32_t dirty = dirty_;
     int32_t rid = rid_;
     bool written = false;
@@ -204,9 +200,10 @@ void QVDatabaseRecord::Save() {
         }
     }
     // A statement that failed took back only its own changes: an id taken from the counter stays
-    // taken even when its row could not be written.
-    if (!ExecQuietly(database_, "release RecordSave;")) {
-        ExecQuietly(database_, "rollback to RecordSave; release RecordSave;");
+    // taken even when its row could not be written. A release that fails rolls everything back.
+    try {
+        savepoint->Release();
+    } catch (const CppSQLiteException&) {
         return;
     }
     if (written) {

@@ -3,10 +3,13 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <sqlite3.h>
 
 #include "CppSQLite.h"
 #include "LibraryTestSupport.h"
@@ -234,4 +237,72 @@ TEST(SqlWrapper, ClosingWhileAQueryLivesLetsTheConnectionGoWhenTheQueryEnds) {
     }
     // Nothing holds the file any more: it can be deleted (a library folder can be moved).
     EXPECT_TRUE(DeleteFileW(Utf8ToUtf16(file).c_str())) << GetLastError();
+}
+
+namespace {
+
+int64_t Count(CppSQLiteDB& db) { return db.ExecQuery("select count(*) from T;").GetIntField(0); }
+
+// True when the connection holds no transaction open.
+bool Autocommit(CppSQLiteDB& db) { return sqlite3_get_autocommit(db.Handle()) != 0; }
+
+void OpenWithTable(CppSQLiteDB& db, const std::string& path) {
+    db.Open(path.c_str());
+    db.ExecDML("create table T (a Integer);");
+}
+
+}  // namespace
+
+TEST(SqlWrapper, ASavepointKeepsWhatItDidWhenReleasedAndNothingOtherwise) {
+    ScratchFolder folder;
+    CppSQLiteDB db;
+    OpenWithTable(db, folder.File("savepoints.sdb"));
+    {
+        CppSQLiteSavepoint kept(db, "Kept");
+        db.ExecDML("insert into T values (1);");
+        EXPECT_FALSE(Autocommit(db));
+        kept.Release();
+    }
+    EXPECT_EQ(Count(db), 1);
+    EXPECT_TRUE(Autocommit(db));
+
+    // Whatever ends the scope, an open savepoint is rolled back and the transaction is gone.
+    for (const bool wrapperError : {true, false}) {
+        try {
+            CppSQLiteSavepoint dropped(db, "Dropped");
+            db.ExecDML("insert into T values (2);");
+            if (wrapperError) db.ExecDML("insert into Missing values (1);");
+            throw std::bad_alloc();
+        } catch (const CppSQLiteException&) {
+        } catch (const std::bad_alloc&) {
+        }
+        EXPECT_EQ(Count(db), 1) << wrapperError;
+        EXPECT_TRUE(Autocommit(db)) << wrapperError;
+    }
+
+    // An inner savepoint rolled back leaves the outer one's work.
+    {
+        CppSQLiteSavepoint outer(db, "Outer");
+        db.ExecDML("insert into T values (3);");
+        { CppSQLiteSavepoint inner(db, "Inner"); db.ExecDML("insert into T values (4);"); }
+        outer.Release();
+    }
+    EXPECT_EQ(Count(db), 2);
+}
+
+TEST(SqlWrapper, ASavepointThatCannotRollBackStillEndsQuietly) {
+    ScratchFolder folder;
+    CppSQLiteDB db;
+    OpenWithTable(db, folder.File("closed.sdb"));
+    {
+        CppSQLiteSavepoint savepoint(db, "Orphan");
+        db.ExecDML("insert into T values (1);");
+        db.Close();  // SQLite rolls back what was not committed
+    }
+    db.Open(folder.File("closed.sdb").c_str());
+    EXPECT_EQ(Count(db), 0);
+    int code = 0;
+    MessageOf([&] { CppSQLiteSavepoint(db, "bad name;"); }, &code);  // nothing is begun
+    EXPECT_EQ(code, 1);
+    EXPECT_TRUE(Autocommit(db));
 }
