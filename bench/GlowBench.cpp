@@ -114,7 +114,7 @@ std::string BinaryPath(const char* name) {
 // One ellipse layer over the photo with its glow on at `size` (the stored width: 0.25 is the
 // tab's 25 %).
 bool WriteGlowPreset(float size, const std::string& path) {
-    const int64_t length = ParameterBlockView::SizeFor(1, 0) + BlockLayout::kRunTimeLinkLength;
+    const int64_t length = ParameterBlockView::SizeFor(1, 0) + ParameterHeader::kRunTimePrefix;
     std::vector<uint8_t> bytes(static_cast<size_t>(length), 0);
     const ParameterBlockView block(bytes.data(), length);
     block.Block().Set(BlockLayout::kSize, static_cast<uint16_t>(ParameterBlockView::SizeFor(1, 0)));
@@ -128,8 +128,8 @@ bool WriteGlowPreset(float size, const std::string& path) {
     glow.Set(EffectLayout::kOn, 1);
     glow.Set(EffectLayout::kSize, size);
     PropertyListFile file(path);
-    const std::span<const uint8_t> settings(bytes.data() + BlockLayout::kRunTimeLinkLength,
-                                            bytes.size() - BlockLayout::kRunTimeLinkLength);
+    const std::span<const uint8_t> settings(bytes.data() + ParameterHeader::kRunTimePrefix,
+                                            bytes.size() - ParameterHeader::kRunTimePrefix);
     return file.HasDictionary() && file.SetFloat("PresetVersion", 1.0f) && file.SetInt("TargetLayerPos", 1u) &&
            file.SetData("QuorvelSettings", settings) && file.Save();
 }

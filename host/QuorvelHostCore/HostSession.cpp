@@ -8,6 +8,7 @@
 #include "HostPlatform.h"
 #include "ImageFiles.h"
 #include "PixelExchange.h"
+#include "ParameterHeader.h"
 #include "PluginModule.h"
 #include "SettingsFile.h"
 #include "TextConversion.h"
@@ -20,9 +21,10 @@ HostContext* gActive = nullptr;
 
 // A plug-in that keeps asking for pixels through continue calls is cut off after this many.
 constexpr int kMaxContinueCalls = 1 << 16;
-// 'FrMP' holds the block behind the last 4 bytes of the parameters handle's 8-byte run-time prefix.
-constexpr size_t kScriptPrefix = 4;
-constexpr size_t kParameterPrefix = 8;
+// 'FrMP' holds the parameters handle from the scripting copy's start, inside its run-time prefix;
+// a settings file holds the block from the end of the prefix on.
+constexpr size_t kScriptPrefix = ParameterHeader::kRunTimePrefix - ParameterHeader::kScriptCopyStart;
+constexpr size_t kParameterPrefix = ParameterHeader::kRunTimePrefix;
 constexpr int32_t kResolution72 = 72 << 16;
 
 bool RectsAskForMore(const FilterRecord& r) {
@@ -370,12 +372,13 @@ bool HostSession::WriteOutputs(std::string& error) {
         log_.Line("host: descriptor written to " + options_.descriptorOut);
     }
     if (!options_.settingsOut.empty()) {
-        // The block the plug-in handed back in the descriptor ('FrMP' starts at handle byte 4,
-        // the settings file holds it from byte 8); the parameters handle when it wrote none.
+        // The block the plug-in handed back in the descriptor ('FrMP' starts inside the prefix,
+        // the settings file holds it from the prefix's end); the parameters handle when it wrote none.
         std::vector<uint8_t> block;
         const DescriptorValue* written = resultDescriptor_ ? resultDescriptor_->Find('FrMP') : nullptr;
-        if (const auto* blob = written ? std::get_if<DescriptorBlob>(&written->value) : nullptr; blob && blob->size() > 4) {
-            block.assign(blob->begin() + 4, blob->end());
+        if (const auto* blob = written ? std::get_if<DescriptorBlob>(&written->value) : nullptr;
+            blob && blob->size() > kScriptPrefix) {
+            block.assign(blob->begin() + kScriptPrefix, blob->end());
         } else if (const std::vector<uint8_t> parameters = Parameters(); parameters.size() > kParameterPrefix) {
             block.assign(parameters.begin() + kParameterPrefix, parameters.end());
         }

@@ -1,20 +1,21 @@
 #include "SettingsFile.h"
 
 #include "FileIO.h"
+#include "SettingsLayout.h"
 #include "VantrelCoreFoundation.h"
 
 namespace qvhost {
 namespace {
 constexpr int64_t kMaxSettingsFile = 64 << 20;
 constexpr char kSettingsKey[] = "QuorvelSettings";
-// The settings start with the block's framework header; the layer count follows it, big-endian.
-constexpr size_t kLayerCountOffset = 12;
+// The settings start with the block's framework header, without the handle's run-time prefix.
+constexpr size_t kLayerCountOffset = BlockLayout::kLayerCount.offset - ParameterHeader::kRunTimePrefix;
 }  // namespace
 
 std::optional<int32_t> PresetSettings::PhotoPosition() const {
     std::optional<int32_t> position = photoPosition;
     if (!position && block.size() >= kLayerCountOffset + 2)
-        position = static_cast<int16_t>((block[kLayerCountOffset] << 8) | block[kLayerCountOffset + 1]);
+        position = static_cast<int16_t>(BigEndian::Read16(block.data() + kLayerCountOffset));
     if (position && *position < 0) return std::nullopt;
     return position;
 }

@@ -121,9 +121,10 @@ void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
     size = std::max(size, 0);
     Handle old = record->parameters;
     int64_t oldSize = 0;
-    if (old && GetHandleSize(old) >= ParameterHeader::kRunTimePrefix + 2) {
+    if (old && GetHandleSize(old) >= ParameterHeader::kRunTimePrefix + ParameterHeader::kSizeField + 2) {
         const LockedHandle bytes(old);
-        if (bytes) oldSize = BigEndian::Read16(bytes.As<uint8_t>() + ParameterHeader::kRunTimePrefix);
+        if (bytes)
+            oldSize = BigEndian::Read16(bytes.As<uint8_t>() + ParameterHeader::kRunTimePrefix + ParameterHeader::kSizeField);
     }
     if (oldSize != size || !old) {
         const uint32_t signature = GetSignature();
@@ -142,11 +143,11 @@ void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
                 if (from) std::memcpy(to, from.Get(), static_cast<size_t>(std::min(newBytes, oldBytes)));
             }
             uint8_t* header = to + ParameterHeader::kRunTimePrefix;
-            BigEndian::Write16(header, static_cast<uint16_t>(size));
-            header[2] = 0;
-            header[3] = ParameterHeader::kHeaderLength;
-            BigEndian::Write32(header + 4, signature);
-            BigEndian::Write32(header + 8, 0);
+            BigEndian::Write16(header + ParameterHeader::kSizeField, static_cast<uint16_t>(size));
+            header[ParameterHeader::kReservedByte] = 0;
+            header[ParameterHeader::kLengthByte] = ParameterHeader::kHeaderLength;
+            BigEndian::Write32(header + ParameterHeader::kSignatureField, signature);
+            BigEndian::Write32(header + ParameterHeader::kReservedWord, 0);
         }
         record->parameters = grown.Release();
         if (old) DisposeHandle(old);

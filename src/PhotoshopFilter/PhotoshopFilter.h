@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "ErrorCodes.h"
+#include "ParameterHeader.h"
 #include "PlaneBuffer.h"
 #include "PluginInterface.h"
 #include "SharedChannels.h"
@@ -264,10 +265,3 @@ private:
     bool maskFromCache_ = false;  // the current tile's mask came from the source cache
     bool useLayerPorts_ = false;  // the preview shows the layers below and above the target
 };
-
-// The framework's header at the start of the parameter block, behind 8 bytes of run-time data.
-namespace ParameterHeader {
-inline constexpr int kRunTimePrefix = 8;
-inline constexpr int kHeaderLength = 12;
-inline constexpr int kSettingsOffset = kRunTimePrefix + kHeaderLength;  // 20
-}  // namespace ParameterHeader

@@ -4,8 +4,10 @@
 // again through this block.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
+#include "BinaryLayout.h"
 #include "ErrorCodes.h"
 #include "Errors.h"
 #include "PluginInterface.h"
@@ -26,6 +28,14 @@ struct FilterData {
     uint8_t fileTail[kSize - kPathOffset - kPathSize];
 };
 static_assert(sizeof(FilterData) == FilterData::kSize);
+// The block travels to the host and back by its bytes: every field stays where it is.
+static_assert(FieldsFollowOn(0, {{offsetof(FilterData, cacheValid), 1}, {offsetof(FilterData, maskCached), 1},
+                                 {offsetof(FilterData, imageCached), 1}, {offsetof(FilterData, planesCached), 1},
+                                 {offsetof(FilterData, filterRect), sizeof(Rect16)}, {offsetof(FilterData, zero), 4},
+                                 {offsetof(FilterData, fileObject), FilterData::kPathOffset - 16},
+                                 {offsetof(FilterData, path), FilterData::kPathSize},
+                                 {offsetof(FilterData, fileTail), FilterData::kSize - FilterData::kPathOffset - FilterData::kPathSize}},
+                             FilterData::kSize));
 
 // The one process-wide block.
 FilterData& SessionBlock();

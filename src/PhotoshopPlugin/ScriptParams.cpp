@@ -75,14 +75,15 @@ bool HasKey(const DescriptorSuite* suite, DescriptorRef descriptor, DescriptorKe
 
 // ---- Reading
 
-// The list item at index as a zeroed buffer of its length + 4 with the item at offset 4; empty for
-// an empty or unreadable item.
+// The list item at index as a handle image: a zeroed buffer with the item at the scripting copy's
+// start; empty for an empty or unreadable item.
 std::vector<uint8_t> CopyListData(DescriptorListRef list, uint32_t index) {
+    constexpr size_t kStart = ParameterHeader::kScriptCopyStart;
     const DescriptorListSuite* suite = GetDescriptorListSuite();
     int32_t length = 0;
     if (suite->GetDataLength(list, index, &length) != 0 || length <= 0) return {};
-    std::vector<uint8_t> image(static_cast<size_t>(length) + 4, 0);
-    if (suite->GetData(list, index, image.data() + 4) != 0) return {};
+    std::vector<uint8_t> image(static_cast<size_t>(length) + kStart, 0);
+    if (suite->GetData(list, index, image.data() + kStart) != 0) return {};
     return image;
 }
 
@@ -100,23 +101,26 @@ ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descr
     if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
     int32_t length = 0;
     ThrowIfSuiteError(suite->GetDataLength(descriptor, 'FrMP', &length));
-    // The blob holds at least the header behind four bytes of prefix; S must fit its 16 bits.
-    constexpr int64_t kMinLength = 4 + ParameterHeader::kHeaderLength;
-    constexpr int64_t kMaxLength = 8 + 0xFFFF;
+    // The blob holds at least the header behind the prefix's last bytes; S must fit its 16 bits.
+    constexpr int64_t kCopiedPrefix = ParameterHeader::kRunTimePrefix - ParameterHeader::kScriptCopyStart;
+    constexpr int64_t kMinLength = kCopiedPrefix + ParameterHeader::kHeaderLength;
+    constexpr int64_t kMaxLength = ParameterHeader::kRunTimePrefix + ParameterHeader::kMaxSize;
     if (length < kMinLength || length > kMaxLength) return Err::SettingsCorrupt;
 
-    std::vector<uint8_t> data(static_cast<size_t>(length) + 4, 0);
+    constexpr int64_t kStart = ParameterHeader::kScriptCopyStart;
+    std::vector<uint8_t> data(static_cast<size_t>(length + kStart), 0);
     ThrowIfSuiteError(suite->GetData(descriptor, 'FrMP', data.data()));
     int64_t imageLength = length;
     uint32_t word4 = 0;
-    std::memcpy(&word4, data.data() + 4, 4);
+    std::memcpy(&word4, data.data() + kStart, sizeof word4);
     if (word4 != 0) {
-        // Written from handle byte 4: the blob starts inside the prefix.
-        std::memmove(data.data() + 4, data.data(), static_cast<size_t>(length));
-        std::memset(data.data(), 0, 4);
-        imageLength += 4;
+        // Written from the scripting copy's start: the blob starts inside the prefix.
+        std::memmove(data.data() + kStart, data.data(), static_cast<size_t>(length));
+        std::memset(data.data(), 0, static_cast<size_t>(kStart));
+        imageLength += kStart;
     }
-    if (imageLength < ParameterHeader::kSettingsOffset || imageLength - 8 > 0xFFFF) return Err::SettingsCorrupt;
+    if (imageLength < ParameterHeader::kSettingsOffset || imageLength - ParameterHeader::kRunTimePrefix > ParameterHeader::kMaxSize)
+        return Err::SettingsCorrupt;
 
     UniqueHandle candidate(NewHandle(imageLength));
     if (!candidate) THROW_IF_ERROR(Err::MemoryFull);
@@ -124,7 +128,7 @@ ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descr
         const LockedHandle bytes(candidate.Get());
         if (!bytes) THROW_IF_ERROR(Err::MemoryFull);
         std::memcpy(bytes.Get(), data.data(), static_cast<size_t>(imageLength));
-        BigEndian::Write16(bytes.As<uint8_t>() + 8, static_cast<uint16_t>(imageLength - 8));
+        RecordRef(bytes.As<uint8_t>()).Set(BlockLayout::kSize, static_cast<uint16_t>(imageLength - ParameterHeader::kRunTimePrefix));
     }
 
     FilterRecord* record = gCall.record;
@@ -239,19 +243,19 @@ struct BlockImage {
     // placement reset to a scale of 1.0.
     void SetStack(int32_t layers, int32_t paths) {
         const RecordRef block = View().Block();
-        block.Set(BlockLayout::kSize, static_cast<uint16_t>(bytes.size() - 8));
+        block.Set(BlockLayout::kSize, static_cast<uint16_t>(bytes.size() - ParameterHeader::kRunTimePrefix));
         block.Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
         block.Set(BlockLayout::kPathCount, static_cast<int16_t>(paths));
-        block.Set(BlockLayout::kOutputOption, 0);
-        block.Set(BlockLayout::kLayeredOutputMode, 0);
-        std::memset(bytes.data(), 0, BlockLayout::kRunTimeLinkLength);
+        block.Set(BlockLayout::kOutputOption, BlockLayout::kOutputOff);
+        block.Set(BlockLayout::kLayeredOutputMode, BlockLayout::kLayeredOutputNone);
+        std::memset(bytes.data(), 0, ParameterHeader::kRunTimePrefix);
     }
 };
 
 // A stack of `layers` whose header and globals come from the current block.
 BlockImage StackImage(const ParameterBlockView& block, int32_t layers) {
     BlockImage image;
-    image.bytes.assign(static_cast<size_t>(ParameterBlockView::SizeFor(layers, 0) + 8), 0);
+    image.bytes.assign(static_cast<size_t>(ParameterBlockView::SizeFor(layers, 0) + ParameterHeader::kRunTimePrefix), 0);
     std::memcpy(image.bytes.data(), block.Bytes(), BlockLayout::kLayers);
     image.SetStack(layers, 0);
     SettingsResetBackgroundPlacement(image.View());
@@ -264,7 +268,8 @@ BlockImage OneLayerImage(const ParameterBlockView& block, int32_t layer) {
     const int32_t texture = source.Get(LayerLayout::kBackgroundTexture);
     const bool withTexture = texture >= 1 && texture <= block.PathCount();
     BlockImage image;
-    image.bytes.assign(static_cast<size_t>(ParameterBlockView::SizeFor(1, withTexture ? 1 : 0) + 8), 0);
+    image.bytes.assign(
+        static_cast<size_t>(ParameterBlockView::SizeFor(1, withTexture ? 1 : 0) + ParameterHeader::kRunTimePrefix), 0);
     std::memcpy(image.bytes.data(), block.Bytes(),
                 static_cast<size_t>(std::min<int64_t>(block.Length(), static_cast<int64_t>(image.bytes.size()))));
     image.SetStack(1, withTexture ? 1 : 0);
@@ -305,10 +310,10 @@ int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names)
     const uint8_t option = header.Get(BlockLayout::kOutputOption);
     const uint8_t layered = header.Get(BlockLayout::kLayeredOutputMode);
     int32_t position = QuorvelBase::TargetLayerPos();
-    if (option == 0 && layered != 5) return -1;
+    if (option == BlockLayout::kOutputOff && layered != BlockLayout::kLayeredOutputLayers) return -1;
 
     const int32_t layers = block.LayerCount();
-    if (option == 2 && layered != 5) {
+    if (option == BlockLayout::kOutputEachFrameToNewLayer && layered != BlockLayout::kLayeredOutputLayers) {
         const DescriptorListSuite* listSuite = GetDescriptorListSuite();
         for (int32_t i = 0; i < layers; ++i) {
             if (!block.Layer(i).Get(LayerLayout::kEnabled)) continue;
@@ -320,7 +325,8 @@ int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names)
     }
     if (position == 0 || position >= layers) {
         BlockImage image;
-        const int64_t length = std::min<int64_t>(block.Block().Get(BlockLayout::kSize) + int64_t{8}, block.Length());
+        const int64_t length =
+            std::min<int64_t>(block.Block().Get(BlockLayout::kSize) + int64_t{ParameterHeader::kRunTimePrefix}, block.Length());
         image.bytes.assign(block.Bytes(), block.Bytes() + length);
         image.SetStack(layers, block.PathCount());
         SettingsResetBackgroundPlacement(image.View());
@@ -347,14 +353,17 @@ bool ShowDialogRequested(const FilterRecord* record) {
 }
 
 int32_t OutputModeOf(uint8_t outputOption, uint8_t layeredMode) {
-    if (outputOption != 0) return outputOption == 2 ? 2 : 1;
-    if (layeredMode != 0) return layeredMode == 4 ? 4 : 5;
-    return 3;
+    using namespace ScriptOutputMode;
+    if (outputOption != BlockLayout::kOutputOff)
+        return outputOption == BlockLayout::kOutputEachFrameToNewLayer ? kEachFrameToNewLayer : kToNewLayer;
+    if (layeredMode != BlockLayout::kLayeredOutputNone) return layeredMode == BlockLayout::kLayeredOutputMask ? kMask : kLayers;
+    return kMerged;
 }
 
 SPErr AppendListData(DescriptorListRef list, int64_t length, const uint8_t* image) {
-    if (length < 4 || length - 4 > INT32_MAX) return kSPBadParameterError;
-    return GetDescriptorListSuite()->PutData(list, static_cast<int32_t>(length - 4), image + 4);
+    constexpr int64_t kStart = ParameterHeader::kScriptCopyStart;
+    if (length < kStart || length - kStart > INT32_MAX) return kSPBadParameterError;
+    return GetDescriptorListSuite()->PutData(list, static_cast<int32_t>(length - kStart), image + kStart);
 }
 
 bool IsNoDialogCall() {
@@ -406,15 +415,20 @@ void WriteScriptParams() {
     {
         const LockedParameters parameters;
         const ParameterBlockView block = parameters.View();
-        const int64_t length = std::min<int64_t>(block.Block().Get(BlockLayout::kSize) + int64_t{4}, block.Length() - 4);
-        ThrowIfSuiteError(suite->PutData(descriptor.Get(), 'FrMP', static_cast<int32_t>(length), block.Bytes() + 4));
+        // From the scripting copy's start: S + the prefix's last bytes.
+        constexpr int64_t kStart = ParameterHeader::kScriptCopyStart;
+        const int64_t length = std::min<int64_t>(block.Block().Get(BlockLayout::kSize) + ParameterHeader::kRunTimePrefix - kStart,
+                                                 block.Length() - kStart);
+        ThrowIfSuiteError(suite->PutData(descriptor.Get(), 'FrMP', static_cast<int32_t>(length), block.Bytes() + kStart));
         mode = OutputModeOf(block.Block().Get(BlockLayout::kOutputOption), block.Block().Get(BlockLayout::kLayeredOutputMode));
     }
     ThrowIfSuiteError(suite->PutInteger(descriptor.Get(), 'Rslt', mode));
-    if (mode == 1 || mode == 2 || mode == 5) {
+    if (mode == ScriptOutputMode::kToNewLayer || mode == ScriptOutputMode::kEachFrameToNewLayer ||
+        mode == ScriptOutputMode::kLayers) {
         const int32_t position = BuildScriptDescriptor(blocks.Get(), names.Get());
         ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrpM', blocks.Get()));
-        if (mode == 2) ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrnM', names.Get()));
+        if (mode == ScriptOutputMode::kEachFrameToNewLayer)
+            ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrnM', names.Get()));
         ThrowIfSuiteError(suite->PutInteger(descriptor.Get(), 'TLPs', position));
     }
     DescriptorParameters* parameters = record->descriptorParameters;

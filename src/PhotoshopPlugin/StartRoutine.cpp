@@ -29,10 +29,10 @@ uint8_t* BlockBytes(const FilterRecord* record, int64_t minimum) {
 // Hosts other than these two cannot take layered output: the block's output bytes are cleared.
 void ClearOutputOptionsForOtherHosts(const FilterRecord* record) {
     if (IsPhotoshopHost()) return;
-    if (uint8_t* block = BlockBytes(record, BlockLayout::kRunTimeLinkLength + 22)) {
+    if (uint8_t* block = BlockBytes(record, BlockLayout::kThroughOutputBytes)) {
         const RecordRef header(block);
-        header.Set(BlockLayout::kOutputOption, 0);
-        header.Set(BlockLayout::kLayeredOutputMode, 0);
+        header.Set(BlockLayout::kOutputOption, BlockLayout::kOutputOff);
+        header.Set(BlockLayout::kLayeredOutputMode, BlockLayout::kLayeredOutputNone);
     }
 }
 
@@ -55,23 +55,24 @@ public:
         uint8_t* block = BlockBytes(record, BlockLayout::kLayers);
         if (!block) return;
         const RecordRef header(block);
-        const bool layered = header.Get(BlockLayout::kOutputOption) != 0 || header.Get(BlockLayout::kLayeredOutputMode) == 5;
+        const bool layered = header.Get(BlockLayout::kOutputOption) != BlockLayout::kOutputOff ||
+                             header.Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
         if (!layered) return;
         PhotoshopFilter::InvalidateAllInstances();
-        const int64_t length = std::min<int64_t>(GetHandleSize(record->parameters) - BlockLayout::kRunTimeLinkLength,
+        const int64_t length = std::min<int64_t>(GetHandleSize(record->parameters) - ParameterHeader::kRunTimePrefix,
                                                  header.Get(BlockLayout::kSize));
-        saved_.assign(block + BlockLayout::kRunTimeLinkLength, block + BlockLayout::kRunTimeLinkLength + length);
+        saved_.assign(block + ParameterHeader::kRunTimePrefix, block + ParameterHeader::kRunTimePrefix + length);
         const ParameterBlockView view(block, GetHandleSize(record->parameters));
         for (int32_t i = 0; i < view.LayerCount() && view.HoldsLayer(i); ++i) view.Layer(i).Set(LayerLayout::kEnabled, 0);
-        header.Set(BlockLayout::kOutputOption, 0);
-        header.Set(BlockLayout::kLayeredOutputMode, 0);
+        header.Set(BlockLayout::kOutputOption, BlockLayout::kOutputOff);
+        header.Set(BlockLayout::kLayeredOutputMode, BlockLayout::kLayeredOutputNone);
     }
     ~LayeredOutputBlock() { Restore(); }
 
     void Restore() {
         if (saved_.empty()) return;
-        if (uint8_t* block = BlockBytes(record_, BlockLayout::kRunTimeLinkLength + static_cast<int64_t>(saved_.size())))
-            std::memcpy(block + BlockLayout::kRunTimeLinkLength, saved_.data(), saved_.size());
+        if (uint8_t* block = BlockBytes(record_, ParameterHeader::kRunTimePrefix + static_cast<int64_t>(saved_.size())))
+            std::memcpy(block + ParameterHeader::kRunTimePrefix, saved_.data(), saved_.size());
         saved_.clear();
     }
 

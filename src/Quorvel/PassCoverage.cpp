@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "PassPlan.h"
 #include "RenderArithmetic.h"
 
 namespace {
@@ -15,7 +16,7 @@ PassMargins ComputePassMargins(const MarginInputs& in) {
     PassMargins m{-in.offsetRows - g, -in.offsetColumns - g, g - in.offsetRows, g - in.offsetColumns};
     const int32_t w = in.bevelWidth;
     if (w >= 1) {
-        const int32_t grow = in.kind != 0 ? w : std::max(0, in.softnessRadius - g + w + 1);
+        const int32_t grow = in.kind != PassKind::kBackground ? w : std::max(0, in.softnessRadius - g + w + 1);
         m.top -= grow;
         m.left -= grow;
         m.bottom += grow;

@@ -27,11 +27,11 @@ void PlanSingleCoverage(const LayerPassInputs& in, int32_t firstIndex, LayerPass
         if (!included) continue;
         PlannedPass& pass = plan.passes[plan.count];
         pass.effect = k;
-        pass.kind = k * candidate.sign;
+        pass.kind = PassKind::Of(k, candidate.sign);
         const bool beforeBackground = background < 0;
         if (k == kBackground) background = firstIndex + plan.count;
         pass.placement = beforeBackground && k != kBackground ? in.placements - 1 : 0;
-        pass.maskPass = pass.kind >= kGlow ? background : -1;
+        pass.maskPass = PassKind::IsOuterGlowOrShadow(pass.kind) ? background : -1;
         ++plan.count;
     }
 }
@@ -42,7 +42,7 @@ void PlanThreePart(const LayerPassInputs& in, LayerPassPlan& plan) {
         if (k != kBackground && in.on[k] == 0) continue;
         PlannedPass& pass = plan.passes[plan.count++];
         pass.effect = k;
-        pass.kind = Sign(in.on[k]) * k;
+        pass.kind = PassKind::Of(k, Sign(in.on[k]));
         pass.placement = k == kBackground ? 0 : in.placements - 1;
         pass.maskPass = -1;
     }

@@ -200,7 +200,8 @@ void Quorvel::BeginPass() {
     const uint8_t layeredMode = block.Block().Get(BlockLayout::kLayeredOutputMode);
     const bool opaquePhoto = record.outTransparencyMask <= 0 && !(record.inLayerPlanes && (record.inLayerMasks || record.inInvertedLayerMasks)) &&
                              !(record.outLayerPlanes && (record.outLayerMasks || record.outInvertedLayerMasks)) &&
-                             layeredMode != 4 && layeredMode != 5 && !gScript.fwnl;
+                             layeredMode != BlockLayout::kLayeredOutputMask && layeredMode != BlockLayout::kLayeredOutputLayers &&
+                             !gScript.fwnl;
     const int32_t photoPosition = std::clamp(TargetLayerPos(), 0, block.LayerCount());
     double largestCost = 1.0;
     for (int32_t layer = std::min(block.LayerCount(), BlockLayout::kMaxLayers) - 1; layer >= 0; --layer) {
@@ -225,7 +226,7 @@ void Quorvel::WarnOfTransparentFrames() {
     bool toNewLayer = false;
     {
         const LockedParameters parameters;
-        toNewLayer = parameters && parameters.View().Block().Get(BlockLayout::kOutputOption) != 0;
+        toNewLayer = parameters && parameters.View().Block().Get(BlockLayout::kOutputOption) != BlockLayout::kOutputOff;
     }
     if (!toNewLayer || CountTransparentEffects() <= 0) return;
     session.warningShown = true;
@@ -266,7 +267,7 @@ double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
         p.used = true;
         p.layer = index;
         p.invert = layer.Get(LayerLayout::kInvert) != 0;
-        p.fillOutside = q == 0 && !inverted && bevel.Get(BevelLayout::kOn) != 0 && (bevel.Get(BevelLayout::kOptions) & 2) != 0;
+        p.fillOutside = q == 0 && !inverted && bevel.Get(BevelLayout::kOn) != 0 && (bevel.Get(BevelLayout::kOptions) & BevelLayout::kBevelOuter) != 0;
         p.transform = ComputeLayerTransform(layer, factors[q], &aspect, kUnitSquare, target);
         LayerPlacement& record = *placements_.At(2 * index + q);
         for (int32_t e = 0; e < LayerLayout::kEdgeCount; ++e) {
@@ -356,7 +357,7 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     ImageSetupBevelLight(b.light, altitude, angle, bevel.At(BevelLayout::kMaterial));
     uint8_t highlight[4], alpha = 0;
     DocumentColour(bevel.Sub(BevelLayout::kColour), highlight, alpha);
-    b.lightOn = (bevel.Get(BevelLayout::kOptions) & 1) != 0;
+    b.lightOn = (bevel.Get(BevelLayout::kOptions) & BevelLayout::kHighlightBackground) != 0;
     if (b.lightOn) {
         const double phi = 3.141592654 / 2 - altitude;
         const int32_t at = static_cast<int32_t>(phi * 360 / 3.141592654);
@@ -562,14 +563,14 @@ void Quorvel::TileStep(int32_t k) {
         const int32_t bevel = render_.passes[bevelPass].bevel;
         if (bevel >= 0 && render_.bevels[bevel].width >= 1) {
             const Rect16 bevelArea = MakeBevelPlanes(bevel, image, drawn, tile);
-            if (pass.kind == 0) {
+            if (pass.kind == PassKind::kBackground) {
                 FinishBevelPlanes(bevel, bevelArea, tile);
                 CopyPlanePart(image, drawn, coverage, area, 0);
             } else {
                 CopyBevelCoverage(bevel, bevelArea, coverage, area);
             }
         } else {
-            const uint8_t flip = pass.kind >= kGlow ? 255 : 0;  // outer glow and shadow fall outside the frame
+            const uint8_t flip = PassKind::IsOuterGlowOrShadow(pass.kind) ? 255 : 0;  // they fall outside the frame
             CopyPlanePart(image, drawn, coverage, area, flip);
         }
     }
@@ -687,7 +688,7 @@ void Quorvel::ComposeTile() {
     layout.preview = HasOwner();
 
     int32_t layers = 0, photoPosition = 0;
-    uint8_t outputOption = 0, layeredMode = 0;
+    uint8_t outputOption = BlockLayout::kOutputOff, layeredMode = BlockLayout::kLayeredOutputNone;
     {
         const LockedParameters parameters;
         if (parameters) {
@@ -698,10 +699,10 @@ void Quorvel::ComposeTile() {
         }
     }
     photoPosition = std::clamp(TargetLayerPos(), 0, layers);
-    layout.maskOutput = layeredMode == 4;
-    layout.layerOutput = layeredMode == 5 && HasOwner();
-    layout.photoMerge = !gScript.fwnl && outputOption == 0 && layeredMode != 5;
-    layout.transmittanceAlpha = layout.photoMerge && layeredMode != 4;
+    layout.maskOutput = layeredMode == BlockLayout::kLayeredOutputMask;
+    layout.layerOutput = layeredMode == BlockLayout::kLayeredOutputLayers && HasOwner();
+    layout.photoMerge = !gScript.fwnl && outputOption == BlockLayout::kOutputOff && layeredMode != BlockLayout::kLayeredOutputLayers;
+    layout.transmittanceAlpha = layout.photoMerge && layeredMode != BlockLayout::kLayeredOutputMask;
     layout.layersUnderPhoto = photoPosition < layers;
     if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
 
@@ -752,7 +753,8 @@ void Quorvel::ComposeTile() {
         std::copy(setup.colour, setup.colour + 4, pass.colour);
         pass.abovePhoto = setup.layer < photoPosition;
         pass.underPhoto = !gScript.fwnl && setup.layer >= photoPosition;
-        if (setup.kind != 0 && setup.kind != 2 && setup.kind != 3) pass.knockOutPass = setup.backgroundPass;
+        if (setup.kind != PassKind::kBackground && !PassKind::IsOuterGlowOrShadow(setup.kind))
+            pass.knockOutPass = setup.backgroundPass;
         if (setup.bevel >= 0 && setup.maskPass < 0) pass.bevel = &shading[setup.bevel];
         if (setup.maskPass >= 0 && setup.maskPass < count) {
             const int32_t maskBevel = render_.passes[setup.maskPass].bevel;

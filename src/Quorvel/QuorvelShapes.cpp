@@ -23,7 +23,7 @@ ShapeTest MakeShapeTest(RecordRef shape, const Rect16& filterRect) {
     const uint16_t kind = shape.Get(kKind);
     const uint8_t flags = shape.Get(kFlags);
     const double k = CornerFraction(shape.Get(kCorner));
-    const double ks = (flags & 1) ? -k : k;
+    const double ks = (flags & kConcave) ? -k : k;
     // Sides and aspect are held to the stored ranges: a divisor and a loop count depend on them.
     const int32_t sides = std::clamp<int32_t>(shape.Get(kSides), kMinSides, kMaxSides);
     const int32_t aspect = std::clamp<int32_t>(shape.Get(kAspect), kMinAspect, kMaxAspect);
@@ -32,14 +32,14 @@ ShapeTest MakeShapeTest(RecordRef shape, const Rect16& filterRect) {
     ShapeTest test;
     double* p = test.params.data();
     switch (kind) {
-    case 1: SetupEllipse(p, aspect); break;
-    case 2:
+    case kEllipse: SetupEllipse(p, aspect); break;
+    case kRectangle:
         SetupRoundRect(p, ks, int32_t{filterRect.bottom} - filterRect.top, int32_t{filterRect.right} - filterRect.left);
         break;
-    case 3: ImageMakePolygon(p, sides, ks, -1.0); break;
-    case 4: ImageMakePolygon(p, sides, k, inset > 0 ? inset * 0.01 : 0.0001); break;
-    case 5: SetupArrow(p, shape.Get(kHeadWidth) * 0.01, shape.Get(kBaseWidth) * 0.01, k); break;
-    case 6: SetupHeart(p, k, (flags & 2) != 0); break;
+    case kPolygon: ImageMakePolygon(p, sides, ks, -1.0); break;
+    case kStar: ImageMakePolygon(p, sides, k, inset > 0 ? inset * 0.01 : 0.0001); break;
+    case kArrow: SetupArrow(p, shape.Get(kHeadWidth) * 0.01, shape.Get(kBaseWidth) * 0.01, k); break;
+    case kHeart: SetupHeart(p, k, (flags & kBrokenHeart) != 0); break;
     default: return ShapeTest{};  // the empty shape
     }
     test.kind = static_cast<ShapeKind>(kind);

@@ -133,7 +133,7 @@ bool Quorvel::InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId
         oldLayers = block.LayerCount();
         oldSlots = block.LayerSlots();
         oldRecords = oldSlots + block.PathCount();
-        oldEnd = BlockLayout::kRunTimeLinkLength + block.Block().Get(BlockLayout::kSize);
+        oldEnd = ParameterHeader::kRunTimePrefix + block.Block().Get(BlockLayout::kSize);
     }
     const ErrorCode error = ResizeStackStorage(+1, pathRecord);
     if (error) THROW_IF_ERROR(ResizeStackStorage(-1, pathRecord));
@@ -175,7 +175,7 @@ bool Quorvel::RemoveLayer(int32_t index) {
         if (pathRecord || block.LayerCount() > 1) {
             const int64_t size = pathRecord ? PathLayout::kLength : LayerLayout::kLength;
             const int64_t from = RecordOffset(index, slots) + size;
-            const int64_t end = BlockLayout::kRunTimeLinkLength + block.Block().Get(BlockLayout::kSize);
+            const int64_t end = ParameterHeader::kRunTimePrefix + block.Block().Get(BlockLayout::kSize);
             if (end > from && end <= block.Length())
                 std::memmove(block.Bytes() + from - size, block.Bytes() + from, static_cast<size_t>(end - from));
             LayerStates().Move(index, LayerStates().Count() - 1);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "BinaryLayout.h"
 #include "File.h"
 #include "PluginInterface.h"
 #include "GdiOwner.h"
@@ -28,6 +29,12 @@ struct FrameCacheBlock {
     char path[kPathSize];  // the cache file, UTF-8 and terminated
 };
 static_assert(sizeof(FrameCacheBlock) == FrameCacheBlock::kSize);
+// The block travels to the host and back by its bytes: every field stays where it is.
+static_assert(FieldsFollowOn(0, {{offsetof(FrameCacheBlock, cacheOpen), 1}, {offsetof(FrameCacheBlock, keepFile), 1},
+                                 {offsetof(FrameCacheBlock, reserved), 2}, {offsetof(FrameCacheBlock, planes), 4},
+                                 {offsetof(FrameCacheBlock, rect), sizeof(Rect16)}, {offsetof(FrameCacheBlock, reserved2), 104},
+                                 {offsetof(FrameCacheBlock, path), FrameCacheBlock::kPathSize}},
+                             FrameCacheBlock::kSize));
 
 // Whether a block that came back from the host can be trusted: it was saved with an open cache,
 // its plane count and area are sane, and its path is terminated and names a file right inside

@@ -8,12 +8,20 @@
 #include <type_traits>
 
 #include "BigEndian.h"
+#include "BinaryLayout.h"
+#include "ParameterHeader.h"
 
 // One stored field: its type (which fixes its width) and its byte offset.
 template <typename T>
 struct Field {
     uint32_t offset;
 };
+
+// The place of a field, for the layout checks.
+template <typename T>
+constexpr FieldSpan Span(Field<T> field) {
+    return {field.offset, sizeof(T)};
+}
 
 // Typed access to one stored record (or the whole block) through its fields.
 class RecordRef {
@@ -46,24 +54,38 @@ private:
     uint8_t* base_;
 };
 
-// The block as it sits in the host's parameters handle: 8 bytes of run-time link, the framework
-// header, the stack header, the background record, then the layer and path records.
+// The block as it sits in the host's parameters handle: the run-time link (the handle's prefix:
+// a twin-block reference, never stored settings), the framework header, the stack header, the
+// background record, then the layer and path records.
 namespace BlockLayout {
-inline constexpr uint32_t kRunTimeLinkLength = 8;  // a twin-block reference, never stored settings
-inline constexpr Field<uint16_t> kSize{8};          // S, counted from offset 8
+inline constexpr uint32_t kRunTimeLink = 0;
+inline constexpr uint32_t kHeader = ParameterHeader::kRunTimePrefix;  // the framework's
+inline constexpr Field<uint16_t> kSize{kHeader + ParameterHeader::kSizeField};  // S, counted from the header
 inline constexpr Field<int16_t> kLayerCount{20};    // N
 inline constexpr Field<int16_t> kPathCount{22};     // M
 inline constexpr Field<int16_t> kSelectedLayer{24}; // outside 0..N-1: the photo row is selected
 inline constexpr Field<int16_t> kSelectedPath{26};  // 0-based
-inline constexpr Field<uint8_t> kOutputOption{28};  // 0 off, 1 "Apply to New Layer", 2 each frame
-inline constexpr Field<uint8_t> kLayeredOutputMode{29};
+inline constexpr Field<uint8_t> kOutputOption{28};  // kOutputOff, kOutputToNewLayer, kOutputEachFrameToNewLayer
+inline constexpr Field<uint8_t> kLayeredOutputMode{29};  // kLayeredOutputNone, kLayeredOutputMask or kLayeredOutputLayers
+inline constexpr Field<uint16_t> kReserved{30};
 inline constexpr uint32_t kBackground = 32;         // the first 1,064 bytes of a layer record
 inline constexpr uint32_t kBackgroundLength = 1064;
-inline constexpr Field<float> kGlobalScale{1092};
+inline constexpr Field<float> kGlobalScale{1092};   // inside the background: its first effect's first value
 inline constexpr uint32_t kLayers = 1096;
+// What S counts before the layer records: the header, the stack header and the background.
+inline constexpr uint32_t kSizeBeforeLayers = kLayers - kHeader;
+// The handle's bytes up to the output bytes, the last of the stack header that the start routine reads.
+inline constexpr uint32_t kThroughOutputBytes = kLayeredOutputMode.offset + 1;
 
-inline constexpr uint8_t kOutputEachFrameToNewLayer = 2;
-inline constexpr uint8_t kOutputToNewLayer = 1;
+// The output option: how the result goes back to the document.
+inline constexpr uint8_t kOutputOff = 0;
+inline constexpr uint8_t kOutputToNewLayer = 1;           // "Apply to New Layer"
+inline constexpr uint8_t kOutputEachFrameToNewLayer = 2;  // "Apply Each Frame to New Layer"
+// The layered-output mode, which the output slots report.
+inline constexpr uint8_t kLayeredOutputNone = 0;
+inline constexpr uint8_t kLayeredOutputMask = 4;    // the frames as a mask of the photo
+inline constexpr uint8_t kLayeredOutputLayers = 5;  // the layers drawn over the photo, each on its own
+
 inline constexpr int32_t kMaxLayers = 32;
 inline constexpr int32_t kMaxStackEntries = 32;  // max(N,1) + M: the run-time table's capacity
 }  // namespace BlockLayout
@@ -72,6 +94,7 @@ namespace LayerLayout {
 inline constexpr uint32_t kLength = 1304;
 inline constexpr Field<uint32_t> kRecordId{0};
 inline constexpr Field<uint16_t> kPathCapacity{4};  // always 1024
+inline constexpr Field<uint16_t> kReserved{6};
 inline constexpr uint32_t kSource = 8;               // a FileSpec, or a ShapeRecord and zeros
 inline constexpr uint32_t kSourceLength = 1024;
 inline constexpr uint16_t kSourceCapacity = 1024;
@@ -98,7 +121,8 @@ inline constexpr uint32_t kEdges = 1256;
 inline constexpr int32_t kEdgeCount = 4;
 }  // namespace LayerLayout
 
-// A texture image that layers name by 1-based index: the first 1,032 bytes of a layer record.
+// A texture image that layers name by 1-based index: the first 1,032 bytes of a layer record
+// (its id, the path's capacity and the path).
 namespace PathLayout {
 inline constexpr uint32_t kLength = 1032;
 }
@@ -108,7 +132,7 @@ inline constexpr uint32_t kLength = 20;
 inline constexpr Field<int32_t> kMarker{0};  // -1: the layer's source is a shape
 inline constexpr Field<uint16_t> kKind{4};   // 1 Ellipse .. 6 Heart
 inline constexpr Field<uint8_t> kOption{6};
-inline constexpr Field<uint8_t> kFlags{7};   // bit 0 concave, bit 1 broken heart
+inline constexpr Field<uint8_t> kFlags{7};   // kConcave, kBrokenHeart
 inline constexpr Field<int16_t> kCorner{8};
 inline constexpr Field<int16_t> kSides{10};
 inline constexpr Field<int16_t> kInset{12};
@@ -116,8 +140,11 @@ inline constexpr Field<int16_t> kAspect{14};
 inline constexpr Field<int16_t> kHeadWidth{16};
 inline constexpr Field<int16_t> kBaseWidth{18};
 
-inline constexpr uint16_t kEllipse = 1;
-inline constexpr uint16_t kLastKind = 6;
+inline constexpr uint8_t kConcave = 0x01;      // the corner value counts inwards
+inline constexpr uint8_t kBrokenHeart = 0x02;
+
+inline constexpr uint16_t kEllipse = 1, kRectangle = 2, kPolygon = 3, kStar = 4, kArrow = 5, kHeart = 6;
+inline constexpr uint16_t kLastKind = kHeart;
 inline constexpr int16_t kMinSides = 3, kMaxSides = 20;
 inline constexpr int16_t kMinAspect = -99, kMaxAspect = 99;  // the aspect is a divisor's offset
 }  // namespace ShapeLayout
@@ -157,6 +184,7 @@ inline constexpr Field<uint16_t> kReserved{2};
 inline constexpr Field<uint16_t> kPointCapacity{4};
 inline constexpr Field<uint16_t> kPointCount{6};
 inline constexpr uint32_t kPoints = 8;  // u16 x, u16 y pairs
+inline constexpr uint32_t kPointLength = 4;
 inline constexpr Field<uint16_t> kSurfaceTexture{40};  // 1-based path record, 0 none
 inline constexpr Field<int16_t> kWidth{42};
 inline constexpr Field<float> kHeight{44};
@@ -169,7 +197,10 @@ inline constexpr Field<int16_t> kAltitude{64};
 inline constexpr Field<int16_t> kAngle{66};
 inline constexpr uint32_t kColour = 68;
 inline constexpr Field<uint8_t> kOn{82};
-inline constexpr Field<uint8_t> kOptions{83};  // bit 0 highlight background, bit 1 bevel outer
+inline constexpr Field<uint8_t> kOptions{83};  // kHighlightBackground, kBevelOuter
+
+inline constexpr uint8_t kHighlightBackground = 0x01;  // the highlight colour lights the bevel
+inline constexpr uint8_t kBevelOuter = 0x02;           // the bevel fills out to the image's edge
 
 inline constexpr uint16_t kMaxPoints = 8;
 inline constexpr uint16_t kFlat = 1, kRound = 2, kLastContour = 10;
@@ -180,12 +211,84 @@ inline constexpr uint8_t kPlasticMaterial[kMaterialLength] = {4, 40, 15, 40};  /
 namespace EdgeLayout {
 inline constexpr uint32_t kLength = 12;
 inline constexpr Field<uint8_t> kOn{0};
+inline constexpr Field<uint8_t> kReservedByte{1};
 inline constexpr Field<uint16_t> kType{2};  // 1 Wave .. 8 Clean; 0 none
 inline constexpr Field<int16_t> kPatternLength{4};
 inline constexpr Field<int16_t> kPatternDepth{6};
 inline constexpr Field<uint16_t> kRotation{8};
+inline constexpr Field<uint16_t> kReservedWord{10};
 inline constexpr uint16_t kLastType = 8;
 }  // namespace EdgeLayout
+
+// Every record's fields follow on one from the next and fill it: the stored format is the hosts'
+// and the preset files', and a field moved without its neighbours must not build.
+namespace LayoutChecks {
+using namespace BlockLayout;
+static_assert(FieldsFollowOn(kRunTimeLink, {{kRunTimeLink, ParameterHeader::kRunTimePrefix},
+                                            {kHeader, ParameterHeader::kHeaderLength},
+                                            Span(kLayerCount), Span(kPathCount), Span(kSelectedLayer),
+                                            Span(kSelectedPath), Span(kOutputOption), Span(kLayeredOutputMode),
+                                            Span(kReserved), {kBackground, kBackgroundLength}},
+                             kLayers));
+static_assert(kLayerCount.offset == ParameterHeader::kSettingsOffset);
+static_assert(kSizeBeforeLayers == 1088);
+// The background record ends with its first effect's first value, the global scale.
+static_assert(kGlobalScale.offset == kBackground + LayerLayout::kEffects + EffectLayout::kSize.offset);
+static_assert(kBackground + kBackgroundLength == kGlobalScale.offset + sizeof(float));
+
+static_assert(FieldsFollowOn(0, {Span(LayerLayout::kRecordId), Span(LayerLayout::kPathCapacity),
+                                 Span(LayerLayout::kReserved), {LayerLayout::kSource, LayerLayout::kSourceLength},
+                                 Span(LayerLayout::kEnabled), Span(LayerLayout::kInvert),
+                                 Span(LayerLayout::kBackgroundTexture), Span(LayerLayout::kEdgeIndex),
+                                 Span(LayerLayout::kAutoRotated), Span(LayerLayout::kLinkedPrevious),
+                                 Span(LayerLayout::kLinkedNext), Span(LayerLayout::kAngle),
+                                 Span(LayerLayout::kFlipHorizontal), Span(LayerLayout::kFlipVertical),
+                                 Span(LayerLayout::kScaleX), Span(LayerLayout::kScaleY), Span(LayerLayout::kOffsetX),
+                                 Span(LayerLayout::kOffsetY),
+                                 {LayerLayout::kEffects, LayerLayout::kEffectCount * EffectLayout::kLength},
+                                 {LayerLayout::kBevel, BevelLayout::kLength},
+                                 {LayerLayout::kEdges, LayerLayout::kEdgeCount * EdgeLayout::kLength}},
+                             LayerLayout::kLength));
+static_assert(LayerLayout::kSettings == LayerLayout::kSource + LayerLayout::kSourceLength);
+static_assert(LayerLayout::kHeadLength == LayerLayout::kEffects && LayerLayout::kSourceCapacity == LayerLayout::kSourceLength);
+static_assert(PathLayout::kLength == LayerLayout::kSettings);  // a path record is a layer record's first part
+
+static_assert(FieldsFollowOn(0, {Span(ShapeLayout::kMarker), Span(ShapeLayout::kKind), Span(ShapeLayout::kOption),
+                                 Span(ShapeLayout::kFlags), Span(ShapeLayout::kCorner), Span(ShapeLayout::kSides),
+                                 Span(ShapeLayout::kInset), Span(ShapeLayout::kAspect), Span(ShapeLayout::kHeadWidth),
+                                 Span(ShapeLayout::kBaseWidth)},
+                             ShapeLayout::kLength));
+static_assert(ShapeLayout::kLength <= LayerLayout::kSourceLength);
+
+static_assert(FieldsFollowOn(0, {Span(ColourLayout::kTag), Span(ColourLayout::kSpace), Span(ColourLayout::Component(0)),
+                                 Span(ColourLayout::Component(1)), Span(ColourLayout::Component(2)),
+                                 Span(ColourLayout::Component(3)), Span(ColourLayout::kAlpha)},
+                             ColourLayout::kLength));
+
+static_assert(FieldsFollowOn(0, {Span(EffectLayout::kSize), Span(EffectLayout::kBlur), Span(EffectLayout::kOpacity),
+                                 Span(EffectLayout::kBlendMode), {EffectLayout::kColour, ColourLayout::kLength},
+                                 Span(EffectLayout::kOn), Span(EffectLayout::kNoise)},
+                             EffectLayout::kLength));
+// The shadow's two offsets share the first value's four bytes.
+static_assert(FieldsFollowOn(0, {Span(EffectLayout::kShadowRows), Span(EffectLayout::kShadowColumns)},
+                             EffectLayout::kBlur.offset));
+
+static_assert(FieldsFollowOn(0, {Span(BevelLayout::kContourKind), Span(BevelLayout::kReserved),
+                                 Span(BevelLayout::kPointCapacity), Span(BevelLayout::kPointCount),
+                                 {BevelLayout::kPoints, BevelLayout::kMaxPoints * BevelLayout::kPointLength},
+                                 Span(BevelLayout::kSurfaceTexture), Span(BevelLayout::kWidth),
+                                 Span(BevelLayout::kHeight), Span(BevelLayout::kSoftness),
+                                 Span(BevelLayout::kTextureBlur), Span(BevelLayout::kTextureHeight),
+                                 {BevelLayout::kMaterial, BevelLayout::kMaterialLength}, Span(BevelLayout::kAltitude),
+                                 Span(BevelLayout::kAngle), {BevelLayout::kColour, ColourLayout::kLength},
+                                 Span(BevelLayout::kOn), Span(BevelLayout::kOptions)},
+                             BevelLayout::kLength));
+
+static_assert(FieldsFollowOn(0, {Span(EdgeLayout::kOn), Span(EdgeLayout::kReservedByte), Span(EdgeLayout::kType),
+                                 Span(EdgeLayout::kPatternLength), Span(EdgeLayout::kPatternDepth),
+                                 Span(EdgeLayout::kRotation), Span(EdgeLayout::kReservedWord)},
+                             EdgeLayout::kLength));
+}  // namespace LayoutChecks
 
 // The block's bytes (from the start of the handle, run-time link included) with its records.
 class ParameterBlockView {
@@ -194,7 +297,7 @@ public:
 
     // S for N layers and M path records: header, globals, max(N,1) layers and M path records.
     static constexpr int64_t SizeFor(int64_t layers, int64_t paths) {
-        return 1088 + int64_t{LayerLayout::kLength} * std::max<int64_t>(layers, 1) +
+        return int64_t{BlockLayout::kSizeBeforeLayers} + int64_t{LayerLayout::kLength} * std::max<int64_t>(layers, 1) +
                int64_t{PathLayout::kLength} * paths;
     }
 

@@ -240,13 +240,13 @@ ErrorCode SettingsCheckBlock(const ParameterBlockView& block) {
     const int32_t paths = block.PathCount();
     if (layers < 0 || layers > kMaxLayers || paths < 0 || block.LayerSlots() + paths > kMaxStackEntries)
         return Err::SettingsCorrupt;
-    if (size != ParameterBlockView::SizeFor(layers, paths) || block.Length() < size + kRunTimeLinkLength)
+    if (size != ParameterBlockView::SizeFor(layers, paths) || block.Length() < size + ParameterHeader::kRunTimePrefix)
         return Err::SettingsCorrupt;
     if (!PlacementFinite(block.Background()) || !Finite(header, kGlobalScale)) return Err::SettingsCorrupt;
     for (int32_t i = 0; i < block.LayerSlots(); ++i)
         if (!LayerFinite(block.Layer(i))) return Err::SettingsCorrupt;
 
-    std::memset(block.Bytes(), 0, kRunTimeLinkLength);
+    std::memset(block.Bytes(), 0, ParameterHeader::kRunTimePrefix);
     Restrict<int16_t>(header, kSelectedPath, 0, static_cast<int16_t>(std::max(paths - 1, 0)), 0);
     Restrict<uint8_t>(header, kOutputOption, 0, kOutputEachFrameToNewLayer, 0);
     for (int32_t i = 0; i < block.LayerSlots(); ++i) SanitiseLayer(block.Layer(i), static_cast<uint16_t>(paths));

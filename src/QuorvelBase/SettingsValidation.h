@@ -9,7 +9,7 @@
 
 namespace LegacyLayout {
 inline constexpr uint16_t kBlockSize = 1132;                 // S of the older layout
-inline constexpr uint32_t kHandleLength = kBlockSize + 8;    // with the run-time link
+inline constexpr uint32_t kHandleLength = kBlockSize + ParameterHeader::kRunTimePrefix;
 inline constexpr int32_t kMaxLayers = 3;
 }  // namespace LegacyLayout
 

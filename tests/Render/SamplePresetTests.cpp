@@ -18,7 +18,7 @@ TEST(SamplePresets, FilesHoldWhatTheGeneratorMakes) {
         int32_t position = -1;
         ASSERT_TRUE(ReadSamplePreset(path, settings, position)) << path;
         EXPECT_EQ(position, preset.photoPosition) << preset.name;
-        const std::vector<uint8_t> expected(preset.block.begin() + BlockLayout::kRunTimeLinkLength, preset.block.end());
+        const std::vector<uint8_t> expected(preset.block.begin() + ParameterHeader::kRunTimePrefix, preset.block.end());
         EXPECT_EQ(settings, expected) << preset.name;
         // Every block is valid by the size rule: S = 1088 + 1304 max(N,1).
         const ParameterBlockView view(const_cast<uint8_t*>(preset.block.data()), static_cast<int64_t>(preset.block.size()));

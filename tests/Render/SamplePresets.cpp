@@ -12,7 +12,7 @@ namespace {
 // An empty block of `layers` shape layers with every record at its defaults.
 std::vector<uint8_t> DefaultStack(int32_t layers) {
     const int64_t size = ParameterBlockView::SizeFor(layers, 0);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size + BlockLayout::kRunTimeLinkLength), 0);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size + ParameterHeader::kRunTimePrefix), 0);
     const ParameterBlockView block(bytes.data(), static_cast<int64_t>(bytes.size()));
     const RecordRef b = block.Block();
     b.Set(BlockLayout::kSize, static_cast<uint16_t>(size));
@@ -121,8 +121,8 @@ std::string SamplesFolder() {
 
 bool WriteSamplePreset(const SamplePreset& preset, const std::string& path) {
     PropertyListFile file(path);
-    const std::span<const uint8_t> settings(preset.block.data() + BlockLayout::kRunTimeLinkLength,
-                                            preset.block.size() - BlockLayout::kRunTimeLinkLength);
+    const std::span<const uint8_t> settings(preset.block.data() + ParameterHeader::kRunTimePrefix,
+                                            preset.block.size() - ParameterHeader::kRunTimePrefix);
     return file.HasDictionary() && file.SetFloat("PresetVersion", 1.0f) &&
            file.SetInt("TargetLayerPos", static_cast<uint32_t>(preset.photoPosition)) &&
            file.SetData("QuorvelSettings", settings) && file.Save();
