@@ -64,6 +64,8 @@ public:
     // Bytes still free under the budget.
     int64_t Space() const { return budget_ - held_; }
     int64_t Budget() const { return budget_; }
+    // A new budget: what is held stays, later allocations count against it.
+    void SetBudget(int64_t budget) { budget_ = budget; }
     int64_t Held() const { return held_; }
     int64_t PeakHeld() const { return peak_; }
     size_t LiveCount() const { return buffers_.size(); }

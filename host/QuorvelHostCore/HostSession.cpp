@@ -102,6 +102,7 @@ HostSession::HostSession(HostOptions options) : options_(std::move(options)) {}
 HostSession::~HostSession() = default;
 
 const FilterRecord& HostSession::Record() const { return context_->record; }
+FilterRecord& HostSession::Record() { return context_->record; }
 const HostStatistics& HostSession::Statistics() const { return context_->statistics; }
 
 std::optional<std::vector<uint16_t>> HostSession::AlphaChannelSamples(const std::string& name) const {
@@ -230,30 +231,56 @@ void HostSession::SetUpRecord() {
                 options_.dialog ? "shows the dialog" : "no dialog");
 }
 
+bool HostSession::Start(bool withPlugin, std::string& error) {
+    log_.EchoToConsole(options_.echo);
+    resources_ = std::make_unique<RunResources>();
+    context_ = std::make_unique<HostContext>(options_, log_, document_);
+    RunResources& run = *resources_;
+    if (!CheckOutputPaths(error) || !LoadDocument(error) || (withPlugin && !LoadPlugin(error))) return false;
+    run.ole.emplace();
+    run.window.emplace();
+    if (!options_.interactiveAlerts) {
+        if (!ScopedEnvironment::Get(L"QUORVEL_ALERT_ANSWER")) run.alertAnswer.emplace(L"QUORVEL_ALERT_ANSWER", L"1");
+        if (run.alertLog.Valid()) run.alertLogPath.emplace(L"QUORVEL_ALERT_LOG", run.alertLog.Path());
+    }
+    run.active.emplace(*context_);
+    SetUpRecord();
+    return BuildDescriptor(error);
+}
+
+bool HostSession::Open(std::string& error) {
+    if (!options_.logPath.empty() && !log_.OpenFile(options_.logPath)) {
+        error = "cannot open the log file " + options_.logPath;
+        return false;
+    }
+    return Start(false, error);
+}
+
+void HostSession::TakeOutput() { WriteBackOutput(*context_); }
+
+void HostSession::DocumentChanged() {
+    DescribeToRecord();
+    log_.Format("host: the document changed; filter rect (%d,%d)-(%d,%d)", context_->record.filterRect.left,
+                context_->record.filterRect.top, context_->record.filterRect.right, context_->record.filterRect.bottom);
+}
+
+void HostSession::SetBudget(int64_t bytes) {
+    options_.budget = bytes;
+    context_->buffers.SetBudget(bytes);
+}
+
+void HostSession::SetAbortAfter(int64_t progressCalls) { options_.abortAfter = progressCalls; }
+
 HostRunResult HostSession::Run() {
     HostRunResult result;
     if (!options_.logPath.empty() && !log_.OpenFile(options_.logPath)) {
         result.error = "cannot open the log file " + options_.logPath;
         return result;
     }
-    log_.EchoToConsole(options_.echo);
-    resources_ = std::make_unique<RunResources>();
-    context_ = std::make_unique<HostContext>(options_, log_, document_);
-    RunResources& run = *resources_;
-    if (CheckOutputPaths(result.error) && LoadDocument(result.error) && LoadPlugin(result.error)) {
-        run.ole.emplace();
-        run.window.emplace();
-        if (!options_.interactiveAlerts) {
-            if (!ScopedEnvironment::Get(L"QUORVEL_ALERT_ANSWER")) run.alertAnswer.emplace(L"QUORVEL_ALERT_ANSWER", L"1");
-            if (run.alertLog.Valid()) run.alertLogPath.emplace(L"QUORVEL_ALERT_LOG", run.alertLog.Path());
-        }
-        run.active.emplace(*context_);
-        SetUpRecord();
-        if (BuildDescriptor(result.error)) {
-            result.loaded = true;
-            RunSequence(result);
-            if (result.exitCode == 0 && !WriteOutputs(result.error)) result.exitCode = 1;
-        }
+    if (Start(true, result.error)) {
+        result.loaded = true;
+        RunSequence(result);
+        if (result.exitCode == 0 && !WriteOutputs(result.error)) result.exitCode = 1;
     }
     if (!result.error.empty()) log_.Line("host: " + result.error);
     HostContext& c = *context_;
@@ -321,9 +348,13 @@ void HostSession::RunFilter(HostRunResult& result) {
 
 void HostSession::Deselect() {
     document_.Deselect();
+    DescribeToRecord();
+}
+
+void HostSession::DescribeToRecord() {
     FilterRecord& r = context_->record;
     r.filterRect = ToRect16(document_.FilterRect());
-    r.haveMask = 0;
+    r.haveMask = document_.HasSelection() ? 1 : 0;
     r.filterCase = options_.filterCase.value_or(DefaultFilterCase(document_));
     DescribeDocument(*context_);
 }

@@ -100,6 +100,7 @@ struct HostStatistics {
     int32_t lastProgressTotal = 0;
     bool aborted = false;
     int64_t advanceStateCalls = 0;
+    Fixed16 lastInputRate = 0;     // the input rate of the last advanceState request
     int64_t tilesAssembled = 0;
     int64_t displayPixelsCalls = 0;
     int64_t colorServicesCalls = 0;
@@ -136,6 +137,28 @@ public:
     // Runs the whole sequence once.
     HostRunResult Run();
 
+    // For a harness that drives a filter in-process instead of through an entry: sets the session
+    // up as a run does before its first call (the document with its layers and selection, the
+    // record with its callbacks and suites, the descriptor), loading no plug-in. From then on, for
+    // as long as the session lives, its callbacks answer (its context is the active one) and the
+    // harness makes its calls itself; TakeOutput ends each one as a selector's return does.
+    // Answers false with the reason.
+    bool Open(std::string& error);
+    // Takes the output of the last advanceState delivery back into the document.
+    void TakeOutput();
+    // Between a harness's calls: the record and the data word as the filter left them, and the
+    // document, which DocumentChanged describes to the record again (its selection, filter
+    // rectangle, filter case and channels).
+    FilterRecord& Record();
+    intptr_t& DataWord() { return dataWord_; }
+    Document& MutableDocument() { return document_; }
+    void DocumentChanged();
+    // What a harness may change while the session is open: the buffer budget (later allocations
+    // and requests count against it) and the number of progress calls after which abortProc
+    // answers true (-1 never).
+    void SetBudget(int64_t bytes);
+    void SetAbortAfter(int64_t progressCalls);
+
     const HostOptions& Options() const { return options_; }
     const HostLog& Log() const { return log_; }
     const Document& GetDocument() const { return document_; }
@@ -149,6 +172,9 @@ public:
     std::optional<std::vector<uint16_t>> AlphaChannelSamples(const std::string& name) const;
 
 private:
+    // Everything before the first call: the log, the document, the plug-in (when withPlugin),
+    // the host's window, the record and the descriptor. False with the reason.
+    bool Start(bool withPlugin, std::string& error);
     // An output that cannot be written is found before the plug-in is loaded, not after the
     // whole filter ran.
     bool CheckOutputPaths(std::string& error);
@@ -161,6 +187,8 @@ private:
     void RunFilter(HostRunResult& result);
     bool RunFilterOnce(HostRunResult& result);
     void Deselect();
+    // The record's view of the document: filter rectangle, mask, filter case and channels.
+    void DescribeToRecord();
     void TakeResultDescriptor();
     bool WriteOutputs(std::string& error);
 

@@ -204,6 +204,7 @@ int16_t DeliverRequest(HostContext& c) {
     const Document& document = c.document;
     const int bytes = document.Mode().BytesPerSample();
     ++c.statistics.advanceStateCalls;
+    c.statistics.lastInputRate = r.inputRate;
 
     const Fixed16 inRate = RateOrOne(r.inputRate), maskRate = RateOrOne(r.maskRate);
     AreaRequest in{ToPixelRect(r.inRect), r.inLoPlane, r.inHiPlane};

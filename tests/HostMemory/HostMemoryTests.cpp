@@ -13,8 +13,12 @@
 
 namespace {
 
-// A host whose handle and buffer procedures count their calls and whose free space is set by the test.
-struct FakeHost {
+// A host whose handle and buffer procedures count their calls and locks and whose free space is
+// set by the test. It stays beside the stand-in host (QuorvelHostCore) because these tests need a
+// host the stand-in cannot be: one that lacks a single handle or buffer procedure of its tables
+// (the stand-in offers all of them or none), that counts every handle call and every lock not yet
+// given back, and whose free space a test sets to the byte whatever it holds.
+struct CountingHost {
     static inline int handleCalls = 0;
     static inline int bufferAllocations = 0;
     static inline int handleLocks = 0;  // locks not yet given back
@@ -67,18 +71,18 @@ class HostMemoryTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        handleProcs = {1, 6, FakeHost::NewH, FakeHost::DisposeH, FakeHost::SizeH, FakeHost::SetSizeH,
-                       FakeHost::LockH, FakeHost::UnlockH, nullptr, nullptr};
-        bufferProcs = {1, 5, FakeHost::Allocate, FakeHost::LockB, FakeHost::UnlockB, FakeHost::FreeB, FakeHost::Space};
+        handleProcs = {1, 6, CountingHost::NewH, CountingHost::DisposeH, CountingHost::SizeH, CountingHost::SetSizeH,
+                       CountingHost::LockH, CountingHost::UnlockH, nullptr, nullptr};
+        bufferProcs = {1, 5, CountingHost::Allocate, CountingHost::LockB, CountingHost::UnlockB, CountingHost::FreeB, CountingHost::Space};
         record = FilterRecord{};
         record.handleProcs = &handleProcs;
         record.bufferProcs = &bufferProcs;
         gCall.record = &record;
-        FakeHost::handleCalls = 0;
-        FakeHost::bufferAllocations = 0;
-        FakeHost::handleLocks = 0;
-        FakeHost::bufferLocks = 0;
-        FakeHost::space = 1 << 24;
+        CountingHost::handleCalls = 0;
+        CountingHost::bufferAllocations = 0;
+        CountingHost::handleLocks = 0;
+        CountingHost::bufferLocks = 0;
+        CountingHost::space = 1 << 24;
     }
     void TearDown() override {
         ResetHostMemoryForTesting();
@@ -96,7 +100,7 @@ TEST_F(HostMemoryTest, HandlesGoToTheHostWhenAllSixProceduresExist) {
     EXPECT_FALSE(HostUsesGlobalHandles());
     EXPECT_EQ(GetHandleSize(h), 100);
     DisposeHandle(h);
-    EXPECT_EQ(FakeHost::handleCalls, 2);
+    EXPECT_EQ(CountingHost::handleCalls, 2);
 }
 
 TEST_F(HostMemoryTest, AMissingHandleProcedureFallsBackToGlobalMemory) {
@@ -104,7 +108,7 @@ TEST_F(HostMemoryTest, AMissingHandleProcedureFallsBackToGlobalMemory) {
     Handle h = NewHandle(100);
     ASSERT_NE(h, nullptr);
     EXPECT_TRUE(HostUsesGlobalHandles());
-    EXPECT_EQ(FakeHost::handleCalls, 0);
+    EXPECT_EQ(CountingHost::handleCalls, 0);
     EXPECT_GE(GetHandleSize(h), 100);
     EXPECT_EQ(LockHandle(h), *h);  // global data never moves
     try {
@@ -134,18 +138,18 @@ TEST_F(HostMemoryTest, LockedHandlesAreUnlockedHoweverTheirScopeEnds) {
         const LockedHandle bytes(h.Get());
         ASSERT_TRUE(bytes);
         EXPECT_EQ(bytes.Get(), *h.Get());
-        EXPECT_EQ(FakeHost::handleLocks, 1);
+        EXPECT_EQ(CountingHost::handleLocks, 1);
     }
-    EXPECT_EQ(FakeHost::handleLocks, 0);
+    EXPECT_EQ(CountingHost::handleLocks, 0);
     try {
         const LockedHandle bytes(h.Get());
         THROW_IF_ERROR(Err::MemoryFull);
     } catch (const ErrorCodeException&) {
     }
-    EXPECT_EQ(FakeHost::handleLocks, 0);
+    EXPECT_EQ(CountingHost::handleLocks, 0);
     const LockedHandle none(nullptr);
     EXPECT_FALSE(none);
-    EXPECT_EQ(FakeHost::handleLocks, 0);
+    EXPECT_EQ(CountingHost::handleLocks, 0);
 }
 
 TEST_F(HostMemoryTest, LockedBuffersAreUnlockedHoweverTheirScopeEndsAndLeaveAnOuterLockAlone) {
@@ -155,32 +159,32 @@ TEST_F(HostMemoryTest, LockedBuffersAreUnlockedHoweverTheirScopeEndsAndLeaveAnOu
         const LockedBuffer bytes(record);
         ASSERT_TRUE(bytes);
         EXPECT_EQ(bytes.Get(), record.address);
-        EXPECT_EQ(FakeHost::bufferLocks, 1);
+        EXPECT_EQ(CountingHost::bufferLocks, 1);
     }
-    EXPECT_EQ(FakeHost::bufferLocks, 0);
+    EXPECT_EQ(CountingHost::bufferLocks, 0);
     EXPECT_EQ(record.address, nullptr);
     try {
         const LockedBuffer bytes(record);
         THROW_IF_ERROR(Err::MemoryFull);
     } catch (const ErrorCodeException&) {
     }
-    EXPECT_EQ(FakeHost::bufferLocks, 0);
+    EXPECT_EQ(CountingHost::bufferLocks, 0);
 
     // A scope inside one that holds the lock leaves it held; a move hands the lock on.
     LockedBuffer outer(record);
     { const LockedBuffer inner(record); EXPECT_EQ(inner.Get(), outer.Get()); }
-    EXPECT_EQ(FakeHost::bufferLocks, 1);
+    EXPECT_EQ(CountingHost::bufferLocks, 1);
     LockedBuffer moved = std::move(outer);
     EXPECT_FALSE(outer);
-    EXPECT_EQ(FakeHost::bufferLocks, 1);
+    EXPECT_EQ(CountingHost::bufferLocks, 1);
     moved.Unlock();
-    EXPECT_EQ(FakeHost::bufferLocks, 0);
+    EXPECT_EQ(CountingHost::bufferLocks, 0);
 
     // A record without memory, or none at all, gives no address and takes no lock.
     BufferRecord empty;
     EXPECT_FALSE(LockedBuffer(empty));
     EXPECT_FALSE(LockedBuffer(static_cast<BufferRecord*>(nullptr)));
-    EXPECT_EQ(FakeHost::bufferLocks, 0);
+    EXPECT_EQ(CountingHost::bufferLocks, 0);
 }
 
 TEST_F(HostMemoryTest, BufferRecordsOnlyGrowAndKeepTheirLock) {
@@ -191,31 +195,31 @@ TEST_F(HostMemoryTest, BufferRecordsOnlyGrowAndKeepTheirLock) {
     EXPECT_EQ(record.Allocate(500), 0);
     EXPECT_EQ(record.address, address);
     EXPECT_EQ(record.size, 1000u);
-    EXPECT_EQ(FakeHost::bufferAllocations, 1);
+    EXPECT_EQ(CountingHost::bufferAllocations, 1);
     EXPECT_EQ(record.Free(), 0);
     EXPECT_EQ(record.Free(), 0);  // freeing an empty record is harmless
     EXPECT_EQ(record.id, nullptr);
 }
 
 TEST_F(HostMemoryTest, TheReserveRuleRefusesAndRecovers) {
-    FakeHost::space = 1000000;
+    CountingHost::space = 1000000;
     BufferRecord record;
-    EXPECT_EQ(record.Allocate(FakeHost::space - BufferReserve()), Err::MemoryFull);
+    EXPECT_EQ(record.Allocate(CountingHost::space - BufferReserve()), Err::MemoryFull);
     EXPECT_EQ(record.id, nullptr);
-    EXPECT_EQ(record.Allocate(FakeHost::space - BufferReserve() - 1), 0);
+    EXPECT_EQ(record.Allocate(CountingHost::space - BufferReserve() - 1), 0);
     record.Free();
 
-    SetBufferReserve(FakeHost::space);
+    SetBufferReserve(CountingHost::space);
     EXPECT_EQ(record.Allocate(1), Err::MemoryFull);
     SetBufferReserve(kDefaultBufferReserve);
     EXPECT_EQ(record.Allocate(1), 0);
 }
 
 TEST_F(HostMemoryTest, RequestsBeyondTheHostsThirtyTwoBitSizesAreRefused) {
-    FakeHost::space = INT32_MAX;
+    CountingHost::space = INT32_MAX;
     BufferRecord record;
     EXPECT_EQ(record.Allocate(int64_t{1} << 31), Err::MemoryFull);
-    EXPECT_EQ(FakeHost::bufferAllocations, 0);
+    EXPECT_EQ(CountingHost::bufferAllocations, 0);
 }
 
 TEST_F(HostMemoryTest, WithoutAllFiveBufferProceduresBuffersComeFromGlobalMemory) {
@@ -227,7 +231,7 @@ TEST_F(HostMemoryTest, WithoutAllFiveBufferProceduresBuffersComeFromGlobalMemory
 
     BufferRecord record;
     ASSERT_EQ(record.Allocate(1 << 20), 0);
-    EXPECT_EQ(FakeHost::bufferAllocations, 0);
+    EXPECT_EQ(CountingHost::bufferAllocations, 0);
     EXPECT_LE(BufferSpace(), before - (1 << 20));
     ASSERT_NE(record.Lock(), nullptr);
     FreeAllBuffers();

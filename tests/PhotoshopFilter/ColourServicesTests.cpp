@@ -8,7 +8,7 @@
 
 #include "BlendTable.h"
 #include "ColorConversion.h"
-#include "FakeHost.h"
+#include "InProcessHost.h"
 #include "ImageModes.h"
 #include "LayerComposition.h"
 #include "PixelSamples.h"
@@ -85,7 +85,7 @@ protected:
         host_.BeginCall();
     }
     void TearDown() override { SetUseHostColorServices(true); }
-    FakeHost host_{kModeCMYKColor, 4, 4};
+    InProcessHost host_{kModeCMYKColor, 4, 4};
 };
 
 OSErr16 FailingColourServices(ColorServicesInfo*) { return -1; }

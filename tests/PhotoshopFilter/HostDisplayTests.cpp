@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "ColorSwatch.h"
-#include "FakeHost.h"
+#include "InProcessHost.h"
 #include "File.h"
 #include "HostPixels.h"
 #include "PhotoshopFilter.h"
@@ -45,7 +45,7 @@ protected:
         host_.BeginCall();
         host_.Record().displayPixels = RecordingDisplay;
     }
-    FakeHost host_{kModeRGBColor, 8, 8};
+    InProcessHost host_{kModeRGBColor, 8, 8};
 };
 
 TEST_F(HostDisplay, SixteenBitMapsAreShownThroughTheirHighBytesAndComeBackUnchanged) {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "FakeHost.h"
+#include "InProcessHost.h"
 #include "PlaneBuffer.h"
 
 namespace {
@@ -28,7 +28,7 @@ protected:
             }
     }
 
-    FakeHost host_{kModeRGBColor, 8, 8};
+    InProcessHost host_{kModeRGBColor, 8, 8};
     PlaneBuffer buffer_;
 };
 
@@ -99,7 +99,7 @@ TEST_F(PlaneBufferTest, OversizedRectsAndEmptyCopiesChangeNothing) {
 }
 
 TEST(PlaneBuffer16, FillOpaqueWritesTheTopOfTheRange) {
-    FakeHost host(kModeRGB48, 4, 4);
+    InProcessHost host(kModeRGB48, 4, 4);
     host.BeginCall();
     PlaneBuffer buffer;
     ASSERT_EQ(buffer.Allocate(Rect16{0, 0, 2, 2}, 3, 2), 0);

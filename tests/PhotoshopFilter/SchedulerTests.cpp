@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Errors.h"
-#include "FakeHost.h"
+#include "InProcessHost.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "ImageModes.h"
@@ -34,7 +34,7 @@ struct Document {
 };
 
 // The host's document before the call, for the expected image.
-std::vector<uint32_t> Snapshot(const FakeHost& host, int32_t width, int32_t height) {
+std::vector<uint32_t> Snapshot(const InProcessHost& host, int32_t width, int32_t height) {
     std::vector<uint32_t> samples;
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x)
@@ -42,7 +42,7 @@ std::vector<uint32_t> Snapshot(const FakeHost& host, int32_t width, int32_t heig
     return samples;
 }
 
-void ExpectInverted(const FakeHost& host, const std::vector<uint32_t>& before, const Document& d, bool masked) {
+void ExpectInverted(const InProcessHost& host, const std::vector<uint32_t>& before, const Document& d, bool masked) {
     const uint32_t top = host.BytesPerSample() == 1 ? 255 : 32768;
     size_t i = 0;
     for (int32_t y = 0; y < d.height; ++y)
@@ -67,7 +67,7 @@ TEST_F(FinalPass, EveryModeAndDepthGivesTheExactImageWithAndWithoutMask) {
     };
     for (const Document& d : documents) {
         for (bool masked : {false, true}) {
-            FakeHost host(d.mode, d.width, d.height);
+            InProcessHost host(d.mode, d.width, d.height);
             host.FillPattern();
             if (masked) host.SetMask([](int32_t y, int32_t x) { return uint8_t((x * 3 + y * 5) % 256); });
             const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
@@ -87,7 +87,7 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
                                 {0, 0, 100000}, {512, 512, 90000}};
     const Document d{kModeRGBColor, 233, 171};
     for (const Setting& s : settings) {
-        FakeHost host(d.mode, d.width, d.height);
+        InProcessHost host(d.mode, d.width, d.height);
         host.FillPattern();
         host.SetMask([](int32_t y, int32_t x) { return uint8_t(x < y ? 255 : 0); });
         host.Record().inTileHeight = s.tileHeight;
@@ -101,7 +101,7 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
 }
 
 TEST_F(FinalPass, DefaultTileIs181SquareAndATinyBudgetShrinksIt) {
-    FakeHost host(kModeRGBColor, 500, 400);
+    InProcessHost host(kModeRGBColor, 500, 400);
     InvertFilter filter;
     host.StartInstance(filter);
     EXPECT_EQ(filter.TileWidth(), 181);
@@ -116,7 +116,7 @@ TEST_F(FinalPass, DefaultTileIs181SquareAndATinyBudgetShrinksIt) {
 
 TEST_F(FinalPass, AbortAfterSomeTilesEndsTheCallWith32512) {
     for (int32_t calls : {0, 1, 5}) {
-        FakeHost host(kModeGrayScale, 300, 300);
+        InProcessHost host(kModeGrayScale, 300, 300);
         host.Record().inTileHeight = host.Record().inTileWidth = 50;
         host.AbortAfter(calls);
         InvertFilter filter;
@@ -127,7 +127,7 @@ TEST_F(FinalPass, AbortAfterSomeTilesEndsTheCallWith32512) {
 
 TEST_F(FinalPass, HostWithoutServicesGives17500) {
     for (int missing = 0; missing < 3; ++missing) {
-        FakeHost host(kModeRGBColor, 10, 10);
+        InProcessHost host(kModeRGBColor, 10, 10);
         if (missing == 0) host.Record().advanceState = nullptr;
         if (missing == 1) host.Record().bufferProcs = nullptr;
         if (missing == 2) host.Record().hostSig = 'QXFL';
@@ -157,7 +157,7 @@ TEST_F(FinalPass, FilterCasesDecideWhetherTheRunMayGoOn) {
         {-1, false, true, 0},
     };
     for (const Case& c : cases) {
-        FakeHost host(kModeRGBColor, 10, 10);
+        InProcessHost host(kModeRGBColor, 10, 10);
         host.BeginCall(kSelectorPrepare);
         host.Record().filterCase = c.filterCase;
         host.Record().isFloating = c.floating;
@@ -185,7 +185,7 @@ TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
             std::vector<uint8_t> results[2];
             std::vector<uint8_t> masks[2];
             for (int own = 0; own < 2; ++own) {
-                FakeHost host(mode, 101, 67);
+                InProcessHost host(mode, 101, 67);
                 host.FillPattern();
                 host.SetMask([](int32_t y, int32_t x) { return uint8_t(x * y); });
                 host.BeginCall();
@@ -217,7 +217,7 @@ TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
 }
 
 TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
-    FakeHost host(kModeRGBColor, 64, 64);
+    InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
     InvertFilter filter;
     host.StartInstance(filter);
@@ -238,7 +238,7 @@ TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
 }
 
 TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
-    FakeHost host(kModeRGBColor, 64, 64);
+    InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
     InvertFilter filter;
     host.StartInstance(filter);
@@ -255,7 +255,7 @@ TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
 }
 
 TEST_F(FinalPass, ChangingTheScaleEmptiesTheCachesButKeepsThePass) {
-    FakeHost host(kModeRGBColor, 64, 64);
+    InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
     InvertFilter filter;
     host.StartInstance(filter);
@@ -274,7 +274,7 @@ TEST_F(FinalPass, ChangingTheScaleEmptiesTheCachesButKeepsThePass) {
 }
 
 TEST_F(FinalPass, AFloatingSelectionsMaskIsKeptInACopy) {
-    FakeHost host(kModeGray16, 48, 40);
+    InProcessHost host(kModeGray16, 48, 40);
     host.FillPattern();
     host.SetMask([](int32_t y, int32_t x) { return uint8_t(x * 5 + y); });
     host.Record().isFloating = 1;
@@ -308,17 +308,18 @@ protected:
         host_.FillPattern();
         // Below: a left half of colour (10, 20, 30) at transparency 200. Above: colour (1, 2, 3),
         // no transparency channel, only over rows 0..3 of columns 40..47.
-        FakeHost::Layer below{Rect16{0, 0, 64, 32}, [](int32_t, int32_t, int32_t p) {
+        InProcessHost::Layer below{Rect16{0, 0, 64, 32}, [](int32_t, int32_t, int32_t p) {
                                   return uint16_t(p < 3 ? 10 * (p + 1) : 200);
                               }};
-        FakeHost::Layer above{Rect16{0, 40, 4, 48}, [](int32_t, int32_t, int32_t p) { return uint16_t(p + 1); }, false};
+        InProcessHost::Layer above{Rect16{0, 40, 4, 48}, [](int32_t, int32_t, int32_t p) { return uint16_t(p + 1); }, false};
         host_.SetCompanionLayers(below, above);
         host_.StartInstance(filter_);
         filter_.LoadOverviewImage();
         FilterRecord& r = host_.Record();
         r.inRect = r.outRect = tile_;
+        // The colour planes and the target's transparency: beside other layers the target is one.
         r.inLoPlane = r.outLoPlane = 0;
-        r.inHiPlane = r.outHiPlane = 2;
+        r.inHiPlane = r.outHiPlane = 3;
     }
     void TearDown() override {
         Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
@@ -329,7 +330,7 @@ protected:
         return reinterpret_cast<const uint8_t*>(pixels.address) + int64_t{y} * pixels.rowBytes + int64_t{x} * pixels.pixelStride;
     }
 
-    FakeHost host_{kModeRGBColor, 64, 64};
+    InProcessHost host_{kModeRGBColor, 64, 64};
     InvertFilter filter_;
     const Rect16 tile_{0, 0, 16, 48};
 };
@@ -352,7 +353,7 @@ TEST_F(CompanionLayers, TheLayersBesideTheTargetAreReadAndCached) {
 TEST(CompanionLayers16, WideChannelsComeBackToTheSystemsRange) {
     AnswerAlertsAutomatically();
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 1;
-    FakeHost host(kModeRGB48, 32, 32);
+    InProcessHost host(kModeRGB48, 32, 32);
     const auto sample = [](int32_t y, int32_t x, int32_t p) { return uint16_t(p < 3 ? (x * 1000 + y * 7 + p) % 32769 : 32768); };
     host.SetCompanionLayers({Rect16{0, 0, 32, 32}, sample}, {Rect16{}, sample});
     InvertFilter filter;
@@ -360,6 +361,7 @@ TEST(CompanionLayers16, WideChannelsComeBackToTheSystemsRange) {
     filter.LoadOverviewImage();
     FilterRecord& r = host.Record();
     r.inRect = r.outRect = Rect16{0, 0, 8, 32};
+    r.inLoPlane = r.outLoPlane = 0;
     r.inHiPlane = r.outHiPlane = 2;
     ASSERT_EQ(filter.ProcessTile(), 0);
     const PhotoshopFilter::ShownPixels pixels = filter.PreviewPixels();
@@ -389,16 +391,16 @@ TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
     const FilterRecord& r = host_.Record();
     const auto* out = static_cast<const uint8_t*>(r.outData);
     // The output covers the lower layer wholly (no transparency of its own).
-    EXPECT_EQ(Shown(5, 10)[0], out[5 * r.outRowBytes + 10 * 3]);
+    EXPECT_EQ(Shown(5, 10)[0], out[5 * r.outRowBytes + 10 * 4]);
     EXPECT_EQ(Shown(5, 10)[3], 255);
     // The upper layer is opaque where it has pixels (no transparency channel) and covers both.
     EXPECT_EQ(Shown(2, 41)[0], 1);
     EXPECT_EQ(Shown(2, 41)[2], 3);
-    EXPECT_EQ(Shown(8, 41)[0], out[8 * r.outRowBytes + 41 * 3]) << "below the upper layer's pixels";
+    EXPECT_EQ(Shown(8, 41)[0], out[8 * r.outRowBytes + 41 * 4]) << "below the upper layer's pixels";
 }
 
 TEST_F(FinalPass, APassWithNothingDirtyEndsAtOnceWithItsWholeProgress) {
-    FakeHost host(kModeGrayScale, 300, 200);
+    InProcessHost host(kModeGrayScale, 300, 200);
     InvertFilter filter;
     host.StartInstance(filter);
     filter.ValidateRect(Rect16{0, 0, 200, 300});
@@ -449,7 +451,7 @@ TEST_F(FinalPass, ASelectionsPassCoversItsFilterRectAloneInAFewTiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " filter " << c.filter.top << ","
                                         << c.filter.left << "," << c.filter.bottom << "," << c.filter.right);
-        FakeHost host(kModeRGBColor, c.width, c.height);
+        InProcessHost host(kModeRGBColor, c.width, c.height);
         host.FillPattern();
         host.Record().filterRect = c.filter;
         host.AbortAfter(1000);  // a pass that walks the whole image in selection-sized tiles stops here
@@ -480,7 +482,7 @@ TEST_F(FinalPass, ASelectionsPassCoversItsFilterRectAloneInAFewTiles) {
 // as it was.
 TEST_F(FinalPass, AnEmptyFilterRectEndsWithNoPixelsAndChangesNothing) {
     for (const Rect16 empty : {Rect16{10, 10, 10, 50}, Rect16{10, 40, 60, 40}, Rect16{200, 300, 200, 300}}) {
-        FakeHost host(kModeGrayScale, 300, 200);
+        InProcessHost host(kModeGrayScale, 300, 200);
         host.FillPattern();
         host.Record().filterRect = empty;
         const std::vector<uint32_t> before = Snapshot(host, 300, 200);
@@ -492,7 +494,7 @@ TEST_F(FinalPass, AnEmptyFilterRectEndsWithNoPixelsAndChangesNothing) {
 }
 
 TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
-    FakeHost host(kModeRGBColor, 200, 150);
+    InProcessHost host(kModeRGBColor, 200, 150);
     InvertFilter filter;
     host.StartInstance(filter);
     filter.PreparePreviewBuffers(false);
@@ -502,7 +504,7 @@ TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
     EXPECT_EQ(bounds.right - bounds.left, 200);
     PhotoshopFilter::Unlink(filter);
 
-    FakeHost tight(kModeRGBColor, 200, 150);
+    InProcessHost tight(kModeRGBColor, 200, 150);
     tight.SetBufferSpace(1400000);  // below the 1.5 MB the preview keeps free: no caches
     InvertFilter starved;
     tight.StartInstance(starved);
@@ -512,7 +514,7 @@ TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
 }
 
 TEST_F(FinalPass, TheSelectionWarningFollowsTheUsersAnswer) {
-    FakeHost host(kModeRGBColor, 10, 10);
+    InProcessHost host(kModeRGBColor, 10, 10);
     host.BeginCall();
     InvertFilter filter;
     Framework().warnSelectionRemoval = false;
@@ -537,7 +539,7 @@ TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
         double factor;
     };
     for (const Case& c : {Case{512, 512, 1}, Case{513, 100, 2}, Case{2049, 10, 8}, Case{10, 1100, 4}}) {
-        FakeHost host(kModeGrayScale, c.width, c.height);
+        InProcessHost host(kModeGrayScale, c.width, c.height);
         InvertFilter filter;
         host.StartInstance(filter);
         filter.LoadOverviewImage();
@@ -548,7 +550,7 @@ TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
 }
 
 TEST_F(FinalPass, SchedulerStatesAndTheEmptyList) {
-    FakeHost host(kModeGrayScale, 40, 30);
+    InProcessHost host(kModeGrayScale, 40, 30);
     host.BeginCall();
     EXPECT_FALSE(PhotoshopFilter::RunInstances(0)) << "no instance, no work";
 
@@ -643,7 +645,7 @@ protected:
         while (filter_.State() != kStateProcessTile) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
     }
 
-    FakeHost host_{kModeGrayScale, 50, 40};
+    InProcessHost host_{kModeGrayScale, 50, 40};
     GreedyFilter filter_;
     FakeDialog dialog_;
 };
@@ -701,7 +703,7 @@ TEST_F(MemoryRecovery, AnInstanceDrivenAloneReportsOutOfMemory) {
 
 TEST(SharedTiles, ADialogsFullSizeTileIsDoneForTheFinalPassToo) {
     AnswerAlertsAutomatically();
-    FakeHost host(kModeRGBColor, 400, 300);
+    InProcessHost host(kModeRGBColor, 400, 300);
     host.FillPattern();
     host.BeginCall();
     FakeDialog dialog;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "BigEndian.h"
-#include "FakeHost.h"
+#include "InProcessHost.h"
 #include "File.h"
 #include "HostMemory.h"
 #include "InvertFilter.h"
@@ -19,7 +19,7 @@
 namespace {
 
 // A copy of the session block the host keeps in its data word.
-FilterData BlockInDataWord(FakeHost& host) {
+FilterData BlockInDataWord(InProcessHost& host) {
     const Handle handle = reinterpret_cast<Handle>(host.DataWord());
     FilterData block{};
     if (GetHandleSize(handle) == FilterData::kSize) std::memcpy(&block, LockHandle(handle), sizeof block);
@@ -41,7 +41,7 @@ protected:
     }
     uint8_t* Block() { return reinterpret_cast<uint8_t*>(LockHandle(host_.Record().parameters)); }
 
-    FakeHost host_{kModeRGBColor, 4, 4};
+    InProcessHost host_{kModeRGBColor, 4, 4};
     SignedFilter filter_;
 };
 
@@ -88,7 +88,7 @@ protected:
 };
 
 TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
-    FakeHost host(kModeRGBColor, 120, 90);
+    InProcessHost host(kModeRGBColor, 120, 90);
     host.FillPattern();
     host.SetMask([](int32_t y, int32_t x) { return uint8_t(((x / 4 + y / 4) % 2) * 255); });
     const Rect16 selection{10, 20, 50, 70};
@@ -133,7 +133,7 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
 }
 
 TEST_F(Session, ARectangularSelectionTravelsWithoutACacheFile) {
-    FakeHost host(kModeGray16, 90, 70);
+    InProcessHost host(kModeGray16, 90, 70);
     host.FillPattern();
     const Rect16 selection{5, 12, 40, 61};
     host.Record().filterRect = selection;
@@ -164,8 +164,9 @@ TEST_F(Session, ARectangularSelectionTravelsWithoutACacheFile) {
 
 TEST_F(Session, BlocksOfTheWrongSizeOrAllOnesAreNotUsed) {
     for (int variant = 0; variant < 2; ++variant) {
-        FakeHost host(kModeGrayScale, 30, 20);
+        InProcessHost host(kModeGrayScale, 30, 20);
         host.FillPattern();
+        host.BeginCall();  // the handles are the host's
         Handle wrong = nullptr;
         if (variant == 0) {
             wrong = NewHandle(100);
@@ -185,7 +186,7 @@ TEST_F(Session, BlocksOfTheWrongSizeOrAllOnesAreNotUsed) {
 }
 
 TEST_F(Session, BlockWithUnterminatedPathOpensNoFile) {
-    FakeHost host(kModeGrayScale, 30, 20);
+    InProcessHost host(kModeGrayScale, 30, 20);
     host.FillPattern();
     host.BeginCall();
     Handle block = NewHandle(FilterData::kSize);
@@ -203,7 +204,7 @@ TEST_F(Session, BlockWithUnterminatedPathOpensNoFile) {
 }
 
 TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
-    FakeHost host(kModeRGBColor, 30, 20);
+    InProcessHost host(kModeRGBColor, 30, 20);
     host.FillPattern();
     host.SetMask([](int32_t, int32_t x) { return uint8_t(x < 15 ? 255 : 0); });
     host.Record().isFloating = 1;
@@ -235,7 +236,7 @@ TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
 
 TEST_F(Session, RowsWiderThanTheTransferBufferAreCachedOneAtATime) {
     // One row of the image section takes 12000 x 3 x 2 bytes, more than the 65536-byte buffer.
-    FakeHost host(kModeRGB48, 12000, 4);
+    InProcessHost host(kModeRGB48, 12000, 4);
     host.FillPattern();
     host.SetMask([](int32_t, int32_t x) { return uint8_t(x % 256); });
     host.Record().isFloating = 1;
