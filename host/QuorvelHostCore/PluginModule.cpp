@@ -374,12 +374,8 @@ std::span<const uint8_t> ResourceBytes(HMODULE module, const wchar_t* type, cons
     return {static_cast<const uint8_t*>(data), SizeofResource(module, resource)};
 }
 
-PluginModule::~PluginModule() {
-    if (module_) FreeLibrary(module_);
-}
-
 bool PluginModule::Load(const std::string& utf8Path, std::string& error) {
-    module_ = LoadLibraryW(Widen(utf8Path).c_str());
+    module_.Reset(LoadLibraryW(Widen(utf8Path).c_str()));
     if (!module_) {
         error = "cannot load the plug-in " + utf8Path + " (error " + std::to_string(GetLastError()) + ")";
         return false;
@@ -387,14 +383,14 @@ bool PluginModule::Load(const std::string& utf8Path, std::string& error) {
     // Every property list of the module, as hosts look for them; the type's name is
     // case-insensitive (resource compilers store it upper-cased).
     std::vector<ResourceName> names;
-    EnumResourceNamesW(module_, L"PIPL", CollectResourceName, reinterpret_cast<LONG_PTR>(&names));
+    EnumResourceNamesW(module_.Get(), L"PIPL", CollectResourceName, reinterpret_cast<LONG_PTR>(&names));
     if (names.empty()) {
         error = utf8Path + " is not a filter plug-in: it has no property list (no PIPL resource)";
         return false;
     }
     std::string refusals;
     for (const ResourceName& name : names) {
-        const auto bytes = ResourceBytes(module_, L"PIPL", name.Pointer());
+        const auto bytes = ResourceBytes(module_.Get(), L"PIPL", name.Pointer());
         std::string why;
         std::optional<PluginProperties> properties;
         if (bytes.empty())
@@ -406,7 +402,7 @@ bool PluginModule::Load(const std::string& utf8Path, std::string& error) {
             continue;
         }
         entry_ = reinterpret_cast<PluginEntryProc>(
-            reinterpret_cast<void*>(GetProcAddress(module_, properties->entryName.c_str())));
+            reinterpret_cast<void*>(GetProcAddress(module_.Get(), properties->entryName.c_str())));
         if (!entry_) {
             error = utf8Path + " does not export its entry point " + properties->entryName;
             return false;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "PluginInterface.h"
+#include "Win32Owners.h"
 
 namespace qvhost {
 
@@ -122,7 +123,6 @@ public:
     PluginModule() = default;
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
-    ~PluginModule();
 
     // Loads the library, reads its property lists (every PIPL resource, as hosts do; the first
     // one accepted names the filter) and finds the entry; false with a message in error when any
@@ -131,10 +131,10 @@ public:
 
     PluginEntryProc Entry() const { return entry_; }
     const PluginProperties& Properties() const { return properties_; }
-    HMODULE Module() const { return module_; }
+    HMODULE Module() const { return module_.Get(); }
 
 private:
-    HMODULE module_ = nullptr;
+    OwnedModule module_;
     PluginEntryProc entry_ = nullptr;
     PluginProperties properties_;
 };
