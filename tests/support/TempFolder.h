@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "Utf.h"
+#include "Win32Owners.h"
 
 class TempFolder {
 public:
@@ -34,8 +35,7 @@ public:
     // Removes a folder and what it holds; links (reparse points) are removed, never followed.
     static void RemoveTree(const std::wstring& folder) {
         WIN32_FIND_DATAW entry;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-        if (find != INVALID_HANDLE_VALUE) {
+        if (const OwnedFolderListing find(FindFirstFileW((folder + L"\\*").c_str(), &entry)); find) {
             do {
                 const std::wstring name = entry.cFileName;
                 if (name == L"." || name == L"..") continue;
@@ -49,8 +49,7 @@ public:
                 } else {
                     DeleteFileW(path.c_str());
                 }
-            } while (FindNextFileW(find, &entry));
-            FindClose(find);
+            } while (FindNextFileW(find.Get(), &entry));
         }
         RemoveDirectoryW(folder.c_str());
     }
@@ -61,25 +60,22 @@ private:
 
 // Writes text to a new file at path (UTF-8); true when all of it was written.
 inline bool WriteTextFile(const std::string& path, std::string_view text) {
-    HANDLE file = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const OwnedFile file(CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-                    written == text.size();
-    CloseHandle(file);
-    return ok;
+    return WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size();
 }
 
 // The whole content of the file at path, empty when it cannot be read.
 inline std::string ReadTextFile(const std::string& path) {
-    HANDLE file = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
+    const OwnedFile file(CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return {};
     std::string text;
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
     return text;
 }
