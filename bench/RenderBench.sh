@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# RenderBench.sh BUILD: the final pass of every sample preset over a 6000 x 4000 photo (RGB 8-bit
-# and 16-bit) through the stand-in host, with no dialog, beside the same work's peers on this
-# machine in this run: libvips' Gaussian blur (sigma 10) and ImageMagick's drop shadow
-# (60x10+20+20), both on one thread. Prints seconds per preset and the ratio to each peer.
+# RenderBench.sh BUILD: the final pass of every sample preset, and of a call without frame layers,
+# over a 6000 x 4000 photo (RGB 8-bit and 16-bit) through the stand-in host, with no dialog, beside
+# the same work's peers on this machine in this run: a plain copy of the image's bytes (CopyBench),
+# libvips' Gaussian blur (sigma 10) and ImageMagick's drop shadow (60x10+20+20), both on one
+# thread. Prints seconds per preset and the ratio to each peer.
 # Our figure is the start call's own time from the host's log (the host's PNG reading and
 # writing are left out); the peers read and write their own in-memory formats.
 set -uo pipefail
@@ -40,6 +41,19 @@ done
 [ -f "$work/photo-8.v" ] || vips copy "$work/photo-8.png" "$work/photo-8.v"
 [ -f "$work/photo-8.mpc" ] || "$magick" "$work/photo-8.png" "$work/photo-8.mpc"
 
+# The call without frame layers: the first sample's settings with a layer count of 0 (bytes 12-13
+# of the stored block) and its layer switched off (byte 2120), the photo at position 0.
+python3 - "$root/samples/ellipse-shadow.qvo" "$work/no-layers.qvo" <<'PY' || exit 1
+import plistlib, sys
+preset = plistlib.load(open(sys.argv[1], 'rb'))
+block = bytearray(preset['QuorvelSettings'])
+block[12:14] = b'\0\0'
+block[2120] = 0
+preset['QuorvelSettings'] = bytes(block)
+preset['TargetLayerPos'] = 0
+plistlib.dump(preset, open(sys.argv[2], 'wb'))
+PY
+
 seconds_of() {  # runs the command, prints its wall time in seconds; fails with it
     local start end
     start=$(date +%s.%N)
@@ -59,13 +73,21 @@ best_of_three() {
 export VIPS_CONCURRENCY=1 MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1
 vips_s=$(best_of_three vips gaussblur "$work/photo-8.v" "$work/blur.v" 10) || exit 1
 magick_s=$(best_of_three "$magick" -limit thread 1 "$work/photo-8.mpc" -background black -shadow 60x10+20+20 "$work/shadow.mpc") || exit 1
+copies=$("$build/wine-run.sh" "$build/bin/CopyBench.exe" 2>/dev/null)
+copy_8=$(echo "$copies" | sed -n 's/^ *8-bit: \([0-9.]*\) s.*/\1/p')
+copy_16=$(echo "$copies" | sed -n 's/^ *16-bit: \([0-9.]*\) s.*/\1/p')
+if [ -z "$copy_8" ] || [ -z "$copy_16" ]; then
+    echo "CopyBench failed: $copies"
+    exit 1
+fi
 echo "peers on 6000 x 4000 RGB 8-bit, one thread, best of 3:"
 echo "  vips gaussblur 10:                 $vips_s s"
 echo "  convert -shadow 60x10+20+20:       $magick_s s"
+echo "plain copy of the image's bytes, warm (CopyBench): 8-bit $copy_8 s, 16-bit $copy_16 s"
 echo
-printf '%-22s %-6s %10s %12s %14s\n' preset depth seconds "x vips" "x ImageMagick"
+printf '%-22s %-6s %10s %10s %10s %14s\n' preset depth seconds "x copy" "x vips" "x ImageMagick"
 status=0
-for preset in "$root"/samples/*.qvo; do
+for preset in "$work/no-layers.qvo" "$root"/samples/*.qvo; do
     name=$(basename "$preset" .qvo)
     for depth in 8 16; do
         best=""
@@ -84,7 +106,9 @@ for preset in "$root"/samples/*.qvo; do
             status=1
             continue
         fi
-        printf '%-22s %-6s %10.3f %12.2f %14.2f\n' "$name" "$depth" "$best" \
+        copy_s=$copy_8
+        [ "$depth" = 16 ] && copy_s=$copy_16
+        printf '%-22s %-6s %10.3f %10.1f %10.2f %14.2f\n' "$name" "$depth" "$best" "$(echo "$best / $copy_s" | bc -l)" \
             "$(echo "$best / $vips_s" | bc -l)" "$(echo "$best / $magick_s" | bc -l)"
     done
 done
