@@ -215,6 +215,7 @@ private:
     int64_t TilePlanesPerPixel() const;
     void FreeCaches();
     ErrorCode ProcessPreviewTile(int32_t scale);
+    bool SubstituteMaskIsFull(const Rect16& mask) const;
     void KeepFloatingMask(const Rect16& mask);
     void FindCompanionLayers();
     void ReadCompanionLayer(CompanionLayer& companion, const Rect16& tile, bool overviewShortcut);

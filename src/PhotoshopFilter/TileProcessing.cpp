@@ -148,8 +148,12 @@ ErrorCode PhotoshopFilter::ProcessFinalTile() {
     FilterRecord& record = *gCall.record;
     const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
     const FilterData& block = SessionBlock();
-    if (!IsEmptyRect(mask) &&
-        (!record.haveMask || (IsEmptyRect(in) && IsEmptyRect(out) && block.cacheValid))) {
+    bool fullMask = false;
+    if (!IsEmptyRect(mask) && !record.haveMask && SubstituteMaskIsFull(mask)) {
+        record.maskRect = Rect16{};
+        fullMask = true;
+    } else if (!IsEmptyRect(mask) &&
+               (!record.haveMask || (IsEmptyRect(in) && IsEmptyRect(out) && block.cacheValid))) {
         ReadSourceCache(mask, false);
         record.maskRect = Rect16{};
         maskFromCache_ = true;
@@ -161,6 +165,10 @@ ErrorCode PhotoshopFilter::ProcessFinalTile() {
     if (inHit) {
         record.inData = inHit;
         record.inRowBytes = hitRowBytes;
+    }
+    if (fullMask) {
+        record.maskData = nullptr;
+        record.maskRowBytes = 0;
     }
     if (maskFromCache_) {
         record.maskData = gSourceCacheScratch.Lock();
@@ -183,7 +191,11 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
     if (inHit) record.inRect = Rect16{};
 
     char* maskHit = nullptr;
-    if (!record.haveMask && !IsEmptyRect(mask)) {
+    bool fullMask = false;
+    if (!record.haveMask && !IsEmptyRect(mask) && SubstituteMaskIsFull(mask)) {
+        record.maskRect = Rect16{};
+        fullMask = true;
+    } else if (!record.haveMask && !IsEmptyRect(mask)) {
         ReadSourceCache(mask, false);
         record.maskRect = Rect16{};
         maskFromCache_ = true;
@@ -224,6 +236,9 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
     } else if (maskFromCache_) {
         record.maskData = gSourceCacheScratch.Lock();
         record.maskRowBytes = RectWidth(mask) * SampleBytes();
+    } else if (fullMask) {
+        record.maskData = nullptr;
+        record.maskRowBytes = 0;
     }
     if (outHit) {
         record.outData = outHit;
@@ -238,6 +253,14 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
         ReadCompanionLayer(lowerLayer_, out, true);
     }
     return 0;
+}
+
+// Without a host mask and without a source cache, the substitute mask of a rectangle inside the
+// filter rectangle would hold 255 everywhere: a full selection, which filters exactly as no mask
+// does. Such a tile is given no mask at all rather than a buffer of 255s built for every tile.
+bool PhotoshopFilter::SubstituteMaskIsFull(const Rect16& mask) const {
+    if (SessionBlock().cacheValid) return false;
+    return EqualRects(IntersectRects(mask, scaledFilterRect_), mask);
 }
 
 // A floating selection's mask is kept in a copy of our own for the rest of the tile.
@@ -277,13 +300,15 @@ void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
         char* mask = gSourceCacheScratch.Lock();
         if (!mask) THROW_IF_ERROR(Err::MemoryFull);
         const uint8_t padding = static_cast<uint8_t>(record.maskPadding >= 0 ? record.maskPadding & 0xFF : 0);
-        for (int64_t i = 0; i < RectArea(rect); ++i) StoreMaskSample(mask + i * bytes, bytes, padding);
+        PlaneFill8(RectArea(rect), padding, mask, bytes, 1);
         std::vector<char> cachedRow(static_cast<size_t>(std::max(RectWidth(part), 0)));
         for (int32_t y = part.top; y < part.bottom; ++y) {
             char* row = mask + ((y - rect.top) * width + (part.left - rect.left)) * bytes;
             const int64_t offset = (y - cached.top) * cachedWidth + (part.left - cached.left);
-            if (!haveFile || !SourceCache::Read(offset, cachedRow.data(), RectWidth(part)))
-                std::fill(cachedRow.begin(), cachedRow.end(), static_cast<char>(0xFF));
+            if (!haveFile || !SourceCache::Read(offset, cachedRow.data(), RectWidth(part))) {
+                PlaneFill8(RectWidth(part), 0xFF, row, bytes, 1);
+                continue;
+            }
             for (int32_t x = 0; x < RectWidth(part); ++x)
                 StoreMaskSample(row + int64_t{x} * bytes, bytes, static_cast<uint8_t>(cachedRow[x]));
         }

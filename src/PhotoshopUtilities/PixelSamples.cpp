@@ -1,5 +1,6 @@
 #include "PixelSamples.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "ImageModes.h"
@@ -26,6 +27,12 @@ void ForEachSample16(const Rect32& bounds, int32_t planes, int32_t rowBytes, int
 }  // namespace
 
 void PlaneFill16(int64_t count, uint16_t value, void* destination, int32_t bytesPerSample, int64_t stride) {
+    if (count <= 0) return;
+    if (stride == 1) {  // one plane: a block fill
+        if (bytesPerSample == 2) std::fill_n(static_cast<uint16_t*>(destination), count, value);
+        else std::memset(destination, static_cast<uint8_t>(value), static_cast<size_t>(count));
+        return;
+    }
     if (bytesPerSample == 2) {
         auto* to = static_cast<uint16_t*>(destination);
         for (int64_t i = 0; i < count; ++i) to[i * stride] = value;

@@ -254,6 +254,46 @@ TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
     PhotoshopFilter::Unlink(filter);
 }
 
+// Without a host mask and without a source cache, a tile inside the filter rectangle would get a
+// substitute mask of 255 everywhere, which filters as no mask does: it gets no mask. A preview tile
+// reaching out of the filter rectangle still gets the substitute, padded outside it.
+TEST_F(FinalPass, WithoutAHostMaskOrACacheTilesInsideTheFilterRectGetNoMask) {
+    struct Case {
+        bool preview;
+        Rect16 tile;
+        bool masked;
+    };
+    const Case cases[] = {{false, Rect16{0, 0, 40, 64}, false},
+                          {true, Rect16{8, 8, 24, 40}, false},
+                          {true, Rect16{-4, 8, 24, 40}, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preview ? "preview" : "final pass");
+        InProcessHost host(kModeRGBColor, 64, 40);
+        host.FillPattern();
+        InvertFilter filter;
+        host.StartInstance(filter);
+        if (c.preview) filter.LoadOverviewImage();
+        FilterRecord& r = host.Record();
+        ASSERT_FALSE(r.haveMask);
+        r.inRect = r.outRect = r.maskRect = c.tile;
+        r.inLoPlane = r.outLoPlane = 0;
+        r.inHiPlane = r.outHiPlane = 2;
+        r.maskPadding = 7;
+        ASSERT_EQ(filter.ProcessTile(), 0);
+        if (!c.masked) {
+            EXPECT_EQ(r.maskData, nullptr);
+        } else {
+            ASSERT_NE(r.maskData, nullptr);
+            const auto* mask = static_cast<const uint8_t*>(r.maskData);
+            EXPECT_EQ(mask[0], 7) << "above the filter rectangle: the padding";
+            EXPECT_EQ(mask[int64_t{10} * r.maskRowBytes], 255) << "inside it: selected";
+        }
+        EXPECT_EQ(r.maskRect.bottom, c.tile.bottom) << "the request is put back";
+        filter.UnlockTileBuffers();
+        PhotoshopFilter::Unlink(filter);
+    }
+}
+
 TEST_F(FinalPass, ChangingTheScaleEmptiesTheCachesButKeepsThePass) {
     InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
