@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include <emmintrin.h>
@@ -24,6 +25,15 @@ constexpr bool FullMaskKeepsSamples() {
     return true;
 }
 static_assert(FullMaskKeepsSamples());
+
+// Pixels no pass covers come out as the photo (CopyPhoto), unless a route or plane needs the
+// full steps.
+bool UncoveredPixelsCopyThePhoto(const ComposeLayout& L) {
+    const int32_t outSamples = std::min(L.OutputSamples(), kMaxPixelPlanes);
+    return !L.maskOutput && !L.layerOutput && !L.MaskPlanesBothSides() && L.inputLayerMasks == 0 &&
+           L.inputInvertedMasks == 0 && L.outputLayerMasks == 0 && L.outputInvertedMasks == 0 &&
+           (L.photoMerge || L.preview) && std::clamp(L.inputStride, 0, kMaxPixelPlanes) >= outSamples;
+}
 
 // Floor modulo: texture coordinates left of or above the image wrap round, never index below 0.
 inline int32_t WrapIndex(int64_t v, int32_t size) {
@@ -140,10 +150,7 @@ public:
         routeE_ = L_.maskOutput || L_.layerOutput;
         inLast_ = std::clamp(L_.inputLast, 0, kMaxPixelPlanes - 1);
         outLast_ = std::clamp(L_.outputLast, 0, kMaxPixelPlanes - 1);
-        // Pixels no pass covers come out as the photo, unless a route or plane needs the full steps.
-        photoOnly_ = !routeE_ && !io_.cache && !L_.MaskPlanesBothSides() && L_.inputLayerMasks == 0 &&
-                     L_.inputInvertedMasks == 0 && L_.outputLayerMasks == 0 && L_.outputInvertedMasks == 0 &&
-                     (L_.photoMerge || L_.preview) && inRead_ >= outSamples_;
+        photoOnly_ = !io_.cache && UncoveredPixelsCopyThePhoto(L_);
         for (size_t p = 0; p < passes_.size(); ++p) {
             const ComposePass& pass = passes_[p];
             const bool flatBevel = pass.bevel && pass.bevel->light && !pass.bevel->surface;
@@ -159,6 +166,8 @@ public:
     }
 
     void Run() {
+        // Where no pass covers a run of pixels, the run comes out as the photo: it is copied whole.
+        std::vector<uint8_t> covered(photoOnly_ ? static_cast<size_t>(width_) : 0);
         for (int32_t y = 0; y < height_; ++y) {
             const int32_t row = io_.rect.top + y;
             const auto* in = reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(io_.input) + y * io_.inputRowBytes);
@@ -166,12 +175,68 @@ public:
             const uint8_t* mask = io_.mask ? io_.mask + y * io_.maskRowBytes : nullptr;
             StartRow(row);
             const int64_t first = int64_t{y} * width_;
-            for (int32_t x = 0; x < width_; ++x, in += L_.inputStride, out += L_.outputStride)
-                ComposePixel(in, out, mask ? int32_t{mask[x]} : -1, first + x, x, y);
+            if (!photoOnly_) {
+                for (int32_t x = 0; x < width_; ++x, in += L_.inputStride, out += L_.outputStride)
+                    ComposePixel(in, out, mask ? int32_t{mask[x]} : -1, first + x, x, y);
+                continue;
+            }
+            MarkCovered(first, covered.data());
+            for (int32_t x = 0; x < width_;) {
+                const bool uncovered = covered[x] == 0;
+                const int32_t end = RunEnd(covered.data(), x, width_, uncovered);
+                const Sample* from = in + int64_t{x} * L_.inputStride;
+                Sample* to = out + int64_t{x} * L_.outputStride;
+                if (uncovered) {
+                    CopyPhotoRun(from, to, end - x);
+                } else {
+                    for (int32_t i = x; i < end; ++i, from += L_.inputStride, to += L_.outputStride)
+                        ComposePixel(from, to, mask ? int32_t{mask[i]} : -1, first + i, i, y);
+                }
+                x = end;
+            }
         }
     }
 
 private:
+    // covered[x] := non-zero where some pass covers pixel x of the row that starts at `first`.
+    void MarkCovered(int64_t first, uint8_t* covered) const {
+        std::fill_n(covered, width_, uint8_t{0});
+        for (const ComposePass& pass : passes_) {
+            const uint8_t* coverage = pass.coverage + first;
+            int32_t x = 0;
+            for (; x + 16 <= width_; x += 16) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coverage + x));
+                const __m128i seen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(covered + x));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(covered + x), _mm_or_si128(c, seen));
+            }
+            for (; x < width_; ++x) covered[x] |= coverage[x];
+        }
+    }
+
+    // The end of the run from `from` whose bytes are all zero (zero) or all non-zero (!zero).
+    static int32_t RunEnd(const uint8_t* covered, int32_t from, int32_t to, bool zero) {
+        int32_t x = from;
+        const __m128i none = _mm_setzero_si128();
+        for (; x + 16 <= to; x += 16) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(covered + x));
+            const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(c, none));
+            const int stops = zero ? ~zeros & 0xFFFF : zeros;
+            if (stops) return x + __builtin_ctz(static_cast<unsigned>(stops));
+        }
+        while (x < to && (covered[x] == 0) == zero) ++x;
+        return x;
+    }
+
+    // A run no pass covers: the photo, as CopyPhoto gives it pixel by pixel. When input and
+    // output pixels are the colour samples alone, that is a copy of the run's bytes.
+    void CopyPhotoRun(const Sample* in, Sample* out, int32_t count) const {
+        if (!L_.outputTransparency && L_.inputStride == nc_ && L_.outputStride == nc_) {
+            std::memcpy(out, in, static_cast<size_t>(count) * nc_ * sizeof(Sample));
+            return;
+        }
+        for (int32_t i = 0; i < count; ++i, in += L_.inputStride, out += L_.outputStride) CopyPhoto(in, out);
+    }
+
     void StartRow(int32_t row) {
         const int64_t step = int64_t{L_.textureStep} * row;
         for (size_t p = 0; p < passes_.size(); ++p) {
