@@ -69,6 +69,8 @@ public:
     void TileStep(int32_t k) override;
     void ComposeTile() override;
     int32_t PassCount() const { return render_.passCount; }
+    // The largest cost of the passes the render start prepared (1.0 without passes).
+    double LargestPassCost() const { return render_.largestCost; }
 
     // ---- Stack edits
 

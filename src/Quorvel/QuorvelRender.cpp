@@ -209,9 +209,12 @@ void Quorvel::BeginPass() {
         if (opaquePhoto && layer >= photoPosition) continue;
         largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
     }
-    const Rect16& s = render_.scaledFilter;
-    const TileSize tile = ChooseTileSize(gCall.bytesPerSample, largestCost, render_.passCount, OpenPreviewDialog() == nullptr,
-                                         s.right - s.left, s.bottom - s.top);
+    render_.largestCost = largestCost;
+    // Tiles are sized against the area this instance walks: a preview's pass rectangle may be far
+    // larger than the selection.
+    const Rect16& walked = WholeRect();
+    const TileSize tile = ChooseTileSize(gCall.bytesPerSample, largestCost, render_.passCount,
+                                         OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
     SetTileSize(tile.columns, tile.rows);
     PhotoshopFilter::BeginPass();
     record.autoMask = 0;

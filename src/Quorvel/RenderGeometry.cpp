@@ -119,7 +119,11 @@ TileSize ChooseTileSize(int32_t bytesPerSample, double largestCost, int32_t pass
     const int32_t width = std::max(scaledWidth, 1);
     double cost = bytesPerSample * largestCost + passCount * 0.2;
     if (finalApply) cost /= 9.0;
-    const double rows = 2097152.0 / cost / width;
+    double rows = 2097152.0 / cost / width;
+    // The cheap passes of the final apply would make tiles of many megapixels: every buffer of the
+    // tile, the host's included, would then be touched for the first time once per tile, which
+    // costs more than the work. About a megapixel keeps them warm.
+    if (finalApply) rows = std::min(rows, std::max(kFinalTilePixels / width, 1.0));
     const double limit = std::clamp(scaledHeight, 1, 32767);
     if (rows >= 1.0) return TileSize{width, static_cast<int32_t>(std::min(rows, limit))};
     const int32_t parts = 1 + static_cast<int32_t>(1.0 / rows);

@@ -58,8 +58,10 @@ struct TileSize {
     int32_t columns = 1;
     int32_t rows = 1;
 };
-// From the largest pass cost and the pass count: about 2 MB of work per tile. The rows never
-// exceed the image's scaled height, so the row count cannot wrap in a 16-bit field.
+// From the largest pass cost and the pass count: about 2 MB of work per tile, and in the final
+// apply nine times that but no more than about a megapixel. The rows never exceed the image's
+// scaled height, so the row count cannot wrap in a 16-bit field.
+inline constexpr double kFinalTilePixels = 1048576.0;
 TileSize ChooseTileSize(int32_t bytesPerSample, double largestCost, int32_t passCount, bool finalApply,
                         int32_t scaledWidth, int32_t scaledHeight);
 

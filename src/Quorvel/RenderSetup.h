@@ -65,6 +65,7 @@ struct RenderSetup {
     bool photoResampled = false;  // the tiles read the photo from the source buffer
     Rect16 scaledFilter{};
     int32_t passCount = 0;
+    double largestCost = 1.0;
     std::array<PlacementSetup, kMaxPlacements> placements{};
     std::array<PassSetup, kMaxPasses> passes{};
     std::array<BevelSetup, kMaxBevels> bevels{};

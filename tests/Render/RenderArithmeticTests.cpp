@@ -192,6 +192,15 @@ TEST(RenderGeometry, TileSizes) {
     t = ChooseTileSize(1, 1.0, 0, true, 0, 0);            // a width of 0 counts as 1
     EXPECT_EQ(t.columns, 1);
     EXPECT_EQ(t.rows, 1);
+    // The final apply's tiles stop at about a megapixel: cost 1 / 9 would allow 3145 rows of 6000.
+    t = ChooseTileSize(1, 1.0, 0, true, 6000, 4000);
+    EXPECT_EQ(t.columns, 6000);
+    EXPECT_EQ(t.rows, 174);                               // 1048576 / 6000
+    t = ChooseTileSize(2, 1.0, 3, true, 30000, 4000);
+    EXPECT_EQ(t.rows, 34);
+    // Costly passes keep the smaller tile of their cost: (2 x 100 + 10 x 0.2) / 9 allows 15 rows.
+    t = ChooseTileSize(2, 100.0, 10, true, 6000, 4000);
+    EXPECT_EQ(t.rows, 15);
 }
 
 TEST(RenderGeometry, EffectSizesAtTheRenderScale) {

@@ -96,7 +96,10 @@ protected:
     }
     RecordRef Layer(int32_t i) { return View().Layer(i); }
 
-    void Start() {
+    // A render start of an instance whose pass walks `walked` (the filter rectangle when none is
+    // given).
+    void Start(const Rect16* walked = nullptr) {
+        filter_.SetPreviewRect(walked ? *walked : record_.filterRect);
         filter_.SetupRun();
         filter_.BeginPass();
     }
@@ -127,24 +130,49 @@ protected:
 };
 
 // PrepareEffectPass: the cost of a pass is the Gauss kernel's result + 1.0,
-// 2.0 for a pass without blur; the tile rows follow from the largest cost.
+// 2.0 for a pass without blur; the tile follows from the largest cost.
 TEST_F(RenderSlots, APassWithoutBlurCostsTwo) {
     constexpr int16_t kWidth = 8000, kHeight = 4000;
     Document(kModeGrayScale, 1, kWidth, kHeight, false);
     Stack(1, 1, 0);
     Start();
     ASSERT_EQ(filter_.PassCount(), 1);  // the background, blur 0
-    // Cost (1 x 2.0 + 1 x 0.2) / 9 in the final apply: 2097152 / cost / 8000 = 1072 rows (a cost
-    // of 1.0 would give 1966).
+    EXPECT_NEAR(filter_.LargestPassCost(), 2.0, 1e-9);
+    // Cost (1 x 2.0 + 1 x 0.2) / 9 in the final apply would allow 2097152 / cost / 8000 = 1072
+    // rows; the final apply's tiles stop at about a megapixel: 1048576 / 8000 = 131 rows.
     const TileSize expected = ChooseTileSize(1, 2.0, 1, true, kWidth, kHeight);
-    EXPECT_EQ(expected.rows, 1072);
+    EXPECT_EQ(expected.rows, 131);
     EXPECT_EQ(filter_.TileWidth(), kWidth);
     EXPECT_EQ(filter_.TileHeight(), expected.rows);
 
     // A blur of 5 pixels: radius trunc(5 x 2.4 + 0.5) = 12, cost 0.1 x 12 + 1.0 + 1.0 = 3.2.
     EffectOf(Layer(0), EffectLayout::kBackground).Set(EffectLayout::kBlur, 5.0f);
     Start();
+    EXPECT_NEAR(filter_.LargestPassCost(), 3.2, 1e-9);
     EXPECT_EQ(filter_.TileHeight(), ChooseTileSize(1, 3.2, 1, true, kWidth, kHeight).rows);
+}
+
+// The tiles are sized against the area the instance walks, not the selection: a preview of a
+// small selection walks its whole pass rectangle, and tiles sized for the selection would cut it
+// into thousands of tiles of a few pixels.
+TEST_F(RenderSlots, TilesAreSizedAgainstTheAreaTheInstanceWalks) {
+    constexpr int16_t kWidth = 3000, kHeight = 2000;
+    Document(kModeGrayScale, 1, kWidth, kHeight, false);
+    record_.filterRect = Rect16{100, 200, 110, 212};  // a selection of 12 x 10 pixels
+    Stack(1, 1, 0);
+    filter_.SetOwner(&owner_);
+    struct Case {
+        Rect16 walked;
+    };
+    for (const Case c : {Case{Rect16{0, 0, kHeight, kWidth}}, Case{Rect16{40, 60, 440, 860}}}) {
+        SCOPED_TRACE(RectWidth(c.walked));
+        Start(&c.walked);
+        const TileSize expected = ChooseTileSize(1, filter_.LargestPassCost(), filter_.PassCount(), true,
+                                                 RectWidth(c.walked), RectHeight(c.walked));
+        EXPECT_EQ(filter_.TileWidth(), RectWidth(c.walked));
+        EXPECT_EQ(filter_.TileHeight(), expected.rows);
+        EXPECT_GT(int64_t{filter_.TileWidth()} * filter_.TileHeight(), 1000 * RectArea(record_.filterRect));
+    }
 }
 
 // On the layer-output route (layered-output mode 5 with a
