@@ -124,14 +124,24 @@ void Quorvel::SetupRun() {
     layeredOutput_ = record.inTransparencyMask != 0 && record.inLayerMasks != 0 && record.outLayerMasks != 0 &&
                      GetHostKind() != kHostKindElements;
     THROW_IF_ERROR(ResizeStackStorage(0, false));
-    AllocateSourceBuffer();
+    // The photo's buffer is taken when a placement needs it: most runs read the host's pixels
+    // directly, and a buffer of the whole image held for nothing halves what the tiles may use.
+    sourceBuffer_.Free();
+    render_.photo = PhotoPlacement{};
+    render_.photoResampled = false;
 }
 
-ErrorCode Quorvel::AllocateSourceBuffer() {
-    const ErrorCode error =
-        sourceBuffer_.Allocate(WholeRect(), InputPlaneCount(), static_cast<uint32_t>(gCall.bytesPerSample));
-    if (error) Session().sourceOutOfMemory = true;
-    return error;
+bool Quorvel::HoldSourceBuffer(const Rect16& area) {
+    const int16_t planes = InputPlaneCount();
+    const auto bytes = static_cast<uint32_t>(gCall.bytesPerSample);
+    const Rect16& held = sourceBuffer_.Bounds();
+    if (sourceBuffer_.IsAllocated() && sourceBuffer_.Planes() == planes && sourceBuffer_.BytesPerSample() == bytes &&
+        RectWidth(held) >= RectWidth(area) && RectHeight(held) >= RectHeight(area))
+        return true;
+    sourceBuffer_.Free();
+    if (sourceBuffer_.Allocate(area, planes, bytes) == Err::None) return true;
+    Session().sourceOutOfMemory = true;
+    return false;
 }
 
 void Quorvel::ReleaseLayerStates() {

@@ -115,9 +115,21 @@ private:
     void FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Rect16& tile);
     void CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t* coverage, const Rect16& area);
 
-    // The run's photo, resampled through its placement: over the whole area at the host's input
-    // planes. A buffer that cannot be had marks the session short of memory.
-    ErrorCode AllocateSourceBuffer();
+    // The run's photo, resampled through its placement, needs a buffer over `area` at the host's
+    // input planes; it is taken when the photo is first fetched, and kept while it is large
+    // enough. False, with the session marked short of memory, when it cannot be had.
+    bool HoldSourceBuffer(const Rect16& area);
+
+    // ---- The tile size against the free buffer space
+    // The bytes one tile of columns x rows takes while it is rendered: the host's delivery of its
+    // planes (with the framework's reserve for the mask) and every buffer the passes draw into.
+    int64_t TileBytes(int32_t columns, int32_t rows) const;
+    // The largest tile no larger than `wanted` whose bytes fit the free buffer space, rows given up
+    // before columns; 1 x 1 when not even that fits.
+    TileSize FitTileToBufferSpace(TileSize wanted) const;
+    // Frees the buffers the tiles of a pass grow (placement images, pass coverage, bevel planes),
+    // so that the next pass sizes its tiles against all the space there is.
+    void FreeTileBuffers();
     // Sizes the LayerState table to the stack's entries and this object's tables to its layers.
     ErrorCode ResizeRunTimeTables(int32_t slots, int32_t paths);
 

@@ -210,15 +210,88 @@ void Quorvel::BeginPass() {
         largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
     }
     render_.largestCost = largestCost;
-    // Tiles are sized against the area this instance walks: a preview's pass rectangle may be far
-    // larger than the selection.
+    // Tiles are sized against the area this instance walks (a preview's pass rectangle may be far
+    // larger than the selection) and then against the free buffer space.
     const Rect16& walked = WholeRect();
-    const TileSize tile = ChooseTileSize(gCall.bytesPerSample, largestCost, render_.passCount,
-                                         OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
+    const TileSize wanted = ChooseTileSize(gCall.bytesPerSample, largestCost, render_.passCount,
+                                           OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
+    FreeTileBuffers();
+    const TileSize tile = FitTileToBufferSpace(wanted);
     SetTileSize(tile.columns, tile.rows);
     PhotoshopFilter::BeginPass();
     record.autoMask = 0;
     SetStepCount(render_.passCount);
+}
+
+int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
+    const int64_t w = columns, h = rows;
+    auto area = [w, h](const PassMargins& m, int64_t extraX, int64_t extraY) {
+        return std::max<int64_t>((w + m.right - m.left + extraX), 0) * std::max<int64_t>((h + m.bottom - m.top + extraY), 0);
+    };
+    // The host's delivery as the framework reserves it: input and output planes and two more
+    // samples (the mask, and the substitute mask or scaled output of our own).
+    const int64_t bytes = std::max(gCall.bytesPerSample, 1);
+    int64_t total = w * h * (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * bytes;
+    if (HasOwner()) total += w * h * OutputPlaneCount() * bytes;  // the scaled output of a preview
+    std::array<int64_t, RenderSetup::kMaxBevels> bevelBytes{};
+    std::array<bool, RenderSetup::kMaxPlacements> placementCounted{};
+    for (int32_t k = 0; k < render_.passCount; ++k) {
+        const PassSetup& pass = render_.passes[k];
+        total += std::max<int64_t>(area(pass.margins, 0, 0), 1);
+        const int32_t index = pass.placement;
+        if (index < 0 || index >= RenderSetup::kMaxPlacements) continue;
+        const PlacementSetup& placement = render_.placements[index];
+        const LayerPlacement* record = placements_.At(index);
+        if (!placementCounted[index] && record) {
+            placementCounted[index] = true;
+            int64_t edgeX = 0, edgeY = 0;
+            for (const EdgeCache& edge : record->edgeCaches) {
+                edgeX += 2 * int64_t{EdgeMarginX(edge)};
+                edgeY += 2 * int64_t{EdgeMarginY(edge)};
+            }
+            total += std::max<int64_t>(area(placement.bounds, edgeX, edgeY), 1);
+        }
+        const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : k;
+        const int32_t bevel = render_.passes[bevelPass].bevel;
+        if (bevel < 0 || bevel >= RenderSetup::kMaxBevels || render_.bevels[bevel].width < 1) continue;
+        const int64_t width = render_.bevels[bevel].width;
+        // Heights of two bytes and a coverage byte over the placement's area less the bevel's width.
+        bevelBytes[bevel] = std::max(bevelBytes[bevel], 3 * std::max<int64_t>(area(placement.bounds, -2 * width, -2 * width), 1));
+    }
+    for (const int64_t b : bevelBytes) total += b;
+    return total;
+}
+
+TileSize Quorvel::FitTileToBufferSpace(TileSize wanted) const {
+    const int64_t free = BufferSpace() - kDefaultBufferReserve;
+    const auto fits = [this, free](int32_t columns, int32_t rows) { return TileBytes(columns, rows) < free; };
+    TileSize tile{std::max(wanted.columns, 1), std::max(wanted.rows, 1)};
+    if (fits(tile.columns, tile.rows)) return tile;
+    // The most rows that fit, then (with one row) the most columns; the bytes grow with both.
+    const auto most = [](int32_t high, auto fitsCount) {
+        int32_t low = 1;
+        while (low < high) {
+            const int32_t middle = low + (high - low + 1) / 2;
+            if (fitsCount(middle)) low = middle;
+            else high = middle - 1;
+        }
+        return low;
+    };
+    tile.rows = most(tile.rows, [&](int32_t rows) { return fits(tile.columns, rows); });
+    if (!fits(tile.columns, tile.rows))
+        tile.columns = most(tile.columns, [&](int32_t columns) { return fits(columns, 1); });
+    return tile;
+}
+
+void Quorvel::FreeTileBuffers() {
+    for (int32_t i = 0; i < placements_.Count(); ++i) placements_.At(i)->placementImage.Free();
+    for (int32_t i = 0; i < passes_.Count(); ++i) passes_.At(i)->coverage.Free();
+    for (int32_t i = 0; i < bevels_.Count(); ++i) {
+        bevels_.At(i)->coverage.Free();
+        bevels_.At(i)->height.Free();
+    }
+    for (PlacementSetup& placement : render_.placements) placement.cachedArea = Rect16{};
+    for (BevelSetup& bevel : render_.bevels) bevel.cachedArea = Rect16{};
 }
 
 // Frames drawn partly transparent do not come out right on a new layer: the user may go on or
@@ -394,7 +467,7 @@ void Quorvel::FetchSourceImage() {
     RenderSession& session = Session();
     if (!photo.changed || session.sourceOutOfMemory) return;
     if (ReadsPhotoFromChannels(*gCall.record)) {
-        render_.photoResampled = ReadSourceFromChannels();
+        render_.photoResampled = HoldSourceBuffer(render_.scaledFilter) && ReadSourceFromChannels();
         photo.changed = false;
         return;
     }
@@ -403,6 +476,7 @@ void Quorvel::FetchSourceImage() {
         render_.photoResampled = false;
         return;
     }
+    if (!HoldSourceBuffer(render_.scaledFilter)) return;
     FilterRecord& r = *gCall.record;
     const int32_t sr = IntegerScale();
     const SavedRequest saved(r);

@@ -151,6 +151,38 @@ TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
     }
 }
 
+// A budget that holds the host's reserve, what the passes set up once and one tile of a pixel
+// renders the image with the same pixels as an ample budget: the tiles shrink to what the budget
+// holds, and no buffer is held that the run does not use. 600 x 400 is a hundredth of a 6000 x
+// 4000 photo: 1280, 512 and 160 KB are 128, 50 and 16 MB there.
+TEST(RenderThroughHost, ABudgetHoldingOneSmallTileRendersTheSamePixels) {
+    struct Case {
+        size_t preset;
+        std::vector<int64_t> budgets;
+    };
+    const std::vector<Case> cases = {
+        {0, {int64_t{1280} << 10, int64_t{512} << 10, int64_t{160} << 10, int64_t{96} << 10}},  // ellipse-shadow
+        {1, {int64_t{512} << 10, int64_t{128} << 10}},  // rounded-rectangle
+        {2, {int64_t{512} << 10}},                       // star-edges: its edge tables alone take 256 KB
+        {3, {int64_t{512} << 10, int64_t{96} << 10}},    // blend-stack
+    };
+    const std::vector<SamplePreset> presets = SamplePresets();
+    for (const Case& c : cases) {
+        for (const ImageMode mode : {ImageMode{ColorMode::RGB, 8}, ImageMode{ColorMode::RGB, 16}}) {
+            SCOPED_TRACE(presets[c.preset].name + " " + mode.Name());
+            const Document photo = Patterned(600, 400, mode);
+            const Rendered ample = Render(presets[c.preset], photo);
+            ASSERT_EQ(ample.startResult, 0);
+            for (const int64_t budget : c.budgets) {
+                SCOPED_TRACE(budget);
+                const Rendered tight = Render(presets[c.preset], photo, RenderOptions{0, budget});
+                ASSERT_EQ(tight.startResult, 0);
+                EXPECT_TRUE(SamePixels(ample.output, tight.output));
+            }
+        }
+    }
+}
+
 TEST(RenderThroughHost, ThePhotoIsResampledThroughItsPlacement) {
     SamplePreset flipped = SamplePresets()[0];
     flipped.name = "flipped";
