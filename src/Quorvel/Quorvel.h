@@ -11,6 +11,7 @@
 #include "File.h"
 #include "RenderSetup.h"
 #include "SettingsLayout.h"
+#include "TileComposer.h"
 
 class Quorvel : public PhotoshopFilter, public QuorvelBase {
 public:
@@ -130,6 +131,9 @@ private:
     // Frees the buffers the tiles of a pass grow (placement images, pass coverage, bevel planes),
     // so that the next pass sizes its tiles against all the space there is.
     void FreeTileBuffers();
+    // How the host's pixels and the block route the composition of a tile; photoPosition gets the
+    // photo's place in the stack.
+    ComposeLayout TileComposeLayout(int32_t& photoPosition) const;
     // Sizes the LayerState table to the stack's entries and this object's tables to its layers.
     ErrorCode ResizeRunTimeTables(int32_t slots, int32_t paths);
 

@@ -221,6 +221,11 @@ void Quorvel::BeginPass() {
     PhotoshopFilter::BeginPass();
     record.autoMask = 0;
     SetStepCount(render_.passCount);
+    // A final pass that cannot change a pixel asks the host for none: the image stays as it is.
+    int32_t position = 0;
+    if (!HasOwner() && render_.passCount == 0 && !render_.photoResampled &&
+        UncoveredPixelsKeepThePhoto(TileComposeLayout(position)))
+        ValidateRect(walked);
 }
 
 int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
@@ -739,13 +744,8 @@ void Quorvel::ReadCachedSource() {
     if (gCall.bytesPerSample == 2) WidenCachedRows(out, height, width * planes, r.outRowBytes);
 }
 
-void Quorvel::ComposeTile() {
+ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     const FilterRecord& r = *gCall.record;
-    if (Session().cacheReplay) {
-        ReadCachedSource();
-        return;
-    }
-    if (RectArea(r.outRect) == 0 || !r.outData || !r.inData) return;
     const int32_t nc = std::clamp<int32_t>(ColourPlanesOfMode(r.imageMode), 1, kMaxColourChannels);
     ComposeLayout layout;
     layout.colourChannels = nc;
@@ -764,7 +764,7 @@ void Quorvel::ComposeTile() {
     layout.textureStep = IntegerScale();
     layout.preview = HasOwner();
 
-    int32_t layers = 0, photoPosition = 0;
+    int32_t layers = 0;
     uint8_t outputOption = BlockLayout::kOutputOff, layeredMode = BlockLayout::kLayeredOutputNone;
     {
         const LockedParameters parameters;
@@ -782,6 +782,18 @@ void Quorvel::ComposeTile() {
     layout.transmittanceAlpha = layout.photoMerge && layeredMode != BlockLayout::kLayeredOutputMask;
     layout.layersUnderPhoto = photoPosition < layers;
     if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
+    return layout;
+}
+
+void Quorvel::ComposeTile() {
+    const FilterRecord& r = *gCall.record;
+    if (Session().cacheReplay) {
+        ReadCachedSource();
+        return;
+    }
+    if (RectArea(r.outRect) == 0 || !r.outData || !r.inData) return;
+    int32_t photoPosition = 0;
+    ComposeLayout layout = TileComposeLayout(photoPosition);
 
     const int64_t pixels = RectArea(r.outRect);
     std::array<ComposePass, RenderSetup::kMaxPasses> passes{};

@@ -557,6 +557,12 @@ void ComposeTilePixels(const ComposeLayout& layout, std::span<const ComposePass>
     else Composer<uint8_t>(layout, passes, buffers).Run();
 }
 
+bool UncoveredPixelsKeepThePhoto(const ComposeLayout& layout) {
+    // CopyPhoto writes the colour samples as they are and the transparency as it is, but clears
+    // the colour of a pixel whose transparency is 0.
+    return UncoveredPixelsCopyThePhoto(layout) && !layout.outputTransparency;
+}
+
 void ApplyPassMask(uint8_t* coverage, const uint8_t* mask, const uint8_t* maskBevel, uint32_t opacity, int64_t count) {
     for (int64_t i = 0; i < count; ++i) {
         const int32_t m = maskBevel ? std::max(0, int32_t{mask[i]} - maskBevel[i]) : mask[i];

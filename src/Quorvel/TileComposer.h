@@ -101,6 +101,11 @@ struct ComposeBuffers {
 
 void ComposeTilePixels(const ComposeLayout& layout, std::span<const ComposePass> passes, const ComposeBuffers& buffers);
 
+// True when a pixel no pass covers comes out with the input pixel's own samples in every output
+// sample the composition writes, and it writes no other (no frame composite is cached): a tile no
+// pass covers then leaves the host's image as it is.
+bool UncoveredPixelsKeepThePhoto(const ComposeLayout& layout);
+
 // ---- Preparing pass coverage for composition
 
 // Folds a masked pass's opacity and its mask pass's coverage (less the mask pass's bevel

@@ -12,6 +12,7 @@
 #include <functional>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,15 +72,23 @@ Document SmallPhoto() {
     return small;
 }
 
+// A transparency plane with structure of its own: the photo's pattern in a one-plane mode.
+qvhost::PixelSource PatternedTransparency(const Document& d) {
+    const Document alpha = Patterned(d.Width(), d.Height(), ImageMode{ColorMode::Gray, d.Mode().depth});
+    return qvhost::PixelSource{{std::vector<uint16_t>(alpha.PlaneRow(0, 0), alpha.PlaneRow(0, 0) + int64_t{d.Width()} * d.Height())}, {}, {}};
+}
+
 struct Rendered {
     int16_t startResult = INT16_MIN;
     Document output;
     std::vector<std::string> alerts;  // "alert ID answered N: texts"
+    qvhost::HostStatistics statistics;
 };
 
 struct RenderOptions {
     int32_t tile = 0;
     int64_t budget = int64_t{256} << 20;
+    std::optional<qvhost::PixelSource> transparency;
 };
 
 Rendered Render(const SamplePreset& preset, const Document& document, RenderOptions o = {}) {
@@ -92,12 +101,14 @@ Rendered Render(const SamplePreset& preset, const Document& document, RenderOpti
     options.settingsIn = path;
     options.tile = o.tile;
     options.budget = o.budget;
+    options.transparency = o.transparency;
     qvhost::HostSession session(options);
     const qvhost::HostRunResult result = session.Run();
     Rendered r;
     if (const qvhost::CallRecord* start = result.Find(3)) r.startResult = start->result;
     r.output = session.GetDocument();
     r.alerts = result.alerts;
+    r.statistics = session.Statistics();
     return r;
 }
 
@@ -151,6 +162,41 @@ TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
     }
 }
 
+// Without layers an opaque photo comes out as it went in, so the final pass asks the host for no
+// pixel at all. With transparency the pass still runs: a clear pixel's colour comes out as 0.
+TEST(RenderThroughHost, WithoutLayersAnOpaquePhotoIsNotAskedFor) {
+    SamplePreset empty = SamplePresets()[0];
+    empty.name = "empty";
+    empty.photoPosition = 0;
+    ParameterBlockView view(empty.block.data(), static_cast<int64_t>(empty.block.size()));
+    view.Block().Set(BlockLayout::kLayerCount, 0);
+    view.Layer(0).Set(LayerLayout::kEnabled, 0);
+    for (const ImageMode mode : {ImageMode{ColorMode::RGB, 8}, ImageMode{ColorMode::Gray, 16}}) {
+        SCOPED_TRACE(mode.Name());
+        const Document photo = Patterned(50, 30, mode);
+        const Rendered opaque = Render(empty, photo);
+        ASSERT_EQ(opaque.startResult, 0);
+        EXPECT_TRUE(SamePixels(opaque.output, photo));
+        EXPECT_EQ(opaque.statistics.advanceStateCalls, 0);
+        EXPECT_EQ(opaque.statistics.bytesDelivered, 0);
+
+        RenderOptions transparent;
+        transparent.transparency = PatternedTransparency(photo);
+        const Rendered clear = Render(empty, photo, transparent);
+        ASSERT_EQ(clear.startResult, 0);
+        EXPECT_GT(clear.statistics.advanceStateCalls, 0);
+        int32_t clearPixels = 0;
+        for (int32_t y = 0; y < 30; ++y)
+            for (int32_t x = 0; x < 50; ++x) {
+                const uint16_t alpha = clear.output.Sample(mode.Planes(), x, y);
+                clearPixels += alpha == 0;
+                for (int p = 0; p < mode.Planes(); ++p)
+                    ASSERT_EQ(clear.output.Sample(p, x, y), alpha == 0 ? 0 : photo.Sample(p, x, y)) << x << "," << y;
+            }
+        EXPECT_GT(clearPixels, 0);
+    }
+}
+
 // A budget that holds the host's reserve, what the passes set up once and one tile of a pixel
 // renders the image with the same pixels as an ample budget: the tiles shrink to what the budget
 // holds, and no buffer is held that the run does not use. 600 x 400 is a hundredth of a 6000 x
@@ -175,7 +221,7 @@ TEST(RenderThroughHost, ABudgetHoldingOneSmallTileRendersTheSamePixels) {
             ASSERT_EQ(ample.startResult, 0);
             for (const int64_t budget : c.budgets) {
                 SCOPED_TRACE(budget);
-                const Rendered tight = Render(presets[c.preset], photo, RenderOptions{0, budget});
+                const Rendered tight = Render(presets[c.preset], photo, RenderOptions{0, budget, {}});
                 ASSERT_EQ(tight.startResult, 0);
                 EXPECT_TRUE(SamePixels(ample.output, tight.output));
             }
@@ -498,12 +544,6 @@ void WrapChannelPorts(FilterRecord& record, int16_t) {
     gSpy.wrapped = *record.channelPortProcs;
     gSpy.wrapped.readPixels = SpyReadPixels;
     record.channelPortProcs = &gSpy.wrapped;
-}
-
-// A transparency plane with structure of its own: the photo's pattern in a one-plane mode.
-qvhost::PixelSource PatternedTransparency(const Document& d) {
-    const Document alpha = Patterned(d.Width(), d.Height(), ImageMode{ColorMode::Gray, d.Mode().depth});
-    return qvhost::PixelSource{{std::vector<uint16_t>(alpha.PlaneRow(0, 0), alpha.PlaneRow(0, 0) + int64_t{d.Width()} * d.Height())}, {}, {}};
 }
 
 struct ChannelRun {
