@@ -114,7 +114,11 @@ void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFi
     if (width <= 0 || height <= 0) return;
     const int32_t side = FilterBlockSide(r);
     const int64_t stride = int64_t{width} + 2 * r;
-    std::vector<uint8_t> result(static_cast<size_t>(int64_t{width} * height));
+    // A band of blocks is filtered into a buffer of its own and then written to its place in the
+    // packed result. That place lies before the windows of every later band (the packed rows are
+    // narrower than the plane's), so the plane serves as the result: no buffer of the whole rect is
+    // made (and touched for the first time) on every call.
+    std::vector<uint8_t> band(static_cast<size_t>(int64_t{width} * std::min(side, height)));
     std::vector<uint8_t> window;
     for (int32_t top = 0; top < height; top += side) {
         const int32_t rows = std::min(side, height - top);
@@ -123,7 +127,7 @@ void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFi
             const int32_t columns = std::min(side, width - left);
             const uint8_t* first = plane + top * stride + left;  // the block's window, reach included
             const int32_t windowWidth = columns + 2 * r, windowHeight = rows + 2 * r;
-            uint8_t* out = result.data() + int64_t{top} * width + left;
+            uint8_t* out = band.data() + left;
             if (WindowHolds(first, stride, windowWidth, windowHeight, first[0])) {
                 for (int32_t y = 0; y < rows; ++y) std::memset(out + int64_t{y} * width, first[0], static_cast<size_t>(columns));
                 continue;
@@ -137,6 +141,6 @@ void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFi
             for (int32_t y = 0; y < rows; ++y)
                 std::memcpy(out + int64_t{y} * width, window.data() + int64_t{y} * columns, static_cast<size_t>(columns));
         }
+        std::memcpy(plane + int64_t{top} * width, band.data(), static_cast<size_t>(int64_t{rows} * width));
     }
-    std::memcpy(plane, result.data(), result.size());
 }
