@@ -166,8 +166,10 @@ public:
     }
 
     void Run() {
-        // Where no pass covers a run of pixels, the run comes out as the photo: it is copied whole.
-        std::vector<uint8_t> covered(photoOnly_ ? static_cast<size_t>(width_) : 0);
+        // Each row is first sorted into runs, sixteen pixels at a time: runs no pass covers come
+        // out as the photo and are copied whole; runs that one opaque pass covers wholly take its
+        // blended colour with no further test; only the rest go through the full steps.
+        std::vector<uint8_t> kinds(photoOnly_ ? static_cast<size_t>(width_) : 0);
         for (int32_t y = 0; y < height_; ++y) {
             const int32_t row = io_.rect.top + y;
             const auto* in = reinterpret_cast<const Sample*>(static_cast<const uint8_t*>(io_.input) + y * io_.inputRowBytes);
@@ -180,14 +182,16 @@ public:
                     ComposePixel(in, out, mask ? int32_t{mask[x]} : -1, first + x, x, y);
                 continue;
             }
-            MarkCovered(first, covered.data());
+            SortRow(first, mask, kinds.data());
             for (int32_t x = 0; x < width_;) {
-                const bool uncovered = covered[x] == 0;
-                const int32_t end = RunEnd(covered.data(), x, width_, uncovered);
+                const uint8_t kind = kinds[x];
+                const int32_t end = RunEnd(kinds.data(), x, width_);
                 const Sample* from = in + int64_t{x} * L_.inputStride;
                 Sample* to = out + int64_t{x} * L_.outputStride;
-                if (uncovered) {
+                if (kind == kUncovered) {
                     CopyPhotoRun(from, to, end - x);
+                } else if (kind != kFullSteps) {
+                    OpaqueFrameRun(kind - 1u, from, to, end - x);
                 } else {
                     for (int32_t i = x; i < end; ++i, from += L_.inputStride, to += L_.outputStride)
                         ComposePixel(from, to, mask ? int32_t{mask[i]} : -1, first + i, i, y);
@@ -198,33 +202,70 @@ public:
     }
 
 private:
-    // covered[x] := non-zero where some pass covers pixel x of the row that starts at `first`.
-    void MarkCovered(int64_t first, uint8_t* covered) const {
-        std::fill_n(covered, width_, uint8_t{0});
-        for (const ComposePass& pass : passes_) {
-            const uint8_t* coverage = pass.coverage + first;
-            int32_t x = 0;
-            for (; x + 16 <= width_; x += 16) {
-                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(coverage + x));
-                const __m128i seen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(covered + x));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(covered + x), _mm_or_si128(c, seen));
+    // The kinds of pixel SortRow tells apart: no pass covers it; one opaque pass p covers it
+    // wholly (kind p + 1, outside its bevel, under a full selection or none); anything else.
+    static constexpr uint8_t kUncovered = 0;
+    static constexpr uint8_t kFullSteps = 255;
+    static_assert(kMaxPasses < kFullSteps);
+
+    // kinds[x] for every pixel of the row that starts at `first`. A pass knocked out by its
+    // background counts as covering here, so its pixels take the full steps, which know better.
+    void SortRow(int64_t first, const uint8_t* mask, uint8_t* kinds) const {
+        const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(static_cast<char>(0xFF));
+        int32_t x = 0;
+        for (; x + 16 <= width_; x += 16) {
+            __m128i covering = zero, single = zero;  // how many passes cover; which covers opaquely
+            for (size_t p = 0; p < passes_.size(); ++p) {
+                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(passes_[p].coverage + first + x));
+                covering = _mm_sub_epi8(covering, _mm_andnot_si128(_mm_cmpeq_epi8(c, zero), full));
+                if (!opaque_[p]) continue;
+                __m128i whole = _mm_cmpeq_epi8(c, full);
+                const BevelShading* bevel = passes_[p].bevel;
+                if (bevel && bevel->coverage) {
+                    const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bevel->coverage + first + x));
+                    whole = _mm_and_si128(whole, _mm_cmpeq_epi8(g, zero));
+                }
+                const __m128i index = _mm_set1_epi8(static_cast<char>(p + 1));
+                single = _mm_or_si128(_mm_and_si128(whole, index), _mm_andnot_si128(whole, single));
             }
-            for (; x < width_; ++x) covered[x] |= coverage[x];
+            const __m128i alone = _mm_cmpeq_epi8(covering, _mm_set1_epi8(1));
+            __m128i opaque = _mm_andnot_si128(_mm_cmpeq_epi8(single, zero), alone);
+            if (mask) opaque = _mm_and_si128(opaque, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x)), full));
+            const __m128i none = _mm_cmpeq_epi8(covering, zero);
+            // none: 0; opaque: the pass; else the full steps.
+            const __m128i kind = _mm_or_si128(_mm_and_si128(opaque, single), _mm_andnot_si128(_mm_or_si128(opaque, none), full));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(kinds + x), kind);
+        }
+        for (; x < width_; ++x) {
+            int32_t covering = 0, single = 0;
+            for (size_t p = 0; p < passes_.size(); ++p) {
+                const uint8_t c = passes_[p].coverage[first + x];
+                covering += c != 0;
+                const BevelShading* bevel = passes_[p].bevel;
+                if (opaque_[p] && c == 255 && !(bevel && bevel->coverage && bevel->coverage[first + x] != 0))
+                    single = static_cast<int32_t>(p) + 1;
+            }
+            const bool opaque = covering == 1 && single != 0 && (!mask || mask[x] == 255);
+            kinds[x] = covering == 0 ? kUncovered : opaque ? static_cast<uint8_t>(single) : kFullSteps;
         }
     }
 
-    // The end of the run from `from` whose bytes are all zero (zero) or all non-zero (!zero).
-    static int32_t RunEnd(const uint8_t* covered, int32_t from, int32_t to, bool zero) {
-        int32_t x = from;
-        const __m128i none = _mm_setzero_si128();
+    // The end of the run of equal kinds that starts at `from`.
+    static int32_t RunEnd(const uint8_t* kinds, int32_t from, int32_t to) {
+        const uint8_t kind = kinds[from];
+        int32_t x = from + 1;
+        const __m128i same = _mm_set1_epi8(static_cast<char>(kind));
         for (; x + 16 <= to; x += 16) {
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(covered + x));
-            const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(c, none));
-            const int stops = zero ? ~zeros & 0xFFFF : zeros;
+            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kinds + x));
+            const int stops = ~_mm_movemask_epi8(_mm_cmpeq_epi8(k, same)) & 0xFFFF;
             if (stops) return x + __builtin_ctz(static_cast<unsigned>(stops));
         }
-        while (x < to && (covered[x] == 0) == zero) ++x;
+        while (x < to && kinds[x] == kind) ++x;
         return x;
+    }
+
+    void OpaqueFrameRun(size_t p, const Sample* in, Sample* out, int32_t count) const {
+        for (int32_t i = 0; i < count; ++i, in += L_.inputStride, out += L_.outputStride) OpaqueFrame(p, in, out);
     }
 
     // A run no pass covers: the photo, as CopyPhoto gives it pixel by pixel. When input and

@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "TileComposer.h"
@@ -352,6 +353,82 @@ TEST(TileComposer, TheTileSplitDoesNotChangeTheResult) {
     for (const Rect16 r : {Rect16{0, 0, 2, 3}, Rect16{0, 3, 2, kW}, Rect16{2, 0, kH, 4}, Rect16{2, 4, kH, kW}}) composeRect(r, split);
     EXPECT_EQ(whole, split);
     EXPECT_NE(whole, input);
+}
+
+// A row is sorted into runs before it is composed: runs no pass covers are copied, runs one opaque
+// pass covers wholly take its colour with no further test. Those short cuts give exactly what the
+// full steps give (which run when the frame composite is cached), whatever the coverage, the
+// bevel, knock-outs, the selection, the depth or the transparency; the row is long enough for both
+// the sixteen-pixel steps and the pixels left over.
+TEST(TileComposer, TheShortCutsGiveWhatTheFullStepsGive) {
+    constexpr int32_t kW = 101, kH = 3;
+    constexpr int32_t kPixels = kW * kH;
+    // Runs of no, whole and partial coverage of different lengths, shifted between the passes; the
+    // first pass alone on the first row, the second joins it on the second, the third on the last.
+    auto runs = [](int32_t shift, int32_t fromRow) {
+        std::vector<uint8_t> c(kPixels);
+        for (int32_t i = fromRow * kW; i < kPixels; ++i) {
+            const int32_t k = (i + shift) % 37;
+            c[i] = static_cast<uint8_t>(k < 14 ? 0 : k < 30 ? 255 : k * 7);
+        }
+        return c;
+    };
+    const std::vector<uint8_t> a = runs(0, 0), b = runs(17, 1), knocked = runs(5, 2);
+    std::vector<uint8_t> bevelCoverage(kPixels), selection(kPixels);
+    for (int32_t i = 0; i < kPixels; ++i) {
+        bevelCoverage[i] = static_cast<uint8_t>(i % 23 < 4 ? 90 : 0);
+        selection[i] = static_cast<uint8_t>(i % 41 < 30 ? 255 : i % 41 < 35 ? 0 : 128);
+    }
+    BevelShading flat;
+    const BevelLight light{};
+    flat.light = &light;
+    flat.coverage = bevelCoverage.data();
+    for (int32_t c = 0; c < 4; ++c) {
+        flat.baseGain[c] = 0x4000 * (c + 1);
+        flat.highlightWord[c] = 0x100000;
+    }
+
+    for (const bool sixteen : {false, true}) {
+        for (const bool transparency : {false, true}) {
+            for (const bool masked : {false, true}) {
+                SCOPED_TRACE(std::string(sixteen ? "16-bit" : "8-bit") + (transparency ? " transparent" : " opaque") +
+                             (masked ? " masked" : ""));
+                ComposeLayout l = Layout(3, transparency ? 1 : 0, sixteen);
+                l.outputTransparency = transparency;
+                ComposePass first = SolidPass(a, {200, 100, 50, 0});
+                first.bevel = &flat;
+                ComposePass second = SolidPass(b, {10, 220, 30, 0});
+                second.blendTable = PhotoTable();
+                ComposePass third = SolidPass(knocked, {90, 90, 90, 0});
+                third.kind = 3;
+                third.knockOutPass = 0;
+                const std::vector<ComposePass> passes = {first, second, third};
+
+                const size_t bytes = sixteen ? 2 : 1;
+                std::vector<uint8_t> input(kPixels * l.inputStride * bytes);
+                for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i * 29 + 3);
+                if (sixteen)
+                    for (size_t i = 1; i < input.size(); i += 2) input[i] &= 0x7F;  // samples up to 32767
+                std::vector<uint8_t> shortCut(input.size(), 0), full(input.size(), 0), cache(kPixels * 4);
+                ComposeBuffers buffers;
+                buffers.rect = Rect16{0, 0, kH, kW};
+                buffers.input = input.data();
+                buffers.inputRowBytes = int64_t{kW} * l.inputStride * static_cast<int64_t>(bytes);
+                buffers.outputRowBytes = buffers.inputRowBytes;
+                if (masked) {
+                    buffers.mask = selection.data();
+                    buffers.maskRowBytes = kW;
+                }
+                buffers.output = shortCut.data();
+                ComposeTilePixels(l, passes, buffers);
+                buffers.output = full.data();
+                buffers.cache = cache.data();
+                ComposeTilePixels(l, passes, buffers);
+                EXPECT_EQ(shortCut, full);
+                EXPECT_NE(shortCut, input);
+            }
+        }
+    }
 }
 
 }  // namespace
