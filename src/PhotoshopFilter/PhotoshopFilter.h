@@ -211,8 +211,8 @@ private:
     void ShareFinishedTile();
     void RecoverFromMemoryShortage();
     bool StartNextPhase();
-    void FitTileToBudget(double budget, int64_t planesPerPixel);
-    int64_t TilePlanesPerPixel() const;
+    void FitTileToBudget(double budget, int64_t bytesPerPixel);
+    int64_t TileBytesPerPixel() const;
     void FreeCaches();
     ErrorCode ProcessPreviewTile(int32_t scale);
     bool SubstituteMaskIsFull(const Rect16& mask) const;

@@ -304,14 +304,19 @@ int16_t PhotoshopFilter::OutputPlaneCount() const {
     return r.planes;
 }
 
-int64_t PhotoshopFilter::TilePlanesPerPixel() const { return int64_t{InputPlaneCount()} + OutputPlaneCount() + 2; }
+// The bytes the host hands over for one pixel of a tile: its input and output planes and two more
+// samples, at the document's depth. Counted in samples, a 16-bit tile would reserve half of what
+// the host must deliver, and the delivery would fail for want of the space the tile was sized in.
+int64_t PhotoshopFilter::TileBytesPerPixel() const {
+    return (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * std::max(gCall.bytesPerSample, 1);
+}
 
-// Shrinks the tile (height first) until its planes fit the budget.
-void PhotoshopFilter::FitTileToBudget(double budget, int64_t planesPerPixel) {
-    const double bytes = double(tileHeight_) * tileWidth_ * planesPerPixel;
+// Shrinks the tile (height first) until its bytes fit the budget.
+void PhotoshopFilter::FitTileToBudget(double budget, int64_t bytesPerPixel) {
+    const double bytes = double(tileHeight_) * tileWidth_ * bytesPerPixel;
     if (bytes > budget) {
         tileHeight_ = static_cast<int16_t>(std::max(RoundToInt(tileHeight_ * budget / bytes), 1));
-        const double shrunk = double(tileHeight_) * tileWidth_ * planesPerPixel;
+        const double shrunk = double(tileHeight_) * tileWidth_ * bytesPerPixel;
         if (shrunk > budget)
             tileWidth_ = static_cast<int16_t>(std::max(RoundToInt(tileWidth_ * budget / shrunk), 1));
     }
@@ -321,12 +326,12 @@ void PhotoshopFilter::SetTileSize(int32_t width, int32_t height) {
     direction_ = 0;
     tileWidth_ = static_cast<int16_t>(std::clamp(width, 1, 32767));
     tileHeight_ = static_cast<int16_t>(std::clamp(height, 1, 32767));
-    const int64_t planes = TilePlanesPerPixel();
+    const int64_t bytes = TileBytesPerPixel();
     SetBufferReserve(kDefaultBufferReserve);
     const int64_t free = BufferSpace();
     const double budget = free < kDefaultBufferReserve ? 0.0 : 0.7 * double(free - kDefaultBufferReserve);
-    FitTileToBudget(budget, planes);
-    SetBufferReserve(int64_t{tileHeight_} * tileWidth_ * planes + kDefaultBufferReserve);
+    FitTileToBudget(budget, bytes);
+    SetBufferReserve(int64_t{tileHeight_} * tileWidth_ * bytes + kDefaultBufferReserve);
 }
 
 void PhotoshopFilter::BeginPass() {
@@ -356,7 +361,7 @@ bool PhotoshopFilter::StartNextPhase() {
     ++phase_;
     tileHeight_ = kPhaseTileHeight;
     tileWidth_ = OpenPreviewDialog() ? kDialogPhaseTileWidth : kPhaseTileWidth;
-    FitTileToBudget(0.5 * double(std::max<int64_t>(BufferSpace(), 0)), TilePlanesPerPixel());
+    FitTileToBudget(0.5 * double(std::max<int64_t>(BufferSpace(), 0)), TileBytesPerPixel());
     const Rect16& w = wholeRect_;
     const Rect16& p = priorityRect_;
     switch (phase_) {

@@ -85,18 +85,21 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
     };
     const Setting settings[] = {{0, 0, 64 << 20}, {64, 64, 64 << 20}, {1, 1000, 64 << 20}, {300, 7, 64 << 20},
                                 {0, 0, 100000}, {512, 512, 90000}};
-    const Document d{kModeRGBColor, 233, 171};
-    for (const Setting& s : settings) {
-        InProcessHost host(d.mode, d.width, d.height);
-        host.FillPattern();
-        host.SetMask([](int32_t y, int32_t x) { return uint8_t(x < y ? 255 : 0); });
-        host.Record().inTileHeight = s.tileHeight;
-        host.Record().inTileWidth = s.tileWidth;
-        host.SetBufferSpace(s.bufferSpace);
-        const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
-        InvertFilter filter;
-        ASSERT_EQ(host.RunStart(filter), 0) << s.tileHeight << "x" << s.tileWidth << " in " << s.bufferSpace;
-        ExpectInverted(host, before, d, true);
+    // 16-bit samples: the tile is sized in the bytes the host delivers, twice its samples.
+    for (const Document d : {Document{kModeRGBColor, 233, 171}, Document{kModeRGB48, 233, 171}}) {
+        for (const Setting& s : settings) {
+            SCOPED_TRACE(d.mode);
+            InProcessHost host(d.mode, d.width, d.height);
+            host.FillPattern();
+            host.SetMask([](int32_t y, int32_t x) { return uint8_t(x < y ? 255 : 0); });
+            host.Record().inTileHeight = s.tileHeight;
+            host.Record().inTileWidth = s.tileWidth;
+            host.SetBufferSpace(s.bufferSpace);
+            const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
+            InvertFilter filter;
+            ASSERT_EQ(host.RunStart(filter), 0) << s.tileHeight << "x" << s.tileWidth << " in " << s.bufferSpace;
+            ExpectInverted(host, before, d, true);
+        }
     }
 }
 
