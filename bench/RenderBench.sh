@@ -5,7 +5,9 @@
 # libvips' Gaussian blur (sigma 10) and ImageMagick's drop shadow (60x10+20+20), both on one
 # thread. Prints seconds per preset and the ratio to each peer.
 # Our figure is the start call's own time from the host's log (the host's PNG reading and
-# writing are left out); the peers read and write their own in-memory formats.
+# writing are left out); the peers read and write their own in-memory formats. The host's console
+# output goes to a file: under Wine every line it echoes to /dev/null costs milliseconds, which
+# would be counted in the start call.
 set -uo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -95,7 +97,7 @@ for preset in "$work/no-layers.qvo" "$root"/samples/*.qvo; do
             log="$work/$name-$depth.log"
             rm -f "$log"
             "$build/wine-run.sh" "$build/bin/QuorvelHost.exe" --plugin "$build/bin/Quorvel.8bf" --settings "$preset" --mode "rgb$depth" \
-                --log "$log" "$work/photo-$depth.png" "$work/$name-$depth.png" >/dev/null 2>&1
+                --log "$log" "$work/photo-$depth.png" "$work/$name-$depth.png" >"$work/$name-$depth.out" 2>&1
             ms=$(sed -n 's/^ *start answered 0 in \([0-9.]*\) ms.*/\1/p' "$log" 2>/dev/null | tail -1)
             [ -n "$ms" ] || continue
             t=$(echo "$ms / 1000" | bc -l)
