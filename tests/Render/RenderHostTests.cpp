@@ -146,13 +146,19 @@ TEST(RenderThroughHost, EveryPresetInEveryModeIsTheSameWhateverTheTiles) {
     }
 }
 
-TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
+// A preset without frame layers: the first sample's block with its layers taken away.
+SamplePreset EmptyPreset() {
     SamplePreset empty = SamplePresets()[0];
     empty.name = "empty";
     empty.photoPosition = 0;
     ParameterBlockView view(empty.block.data(), static_cast<int64_t>(empty.block.size()));
     view.Block().Set(BlockLayout::kLayerCount, 0);
     view.Layer(0).Set(LayerLayout::kEnabled, 0);
+    return empty;
+}
+
+TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
+    const SamplePreset empty = EmptyPreset();
     for (const ImageMode& mode : AllModes()) {
         SCOPED_TRACE(mode.Name());
         const Document photo = Patterned(50, 30, mode);
@@ -165,12 +171,7 @@ TEST(RenderThroughHost, WithoutLayersTheOutputIsThePhoto) {
 // Without layers an opaque photo comes out as it went in, so the final pass asks the host for no
 // pixel at all. With transparency the pass still runs: a clear pixel's colour comes out as 0.
 TEST(RenderThroughHost, WithoutLayersAnOpaquePhotoIsNotAskedFor) {
-    SamplePreset empty = SamplePresets()[0];
-    empty.name = "empty";
-    empty.photoPosition = 0;
-    ParameterBlockView view(empty.block.data(), static_cast<int64_t>(empty.block.size()));
-    view.Block().Set(BlockLayout::kLayerCount, 0);
-    view.Layer(0).Set(LayerLayout::kEnabled, 0);
+    const SamplePreset empty = EmptyPreset();
     for (const ImageMode mode : {ImageMode{ColorMode::RGB, 8}, ImageMode{ColorMode::Gray, 16}}) {
         SCOPED_TRACE(mode.Name());
         const Document photo = Patterned(50, 30, mode);
