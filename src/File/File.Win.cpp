@@ -11,6 +11,7 @@
 #include "File.h"
 #include "LibraryPaths.h"
 #include "PluginGlobals.h"
+#include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
 
@@ -86,7 +87,7 @@ std::string ReadProgramValue(const std::wstring& valueName) {
 // The folder of the plug-in module, without a final backslash.
 std::string ModuleFolder() {
     wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(GetDLLInstance(), path, MAX_PATH);
+    const DWORD length = GetModuleFileNameW(ThisModule(), path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
     const std::wstring_view module(path, length);
     const size_t separator = module.rfind(L'\\');
@@ -220,7 +221,7 @@ HRSRC FileSpec::FindResource() const {
         type.push_back(c);
     }
     if (type.empty()) return nullptr;
-    return ::FindResourceW(GetDLLInstance(), MAKEINTRESOURCEW(ResourceId()), type.c_str());
+    return ::FindResourceW(ThisModule(), MAKEINTRESOURCEW(ResourceId()), type.c_str());
 }
 
 // ---- File: life and data ----
@@ -237,7 +238,7 @@ File::~File() { Close(); }
 ErrorCode File::LastError() { return gLastFileError; }
 
 void File::OpenResource() {
-    const HMODULE module = GetDLLInstance();
+    const HMODULE module = ThisModule();
     const HRSRC found = spec_.FindResource();
     const HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     resource_ = loaded ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
@@ -531,7 +532,7 @@ int File::ChooseFile(int mode, HWND owner, const uint32_t* list, int16_t templat
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = context.owner;
-    dialog.hInstance = GetDLLInstance();
+    dialog.hInstance = ThisModule();
     dialog.lpstrFilter = filter.empty() ? nullptr : wideFilter.c_str();
     dialog.nFilterIndex = static_cast<DWORD>(selectedGroup);
     dialog.lpstrFile = buffer.data();

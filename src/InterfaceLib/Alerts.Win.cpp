@@ -6,6 +6,7 @@
 #include <string>
 
 #include "PluginGlobals.h"
+#include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
 
@@ -85,13 +86,11 @@ void SetCurrentAlertWindow(HWND window) { gCurrentAlert = window; }
 void SetCenteringOverride(HWND window) { gCenteringOverride = window; }
 }  // namespace AlertState
 
-bool HaveAlertResources() { return GetDLLInstance() != nullptr; }
-
 bool LoadResourceString(int id, char* out, size_t outSize) {
     if (!out || outSize == 0) return false;
     out[0] = '\0';
     const wchar_t* text = nullptr;
-    const int length = LoadStringW(GetDLLInstance(), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
+    const int length = LoadStringW(ThisModule(), static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&text), 0);
     if (length <= 0 || !text) return false;
     const std::string utf8 = Utf16ToUtf8(std::wstring_view(text, static_cast<size_t>(length)));
     CopyBoundedUtf8(utf8.data(), utf8.size(), out, outSize);
@@ -100,7 +99,7 @@ bool LoadResourceString(int id, char* out, size_t outSize) {
 
 INT_PTR ShowAlertDialog(int id, LPARAM param) {
     gRequestedDialogId = id;
-    return DialogBoxParamW(GetDLLInstance(), MAKEINTRESOURCEW(id), gCall.parentWindow, AlertDialogProc, param);
+    return DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(id), gCall.parentWindow, AlertDialogProc, param);
 }
 
 ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1) {
@@ -113,7 +112,7 @@ ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char*
     table.text[1] = text1;
     gRequestedDialogId = id;
     HWND ownerWindow = owner ? *owner : gCall.parentWindow;
-    const INT_PTR result = DialogBoxParamW(GetDLLInstance(), MAKEINTRESOURCEW(static_cast<uint16_t>(id)), ownerWindow,
+    const INT_PTR result = DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(static_cast<uint16_t>(id)), ownerWindow,
                                            AlertDialogProc, reinterpret_cast<LPARAM>(&table));
     const auto answer = static_cast<ErrorCode>(result);
     if (answer < 1 && id >= 2) {

@@ -8,9 +8,6 @@
 
 #include "Errors.h"
 
-// True when the module's resources can be reached (the module handle is known).
-bool HaveAlertResources();
-
 // Runs alert dialog `id` with AlertDialogProc and parameter `param` (0 leaves its texts, 1 and 2
 // fill them from the error state, anything else is a PlaceholderTable address), owned by the
 // host's window. Answers the control that ended it, or a negative number when the dialog could

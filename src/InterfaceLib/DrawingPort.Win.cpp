@@ -9,7 +9,7 @@
 
 #include "Errors.h"
 #include "Geometry.h"
-#include "PluginGlobals.h"
+#include "ThisModule.h"
 #include "Utf.h"
 
 namespace {
@@ -297,7 +297,7 @@ CachedImage* GetCachedImage(ImageCache& cache, uint16_t resourceId, uint16_t typ
     CachedImage entry;
     entry.resourceId = resourceId;
     entry.type = type;
-    const HINSTANCE module = GetDLLInstance();
+    const HINSTANCE module = ThisModule();
     if (type == kCachedIcon) {
         entry.icon.Reset(static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(resourceId), IMAGE_ICON, 0, 0, 0)));
         if (!entry.icon) return nullptr;

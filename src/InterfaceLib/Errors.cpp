@@ -91,7 +91,7 @@ bool FillPlaceholders(const char* source, const PlaceholderTable& table, char* o
 void ThrowIfError(ErrorCode code, const char* sourceFile, unsigned line) {
     if (code == 0) return;
     gAlert.lastError = code;
-    if (IsAlertCode(code) && HaveAlertResources()) {
+    if (IsAlertCode(code)) {
         std::snprintf(gAlert.lineText, sizeof gAlert.lineText, "%u", line);
         gAlert.sourceFile = SourceFileName(sourceFile);
         // The code's own dialog leaves its texts as they are; without one, its string goes into

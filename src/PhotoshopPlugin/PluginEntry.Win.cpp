@@ -4,11 +4,9 @@
 
 #include "CurrentException.h"
 #include "DrawingPort.h"
-#include "PluginGlobals.h"
 #include "PluginMain.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) SetDLLInstance(instance);
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
     // Detaching may run after the common controls library itself went away: nothing calls it then.
     if (reason == DLL_PROCESS_ATTACH || reason == DLL_THREAD_ATTACH) {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
@@ -21,11 +19,6 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, void* record, intptr_t* data, int16_t* result) {
     if (!result) return;  // nowhere to answer: a host that gives no result word gets nothing done
     try {
-        if (!GetDLLInstance()) {
-            MessageBoxW(nullptr, L"The DLL instance handle is nil.\nThe plug-in will quit.", nullptr, 0x1010);
-            *result = Err::GenericFailure;
-            return;
-        }
         *result = 0;
         PluginMain(selector, record, data, result);
     } catch (...) {

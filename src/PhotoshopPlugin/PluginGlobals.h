@@ -32,10 +32,6 @@ struct FilterObjects {
 };
 extern FilterObjects gFilters;
 
-// The module handle, kept from process attach.
-HINSTANCE GetDLLInstance();
-void SetDLLInstance(HINSTANCE instance);
-
 // Bytes per channel sample for an image mode: 0 for bitmap, 1 for the 8-bit modes, 2 for the
 // 16-bit modes.
 int32_t BytesPerSampleForMode(int16_t imageMode);

@@ -15,6 +15,7 @@
 #include "PluginGlobals.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
+#include "ThisModule.h"
 #include "Utf.h"
 #include "Win32Owners.h"
 
@@ -22,8 +23,6 @@ CallGlobals gCall;
 FilterObjects gFilters;
 
 namespace {
-
-HINSTANCE gModule = nullptr;
 
 constexpr int kRegistryKeyString = 16921;     // "SOFTWARE\Vantrel Software\Quorvel 4.6"
 constexpr int kWelcomeTitleString = 16954;
@@ -157,9 +156,7 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
 
 }  // namespace
 
-HINSTANCE GetDLLInstance() { return gModule; }
 void SetFilterObjectMaker(PhotoshopFilter* (*maker)()) { gFilterObjectMaker = maker; }
-void SetDLLInstance(HINSTANCE instance) { gModule = instance; }
 
 int32_t BytesPerSampleForMode(int16_t imageMode) {
     if (imageMode == kModeBitmap) return 0;
@@ -219,7 +216,7 @@ namespace {
 // The folder the plug-in file lies in, with a trailing backslash.
 std::wstring ModuleFolder() {
     wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(GetDLLInstance(), path, MAX_PATH);
+    GetModuleFileNameW(ThisModule(), path, MAX_PATH);
     std::wstring folder = path;
     const size_t slash = folder.find_last_of(L'\\');
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
@@ -235,8 +232,8 @@ void DoAbout() {
     auto initialize = ExportedFunction<InitializeProc>(toolbox, MAKEINTRESOURCEA(2));
     auto about = ExportedFunction<AboutProc>(toolbox, MAKEINTRESOURCEA(6));
     if (!initialize || !about) THROW_IF_ERROR(Err::ResourceMissing);
-    initialize(GetDLLInstance(), gCall.parentWindow);
-    about(GetDLLInstance(), 25003, 0, 1);
+    initialize(ThisModule(), gCall.parentWindow);
+    about(ThisModule(), 25003, 0, 1);
 }
 
 void ShowWelcomeDialog(uint8_t* showFlag) {

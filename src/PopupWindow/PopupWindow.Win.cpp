@@ -1,7 +1,7 @@
 #include "PopupWindow.h"
 
 #include "Errors.h"
-#include "PluginGlobals.h"
+#include "ThisModule.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ void DropPendingMouseMessages() {
 
 PopupWindow::PopupWindow(HWND* owner, uint16_t flags) : owner_(owner), flags_(flags) {
     window_.Reset(CreateWindowExW(kExtendedStyle, L"Static", L"", kStyle, 0, 0, 10, 10, nullptr, nullptr,
-                                  GetDLLInstance(), nullptr));
+                                  ThisModule(), nullptr));
     if (!window_) THROW_IF_ERROR(Err::MemoryFull);
     InitPort(port_, window_.Get());
     port_.backColor = RGB(255, 255, 255);

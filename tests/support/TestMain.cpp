@@ -1,10 +1,8 @@
-// The entry of every test program: the program's own module stands in for the plug-in's, so its
-// resources (when linked in) are the ones alerts and strings load from.
+// The entry of every test program. The components find their resources in the module they are
+// linked into: here the program's own, which holds the plug-in's resources when it links them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
-
-#include "PluginGlobals.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +38,6 @@ LONG WINAPI EndCrashedProgram(EXCEPTION_POINTERS* info) noexcept {
 
 int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(EndCrashedProgram);
-    SetDLLInstance(GetModuleHandleW(nullptr));
     // No test may wait for a person: every alert is answered with its first button and logged,
     // unless a test asks for another answer.
     if (!std::getenv("QUORVEL_ALERT_ANSWER")) _putenv_s("QUORVEL_ALERT_ANSWER", "1");
