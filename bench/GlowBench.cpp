@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "HostCall.h"
 #include "HostSession.h"
 #include "PassCoverage.h"
-#include "PluginGlobals.h"
 #include "PropertyListFile.h"
 #include "SettingsDefaults.h"
 #include "SettingsLayout.h"
@@ -182,9 +182,10 @@ bool RenderRows() {
 
 int main() {
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // rows show as they are measured
-    FilterRecord record{};
-    gCall.record = &record;
-    CoverageRows();
-    gCall.record = nullptr;
+    {
+        FilterRecord record{};
+        const HostCallScope call(HostCall{.record = &record});
+        CoverageRows();
+    }
     return RenderRows() ? 0 : 1;
 }

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
+#include "HostCall.h"
 #include "HostMemory.h"
-#include "PluginGlobals.h"
 #include "ZavuvIve.h"
 
 namespace {
@@ -57,7 +57,7 @@ void Report(const char* kernel, double rate) { std::printf("%-34s %8.1f MP/s\n",
 
 int main() {
     FilterRecord record{};
-    gCall.record = &record;
+    const HostCallScope call(HostCall{.record = &record});
     std::printf("%d x %d plane, best of %d runs\n", kWidth, kHeight, kRuns);
 
     const std::vector<uint8_t> flat = MaskPlane<uint8_t>(0, 1, 255);
@@ -103,6 +103,5 @@ int main() {
 
     gauss.Free();
     disc.Free();
-    gCall.record = nullptr;
     return 0;
 }

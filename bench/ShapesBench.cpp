@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "ImageShapes.h"
-#include "PluginGlobals.h"
 #include "QuorvelEdges.h"
 #include "QuorvelShapes.h"
 
@@ -50,7 +50,7 @@ ShapeTest StoredShape(uint16_t kind) {
 
 int main() {
     FilterRecord record{};
-    gCall.record = &record;
+    const HostCallScope call(HostCall{.record = &record});
     std::vector<uint8_t> plane(static_cast<size_t>(kWidth + 200) * (kHeight + 200));
 
     const char* names[] = {"", "rasterise ellipse", "rasterise rounded rectangle", "rasterise polygon",
@@ -89,6 +89,5 @@ int main() {
                                [&] { ApplyEdge(cache, kRect, plane.data(), 1); }));
     }
     FreeAllBuffers();
-    gCall.record = nullptr;
     return 0;
 }

@@ -10,7 +10,6 @@
 #include "Errors.h"
 #include "File.h"
 #include "LibraryPaths.h"
-#include "PluginGlobals.h"
 #include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
@@ -526,7 +525,7 @@ int File::ChooseFile(int mode, HWND owner, const uint32_t* list, int16_t templat
     context.file = this;
     context.mode = mode;
     context.templateId = templateId;
-    context.owner = owner ? owner : gCall.parentWindow;
+    context.owner = owner ? owner : HostWindow();
     context.typeCode = FileTypeList::Get(list, selectedGroup);
 
     OPENFILENAMEW dialog = {};

@@ -5,13 +5,13 @@
 #include <cstring>
 #include <string>
 
-#include "PluginGlobals.h"
 #include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
 
 namespace {
 
+HWND gHostWindow = nullptr;
 HWND gCurrentAlert = nullptr;
 HWND gCenteringOverride = nullptr;
 int gModalDepth = 0;
@@ -86,6 +86,11 @@ void SetCurrentAlertWindow(HWND window) { gCurrentAlert = window; }
 void SetCenteringOverride(HWND window) { gCenteringOverride = window; }
 }  // namespace AlertState
 
+HWND HostWindow() { return gHostWindow; }
+
+HostWindowScope::HostWindowScope(HWND window) : previous_(gHostWindow) { gHostWindow = window; }
+HostWindowScope::~HostWindowScope() { gHostWindow = previous_; }
+
 bool LoadResourceString(int id, char* out, size_t outSize) {
     if (!out || outSize == 0) return false;
     out[0] = '\0';
@@ -99,7 +104,7 @@ bool LoadResourceString(int id, char* out, size_t outSize) {
 
 INT_PTR ShowAlertDialog(int id, LPARAM param) {
     gRequestedDialogId = id;
-    return DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(id), gCall.parentWindow, AlertDialogProc, param);
+    return DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(id), gHostWindow, AlertDialogProc, param);
 }
 
 ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1) {
@@ -111,7 +116,7 @@ ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char*
     table.text[0] = text0;
     table.text[1] = text1;
     gRequestedDialogId = id;
-    HWND ownerWindow = owner ? *owner : gCall.parentWindow;
+    HWND ownerWindow = owner ? *owner : gHostWindow;
     const INT_PTR result = DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(static_cast<uint16_t>(id)), ownerWindow,
                                            AlertDialogProc, reinterpret_cast<LPARAM>(&table));
     const auto answer = static_cast<ErrorCode>(result);

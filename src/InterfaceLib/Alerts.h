@@ -8,6 +8,23 @@
 
 #include "Errors.h"
 
+// The host's window: the owner of the alerts and of the modal dialogs that name no owner. It is
+// the window of the host call in progress, and none between calls.
+HWND HostWindow();
+
+// Makes `window` the host's window for the scope's life, then puts back the one before. The entry
+// opens one for every host call (through the call's scope), a test for what it drives.
+class HostWindowScope {
+public:
+    explicit HostWindowScope(HWND window);
+    HostWindowScope(const HostWindowScope&) = delete;
+    HostWindowScope& operator=(const HostWindowScope&) = delete;
+    ~HostWindowScope();
+
+private:
+    HWND previous_;
+};
+
 // Runs alert dialog `id` with AlertDialogProc and parameter `param` (0 leaves its texts, 1 and 2
 // fill them from the error state, anything else is a PlaceholderTable address), owned by the
 // host's window. Answers the control that ended it, or a negative number when the dialog could

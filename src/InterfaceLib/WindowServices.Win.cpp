@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "Geometry.h"
-#include "PluginGlobals.h"
 #include "Utf.h"
 
 namespace {
@@ -91,8 +90,7 @@ void PostKeystroke(char character) {
     SendInput(static_cast<UINT>(std::size(inputs)), inputs, sizeof(INPUT));
 }
 
-uint16_t DoHostMenuCommand(std::string_view itemName) {
-    const HWND host = gCall.parentWindow;
+uint16_t DoHostMenuCommand(HWND host, std::string_view itemName) {
     if (!host) return 0;
     const uint16_t command = FindMenuItemByName(GetMenu(host), itemName);
     if (!command || !PostMessageW(host, WM_COMMAND, MAKEWPARAM(command, 0), 0)) return 0;

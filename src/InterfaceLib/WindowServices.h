@@ -29,7 +29,7 @@ void PostKeystroke(char character);
 // Posts the command of the host window's menu item whose text begins with itemName (UTF-8, letter
 // case ignored, "&" marks included), searching sub-menus depth first. Answers the command id, or
 // 0 when there is no host window, no such item, or the command cannot be posted.
-uint16_t DoHostMenuCommand(std::string_view itemName);
+uint16_t DoHostMenuCommand(HWND hostWindow, std::string_view itemName);
 // The command id of the first item of menu or its sub-menus, depth first, whose text cut to the
 // length of itemName equals it ignoring case; 0 when there is none.
 uint16_t FindMenuItemByName(HMENU menu, std::string_view itemName);

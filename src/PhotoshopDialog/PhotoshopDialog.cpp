@@ -8,7 +8,7 @@
 #include "Alerts.h"
 #include "ErrorCodes.h"
 #include "File.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "QVDatabase.h"
 
 namespace {
@@ -27,10 +27,10 @@ struct LibrarySlot {
     bool failed = false;
     uint32_t failedInCall = 0;
 
-    bool FailedInThisCall() const { return failed && failedInCall == gCall.number; }
+    bool FailedInThisCall() const { return failed && failedInCall == HostCall::Current().number; }
     void MarkFailed() {
         failed = true;
-        failedInCall = gCall.number;
+        failedInCall = HostCall::Current().number;
     }
     void Forget() {
         database.reset();

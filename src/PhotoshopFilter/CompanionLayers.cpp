@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "Errors.h"
+#include "HostCall.h"
 #include "ImageModes.h"
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
-#include "PluginGlobals.h"
-#include "ScaledCoordinates.h"
 #include "PreviewOwner.h"
+#include "ScaledCoordinates.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ void PhotoshopFilter::FindCompanionLayers() {
         companion->layer = nullptr;
         companion->planes = 0;
     }
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     const ReadImageDocumentDesc* document = record.documentInfo;
     if (record.inTransparencyMask <= 0 || !ReadablePorts(record) || !document) return;
     const ReadLayerDesc* layers = LayersOf(*document);
@@ -90,7 +90,7 @@ PhotoshopFilter::ShownPixels PhotoshopFilter::CompanionTile(Companion which) con
 
 void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16& tile, bool overviewShortcut) {
     if (companion.planes <= 0 || !useLayerPorts_) return;
-    const int32_t bytes = std::max(gCall.bytesPerSample, 1);
+    const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
     const int32_t stride = companion.planes * bytes;
     if (overviewShortcut && IsOverview() && companion.pixels.id) {
         // The overview's layer pixels are preloaded for its whole rectangle: the tile is a window.
@@ -123,10 +123,10 @@ void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16
 }
 
 void PhotoshopFilter::ReadCompanionFromHost(CompanionLayer& companion, const Rect16& tile) {
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     const ChannelPortProcs* ports = ReadablePorts(record);
     const int32_t s = IntegerScale();
-    const int32_t bytes = std::max(gCall.bytesPerSample, 1);
+    const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
     const int32_t colourPlanes = ColourPlanesOfMode(record.imageMode);
     const bool hasTransparency = companion.planes > colourPlanes;
     const uint16_t opaque = bytes == 2 ? kSample16Max : 255;

@@ -9,9 +9,9 @@
 #include "BigEndian.h"
 #include "Errors.h"
 #include "File.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
-#include "PluginGlobals.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
 #include "SessionState.h"
@@ -60,9 +60,11 @@ bool HostIsInFront() {
 // commands where they are known by name, else through the keys its menus answer to.
 void AskHostToUndoDeselectRepeat() {
     if (GetHostKind() == kHostKindPhotoPnt) {
-        DoHostMenuCommand("&Undo");
-        DoHostMenuCommand("Remo&ve");
-        if (!DoHostMenuCommand("Last Effect") && !DoHostMenuCommand("&Last Effect")) DoHostMenuCommand("Repeat ");
+        const HWND host = HostCall::Current().parentWindow;
+        DoHostMenuCommand(host, "&Undo");
+        DoHostMenuCommand(host, "Remo&ve");
+        if (!DoHostMenuCommand(host, "Last Effect") && !DoHostMenuCommand(host, "&Last Effect"))
+            DoHostMenuCommand(host, "Repeat ");
         return;
     }
     if (!HostIsInFront()) return;
@@ -96,7 +98,7 @@ void SavedHostFields::CopyTo(FilterRecord& record) const {
 }
 
 PhotoshopFilter::PhotoshopFilter() {
-    if (gCall.record) saved_.CopyFrom(*gCall.record);
+    if (const FilterRecord* record = HostCall::Current().record) saved_.CopyFrom(*record);
 }
 
 PhotoshopFilter::~PhotoshopFilter() {
@@ -117,7 +119,7 @@ void PhotoshopFilter::SetOwner(PreviewOwner* dialog) {
 }
 
 void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
-    FilterRecord* record = gCall.record;
+    FilterRecord* record = HostCall::Current().record;
     size = std::max(size, 0);
     Handle old = record->parameters;
     int64_t oldSize = 0;
@@ -161,12 +163,12 @@ void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
 }
 
 void PhotoshopFilter::CheckHost() {
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     if (record.hostSig == 'QXFL') THROW_IF_ERROR(Err::HostUnsupported);
     if (!record.advanceState) THROW_IF_ERROR(Err::HostUnsupported);
     if (!HasAllBufferProcs(record.bufferProcs)) THROW_IF_ERROR(Err::HostUnsupported);
 
-    FilterRecord& writable = *gCall.record;
+    FilterRecord& writable = *HostCall::Current().record;
     writable.inputPadding = 0;
     writable.maskPadding = 0;
     writable.outputPadding = -2;
@@ -192,7 +194,7 @@ void PhotoshopFilter::CheckHost() {
 }
 
 void PhotoshopFilter::BeginRun() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     record.autoMask = false;
     RestoreSessionState();
     FrameworkFlags& flags = Framework();
@@ -223,8 +225,9 @@ ErrorCode PhotoshopFilter::EndRun(ErrorCode result) {
     if (result != 0) {
         SourceCache::CloseAndDelete();
         if (DataWordHoldsBlock()) {
-            DisposeHandle(reinterpret_cast<Handle>(*gCall.data));
-            *gCall.data = 0;
+            intptr_t& data = *HostCall::Current().data;
+            DisposeHandle(reinterpret_cast<Handle>(data));
+            data = 0;
         }
         return result;
     }
@@ -254,7 +257,7 @@ void CopySettingsBody(File& source, File& destination) {
 }
 
 void PhotoshopFilter::DetermineMaskMode() {
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     bool& withSelection = Framework().withSelection;
     if (record.filterCase == kFilterCaseNone) {
         if (DataWordHoldsBlock()) withSelection = true;
@@ -267,7 +270,7 @@ void PhotoshopFilter::DetermineMaskMode() {
 
 void PhotoshopFilter::Prepare() {
     DetermineMaskMode();
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     switch (record.filterCase) {
     case kFilterCaseFlatImageNoSelection:
         if (!DataWordHoldsBlock()) THROW_IF_ERROR(Err::SelectionRequired);

@@ -40,6 +40,17 @@ struct SavedHostFields {
 // header longer than the file leaves no body to copy. File errors are raised.
 void CopySettingsBody(File& source, File& destination);
 
+// What a scripted call asks of a run beside its settings. The entry reads it from the host's
+// scripting parameters and hands it to every instance it links; a call without scripting runs
+// with none of it.
+struct RunOptions {
+    // Alpha channels of the document that the run reads as extra planes ('FraL', 'FrbL', 'FrtL').
+    SharedChannelNames channelNames;
+    // 'FwnL': the frames come out without the photo merged into them, and the photo is read from
+    // the target layer's channels where the host offers them.
+    bool fwnl = false;
+};
+
 // Process-wide state of the framework for one call.
 struct FrameworkFlags {
     bool withSelection = false;         // the run filters through a selection mask
@@ -113,7 +124,9 @@ public:
 
     // Runs one step of the first instance that has work; false when none has.
     static bool RunInstances(int32_t trackingDepth);
-    static void InitPreviewInstance(PhotoshopFilter& instance);
+    // Links the instance at the head of the list for a pass over the call's image, with the run's
+    // options.
+    static void InitPreviewInstance(PhotoshopFilter& instance, const RunOptions& options = {});
     static void Unlink(PhotoshopFilter& instance);
     static void InvalidateAllInstances();
     static PhotoshopFilter* FirstInstance();
@@ -170,6 +183,7 @@ public:
     // ---- State the product and the tests read
 
     int32_t State() const { return state_; }
+    const RunOptions& Options() const { return options_; }
     void SetStepCount(int32_t steps) { stepCount_ = steps > 0 ? steps : 1; }
     double PreviewScale() const { return previewScale_; }
     int32_t IntegerScale() const;
@@ -260,6 +274,7 @@ private:
     MaskPlaneLayout maskPlanes_;
 
     SavedHostFields saved_;
+    RunOptions options_;
     bool tracking_ = false;
     OwnerKind ownerKind_ = OwnerKind::None;
     PreviewOwner* owner_ = nullptr;

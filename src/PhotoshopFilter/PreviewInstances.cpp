@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "ImageModes.h"
 #include "LayerComposition.h"
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
-#include "PluginGlobals.h"
 #include "ScaledCoordinates.h"
 
 namespace {
@@ -47,11 +47,11 @@ int32_t OverviewFactor(const Rect16& area) {
 }  // namespace
 
 void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     const Rect16 image = Framework().effectiveArea;
     const Rect16 screen = ScreenWorkArea();
     Rect16 rect = RectArea(screen) > RectArea(image) ? image : screen;
-    const int64_t bytesPerSample = std::max(gCall.bytesPerSample, 1);
+    const int64_t bytesPerSample = std::max(HostCall::Current().bytesPerSample, 1);
     const int64_t planesPerPixel = InputPlaneCount() + (HostHasMaskOrTransparency(record) ? 1 : 0);
     const bool withLayers = lowerLayer_.planes > 0 || upperLayer_.planes > 0;
     auto bytesFor = [&](const Rect16& r, bool layers) {
@@ -70,8 +70,8 @@ void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
 }
 
 bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers, bool wholeImage) {
-    const FilterRecord& record = *gCall.record;
-    const uint32_t bytes = static_cast<uint32_t>(std::max(gCall.bytesPerSample, 1));
+    const FilterRecord& record = *HostCall::Current().record;
+    const uint32_t bytes = static_cast<uint32_t>(std::max(HostCall::Current().bytesPerSample, 1));
     if (inputCache_.Allocate(wholeImage ? Framework().effectiveArea : rect, InputPlaneCount(), bytes)) return false;
     if (HostHasMaskOrTransparency(record) && maskCache_.Allocate(rect, 1, bytes)) {
         inputCache_.Free();
@@ -91,7 +91,7 @@ bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers
 }
 
 void PhotoshopFilter::LoadOverviewImage() {
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     ownerKind_ = OwnerKind::Overview;
     owner_ = nullptr;
     const Rect16 area = Framework().effectiveArea;
@@ -100,7 +100,7 @@ void PhotoshopFilter::LoadOverviewImage() {
                           static_cast<int16_t>(CeilDiv(area.left, f) - kOverviewMargin),
                           static_cast<int16_t>(FloorDiv(area.bottom, f) + kOverviewMargin),
                           static_cast<int16_t>(FloorDiv(area.right, f) + kOverviewMargin)};
-    const uint32_t bytes = static_cast<uint32_t>(std::max(gCall.bytesPerSample, 1));
+    const uint32_t bytes = static_cast<uint32_t>(std::max(HostCall::Current().bytesPerSample, 1));
     THROW_IF_ERROR(inputCache_.Allocate(overview, InputPlaneCount(), bytes));
     THROW_IF_ERROR(outputCache_.Allocate(overview, OutputPlaneCount(), bytes));
     if (HostHasMaskOrTransparency(record)) THROW_IF_ERROR(maskCache_.Allocate(overview, 1, bytes));
@@ -139,7 +139,7 @@ void PhotoshopFilter::SetPreviewScale(double scale) {
     previewScale_ = scale;
     const int32_t s = IntegerScale();
     scaledImageRect_ = DividedUp(Framework().effectiveArea, s);
-    scaledFilterRect_ = DividedUp(gCall.record->filterRect, s);
+    scaledFilterRect_ = DividedUp(HostCall::Current().record->filterRect, s);
     PlaneBuffer* caches[] = {&inputCache_, &maskCache_, &outputCache_, &lowerLayer_.cache, &upperLayer_.cache};
     for (PlaneBuffer* cache : caches) cache->InvalidateAll();
     if (!inputCache_.IsAllocated()) return;
@@ -158,7 +158,7 @@ void PhotoshopFilter::SetPreviewRect(const Rect16& rect) {
 
 bool PhotoshopFilter::RunTabInstance() {
     if (state_ == kStateDone) return false;
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     saved_.CopyTo(record);
     bool didWork = true;
     try {
@@ -264,14 +264,14 @@ void ComposeTileSamples(const FilterRecord& r, bool layeredOutput, int32_t colou
 }  // namespace
 
 void PhotoshopFilter::ComposePreviewLayers() {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     const Rect16 tile = r.outRect;
     char* lower = lowerLayer_.planes > 0 ? lowerLayer_.address : nullptr;
     char* upper = upperLayer_.planes > 0 ? upperLayer_.address : nullptr;
     if ((!lower && !upper) || IsEmptyRect(tile) || !r.outData) return;
     const int32_t colourPlanes = ColourPlanesOfMode(r.imageMode);
     const bool layered = WantsLayeredOutputA() || WantsLayeredOutputB();
-    if (gCall.bytesPerSample == 2)
+    if (HostCall::Current().bytesPerSample == 2)
         ComposeTileSamples<uint16_t>(r, layered, colourPlanes, tile, lower, lowerLayer_.rowBytes, lowerLayer_.pixelStride,
                                      lowerLayer_.planes, upper, upperLayer_.rowBytes, upperLayer_.pixelStride,
                                      upperLayer_.planes);

@@ -7,12 +7,12 @@
 
 #include "Errors.h"
 #include "File.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "HostServices.h"
 #include "ImageModes.h"
 #include "PhotoshopFilter.h"
-#include "PluginGlobals.h"
 #include "Utf.h"
 
 namespace {
@@ -31,8 +31,9 @@ bool WithinFile(int64_t offset, int64_t bytes) {
 
 // A copy of the host's block is used only when it is the size we gave and its path is terminated.
 bool TakeBlockFromHost() {
-    const UniqueHandle taken(reinterpret_cast<Handle>(*gCall.data));
-    *gCall.data = 0;
+    intptr_t& data = *HostCall::Current().data;
+    const UniqueHandle taken(reinterpret_cast<Handle>(data));
+    data = 0;
     bool sound = GetHandleSize(taken.Get()) == FilterData::kSize;
     if (sound) {
         const LockedHandle bytes(taken.Get());
@@ -61,7 +62,7 @@ Rect16 Shifted(const Rect16& r, Point16 by) {
 // inside the filter rectangle.
 Rect16 ScanSelectionBounds(FilterRecord& record) {
     const Rect16 area = record.filterRect;
-    const int32_t bytes = std::max(gCall.bytesPerSample, 1);  // masks have the document's depth
+    const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);  // masks have the document's depth
     const int16_t transparency = ColourPlanesOfMode(record.imageMode);
     const BandRequest request{record.haveMask != 0, transparency, transparency};
     int32_t top = area.bottom, bottom = area.top, left = area.right, right = area.left;
@@ -103,7 +104,8 @@ ErrorCode FetchBand(FilterRecord& record, const Rect16& band, const BandRequest&
 }
 
 bool DataWordHoldsBlock() {
-    return gCall.data && *gCall.data != 0 && *gCall.data != ~intptr_t{0};
+    const intptr_t* data = HostCall::Current().data;
+    return data && *data != 0 && *data != ~intptr_t{0};
 }
 
 namespace SourceCache {
@@ -150,7 +152,7 @@ ErrorCode LastFileError() { return gLastFileError; }
 }  // namespace SourceCache
 
 void PhotoshopFilter::SaveSessionState() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     FilterData& block = gBlock;
     std::memset(&block, 0, sizeof block);
     block.maskCached = record.haveMask;
@@ -165,7 +167,8 @@ void PhotoshopFilter::SaveSessionState() {
     }
     if (record.haveMask) {
         const int64_t width = RectWidth(block.filterRect), height = RectHeight(block.filterRect);
-        const int64_t widestRow = width * (block.imageCached ? (block.planesCached - 1) * std::max(gCall.bytesPerSample, 1) : 1);
+        const int64_t sampleBytes = std::max(HostCall::Current().bytesPerSample, 1);
+        const int64_t widestRow = width * (block.imageCached ? (block.planesCached - 1) * sampleBytes : 1);
         const int64_t transfer = std::max(std::min(width * height * block.planesCached, kTransferBufferLimit), widestRow);
         try {
             THROW_IF_ERROR(SourceCacheScratch().Allocate(transfer));
@@ -187,11 +190,11 @@ void PhotoshopFilter::SaveSessionState() {
         if (!bytes) THROW_IF_ERROR(Err::MemoryFull);
         std::memcpy(bytes.Get(), &block, sizeof block);
     }
-    *gCall.data = reinterpret_cast<intptr_t>(handle.Release());
+    *HostCall::Current().data = reinterpret_cast<intptr_t>(handle.Release());
 }
 
 void PhotoshopFilter::RestoreSessionState() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     FrameworkFlags& flags = Framework();
     if (DataWordHoldsBlock() && TakeBlockFromHost()) {
         if (gBlock.maskCached) SourceCache::Open();

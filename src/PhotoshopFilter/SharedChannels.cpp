@@ -30,7 +30,7 @@ const ReadChannelDesc* FindAlphaChannel(const ReadImageDocumentDesc& document, c
 
 const SharedChannelSet& SharedChannels() { return gShared; }
 
-void FindSharedChannels(const FilterRecord& record, const std::string (&names)[kSharedChannelCount]) {
+void FindSharedChannels(const FilterRecord& record, const SharedChannelNames& names) {
     if (std::any_of(gShared.begin(), gShared.end(), [](const SharedChannel& c) { return c.IsSet(); })) return;
     if (!record.channelPortProcs || !record.documentInfo) return;
     for (int i = 0; i < kSharedChannelCount; ++i) {

@@ -25,7 +25,8 @@ const SharedChannelSet& SharedChannels();
 // Looks each non-empty name up among the document's alpha channels, unless a channel is set
 // already: a channel counts only when its name matches exactly and it has a read and a write
 // port. A host without channel ports or document information leaves every channel unset.
-void FindSharedChannels(const FilterRecord& record, const std::string (&names)[kSharedChannelCount]);
+using SharedChannelNames = std::array<std::string, kSharedChannelCount>;
+void FindSharedChannels(const FilterRecord& record, const SharedChannelNames& names);
 // The ports are the host's for one call only.
 void ClearSharedChannels();
 

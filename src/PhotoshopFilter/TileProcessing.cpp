@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "ImageModes.h"
 #include "PhotoshopFilter.h"
 #include "PixelSamples.h"
-#include "PluginGlobals.h"
-#include "ScaledCoordinates.h"
 #include "PreferenceSettings.h"
+#include "ScaledCoordinates.h"
 #include "SessionState.h"
 
 namespace {
@@ -27,7 +27,7 @@ BufferRecord gFloatMaskScratch;
 
 int32_t PlaneCount(int16_t low, int16_t high) { return int32_t{high} - low + 1; }
 // Bytes of one sample of the document, and so of its mask.
-int32_t SampleBytes() { return std::max(gCall.bytesPerSample, 1); }
+int32_t SampleBytes() { return std::max(HostCall::Current().bytesPerSample, 1); }
 
 // Mask samples at the document's depth; the cache file keeps one byte a pixel.
 void StoreMaskSample(char* to, int32_t bytes, uint8_t value) {
@@ -89,7 +89,7 @@ bool AnyRequest(const FilterRecord& r) {
 BufferRecord& SourceCacheScratch() { return gSourceCacheScratch; }
 
 bool PhotoshopFilter::NextTileRect() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     const Rect16& band = bandRect_;
     while (true) {
         const Rect16 t = tileRect_;
@@ -124,20 +124,20 @@ bool PhotoshopFilter::NextTileRect() {
 
 // The host must be able to hand over what is asked with its reserve still free.
 bool PhotoshopFilter::HostCanDeliver() const {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     const int64_t samples = RectArea(r.inRect) * PlaneCount(r.inLoPlane, r.inHiPlane) + RectArea(r.maskRect) +
                             RectArea(r.outRect) * PlaneCount(r.outLoPlane, r.outHiPlane);
-    return samples * std::max(gCall.bytesPerSample, 1) <= BufferSpace() - kDefaultBufferReserve;
+    return samples * std::max(HostCall::Current().bytesPerSample, 1) <= BufferSpace() - kDefaultBufferReserve;
 }
 
 ErrorCode PhotoshopFilter::RequestFromHost() {
-    if (!AnyRequest(*gCall.record)) return 0;
+    if (!AnyRequest(*HostCall::Current().record)) return 0;
     if (!HostCanDeliver()) return Err::MemoryFull;
     return AdvanceState();
 }
 
 ErrorCode PhotoshopFilter::ProcessTile() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     const int32_t scale = IntegerScale();
     HostRequestScope scope(record, scale);
     maskFromCache_ = false;
@@ -145,7 +145,7 @@ ErrorCode PhotoshopFilter::ProcessTile() {
 }
 
 ErrorCode PhotoshopFilter::ProcessFinalTile() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
     const FilterData& block = SessionBlock();
     bool fullMask = false;
@@ -179,7 +179,8 @@ ErrorCode PhotoshopFilter::ProcessFinalTile() {
 }
 
 ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
-    FilterRecord& record = *gCall.record;
+    const HostCall& call = HostCall::Current();
+    FilterRecord& record = *call.record;
     const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
     const int16_t colourPlanes = ColourPlanesOfMode(record.imageMode);
     const bool transparencyRequest = !record.haveMask && !IsEmptyRect(in) && record.inLoPlane == record.inHiPlane &&
@@ -210,7 +211,7 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
     if (outHit) {
         record.outRect = Rect16{};
     } else if (!IsEmptyRect(out) && (scale > 1 || Framework().privateOutput)) {
-        const int64_t pixelBytes = int64_t{PlaneCount(record.outLoPlane, record.outHiPlane)} * gCall.bytesPerSample;
+        const int64_t pixelBytes = int64_t{PlaneCount(record.outLoPlane, record.outHiPlane)} * call.bytesPerSample;
         THROW_IF_ERROR(gScaledOutputScratch.Allocate(pixelBytes * RectArea(out)));
         scratchOut = gScaledOutputScratch.Lock();
         if (!scratchOut) THROW_IF_ERROR(Err::MemoryFull);
@@ -225,7 +226,7 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
         record.inData = inHit;
         record.inRowBytes = inHitRowBytes;
     } else if (inAsked && inCache.IsAllocated() &&
-               int64_t{PlaneCount(record.inLoPlane, record.inHiPlane)} * gCall.bytesPerSample == inCache.PixelStride()) {
+               int64_t{PlaneCount(record.inLoPlane, record.inHiPlane)} * call.bytesPerSample == inCache.PixelStride()) {
         inCache.CopyIn(in, record.inRowBytes, record.inData);
     }
     if (maskHit) {
@@ -265,7 +266,7 @@ bool PhotoshopFilter::SubstituteMaskIsFull(const Rect16& mask) const {
 
 // A floating selection's mask is kept in a copy of our own for the rest of the tile.
 void PhotoshopFilter::KeepFloatingMask(const Rect16& mask) {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     const int64_t rowBytes = int64_t{RectWidth(mask)} * SampleBytes();
     int32_t copyRowBytes = 0;
     char* copy = floatMaskCache_.IsAllocated() ? floatMaskCache_.PointerForRect(mask, &copyRowBytes) : nullptr;
@@ -284,7 +285,7 @@ void PhotoshopFilter::KeepFloatingMask(const Rect16& mask) {
 }
 
 void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     const FilterData& block = SessionBlock();
     const int32_t scale = IntegerScale();
     const Rect16 cached = block.cacheValid ? DividedUp(block.filterRect, scale) : scaledFilterRect_;
@@ -336,7 +337,7 @@ void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
 }
 
 void PhotoshopFilter::WriteSourceCache(bool image) {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     const Rect16 area = SessionBlock().filterRect;
     const int64_t width = RectWidth(area), height = RectHeight(area);
     const int32_t planes = image ? ColourPlanesOfMode(record.imageMode) : 1;

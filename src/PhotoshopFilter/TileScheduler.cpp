@@ -9,13 +9,12 @@
 #include "Alerts.h"
 #include "Errors.h"
 #include "Geometry.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "PhotoshopFilter.h"
-#include "PluginGlobals.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
-#include "ScriptParams.h"
 #include "SessionState.h"
 #include "SharedChannels.h"
 
@@ -100,7 +99,7 @@ bool PhotoshopFilter::RunInstances(int32_t trackingDepth) {
 
 bool PhotoshopFilter::RunStep() {
     if (state_ == kStateDone) return false;
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     saved_.CopyTo(record);
     try {
         RunScheduledStep();
@@ -143,7 +142,7 @@ void PhotoshopFilter::RunScheduledStep() {
 // selection: millions of them) on pixels that must stay as they were, and would overwrite them on
 // a host that takes back all the output it hands out.
 void PhotoshopFilter::ConfineToFilterRect() {
-    const Rect16 area = IntersectRects(wholeRect_, gCall.record->filterRect);
+    const Rect16 area = IntersectRects(wholeRect_, HostCall::Current().record->filterRect);
     if (EqualRects(area, wholeRect_)) return;
     wholeRect_ = currentRect_ = area;
     const Rect16 priority = IntersectRects(priorityRect_, area);
@@ -175,7 +174,7 @@ void PhotoshopFilter::ProcessAndComposeTile() {
         ComposePreviewLayers();
         if (PreviewOwner* dialog = OwnerDialog()) dialog->RenderPreview(*this);
     }
-    ValidateRect(gCall.record->outRect);
+    ValidateRect(HostCall::Current().record->outRect);
     ShareFinishedTile();
     UnlockTileBuffers();
 }
@@ -184,8 +183,9 @@ void PhotoshopFilter::ProcessAndComposeTile() {
 // preview at full size.
 void PhotoshopFilter::ShareFinishedTile() {
     if (!OwnerDialog() || RoundToInt(previewScale_) != 1 || Framework().sourceChanged) return;
+    const Rect16& tile = HostCall::Current().record->outRect;
     for (PhotoshopFilter* later = next_; later; later = later->next_)
-        if (!later->HasOwner() && RoundToInt(later->previewScale_) == 1) later->ValidateRect(gCall.record->outRect);
+        if (!later->HasOwner() && RoundToInt(later->previewScale_) == 1) later->ValidateRect(tile);
 }
 
 void PhotoshopFilter::RecoverFromMemoryShortage() {
@@ -203,7 +203,7 @@ void PhotoshopFilter::RecoverFromMemoryShortage() {
     if (RunModalDialog(nullptr, alert, nullptr, nullptr) == kAlertQuit) THROW_IF_ERROR(Err::Cancelled);
 }
 
-void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
+void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance, const RunOptions& options) {
     const FrameworkFlags& flags = Framework();
     instance.state_ = kStateBeginPass;
     instance.stepCount_ = 1;
@@ -212,9 +212,10 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
     instance.outerWeight_ = 1.0;
     instance.wholeRect_ = instance.currentRect_ = instance.priorityRect_ = flags.effectiveArea;
     instance.scaledImageRect_ = flags.effectiveArea;
-    instance.scaledFilterRect_ = gCall.record->filterRect;
+    instance.scaledFilterRect_ = HostCall::Current().record->filterRect;
     instance.selectionBounds_ = flags.selectionBounds;
     instance.progressDone_ = 0.0;
+    instance.options_ = options;
 
     instance.next_ = gInstances;
     gInstances = &instance;
@@ -222,13 +223,13 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance) {
     instance.dirtyRegion_ = RegionOf(instance.wholeRect_);
 
     instance.direction_ = 0;
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     instance.tileHeight_ = record.inTileHeight;
     instance.tileWidth_ = record.inTileWidth;
     if (int32_t{record.inTileHeight} * record.inTileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;
     // A host with little buffer space still gets every tile: the tile shrinks to what it can hold.
     instance.SetTileSize(instance.tileWidth_, instance.tileHeight_);
-    FindSharedChannels(record, gScript.channelNames);
+    FindSharedChannels(record, options.channelNames);
     instance.maskPlanes_ = DecideMaskPlanes(record, HostOffersChannelPorts(record));
     instance.FindCompanionLayers();
     instance.SetupRun();
@@ -289,7 +290,7 @@ bool PhotoshopFilter::ClipToDirtyRegion(Rect16& r) const {
 }
 
 int16_t PhotoshopFilter::InputPlaneCount() const {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     if (r.inLayerPlanes)
         return static_cast<int16_t>(r.inLayerPlanes + r.inTransparencyMask + r.inLayerMasks + r.inInvertedLayerMasks +
                                     r.inNonLayerPlanes);
@@ -297,7 +298,7 @@ int16_t PhotoshopFilter::InputPlaneCount() const {
 }
 
 int16_t PhotoshopFilter::OutputPlaneCount() const {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     if (r.outLayerPlanes)
         return static_cast<int16_t>(r.outLayerPlanes + r.outTransparencyMask + r.outLayerMasks +
                                     r.outInvertedLayerMasks + r.outNonLayerPlanes);
@@ -308,7 +309,7 @@ int16_t PhotoshopFilter::OutputPlaneCount() const {
 // samples, at the document's depth. Counted in samples, a 16-bit tile would reserve half of what
 // the host must deliver, and the delivery would fail for want of the space the tile was sized in.
 int64_t PhotoshopFilter::TileBytesPerPixel() const {
-    return (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * std::max(gCall.bytesPerSample, 1);
+    return (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * std::max(HostCall::Current().bytesPerSample, 1);
 }
 
 // Shrinks the tile (height first) until its bytes fit the budget.
@@ -335,7 +336,7 @@ void PhotoshopFilter::SetTileSize(int32_t width, int32_t height) {
 }
 
 void PhotoshopFilter::BeginPass() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     record.inLoPlane = record.outLoPlane = 0;
     record.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
     record.outHiPlane = static_cast<int16_t>(OutputPlaneCount() - 1);
@@ -396,7 +397,7 @@ void PhotoshopFilter::ReportProgress(double amount, double total) {
         dialog->ShowProgress(*this, progressDone_, progressTotal_);
         return;
     }
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     if (record.progressProc)
         record.progressProc(RoundToInt(progressDone_), RoundToInt(progressTotal_));
     if (record.abortProc && record.abortProc()) THROW_IF_ERROR(Err::Cancelled);

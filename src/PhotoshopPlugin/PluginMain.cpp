@@ -5,21 +5,23 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <new>
 #include <string>
 
 #include "Alerts.h"
 #include "CurrentException.h"
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostServices.h"
 #include "PhotoshopFilter.h"
-#include "PluginGlobals.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
+#include "ScriptParams.h"
 #include "ThisModule.h"
 #include "Utf.h"
 #include "Win32Owners.h"
 
-CallGlobals gCall;
 FilterObjects gFilters;
 
 namespace {
@@ -90,28 +92,19 @@ void BuildFilterObjects() {
     for (PhotoshopFilter** slot : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) *slot = gFilterObjectMaker();
 }
 
-void SetCallGlobals(int16_t selector, FilterRecord* record, intptr_t* data) {
-    static uint32_t calls = 0;
-    gCall.number = ++calls;
-    gCall.record = record;
-    gCall.selector = selector;
-    gCall.data = data;
-    gCall.bytesPerSample = record ? BytesPerSampleForMode(record->imageMode) : 0;
-    gCall.is16Bit = gCall.bytesPerSample == 2;
-    gCall.basicSuite = record ? record->sSPBasic : nullptr;
-    gCall.parentWindow = record && record->platformData ? reinterpret_cast<HWND>(record->platformData->hwnd) : nullptr;
-}
-
 // The about call has a record of its own, with only the window, the basic suite and the
 // plug-in's reference: no filter record exists for its length.
-void SetAboutGlobals(const AboutRecord* about, intptr_t* data) {
-    SetCallGlobals(kSelectorAbout, nullptr, data);
-    gCall.basicSuite = about ? about->sSPBasic : nullptr;
-    gCall.parentWindow = about && about->platformData ? reinterpret_cast<HWND>(about->platformData->hwnd) : nullptr;
+HostCall AboutCall(const AboutRecord* about, intptr_t* data) {
+    HostCall call;
+    call.selector = kSelectorAbout;
+    call.data = data;
+    call.basicSuite = about ? about->sSPBasic : nullptr;
+    call.parentWindow = about && about->platformData ? reinterpret_cast<HWND>(about->platformData->hwnd) : nullptr;
+    return call;
 }
 
-void TearDownCall() {
-    if (FilterRecord* record = gCall.record) {
+void TearDownCall(FilterRecord* record) {
+    if (record) {
         record->inRect = Rect16{};
         record->outRect = Rect16{};
         record->maskRect = Rect16{};
@@ -120,7 +113,6 @@ void TearDownCall() {
     // start never gets there. Every call therefore gives back what it acquired, on every way out,
     // while it still holds the basic suite it acquired through.
     HostSuites::ReleaseAll();
-    gCall.basicSuite = nullptr;
     DeleteFilterObjects();
 }
 
@@ -140,9 +132,10 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
         if (IsNoDialogCall()) return 0;
         QuorvelBase::SetTargetLayerPos(0);
         BuildFilterObjects();
+        ScriptState script;
         // Scripted settings that are corrupt, reported and not replaced by the defaults end the call.
-        if (const ErrorCode refused = ReadScriptParams()) return refused;
-        const ErrorCode result = DoStart();
+        if (const ErrorCode refused = ReadScriptParams(script)) return refused;
+        const ErrorCode result = DoStart(script.run);
         WriteScriptParams();
         return result;
     }
@@ -158,10 +151,16 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
 
 void SetFilterObjectMaker(PhotoshopFilter* (*maker)()) { gFilterObjectMaker = maker; }
 
-int32_t BytesPerSampleForMode(int16_t imageMode) {
-    if (imageMode == kModeBitmap) return 0;
-    if (imageMode >= kModeGray16 && imageMode <= kModeDuotone16) return 2;
-    return 1;
+void CreateFilterObjects() {
+    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB})
+        if (!*filter) *filter = new (std::nothrow) Quorvel;
+}
+
+void DeleteFilterObjects() {
+    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) {
+        delete *filter;
+        *filter = nullptr;
+    }
 }
 
 void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result) {
@@ -175,14 +174,12 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         *result = Err::BadParameters;  // no filter record: nothing to filter
         return;
     }
-    gCall.record = record;  // the tear-down needs it even when the call fails early
+    const HostCallScope call(about ? AboutCall(static_cast<const AboutRecord*>(callRecord), data)
+                                   : HostCall::OfFilterRecord(selector, record, data));
     try {
         const bool registryCopy = GetHostKind() == kHostKindPhotoPnt;
         if (registryCopy) FilterDataRegistry().Read(data);
-        if (about) {
-            SetAboutGlobals(static_cast<const AboutRecord*>(callRecord), data);
-        } else {
-            SetCallGlobals(selector, record, data);
+        if (!about) {
             int32_t version = 0;
             QueryHostVersion(record, &version);
         }
@@ -195,13 +192,13 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         // only the descriptor suites' codes are the host's own, and go back to it.
         *result = CodeOfCurrentException(Err::MemoryFull, ThrownCodes::kSuiteErrors);
     }
-    TearDownCall();
+    TearDownCall(record);
 }
 
 ErrorCode DoPrepare() {
     try {
         if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
-        gCall.record->bufferSpace = 0x40000;
+        HostCall::Current().record->bufferSpace = 0x40000;
         gFilters.main->Prepare();
         return 0;
     } catch (...) {
@@ -232,7 +229,7 @@ void DoAbout() {
     auto initialize = ExportedFunction<InitializeProc>(toolbox, MAKEINTRESOURCEA(2));
     auto about = ExportedFunction<AboutProc>(toolbox, MAKEINTRESOURCEA(6));
     if (!initialize || !about) THROW_IF_ERROR(Err::ResourceMissing);
-    initialize(ThisModule(), gCall.parentWindow);
+    initialize(ThisModule(), HostCall::Current().parentWindow);
     about(ThisModule(), 25003, 0, 1);
 }
 

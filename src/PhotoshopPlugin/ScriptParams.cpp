@@ -13,15 +13,13 @@
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "PhotoshopDialog.h"
+#include "HostCall.h"
 #include "PhotoshopFilter.h"
-#include "QVDatabase.h"
-#include "PluginGlobals.h"
 #include "PluginMain.h"
 #include "QuorvelBase.h"
+#include "QVDatabase.h"
 #include "SettingsDefaults.h"
 #include "SettingsLayout.h"
-
-ScriptState gScript;
 
 namespace {
 
@@ -38,7 +36,8 @@ void ThrowIfSuiteError(SPErr error) {
 [[noreturn]] void ThrowBadParameters() { throw SuiteAccessException{'Parm'}; }
 
 DescriptorParameters* ScriptParameters() {
-    return gCall.record ? gCall.record->descriptorParameters : nullptr;
+    const FilterRecord* record = HostCall::Current().record;
+    return record ? record->descriptorParameters : nullptr;
 }
 
 Handle DescriptorHandle() {
@@ -131,7 +130,7 @@ ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descr
         RecordRef(bytes.As<uint8_t>()).Set(BlockLayout::kSize, static_cast<uint16_t>(imageLength - ParameterHeader::kRunTimePrefix));
     }
 
-    FilterRecord* record = gCall.record;
+    FilterRecord* record = HostCall::Current().record;
     UniqueHandle previous(record->parameters);
     record->parameters = candidate.Release();
     if (const ErrorCode invalid = gFilters.main->ValidateParameters()) {
@@ -204,31 +203,27 @@ int64_t ReadAddress(const DescriptorSuite* suite, DescriptorRef descriptor, Desc
     return value;
 }
 
-void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor) {
+void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor, ScriptState& script) {
     Boolean8 flag = 0;
-    gScript.lrcp = true;
+    script.lrcp = true;
     if (HasKey(suite, descriptor, 'LRCP')) {
         ThrowIfSuiteError(suite->GetBoolean(descriptor, 'LRCP', &flag));
-        gScript.lrcp = flag != 0;
+        script.lrcp = flag != 0;
     }
     for (int i = 0; i < 3; ++i) {
         if (!HasKey(suite, descriptor, kChannelKeys[i])) continue;
         char name[kMaxChannelNameBytes + 1] = {};
         ThrowIfSuiteError(suite->GetString(descriptor, kChannelKeys[i], name, sizeof name));
         name[kMaxChannelNameBytes] = '\0';
-        if (name[0]) gScript.channelNames[i] = name;
+        if (name[0]) script.run.channelNames[i] = name;
     }
-    gScript.fwnl = false;
+    script.run.fwnl = false;
     if (HasKey(suite, descriptor, 'FwnL')) {
         ThrowIfSuiteError(suite->GetBoolean(descriptor, 'FwnL', &flag));
-        gScript.fwnl = flag != 0;
+        script.run.fwnl = flag != 0;
     }
-    if (HasKey(suite, descriptor, 'FbsT') && gCall.record->hostSig != 'vtRl')
-        gScript.batchJob = reinterpret_cast<BatchJob*>(static_cast<intptr_t>(ReadAddress(suite, descriptor, 'FbsT')));
-}
-
-void ClearChannelNames() {
-    for (std::string& name : gScript.channelNames) name.clear();
+    if (HasKey(suite, descriptor, 'FbsT') && HostCall::Current().record->hostSig != 'vtRl')
+        script.batchJob = reinterpret_cast<BatchJob*>(static_cast<intptr_t>(ReadAddress(suite, descriptor, 'FbsT')));
 }
 
 // ---- Writing
@@ -375,11 +370,10 @@ bool IsNoDialogCall() {
     return HasKey(suite, descriptor.Get(), 'Txlt');
 }
 
-ErrorCode ReadScriptParams() {
-    ClearChannelNames();
-    gScript.batchJob = nullptr;
+ErrorCode ReadScriptParams(ScriptState& script) {
+    script = ScriptState{};
     if (!DescriptorHandle()) {
-        if (ShowDialogRequested(gCall.record)) return Err::None;
+        if (ShowDialogRequested(HostCall::Current().record)) return Err::None;
         ThrowBadParameters();
     }
     const DescriptorSuite* suite = GetDescriptorSuite();
@@ -395,13 +389,12 @@ ErrorCode ReadScriptParams() {
             MakeFramePathsAbsolute();
         }
     }
-    ReadProcessFlags(suite, descriptor.Get());
+    ReadProcessFlags(suite, descriptor.Get(), script);
     return Err::None;
 }
 
 void WriteScriptParams() {
-    ClearChannelNames();
-    FilterRecord* record = gCall.record;
+    FilterRecord* record = HostCall::Current().record;
     if (!record->parameters || !record->descriptorParameters) return;
     const DescriptorSuite* suite = GetDescriptorSuite();
     const DescriptorListSuite* listSuite = GetDescriptorListSuite();

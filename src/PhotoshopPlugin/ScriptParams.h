@@ -2,22 +2,31 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
+#include "ErrorCodes.h"
 #include "HostSuites.h"
+#include "PhotoshopFilter.h"
 
 struct BatchJob;
 
+// What one start call's descriptor asks for besides the settings: the run's options, which the
+// entry hands to the framework, and what the batch side reads.
 struct ScriptState {
-    // Names of three alpha channels of the document that the run reads as extra planes.
-    std::string channelNames[3];
-    bool lrcp = true;   // process flags the batch side reads ('LRCP', 'FwnL')
-    bool fwnl = false;
+    RunOptions run;
+    bool lrcp = true;              // the process flag 'LRCP'
     BatchJob* batchJob = nullptr;  // the batch runner's job ('FbsT'), or none
 };
-extern ScriptState gScript;
 
 inline constexpr size_t kMaxChannelNameBytes = 255;
+
+// Whether the descriptor holds 'Txlt': the call has nothing to do.
+bool IsNoDialogCall();
+// Reads the descriptor into the parameter block and the script state. Answers 0, or the call's
+// result when the settings handed in were corrupt and the user did not take the defaults offered
+// in their place.
+ErrorCode ReadScriptParams(ScriptState& script);
+// Writes the block, the output mode and the layered-output lists back into the descriptor.
+void WriteScriptParams();
 
 // Whether the call shows the dialog: the host asks for it, or hands over no settings to run with
 // (a host without scripting, or a call from its menu, carries no descriptor).

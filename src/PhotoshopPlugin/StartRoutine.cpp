@@ -8,11 +8,11 @@
 #include "Alerts.h"
 #include "CurrentException.h"
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
-#include "PluginGlobals.h"
 #include "PluginMain.h"
 #include "PreferenceSettings.h"
 #include "ScriptParams.h"
@@ -82,8 +82,7 @@ private:
 };
 
 // Drives every instance through its final pass; the host may abort between steps.
-ErrorCode RunFinalPass(PhotoshopFilter& main) {
-    const FilterRecord* record = gCall.record;
+ErrorCode RunFinalPass(const FilterRecord* record) {
     for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
         instance->RestartPass();
     ErrorCode result = 0;
@@ -97,11 +96,11 @@ ErrorCode RunFinalPass(PhotoshopFilter& main) {
 }
 
 // The preview dialog's run. It is not part of this build yet: the call ends as if it was cancelled.
-ErrorCode RunPreviewDialog() {
+ErrorCode RunPreviewDialog(const RunOptions& options) {
     if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
-    PhotoshopFilter::InitPreviewInstance(*gFilters.previewA);
-    PhotoshopFilter::InitPreviewInstance(*gFilters.previewB);
+    PhotoshopFilter::InitPreviewInstance(*gFilters.previewA, options);
+    PhotoshopFilter::InitPreviewInstance(*gFilters.previewB, options);
     if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
         ShowHostPalettes(false, RecordedHostVersion());
     const ErrorCode result = Err::Cancelled;
@@ -113,8 +112,8 @@ ErrorCode RunPreviewDialog() {
 
 }  // namespace
 
-ErrorCode DoStart() {
-    FilterRecord* record = gCall.record;
+ErrorCode DoStart(const RunOptions& options) {
+    FilterRecord* record = HostCall::Current().record;
     ErrorCode result = 0;
     try {
         record->autoMask = false;
@@ -137,13 +136,13 @@ ErrorCode DoStart() {
             }
         }
         main.CheckHost();
-        PhotoshopFilter::InitPreviewInstance(main);
-        if (showDialog) result = RunPreviewDialog();
+        PhotoshopFilter::InitPreviewInstance(main, options);
+        if (showDialog) result = RunPreviewDialog(options);
         main.DialogFinished(result);
         if (result == 0) {
             ClearOutputOptionsForOtherHosts(record);
             LayeredOutputBlock layered(record);
-            result = RunFinalPass(main);
+            result = RunFinalPass(record);
         }
         PhotoshopFilter::Unlink(main);
     } catch (...) {

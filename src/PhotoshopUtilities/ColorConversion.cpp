@@ -7,8 +7,8 @@
 
 #include "BigEndian.h"
 #include "Errors.h"
+#include "HostCall.h"
 #include "ImageModes.h"
-#include "PluginGlobals.h"
 
 namespace {
 
@@ -131,7 +131,16 @@ ColorServicesInfo ConversionRequest(int16_t from, int16_t to, const int16_t* com
     return info;
 }
 
-ColorServicesProc HostColorServices() { return gCall.record ? gCall.record->colorServices : nullptr; }
+ColorServicesProc HostColorServices() {
+    const FilterRecord* record = HostCall::Current().record;
+    return record ? record->colorServices : nullptr;
+}
+
+// The image mode of the call's document; none (-1) without a filter record.
+int16_t DocumentMode() {
+    const FilterRecord* record = HostCall::Current().record;
+    return record ? record->imageMode : -1;
+}
 
 bool gUseHostColorServices = true;
 
@@ -171,7 +180,7 @@ void ColorRecord::Store(uint8_t* stored) const {
 
 void ConvertColorRecord(ColorRecord& record, int16_t space) {
     if (record.space < 0) return;
-    if (space < 0) space = ColourSpaceOfMode(gCall.record ? gCall.record->imageMode : -1);
+    if (space < 0) space = ColourSpaceOfMode(DocumentMode());
     if (ComponentsOfSpace(space) == 0 || ComponentsOfSpace(record.space) == 0) THROW_IF_ERROR(Err::HostUnsupported);
     if (record.space == space) return;
 
@@ -191,7 +200,7 @@ namespace {
 
 ColorRecord RecordOfHostColour(const uint8_t* colour) {
     ColorRecord record;
-    record.space = ColourSpaceOfMode(gCall.record ? gCall.record->imageMode : -1);
+    record.space = ColourSpaceOfMode(DocumentMode());
     const int16_t count = ComponentsOfSpace(record.space);
     for (int i = 0; i < count; ++i) record.components[i] = colour[i];
     return record;
@@ -199,8 +208,8 @@ ColorRecord RecordOfHostColour(const uint8_t* colour) {
 
 }  // namespace
 
-ColorRecord GetForegroundColorRecord() { return RecordOfHostColour(gCall.record->foreColor); }
-ColorRecord GetBackgroundColorRecord() { return RecordOfHostColour(gCall.record->backColor); }
+ColorRecord GetForegroundColorRecord() { return RecordOfHostColour(HostCall::Current().record->foreColor); }
+ColorRecord GetBackgroundColorRecord() { return RecordOfHostColour(HostCall::Current().record->backColor); }
 
 bool UseHostColorServices() { return gUseHostColorServices; }
 void SetUseHostColorServices(bool use) { gUseHostColorServices = use; }

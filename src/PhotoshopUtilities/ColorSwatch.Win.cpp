@@ -4,11 +4,11 @@
 
 #include "Errors.h"
 #include "Geometry.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "HostServices.h"
 #include "ImageModes.h"
-#include "PluginGlobals.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ COLORREF RgbOf(ColorRecord colour) {
 // One colour as a pixel map in the 8-bit form of the document's mode, with a mask of its opacity
 // when it is translucent.
 void DrawThroughHost(ColorRecord colour, DrawingPort& port, const Rect16& rect, bool translucent, HDC dc) {
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     const ImageModeInfo* mode = FindImageMode(record.imageMode);
     if (!mode) THROW_IF_ERROR(Err::HostUnsupported);
     const int16_t eightBitMode = mode->eightBitMode;
@@ -103,7 +103,7 @@ void DrawColorSwatch(const ColorRecord& record, DrawingPort& port, const Rect16&
         DrawNoColour(port, rect, dc);
         return;
     }
-    const FilterRecord& host = *gCall.record;
+    const FilterRecord& host = *HostCall::Current().record;
     const bool duotone = host.imageMode == kModeDuotone || host.imageMode == kModeDuotone16;
     const bool opaque = record.opacity == 255 || ignoreOpacity;
     if (GetHostKind() != kHostKindPhotoPnt && !duotone && opaque) {

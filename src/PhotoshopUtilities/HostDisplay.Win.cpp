@@ -2,10 +2,10 @@
 #include <windows.h>
 
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostPixels.h"
 #include "ImageModes.h"
 #include "PixelSamples.h"
-#include "PluginGlobals.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ private:
 
 // displayPixels into a device context: 17500 without the host's procedure.
 ErrorCode DisplayInto(const PixelMap& map, const Rect32& source, int32_t row, int32_t column, HDC dc) {
-    const FilterRecord* record = gCall.record;
+    const FilterRecord* record = HostCall::Current().record;
     if (!record || !record->displayPixels) return Err::HostUnsupported;
     return record->displayPixels(&map, &source, row, column, dc);
 }
@@ -84,7 +84,8 @@ ErrorCode ShowAtEightBits(PixelMap& map, Show show) {
 
 ErrorCode DisplayPixels(const PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
                         HWND window, HRGN clip) {
-    if (!gCall.record || !gCall.record->displayPixels) return Err::HostUnsupported;
+    const FilterRecord* record = HostCall::Current().record;
+    if (!record || !record->displayPixels) return Err::HostUnsupported;
     WindowDC dc(window);
     if (!dc.Get()) THROW_IF_ERROR(Err::MemoryFull);
     SelectClipRgn(dc.Get(), clip);

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "Errors.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 
 namespace {
 
@@ -18,7 +18,8 @@ int64_t gGlobalBytesHeld = 0;
 int64_t gReserve = kDefaultBufferReserve;
 
 const HandleProcs* HostHandleProcs() {
-    return gCall.record ? gCall.record->handleProcs : nullptr;
+    const FilterRecord* record = HostCall::Current().record;
+    return record ? record->handleProcs : nullptr;
 }
 
 bool HasAllHandleProcs(const HandleProcs* p) {
@@ -38,7 +39,8 @@ bool HasAllBufferProcs(const BufferProcs* p) {
 namespace {
 
 const BufferProcs* HostBufferProcs() {
-    const BufferProcs* p = gCall.record ? gCall.record->bufferProcs : nullptr;
+    const FilterRecord* record = HostCall::Current().record;
+    const BufferProcs* p = record ? record->bufferProcs : nullptr;
     return HasAllBufferProcs(p) ? p : nullptr;
 }
 

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
-#include "PluginGlobals.h"
 #include "ScaledCoordinates.h"
 
 namespace {
@@ -94,7 +94,7 @@ ErrorCode Subsample(FilterRecord& record, const SampledField& field, char** data
 
 // Our own subsampling of the input and the mask; the output area is asked for last and alone, so
 // that the host's output buffer is the one the filter writes into.
-ErrorCode SubsampleRequest(FilterRecord& record, Fixed16 inputRate, Fixed16 maskRate) {
+ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16 inputRate, Fixed16 maskRate) {
     const Rect16 inRect = record.inRect, maskRect = record.maskRect, outRect = record.outRect;
     record.inputRate = record.maskRate = kRateOne;
     char *inData = nullptr, *maskData = nullptr;
@@ -103,13 +103,13 @@ ErrorCode SubsampleRequest(FilterRecord& record, Fixed16 inputRate, Fixed16 mask
     if (!IsEmpty(inRect)) {
         const int32_t f = FactorOf(inputRate);
         const SampledField field{inRect, DividedUp(DocumentExtent(record), f), f,
-                                 record.inHiPlane - record.inLoPlane + 1, gCall.bytesPerSample, record.inputPadding,
+                                 record.inHiPlane - record.inLoPlane + 1, bytesPerSample, record.inputPadding,
                                  false, &gInputScratch};
         error = Subsample(record, field, &inData, &inRowBytes);
     }
     if (!error && !IsEmpty(maskRect)) {
         const int32_t g = FactorOf(maskRate);
-        const SampledField field{maskRect, DividedUp(Widened(record.filterRect), g), g, 1, gCall.bytesPerSample,
+        const SampledField field{maskRect, DividedUp(Widened(record.filterRect), g), g, 1, bytesPerSample,
                                  record.maskPadding, true, &gMaskScratch};
         error = Subsample(record, field, &maskData, &maskRowBytes);
     }
@@ -154,7 +154,8 @@ bool HostCanServe(const FilterRecord& record, Fixed16 inputRate, Fixed16 maskRat
 }  // namespace
 
 ErrorCode AdvanceState() {
-    FilterRecord* record = gCall.record;
+    const HostCall& call = HostCall::Current();
+    FilterRecord* record = call.record;
     if (!record || !record->advanceState) return Err::HostUnsupported;
     const Fixed16 inputRate = RateOrOne(record->inputRate), maskRate = RateOrOne(record->maskRate);
     try {
@@ -164,7 +165,7 @@ ErrorCode AdvanceState() {
             record->maskRate = maskRate;
             return error ? error : DeliveredAll(*record) ? Err::None : Err::HostUnsupported;
         }
-        return SubsampleRequest(*record, inputRate, maskRate);
+        return SubsampleRequest(*record, call.bytesPerSample, inputRate, maskRate);
     } catch (const ErrorCodeException& e) {
         record->inputRate = inputRate;
         record->maskRate = maskRate;

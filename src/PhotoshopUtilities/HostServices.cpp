@@ -1,6 +1,6 @@
 #include "HostServices.h"
 
-#include "PluginGlobals.h"
+#include "HostCall.h"
 
 namespace HostSuites {
 namespace {
@@ -32,8 +32,9 @@ Entry gTable[kRowCount] = {
 const void* Acquire(Row row) {
     Entry& entry = gTable[row];
     if (entry.suite) return entry.suite;
-    if (!gCall.basicSuite || !gCall.basicSuite->AcquireSuite) throw SuiteAccessException{'Parm'};
-    entry.lastError = gCall.basicSuite->AcquireSuite(entry.name, entry.version, &entry.suite);
+    const BasicSuite* basic = HostCall::Current().basicSuite;
+    if (!basic || !basic->AcquireSuite) throw SuiteAccessException{'Parm'};
+    entry.lastError = basic->AcquireSuite(entry.name, entry.version, &entry.suite);
     if (entry.lastError != 0) {
         entry.suite = nullptr;
         throw SuiteAccessException{static_cast<uint32_t>(entry.lastError)};
@@ -44,10 +45,11 @@ const void* Acquire(Row row) {
 const Entry& At(int row) { return gTable[row]; }
 
 void ReleaseAll() noexcept {
+    const BasicSuite* basic = HostCall::Current().basicSuite;
     for (Entry& entry : gTable) {
         if (!entry.suite || !entry.name) continue;
-        if (gCall.basicSuite && gCall.basicSuite->ReleaseSuite) {
-            gCall.basicSuite->ReleaseSuite(entry.name, entry.version);
+        if (basic && basic->ReleaseSuite) {
+            basic->ReleaseSuite(entry.name, entry.version);
             entry.suite = nullptr;
         }
     }

@@ -23,6 +23,12 @@ const ImageModeInfo* FindImageMode(int32_t imageMode) {
     return imageMode >= 0 && imageMode < kModeCount ? &kImageModes[imageMode] : nullptr;
 }
 
+int32_t BytesPerSampleForMode(int16_t imageMode) {
+    if (imageMode == kModeBitmap) return 0;
+    if (imageMode >= kModeGray16 && imageMode <= kModeDuotone16) return 2;
+    return 1;
+}
+
 int16_t ColourPlanesOfMode(int32_t imageMode) {
     const ImageModeInfo* info = FindImageMode(imageMode);
     return info ? info->colourPlanes : 0;

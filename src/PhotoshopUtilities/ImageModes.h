@@ -19,6 +19,10 @@ int16_t ColourPlanesOfMode(int32_t imageMode);
 // The colour space of a mode, negative for an unknown mode or one without a space.
 int16_t ColourSpaceOfMode(int32_t imageMode);
 
+// Bytes per channel sample as the host delivers them: 0 for bitmap, 2 for the 16-bit modes, 1 for
+// every other mode (an unknown mode included).
+int32_t BytesPerSampleForMode(int16_t imageMode);
+
 // Components of a colour space (0 for a space outside the host's seven).
 int16_t ComponentsOfSpace(int32_t colourSpace);
 

@@ -4,15 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
-#include <new>
 
 #include "Errors.h"
 #include "FirstRunTables.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
 #include "RenderSession.h"
 #include "SessionState.h"
 #include "Utf.h"
@@ -24,8 +22,9 @@ namespace {
 // Takes back the block an earlier call of ours left in the host's data word. The host's handle is
 // freed whatever it holds.
 void RestoreFrameCache(int16_t outputPlanes) {
-    const UniqueHandle saved(reinterpret_cast<Handle>(*gCall.data));
-    *gCall.data = 0;
+    intptr_t& data = *HostCall::Current().data;
+    const UniqueHandle saved(reinterpret_cast<Handle>(data));
+    data = 0;
     FrameCacheBlock block;
     if (GetHandleSize(saved.Get()) != static_cast<int64_t>(sizeof block)) return;
     {
@@ -49,7 +48,8 @@ void RestoreFrameCache(int16_t outputPlanes) {
 
 // Leaves the cache's block in the host's data word for its next call; false when it cannot.
 bool HandCacheToHost(const FrameCacheBlock& cache) {
-    if (!gCall.data) return false;
+    intptr_t* data = HostCall::Current().data;
+    if (!data) return false;
     UniqueHandle handle(NewHandle(sizeof cache));
     if (!handle) return false;
     FrameCacheBlock saved = cache;
@@ -60,15 +60,15 @@ bool HandCacheToHost(const FrameCacheBlock& cache) {
         if (!bytes) return false;
         std::memcpy(bytes.Get(), &saved, sizeof saved);
     }
-    if (DataWordHoldsBlock()) DisposeHandle(reinterpret_cast<Handle>(*gCall.data));
-    *gCall.data = reinterpret_cast<intptr_t>(handle.Release());
+    if (DataWordHoldsBlock()) DisposeHandle(reinterpret_cast<Handle>(*data));
+    *data = reinterpret_cast<intptr_t>(handle.Release());
     return true;
 }
 
 }  // namespace
 
 void Quorvel::InitializeGlobals() {
-    gCall.record->autoMask = false;
+    HostCall::Current().record->autoMask = false;
     RenderSession& session = Session();
     session.cacheFile.Close();
     session.cache = {};
@@ -104,7 +104,7 @@ ErrorCode Quorvel::EndRun(ErrorCode result) { return Finish(result); }
 
 void Quorvel::InvalidatePreview() {
     if (const OwnedRgn& region = Session().updateRegion) {
-        const Rect16& r = gCall.record->filterRect;
+        const Rect16& r = HostCall::Current().record->filterRect;
         SetRectRgn(region.Get(), r.left, r.top, r.right, r.bottom);
     }
     InvalidateAllInstances();
@@ -114,13 +114,13 @@ void Quorvel::Prepare() {
     // A host with little memory keeps half of it free; a larger one keeps 2 MB.
     constexpr int32_t kSmallHostSpace = 0x400000;
     constexpr int32_t kLargeHostReserve = 0x200000;
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     record.bufferSpace = record.maxSpace <= kSmallHostSpace ? std::max(record.maxSpace / 2, 0) : kLargeHostReserve;
 }
 
 void Quorvel::SetupRun() {
     ReleaseLayerStates();
-    const FilterRecord& record = *gCall.record;
+    const FilterRecord& record = *HostCall::Current().record;
     layeredOutput_ = record.inTransparencyMask != 0 && record.inLayerMasks != 0 && record.outLayerMasks != 0 &&
                      GetHostKind() != kHostKindElements;
     THROW_IF_ERROR(ResizeStackStorage(0, false));
@@ -133,7 +133,7 @@ void Quorvel::SetupRun() {
 
 bool Quorvel::HoldSourceBuffer(const Rect16& area) {
     const int16_t planes = InputPlaneCount();
-    const auto bytes = static_cast<uint32_t>(gCall.bytesPerSample);
+    const auto bytes = static_cast<uint32_t>(HostCall::Current().bytesPerSample);
     const Rect16& held = sourceBuffer_.Bounds();
     if (sourceBuffer_.IsAllocated() && sourceBuffer_.Planes() == planes && sourceBuffer_.BytesPerSample() == bytes &&
         RectWidth(held) >= RectWidth(area) && RectHeight(held) >= RectHeight(area))
@@ -151,18 +151,7 @@ void Quorvel::ReleaseLayerStates() {
 }
 
 void Quorvel::ClearRecordInfo() {
-    if (DescriptorParameters* parameters = gCall.record ? gCall.record->descriptorParameters : nullptr)
+    const FilterRecord* record = HostCall::Current().record;
+    if (DescriptorParameters* parameters = record ? record->descriptorParameters : nullptr)
         parameters->recordInfo = 0;
-}
-
-void CreateFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB})
-        if (!*filter) *filter = new (std::nothrow) Quorvel;
-}
-
-void DeleteFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) {
-        delete *filter;
-        *filter = nullptr;
-    }
 }

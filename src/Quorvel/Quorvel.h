@@ -149,9 +149,3 @@ private:
     PlaneBuffer sourceBuffer_;
     RenderSetup render_;
 };
-
-// Creates the call's filter objects (main, preview A, preview B) in whichever of the three slots
-// of gFilters are empty; one that cannot be allocated leaves its slot empty.
-void CreateFilterObjects();
-// Deletes whichever of them exist and clears the globals.
-void DeleteFilterObjects();

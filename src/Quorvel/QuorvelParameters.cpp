@@ -6,10 +6,10 @@
 
 #include "CurrentParameters.h"
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "SettingsDefaults.h"
@@ -42,7 +42,7 @@ ErrorCode MigrateLegacyBlock(PhotoshopFilter& filter) {
 }  // namespace
 
 void Quorvel::SetDefaultParameters(int which) {
-    FilterRecord* record = gCall.record;
+    FilterRecord* record = HostCall::Current().record;
     if (which < -1 && record->parameters) {
         int32_t layer = 0;
         {

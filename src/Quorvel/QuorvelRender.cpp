@@ -9,13 +9,13 @@
 #include "CurrentParameters.h"
 #include "Errors.h"
 #include "FirstRunTables.h"
+#include "HostCall.h"
 #include "HostPixels.h"
 #include "ImageModes.h"
 #include "LayerState.h"
 #include "PassPlan.h"
-#include "PixelSamples.h"
 #include "PhotoResampler.h"
-#include "PluginGlobals.h"
+#include "PixelSamples.h"
 #include "PreviewOwner.h"
 #include "Quorvel.h"
 #include "QuorvelShapes.h"
@@ -23,7 +23,6 @@
 #include "RenderPulse.h"
 #include "RenderSession.h"
 #include "ScaledCoordinates.h"
-#include "ScriptParams.h"
 #include "SettingsRanges.h"
 #include "SourceCache.h"
 #include "TileComposer.h"
@@ -123,8 +122,8 @@ int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
 
 // A scripted run may ask for the photo to come from the target layer's channels; that needs the
 // document's channel list and a way to read it.
-bool ReadsPhotoFromChannels(const FilterRecord& r) {
-    return gScript.fwnl && r.documentInfo && r.documentInfo->targetCompositeChannels &&
+bool ReadsPhotoFromChannels(const FilterRecord& r, const RunOptions& options) {
+    return options.fwnl && r.documentInfo && r.documentInfo->targetCompositeChannels &&
            HasProc(r.channelPortProcs, &ChannelPortProcs::readPixels);
 }
 
@@ -165,7 +164,7 @@ private:
 // ---- Render start
 
 void Quorvel::BeginPass() {
-    FilterRecord& record = *gCall.record;
+    FilterRecord& record = *HostCall::Current().record;
     RenderSession& session = Session();
     render_.passCount = 0;
     if (session.cacheReplay) {
@@ -201,7 +200,7 @@ void Quorvel::BeginPass() {
     const bool opaquePhoto = record.outTransparencyMask <= 0 && !(record.inLayerPlanes && (record.inLayerMasks || record.inInvertedLayerMasks)) &&
                              !(record.outLayerPlanes && (record.outLayerMasks || record.outInvertedLayerMasks)) &&
                              layeredMode != BlockLayout::kLayeredOutputMask && layeredMode != BlockLayout::kLayeredOutputLayers &&
-                             !gScript.fwnl;
+                             !Options().fwnl;
     const int32_t photoPosition = std::clamp(TargetLayerPos(), 0, block.LayerCount());
     double largestCost = 1.0;
     for (int32_t layer = std::min(block.LayerCount(), BlockLayout::kMaxLayers) - 1; layer >= 0; --layer) {
@@ -213,7 +212,7 @@ void Quorvel::BeginPass() {
     // Tiles are sized against the area this instance walks (a preview's pass rectangle may be far
     // larger than the selection) and then against the free buffer space.
     const Rect16& walked = WholeRect();
-    const TileSize wanted = ChooseTileSize(gCall.bytesPerSample, largestCost, render_.passCount,
+    const TileSize wanted = ChooseTileSize(HostCall::Current().bytesPerSample, largestCost, render_.passCount,
                                            OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
     FreeTileBuffers();
     const TileSize tile = FitTileToBufferSpace(wanted);
@@ -235,7 +234,7 @@ int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
     };
     // The host's delivery as the framework reserves it: input and output planes and two more
     // samples (the mask, and the substitute mask or scaled output of our own).
-    const int64_t bytes = std::max(gCall.bytesPerSample, 1);
+    const int64_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
     int64_t total = w * h * (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * bytes;
     if (HasOwner()) total += w * h * OutputPlaneCount() * bytes;  // the scaled output of a preview
     std::array<int64_t, RenderSetup::kMaxBevels> bevelBytes{};
@@ -387,7 +386,7 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
     pass.drawn = true;
     pass.opacity = static_cast<uint8_t>(OpacityByte(effect.Get(EffectLayout::kOpacity)));
     DocumentColour(effect.Sub(EffectLayout::kColour), pass.colour, pass.alpha);
-    if (gCall.record->outTransparencyMask <= 0) pass.alpha = 255;
+    if (HostCall::Current().record->outTransparencyMask <= 0) pass.alpha = 255;
     pass.blendTable = BlendTables::Table(effect.Get(EffectLayout::kBlendMode));
     const double scale = PreviewScale();
     pass.blurRadius = BlurRadius(effect.Get(EffectLayout::kBlur), scale);
@@ -471,7 +470,7 @@ void Quorvel::FetchSourceImage() {
     PhotoPlacement& photo = render_.photo;
     RenderSession& session = Session();
     if (!photo.changed || session.sourceOutOfMemory) return;
-    if (ReadsPhotoFromChannels(*gCall.record)) {
+    if (ReadsPhotoFromChannels(*HostCall::Current().record, Options())) {
         render_.photoResampled = HoldSourceBuffer(render_.scaledFilter) && ReadSourceFromChannels();
         photo.changed = false;
         return;
@@ -482,7 +481,7 @@ void Quorvel::FetchSourceImage() {
         return;
     }
     if (!HoldSourceBuffer(render_.scaledFilter)) return;
-    FilterRecord& r = *gCall.record;
+    FilterRecord& r = *HostCall::Current().record;
     const int32_t sr = IntegerScale();
     const SavedRequest saved(r);
     auto sampled = [sr](Fixed16 rate) { return rate < 0x10000 ? Fixed16(sr << 16) : Fixed16(rate * sr); };
@@ -499,7 +498,7 @@ void Quorvel::FetchSourceImage() {
 }
 
 bool Quorvel::ResamplePhotoIntoSource() {
-    FilterRecord& r = *gCall.record;
+    FilterRecord& r = *HostCall::Current().record;
     if (!r.inData) return false;
     SourceFill fill(sourceBuffer_, r.inRect);
     char* out = fill.First();
@@ -519,7 +518,7 @@ bool Quorvel::ResamplePhotoIntoSource() {
         options.mask = static_cast<const uint8_t*>(r.maskData);
         options.maskRowBytes = r.maskRowBytes;
     }
-    if (gCall.bytesPerSample == 2) {
+    if (HostCall::Current().bytesPerSample == 2) {
         const PixelView<const uint16_t> source{static_cast<const uint16_t*>(r.inData), width, height, planes, r.inRowBytes / 2};
         ResamplePhoto(source, PixelView<uint16_t>{reinterpret_cast<uint16_t*>(out), width, height, planes, rowBytes / 2}, options);
     } else {
@@ -535,7 +534,7 @@ bool Quorvel::ResamplePhotoIntoSource() {
 // order. A target without transparency shows opaque; colour no channel covers stays 0. Answers
 // whether the buffer holds the photo; a read error is raised.
 bool Quorvel::ReadSourceFromChannels() {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     const Rect32 area = ChannelReadArea(r);
     const int32_t s = IntegerScale();
     // The area in the buffer's coordinates: back under the filter rectangle, at the render scale.
@@ -589,7 +588,7 @@ bool Quorvel::ReadSourceFromChannels() {
 
 bool Quorvel::NextTile() {
     const bool more = PhotoshopFilter::NextTile();
-    if (Session().cacheReplay) gCall.record->maskRect = Rect16{};
+    if (Session().cacheReplay) HostCall::Current().record->maskRect = Rect16{};
     return more;
 }
 
@@ -624,7 +623,7 @@ void Quorvel::TileStep(int32_t k) {
     if (k < 1 || k > render_.passCount) return;
     const PassSetup& pass = render_.passes[k - 1];
     RenderPassRecord& record = *passes_.At(k - 1);
-    const Rect16 tile = gCall.record->outRect;
+    const Rect16 tile = HostCall::Current().record->outRect;
     const Rect16 area = WidenRect(tile, pass.margins);
     // The coverage the composer reads: the tile, moved against the shadow's offset. A reach that
     // left the 16-bit coordinates would make it smaller than the tile, and the composer would
@@ -728,7 +727,7 @@ void Quorvel::CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t*
 // A call after "Apply to New Layer" writes the frames an earlier call cached: the tile's rows come
 // from the cache file, widened in a 16-bit document.
 void Quorvel::ReadCachedSource() {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     RenderSession& session = Session();
     const CacheGeometry cache{session.cache.planes, session.cache.rect};
     const int32_t planes = PlaneSpan(r.outLoPlane, r.outHiPlane);
@@ -741,11 +740,11 @@ void Quorvel::ReadCachedSource() {
     for (int32_t y = 0; y < height; ++y)
         session.cacheFile.Read(out + int64_t{y} * r.outRowBytes, static_cast<uint32_t>(offset + y * cacheRow),
                                static_cast<int32_t>(rowBytes));
-    if (gCall.bytesPerSample == 2) WidenCachedRows(out, height, width * planes, r.outRowBytes);
+    if (HostCall::Current().bytesPerSample == 2) WidenCachedRows(out, height, width * planes, r.outRowBytes);
 }
 
 ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     const int32_t nc = std::clamp<int32_t>(ColourPlanesOfMode(r.imageMode), 1, kMaxColourChannels);
     ComposeLayout layout;
     layout.colourChannels = nc;
@@ -760,7 +759,7 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     layout.inputLast = std::clamp(nc + inTransparency + layout.inputLayerMasks - 1, 0, layout.inputStride - 1);
     layout.outputLast = std::clamp(nc + (layout.outputTransparency ? 1 : 0) + layout.outputLayerMasks - 1, 0,
                                    layout.outputStride - 1);
-    layout.sixteenBit = gCall.bytesPerSample == 2;
+    layout.sixteenBit = HostCall::Current().bytesPerSample == 2;
     layout.textureStep = IntegerScale();
     layout.preview = HasOwner();
 
@@ -778,7 +777,7 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     photoPosition = std::clamp(TargetLayerPos(), 0, layers);
     layout.maskOutput = layeredMode == BlockLayout::kLayeredOutputMask;
     layout.layerOutput = layeredMode == BlockLayout::kLayeredOutputLayers && HasOwner();
-    layout.photoMerge = !gScript.fwnl && outputOption == BlockLayout::kOutputOff && layeredMode != BlockLayout::kLayeredOutputLayers;
+    layout.photoMerge = !Options().fwnl && outputOption == BlockLayout::kOutputOff && layeredMode != BlockLayout::kLayeredOutputLayers;
     layout.transmittanceAlpha = layout.photoMerge && layeredMode != BlockLayout::kLayeredOutputMask;
     layout.layersUnderPhoto = photoPosition < layers;
     if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
@@ -786,7 +785,7 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
 }
 
 void Quorvel::ComposeTile() {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     if (Session().cacheReplay) {
         ReadCachedSource();
         return;
@@ -841,7 +840,7 @@ void Quorvel::ComposeTile() {
         pass.blendTable = setup.drawn ? setup.blendTable : nullptr;
         std::copy(setup.colour, setup.colour + 4, pass.colour);
         pass.abovePhoto = setup.layer < photoPosition;
-        pass.underPhoto = !gScript.fwnl && setup.layer >= photoPosition;
+        pass.underPhoto = !Options().fwnl && setup.layer >= photoPosition;
         if (setup.kind != PassKind::kBackground && !PassKind::IsOuterGlowOrShadow(setup.kind))
             pass.knockOutPass = setup.backgroundPass;
         if (setup.bevel >= 0 && setup.maskPass < 0) pass.bevel = &shading[setup.bevel];

@@ -11,8 +11,8 @@
 #include "CurrentParameters.h"
 #include "Errors.h"
 #include "File.h"
+#include "HostCall.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
 #include "Quorvel.h"
@@ -51,7 +51,7 @@ void Quorvel::RequestAutomaticRotation() {
 void Quorvel::RequestReloadOfMissingFrames() { gRequests.reloadMissing = true; }
 
 int32_t Quorvel::LoadLayerImages() {
-    const FilterRecord& r = *gCall.record;
+    const FilterRecord& r = *HostCall::Current().record;
     int32_t slots = 1;
     {
         const LockedParameters parameters;

@@ -1,10 +1,13 @@
 #include "CurrentParameters.h"
 
+#include "HostCall.h"
 #include "HostMemory.h"
-#include "PluginGlobals.h"
 
 namespace {
-Handle CallParameters() { return gCall.record ? gCall.record->parameters : nullptr; }
+Handle CallParameters() {
+    const FilterRecord* record = HostCall::Current().record;
+    return record ? record->parameters : nullptr;
+}
 }  // namespace
 
 LockedParameters::LockedParameters() : length_(GetHandleSize(CallParameters())), lock_(CallParameters()) {

@@ -9,9 +9,9 @@
 #include "Errors.h"
 #include "File.h"
 #include "FloatingPalettes.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
 #include "SettingsDefaults.h"
 #include "SettingsRanges.h"
 #include "ZavuvIve.h"
@@ -376,7 +376,8 @@ bool QuorvelBase::IsLayerInverted(int32_t layer) {
 }
 
 int32_t QuorvelBase::CountTransparentEffects() {
-    if (!gCall.record || gCall.record->inTransparencyMask < 1) return 0;
+    const FilterRecord* record = HostCall::Current().record;
+    if (!record || record->inTransparencyMask < 1) return 0;
     const Stack stack;
     int32_t count = 0;
     for (int32_t i = 0; i < stack.Layers(); ++i) {

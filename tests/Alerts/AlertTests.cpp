@@ -7,7 +7,6 @@
 
 #include "Alerts.h"
 #include "Errors.h"
-#include "PluginGlobals.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "Errors.h"
 #include "Geometry.h"
 #include "HelpTextWindow.h"
-#include "PluginGlobals.h"
 #include "PopupWindow.h"
 #include "WindowServices.h"
 
@@ -121,8 +120,6 @@ HMENU MakeHostMenu() {
 
 TEST(HostMenuCommand, PostsTheCommandOfTheItemFoundByItsText) {
     TestWindow host(MakeHostMenu());
-    const HWND savedParent = gCall.parentWindow;
-    gCall.parentWindow = host.Get();
     gRecorded.clear();
     const struct {
         const char* name;
@@ -133,7 +130,7 @@ TEST(HostMenuCommand, PostsTheCommandOfTheItemFoundByItsText) {
     };
     std::vector<WPARAM> expectedCommands;
     for (const auto& c : cases) {
-        EXPECT_EQ(DoHostMenuCommand(c.name), c.expected) << c.name;
+        EXPECT_EQ(DoHostMenuCommand(host.Get(), c.name), c.expected) << c.name;
         if (c.expected) expectedCommands.push_back(c.expected);
     }
     ASSERT_TRUE(PumpUntil([&] { return CountRecorded(host.Get(), WM_COMMAND) >= expectedCommands.size(); }));
@@ -142,9 +139,7 @@ TEST(HostMenuCommand, PostsTheCommandOfTheItemFoundByItsText) {
         if (r.message == WM_COMMAND) commands.push_back(r.wParam);
     EXPECT_EQ(commands, expectedCommands);
 
-    gCall.parentWindow = nullptr;
-    EXPECT_EQ(DoHostMenuCommand("&Undo"), 0);
-    gCall.parentWindow = savedParent;
+    EXPECT_EQ(DoHostMenuCommand(nullptr, "&Undo"), 0);
 }
 
 TEST(MenuItemText, IsReplacedKeepingTheShortcutAndTheState) {

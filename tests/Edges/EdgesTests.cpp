@@ -2,11 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "BigEndian.h"
 #include "HostMemory.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "QuorvelBevelOutline.h"
 #include "QuorvelEdges.h"
 #include "SettingsLayout.h"
@@ -47,9 +48,9 @@ class EdgeTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
     }
-    void TearDown() override { gCall.record = nullptr; }
+    void TearDown() override { call_.reset(); }
 
     // Generates at a render start: the renderer's seed restarts every time.
     void Generate(SlotBytes& slot, EdgeCache& cache, double scale = 1.0) {
@@ -66,6 +67,7 @@ protected:
     }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     uint32_t seed_ = 0;
 };
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <windows.h>
 
 #include <cstring>
@@ -11,7 +12,8 @@
 #include "FirstRunTables.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
+#include "PluginMain.h"
+#include "HostCall.h"
 #include "Quorvel.h"
 #include "RenderSession.h"
 #include "Utf.h"
@@ -23,19 +25,17 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         record_.filterCase = kFilterCaseEditableTransparencyWithSelection;
-        gCall.record = &record_;
-        gCall.data = &dataWord_;
+        call_.emplace(HostCall{.record = &record_, .data = &dataWord_});
     }
     void TearDown() override {
         if (dataWord_) DisposeHandle(reinterpret_cast<Handle>(dataWord_));
         dataWord_ = 0;
-        gCall.data = nullptr;
         Session().cacheFile.Close();
         Session().cache = {};
         LayerStates().Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
-        gCall.record = nullptr;
+        call_.reset();
     }
     // A default block grown to this stack.
     void MakeStack(Quorvel& filter, int layers, int paths) {
@@ -45,6 +45,7 @@ protected:
     }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
 };
 

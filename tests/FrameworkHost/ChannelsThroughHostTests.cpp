@@ -14,13 +14,12 @@
 
 #include "File.h"
 #include "FrameworkHostSupport.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "PhotoshopFilter.h"
-#include "PluginGlobals.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
-#include "ScriptParams.h"
 #include "TempFolder.h"
 
 namespace {
@@ -161,7 +160,8 @@ private:
     void Capture(Companion which, int index) {
         const ShownPixels pixels = CompanionTile(which);
         if (!pixels.address) return;
-        const FilterRecord& r = *gCall.record;
+        const HostCall& call = HostCall::Current();
+        const FilterRecord& r = *call.record;
         const int32_t width = r.imageSize.h, height = r.imageSize.v;
         std::vector<uint16_t>& image = gProbe.companions[index];
         gProbe.planes[index] = pixels.planes;
@@ -171,9 +171,9 @@ private:
             for (int32_t x = tile.left; x < tile.right; ++x)
                 for (int p = 0; p < pixels.planes; ++p) {
                     const char* at = pixels.address + int64_t{y - tile.top} * pixels.rowBytes +
-                                     int64_t{x - tile.left} * pixels.pixelStride + p * gCall.bytesPerSample;
+                                     int64_t{x - tile.left} * pixels.pixelStride + p * call.bytesPerSample;
                     uint16_t v = static_cast<uint8_t>(*at);
-                    if (gCall.bytesPerSample == 2) std::memcpy(&v, at, 2);
+                    if (call.bytesPerSample == 2) std::memcpy(&v, at, 2);
                     image[(size_t(y) * width + x) * pixels.planes + p] = v;
                 }
     }
@@ -185,19 +185,15 @@ void ProbeEntry(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
     *result = 0;
     if (selector != kSelectorStart) return;
     auto* record = static_cast<FilterRecord*>(callRecord);
-    gCall = CallGlobals{};
-    gCall.record = record;
-    gCall.data = data;
-    gCall.basicSuite = record->sSPBasic;
-    gCall.bytesPerSample = BytesPerSampleForMode(record->imageMode);
-    gCall.is16Bit = gCall.bytesPerSample == 2;
-    for (int i = 0; i < 3; ++i) gScript.channelNames[i] = gProbe.channelNames[i];
+    const HostCallScope call(HostCall::OfFilterRecord(selector, record, data));
+    RunOptions options;
+    for (int i = 0; i < 3; ++i) options.channelNames[i] = gProbe.channelNames[i];
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 1;
     try {
         SilentOwner owner;
         CompanionProbe probe;
         probe.CheckHost();
-        PhotoshopFilter::InitPreviewInstance(probe);
+        PhotoshopFilter::InitPreviewInstance(probe, options);
         gProbe.maskPlanes = probe.MaskPlanes();
         for (int i = 0; i < 3; ++i) gProbe.shared[i] = SharedChannels()[i].IsSet();
         probe.SetOwner(&owner);
@@ -208,12 +204,10 @@ void ProbeEntry(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         gProbe.result = e.code;
     }
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
-    for (std::string& name : gScript.channelNames) name.clear();
     HostSuites::ReleaseAll();
     FreeAllBuffers();
     // As the plug-in's tear-down does: nothing more is asked of the host.
     record->inRect = record->outRect = record->maskRect = Rect16{};
-    gCall = CallGlobals{};
 }
 
 Outcome RunProbe(HostOptions options, ProbeRun probe) {

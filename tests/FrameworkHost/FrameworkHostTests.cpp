@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
+#include "HostCall.h"
 #include "HostPixels.h"
 #include "HostServices.h"
 #include "FrameworkHostSupport.h"
 #include "HostSession.h"
-#include "PluginGlobals.h"
 
 namespace {
 
@@ -125,13 +125,10 @@ void TitleEntry(int16_t selector, void* callRecord, intptr_t*, int16_t* result) 
     *result = 0;
     if (selector != kSelectorStart) return;
     auto* record = static_cast<FilterRecord*>(callRecord);
-    gCall = CallGlobals{};
-    gCall.record = record;
-    gCall.basicSuite = record->sSPBasic;
+    const HostCallScope call(HostCall{.record = record, .basicSuite = record->sSPBasic});
     std::memset(gTitle, 'x', sizeof gTitle);
     GetDocumentTitle(gTitle, gTitleBuffer);
     HostSuites::ReleaseAll();
-    gCall = CallGlobals{};
 }
 
 TEST(FrameworkThroughHost, TheDocumentTitleIsCopiedWithABoundAndATerminator) {

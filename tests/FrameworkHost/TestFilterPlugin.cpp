@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "HostCall.h"
 #include "InvertFilter.h"
 #include "PluginMain.h"
 #include "SharedChannels.h"
@@ -19,7 +20,7 @@ public:
 
     void ComposeTile() override {
         InvertFilter::ComposeTile();
-        const FilterRecord& r = *gCall.record;
+        const FilterRecord& r = *HostCall::Current().record;
         const Rect32 area{r.outRect.top, r.outRect.left, r.outRect.bottom, r.outRect.right};
         const int32_t width = area.right - area.left, height = area.bottom - area.top;
         if (width <= 0 || height <= 0 || !r.channelPortProcs || !r.channelPortProcs->writeBasePixels) return;

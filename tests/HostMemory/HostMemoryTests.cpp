@@ -1,3 +1,4 @@
+#include <optional>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 
 #include "Errors.h"
 #include "HostMemory.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ protected:
         record = FilterRecord{};
         record.handleProcs = &handleProcs;
         record.bufferProcs = &bufferProcs;
-        gCall.record = &record;
+        call.emplace(HostCall{.record = &record});
         CountingHost::handleCalls = 0;
         CountingHost::bufferAllocations = 0;
         CountingHost::handleLocks = 0;
@@ -86,12 +87,13 @@ protected:
     }
     void TearDown() override {
         ResetHostMemoryForTesting();
-        gCall.record = nullptr;
+        call.reset();
     }
 
     HandleProcs handleProcs{};
     BufferProcs bufferProcs{};
     FilterRecord record{};
+    std::optional<HostCallScope> call;
 };
 
 TEST_F(HostMemoryTest, HandlesGoToTheHostWhenAllSixProceduresExist) {

@@ -3,11 +3,12 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <random>
 #include <vector>
 
 #include "HostMemory.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "ZavuvIve.h"
 
 namespace {
@@ -17,11 +18,11 @@ class ImagingTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
     }
     void TearDown() override {
         FreeAllBuffers();
-        gCall.record = nullptr;
+        call_.reset();
     }
 
     std::vector<uint32_t> GaussWeights(int32_t radius) {
@@ -42,6 +43,7 @@ protected:
     }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     BufferRecord kernel_;
     BufferRecord disc_;
 };

@@ -11,7 +11,7 @@
 
 #include "LibraryTestSupport.h"
 #include "PhotoshopDialog.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "QVDatabase.h"
 
 namespace {
@@ -223,8 +223,10 @@ TEST_P(LockedLibraryOpen, FailsWithinTheBoundWithTheAlertOncePerCallAndOpensInTh
 
     // Once the lock is gone, the next host call opens the library as it was.
     lock.Release();
-    ++gCall.number;
-    { PhotoshopDialog libraries(PhotoshopDialog::kWindowless, nullptr, nullptr); }
+    {
+        const HostCallScope nextCall(HostCall{});
+        PhotoshopDialog libraries(PhotoshopDialog::kWindowless, nullptr, nullptr);
+    }
     ASSERT_NE(FramesLibrary(), nullptr);
     EXPECT_EQ(FramesLibrary()->NewRecordID(), 10002);
     EXPECT_EQ(alerts.Lines().size(), 1u);

@@ -6,6 +6,7 @@
 
 #include "HostMemory.h"
 #include "HostSession.h"
+#include "ImageModes.h"
 #include "PhotoshopFilter.h"
 #include "PluginMain.h"
 
@@ -49,7 +50,6 @@ InProcessHost::InProcessHost(int16_t imageMode, int32_t width, int32_t height)
 
 InProcessHost::~InProcessHost() {
     FreeAllBuffers();
-    if (session_ && gCall.record == &session_->Record()) gCall = CallGlobals{};
 }
 
 qvhost::HostSession& InProcessHost::Session() {
@@ -73,12 +73,9 @@ intptr_t& InProcessHost::DataWord() { return Session().DataWord(); }
 
 void InProcessHost::BeginCall(int16_t selector) {
     FilterRecord& record = Record();
-    gCall = CallGlobals{};
-    gCall.record = &record;
-    gCall.selector = selector;
-    gCall.data = &DataWord();
-    gCall.bytesPerSample = BytesPerSampleForMode(record.imageMode);
-    gCall.is16Bit = gCall.bytesPerSample == 2;
+    call_.reset();
+    call_.emplace(HostCall{.record = &record, .selector = selector, .data = &DataWord(),
+                           .bytesPerSample = BytesPerSampleForMode(record.imageMode)});
 }
 
 void InProcessHost::EndCall() { Session().TakeOutput(); }
@@ -86,7 +83,7 @@ void InProcessHost::EndCall() { Session().TakeOutput(); }
 ErrorCode InProcessHost::RunStart(PhotoshopFilter& filter) {
     BeginCall();
     gFilters.main = &filter;
-    const ErrorCode result = DoStart();
+    const ErrorCode result = DoStart(RunOptions{});
     gFilters.main = nullptr;
     EndCall();
     return result;

@@ -9,11 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ErrorCodes.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "PluginInterface.h"
 
 namespace qvhost {
@@ -83,4 +84,6 @@ private:
     std::vector<uint8_t> mask_;
     std::unique_ptr<qvhost::HostOptions> options_;
     std::unique_ptr<qvhost::HostSession> session_;
+    // The call this host installed; it goes before the session whose record it names.
+    std::optional<HostCallScope> call_;
 };

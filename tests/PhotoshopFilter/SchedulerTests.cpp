@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Errors.h"
+#include "HostCall.h"
 #include "InProcessHost.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
@@ -463,14 +464,14 @@ class SelectionFilter : public InvertFilter {
 public:
     std::vector<Rect16> composed;
 
-    void BeginRun() override { gCall.record->autoMask = false; }
+    void BeginRun() override { HostCall::Current().record->autoMask = false; }
     void BeginPass() override {
-        const Rect16& f = gCall.record->filterRect;
+        const Rect16& f = HostCall::Current().record->filterRect;
         SetTileSize(f.right - f.left, f.bottom - f.top);
         PhotoshopFilter::BeginPass();
     }
     void ComposeTile() override {
-        composed.push_back(gCall.record->outRect);
+        composed.push_back(HostCall::Current().record->outRect);
         InvertFilter::ComposeTile();
     }
 };

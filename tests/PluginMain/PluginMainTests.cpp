@@ -1,7 +1,6 @@
 // The dispatcher in-process, where a test can make the filter objects fail to be created.
 #include <gtest/gtest.h>
 
-#include "PluginGlobals.h"
 #include "PluginMain.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "PassCoverage.h"
 #include "PassPlan.h"
 #include "PhotoResampler.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "ZavuvIve.h"
 #include "RenderArithmetic.h"
 #include "RenderGeometry.h"
@@ -351,7 +351,7 @@ TEST(PassCoverage, MarginsCopiesAndFills) {
 TEST(PassCoverage, BlockFilteringMatchesTheWholeFilter) {
     ResetHostMemoryForTesting();
     FilterRecord record{};
-    gCall.record = &record;
+    const HostCallScope call(HostCall{.record = &record});
     for (const int32_t r : {5, 40}) {
         SCOPED_TRACE(r);
         const int32_t w = 8 * r + 110, h = 5 * r + 65;
@@ -384,7 +384,6 @@ TEST(PassCoverage, BlockFilteringMatchesTheWholeFilter) {
         gauss.Free();
         disc.Free();
     }
-    gCall.record = nullptr;
 }
 
 // The windows a block filter reads carry the reach round every block. Whatever the reach, they

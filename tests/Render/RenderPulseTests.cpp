@@ -2,8 +2,10 @@
 // and a cancel the host answers ends the step.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "ErrorCodes.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "Quorvel.h"
 #include "RenderPulse.h"
 
@@ -25,11 +27,12 @@ protected:
         gCancel = false;
         record_.progressProc = CountProgress;
         record_.abortProc = AnswerCancel;
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
     }
-    void TearDown() override { gCall.record = nullptr; }
+    void TearDown() override { call_.reset(); }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     Quorvel filter_;
 };
 

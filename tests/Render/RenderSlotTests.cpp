@@ -4,13 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "File.h"
 #include "FirstRunTables.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "PreviewOwner.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
@@ -39,9 +40,7 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         BuildFirstRunTables();
-        gCall = CallGlobals{};
-        gCall.record = &record_;
-        gCall.data = &dataWord_;
+        call_.emplace(HostCall{.record = &record_, .data = &dataWord_});
         record_.filterCase = kFilterCaseEditableTransparencyNoSelection;
         filter_.InitializeGlobals();
     }
@@ -58,7 +57,7 @@ protected:
         record_.parameters = nullptr;
         QuorvelBase::SetTargetLayerPos(0);
         SetBufferReserve(kDefaultBufferReserve);
-        gCall = CallGlobals{};
+        call_.reset();
     }
 
     // A document of `mode` (8-bit), width x height, with or without a transparency plane.
@@ -68,7 +67,8 @@ protected:
         record_.wholeSize = record_.imageSize;
         record_.filterRect = Rect16{0, 0, height, width};
         record_.depth = 8;
-        gCall.bytesPerSample = 1;
+        call_.reset();
+        call_.emplace(HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = 1});
         const int16_t planes = static_cast<int16_t>(colourPlanes + (transparency ? 1 : 0));
         record_.planes = planes;
         if (transparency) {
@@ -124,6 +124,7 @@ protected:
     }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
     Quorvel filter_;
     QuietOwner owner_;

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "File.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "SettingsDefaults.h"
@@ -19,14 +20,14 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 100, 150};
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
         QuorvelBase::SetTargetLayerPos(0);
     }
     void TearDown() override {
         LayerStates().Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
-        gCall.record = nullptr;
+        call_.reset();
     }
 
     // `layers` layers with record ids 11, 12, ... and `paths` path records with ids 91, 92, ...;
@@ -51,6 +52,7 @@ protected:
     int Mark(int i) { return LayerStates().At(i)->imagePlanes; }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     Quorvel filter_;
     const FileSpec frame_ = FileSpec::FromPath("C:\\Frames\\oak.jpg");
 };

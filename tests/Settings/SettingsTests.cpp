@@ -5,12 +5,13 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "BigEndian.h"
 #include "HostMemory.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "SettingsDefaults.h"
@@ -28,12 +29,12 @@ class SettingsTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
     }
     void TearDown() override {
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
-        gCall.record = nullptr;
+        call_.reset();
     }
 
     ParameterBlockView View() {
@@ -65,6 +66,7 @@ protected:
     }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     Quorvel filter_;
 };
 

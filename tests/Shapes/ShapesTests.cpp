@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "BigEndian.h"
 #include "HostMemory.h"
 #include "ImageShapes.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "QuorvelShapes.h"
 #include "SettingsLayout.h"
 
@@ -300,14 +301,14 @@ class ShapeMaskTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
         const RecordRef shape = ShapeOf(Layer());
         std::memcpy(shape.Bytes(), ShapeBytes(1).bytes, ShapeLayout::kLength);
     }
     void TearDown() override {
         SetShapePreviewItemSource({});
         state_.Reset();
-        gCall.record = nullptr;
+        call_.reset();
     }
     RecordRef Layer() { return RecordRef(layer_.data()); }
     uint8_t MaskAt(int column, int row) {
@@ -318,6 +319,7 @@ protected:
     }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     std::vector<uint8_t> layer_ = std::vector<uint8_t>(LayerLayout::kLength);
     LayerState state_;
 };

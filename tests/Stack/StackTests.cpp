@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "File.h"
 #include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 
@@ -19,7 +20,7 @@ class StackTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        gCall.record = &record_;
+        call_.emplace(HostCall{.record = &record_});
         QuorvelBase::SetTargetLayerPos(0);
     }
     void TearDown() override {
@@ -27,7 +28,7 @@ protected:
         QuorvelBase::LinkTwinBlock(nullptr);
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
-        gCall.record = nullptr;
+        call_.reset();
     }
 
     void MakeStack(int layers, int paths, int photo = 0) {
@@ -46,6 +47,7 @@ protected:
     int Selected() { return View().Block().Get(BlockLayout::kSelectedLayer); }
 
     FilterRecord record_{};
+    std::optional<HostCallScope> call_;
     Quorvel filter_;
 };
 

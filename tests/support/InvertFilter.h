@@ -7,7 +7,7 @@
 
 #include "ImageModes.h"
 #include "PhotoshopFilter.h"
-#include "PluginGlobals.h"
+#include "HostCall.h"
 
 class InvertFilter : public PhotoshopFilter {
 public:
@@ -21,9 +21,10 @@ public:
 
     void ComposeTile() override {
         ++composedTiles;
-        const FilterRecord& r = *gCall.record;
+        const HostCall& call = HostCall::Current();
+        const FilterRecord& r = *call.record;
         const int32_t planes = r.outHiPlane - r.outLoPlane + 1;
-        const int32_t bytes = gCall.bytesPerSample;
+        const int32_t bytes = call.bytesPerSample;
         const int32_t colourPlanes = ColourPlanesOfMode(r.imageMode);
         const bool masked = r.maskRect.top < r.maskRect.bottom && r.maskData;
         for (int32_t y = 0; y < r.outRect.bottom - r.outRect.top; ++y) {
