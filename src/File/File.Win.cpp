@@ -9,7 +9,7 @@
 #include "Alerts.h"
 #include "Errors.h"
 #include "File.h"
-#include "LibraryPaths.h"
+#include "RelativePaths.h"
 #include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"

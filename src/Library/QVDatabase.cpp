@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "Alerts.h"
-#include "LibraryPaths.h"
 #include "File.h"
+#include "RelativePaths.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cerrno>
 #include <string>
 
-#include "LibraryPaths.h"
 #include "LibraryTestSupport.h"
 #include "QVDatabase.h"
+#include "RelativePaths.h"
 
 namespace {
 

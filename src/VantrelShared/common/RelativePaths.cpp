@@ -1,4 +1,4 @@
-#include "LibraryPaths.h"
+#include "RelativePaths.h"
 
 #include <cerrno>
 #include <cstring>
