@@ -1,6 +1,5 @@
-// The filter's parameter block slots: defaults, validation with the migration of the older
-// layout, and the resizing of the stack storage.
-#include <algorithm>
+// The filter's parameter block slots: defaults, and validation with the migration of the older
+// layout.
 #include <array>
 #include <cstring>
 
@@ -9,7 +8,6 @@
 #include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
-#include "LayerState.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "SettingsDefaults.h"
@@ -95,36 +93,5 @@ ErrorCode Quorvel::ValidateParameters() {
     if (GetHostKind() == kHostKindElements &&
         header.Get(BlockLayout::kOutputOption) == BlockLayout::kOutputEachFrameToNewLayer)
         header.Set(BlockLayout::kOutputOption, BlockLayout::kOutputToNewLayer);
-    return Err::None;
-}
-
-ErrorCode Quorvel::ResizeStackStorage(int32_t delta, bool pathRecords) {
-    int64_t layers = 0;
-    int64_t paths = 0;
-    {
-        const LockedParameters parameters;
-        if (!parameters) return Err::BadParameters;
-        const ParameterBlockView block = parameters.View();
-        if (!block.HoldsLayer(0)) return Err::BadParameters;
-        layers = block.LayerCount() + (pathRecords ? 0 : int64_t{delta});
-        paths = block.PathCount() + (pathRecords ? int64_t{delta} : 0);
-        if (layers < 0 || layers > BlockLayout::kMaxLayers || paths < 0 ||
-            std::max<int64_t>(layers, 1) + paths > BlockLayout::kMaxStackEntries)
-            return Err::BadParameters;
-        block.Block().Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
-        block.Block().Set(BlockLayout::kPathCount, static_cast<int16_t>(paths));
-    }
-    try {
-        SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(layers, paths)), false);
-    } catch (const ErrorCodeException& e) {
-        return e.code;
-    }
-    return ResizeRunTimeTables(static_cast<int32_t>(std::max<int64_t>(layers, 1)), static_cast<int32_t>(paths));
-}
-
-ErrorCode Quorvel::ResizeRunTimeTables(int32_t slots, int32_t paths) {
-    for (const ErrorCode error : {LayerStates().Resize(slots + paths), placements_.Resize(2 * slots),
-                                  passes_.Resize(4 * slots), bevels_.Resize(slots)})
-        if (error) return error;
     return Err::None;
 }
