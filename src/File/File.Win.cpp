@@ -123,19 +123,6 @@ bool ListFolder(const std::string& folder, bool recursive, bool wantFolders, std
 
 // ---- FileSpec operations that reach the system ----
 
-ErrorCode FileSpec::GetName(std::string& name) const {
-    name.clear();
-    if (GetKind() == Kind::Resource) {
-        char text[256];
-        if (!LoadResourceString(ResourceId(), text, sizeof text)) return Err::ResourceMissing;
-        name = text;
-        return 0;
-    }
-    const std::string_view text = Text();
-    name = text.substr(NameOffset(text));
-    return 0;
-}
-
 ErrorCode FileSpec::GetFullPath(std::string& path) const {
     path.clear();
     switch (GetKind()) {

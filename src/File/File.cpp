@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Alerts.h"
 #include "BigEndian.h"
 
 namespace {
@@ -112,6 +113,19 @@ uint32_t FileSpec::ExtensionCode(std::string_view path) {
     }
     if (extension.size() == 5) code = (code << 8) | static_cast<uint8_t>(UpperAscii(extension[4]));
     return code;
+}
+
+ErrorCode FileSpec::GetName(std::string& name) const {
+    name.clear();
+    if (GetKind() == Kind::Resource) {
+        char text[256];
+        if (!LoadResourceString(ResourceId(), text, sizeof text)) return Err::ResourceMissing;
+        name = text;
+        return 0;
+    }
+    const std::string_view text = Text();
+    name = text.substr(NameOffset(text));
+    return 0;
 }
 
 std::string FileSpec::JoinPath(std::string_view folder, std::string_view name) {

@@ -63,8 +63,8 @@ void AnswerAutomatically(HWND dialog, int answer) {
 }
 
 void DrawAlertIcon(HWND dialog) {
-    const LPARAM param = GetWindowLongPtrW(dialog, DWLP_USER);
-    HICON icon = LoadIconW(nullptr, param <= 2 ? IDI_HAND : IDI_EXCLAMATION);
+    const auto kind = static_cast<AlertKind>(GetWindowLongPtrW(dialog, DWLP_USER));
+    HICON icon = LoadIconW(nullptr, kind == AlertKind::Error ? IDI_HAND : IDI_EXCLAMATION);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(dialog, &paint);
     if (icon) {
@@ -102,41 +102,20 @@ bool LoadResourceString(int id, char* out, size_t outSize) {
     return true;
 }
 
-INT_PTR ShowAlertDialog(int id, LPARAM param) {
+INT_PTR ShowAlertDialog(int id, HWND owner, const PlaceholderTable* texts, AlertKind kind) {
     gRequestedDialogId = id;
-    return DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(id), gHostWindow, AlertDialogProc, param);
-}
-
-ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1) {
-    struct DepthGuard {
-        DepthGuard() { ++gModalDepth; }
-        ~DepthGuard() { --gModalDepth; }
-    } depth;
-    PlaceholderTable table;
-    table.text[0] = text0;
-    table.text[1] = text1;
-    gRequestedDialogId = id;
-    HWND ownerWindow = owner ? *owner : gHostWindow;
-    const INT_PTR result = DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(static_cast<uint16_t>(id)), ownerWindow,
-                                           AlertDialogProc, reinterpret_cast<LPARAM>(&table));
-    const auto answer = static_cast<ErrorCode>(result);
-    if (answer < 1 && id >= 2) {
-        char message[256];
-        THROW_IF_ERROR(LoadResourceString(id, message, sizeof message) ? id : Err::ResourceMissing);
-    }
-    return answer;
+    const AlertRequest request{texts, kind};
+    return DialogBoxParamW(ThisModule(), MAKEINTRESOURCEW(id), owner, AlertDialogProc,
+                           reinterpret_cast<LPARAM>(&request));
 }
 
 INT_PTR CALLBACK AlertDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         switch (message) {
         case WM_INITDIALOG: {
-            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-            if (lParam > 0) {
-                const PlaceholderTable table =
-                    lParam < 3 ? ErrorPlaceholders() : *reinterpret_cast<const PlaceholderTable*>(lParam);
-                FillDialogTexts(dialog, table);
-            }
+            const auto& request = *reinterpret_cast<const AlertRequest*>(lParam);
+            SetWindowLongPtrW(dialog, DWLP_USER, static_cast<LONG_PTR>(request.kind));
+            if (request.texts) FillDialogTexts(dialog, *request.texts);
             SetCaptionFromProductName(dialog);
             CenterWindowOnParent(dialog);
             gCurrentAlert = dialog;

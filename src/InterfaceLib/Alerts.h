@@ -1,12 +1,12 @@
-// The Windows half of errors and alerts: modal alert dialogs with their placeholder filling, and
-// window centring.
+// The Windows half of alerts: modal alert dialogs with their placeholder filling, the host's
+// window that owns them, the module's strings, and window centring.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 
-#include "Errors.h"
+#include "AlertTexts.h"
 
 // The host's window: the owner of the alerts and of the modal dialogs that name no owner. It is
 // the window of the host call in progress, and none between calls.
@@ -25,20 +25,24 @@ private:
     HWND previous_;
 };
 
-// Runs alert dialog `id` with AlertDialogProc and parameter `param` (0 leaves its texts, 1 and 2
-// fill them from the error state, anything else is a PlaceholderTable address), owned by the
-// host's window. Answers the control that ended it, or a negative number when the dialog could
-// not be created.
-INT_PTR ShowAlertDialog(int id, LPARAM param);
+// What an alert tells: an error (the stop sign) or a question to the user (the caution sign).
+enum class AlertKind { Error, Caution };
+
+// What AlertDialogProc shows: the texts that fill the dialog's placeholders (none leaves them as
+// they are) and the alert's kind. Its address is the dialog's parameter.
+struct AlertRequest {
+    const PlaceholderTable* texts = nullptr;
+    AlertKind kind = AlertKind::Error;
+};
+
+// Runs alert dialog `id` modally with AlertDialogProc, owned by `owner`. Answers the control that
+// ended it, or a negative number when the dialog could not be created.
+INT_PTR ShowAlertDialog(int id, HWND owner, const PlaceholderTable* texts, AlertKind kind);
 
 // Loads string `id` of the module as UTF-8; false when there is none.
 bool LoadResourceString(int id, char* out, size_t outSize);
 
-// Runs dialog `id` modally with AlertDialogProc, "^0" and "^1" filled from text0 and text1. A null
-// owner means the host's window. Answers the control that ended it (2 for the close box).
-ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1);
-
-INT_PTR CALLBACK AlertDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AlertDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM request);
 
 // Centres a top-level window on its owner (or the centring override), inside the work area.
 void CenterWindowOnParent(HWND window);
@@ -49,7 +53,8 @@ HWND CurrentAlertWindow();
 void SetCurrentAlertWindow(HWND window);
 // The window the next CenterWindowOnParent centres on instead of the parent; consumed by it.
 void SetCenteringOverride(HWND window);
+// The modal depth: raised while RunModalDialog runs and while a popup window holds the mouse.
+int ModalDepth();
+void RaiseModalDepth();
+void LowerModalDepth();
 }  // namespace AlertState
-
-// The placeholder table of alerts raised by ThrowIfError: message, source file and line.
-PlaceholderTable ErrorPlaceholders();

@@ -1,9 +1,9 @@
 #include "Errors.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "Alerts.h"
+#include "AlertTexts.h"
 
 namespace {
 
@@ -18,30 +18,13 @@ bool IsAlertCode(ErrorCode code) {
     return static_cast<uint16_t>(code - 1) <= 32510;
 }
 
-// Texts are UTF-8 inside the system: the length of the sequence a byte starts.
-size_t SequenceLength(unsigned char c) {
-    if (c >= 0xF0) return 4;
-    if (c >= 0xE0) return 3;
-    if (c >= 0xC0) return 2;
-    return 1;
-}
-
-// Appends text to out[n..] a whole UTF-8 sequence at a time while it fits before the terminator;
-// a sequence cut short by the end of the text is dropped, never read past. False when out is full.
-bool AppendBounded(const char* text, size_t length, char* out, size_t outSize, size_t& n) {
-    for (size_t i = 0; i < length;) {
-        size_t len = SequenceLength(static_cast<unsigned char>(text[i]));
-        if (i + len > length) break;
-        bool complete = true;
-        for (size_t k = 1; k < len; ++k)
-            if (text[i + k] == '\0') complete = false;
-        if (!complete) break;
-        if (n + len >= outSize) return false;
-        std::memcpy(out + n, text + i, len);
-        n += len;
-        i += len;
-    }
-    return true;
+// The texts of the generic error alerts: the message, the source file and the line.
+PlaceholderTable ErrorPlaceholders() {
+    PlaceholderTable table;
+    table.text[0] = gAlert.message;
+    table.text[1] = gAlert.sourceFile;
+    table.text[2] = gAlert.lineText;
+    return table;
 }
 
 }  // namespace
@@ -51,58 +34,22 @@ ErrorCode LastError() { return gAlert.lastError; }
 void ClearLastError() { gAlert.lastError = 0; }
 }  // namespace AlertState
 
-void CopyBoundedUtf8(const char* text, size_t length, char* out, size_t outSize) {
-    if (!out || outSize == 0) return;
-    size_t n = 0;
-    if (text) AppendBounded(text, length, out, outSize, n);
-    out[n] = '\0';
-}
-
-const char* SourceFileName(const char* path) {
-    if (!path) return "";
-    const char* name = path;
-    for (const char* p = path; *p; ++p)
-        if (*p == '\\' || *p == '/') name = p + 1;
-    return name;
-}
-
-bool FillPlaceholders(const char* source, const PlaceholderTable& table, char* out, size_t outSize) {
-    if (!out || outSize == 0) return false;
-    size_t n = 0;
-    bool replaced = false;
-    const char* p = source ? source : "";
-    while (*p) {
-        if (p[0] == '^' && p[1] >= '0' && p[1] <= '3') {
-            const char* t = table.text[p[1] - '0'];
-            replaced = true;
-            p += 2;
-            if (t && !AppendBounded(t, std::strlen(t), out, outSize, n)) break;
-            continue;
-        }
-        const char* run = p;  // the text up to the next caret or the end
-        while (*p && *p != '^') ++p;
-        if (p == run) ++p;    // a caret that starts no placeholder is copied as it is
-        if (!AppendBounded(run, static_cast<size_t>(p - run), out, outSize, n)) break;
-    }
-    out[n] = '\0';
-    return replaced;
-}
-
 void ThrowIfError(ErrorCode code, const char* sourceFile, unsigned line) {
     if (code == 0) return;
     gAlert.lastError = code;
     if (IsAlertCode(code)) {
         std::snprintf(gAlert.lineText, sizeof gAlert.lineText, "%u", line);
         gAlert.sourceFile = SourceFileName(sourceFile);
+        const PlaceholderTable texts = ErrorPlaceholders();
         // The code's own dialog leaves its texts as they are; without one, its string goes into
         // the generic message alert, and without that the bare number into the fatal one.
         try {
-            if (ShowAlertDialog(code, 0) < 0) {
+            if (ShowAlertDialog(code, HostWindow(), nullptr, AlertKind::Error) < 0) {
                 if (LoadResourceString(code, gAlert.message, sizeof gAlert.message)) {
-                    ShowAlertDialog(Err::GenericMessageAlert, 2);
+                    ShowAlertDialog(Err::GenericMessageAlert, HostWindow(), &texts, AlertKind::Error);
                 } else {
                     std::snprintf(gAlert.message, sizeof gAlert.message, "%d", code);
-                    ShowAlertDialog(Err::GenericFatalAlert, 1);
+                    ShowAlertDialog(Err::GenericFatalAlert, HostWindow(), &texts, AlertKind::Error);
                 }
             }
         } catch (...) {
@@ -112,10 +59,19 @@ void ThrowIfError(ErrorCode code, const char* sourceFile, unsigned line) {
     throw ErrorCodeException{code};
 }
 
-PlaceholderTable ErrorPlaceholders() {
+ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1) {
+    struct DepthGuard {
+        DepthGuard() { AlertState::RaiseModalDepth(); }
+        ~DepthGuard() { AlertState::LowerModalDepth(); }
+    } depth;
     PlaceholderTable table;
-    table.text[0] = gAlert.message;
-    table.text[1] = gAlert.sourceFile;
-    table.text[2] = gAlert.lineText;
-    return table;
+    table.text[0] = text0;
+    table.text[1] = text1;
+    const INT_PTR result = ShowAlertDialog(id, owner ? *owner : HostWindow(), &table, AlertKind::Caution);
+    const auto answer = static_cast<ErrorCode>(result);
+    if (answer < 1 && id >= 2) {
+        char message[256];
+        THROW_IF_ERROR(LoadResourceString(id, message, sizeof message) ? id : Err::ResourceMissing);
+    }
+    return answer;
 }

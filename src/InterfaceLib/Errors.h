@@ -1,8 +1,8 @@
-// Errors and alerts: ThrowIfError, the modal alert runner and the placeholder filling.
+// Errors: ThrowIfError, which shows a code's alert and throws it, and the modal alert runner,
+// which reports a dialog it cannot show as an error.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <windows.h>
 
 #include "ErrorCodes.h"
 
@@ -12,28 +12,13 @@ void ThrowIfError(ErrorCode code, const char* sourceFile, unsigned line);
 
 #define THROW_IF_ERROR(code) ThrowIfError((code), __FILE__, __LINE__)
 
+// Runs dialog `id` modally with AlertDialogProc, "^0" and "^1" filled from text0 and text1. A null
+// owner means the host's window. Answers the control that ended it (2 for the close box). A dialog
+// that cannot be shown raises its string's code, or 20001 without one.
+ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1);
+
 namespace AlertState {
 // The last non-zero code ThrowIfError recorded.
 ErrorCode LastError();
 void ClearLastError();
-// The modal depth: raised while RunModalDialog runs and while a popup window holds the mouse.
-int ModalDepth();
-void RaiseModalDepth();
-void LowerModalDepth();
 }  // namespace AlertState
-
-// The four texts that replace "^0".."^3" in an alert's static texts; null stands for empty.
-struct PlaceholderTable {
-    const char* text[4] = {};
-};
-
-// Copies source into out (at most outSize - 1 bytes and a terminator), replacing every "^" followed
-// by a digit 0..3 with that placeholder's text. A double-byte lead byte travels with its trail
-// byte, and never past the terminator. Returns whether any placeholder was replaced.
-bool FillPlaceholders(const char* source, const PlaceholderTable& table, char* out, size_t outSize);
-
-// Copies length bytes of UTF-8 text into out, whole sequences only, bounded and terminated.
-void CopyBoundedUtf8(const char* text, size_t length, char* out, size_t outSize);
-
-// Where a code's source file name starts: behind the last backslash or slash of the path.
-const char* SourceFileName(const char* path);

@@ -5,8 +5,7 @@
 #include <new>
 #include <string>
 
-#include "Alerts.h"
-#include "ErrorCodes.h"
+#include "Errors.h"
 #include "File.h"
 #include "HostCall.h"
 #include "QVDatabase.h"

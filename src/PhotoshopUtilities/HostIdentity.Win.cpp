@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AlertTexts.h"
 #include "Errors.h"
 #include "HostServices.h"
 #include "Utf.h"

@@ -1,5 +1,6 @@
 #include "PopupWindow.h"
 
+#include "Alerts.h"
 #include "Errors.h"
 #include "ThisModule.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DesktopInput.h"
+#include "Alerts.h"
 #include "Errors.h"
 #include "Geometry.h"
 #include "HelpTextWindow.h"

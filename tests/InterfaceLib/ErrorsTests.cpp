@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "AlertTexts.h"
 #include "Errors.h"
 
 namespace {
