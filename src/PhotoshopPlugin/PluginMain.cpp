@@ -1,34 +1,26 @@
 #include "PluginMain.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
-#include <cstdio>
-#include <cstring>
-#include <initializer_list>
-#include <new>
-#include <string>
+#include <cstdint>
 
 #include "Alerts.h"
 #include "CurrentException.h"
 #include "Errors.h"
+#include "FilterObjects.h"
 #include "HostCall.h"
 #include "HostServices.h"
+#include "MakerLibraries.h"
 #include "PhotoshopFilter.h"
-#include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "ScriptParams.h"
-#include "ThisModule.h"
+#include "StartRoutine.h"
 #include "Utf.h"
 #include "Win32Owners.h"
-
-FilterObjects gFilters;
 
 namespace {
 
 constexpr int kRegistryKeyString = 16921;     // "SOFTWARE\Vantrel Software\Quorvel 4.6"
-constexpr int kWelcomeTitleString = 16954;
-constexpr int kWelcomePageString = 16953;
 
 // The host kind that keeps its data word in the registry between calls loses it otherwise. The
 // value is only ours while the process that wrote it runs: beside it we keep the writer's
@@ -78,19 +70,6 @@ private:
 
     OwnedRegistryKey key_;
 };
-
-PhotoshopFilter* (*gFilterObjectMaker)() = nullptr;
-
-// The call's three filter objects: the product's, or those of the class a plug-in built round
-// another filter names.
-void BuildFilterObjects() {
-    if (!gFilterObjectMaker) {
-        CreateFilterObjects();
-        return;
-    }
-    DeleteFilterObjects();
-    for (PhotoshopFilter** slot : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) *slot = gFilterObjectMaker();
-}
 
 // The about call has a record of its own, with only the window, the basic suite and the
 // plug-in's reference: no filter record exists for its length.
@@ -149,20 +128,6 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
 
 }  // namespace
 
-void SetFilterObjectMaker(PhotoshopFilter* (*maker)()) { gFilterObjectMaker = maker; }
-
-void CreateFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB})
-        if (!*filter) *filter = new (std::nothrow) Quorvel;
-}
-
-void DeleteFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) {
-        delete *filter;
-        *filter = nullptr;
-    }
-}
-
 void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result) {
     *result = 0;
     const bool about = selector == kSelectorAbout;
@@ -206,46 +171,4 @@ ErrorCode DoPrepare() {
         // failure without a code (the descriptor suites take no part in it).
         return CodeOfCurrentException(Err::Unexplained, ThrownCodes::kErrorCodes);
     }
-}
-
-namespace {
-
-// The folder the plug-in file lies in, with a trailing backslash.
-std::wstring ModuleFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(ThisModule(), path, MAX_PATH);
-    std::wstring folder = path;
-    const size_t slash = folder.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
-}
-
-}  // namespace
-
-void DoAbout() {
-    // The maker's toolbox library: ordinal 2 initialises it, ordinal 6 shows the About box.
-    using InitializeProc = int (*)(HINSTANCE, HWND);
-    using AboutProc = int (*)(HINSTANCE, int bitmapId, int, int);
-    const OwnedModule toolbox(LoadLibraryW((ModuleFolder() + L"VantrelToolBox2.dll").c_str()));
-    auto initialize = ExportedFunction<InitializeProc>(toolbox, MAKEINTRESOURCEA(2));
-    auto about = ExportedFunction<AboutProc>(toolbox, MAKEINTRESOURCEA(6));
-    if (!initialize || !about) THROW_IF_ERROR(Err::ResourceMissing);
-    initialize(ThisModule(), HostCall::Current().parentWindow);
-    about(ThisModule(), 25003, 0, 1);
-}
-
-void ShowWelcomeDialog(uint8_t* showFlag) {
-    char title[256];
-    if (!LoadResourceString(kWelcomeTitleString, title, sizeof title)) title[0] = '\0';
-    char pageTail[260];
-    if (!LoadResourceString(kWelcomePageString, pageTail, sizeof pageTail)) pageTail[0] = '\0';
-    wchar_t appData[MAX_PATH] = {};
-    std::string page;
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
-        page = Utf16ToUtf8(appData) + pageTail;
-    if (page.size() >= 260) return;
-
-    using WelcomeProc = int (*)(const char* title, int showFlag, const char* page);
-    const OwnedModule welcome(LoadLibraryW((ModuleFolder() + L"VantrelWelcomeDialog.dll").c_str()));
-    if (auto show = ExportedFunction<WelcomeProc>(welcome, "doWelcomeDialog"))
-        *showFlag = show(title, *showFlag, page.c_str()) != 0 ? 1 : 0;
 }

@@ -1,5 +1,5 @@
-// The start selector: supply or validate the parameters, check the host, run the preview dialog
-// when asked, and drive the final pass.
+#include "StartRoutine.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -8,12 +8,13 @@
 #include "Alerts.h"
 #include "CurrentException.h"
 #include "Errors.h"
+#include "FilterObjects.h"
 #include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
+#include "MakerLibraries.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
-#include "PluginMain.h"
 #include "PreferenceSettings.h"
 #include "ScriptParams.h"
 #include "SettingsLayout.h"

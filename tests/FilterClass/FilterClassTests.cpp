@@ -9,11 +9,11 @@
 
 #include "BlendTable.h"
 #include "File.h"
+#include "FilterObjects.h"
 #include "FirstRunTables.h"
+#include "HostCall.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "PluginMain.h"
-#include "HostCall.h"
 #include "Quorvel.h"
 #include "RenderSession.h"
 #include "Utf.h"

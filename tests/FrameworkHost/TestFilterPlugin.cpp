@@ -5,9 +5,9 @@
 #include <new>
 #include <vector>
 
+#include "FilterObjects.h"
 #include "HostCall.h"
 #include "InvertFilter.h"
-#include "PluginMain.h"
 #include "SharedChannels.h"
 
 namespace {

@@ -4,11 +4,12 @@
 
 #include <stdexcept>
 
+#include "FilterObjects.h"
 #include "HostMemory.h"
 #include "HostSession.h"
 #include "ImageModes.h"
 #include "PhotoshopFilter.h"
-#include "PluginMain.h"
+#include "StartRoutine.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The dispatcher in-process, where a test can make the filter objects fail to be created.
 #include <gtest/gtest.h>
 
+#include "FilterObjects.h"
 #include "PluginMain.h"
 
 namespace {
