@@ -88,40 +88,6 @@ bool AnyRequest(const FilterRecord& r) {
 
 BufferRecord& SourceCacheScratch() { return gSourceCacheScratch; }
 
-bool PhotoshopFilter::NextTileRect() {
-    FilterRecord& record = *HostCall::Current().record;
-    const Rect16& band = bandRect_;
-    while (true) {
-        const Rect16 t = tileRect_;
-        Rect16 next;
-        if (currentDirection_ == 0) {
-            if (t.right < band.right)
-                next = {t.top, t.right, t.bottom, static_cast<int16_t>(std::min<int32_t>(t.right + tileWidth_, band.right))};
-            else if (t.bottom >= band.bottom)
-                return false;
-            else
-                next = {t.bottom, band.left, static_cast<int16_t>(std::min<int32_t>(t.bottom + tileHeight_, band.bottom)),
-                        static_cast<int16_t>(std::min<int32_t>(band.left + tileWidth_, band.right))};
-        } else {
-            if (t.bottom < band.bottom)
-                next = {t.bottom, t.left, static_cast<int16_t>(std::min<int32_t>(t.bottom + tileHeight_, band.bottom)),
-                        t.right};
-            else if (t.right >= band.right)
-                return false;
-            else
-                next = {band.top, t.right, static_cast<int16_t>(std::min<int32_t>(band.top + tileHeight_, band.bottom)),
-                        static_cast<int16_t>(std::min<int32_t>(t.right + tileWidth_, band.right))};
-        }
-        tileRect_ = next;
-        ReportProgress(double(RectArea(next)), 0);
-        Rect16 dirty = next;
-        if (!ClipToDirtyRegion(dirty)) continue;
-        record.inRect = record.outRect = dirty;
-        record.maskRect = Framework().withSelection ? dirty : Rect16{};
-        return true;
-    }
-}
-
 // The host must be able to hand over what is asked with its reserve still free.
 bool PhotoshopFilter::HostCanDeliver() const {
     const FilterRecord& r = *HostCall::Current().record;
