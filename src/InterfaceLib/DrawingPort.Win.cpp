@@ -165,12 +165,6 @@ PortDC::~PortDC() {
     if (fetched_) ReleaseDC(window_, dc_);
 }
 
-RECT ToRECT(const Rect16& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
-
-Rect16 ToRect16(const RECT& r) {
-    return Rect16{ClampToInt16(r.top), ClampToInt16(r.left), ClampToInt16(r.bottom), ClampToInt16(r.right)};
-}
-
 void EraseRect(DrawingPort& port, const Rect16& rect, HDC dc) {
     PortDC context(port, dc);
     if (!context) return;

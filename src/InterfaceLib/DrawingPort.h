@@ -14,6 +14,7 @@
 
 #include "ErrorCodes.h"
 #include "GdiOwner.h"
+#include "Geometry.h"
 #include "PluginInterface.h"
 
 // An 8 x 8 one-bit pattern: eight rows of two bytes, the first byte of a row holding its pixels.
@@ -102,8 +103,11 @@ private:
     int savedState_ = 0;
 };
 
-RECT ToRECT(const Rect16& r);
-Rect16 ToRect16(const RECT& r);
+inline RECT ToRECT(const Rect16& r) { return RECT{r.left, r.top, r.right, r.bottom}; }
+// Coordinates beyond the 16-bit range are held at its ends.
+inline Rect16 ToRect16(const RECT& r) {
+    return Rect16{ClampToInt16(r.top), ClampToInt16(r.left), ClampToInt16(r.bottom), ClampToInt16(r.right)};
+}
 
 // Every drawing call below draws into dc when one is given, else into the port's window.
 void EraseRect(DrawingPort& port, const Rect16& rect, HDC dc = nullptr);
@@ -151,6 +155,10 @@ Rect16 GetClientScreenRect(const DrawingPort& port);
 
 // New regions; -108 when one cannot be made.
 OwnedRgn NewRectRgn(const Rect16& rect);
+// A region of the rectangle; an empty (or inverted) rectangle gives an empty region.
+OwnedRgn RegionOf(const Rect16& r);
+// The bounding box of a region, empty for an empty region.
+Rect16 RegionBounds(HRGN region);
 OwnedRgn CopyRgn(HRGN source);
 // result := a - b, a ∩ b, a ∪ b; result may be a or b itself.
 void DiffRgn(HRGN a, HRGN b, HRGN result);

@@ -22,9 +22,6 @@ int16_t ClampToInt16(int64_t value) {
     return static_cast<int16_t>(std::clamp<int64_t>(value, INT16_MIN, INT16_MAX));
 }
 
-int32_t RectWidth(const Rect16& r) { return int32_t{r.right} - r.left; }
-int32_t RectHeight(const Rect16& r) { return int32_t{r.bottom} - r.top; }
-
 void OffsetRect16(Rect16& r, int32_t dh, int32_t dv) {
     r.top = ClampToInt16(int64_t{r.top} + dv);
     r.bottom = ClampToInt16(int64_t{r.bottom} + dv);

@@ -1,6 +1,7 @@
 // Region operations, monitors and the desktop region.
 #include "DrawingPort.h"
 #include "Errors.h"
+#include "Geometry.h"
 
 namespace {
 
@@ -21,6 +22,14 @@ OwnedRgn NewRectRgn(const Rect16& rect) {
     OwnedRgn region(CreateRectRgn(rect.left, rect.top, rect.right, rect.bottom));
     if (!region) THROW_IF_ERROR(Err::MemoryFull);
     return region;
+}
+
+OwnedRgn RegionOf(const Rect16& r) { return NewRectRgn(IsEmptyRect(r) ? Rect16{} : r); }
+
+Rect16 RegionBounds(HRGN region) {
+    RECT box{};
+    if (GetRgnBox(region, &box) == NULLREGION) return Rect16{};
+    return ToRect16(box);
 }
 
 OwnedRgn CopyRgn(HRGN source) {

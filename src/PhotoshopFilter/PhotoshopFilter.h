@@ -5,12 +5,12 @@
 
 #include <cstdint>
 
+#include "DrawingPort.h"
 #include "ErrorCodes.h"
 #include "ParameterHeader.h"
 #include "PlaneBuffer.h"
 #include "PluginInterface.h"
 #include "SharedChannels.h"
-#include "TileRects.h"
 
 class File;
 class PreviewOwner;

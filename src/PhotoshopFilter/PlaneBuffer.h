@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
+#include "DrawingPort.h"
 #include "ErrorCodes.h"
 #include "HostMemory.h"
 #include "PluginInterface.h"
-#include "TileRects.h"
 
 class PlaneBuffer {
 public:

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Errors.h"
+#include "Geometry.h"
 #include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
@@ -16,10 +17,8 @@ constexpr Fixed16 kRateOne = 0x10000;
 BufferRecord gInputScratch;
 BufferRecord gMaskScratch;
 
-bool IsEmpty(const Rect16& r) { return r.top >= r.bottom || r.left >= r.right; }
 Fixed16 RateOrOne(Fixed16 rate) { return rate ? rate : kRateOne; }
 int32_t FactorOf(Fixed16 rate) { return std::max(rate >> 16, 1); }
-
 
 Rect32 Widened(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
 
@@ -100,20 +99,20 @@ ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16
     char *inData = nullptr, *maskData = nullptr;
     int32_t inRowBytes = 0, maskRowBytes = 0;
     ErrorCode error = 0;
-    if (!IsEmpty(inRect)) {
+    if (!IsEmptyRect(inRect)) {
         const int32_t f = FactorOf(inputRate);
         const SampledField field{inRect, DividedUp(DocumentExtent(record), f), f,
                                  record.inHiPlane - record.inLoPlane + 1, bytesPerSample, record.inputPadding,
                                  false, &gInputScratch};
         error = Subsample(record, field, &inData, &inRowBytes);
     }
-    if (!error && !IsEmpty(maskRect)) {
+    if (!error && !IsEmptyRect(maskRect)) {
         const int32_t g = FactorOf(maskRate);
         const SampledField field{maskRect, DividedUp(Widened(record.filterRect), g), g, 1, bytesPerSample,
                                  record.maskPadding, true, &gMaskScratch};
         error = Subsample(record, field, &maskData, &maskRowBytes);
     }
-    if (!error && !IsEmpty(outRect)) {
+    if (!error && !IsEmptyRect(outRect)) {
         record.inRect = record.maskRect = Rect16{};
         record.outRect = outRect;
         error = record.advanceState();
@@ -122,11 +121,11 @@ ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16
     record.inRect = inRect;
     record.maskRect = maskRect;
     record.outRect = outRect;
-    if (!IsEmpty(inRect)) {
+    if (!IsEmptyRect(inRect)) {
         record.inData = inData;
         record.inRowBytes = inRowBytes;
     }
-    if (!IsEmpty(maskRect)) {
+    if (!IsEmptyRect(maskRect)) {
         record.maskData = maskData;
         record.maskRowBytes = maskRowBytes;
     }
@@ -137,8 +136,8 @@ ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16
 
 // Whether the host, having answered success, handed over memory for every area asked for.
 bool DeliveredAll(const FilterRecord& record) {
-    return (IsEmpty(record.inRect) || record.inData) && (IsEmpty(record.outRect) || record.outData) &&
-           (IsEmpty(record.maskRect) || record.maskData || !record.haveMask);
+    return (IsEmptyRect(record.inRect) || record.inData) && (IsEmptyRect(record.outRect) || record.outData) &&
+           (IsEmptyRect(record.maskRect) || record.maskData || !record.haveMask);
 }
 
 // A host that subsamples but cannot pad serves only requests inside what it has.
@@ -146,8 +145,8 @@ bool HostCanServe(const FilterRecord& record, Fixed16 inputRate, Fixed16 maskRat
     if (!record.samplingSupport && !(inputRate == kRateOne && maskRate == kRateOne)) return false;
     if (record.supportsPadding) return true;
     const int32_t f = FactorOf(inputRate), g = FactorOf(maskRate);
-    if (!IsEmpty(record.inRect) && !Inside(record.inRect, DividedUp(DocumentExtent(record), f))) return false;
-    if (!IsEmpty(record.maskRect) && !Inside(record.maskRect, DividedUp(Widened(record.filterRect), g))) return false;
+    if (!IsEmptyRect(record.inRect) && !Inside(record.inRect, DividedUp(DocumentExtent(record), f))) return false;
+    if (!IsEmptyRect(record.maskRect) && !Inside(record.maskRect, DividedUp(Widened(record.filterRect), g))) return false;
     return true;
 }
 

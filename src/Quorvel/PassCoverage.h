@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "PluginInterface.h"
-#include "TileRects.h"
+#include "Geometry.h"
 
 // How far a pass reads beyond the tile on each side (negative top and left reach outwards).
 struct PassMargins {
@@ -26,10 +26,6 @@ PassMargins ComputePassMargins(const MarginInputs& in);
 Rect16 WidenRect(const Rect16& tile, const PassMargins& m);
 // The union of two margin sets (top and left: minimum, bottom and right: maximum).
 PassMargins MergeMargins(const PassMargins& a, const PassMargins& b);
-
-inline bool RectContains(const Rect16& outer, const Rect16& inner) {
-    return inner.top >= outer.top && inner.left >= outer.left && inner.bottom <= outer.bottom && inner.right <= outer.right;
-}
 
 // Copies the part `part` of a packed plane over `from` into a packed plane over `part`, each byte
 // XORed with `flip` (0, or 255 for the passes that draw outside the frame). part lies in from.

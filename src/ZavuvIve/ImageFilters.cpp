@@ -10,6 +10,7 @@
 #include <new>
 
 #include "Errors.h"
+#include "Geometry.h"
 #include "ZavuvIve.h"
 
 namespace {
@@ -18,9 +19,6 @@ const char* const kSource = "..\\..\\ZavuvIve\\ZavuvIve";
 constexpr int kChunk = 512;
 
 uint32_t gNoiseSeed = 123456789u;
-
-int32_t WidthOf(const Rect16& rect) { return std::max(rect.right - rect.left, 0); }
-int32_t HeightOf(const Rect16& rect) { return std::max(rect.bottom - rect.top, 0); }
 
 // Grows a kernel's record to `bytes` and locks it, raising the allocation's failure with the
 // kernel's line.
@@ -100,8 +98,8 @@ void SeparableBlur(BufferRecord* kernel, const Rect16& rect, T* data, int32_t ch
     const int32_t radius = header ? static_cast<int32_t>(header->radius) : 0;
     if (radius == 0) return;  // nothing padded, nothing to pack
     const uint32_t* weights = reinterpret_cast<const uint32_t*>(header + 1);
-    const int32_t width = WidthOf(rect) * channels, height = HeightOf(rect);
-    const ptrdiff_t stride = ptrdiff_t{WidthOf(rect) + 2 * radius} * channels;
+    const int32_t width = ClampedWidth(rect) * channels, height = ClampedHeight(rect);
+    const ptrdiff_t stride = ptrdiff_t{ClampedWidth(rect) + 2 * radius} * channels;
     for (int32_t row = 0; row < height; ++row) {
         T* out = data + row * stride;
         ConvolveSpan(out + radius * stride, stride, weights, radius, static_cast<int32_t>(stride), out);
@@ -246,7 +244,7 @@ void DiscRow(const RunExtremes<Op>& rows, int32_t first, const std::vector<DiscR
 
 template <typename Op>
 void DiscPlane(const uint16_t* disc, int32_t radius, const Rect16& rect, uint8_t* plane) {
-    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const int32_t width = ClampedWidth(rect), height = ClampedHeight(rect);
     const int32_t stride = width + 2 * radius, side = 2 * radius + 1;
     const std::vector<DiscRowShape> shape = DiscShape(disc, radius);
     int32_t levels = 0;
@@ -277,7 +275,7 @@ void SquareSpan(const uint8_t* centre, ptrdiff_t tapStride, int32_t radius, int3
 
 template <typename Op>
 void SpreadPlane(const uint16_t* disc, int32_t radius, const Rect16& rect, uint8_t* plane) {
-    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const int32_t width = ClampedWidth(rect), height = ClampedHeight(rect);
     const ptrdiff_t stride = width + 2 * radius;
     if (disc) {
         DiscPlane<Op>(disc, radius, rect, plane);
@@ -402,7 +400,7 @@ void HorizontalDistances(DistanceWork& work, int32_t length, int32_t first, int3
 // D holds a vertical distance: at most (radius + 1) x 255.
 template <typename D>
 void DistancePass(int32_t radius, const Rect16& rect, const uint8_t* plane, uint16_t* out) {
-    const int32_t width = WidthOf(rect), height = HeightOf(rect);
+    const int32_t width = ClampedWidth(rect), height = ClampedHeight(rect);
     const int32_t stride = width + 2 * radius;
     DistanceWork& work = DistanceRows<D>(static_cast<size_t>(stride));
     for (int32_t row = 0; row < height; ++row) {
@@ -414,7 +412,7 @@ void DistancePass(int32_t radius, const Rect16& rect, const uint8_t* plane, uint
 }  // namespace
 
 void ImageAddNoise(const Rect16& rect, int32_t amount, uint8_t* plane) {
-    const int64_t count = int64_t{WidthOf(rect)} * HeightOf(rect);
+    const int64_t count = int64_t{ClampedWidth(rect)} * ClampedHeight(rect);
     const int32_t magnitude = std::abs(amount);
     const bool inDarkParts = amount < 0;
     uint32_t seed = gNoiseSeed;
