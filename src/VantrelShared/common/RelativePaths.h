@@ -1,5 +1,5 @@
 // The arithmetic of relative paths: a file's path relative to a folder, and back. The library
-// stores frame paths relative to its folder, and a file specification may hold a path relative
+// stores frame paths relative to its folder, and a file spec may hold a path relative
 // to the frame library's folder: both follow these rules. Paths are backslash-separated and
 // compared byte by byte (case-sensitively). A path is rooted when it starts with a drive ("X:\");
 // MakeAbsolutePath also takes a leading "\" as rooted.
