@@ -25,28 +25,8 @@ FrameworkFlags& Framework() { return gFramework; }
 PreviewOwner* OpenPreviewDialog() { return gOpenPreviewDialog; }
 void SetOpenPreviewDialog(PreviewOwner* dialog) { gOpenPreviewDialog = dialog; }
 
-void SavedHostFields::CopyFrom(const FilterRecord& record) {
-    inRect = record.inRect;
-    outRect = record.outRect;
-    maskRect = record.maskRect;
-    inData = record.inData;
-    maskData = record.maskData;
-    inRowBytes = record.inRowBytes;
-    maskRowBytes = record.maskRowBytes;
-}
-
-void SavedHostFields::CopyTo(FilterRecord& record) const {
-    record.inRect = inRect;
-    record.outRect = outRect;
-    record.maskRect = maskRect;
-    record.inData = inData;
-    record.maskData = maskData;
-    record.inRowBytes = inRowBytes;
-    record.maskRowBytes = maskRowBytes;
-}
-
 PhotoshopFilter::PhotoshopFilter() {
-    if (const FilterRecord* record = HostCall::Current().record) saved_.CopyFrom(*record);
+    if (const FilterRecord* record = HostCall::Current().record) request_ = HostRequest::Of(*record);
 }
 
 uint32_t PhotoshopFilter::GetSignature() const { return 0x20202020; }

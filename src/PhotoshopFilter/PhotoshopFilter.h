@@ -7,6 +7,7 @@
 
 #include "DrawingPort.h"
 #include "ErrorCodes.h"
+#include "HostRequest.h"
 #include "ParameterHeader.h"
 #include "PlaneBuffer.h"
 #include "PluginInterface.h"
@@ -21,18 +22,6 @@ enum SchedulerState : int32_t {
     kStateBeginPass = -2,
     kStateNextTile = -1,
     kStateProcessTile = 0,
-};
-
-// The host record's fields that belong to one instance between scheduler steps.
-struct SavedHostFields {
-    Rect16 inRect{}, outRect{}, maskRect{};
-    void* inData = nullptr;
-    void* maskData = nullptr;
-    int32_t inRowBytes = 0;
-    int32_t maskRowBytes = 0;
-
-    void CopyFrom(const FilterRecord& record);
-    void CopyTo(FilterRecord& record) const;
 };
 
 // Copies a settings file's body (what follows its header, whose 16-bit length in the machine's
@@ -273,7 +262,10 @@ private:
 
     MaskPlaneLayout maskPlanes_;
 
-    SavedHostFields saved_;
+    // The request fields that are this instance's own between its steps (its tile's rectangles and
+    // what the host delivered for them): each step puts them into the record and takes them back.
+    static constexpr unsigned kInstanceRequest = HostRequest::kRects | HostRequest::kDelivered;
+    HostRequest request_;
     RunOptions options_;
     bool tracking_ = false;
     OwnerKind ownerKind_ = OwnerKind::None;

@@ -159,7 +159,7 @@ void PhotoshopFilter::SetPreviewRect(const Rect16& rect) {
 bool PhotoshopFilter::RunTabInstance() {
     if (state_ == kStateDone) return false;
     FilterRecord& record = *HostCall::Current().record;
-    saved_.CopyTo(record);
+    request_.PutBack(record, kInstanceRequest);
     bool didWork = true;
     try {
         switch (state_) {
@@ -187,12 +187,12 @@ bool PhotoshopFilter::RunTabInstance() {
             break;
         }
     } catch (const ErrorCodeException& e) {
-        saved_.CopyFrom(record);
+        request_ = HostRequest::Of(record);
         if (e.code != kSettingsTooLarge) throw;
         UnlockTileBuffers();
         throw ErrorCodeException{Err::MemoryFull};
     }
-    saved_.CopyFrom(record);
+    request_ = HostRequest::Of(record);
     return didWork;
 }
 

@@ -51,35 +51,6 @@ Fixed16 ScaledRate(Fixed16 rate, int32_t scale) {
     return static_cast<Fixed16>(std::min<int64_t>(scaled, INT32_MAX));
 }
 
-
-
-// Restores the record's three rectangles and its two rates, however the tile ends.
-class HostRequestScope {
-public:
-    HostRequestScope(FilterRecord& record, int32_t scale)
-        : record_(record), scale_(scale), in_(record.inRect), out_(record.outRect), mask_(record.maskRect) {
-        record.inputRate = ScaledRate(record.inputRate, scale);
-        record.maskRate = ScaledRate(record.maskRate, scale);
-    }
-    HostRequestScope(const HostRequestScope&) = delete;
-    HostRequestScope& operator=(const HostRequestScope&) = delete;
-    ~HostRequestScope() {
-        record_.inRect = in_;
-        record_.outRect = out_;
-        record_.maskRect = mask_;
-        record_.inputRate /= scale_;
-        record_.maskRate /= scale_;
-    }
-    const Rect16& In() const { return in_; }
-    const Rect16& Out() const { return out_; }
-    const Rect16& Mask() const { return mask_; }
-
-private:
-    FilterRecord& record_;
-    int32_t scale_;
-    Rect16 in_, out_, mask_;
-};
-
 bool AnyRequest(const FilterRecord& r) {
     return !IsEmptyRect(r.inRect) || !IsEmptyRect(r.maskRect) || !IsEmptyRect(r.outRect);
 }
@@ -105,7 +76,15 @@ ErrorCode PhotoshopFilter::RequestFromHost() {
 ErrorCode PhotoshopFilter::ProcessTile() {
     FilterRecord& record = *HostCall::Current().record;
     const int32_t scale = IntegerScale();
-    HostRequestScope scope(record, scale);
+    // The tile's rectangles come back however the tile ends (the caches may have answered part
+    // of the request), and so do the rates, as the tile's rates over its scale: a rate of 0, the
+    // host's full size, comes back as 1.0.
+    const Fixed16 inputRate = ScaledRate(record.inputRate, scale), maskRate = ScaledRate(record.maskRate, scale);
+    record.inputRate = inputRate / scale;
+    record.maskRate = maskRate / scale;
+    const RequestGuard request(record, HostRequest::kRects | HostRequest::kRates);
+    record.inputRate = inputRate;
+    record.maskRate = maskRate;
     maskFromCache_ = false;
     return HasOwner() ? ProcessPreviewTile(scale) : ProcessFinalTile();
 }

@@ -87,16 +87,16 @@ bool PhotoshopFilter::RunInstances(int32_t trackingDepth) {
 bool PhotoshopFilter::RunStep() {
     if (state_ == kStateDone) return false;
     FilterRecord& record = *HostCall::Current().record;
-    saved_.CopyTo(record);
+    request_.PutBack(record, kInstanceRequest);
     try {
         RunScheduledStep();
     } catch (const ErrorCodeException& e) {
-        saved_.CopyFrom(record);
+        request_ = HostRequest::Of(record);
         if (e.code != kSettingsTooLarge) throw;
         RecoverFromMemoryShortage();
         return true;
     }
-    saved_.CopyFrom(record);
+    request_ = HostRequest::Of(record);
     return true;
 }
 

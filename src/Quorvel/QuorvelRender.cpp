@@ -11,6 +11,7 @@
 #include "FirstRunTables.h"
 #include "HostCall.h"
 #include "HostPixels.h"
+#include "HostRequest.h"
 #include "ImageModes.h"
 #include "LayerState.h"
 #include "PassPlan.h"
@@ -28,30 +29,6 @@
 #include "TileComposer.h"
 
 namespace {
-
-// The host's request fields, put back however a fetch of our own ends.
-struct SavedRequest {
-    explicit SavedRequest(FilterRecord& record)
-        : record(record), inRect(record.inRect), outRect(record.outRect), maskRect(record.maskRect),
-          inLoPlane(record.inLoPlane), inHiPlane(record.inHiPlane), inputRate(record.inputRate),
-          maskRate(record.maskRate) {}
-    SavedRequest(const SavedRequest&) = delete;
-    SavedRequest& operator=(const SavedRequest&) = delete;
-    ~SavedRequest() {
-        record.inRect = inRect;
-        record.outRect = outRect;
-        record.maskRect = maskRect;
-        record.inLoPlane = inLoPlane;
-        record.inHiPlane = inHiPlane;
-        record.inputRate = inputRate;
-        record.maskRate = maskRate;
-    }
-
-    FilterRecord& record;
-    const Rect16 inRect, outRect, maskRect;
-    const int16_t inLoPlane, inHiPlane;
-    const Fixed16 inputRate, maskRate;
-};
 
 using EffectLayout::kBackground;
 using EffectLayout::kBorder;
@@ -483,10 +460,11 @@ void Quorvel::FetchSourceImage() {
     if (!HoldSourceBuffer(render_.scaledFilter)) return;
     FilterRecord& r = *HostCall::Current().record;
     const int32_t sr = IntegerScale();
-    const SavedRequest saved(r);
+    // The host's request comes back however this fetch of our own ends.
+    const RequestGuard request(r, HostRequest::kRects | HostRequest::kPlanes | HostRequest::kRates);
     auto sampled = [sr](Fixed16 rate) { return rate < 0x10000 ? Fixed16(sr << 16) : Fixed16(rate * sr); };
-    r.inputRate = sampled(saved.inputRate);
-    r.maskRate = sampled(saved.maskRate);
+    r.inputRate = sampled(request.Kept().inputRate);
+    r.maskRate = sampled(request.Kept().maskRate);
     r.inLoPlane = 0;
     r.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
     r.outRect = Rect16{};
