@@ -52,7 +52,7 @@ void PhotoshopFilter::FindCompanionLayers() {
     useLayerPorts_ = false;
     for (CompanionLayer* companion : {&lowerLayer_, &upperLayer_}) {
         companion->layer = nullptr;
-        companion->planes = 0;
+        companion->view.planes = 0;
     }
     const FilterRecord& record = *HostCall::Current().record;
     const ReadImageDocumentDesc* document = record.documentInfo;
@@ -71,34 +71,32 @@ void PhotoshopFilter::FindCompanionLayers() {
     }
     const int16_t planes = static_cast<int16_t>(ColourPlanesOfMode(record.imageMode) + 1);
     for (CompanionLayer* companion : {&lowerLayer_, &upperLayer_})
-        if (companion->layer) companion->planes = planes;
+        if (companion->layer) companion->view.planes = planes;
     useLayerPorts_ = lowerLayer_.layer || upperLayer_.layer;
 }
 
-PhotoshopFilter::ShownPixels PhotoshopFilter::PreviewPixels() const {
+PlaneView PhotoshopFilter::PreviewPixels() const {
     for (const CompanionLayer* companion : {&lowerLayer_, &upperLayer_})
-        if (companion->planes > 0 && companion->address)
-            return {companion->address, companion->rowBytes, companion->pixelStride, companion->planes};
+        if (companion->view.planes > 0 && companion->view) return companion->view;
     return {};
 }
 
-PhotoshopFilter::ShownPixels PhotoshopFilter::CompanionTile(Companion which) const {
+PlaneView PhotoshopFilter::CompanionTile(Companion which) const {
     const CompanionLayer& companion = which == Companion::Lower ? lowerLayer_ : upperLayer_;
-    if (companion.planes <= 0 || !companion.address || !useLayerPorts_) return {};
-    return {companion.address, companion.rowBytes, companion.pixelStride, companion.planes};
+    if (companion.view.planes <= 0 || !companion.view || !useLayerPorts_) return {};
+    return companion.view;
 }
 
 void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16& tile, bool overviewShortcut) {
-    if (companion.planes <= 0 || !useLayerPorts_) return;
+    if (companion.view.planes <= 0 || !useLayerPorts_) return;
     const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
-    const int32_t stride = companion.planes * bytes;
+    const int32_t stride = companion.view.planes * bytes;
     if (overviewShortcut && IsOverview() && companion.pixels.id) {
         // The overview's layer pixels are preloaded for its whole rectangle: the tile is a window.
-        char* base = companion.pixels.Lock();
         const Rect16& window = companion.cache.Bounds();
-        companion.pixelStride = stride;
-        companion.rowBytes = stride * RectWidth(window);
-        companion.address = base + int64_t{tile.top - window.top} * companion.rowBytes + int64_t{tile.left - window.left} * stride;
+        const PlaneView whole{companion.pixels.Lock(), stride * RectWidth(window), stride, companion.view.planes};
+        companion.view = whole;
+        companion.view.address = whole.At(tile.top - window.top, tile.left - window.left);
     } else {
         if (companion.pixels.Allocate(RectArea(tile) * stride) != 0 || !companion.pixels.Lock()) {
             companion.cache.Free();
@@ -107,19 +105,19 @@ void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16
             if (PreviewOwner* dialog = OwnerDialog()) dialog->DisableCompositeView();
             return;
         }
-        companion.address = companion.pixels.Lock();
-        companion.pixelStride = stride;
-        companion.rowBytes = stride * RectWidth(tile);
+        companion.view.address = companion.pixels.Lock();
+        companion.view.pixelStride = stride;
+        companion.view.rowBytes = stride * RectWidth(tile);
     }
     int32_t cachedRowBytes = 0;
     if (const char* cached = companion.cache.PointerForValidRect(tile, &cachedRowBytes)) {
         for (int32_t y = 0; y < RectHeight(tile); ++y)
-            std::memcpy(companion.address + int64_t{y} * companion.rowBytes, cached + int64_t{y} * cachedRowBytes,
+            std::memcpy(companion.view.At(y, 0), cached + int64_t{y} * cachedRowBytes,
                         static_cast<size_t>(RectWidth(tile)) * stride);
         return;
     }
     ReadCompanionFromHost(companion, tile);
-    if (companion.cache.IsAllocated()) companion.cache.CopyIn(tile, companion.rowBytes, companion.address);
+    if (companion.cache.IsAllocated()) companion.cache.CopyIn(tile, companion.view.rowBytes, companion.view.address);
 }
 
 void PhotoshopFilter::ReadCompanionFromHost(CompanionLayer& companion, const Rect16& tile) {
@@ -128,7 +126,7 @@ void PhotoshopFilter::ReadCompanionFromHost(CompanionLayer& companion, const Rec
     const int32_t s = IntegerScale();
     const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
     const int32_t colourPlanes = ColourPlanesOfMode(record.imageMode);
-    const bool hasTransparency = companion.planes > colourPlanes;
+    const bool hasTransparency = companion.view.planes > colourPlanes;
     const uint16_t opaque = bytes == 2 ? kSample16Max : 255;
 
     // The tile in the document at this scale: a floating selection's tiles lie at its position.
@@ -136,34 +134,35 @@ void PhotoshopFilter::ReadCompanionFromHost(CompanionLayer& companion, const Rec
     if (record.isFloating)
         OffsetRect16(inDocument, FloorDiv(record.floatCoord.h, s), FloorDiv(record.floatCoord.v, s));
     const Rect16 extent{0, 0, ClampToInt16(CeilDiv(record.wholeSize.v, s)), ClampToInt16(CeilDiv(record.wholeSize.h, s))};
-    char* transparency = companion.address + int64_t{colourPlanes} * bytes;
+    char* transparency = companion.view.address + int64_t{colourPlanes} * bytes;
     if (hasTransparency) {
-        ForEachPlaneSample(transparency, tile, companion.rowBytes, companion.pixelStride, bytes,
+        ForEachPlaneSample(transparency, tile, companion.view.rowBytes, companion.view.pixelStride, bytes,
                            [](char* at, int32_t b) { SetSample(at, b, 0); });
         if (!companion.layer->transparency) {
             const Rect16 inside = IntersectRects(inDocument, extent);
-            char* first = transparency + int64_t{inside.top - inDocument.top} * companion.rowBytes +
-                          int64_t{inside.left - inDocument.left} * companion.pixelStride;
-            ForEachPlaneSample(first, inside, companion.rowBytes, companion.pixelStride, bytes,
+            char* first = transparency + int64_t{inside.top - inDocument.top} * companion.view.rowBytes +
+                          int64_t{inside.left - inDocument.left} * companion.view.pixelStride;
+            ForEachPlaneSample(first, inside, companion.view.rowBytes, companion.view.pixelStride, bytes,
                                [opaque](char* at, int32_t b) { SetSample(at, b, opaque); });
         }
     }
     const Rect16 readArea = IntersectRects(inDocument, extent);
     if (!ports || IsEmptyRect(readArea)) return;
-    const int64_t readOffset = int64_t{readArea.top - inDocument.top} * companion.rowBytes +
-                               int64_t{readArea.left - inDocument.left} * companion.pixelStride;
+    const int64_t readOffset = int64_t{readArea.top - inDocument.top} * companion.view.rowBytes +
+                               int64_t{readArea.left - inDocument.left} * companion.view.pixelStride;
 
     // Reads one channel into one plane of the tile; answers the rectangle the port wrote.
     auto readPlane = [&](const ReadChannelDesc& channel, int32_t plane) {
         const Rect32 destination = Wide(readArea);
         const PSScaling scaling{{destination.top * s, destination.left * s, destination.bottom * s, destination.right * s},
                                 destination};
-        char* first = companion.address + readOffset + int64_t{plane} * bytes;
-        const PixelMemoryDesc memory{first, companion.rowBytes * 8, companion.pixelStride * 8, 0, bytes * 8};
+        const PlaneView& view = companion.view;
+        char* first = view.address + readOffset + int64_t{plane} * bytes;
+        const PixelMemoryDesc memory{first, view.rowBytes * 8, view.pixelStride * 8, 0, bytes * 8};
         Rect32 wrote{};
         THROW_IF_ERROR(ports->readPixels(channel.port, &scaling, &destination, &memory, &wrote));
         if (bytes == 2 && channel.maxVersion <= kWideSampleVersion)
-            ForEachPlaneSample(first, readArea, companion.rowBytes, companion.pixelStride, bytes, [](char* at, int32_t) {
+            ForEachPlaneSample(first, readArea, view.rowBytes, view.pixelStride, bytes, [](char* at, int32_t) {
                 uint16_t v;
                 std::memcpy(&v, at, 2);
                 v = HostToInternal16(v);
@@ -181,8 +180,8 @@ void PhotoshopFilter::ReadCompanionFromHost(CompanionLayer& companion, const Rec
         for (int32_t y = readArea.top; y < readArea.bottom; ++y)
             for (int32_t x = readArea.left; x < readArea.right; ++x)
                 if (!RectContains(written, y, x))
-                    SetSample(transparency + int64_t{y - inDocument.top} * companion.rowBytes +
-                                  int64_t{x - inDocument.left} * companion.pixelStride,
+                    SetSample(transparency + int64_t{y - inDocument.top} * companion.view.rowBytes +
+                                  int64_t{x - inDocument.left} * companion.view.pixelStride,
                               bytes, 0);
     }
 }

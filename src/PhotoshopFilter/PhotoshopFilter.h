@@ -10,6 +10,7 @@
 #include "HostRequest.h"
 #include "ParameterHeader.h"
 #include "PlaneBuffer.h"
+#include "PlaneView.h"
 #include "PluginInterface.h"
 #include "SharedChannels.h"
 
@@ -156,18 +157,12 @@ public:
     // The pixels a preview shows for the current tile: the lower companion layer composed with the
     // output when there is one, else the upper one; none (null address) when the host's output is
     // shown as it is.
-    struct ShownPixels {
-        const char* address = nullptr;
-        int32_t rowBytes = 0;
-        int32_t pixelStride = 0;
-        int16_t planes = 0;
-    };
-    ShownPixels PreviewPixels() const;
+    PlaneView PreviewPixels() const;
     // The current tile's pixels of the document layer directly below or above the target, as a
     // preview tile reads them before the compose step (colour planes, then transparency); a null
     // address when that layer is not read.
     enum class Companion { Lower, Upper };
-    ShownPixels CompanionTile(Companion which) const;
+    PlaneView CompanionTile(Companion which) const;
 
     // ---- State the product and the tests read
 
@@ -198,10 +193,7 @@ private:
         const ReadLayerDesc* layer = nullptr;  // the host's description, or none
         PlaneBuffer cache;
         BufferRecord pixels;
-        char* address = nullptr;
-        int32_t rowBytes = 0;
-        int32_t pixelStride = 0;
-        int16_t planes = 0;  // colour planes + 1, or 0 when the layer is not used
+        PlaneView view;  // its planes: colour planes + 1, or 0 when the layer is not used
     };
 
     enum class OwnerKind { None, Overview, Dialog };

@@ -53,9 +53,9 @@ void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
     Rect16 rect = RectArea(screen) > RectArea(image) ? image : screen;
     const int64_t bytesPerSample = std::max(HostCall::Current().bytesPerSample, 1);
     const int64_t planesPerPixel = InputPlaneCount() + (HostHasMaskOrTransparency(record) ? 1 : 0);
-    const bool withLayers = lowerLayer_.planes > 0 || upperLayer_.planes > 0;
+    const bool withLayers = lowerLayer_.view.planes > 0 || upperLayer_.view.planes > 0;
     auto bytesFor = [&](const Rect16& r, bool layers) {
-        return RectArea(r) * ((layers ? lowerLayer_.planes : 0) + planesPerPixel) * bytesPerSample;
+        return RectArea(r) * ((layers ? lowerLayer_.view.planes : 0) + planesPerPixel) * bytesPerSample;
     };
     auto attempt = [&](const Rect16& r, bool layers, bool wholeImage) {
         return bytesFor(r, layers) <= BufferSpace() - kPreviewReserve && AllocatePreviewBuffers(r, layers, wholeImage);
@@ -66,7 +66,7 @@ void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
     rect.right = static_cast<int16_t>(rect.left + static_cast<int32_t>(0.7 * RectWidth(rect)));
     rect.bottom = static_cast<int16_t>(rect.top + static_cast<int32_t>(0.7 * RectHeight(rect)));
     if (attempt(rect, withLayers, false)) return;
-    if (lowerLayer_.planes > 0) attempt(rect, false, false);
+    if (lowerLayer_.view.planes > 0) attempt(rect, false, false);
 }
 
 bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers, bool wholeImage) {
@@ -78,8 +78,8 @@ bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers
         return false;
     }
     if (withLayers) {
-        if ((upperLayer_.planes > 0 && upperLayer_.cache.Allocate(rect, upperLayer_.planes, bytes)) ||
-            (lowerLayer_.planes > 0 && lowerLayer_.cache.Allocate(rect, lowerLayer_.planes, bytes))) {
+        if ((upperLayer_.view.planes > 0 && upperLayer_.cache.Allocate(rect, upperLayer_.view.planes, bytes)) ||
+            (lowerLayer_.view.planes > 0 && lowerLayer_.cache.Allocate(rect, lowerLayer_.view.planes, bytes))) {
             inputCache_.Free();
             maskCache_.Free();
             upperLayer_.cache.Free();
@@ -105,11 +105,11 @@ void PhotoshopFilter::LoadOverviewImage() {
     THROW_IF_ERROR(outputCache_.Allocate(overview, OutputPlaneCount(), bytes));
     if (HostHasMaskOrTransparency(record)) THROW_IF_ERROR(maskCache_.Allocate(overview, 1, bytes));
     for (CompanionLayer* layer : {&lowerLayer_, &upperLayer_}) {
-        if (layer->planes <= 0) continue;
-        THROW_IF_ERROR(layer->cache.Allocate(overview, layer->planes, bytes));
-        layer->pixelStride = static_cast<int32_t>(layer->planes * bytes);
-        layer->rowBytes = layer->pixelStride * RectWidth(overview);
-        THROW_IF_ERROR(layer->pixels.Allocate(int64_t{layer->rowBytes} * RectHeight(overview)));
+        if (layer->view.planes <= 0) continue;
+        THROW_IF_ERROR(layer->cache.Allocate(overview, layer->view.planes, bytes));
+        layer->view.pixelStride = static_cast<int32_t>(layer->view.planes * bytes);
+        layer->view.rowBytes = layer->view.pixelStride * RectWidth(overview);
+        THROW_IF_ERROR(layer->pixels.Allocate(int64_t{layer->view.rowBytes} * RectHeight(overview)));
     }
     if (record.isFloating) THROW_IF_ERROR(floatMaskCache_.Allocate(overview, 1, bytes));
 
@@ -128,9 +128,9 @@ void PhotoshopFilter::LoadOverviewImage() {
     for (CompanionLayer* layer : {&lowerLayer_, &upperLayer_}) {
         char* pixels = layer->pixels.Lock();
         if (!pixels) continue;
-        layer->address = pixels;
+        layer->view.address = pixels;
         for (int32_t row = 0; row < RectHeight(overview); ++row)
-            PlaneFill8(int64_t{RectWidth(overview)} * layer->planes, 255, pixels + int64_t{row} * layer->rowBytes,
+            PlaneFill8(int64_t{RectWidth(overview)} * layer->view.planes, 255, layer->view.At(row, 0),
                        static_cast<int32_t>(bytes), 1);
     }
 }
@@ -223,10 +223,12 @@ CoveragePlanes OutputCoveragePlanes(const FilterRecord& r) {
     return planes;
 }
 
+// A companion layer's pixels when it is read for the tile; none when it is not used.
+PlaneView UsedLayer(const PlaneView& view) { return view.planes > 0 ? view : PlaneView{}; }
+
 template <typename Sample>
 void ComposeTileSamples(const FilterRecord& r, bool layeredOutput, int32_t colourPlanes, const Rect16& tile,
-                        char* lower, int32_t lowerRowBytes, int32_t lowerStride, int16_t lowerPlanes, char* upper,
-                        int32_t upperRowBytes, int32_t upperStride, int16_t upperPlanes) {
+                        const PlaneView& lower, const PlaneView& upper) {
     constexpr uint32_t kFull = sizeof(Sample) == 1 ? 255 : 32768;
     const CoveragePlanes in = InputCoveragePlanes(r), out = OutputCoveragePlanes(r);
     const int32_t inStride = (r.inHiPlane - r.inLoPlane + 1), outStride = (r.outHiPlane - r.outLoPlane + 1);
@@ -245,14 +247,12 @@ void ComposeTileSamples(const FilterRecord& r, bool layeredOutput, int32_t colou
             if (out.transparency >= 0) coverage.transparency = o[out.transparency];
             else if (i && in.transparency >= 0) coverage.transparency = i[in.transparency];
 
-            Sample* l = lower ? reinterpret_cast<Sample*>(lower + int64_t{y} * lowerRowBytes + int64_t{x} * lowerStride)
-                              : nullptr;
-            Sample* u = upper ? reinterpret_cast<Sample*>(upper + int64_t{y} * upperRowBytes + int64_t{x} * upperStride)
-                              : nullptr;
-            const bool lowerAlpha = lower && lowerPlanes > colourPlanes;
+            Sample* l = lower ? reinterpret_cast<Sample*>(lower.At(y, x)) : nullptr;
+            Sample* u = upper ? reinterpret_cast<Sample*>(upper.At(y, x)) : nullptr;
+            const bool lowerAlpha = lower && lower.planes > colourPlanes;
             if (l) ComposeOutputOverLower<Sample>(o, coverage, l, colourPlanes, lowerAlpha ? l[colourPlanes] : Sample(kFull),
                                                   lowerAlpha);
-            if (u && upperPlanes > colourPlanes) {
+            if (u && upper.planes > colourPlanes) {
                 if (l) ComposeUpperOverLower<Sample>(u, u[colourPlanes], l, colourPlanes,
                                                      lowerAlpha ? l[colourPlanes] : Sample(kFull), lowerAlpha);
                 else ComposeUpperOverOutput<Sample>(o, coverage, u, colourPlanes);
@@ -266,17 +266,12 @@ void ComposeTileSamples(const FilterRecord& r, bool layeredOutput, int32_t colou
 void PhotoshopFilter::ComposePreviewLayers() {
     const FilterRecord& r = *HostCall::Current().record;
     const Rect16 tile = r.outRect;
-    char* lower = lowerLayer_.planes > 0 ? lowerLayer_.address : nullptr;
-    char* upper = upperLayer_.planes > 0 ? upperLayer_.address : nullptr;
+    const PlaneView lower = UsedLayer(lowerLayer_.view), upper = UsedLayer(upperLayer_.view);
     if ((!lower && !upper) || IsEmptyRect(tile) || !r.outData) return;
     const int32_t colourPlanes = ColourPlanesOfMode(r.imageMode);
     const bool layered = WantsLayeredOutputA() || WantsLayeredOutputB();
     if (HostCall::Current().bytesPerSample == 2)
-        ComposeTileSamples<uint16_t>(r, layered, colourPlanes, tile, lower, lowerLayer_.rowBytes, lowerLayer_.pixelStride,
-                                     lowerLayer_.planes, upper, upperLayer_.rowBytes, upperLayer_.pixelStride,
-                                     upperLayer_.planes);
+        ComposeTileSamples<uint16_t>(r, layered, colourPlanes, tile, lower, upper);
     else
-        ComposeTileSamples<uint8_t>(r, layered, colourPlanes, tile, lower, lowerLayer_.rowBytes, lowerLayer_.pixelStride,
-                                    lowerLayer_.planes, upper, upperLayer_.rowBytes, upperLayer_.pixelStride,
-                                    upperLayer_.planes);
+        ComposeTileSamples<uint8_t>(r, layered, colourPlanes, tile, lower, upper);
 }

@@ -158,7 +158,7 @@ public:
 
 private:
     void Capture(Companion which, int index) {
-        const ShownPixels pixels = CompanionTile(which);
+        const PlaneView pixels = CompanionTile(which);
         if (!pixels.address) return;
         const HostCall& call = HostCall::Current();
         const FilterRecord& r = *call.record;

@@ -370,7 +370,7 @@ protected:
         PhotoshopFilter::Unlink(filter_);
     }
     const uint8_t* Shown(int32_t y, int32_t x) const {
-        const PhotoshopFilter::ShownPixels pixels = filter_.PreviewPixels();
+        const PlaneView pixels = filter_.PreviewPixels();
         return reinterpret_cast<const uint8_t*>(pixels.address) + int64_t{y} * pixels.rowBytes + int64_t{x} * pixels.pixelStride;
     }
 
@@ -381,7 +381,7 @@ protected:
 
 TEST_F(CompanionLayers, TheLayersBesideTheTargetAreReadAndCached) {
     ASSERT_EQ(filter_.ProcessTile(), 0);
-    const PhotoshopFilter::ShownPixels pixels = filter_.PreviewPixels();
+    const PlaneView pixels = filter_.PreviewPixels();
     ASSERT_NE(pixels.address, nullptr) << "the lower layer is shown";
     EXPECT_EQ(pixels.planes, 4);
     EXPECT_EQ(Shown(5, 10)[0], 10);
@@ -408,7 +408,7 @@ TEST(CompanionLayers16, WideChannelsComeBackToTheSystemsRange) {
     r.inLoPlane = r.outLoPlane = 0;
     r.inHiPlane = r.outHiPlane = 2;
     ASSERT_EQ(filter.ProcessTile(), 0);
-    const PhotoshopFilter::ShownPixels pixels = filter.PreviewPixels();
+    const PlaneView pixels = filter.PreviewPixels();
     ASSERT_NE(pixels.address, nullptr);
     for (int32_t x = 0; x < 32; ++x)
         for (int32_t p = 0; p < 4; ++p) {
