@@ -76,8 +76,10 @@ public:
     virtual void BeginPass();                         // slot 11
     virtual bool NextTile();                          // slot 12
     virtual void EndTileSteps() {}                    // slot 13
-    virtual void TileStep(int32_t k);                 // slot 14
-    virtual void ComposeTile() {}                     // slot 15
+    // The tile's k-th step, before the host delivers its pixels (k counts down from the step
+    // count); then the tile's composition over what the host delivered.
+    virtual void TileStep(int32_t k, const Rect16& tile);   // slot 14
+    virtual void ComposeTile(const TileView& tile) {}       // slot 15
     virtual intptr_t HandleDialogEvent(intptr_t event) { return event; }  // slot 16
     virtual void InitDialog() {}                      // slot 17
     virtual void CloseDialog() {}                     // slot 18

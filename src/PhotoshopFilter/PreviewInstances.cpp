@@ -174,14 +174,14 @@ bool PhotoshopFilter::RunTabInstance() {
             break;
         case kStateProcessTile:
             THROW_IF_ERROR(ProcessTile());
-            ComposeTile();
+            ComposeTile(DeliveredTile(record, HostCall::Current().bytesPerSample));
             if (HasOwner()) ComposePreviewLayers();
             ValidateRect(record.outRect);
             UnlockTileBuffers();
             state_ = kStateNextTile;
             break;
         default:
-            TileStep(state_);
+            TileStep(state_, record.outRect);
             UnlockTileBuffers();
             --state_;
             break;

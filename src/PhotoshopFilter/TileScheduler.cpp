@@ -116,7 +116,7 @@ void PhotoshopFilter::RunScheduledStep() {
         state_ = kStateNextTile;
         return;
     default:
-        TileStep(state_);
+        TileStep(state_, HostCall::Current().record->outRect);
         UnlockTileBuffers();
         --state_;
         return;
@@ -142,7 +142,7 @@ void PhotoshopFilter::ConfineToFilterRect() {
 
 void PhotoshopFilter::ProcessAndComposeTile() {
     THROW_IF_ERROR(ProcessTile());
-    ComposeTile();
+    ComposeTile(DeliveredTile(*HostCall::Current().record, HostCall::Current().bytesPerSample));
     if (HasOwner()) {
         ComposePreviewLayers();
         if (PreviewOwner* dialog = OwnerDialog()) dialog->RenderPreview(*this);

@@ -193,7 +193,7 @@ bool PhotoshopFilter::StartNextPhase() {
     return true;
 }
 
-void PhotoshopFilter::TileStep(int32_t k) {
+void PhotoshopFilter::TileStep(int32_t k, const Rect16&) {
     if (k == stepCount_) EndTileSteps();
 }
 

@@ -3,18 +3,8 @@
 
 #include <cstdint>
 
+#include "PlaneView.h"
 #include "RenderGeometry.h"
-
-// Interleaved pixels of `planes` samples (uint8_t or uint16_t), rows rowSamples samples apart.
-template <typename Sample>
-struct PixelView {
-    Sample* pixels = nullptr;
-    int32_t width = 0, height = 0;
-    int32_t planes = 0;
-    int64_t rowSamples = 0;
-
-    Sample* At(int32_t x, int32_t y) const { return pixels + y * rowSamples + int64_t{x} * planes; }
-};
 
 struct ResampleOptions {
     FixedTransform transform;
@@ -24,7 +14,13 @@ struct ResampleOptions {
     int32_t maskRowBytes = 0;
 };
 
-// Fills every pixel of out (same size and planes as the source) from the source through the
-// transform. Points outside the source give 0; a kept layer mask gives full there.
-void ResamplePhoto(const PixelView<const uint8_t>& source, const PixelView<uint8_t>& out, const ResampleOptions& options);
-void ResamplePhoto(const PixelView<const uint16_t>& source, const PixelView<uint16_t>& out, const ResampleOptions& options);
+// The extent of the pixels a resampling reads and writes.
+struct PixelExtent {
+    int32_t width = 0, height = 0;
+};
+
+// Fills every pixel of out (extent pixels of the source's planes) from the source through the
+// transform, with samples of bytes (1 or 2) bytes. Points outside the source give 0; a kept layer
+// mask gives full there.
+void ResamplePhoto(const PlaneView& source, const PlaneView& out, PixelExtent extent, int32_t bytes,
+                   const ResampleOptions& options);

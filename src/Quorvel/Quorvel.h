@@ -67,8 +67,8 @@ public:
     // passes with the photo into the host's output.
     void BeginPass() override;
     bool NextTile() override;
-    void TileStep(int32_t k) override;
-    void ComposeTile() override;
+    void TileStep(int32_t k, const Rect16& tile) override;
+    void ComposeTile(const TileView& tile) override;
     int32_t PassCount() const { return render_.passCount; }
     // The largest cost of the passes the render start prepared (1.0 without passes).
     double LargestPassCost() const { return render_.largestCost; }
@@ -103,7 +103,7 @@ public:
 private:
     static constexpr int16_t kTransparentFramesAlert = 16009;
     void WarnOfTransparentFrames();
-    void ReadCachedSource();
+    void ReadCachedSource(const TileView& tile);
     bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
     double PrepareLayer(RecordRef layer, int32_t index);
     double PrepareEffectPass(RecordRef layer, int32_t index);

@@ -496,13 +496,11 @@ bool Quorvel::ResamplePhotoIntoSource() {
         options.mask = static_cast<const uint8_t*>(r.maskData);
         options.maskRowBytes = r.maskRowBytes;
     }
-    if (HostCall::Current().bytesPerSample == 2) {
-        const PixelView<const uint16_t> source{static_cast<const uint16_t*>(r.inData), width, height, planes, r.inRowBytes / 2};
-        ResamplePhoto(source, PixelView<uint16_t>{reinterpret_cast<uint16_t*>(out), width, height, planes, rowBytes / 2}, options);
-    } else {
-        const PixelView<const uint8_t> source{static_cast<const uint8_t*>(r.inData), width, height, planes, r.inRowBytes};
-        ResamplePhoto(source, PixelView<uint8_t>{reinterpret_cast<uint8_t*>(out), width, height, planes, rowBytes}, options);
-    }
+    const int32_t bytes = HostCall::Current().bytesPerSample == 2 ? 2 : 1;
+    const auto pixelBytes = static_cast<int32_t>(planes * bytes);
+    const PlaneView source{static_cast<char*>(r.inData), r.inRowBytes, pixelBytes, static_cast<int16_t>(planes)};
+    const PlaneView resampled{out, rowBytes, pixelBytes, static_cast<int16_t>(planes)};
+    ResamplePhoto(source, resampled, PixelExtent{width, height}, bytes, options);
     fill.Complete();
     return true;
 }
@@ -597,11 +595,10 @@ LockedBuffer Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
     return locked;
 }
 
-void Quorvel::TileStep(int32_t k) {
+void Quorvel::TileStep(int32_t k, const Rect16& tile) {
     if (k < 1 || k > render_.passCount) return;
     const PassSetup& pass = render_.passes[k - 1];
     RenderPassRecord& record = *passes_.At(k - 1);
-    const Rect16 tile = HostCall::Current().record->outRect;
     const Rect16 area = WidenRect(tile, pass.margins);
     // The coverage the composer reads: the tile, moved against the shadow's offset. A reach that
     // left the 16-bit coordinates would make it smaller than the tile, and the composer would
@@ -704,21 +701,21 @@ void Quorvel::CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t*
 
 // A call after "Apply to New Layer" writes the frames an earlier call cached: the tile's rows come
 // from the cache file, widened in a 16-bit document.
-void Quorvel::ReadCachedSource() {
-    const FilterRecord& r = *HostCall::Current().record;
+void Quorvel::ReadCachedSource(const TileView& tile) {
     RenderSession& session = Session();
     const CacheGeometry cache{session.cache.planes, session.cache.rect};
-    const int32_t planes = PlaneSpan(r.outLoPlane, r.outHiPlane);
-    const int64_t offset = CacheOffset(cache, r.outRect);
-    if (!r.outData || offset < 0 || static_cast<uint32_t>(planes) != cache.planes) return;
-    const int32_t width = r.outRect.right - r.outRect.left, height = r.outRect.bottom - r.outRect.top;
+    const PlaneView& out = tile.out;
+    const int32_t planes = std::max<int32_t>(out.planes, 1);
+    const int64_t offset = CacheOffset(cache, tile.rect);
+    if (!out || offset < 0 || static_cast<uint32_t>(planes) != cache.planes) return;
+    const int32_t width = RectWidth(tile.rect), height = RectHeight(tile.rect);
     const int64_t rowBytes = int64_t{width} * planes, cacheRow = CacheRowBytes(cache);
     if (offset + (height - 1) * cacheRow + rowBytes > UINT32_MAX) return;
-    auto* out = static_cast<uint8_t*>(r.outData);
     for (int32_t y = 0; y < height; ++y)
-        session.cacheFile.Read(out + int64_t{y} * r.outRowBytes, static_cast<uint32_t>(offset + y * cacheRow),
+        session.cacheFile.Read(out.At(y, 0), static_cast<uint32_t>(offset + y * cacheRow),
                                static_cast<int32_t>(rowBytes));
-    if (HostCall::Current().bytesPerSample == 2) WidenCachedRows(out, height, width * planes, r.outRowBytes);
+    if (HostCall::Current().bytesPerSample == 2)
+        WidenCachedRows(reinterpret_cast<uint8_t*>(out.address), height, width * planes, out.rowBytes);
 }
 
 ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
@@ -762,17 +759,16 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     return layout;
 }
 
-void Quorvel::ComposeTile() {
-    const FilterRecord& r = *HostCall::Current().record;
+void Quorvel::ComposeTile(const TileView& tile) {
     if (Session().cacheReplay) {
-        ReadCachedSource();
+        ReadCachedSource(tile);
         return;
     }
-    if (RectArea(r.outRect) == 0 || !r.outData || !r.inData) return;
+    if (RectArea(tile.rect) == 0 || !tile.out || !tile.in) return;
     int32_t photoPosition = 0;
     ComposeLayout layout = TileComposeLayout(photoPosition);
 
-    const int64_t pixels = RectArea(r.outRect);
+    const int64_t pixels = RectArea(tile.rect);
     std::array<ComposePass, RenderSetup::kMaxPasses> passes{};
     std::array<uint8_t*, RenderSetup::kMaxPasses> coverage{};
     std::array<BevelShading, RenderSetup::kMaxBevels> shading{};
@@ -833,16 +829,16 @@ void Quorvel::ComposeTile() {
     // The host's selection mask, as bytes.
     std::vector<uint8_t> mask;
     ComposeBuffers buffers;
-    buffers.rect = r.outRect;
-    buffers.input = r.inData;
-    buffers.inputRowBytes = r.inRowBytes;
-    int32_t imageMode = r.imageMode;
+    buffers.rect = tile.rect;
+    buffers.input = tile.in.address;
+    buffers.inputRowBytes = tile.in.rowBytes;
+    int32_t imageMode = HostCall::Current().record->imageMode;
     buffers.grey = GreyOfColour;
     buffers.greyContext = &imageMode;
     UniqueOwner<PlaneBufferLockPolicy> photoLock;
     if (render_.photoResampled) {
         int32_t rowBytes = 0;
-        const char* photo = sourceBuffer_.PointerForValidRect(r.outRect, &rowBytes);
+        const char* photo = sourceBuffer_.PointerForValidRect(tile.rect, &rowBytes);
         photoLock.Reset(&sourceBuffer_);
         if (photo) {
             buffers.input = photo;
@@ -850,21 +846,21 @@ void Quorvel::ComposeTile() {
             layout.inputStride = sourceBuffer_.Planes();
         }
     }
-    buffers.output = r.outData;
-    buffers.outputRowBytes = r.outRowBytes;
-    if (r.maskData && RectArea(r.maskRect) > 0) {
+    buffers.output = tile.out.address;
+    buffers.outputRowBytes = tile.out.rowBytes;
+    if (tile.mask) {
         if (layout.sixteenBit) {
-            const int32_t width = r.outRect.right - r.outRect.left, height = r.outRect.bottom - r.outRect.top;
+            const int32_t width = RectWidth(tile.rect), height = RectHeight(tile.rect);
             mask.resize(static_cast<size_t>(pixels));
             for (int32_t y = 0; y < height; ++y) {
-                const auto* row = reinterpret_cast<const uint16_t*>(static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes);
+                const auto* row = reinterpret_cast<const uint16_t*>(tile.mask.At(y, 0));
                 for (int32_t x = 0; x < width; ++x) mask[int64_t{y} * width + x] = static_cast<uint8_t>(RenderMath::Narrow16(row[x]));
             }
             buffers.mask = mask.data();
             buffers.maskRowBytes = width;
         } else {
-            buffers.mask = static_cast<const uint8_t*>(r.maskData);
-            buffers.maskRowBytes = r.maskRowBytes;
+            buffers.mask = reinterpret_cast<const uint8_t*>(tile.mask.address);
+            buffers.maskRowBytes = tile.mask.rowBytes;
         }
     }
     ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);

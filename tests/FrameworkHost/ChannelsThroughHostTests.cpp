@@ -150,14 +150,14 @@ ProbeRun gProbe;
 
 class CompanionProbe : public PhotoshopFilter {
 public:
-    void ComposeTile() override {
+    void ComposeTile(const TileView& tile) override {
         ++gProbe.composedTiles;
-        Capture(Companion::Lower, 0);
-        Capture(Companion::Upper, 1);
+        Capture(Companion::Lower, 0, tile.rect);
+        Capture(Companion::Upper, 1, tile.rect);
     }
 
 private:
-    void Capture(Companion which, int index) {
+    void Capture(Companion which, int index, const Rect16& tile) {
         const PlaneView pixels = CompanionTile(which);
         if (!pixels.address) return;
         const HostCall& call = HostCall::Current();
@@ -166,7 +166,6 @@ private:
         std::vector<uint16_t>& image = gProbe.companions[index];
         gProbe.planes[index] = pixels.planes;
         image.resize(size_t(width) * height * pixels.planes);
-        const Rect16& tile = r.outRect;
         for (int32_t y = tile.top; y < tile.bottom; ++y)
             for (int32_t x = tile.left; x < tile.right; ++x)
                 for (int p = 0; p < pixels.planes; ++p) {

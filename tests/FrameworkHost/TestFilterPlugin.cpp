@@ -18,10 +18,10 @@ class TestFilter : public InvertFilter {
 public:
     uint32_t GetSignature() const override { return 'qvtf'; }
 
-    void ComposeTile() override {
-        InvertFilter::ComposeTile();
+    void ComposeTile(const TileView& tile) override {
+        InvertFilter::ComposeTile(tile);
         const FilterRecord& r = *HostCall::Current().record;
-        const Rect32 area{r.outRect.top, r.outRect.left, r.outRect.bottom, r.outRect.right};
+        const Rect32 area{tile.rect.top, tile.rect.left, tile.rect.bottom, tile.rect.right};
         const int32_t width = area.right - area.left, height = area.bottom - area.top;
         if (width <= 0 || height <= 0 || !r.channelPortProcs || !r.channelPortProcs->writeBasePixels) return;
         const SharedChannelSet& shared = SharedChannels();

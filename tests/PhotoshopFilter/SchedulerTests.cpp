@@ -430,7 +430,7 @@ TEST_F(CompanionLayers, ATileOutsideTheDocumentIsTransparentWithoutAPortRead) {
 
 TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
     ASSERT_EQ(filter_.ProcessTile(), 0);
-    filter_.ComposeTile();
+    filter_.ComposeTile(DeliveredTile(host_.Record(), host_.BytesPerSample()));
     filter_.ComposePreviewLayers();
     const FilterRecord& r = host_.Record();
     const auto* out = static_cast<const uint8_t*>(r.outData);
@@ -470,9 +470,9 @@ public:
         SetTileSize(f.right - f.left, f.bottom - f.top);
         PhotoshopFilter::BeginPass();
     }
-    void ComposeTile() override {
-        composed.push_back(HostCall::Current().record->outRect);
-        InvertFilter::ComposeTile();
+    void ComposeTile(const TileView& tile) override {
+        composed.push_back(tile.rect);
+        InvertFilter::ComposeTile(tile);
     }
 };
 
@@ -654,7 +654,7 @@ public:
 class GreedyFilter : public InvertFilter {
 public:
     int defaults = 0;
-    void ComposeTile() override { THROW_IF_ERROR(32767); }
+    void ComposeTile(const TileView&) override { THROW_IF_ERROR(32767); }
     void SetDefaultParameters(int) override { ++defaults; }
 };
 

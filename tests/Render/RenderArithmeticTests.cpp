@@ -284,18 +284,19 @@ TEST(PhotoResampler, NearestAndOutsideAndLayerMask) {
     // 3 x 2 pixels of two planes: colour, layer mask.
     std::vector<uint8_t> src = {10, 1, 20, 2, 30, 3, 40, 4, 50, 5, 60, 6};
     std::vector<uint8_t> out(src.size(), 99);
-    PixelView<const uint8_t> in{src.data(), 3, 2, 2, 6};
-    PixelView<uint8_t> dst{out.data(), 3, 2, 2, 6};
+    const PlaneView in{reinterpret_cast<char*>(src.data()), 6, 2, 2};
+    const PlaneView dst{reinterpret_cast<char*>(out.data()), 6, 2, 2};
+    const PixelExtent extent{3, 2};
     ResampleOptions o;
     o.transform = FixedTransform{0x10000, 0, 0x10000, 0, 0x10000, 0, 0x10000, 0x10000};  // one column right
     o.keepLayerMask = true;
-    ResamplePhoto(in, dst, o);
+    ResamplePhoto(in, dst, extent, 1, o);
     EXPECT_EQ(out, (std::vector<uint8_t>{20, 1, 30, 2, 0, 255, 50, 4, 60, 5, 0, 255}));
     // A selection keeps unselected pixels as they were.
     const uint8_t mask[] = {0, 255, 255, 255, 255, 0};
     o.mask = mask;
     o.maskRowBytes = 3;
-    ResamplePhoto(in, dst, o);
+    ResamplePhoto(in, dst, extent, 1, o);
     EXPECT_EQ(out, (std::vector<uint8_t>{10, 1, 30, 2, 0, 255, 50, 4, 60, 5, 60, 6}));
 }
 
@@ -307,7 +308,9 @@ TEST(PhotoResampler, SplineKeepsAFlatImageAndSmoothsAStep16) {
     ResampleOptions o;
     o.transform = FixedTransform{0x10000, 0, 0, 0, 0x10000, 0, 0x10000, 0x10000};
     o.spline = true;
-    ResamplePhoto(PixelView<const uint16_t>{src.data(), 8, 4, 1, 8}, PixelView<uint16_t>{out.data(), 8, 4, 1, 8}, o);
+    const PlaneView in{reinterpret_cast<char*>(src.data()), 16, 2, 1};
+    const PlaneView resampled{reinterpret_cast<char*>(out.data()), 16, 2, 1};
+    ResamplePhoto(in, resampled, PixelExtent{8, 4}, 2, o);
     // At whole positions the B-spline weighs 1/6, 4/6, 1/6: one sixth of the step leaks across it.
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[3], 5461);   // 32768 / 6 + 0.5

@@ -117,8 +117,8 @@ protected:
         r.inData = input.data();
         r.outData = output.data();
         r.inRowBytes = r.outRowBytes = width * planes;
-        for (int32_t k = filter_.PassCount(); k >= 1; --k) filter_.TileStep(k);
-        filter_.ComposeTile();
+        for (int32_t k = filter_.PassCount(); k >= 1; --k) filter_.TileStep(k, r.outRect);
+        filter_.ComposeTile(DeliveredTile(r, 1));
         r.inData = r.outData = nullptr;
         return output;
     }

@@ -5,9 +5,9 @@
 
 #include <cstring>
 
+#include "HostCall.h"
 #include "ImageModes.h"
 #include "PhotoshopFilter.h"
-#include "HostCall.h"
 
 class InvertFilter : public PhotoshopFilter {
 public:
@@ -19,22 +19,20 @@ public:
 
     int32_t composedTiles = 0;
 
-    void ComposeTile() override {
+    void ComposeTile(const TileView& tile) override {
         ++composedTiles;
         const HostCall& call = HostCall::Current();
-        const FilterRecord& r = *call.record;
-        const int32_t planes = r.outHiPlane - r.outLoPlane + 1;
+        const int32_t planes = tile.out.planes;
         const int32_t bytes = call.bytesPerSample;
-        const int32_t colourPlanes = ColourPlanesOfMode(r.imageMode);
-        const bool masked = r.maskRect.top < r.maskRect.bottom && r.maskData;
-        for (int32_t y = 0; y < r.outRect.bottom - r.outRect.top; ++y) {
-            const auto* in = static_cast<const uint8_t*>(r.inData) + int64_t{y} * r.inRowBytes;
-            auto* out = static_cast<uint8_t*>(r.outData) + int64_t{y} * r.outRowBytes;
-            const auto* mask = masked ? static_cast<const uint8_t*>(r.maskData) + int64_t{y} * r.maskRowBytes : nullptr;
-            for (int32_t x = 0; x < r.outRect.right - r.outRect.left; ++x) {
+        const int32_t colourPlanes = ColourPlanesOfMode(call.record->imageMode);
+        for (int32_t y = 0; y < tile.rect.bottom - tile.rect.top; ++y) {
+            const auto* in = reinterpret_cast<const uint8_t*>(tile.in.At(y, 0));
+            auto* out = reinterpret_cast<uint8_t*>(tile.out.At(y, 0));
+            const auto* mask = tile.mask ? reinterpret_cast<const uint8_t*>(tile.mask.At(y, 0)) : nullptr;
+            for (int32_t x = 0; x < tile.rect.right - tile.rect.left; ++x) {
                 const bool selected = !mask || (bytes == 1 ? mask[x] >= 128 : MaskSample16(mask, x) >= 16384);
                 for (int32_t p = 0; p < planes; ++p) {
-                    const bool inverted = selected && r.outLoPlane + p < colourPlanes;
+                    const bool inverted = selected && tile.out.firstPlane + p < colourPlanes;
                     const int64_t at = (int64_t{x} * planes + p) * bytes;
                     if (bytes == 1) {
                         out[at] = inverted ? static_cast<uint8_t>(255 - in[at]) : in[at];
