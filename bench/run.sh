@@ -6,7 +6,7 @@ set -uo pipefail
 build=$1; shift
 here=$(cd "$(dirname "$0")" && pwd)
 status=0
-want() { [ $# -eq 0 ] && return 0; local n; for n in "${@:2}"; do [ "$n" = "$1" ] && return 0; done; return 1; }
+want() { [ $# -le 1 ] && return 0; local n; for n in "${@:2}"; do [ "$n" = "$1" ] && return 0; done; return 1; }
 for exe in "$build"/bin/*Bench.exe; do
     [ -e "$exe" ] || continue
     name=$(basename "$exe" .exe)
