@@ -46,18 +46,6 @@ std::vector<uint8_t> FramePlane(int32_t reach) {
     return plane;
 }
 
-struct SpreadContext {
-    BufferRecord* disc;
-    int32_t radius;
-};
-void SpreadBlock(void* context, const Rect16& rect, uint8_t* plane) {
-    const auto* spread = static_cast<const SpreadContext*>(context);
-    ImageSpreadPlane(spread->disc, spread->radius, rect, plane);
-}
-void BlurBlock(void* context, const Rect16& rect, uint8_t* plane) {
-    ImageBlurPlane(static_cast<BufferRecord*>(context), rect, plane);
-}
-
 // Best milliseconds of the spread (radius `spread`, 0 for none) then the blur (radius `blur`).
 double CoverageMilliseconds(int32_t spread, int32_t blur) {
     const int32_t reach = spread + blur;

@@ -6,6 +6,7 @@
 
 #include "PassPlan.h"
 #include "RenderArithmetic.h"
+#include "ZavuvIve.h"
 
 namespace {
 int16_t Clamp16(int64_t v) { return static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767)); }
@@ -143,4 +144,13 @@ void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFi
         }
         std::memcpy(plane + int64_t{top} * width, band.data(), static_cast<size_t>(int64_t{rows} * width));
     }
+}
+
+void SpreadBlock(void* context, const Rect16& rect, uint8_t* plane) {
+    const auto* spread = static_cast<const SpreadContext*>(context);
+    ImageSpreadPlane(spread->disc, spread->radius, rect, plane);
+}
+
+void BlurBlock(void* context, const Rect16& rect, uint8_t* plane) {
+    ImageBlurPlane(static_cast<BufferRecord*>(context), rect, plane);
 }

@@ -61,5 +61,15 @@ void FilterChangingBlocks(int32_t r, const Rect16& rect, uint8_t* plane, BlockFi
                           const BlockPulse& pulse = {});
 int32_t FilterBlockSide(int32_t r);
 
+// The two block filters of the coverage passes. The spread's context is a SpreadContext, the
+// blur's the Gauss kernel's BufferRecord.
+struct BufferRecord;
+struct SpreadContext {
+    BufferRecord* disc;
+    int32_t radius;
+};
+void SpreadBlock(void* context, const Rect16& rect, uint8_t* plane);
+void BlurBlock(void* context, const Rect16& rect, uint8_t* plane);
+
 // The 8-bit bevel coverage of distances (1/255 pixel) for a bevel w pixels wide.
 void BevelCoverageOfDistances(const uint16_t* distances, int64_t count, int32_t w, uint8_t* out);

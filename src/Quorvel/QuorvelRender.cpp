@@ -81,19 +81,6 @@ uint32_t GreyOfColour(void* context, const uint32_t* colour, int32_t channels) {
     return static_cast<uint32_t>(std::clamp<int32_t>(record.components[0], 0, 255));
 }
 
-// The coverage filters, run block by block where the coverage changes.
-struct SpreadContext {
-    BufferRecord* disc;
-    int32_t radius;
-};
-void SpreadBlock(void* context, const Rect16& rect, uint8_t* plane) {
-    const auto* spread = static_cast<const SpreadContext*>(context);
-    ImageSpreadPlane(spread->disc, spread->radius, rect, plane);
-}
-void BlurBlock(void* context, const Rect16& rect, uint8_t* plane) {
-    ImageBlurPlane(static_cast<BufferRecord*>(context), rect, plane);
-}
-
 // Planes of the host's input or output pixel as the tile buffers interleave them.
 int32_t PlaneSpan(int16_t lo, int16_t hi) { return std::max(hi - lo + 1, 1); }
 
