@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string_view>
 
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
@@ -12,6 +14,9 @@
 #include "RenderSetup.h"
 #include "SettingsLayout.h"
 #include "TileComposer.h"
+
+struct LayerState;
+class QVDatabaseRecord;
 
 class Quorvel : public PhotoshopFilter, public QuorvelBase {
 public:
@@ -73,6 +78,20 @@ public:
     // The largest cost of the passes the render start prepared (1.0 without passes).
     double LargestPassCost() const { return render_.largestCost; }
 
+    // ---- Frame files (FrameFiles.cpp)
+
+    // Loads the frame named by spec (a single image, or a three-file set beside it) into state:
+    // its buffers, layouts, border values and the spec it came from. inHostMode decodes in the
+    // host's colour mode (previews); otherwise a single image is grey and its border values are
+    // measured. typeCode 0 takes the type from the name's extension. A failure shows its alert
+    // (16002 for memory, else 16003) unless quiet, leaves state without a colour buffer and with
+    // loadFailed set, and is answered: -108, 17400, 17401, 17404, 19005 or 20002.
+    static ErrorCode LoadFrameImage(bool inHostMode, const FileSpec& spec, uint32_t typeCode, LayerState& state, bool quiet);
+    // Copies the frame's files (a set's companions first, then the main file) into folder and
+    // gives the main file's new path: 0, 19005 for a missing file, or the system's error number of
+    // the first copy that failed. An empty folder copies nothing.
+    static ErrorCode CopyFrameFileSet(const FileSpec& spec, uint32_t typeCode, std::string_view folder, FileSpec& newPath);
+
     // ---- Stack edits
 
     // Loads or rebuilds the image of every record (layers, then path records): shapes get their
@@ -88,6 +107,24 @@ public:
     // Removes record `index` (a single layer stays as the empty stack's placeholder) and keeps the
     // selection inside the stack. A failure to shrink is raised after the size was restored.
     bool RemoveLayer(int32_t index);
+    // Uses a frame: replaces the selected layer's frame (replace, or Alt held), or inserts a layer
+    // at the selected row; alert 16006 when the stack is full.
+    void SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation);
+    // Inserts a layer at list position `position` (the photo row pushes the photo up).
+    bool InsertFrameRecord(int32_t position, const FileSpec& spec, uint32_t recordId, bool keepRotation);
+    // Deletes the selected layer, or every layer: true when an enabled layer with an image went.
+    bool DeleteFrame(bool all);
+    // The rows 0..N (order holds N + 1 entries) in their new order after rows a..b move to the
+    // place of rows c..d: false when a position lies outside 0..N.
+    static bool ComputeMoveOrder(int32_t a, int32_t b, int32_t c, int32_t d, std::span<int16_t> order);
+    // Moves the linked group of list row `from` to row `to`: false when refused.
+    bool MoveLayer(int32_t from, int32_t to);
+    // Moves path record `from` to `to` (record indexes); layers that name textures by index keep
+    // naming the same images.
+    bool MovePathRecord(int32_t from, int32_t to);
+    // Uses the frame of a frames-library record (its "Filename", "Path" and "PathType"); alert
+    // 16013 when its file cannot be found.
+    void LoadLibraryFrame(const QVDatabaseRecord& record, bool replace);
     // The next LoadLayerImages turns frames to the photo's orientation, unless the preference
     // turns automatic rotation off.
     static void RequestAutomaticRotation();

@@ -66,6 +66,17 @@ struct BevelShading {
     int32_t highlightWord[kMaxColourChannels] = {};
 };
 
+// A three-part frame's planes on this tile, shared by the passes of its layer: the frame's colour
+// and its inner and outer coverage, packed at the tile's width.
+struct ThreePartPlanes {
+    const uint8_t* colour = nullptr;  // Nc bytes a pixel
+    const uint8_t* inner = nullptr;   // one byte a pixel
+    const uint8_t* outer = nullptr;
+    int32_t backgroundPass = -1;      // the layer's background pass (index into the tile's passes)
+    bool innerEffects = false;        // the layer has passes on the inner side (kinds -1..-3)
+    bool colourSpaceFlag = false;     // the background colour was left in a space of its own
+};
+
 // One render pass on this tile.
 struct ComposePass {
     const uint8_t* coverage = nullptr;  // one byte per tile pixel, packed at the tile's width
@@ -80,6 +91,7 @@ struct ComposePass {
     const uint8_t* blendTable = nullptr;  // 256 x 256; none: the pass draws nothing
     const ColourTexture* texture = nullptr;
     const BevelShading* bevel = nullptr;
+    const ThreePartPlanes* threePart = nullptr;  // the pass's layer is a three-part frame
 };
 
 // The grey level of a colour (8-bit components) for the frame-as-mask routes.

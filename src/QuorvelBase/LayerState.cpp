@@ -9,11 +9,23 @@ void LayerState::Reset() {
     imagePolarity = 0;
     imagePlanes = 0;
     imageBounds = {};
+    ForgetFrame();
     texturePresent = false;
     cacheValid = false;
     textureBounds = {};
     shapeTest = {};
     shapeRecord = {};
+}
+
+void LayerState::ForgetFrame() {
+    loadFailed = false;
+    framePath.Clear();
+    frameInfo = {};
+    partInfo = {};
+    colourPlanes = 0;
+    colourFill = {};
+    innerFill = kNoBorderValue;
+    outerFill = 0;
 }
 
 LayerStateTable& LayerStates() {
