@@ -6,36 +6,12 @@
 
 namespace {
 
-// The four taps round i, replaced by i where they would leave 0..limit-1.
-struct Taps {
-    int32_t at[4];
-    Taps(int32_t i, int32_t limit) {
-        at[0] = i == 0 ? i : i - 1;
-        at[1] = i;
-        at[2] = i + 1;
-        at[3] = i + 2;
-        if (at[3] >= limit) {
-            at[3] = i;
-            if (at[2] >= limit) at[2] = i;
-        }
-    }
-};
-
-struct Weights {
-    double w[4];
-};
-Weights ColumnWeights(double t) {
-    return {{RenderMath::CubicBSpline(-1 - t), RenderMath::CubicBSpline(0 - t), RenderMath::CubicBSpline(1 - t),
-             RenderMath::CubicBSpline(2 - t)}};
-}
-Weights RowWeights(double t) {
-    return {{RenderMath::CubicBSpline(t + 1), RenderMath::CubicBSpline(t), RenderMath::CubicBSpline(t - 1),
-             RenderMath::CubicBSpline(t - 2)}};
-}
+using RenderMath::SplineTaps;
+using RenderMath::SplineWeights;
 
 template <typename Sample>
-Sample SplineSample(const PlaneView& src, const Taps& xs, const Taps& ys, const Weights& wx, const Weights& wy,
-                    int32_t plane) {
+Sample SplineSample(const PlaneView& src, const SplineTaps& xs, const SplineTaps& ys, const SplineWeights& wx,
+                    const SplineWeights& wy, int32_t plane) {
     double rowSum = 0;
     for (int32_t k = 0; k < 4; ++k) {
         const Sample* row = src.SamplesAt<const Sample>(ys.at[k], 0) + plane;
@@ -72,9 +48,9 @@ void Resample(const PlaneView& src, const PlaneView& out, PixelExtent extent, co
                 const Sample* p = src.SamplesAt<const Sample>(j, i);
                 std::copy(p, p + resampled, dst);
             } else {
-                const Taps xs(i, extent.width), ys(j, extent.height);
-                const Weights wx = ColumnWeights((sx & 0xFFFF) / 65536.0);
-                const Weights wy = RowWeights((sy & 0xFFFF) / 65536.0);
+                const SplineTaps xs(i, extent.width), ys(j, extent.height);
+                const SplineWeights wx = RenderMath::SplineColumnWeights((sx & 0xFFFF) / 65536.0);
+                const SplineWeights wy = RenderMath::SplineRowWeights((sy & 0xFFFF) / 65536.0);
                 for (int32_t plane = 0; plane < resampled; ++plane)
                     dst[plane] = SplineSample<Sample>(src, xs, ys, wx, wy, plane);
             }

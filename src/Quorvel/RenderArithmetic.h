@@ -42,6 +42,31 @@ inline double CubicBSpline(double x) {
     return (cube(x + 2) - 4 * cube(x + 1) + 6 * cube(x) - 4 * cube(x - 1)) / 6;
 }
 
+// The four taps of the kernel round sample i of 0..limit-1 (i inside): i-1 .. i+2, each tap that
+// would leave the samples replaced by the centre i, so that a sample at an edge repeats itself
+// rather than reading beyond it.
+struct SplineTaps {
+    int32_t at[4];
+    constexpr SplineTaps(int32_t i, int32_t limit) : at{i == 0 ? i : i - 1, i, i + 1, i + 2} {
+        if (at[3] >= limit) {
+            at[3] = i;
+            if (at[2] >= limit) at[2] = i;
+        }
+    }
+};
+
+// The kernel's weights of the four taps at a fractional position t (0 <= t < 1) past the centre:
+// along a row B(k - t), down a column B(t - k), for k = -1 .. 2.
+struct SplineWeights {
+    double w[4];
+};
+inline SplineWeights SplineColumnWeights(double t) {
+    return {{CubicBSpline(-1 - t), CubicBSpline(0 - t), CubicBSpline(1 - t), CubicBSpline(2 - t)}};
+}
+inline SplineWeights SplineRowWeights(double t) {
+    return {{CubicBSpline(t + 1), CubicBSpline(t), CubicBSpline(t - 1), CubicBSpline(t - 2)}};
+}
+
 // ---- Coverage
 
 // A masked pass's coverage: its own c, the mask pass's m (0..255) and the pass's opacity (0..255)
