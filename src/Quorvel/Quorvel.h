@@ -91,33 +91,43 @@ public:
     // gives the main file's new path: 0, 19005 for a missing file, or the system's error number of
     // the first copy that failed. An empty folder copies nothing.
     static ErrorCode CopyFrameFileSet(const FileSpec& spec, uint32_t typeCode, std::string_view folder, FileSpec& newPath);
+    // While set (process-wide), a load that fails for another reason than memory shows no alert.
+    static void SilenceFrameAlerts(bool silenced);
 
     // ---- Stack edits
 
     // Loads or rebuilds the image of every record (layers, then path records): shapes get their
-    // inside-test again when their record changed; a frame the frame loader has not loaded is
-    // missing. Consumes the automatic-rotation request. Answers the records walked.
+    // inside-test again when their record changed; a frame file is loaded unless its entry holds it
+    // already (or, after RequestReloadOfMissingFrames, it is missing). A frame that cannot be
+    // loaded is marked missing: under the preview dialog the walk goes on, without it the call
+    // stops with 32512. Consumes the automatic-rotation request. Answers the records walked.
     int32_t LoadLayerImages();
     // Inserts a layer (or, with pathRecord, a texture path record) at record index `index` with the
-    // frame source spec; a layer inserted inside a linked group joins it. False, after alert 16005,
-    // when memory is short; the block and the table are then as before.
+    // frame source spec; a layer inserted inside a linked group joins it, and layers keep naming
+    // the textures they named. False, after alert 16006, when the stack has no room for it (32
+    // layers, 32 stored records), or after alert 16005 when memory is short; the block and the
+    // table are then as before.
     bool InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId, bool pathRecord, bool keepRotation);
     // Writes record `index`'s frame source and forgets its loaded image.
     bool SetLayerRecordData(int32_t index, const FileSpec& spec, uint32_t recordId, bool keepRotation);
     // Removes record `index` (a single layer stays as the empty stack's placeholder) and keeps the
-    // selection inside the stack. A failure to shrink is raised after the size was restored.
+    // selection inside the stack; layers that named a removed texture name none. False for an
+    // index outside the stack. A failure to shrink is raised after the size was restored.
     bool RemoveLayer(int32_t index);
     // Uses a frame: replaces the selected layer's frame (replace, or Alt held), or inserts a layer
     // at the selected row; alert 16006 when the stack is full.
     void SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation);
     // Inserts a layer at list position `position` (the photo row pushes the photo up).
     bool InsertFrameRecord(int32_t position, const FileSpec& spec, uint32_t recordId, bool keepRotation);
-    // Deletes the selected layer, or every layer: true when an enabled layer with an image went.
+    // Deletes the selected layer (its group stays joined across it), or every layer, keeping the
+    // photo's row: true when an enabled layer with an image went.
     bool DeleteFrame(bool all);
     // The rows 0..N (order holds N + 1 entries) in their new order after rows a..b move to the
     // place of rows c..d: false when a position lies outside 0..N.
     static bool ComputeMoveOrder(int32_t a, int32_t b, int32_t c, int32_t d, std::span<int16_t> order);
-    // Moves the linked group of list row `from` to row `to`: false when refused.
+    // Moves the linked group of list row `from` (or the photo row) to row `to`, and keeps the moved
+    // row selected: false when refused (the same row, a row of the same group, a drop that would
+    // split a linked group) or when memory is short, with nothing changed.
     bool MoveLayer(int32_t from, int32_t to);
     // Moves path record `from` to `to` (record indexes); layers that name textures by index keep
     // naming the same images.
