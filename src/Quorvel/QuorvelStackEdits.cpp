@@ -1,9 +1,16 @@
-// The stack edits a render needs: loading every record's image, inserting a layer or a texture
-// path record, writing a record's frame source, and removing a record. Each keeps the block, the
-// LayerState table and the selection in step, and restarts the previews.
+// The stack edits: using a frame (setting, inserting, replacing), deleting and moving layers and
+// texture path records, and loading every record's image. Each keeps the block, the LayerState
+// table, the photo position and the selection in step, and restarts the previews.
+#include <windows.h>
+
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "Alerts.h"
@@ -15,6 +22,8 @@
 #include "LayerState.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
+#include "QVDatabase.h"
+#include "QVDatabaseRecord.h"
 #include "Quorvel.h"
 #include "QuorvelShapes.h"
 
@@ -29,6 +38,9 @@ struct LoadRequests {
 LoadRequests gRequests;
 
 constexpr int16_t kNewFrameMemoryAlert = 16005;
+constexpr int16_t kStackFullAlert = 16006;       // "Quorvel cannot use more than ^0 frames."
+constexpr int16_t kFrameNotFoundAlert = 16013;   // shows kFrameNotFoundText in its "^0"
+constexpr int kFrameNotFoundText = 17217;        // names the frame's file where it holds "%s"
 constexpr Field<uint16_t> kSourceReserved{6};  // the word after the source's capacity, always 0
 
 // Bytes of every host plane of one side: the five layer-plane counts when the host reports
@@ -41,6 +53,123 @@ int64_t HostPlanes(int16_t layerPlanes, int16_t transparency, int16_t masks, int
 int64_t RecordOffset(int32_t i, int32_t slots) {
     return i < slots ? BlockLayout::kLayers + int64_t{LayerLayout::kLength} * i
                      : BlockLayout::kLayers + int64_t{LayerLayout::kLength} * slots + int64_t{PathLayout::kLength} * (i - slots);
+}
+
+// The end of the stored block (run-time prefix included) as its size field says.
+int64_t StoredEnd(const ParameterBlockView& block) {
+    return ParameterHeader::kRunTimePrefix + int64_t{block.Block().Get(BlockLayout::kSize)};
+}
+
+// Whether one more layer (or path record) fits the stack: at most 32 layers, and every stored
+// record, the empty stack's placeholder included, needs one of the 32 LayerState entries.
+bool StackHasRoomFor(const ParameterBlockView& block, bool pathRecord) {
+    const int64_t layers = block.LayerCount() + (pathRecord ? 0 : 1);
+    const int64_t paths = block.PathCount() + (pathRecord ? 1 : 0);
+    return layers <= BlockLayout::kMaxLayers && std::max<int64_t>(layers, 1) + paths <= BlockLayout::kMaxStackEntries;
+}
+
+void AlertStackFull() {
+    const std::string limit = std::to_string(BlockLayout::kMaxLayers);
+    RunModalDialog(nullptr, kStackFullAlert, limit.c_str(), nullptr);
+}
+
+// Layers name path records by their 1-based number (background texture, bevel surface texture).
+// When path records are inserted, removed or moved, renumber maps every old number to the one
+// that names the same image afterwards (0 for none), so no layer takes another layer's texture.
+template <typename Renumber>
+void RenumberTextureReferences(const ParameterBlockView& block, Renumber renumber) {
+    for (int32_t i = 0; i < block.LayerSlots() && block.HoldsLayer(i); ++i) {
+        const RecordRef layer = block.Layer(i);
+        const RecordRef bevel = BevelOf(layer);
+        layer.Set(LayerLayout::kBackgroundTexture, static_cast<uint16_t>(renumber(layer.Get(LayerLayout::kBackgroundTexture))));
+        bevel.Set(BevelLayout::kSurfaceTexture, static_cast<uint16_t>(renumber(bevel.Get(BevelLayout::kSurfaceTexture))));
+    }
+}
+
+// Puts the LayerState entries of layers 0..count-1 in the order sources gives: entry k takes the
+// entry that was at sources[k]. Each step moves one entry down into its place.
+void PermuteLayerStates(const int32_t* sources, int32_t count) {
+    std::array<int32_t, LayerStateTable::kCapacity> held{};  // which old entry sits at each place
+    for (int32_t i = 0; i < count; ++i) held[i] = i;
+    for (int32_t k = 0; k < count; ++k) {
+        const auto at = std::find(held.begin() + k, held.begin() + count, sources[k]);
+        if (at == held.begin() + count) continue;
+        const int32_t from = static_cast<int32_t>(at - held.begin());
+        LayerStates().Move(from, k);
+        std::rotate(held.begin() + k, at, at + 1);
+    }
+}
+
+// The frame source of a record as a file spec.
+FileSpec SourceSpec(RecordRef record) {
+    FileSpec spec;
+    std::memcpy(spec.bytes, record.At(LayerLayout::kSource), FileSpec::kSize);
+    return spec;
+}
+
+// A library record's value of `column`: the field loaded under that name, else the unnamed field
+// set at the column's place in the record's table.
+const FieldValue* RecordField(const QVDatabaseRecord& record, const char* column) {
+    if (const FieldValue* field = record.FindField(column)) return field;
+    if (record.TableId() < 0) return nullptr;
+    const auto columns = LibraryTableDef(record.TableId()).columns;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (std::strcmp(columns[i].name, column) != 0) continue;
+        const FieldValue* field = record.Field(static_cast<int>(i));
+        return field && field->Name().empty() ? field : nullptr;
+    }
+    return nullptr;
+}
+
+// The text of a field, or none when the record has no such field or it holds no text.
+const char* FieldText(const QVDatabaseRecord& record, const char* column) {
+    const FieldValue* field = RecordField(record, column);
+    return field && field->Kind() == FieldKind::Text ? field->Text() : nullptr;
+}
+
+// The full path of a library record's stored path: against the folder of the library that holds
+// the record, else against the open frame library's folder. None for an unknown path type.
+std::optional<std::string> LibraryFramePath(const QVDatabaseRecord& record, const char* stored) {
+    const FieldValue* type = RecordField(record, "PathType");
+    const int32_t pathType = type ? type->Integer() : 0;
+    if (const QVDatabase* database = record.Database()) return database->ResolvePath(stored, pathType);
+    std::string full;
+    switch (pathType) {
+        case PathType::FullPathLegacy:
+        case PathType::FullPath:
+            return std::string(stored);
+        case PathType::RelativePathLegacy:
+        case PathType::RelativePath:
+            if (FileSpec::FromRelativePath(stored).GetFullPath(full) != Err::None) return std::string(stored);
+            return full;
+        default:
+            return std::nullopt;
+    }
+}
+
+// Alert 16013: the message names the frame's file in place of its "%s".
+void AlertFrameNotFound(const char* fileName) {
+    char message[512];
+    if (!LoadResourceString(kFrameNotFoundText, message, sizeof message)) message[0] = '\0';
+    std::string text = message;
+    if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, fileName ? fileName : "");
+    RunModalDialog(nullptr, kFrameNotFoundAlert, text.c_str(), nullptr);
+}
+
+// Loads the frame file that a layer or path record names into its LayerState, unless the entry
+// already holds it. A frame that fails is marked missing; one that loads is no longer missing.
+void LoadRecordFrame(RecordRef record, LayerState& state) {
+    const FileSpec spec = SourceSpec(record);
+    // A record that names no file has no image to load; the renderer gives it no passes.
+    if (spec.IsEmpty()) return;
+    if (gRequests.reloadMissing && state.imageMissing) state.framePath.Clear();
+    if (FileSpec::Equals(state.framePath, spec) && !state.loadFailed) return;
+    // Under the preview a frame that cannot be loaded is only marked (the loader tells the user
+    // why) and the others still load; the final render cannot go on without it.
+    const bool underPreview = OpenPreviewDialog() != nullptr;
+    const ErrorCode error = Quorvel::LoadFrameImage(false, spec, 0, state, !underPreview);
+    state.imageMissing = error != Err::None;
+    if (error && !underPreview) THROW_IF_ERROR(Err::GenericFailure);
 }
 
 }  // namespace
@@ -86,8 +215,7 @@ int32_t Quorvel::LoadLayerImages() {
             if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, r.filterRect));
             continue;
         }
-        // Frame and texture images come from the frame loader; one it has not loaded is missing.
-        if (state->imagePlanes <= 0) state->imageMissing = true;
+        LoadRecordFrame(record, *state);
         if (isLayer && autoRotate && state->imagePlanes > 0) {
             const Rect16& b = state->imageBounds;
             AutoRotateLayerRecord(record, b.right - b.left, b.bottom - b.top, r.filterRect.right - r.filterRect.left,
@@ -123,9 +251,9 @@ bool Quorvel::SetLayerRecordData(int32_t index, const FileSpec& spec, uint32_t r
 }
 
 bool Quorvel::InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId, bool pathRecord, bool keepRotation) {
-    const bool joined = !pathRecord && LayersLinked(index - 1, index);
     int32_t oldLayers = 0, oldSlots = 1, oldRecords = 1;
     int64_t oldEnd = 0;
+    bool room = false;
     {
         const LockedParameters parameters;
         if (!parameters) return false;
@@ -133,8 +261,16 @@ bool Quorvel::InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId
         oldLayers = block.LayerCount();
         oldSlots = block.LayerSlots();
         oldRecords = oldSlots + block.PathCount();
-        oldEnd = ParameterHeader::kRunTimePrefix + block.Block().Get(BlockLayout::kSize);
+        oldEnd = StoredEnd(block);
+        room = StackHasRoomFor(block, pathRecord);
     }
+    if (!room) {
+        AlertStackFull();
+        return false;
+    }
+    // Layers go between the layers, path records between the path records.
+    index = std::clamp(index, pathRecord ? oldSlots : 0, pathRecord ? oldRecords : oldLayers);
+    const bool joined = !pathRecord && LayersLinked(index - 1, index);
     const ErrorCode error = ResizeStackStorage(+1, pathRecord);
     if (error) THROW_IF_ERROR(ResizeStackStorage(-1, pathRecord));
     InvalidateAllInstances();
@@ -144,16 +280,19 @@ bool Quorvel::InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId
     }
     const bool reusePlaceholder = !pathRecord && oldLayers == 0;
     if (!reusePlaceholder) {
-        const int32_t at = std::clamp(index, pathRecord ? oldSlots : 0, pathRecord ? oldRecords : oldLayers);
-        index = at;
         const LockedParameters parameters;
         const ParameterBlockView block = parameters.View();
-        const int64_t from = RecordOffset(at, oldSlots);
+        const int64_t from = RecordOffset(index, oldSlots);
         const int64_t size = pathRecord ? PathLayout::kLength : LayerLayout::kLength;
         if (oldEnd > from && oldEnd + size <= block.Length())
             std::memmove(block.Bytes() + from + size, block.Bytes() + from, static_cast<size_t>(oldEnd - from));
         std::memset(block.Bytes() + from, 0, static_cast<size_t>(size));
-        LayerStates().Move(LayerStates().Count() - 1, at);
+        LayerStates().Move(LayerStates().Count() - 1, index);
+        if (pathRecord) {
+            // The new record takes number `inserted`: the records from there on move up one.
+            const int32_t inserted = index - oldSlots + 1;
+            RenumberTextureReferences(block, [inserted](int32_t k) { return k >= inserted ? k + 1 : k; });
+        }
     } else {
         index = 0;
     }
@@ -172,10 +311,12 @@ bool Quorvel::RemoveLayer(int32_t index) {
         const int32_t slots = block.LayerSlots(), records = slots + block.PathCount();
         if (index < 0 || index >= records) return false;
         pathRecord = index >= slots;
+        // The empty stack's placeholder is no layer to remove.
+        if (!pathRecord && index >= block.LayerCount()) return false;
         if (pathRecord || block.LayerCount() > 1) {
             const int64_t size = pathRecord ? PathLayout::kLength : LayerLayout::kLength;
             const int64_t from = RecordOffset(index, slots) + size;
-            const int64_t end = ParameterHeader::kRunTimePrefix + block.Block().Get(BlockLayout::kSize);
+            const int64_t end = StoredEnd(block);
             if (end > from && end <= block.Length())
                 std::memmove(block.Bytes() + from - size, block.Bytes() + from, static_cast<size_t>(end - from));
             LayerStates().Move(index, LayerStates().Count() - 1);
@@ -192,6 +333,10 @@ bool Quorvel::RemoveLayer(int32_t index) {
     const LockedParameters parameters;
     const RecordRef header = parameters.View().Block();
     if (pathRecord) {
+        // Layers that took their texture from the removed record have none now; those after it
+        // keep their images under numbers one lower.
+        const int32_t removed = index - parameters.View().LayerSlots() + 1;
+        RenumberTextureReferences(parameters.View(), [removed](int32_t k) { return k == removed ? 0 : k > removed ? k - 1 : k; });
         const int32_t paths = header.Get(BlockLayout::kPathCount);
         if (header.Get(BlockLayout::kSelectedPath) >= paths) header.Set(BlockLayout::kSelectedPath, static_cast<int16_t>(paths - 1));
     } else {
@@ -199,4 +344,189 @@ bool Quorvel::RemoveLayer(int32_t index) {
         if (header.Get(BlockLayout::kSelectedLayer) >= layers) header.Set(BlockLayout::kSelectedLayer, static_cast<int16_t>(layers - 1));
     }
     return true;
+}
+
+bool Quorvel::InsertFrameRecord(int32_t position, const FileSpec& spec, uint32_t recordId, bool keepRotation) {
+    int32_t layers = 0;
+    {
+        const LockedParameters parameters;
+        if (!parameters) return false;
+        layers = parameters.View().LayerCount();
+    }
+    const int32_t photo = TargetLayerPos();
+    // A new layer on the photo's row takes that row, and the photo moves up above it.
+    int32_t index = position <= photo ? position : position - 1;
+    if (index < 0 || position < 0 || position > layers) index = position;
+    if (!InsertFrame(index, spec, recordId, false, keepRotation)) return false;
+    if (position <= photo) SetTargetLayerPos(photo + 1);
+    return true;
+}
+
+void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation) {
+    const bool replacing = replace || GetKeyState(VK_MENU) < 0;
+    const int32_t position = GetSelectedListPos();
+    bool changed = false;
+    if (replacing) {
+        const int32_t layer = ListPosToLayer(position);
+        if (layer >= 0) changed = SetLayerRecordData(layer, spec, recordId, keepRotation);
+    } else {
+        // A full stack is refused by the insertion, with its alert.
+        changed = InsertFrameRecord(position, spec, recordId, keepRotation);
+    }
+    if (!changed) return;
+    LoadLayerImages();
+    SetSelectedListPos(position);
+    if (const auto layer = SelectedLayerRecord()) layer->Set(LayerLayout::kEnabled, 1);
+    InvalidatePreview();
+}
+
+bool Quorvel::DeleteFrame(bool all) {
+    int32_t top = -1, bottom = 0;
+    {
+        const LockedParameters parameters;
+        if (!parameters) return false;
+        const ParameterBlockView block = parameters.View();
+        const int32_t layers = std::min(block.LayerCount(), BlockLayout::kMaxLayers);
+        if (all) {
+            top = layers - 1;
+        } else {
+            const int32_t selected = block.Block().Get(BlockLayout::kSelectedLayer);
+            if (selected < 0 || selected >= layers) return false;
+            top = bottom = selected;
+        }
+    }
+    bool visibleRemoved = false;
+    for (int32_t i = top; i >= bottom; --i) {
+        // A group that ran through the deleted layer stays one group; otherwise its neighbours
+        // must not keep a half link to each other.
+        if (!all) SetLinkRange(i - 1, i + 1, LayersLinked(i - 1, i + 1) ? 1 : 0);
+        const auto record = LayerRecord(i);
+        const LayerState* state = LayerStates().At(i);
+        if (record && record->Get(LayerLayout::kEnabled) != 0 && state && !state->imageMissing) visibleRemoved = true;
+        if (!RemoveLayer(i)) continue;
+        const int32_t photo = TargetLayerPos();
+        if (i < photo) SetTargetLayerPos(photo - 1);
+    }
+    // The layer that now ends the stack may still say it links onward.
+    SetLinkRange(0, 0, 0);
+    return visibleRemoved;
+}
+
+bool Quorvel::ComputeMoveOrder(int32_t a, int32_t b, int32_t c, int32_t d, std::span<int16_t> order) {
+    if (order.empty() || order.size() > static_cast<size_t>(BlockLayout::kMaxLayers) + 1) return false;
+    const int32_t rows = static_cast<int32_t>(order.size());
+    for (const int32_t position : {a, b, c, d})
+        if (position < 0 || position >= rows) return false;
+    const int32_t lo = std::min(a, b), hi = std::max(a, b);
+    std::array<int16_t, BlockLayout::kMaxLayers + 1> rest{};
+    int32_t restCount = 0;
+    for (int32_t row = 0; row < rows; ++row)
+        if (row < lo || row > hi) rest[restCount++] = static_cast<int16_t>(row);
+    // Moved up, the run lands just above the target; moved down, just below it.
+    int32_t insertion = std::min(c, d);
+    if (lo <= std::min(c, d)) {
+        const auto target = std::find(rest.begin() + lo, rest.begin() + restCount, std::max(c, d));
+        if (target == rest.begin() + restCount) return false;
+        insertion = static_cast<int32_t>(target - rest.begin()) + 1;
+    }
+    int32_t next = 0;
+    for (int32_t k = 0; k < insertion; ++k) order[next++] = rest[k];
+    for (int32_t row = lo; row <= hi; ++row) order[next++] = static_cast<int16_t>(row);
+    for (int32_t k = insertion; k < restCount; ++k) order[next++] = rest[k];
+    return true;
+}
+
+bool Quorvel::MoveLayer(int32_t from, int32_t to) {
+    int32_t layers = 0;
+    {
+        const LockedParameters parameters;
+        if (!parameters) return false;
+        const ParameterBlockView block = parameters.View();
+        layers = block.LayerCount();
+        if (layers < 1 || layers > BlockLayout::kMaxLayers || !block.HoldsLayer(layers - 1)) return false;
+    }
+    if (from < 0 || to < 0 || from > layers || to > layers || from == to || ListPosLinked(from, to)) return false;
+    // A drop may not split a linked group.
+    if (from > to ? ListPosLinked(to - 1, to) : ListPosLinked(to, to + 1)) return false;
+    std::array<int16_t, BlockLayout::kMaxLayers + 1> rows{};
+    const std::span<int16_t> order(rows.data(), static_cast<size_t>(layers) + 1);
+    if (!ComputeMoveOrder(FirstLinkedListPos(from), LastLinkedListPos(from), FirstLinkedListPos(to),
+                          LastLinkedListPos(to), order))
+        return false;
+    if (LayerStates().Count() < layers && ResizeStackStorage(0, false) != Err::None) return false;
+
+    const size_t bytes = static_cast<size_t>(layers) * LayerLayout::kLength;
+    const std::unique_ptr<uint8_t[]> saved(new (std::nothrow) uint8_t[bytes]);
+    if (!saved) return false;
+    const int32_t photo = TargetLayerPos();
+    int32_t newPhoto = photo, movedRow = from, slot = 0;
+    std::array<int32_t, BlockLayout::kMaxLayers> sources{};
+    {
+        const LockedParameters parameters;
+        const ParameterBlockView block = parameters.View();
+        std::memcpy(saved.get(), block.Layer(0).Bytes(), bytes);
+        for (int32_t k = 0; k <= layers; ++k) {
+            const int32_t row = order[k];
+            if (row == from) movedRow = k;
+            if (row == photo) {
+                newPhoto = k;
+                continue;
+            }
+            const int32_t layer = row < photo ? row : row - 1;
+            std::memcpy(block.Layer(slot).Bytes(), saved.get() + static_cast<size_t>(layer) * LayerLayout::kLength,
+                        LayerLayout::kLength);
+            sources[slot++] = layer;
+        }
+    }
+    PermuteLayerStates(sources.data(), layers);
+    if (newPhoto != photo) SetTargetLayerPos(newPhoto);
+    SetSelectedListPos(movedRow);
+    InvalidateAllInstances();
+    return true;
+}
+
+bool Quorvel::MovePathRecord(int32_t from, int32_t to) {
+    int32_t slots = 1;
+    {
+        const LockedParameters parameters;
+        if (!parameters) return false;
+        const ParameterBlockView block = parameters.View();
+        slots = block.LayerSlots();
+        const int32_t records = slots + block.PathCount();
+        if (from == to || from < slots || to < slots || from >= records || to >= records) return false;
+        const int64_t first = RecordOffset(std::min(from, to), slots);
+        const int64_t end = RecordOffset(std::max(from, to) + 1, slots);
+        if (end > block.Length() || end > StoredEnd(block)) return false;
+        uint8_t* const low = block.Bytes() + first;
+        uint8_t* const high = block.Bytes() + end;
+        if (from < to) std::rotate(low, low + PathLayout::kLength, high);
+        else std::rotate(low, high - PathLayout::kLength, high);
+        // Every layer keeps the image it named: the moved record's number follows it, and the
+        // records it passed move one number towards its old place.
+        const int32_t f = from - slots + 1, t = to - slots + 1;
+        RenumberTextureReferences(block, [f, t](int32_t k) {
+            if (k == f) return t;
+            if (f < t && k > f && k <= t) return k - 1;
+            if (f > t && k >= t && k < f) return k + 1;
+            return k;
+        });
+    }
+    LayerStates().Move(from, to);
+    SetSelectedPathRecord(to - slots);
+    InvalidateAllInstances();
+    return true;
+}
+
+void Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace) {
+    const char* stored = FieldText(record, "Path");
+    if (!stored || !*stored) return;
+    const std::optional<std::string> path = LibraryFramePath(record, stored);
+    if (path && path->size() < FileSpec::kSize) {
+        const FileSpec spec = FileSpec::FromPath(*path);
+        if (File(spec, 0).VerifyExists() == Err::None) {
+            SetLayerFrame(spec, 0, replace, false);
+            return;
+        }
+    }
+    AlertFrameNotFound(FieldText(record, "Filename"));
 }

@@ -236,6 +236,15 @@ void QuorvelBase::SetSelectedListPos(int32_t position) {
     if (const auto header = twin.Header()) header->Set(BlockLayout::kSelectedLayer, layer);
 }
 
+void QuorvelBase::SetSelectedPathRecord(int32_t index) {
+    const Stack stack;
+    if (!stack) return;
+    const auto selected = static_cast<int16_t>(index);
+    stack.View().Block().Set(BlockLayout::kSelectedPath, selected);
+    const TwinBlock twin(stack.View());
+    if (const auto header = twin.Header()) header->Set(BlockLayout::kSelectedPath, selected);
+}
+
 // ---- Records
 
 void QuorvelBase::LinkTwinBlock(Handle twin) {

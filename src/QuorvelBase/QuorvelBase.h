@@ -29,6 +29,8 @@ public:
     static int32_t GetSelectedListPos();
     // Selects the row's layer (none for the photo row or an invalid row), in the twin block too.
     static void SetSelectedListPos(int32_t position);
+    // Selects path record `index` (0-based), in the twin block too.
+    static void SetSelectedPathRecord(int32_t index);
 
     // ---- Records
 
