@@ -99,17 +99,26 @@ inline void BlendPass(const ComposePass& pass, const uint8_t* t, const PixelStat
     }
 }
 
+// What a three-part frame's background took of its inner coverage at a pixel (0..255), or
+// kNotThreePart for the passes of other layers.
+constexpr int32_t kNotThreePart = -1;
+
 // Bevel light on a pass colour: inner light where the bevel covers the pixel (g), outer light or
-// the flat gains elsewhere (h = 255 - g).
+// the flat gains elsewhere (h = 255 - g). A three-part frame's surface shows only inside the frame,
+// where its inner coverage is, and its relief fades with that coverage.
 void LightPass(const BevelShading& b, const uint8_t* surfaceTexel, const uint16_t* height, int32_t heightRow,
-               uint32_t g, int32_t nc, uint32_t* colour) {
+               uint32_t g, int32_t nc, uint32_t* colour, int32_t innerCoverage = kNotThreePart) {
     const uint32_t h = 255 - g;
     double dx = 0, dy = 0;
     Shading outer, inner;
     bool outerLit = false;
-    if (surfaceTexel && (g > 0 || b.lightOn)) {
+    if (surfaceTexel && innerCoverage != 0 && (g > 0 || b.lightOn)) {
         dx = (int32_t{surfaceTexel[-1]} - surfaceTexel[1]) * b.slopeScale;
         dy = (int32_t{surfaceTexel[-b.surfaceStride]} - surfaceTexel[b.surfaceStride]) * b.slopeScale;
+        if (innerCoverage > 0) {
+            dx *= innerCoverage / 255.0;
+            dy *= innerCoverage / 255.0;
+        }
         if (h > 0 && b.lightOn) {
             outer = ShadeNormal(*b.light, dx, dy);
             outerLit = true;
@@ -133,6 +142,34 @@ void LightPass(const BevelShading& b, const uint8_t* surfaceTexel, const uint16_
     }
 }
 
+// A three-part frame's background at a pixel: its coverage c widened by the inner coverage i (the
+// area the frame encloses, where the background's fill shows), in the frame's colour where the
+// frame covers and the fill's inside it, weighed by the two coverages. A background that is not
+// opaque (s < 255) keeps the frame's colour and weighs the fill's alpha against the frame's full
+// alpha instead. Answers the coverage; c + i > 0.
+inline uint32_t MixFrameBackground(const uint8_t* frame, const uint8_t* fill, uint32_t c, uint32_t i, uint32_t& s,
+                                   int32_t nc, uint8_t* colour) {
+    const uint32_t covered = std::min<uint32_t>(c + i, 255);
+    if (i >= 255 && c == 0) {
+        std::copy(fill, fill + nc, colour);
+        return covered;
+    }
+    if (i == 0 && c == 255) {
+        std::copy(frame, frame + nc, colour);
+        s = 255;
+        return covered;
+    }
+    uint32_t wInner = (i << 16) / (c + i), wFrame = (c << 16) / (c + i);
+    if (s < 255) {
+        s = std::min<uint32_t>((s * wInner + wFrame * 255) >> 16, 255);
+        wInner = 0;
+        wFrame = 0x10000;
+    }
+    for (int32_t x = 0; x < nc; ++x)
+        colour[x] = static_cast<uint8_t>(std::min<uint32_t>((frame[x] * wFrame + fill[x] * wInner) >> 16, 255));
+    return covered;
+}
+
 template <typename Sample>
 class Composer {
 public:
@@ -151,11 +188,21 @@ public:
         inLast_ = std::clamp(L_.inputLast, 0, kMaxPixelPlanes - 1);
         outLast_ = std::clamp(L_.outputLast, 0, kMaxPixelPlanes - 1);
         photoOnly_ = !io_.cache && UncoveredPixelsCopyThePhoto(L_);
+        before_.fill(-1);
+        int32_t layer = -1;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const ComposePass& pass = passes_[p];
+            // A three-part frame is not knocked out by its background: its effects are clipped by
+            // the frame's own masks instead.
+            const int32_t knockOut = pass.knockOutPass;
+            knockOut_[p] = !pass.threePart && knockOut >= 0 && static_cast<size_t>(knockOut) < passes_.size() ? knockOut : -1;
+            innerCounts_[p] = pass.threePart && pass.kind == 0 && pass.threePart->inner && !pass.threePart->colourSpaceFlag;
+            if (pass.layer != layer) before_[p] = BackgroundBefore(p);
+            layer = pass.layer;
             const bool flatBevel = pass.bevel && pass.bevel->light && !pass.bevel->surface;
+            // A three-part frame's colour comes from its planes, pixel by pixel: never opaque alone.
             opaque_[p] = pass.blendTable && !pass.texture && !pass.underPhoto && pass.weight == 255 && pass.alpha == 255 &&
-                         (!pass.bevel || flatBevel) && pass.knockOutPass < 0;
+                         (!pass.bevel || flatBevel) && knockOut_[p] < 0 && !pass.threePart;
             if (flatBevel) BuildFlatLight(p, *pass.bevel);
             const bool maskRoute = L_.maskOutput || (L_.layerOutput && passes_[p].abovePhoto);
             routes_[p] = BlendRoute{L_.outputTransparency && maskRoute, L_.outputTransparency};
@@ -209,14 +256,17 @@ private:
     static_assert(kMaxPasses < kFullSteps);
 
     // kinds[x] for every pixel of the row that starts at `first`. A pass knocked out by its
-    // background counts as covering here, so its pixels take the full steps, which know better.
+    // background counts as covering here, so its pixels take the full steps, which know better; so
+    // does a three-part frame's background wherever its inner coverage reaches.
     void SortRow(int64_t first, const uint8_t* mask, uint8_t* kinds) const {
         const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi8(static_cast<char>(0xFF));
         int32_t x = 0;
         for (; x + 16 <= width_; x += 16) {
             __m128i covering = zero, single = zero;  // how many passes cover; which covers opaquely
             for (size_t p = 0; p < passes_.size(); ++p) {
-                const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(passes_[p].coverage + first + x));
+                __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(passes_[p].coverage + first + x));
+                if (innerCounts_[p])
+                    c = _mm_or_si128(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(passes_[p].threePart->inner + first + x)));
                 covering = _mm_sub_epi8(covering, _mm_andnot_si128(_mm_cmpeq_epi8(c, zero), full));
                 if (!opaque_[p]) continue;
                 __m128i whole = _mm_cmpeq_epi8(c, full);
@@ -240,7 +290,7 @@ private:
             int32_t covering = 0, single = 0;
             for (size_t p = 0; p < passes_.size(); ++p) {
                 const uint8_t c = passes_[p].coverage[first + x];
-                covering += c != 0;
+                covering += Touches(p, first + x);
                 const BevelShading* bevel = passes_[p].bevel;
                 if (opaque_[p] && c == 255 && !(bevel && bevel->coverage && bevel->coverage[first + x] != 0))
                     single = static_cast<int32_t>(p) + 1;
@@ -311,7 +361,10 @@ private:
         }
         const uint32_t photoAlpha = L_.outputTransparency ? st.S8[nc_] : 255;
         const int64_t column = int64_t{L_.textureStep} * (io_.rect.left + x);
-        for (size_t p = 0; p < passes_.size(); ++p) AddPass(p, st, photoAlpha, index, column, x, y);
+        for (size_t p = 0; p < passes_.size(); ++p) {
+            if (before_[p] >= 0) AddPass(static_cast<size_t>(before_[p]), st, photoAlpha, index, column, x, y, true);
+            AddPass(p, st, photoAlpha, index, column, x, y, false);
+        }
         Finish(st, out, mask, index);
     }
 
@@ -322,7 +375,7 @@ private:
         covering = -1;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const uint32_t c = passes_[p].coverage[index];
-            if (c == 0 || KnockedOut(passes_[p], index)) continue;
+            if (!Touches(p, index) || KnockedOut(p, index)) continue;
             if (covering >= 0 || c != 255 || !opaque_[p]) return false;
             const BevelShading* bevel = passes_[p].bevel;
             if (bevel && bevel->coverage && bevel->coverage[index] != 0) return false;
@@ -333,8 +386,26 @@ private:
 
     // A pass knocked out wholly by its layer's background (q = 255 makes its weight 0) adds
     // nothing to the set; it only changes the union coverage, which an opaque result never reads.
-    bool KnockedOut(const ComposePass& pass, int64_t index) const {
-        return pass.knockOutPass >= 0 && passes_[pass.knockOutPass].coverage[index] == 255;
+    bool KnockedOut(size_t p, int64_t index) const {
+        return knockOut_[p] >= 0 && passes_[knockOut_[p]].coverage[index] == 255;
+    }
+
+    // True when pass p may add something to the pixel: its coverage, or for a three-part frame's
+    // background the inner coverage it takes as well.
+    bool Touches(size_t p, int64_t index) const {
+        return passes_[p].coverage[index] != 0 || (innerCounts_[p] && passes_[p].threePart->inner[index] != 0);
+    }
+
+    // The background pass a three-part frame with effects on the inner side draws before the
+    // first pass of its layer, beneath those effects (its fill inside the frame); it draws again
+    // in its own place, in the frame's colour alone, above them. -1 for none.
+    int32_t BackgroundBefore(size_t p) const {
+        const ThreePartPlanes* frame = passes_[p].threePart;
+        if (!frame || !frame->innerEffects || frame->colourSpaceFlag) return -1;
+        const int32_t b = frame->backgroundPass;
+        if (b < 0 || static_cast<size_t>(b) >= passes_.size()) return -1;
+        const ComposePass& background = passes_[b];
+        return background.kind == 0 && background.threePart && background.layer == passes_[p].layer ? b : -1;
     }
 
     // The bevel light where the bevel does not reach (g = 0, no surface texture) depends on the
@@ -374,8 +445,8 @@ private:
     }
 
     bool Uncovered(int64_t index) const {
-        for (const ComposePass& pass : passes_)
-            if (pass.coverage[index] != 0) return false;
+        for (size_t p = 0; p < passes_.size(); ++p)
+            if (Touches(p, index)) return false;
         return true;
     }
 
@@ -388,22 +459,28 @@ private:
         if (L_.outputTransparency) out[nc_] = in[nc_];
     }
 
-    void AddPass(size_t p, PixelState& st, uint32_t photoAlpha, int64_t index, int64_t column, int32_t x, int32_t y) {
+    // Pass p at one pixel. outOfOrder: a three-part frame's background drawn before the first pass
+    // of its layer (BackgroundBefore).
+    void AddPass(size_t p, PixelState& st, uint32_t photoAlpha, int64_t index, int64_t column, int32_t x, int32_t y,
+                 bool outOfOrder) {
         const ComposePass& pass = passes_[p];
         if (!pass.blendTable) return;
-        const uint32_t c = pass.coverage[index];
-        const uint32_t s = pass.alpha;
+        uint32_t c = pass.coverage[index];
+        uint32_t s = pass.alpha;
+        const uint8_t* t = colours_[p];
+        if (rows_[p].texture) t = rows_[p].texture + int64_t{WrapIndex(column, pass.texture->width)} * nc_;
+        int32_t inner = kNotThreePart;
+        uint8_t mixed[kMaxColourChannels];
+        if (pass.threePart) inner = ThreePartPixel(p, index, outOfOrder, c, s, t, mixed);
         if (c == 0) {  // adds nothing; an opaque colour still resets what shows through
             if (!pass.underPhoto && s == 255) st.T = kFull8Squared;
             return;
         }
-        const uint8_t* t = colours_[p];
-        if (rows_[p].texture) t = rows_[p].texture + int64_t{WrapIndex(column, pass.texture->width)} * nc_;
         uint32_t colour[kMaxColourChannels];
         BlendPass(pass, t, st, photoAlpha, inLast_, routes_[p], nc_, colour);
-        if (pass.bevel) Light(p, *pass.bevel, index, column, x, y, colour);
+        if (pass.bevel) Light(p, *pass.bevel, index, column, x, y, colour, inner);
         uint32_t m = pass.weight * c;
-        if (pass.knockOutPass >= 0) m = KnockOut(m, passes_[pass.knockOutPass].coverage[index]);
+        if (knockOut_[p] >= 0) m = KnockOut(m, passes_[knockOut_[p]].coverage[index]);
         if (pass.underPhoto) {
             Accumulate(st.UN, st.aUn, colour, nc_, s, m);
         } else {
@@ -413,13 +490,45 @@ private:
         }
     }
 
-    void Light(size_t p, const BevelShading& b, int64_t index, int64_t column, int32_t x, int32_t y, uint32_t* colour) {
+    // A three-part frame's pass at one pixel: the background takes the inner coverage (where its
+    // fill shows) unless the layer's inner effects draw it out of order, and mixes the frame's
+    // colour with its fill into `mixed`; outer glows and shadows are clipped to the outer mask,
+    // inner ones to the inner mask. Answers the inner coverage the pass took (0 for none).
+    int32_t ThreePartPixel(size_t p, int64_t index, bool outOfOrder, uint32_t& c, uint32_t& s, const uint8_t*& colour,
+                           uint8_t* mixed) const {
+        const ComposePass& pass = passes_[p];
+        const ThreePartPlanes& frame = *pass.threePart;
+        switch (pass.kind) {
+        case 0: {
+            const uint32_t i = innerCounts_[p] && (!frame.innerEffects || outOfOrder) ? frame.inner[index] : 0;
+            if (c + i == 0) return 0;
+            static constexpr uint8_t kNoColour[kMaxColourChannels] = {};
+            const uint8_t* frameColour = frame.colour ? frame.colour + index * nc_ : kNoColour;
+            c = MixFrameBackground(frameColour, colour, c, i, s, nc_, mixed);
+            colour = mixed;
+            return static_cast<int32_t>(i);
+        }
+        case 2:
+        case 3:
+            c &= frame.outer ? frame.outer[index] : 0;
+            return 0;
+        case -2:
+        case -3:
+            c &= frame.inner ? frame.inner[index] : 0;
+            return 0;
+        default:
+            return 0;
+        }
+    }
+
+    void Light(size_t p, const BevelShading& b, int64_t index, int64_t column, int32_t x, int32_t y, uint32_t* colour,
+               int32_t innerCoverage) {
         if (!b.light) return;
         const uint32_t g = b.coverage ? b.coverage[index] : 0;
         const uint8_t* surface = rows_[p].surface ? rows_[p].surface + WrapIndex(column, b.surfaceWidth) : nullptr;
         const int32_t heightRow = width_ + 2;
         const uint16_t* height = b.heights ? b.heights + int64_t{y + 1} * heightRow + x + 1 : nullptr;
-        LightPass(b, surface, height, heightRow, g, nc_, colour);
+        LightPass(b, surface, height, heightRow, g, nc_, colour, innerCoverage);
     }
 
     void Finish(PixelState& st, Sample* out, int32_t mask, int64_t index) {
@@ -583,6 +692,9 @@ private:
     bool routeE_ = false;
     bool photoOnly_ = false;
     std::array<bool, kMaxPasses> opaque_{};  // the pass alone, wholly covering, makes an opaque frame
+    std::array<int32_t, kMaxPasses> knockOut_{};  // the background that knocks the pass out, or -1
+    std::array<bool, kMaxPasses> innerCounts_{};  // a three-part frame's background that takes its inner coverage
+    std::array<int32_t, kMaxPasses> before_{};    // a background drawn before the pass (BackgroundBefore), or -1
     std::vector<uint8_t> flatLight_;         // per bevelled pass: its light where the bevel does not reach
     std::array<BlendRoute, kMaxPasses> routes_{};
     std::array<const uint8_t*, kMaxPasses> colours_{};  // each pass's colour bytes

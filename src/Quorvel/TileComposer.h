@@ -67,7 +67,11 @@ struct BevelShading {
 };
 
 // A three-part frame's planes on this tile, shared by the passes of its layer: the frame's colour
-// and its inner and outer coverage, packed at the tile's width.
+// and its inner and outer coverage, packed at the tile's width (a plane not given reads as 0).
+// The background takes the inner coverage beside its own and mixes the frame's colour with its
+// fill by the two; glows and shadows are clipped to the outer mask (kinds 2, 3) or the inner one
+// (-2, -3); with inner effects the background's fill is drawn beneath them, before the layer's
+// first pass, and the frame above them in the background's own place.
 struct ThreePartPlanes {
     const uint8_t* colour = nullptr;  // Nc bytes a pixel
     const uint8_t* inner = nullptr;   // one byte a pixel

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FirstRunTables.h"
 #include "TileComposer.h"
 
 namespace {
@@ -426,6 +427,274 @@ TEST(TileComposer, TheShortCutsGiveWhatTheFullStepsGive) {
                 ComposeTilePixels(l, passes, buffers);
                 EXPECT_EQ(shortCut, full);
                 EXPECT_NE(shortCut, input);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// ---- Three-part frames: a colour image with inner and outer masks
+
+namespace {
+
+// One row through the composer over a black photo; answers the frame-only composite the cache
+// keeps: the set's Nc colours and its alpha, a pixel at a time.
+std::vector<uint8_t> FrameComposite(const ComposeLayout& layout, const std::vector<ComposePass>& passes, int32_t count) {
+    std::vector<uint8_t> input(static_cast<size_t>(count) * layout.inputStride, 0), output(input.size());
+    std::vector<uint8_t> cache(static_cast<size_t>(count) * (layout.colourChannels + 1), 0x5A);
+    ComposeBuffers b;
+    b.rect = Rect16{0, 0, 1, static_cast<int16_t>(count)};
+    b.input = input.data();
+    b.inputRowBytes = static_cast<int64_t>(input.size());
+    b.output = output.data();
+    b.outputRowBytes = static_cast<int64_t>(output.size());
+    b.cache = cache.data();
+    ComposeTilePixels(layout, passes, b);
+    return cache;
+}
+
+// The frame's colour everywhere (Nc bytes a pixel) and its masks, pixel by pixel.
+struct ThreePartRow {
+    std::vector<uint8_t> colour, inner, outer;
+    ThreePartPlanes planes;
+
+    ThreePartRow(std::vector<uint8_t> frameColour, size_t count, std::vector<uint8_t> innerMask, std::vector<uint8_t> outerMask) {
+        for (size_t i = 0; i < count; ++i) colour.insert(colour.end(), frameColour.begin(), frameColour.end());
+        inner = std::move(innerMask);
+        outer = std::move(outerMask);
+        planes.colour = colour.data();
+        planes.inner = inner.data();
+        planes.outer = outer.data();
+    }
+};
+
+// The background takes the inner coverage i beside its own c: the frame's colour where only the
+// frame covers (and the background opaque), the fill where only the inside does, a mix weighed by
+// the two elsewhere; a background that is not opaque keeps the frame's colour and mixes the alphas.
+TEST(TileComposerThreePart, TheBackgroundMixesTheFrameColourWithItsFill) {
+    struct Case {
+        uint8_t c, i, alpha;
+        std::array<uint8_t, 4> composite;  // colour and alpha of the frame-only composite
+    };
+    const Case cases[] = {
+        {255, 0, 100, {200, 100, 50, 255}},  // the frame alone, opaque whatever the fill's alpha
+        {0, 255, 255, {20, 40, 60, 255}},    // the fill alone
+        {0, 255, 100, {20, 40, 60, 100}},    // the fill alone keeps its alpha
+        {100, 100, 255, {110, 70, 55, 200}}, // halves: (200 x 32768 + 20 x 32768) >> 16; coverage 200
+        {100, 100, 100, {200, 100, 50, 139}},// alpha (100 x 32768 + 32768 x 255) >> 16 = 177 at coverage 200
+        {200, 100, 255, {139, 79, 53, 255}}, // weights 43690 and 21845; the coverage capped at 255
+        {255, 255, 255, {110, 70, 55, 255}},
+        {0, 0, 255, {0, 0, 0, 0}},           // nothing
+    };
+    const size_t count = std::size(cases);
+    std::vector<uint8_t> coverage, inner;
+    for (const Case& c : cases) {
+        coverage.push_back(c.c);
+        inner.push_back(c.i);
+    }
+    ThreePartRow frame({200, 100, 50}, count, inner, std::vector<uint8_t>(count, 0));
+    frame.planes.backgroundPass = 0;
+    for (size_t k = 0; k < count; ++k) {
+        SCOPED_TRACE(testing::Message() << "c " << int(cases[k].c) << " i " << int(cases[k].i) << " alpha " << int(cases[k].alpha));
+        ComposePass background = SolidPass(coverage, {20, 40, 60, 0});
+        background.threePart = &frame.planes;
+        background.alpha = cases[k].alpha;
+        const std::vector<uint8_t> composite = FrameComposite(Layout(3, 0, false), {background}, static_cast<int32_t>(count));
+        EXPECT_EQ(std::vector<uint8_t>(composite.begin() + k * 4, composite.begin() + k * 4 + 4),
+                  std::vector<uint8_t>(cases[k].composite.begin(), cases[k].composite.end()));
+    }
+    // The fill is the background's texture where it has one; a background whose colour was left in
+    // a space of its own takes no inner coverage.
+    ComposePass background = SolidPass(coverage, {20, 40, 60, 0});
+    background.threePart = &frame.planes;
+    const uint8_t texel[] = {5, 6, 7};
+    const ColourTexture texture{texel, 1, 1, 3};
+    background.texture = &texture;
+    const std::vector<uint8_t> textured = FrameComposite(Layout(3, 0, false), {background}, 2);
+    EXPECT_EQ(std::vector<uint8_t>(textured.begin() + 4, textured.end()), (std::vector<uint8_t>{5, 6, 7, 255}));
+    frame.planes.colourSpaceFlag = true;
+    EXPECT_EQ(FrameComposite(Layout(3, 0, false), {background}, 2), (std::vector<uint8_t>{200, 100, 50, 255, 0, 0, 0, 0}));
+}
+
+// A three-part frame's outer glows and shadows draw only where its outer mask is, the inner ones
+// where its inner mask is; its borders are not clipped, and no pass of it is knocked out.
+TEST(TileComposerThreePart, GlowsAndShadowsAreClippedByTheFrameMasks) {
+    const std::vector<uint8_t> coverage = {255, 255, 0xAA, 0xAA};
+    ThreePartRow frame({0}, 4, {0x33, 0xCC, 0x33, 0xCC}, {0x0F, 0xF0, 0x0F, 0xF0});
+    frame.planes.innerEffects = true;
+    // The alpha of a lone pass of coverage v is v.
+    auto alphas = [&](int32_t kind, const ThreePartPlanes* planes) {
+        ComposePass pass = SolidPass(coverage, {90, 0, 0, 0});
+        pass.kind = kind;
+        pass.threePart = planes;
+        const std::vector<uint8_t> composite = FrameComposite(Layout(1, 0, false), {pass}, 4);
+        return std::vector<uint8_t>{composite[1], composite[3], composite[5], composite[7]};
+    };
+    for (const int32_t kind : {2, 3}) EXPECT_EQ(alphas(kind, &frame.planes), (std::vector<uint8_t>{0x0F, 0xF0, 0x0A, 0xA0}));
+    for (const int32_t kind : {-2, -3}) EXPECT_EQ(alphas(kind, &frame.planes), (std::vector<uint8_t>{0x33, 0xCC, 0x22, 0x88}));
+    for (const int32_t kind : {1, -1}) EXPECT_EQ(alphas(kind, &frame.planes), coverage);
+    EXPECT_EQ(alphas(2, nullptr), coverage);  // another layer's glow is not clipped
+
+    const std::vector<uint8_t> full(4, 255);
+    ComposePass knocking = SolidPass(full, {0, 0, 0, 0});
+    knocking.blendTable = nullptr;  // draws nothing itself
+    ComposePass border = SolidPass(full, {90, 0, 0, 0});
+    border.kind = 1;
+    border.knockOutPass = 0;
+    EXPECT_EQ(FrameComposite(Layout(1, 0, false), {knocking, border}, 4)[1], 0);
+    border.threePart = &frame.planes;
+    EXPECT_EQ(FrameComposite(Layout(1, 0, false), {knocking, border}, 4)[1], 255);
+}
+
+// With effects on the inner side, the background's fill is drawn before the layer's first pass,
+// beneath them, and the background again in its place in the frame's colour alone, above them:
+// an inner shadow darkens the inside of the frame but not the frame.
+TEST(TileComposerThreePart, InnerEffectsLieBetweenTheFillAndTheFrame) {
+    // Pixel 0 inside the frame (i = 255), pixel 1 on the frame (c = 255).
+    ThreePartRow frame({200}, 2, {255, 0}, {0, 0});
+    frame.planes.backgroundPass = 2;
+    frame.planes.innerEffects = true;
+    const std::vector<uint8_t> full = {255, 255}, none = {0, 0}, onFrame = {0, 255};
+    ComposePass shadow = SolidPass(full, {100, 0, 0, 0});
+    shadow.kind = -3;
+    shadow.weight = 128;
+    ComposePass glow = SolidPass(none, {0, 0, 0, 0});  // a second inner pass: the fill is drawn once
+    glow.kind = -2;
+    ComposePass background = SolidPass(onFrame, {20, 0, 0, 0});
+    for (ComposePass* p : {&shadow, &glow, &background}) {
+        p->layer = 3;
+        p->threePart = &frame.planes;
+    }
+    // Inside: the fill 20, then the shadow at m = 128 x 255 over it:
+    // (100 x 8323200 + 20 x 8258175 + 8290687) / 16581375 = 60. On the frame: its colour.
+    EXPECT_EQ(FrameComposite(Layout(1, 0, false), {shadow, glow, background}, 2), (std::vector<uint8_t>{60, 255, 200, 255}));
+    // A background colour in a space of its own takes no inner coverage and keeps its place: the
+    // shadow alone inside (alpha ((255 x 32640 + 32385) x 258) >> 24 = 128).
+    frame.planes.colourSpaceFlag = true;
+    EXPECT_EQ(FrameComposite(Layout(1, 0, false), {shadow, glow, background}, 2), (std::vector<uint8_t>{100, 128, 200, 255}));
+}
+
+// The bevel's outer light (the surface texture's relief) shows on a three-part frame only inside
+// it, where the inner coverage is, its slopes scaled by that coverage: on the frame alone the flat
+// gains light it, inside it the surface as on any layer, in between the surface flattened.
+TEST(TileComposerThreePart, TheSurfaceLightFollowsTheInnerCoverage) {
+    BuildFirstRunTables();  // the shading's angle and falloff tables
+    BevelLight light{};
+    const uint8_t plastic[4] = {4, 40, 15, 40};
+    ImageSetupBevelLight(light, 0.6, 2.0, plastic);
+    // A 1 x 1 surface texture in its one-texel guard: slopes of (10 - 250) and (30 - 200).
+    const uint8_t surface[9] = {0, 30, 0, 10, 128, 250, 0, 200, 0};
+    BevelShading bevel;
+    bevel.light = &light;
+    bevel.lightOn = true;
+    bevel.surface = surface;
+    bevel.surfaceWidth = bevel.surfaceHeight = 1;
+    bevel.surfaceStride = 3;
+    bevel.slopeScale = 1.0 / 64;  // a power of two: scaling it scales the slopes exactly
+    for (int32_t c = 0; c < 4; ++c) {
+        bevel.channelGain[c] = 200 + c;
+        bevel.highlight[c] = 40;
+        bevel.baseGain[c] = 0x3000;
+        bevel.highlightWord[c] = 0x80000;
+    }
+    bevel.flatTerm = light.level0;
+
+    const std::vector<uint8_t> coverage = {255, 0, 127}, inner = {0, 255, 128};
+    ThreePartRow frame({200, 100, 50}, 3, inner, {0, 0, 0});
+    ComposePass background = SolidPass(coverage, {20, 40, 60, 0});
+    background.threePart = &frame.planes;
+    background.bevel = &bevel;
+    const std::vector<uint8_t> lit = FrameComposite(Layout(3, 0, false), {background}, 3);
+
+    // The same colours on a layer of one image, one pixel each.
+    auto plain = [&](std::array<uint8_t, 4> colour, const BevelShading& b) {
+        const std::vector<uint8_t> one = {255};
+        ComposePass pass = SolidPass(one, colour);
+        pass.bevel = &b;
+        return FrameComposite(Layout(3, 0, false), {pass}, 1);
+    };
+    BevelShading flat = bevel;
+    flat.surface = nullptr;
+    BevelShading shallow = bevel;
+    shallow.slopeScale = 128 / 255.0 / 64;
+    // The mix at c 127, i 128: weights 32896 and 32639 of 65535.
+    const std::array<uint8_t, 4> mixed = {static_cast<uint8_t>((200 * 32639 + 20 * 32896) >> 16),
+                                          static_cast<uint8_t>((100 * 32639 + 40 * 32896) >> 16),
+                                          static_cast<uint8_t>((50 * 32639 + 60 * 32896) >> 16), 0};
+    EXPECT_EQ(std::vector<uint8_t>(lit.begin(), lit.begin() + 4), plain({200, 100, 50, 0}, flat));
+    EXPECT_EQ(std::vector<uint8_t>(lit.begin() + 4, lit.begin() + 8), plain({20, 40, 60, 0}, bevel));
+    EXPECT_EQ(std::vector<uint8_t>(lit.begin() + 8, lit.end()), plain(mixed, shallow));
+    // The three differ: the gate and the scaling are seen.
+    EXPECT_NE(plain({20, 40, 60, 0}, bevel), plain({20, 40, 60, 0}, flat));
+    EXPECT_NE(plain(mixed, shallow), plain(mixed, bevel));
+}
+
+// The short cuts (runs no pass covers copied, runs one opaque pass covers taking its colour) give
+// what the full steps give with three-part frames among the passes: a background covers wherever
+// its inner coverage reaches, though its own coverage is 0 there, and its colour is never its
+// pass colour alone.
+TEST(TileComposerThreePart, TheShortCutsGiveWhatTheFullStepsGive) {
+    constexpr int32_t kW = 101, kH = 3, kPixels = kW * kH;
+    auto runs = [](int32_t period, int32_t shift, int32_t from, int32_t to) {
+        std::vector<uint8_t> c(kPixels);
+        for (int32_t i = 0; i < kPixels; ++i) {
+            const int32_t k = (i + shift) % period;
+            c[i] = static_cast<uint8_t>(k < from ? 0 : k < to ? 255 : k * 9);
+        }
+        return c;
+    };
+    // The frame covers some runs, its inside others (with no other pass there), its glow runs round.
+    const std::vector<uint8_t> frameCoverage = runs(40, 0, 20, 34), inner = runs(40, 20, 20, 34), outer = runs(29, 3, 10, 25);
+    const std::vector<uint8_t> glowCoverage = runs(31, 7, 16, 28), shadowCoverage = runs(23, 2, 12, 20);
+    const std::vector<uint8_t> plainCoverage = runs(53, 11, 30, 45);
+    std::vector<uint8_t> colours;
+    for (int32_t i = 0; i < kPixels; ++i)
+        for (int32_t c = 0; c < 3; ++c) colours.push_back(static_cast<uint8_t>(i * 13 + c * 70));
+
+    for (const bool innerEffects : {false, true}) {
+        for (const bool sixteen : {false, true}) {
+            SCOPED_TRACE(std::string(innerEffects ? "inner effects" : "outer effects") + (sixteen ? ", 16-bit" : ", 8-bit"));
+            ThreePartPlanes planes{colours.data(), inner.data(), outer.data(), 2, innerEffects, false};
+            ComposePass glow = SolidPass(glowCoverage, {250, 250, 0, 0});
+            glow.kind = innerEffects ? -2 : 2;
+            ComposePass shadow = SolidPass(shadowCoverage, {0, 0, 90, 0});
+            shadow.kind = innerEffects ? -3 : 3;
+            ComposePass background = SolidPass(frameCoverage, {20, 40, 60, 0});
+            for (ComposePass* p : {&glow, &shadow, &background}) {
+                p->layer = 1;
+                p->threePart = &planes;
+            }
+            ComposePass plain = SolidPass(plainCoverage, {9, 99, 199, 0});
+            const std::vector<ComposePass> passes = {plain, shadow, background, glow};
+            // (The glow follows its background here: the composer takes the passes in the order given.)
+            ComposeLayout l = Layout(3, 0, sixteen);
+            const size_t bytes = sixteen ? 2 : 1;
+            std::vector<uint8_t> input(kPixels * 3 * bytes);
+            for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i * 31 + 5);
+            if (sixteen)
+                for (size_t i = 1; i < input.size(); i += 2) input[i] &= 0x7F;
+            std::vector<uint8_t> shortCut(input.size(), 0), full(input.size(), 0), cache(kPixels * 4);
+            ComposeBuffers buffers;
+            buffers.rect = Rect16{0, 0, kH, kW};
+            buffers.input = input.data();
+            buffers.inputRowBytes = int64_t{kW} * 3 * static_cast<int64_t>(bytes);
+            buffers.outputRowBytes = buffers.inputRowBytes;
+            buffers.output = shortCut.data();
+            ComposeTilePixels(l, passes, buffers);
+            buffers.output = full.data();
+            buffers.cache = cache.data();
+            ComposeTilePixels(l, passes, buffers);
+            EXPECT_EQ(shortCut, full);
+            // The inside alone, where only the inner coverage reaches, shows the fill.
+            int32_t insideOnly = -1;
+            for (int32_t i = 0; i < kPixels && insideOnly < 0; ++i)
+                if (inner[i] == 255 && frameCoverage[i] == 0 && plainCoverage[i] == 0 && glowCoverage[i] == 0 && shadowCoverage[i] == 0)
+                    insideOnly = i;
+            ASSERT_GE(insideOnly, 0);
+            if (!sixteen) {
+                EXPECT_EQ(std::vector<uint8_t>(full.begin() + insideOnly * 3, full.begin() + insideOnly * 3 + 3),
+                          (std::vector<uint8_t>{20, 40, 60}));
             }
         }
     }
