@@ -188,7 +188,6 @@ public:
         inLast_ = std::clamp(L_.inputLast, 0, kMaxPixelPlanes - 1);
         outLast_ = std::clamp(L_.outputLast, 0, kMaxPixelPlanes - 1);
         photoOnly_ = !io_.cache && UncoveredPixelsCopyThePhoto(L_);
-        before_.fill(-1);
         int32_t layer = -1;
         for (size_t p = 0; p < passes_.size(); ++p) {
             const ComposePass& pass = passes_[p];
@@ -197,7 +196,11 @@ public:
             const int32_t knockOut = pass.knockOutPass;
             knockOut_[p] = !pass.threePart && knockOut >= 0 && static_cast<size_t>(knockOut) < passes_.size() ? knockOut : -1;
             innerCounts_[p] = pass.threePart && pass.kind == 0 && pass.threePart->inner && !pass.threePart->colourSpaceFlag;
-            if (pass.layer != layer) before_[p] = BackgroundBefore(p);
+            // The steps of a pixel: every pass in order, a three-part frame's background drawn
+            // out of order before the first pass of its layer when that layer has inner effects.
+            const int32_t before = pass.layer != layer ? BackgroundBefore(p) : -1;
+            if (before >= 0) steps_[stepCount_++] = Step{static_cast<uint8_t>(before), true};
+            steps_[stepCount_++] = Step{static_cast<uint8_t>(p), false};
             layer = pass.layer;
             const bool flatBevel = pass.bevel && pass.bevel->light && !pass.bevel->surface;
             // A three-part frame's colour comes from its planes, pixel by pixel: never opaque alone.
@@ -361,10 +364,7 @@ private:
         }
         const uint32_t photoAlpha = L_.outputTransparency ? st.S8[nc_] : 255;
         const int64_t column = int64_t{L_.textureStep} * (io_.rect.left + x);
-        for (size_t p = 0; p < passes_.size(); ++p) {
-            if (before_[p] >= 0) AddPass(static_cast<size_t>(before_[p]), st, photoAlpha, index, column, x, y, true);
-            AddPass(p, st, photoAlpha, index, column, x, y, false);
-        }
+        for (size_t k = 0; k < stepCount_; ++k) AddPass(steps_[k].pass, st, photoAlpha, index, column, x, y, steps_[k].outOfOrder);
         Finish(st, out, mask, index);
     }
 
@@ -467,15 +467,18 @@ private:
         if (!pass.blendTable) return;
         uint32_t c = pass.coverage[index];
         uint32_t s = pass.alpha;
-        const uint8_t* t = colours_[p];
-        if (rows_[p].texture) t = rows_[p].texture + int64_t{WrapIndex(column, pass.texture->width)} * nc_;
+        const uint8_t* t = nullptr;
         int32_t inner = kNotThreePart;
         uint8_t mixed[kMaxColourChannels];
-        if (pass.threePart) inner = ThreePartPixel(p, index, outOfOrder, c, s, t, mixed);
+        if (pass.threePart) {
+            t = Fill(p, column);
+            inner = ThreePartPixel(p, index, outOfOrder, c, s, t, mixed);
+        }
         if (c == 0) {  // adds nothing; an opaque colour still resets what shows through
             if (!pass.underPhoto && s == 255) st.T = kFull8Squared;
             return;
         }
+        if (!t) t = Fill(p, column);
         uint32_t colour[kMaxColourChannels];
         BlendPass(pass, t, st, photoAlpha, inLast_, routes_[p], nc_, colour);
         if (pass.bevel) Light(p, *pass.bevel, index, column, x, y, colour, inner);
@@ -488,6 +491,12 @@ private:
             st.P = UnionCoverage(st.P, c, m);
             st.T = Transmit(st.T, s, m);
         }
+    }
+
+    // The pass's own colour at a column: its texture's texel, or its colour bytes.
+    const uint8_t* Fill(size_t p, int64_t column) const {
+        if (!rows_[p].texture) return colours_[p];
+        return rows_[p].texture + int64_t{WrapIndex(column, passes_[p].texture->width)} * nc_;
     }
 
     // A three-part frame's pass at one pixel: the background takes the inner coverage (where its
@@ -694,7 +703,13 @@ private:
     std::array<bool, kMaxPasses> opaque_{};  // the pass alone, wholly covering, makes an opaque frame
     std::array<int32_t, kMaxPasses> knockOut_{};  // the background that knocks the pass out, or -1
     std::array<bool, kMaxPasses> innerCounts_{};  // a three-part frame's background that takes its inner coverage
-    std::array<int32_t, kMaxPasses> before_{};    // a background drawn before the pass (BackgroundBefore), or -1
+    struct Step {
+        uint8_t pass;
+        bool outOfOrder;  // a three-part frame's background drawn before its layer's first pass
+    };
+    static_assert(kMaxPasses <= 256);
+    std::array<Step, 2 * kMaxPasses> steps_{};  // the passes a pixel goes through, in order
+    size_t stepCount_ = 0;
     std::vector<uint8_t> flatLight_;         // per bevelled pass: its light where the bevel does not reach
     std::array<BlendRoute, kMaxPasses> routes_{};
     std::array<const uint8_t*, kMaxPasses> colours_{};  // each pass's colour bytes
