@@ -3,9 +3,9 @@
 
 - "Oval Mat.jpg": a single-image frame, grey: a dark frame round a light oval opening.
 - "Carved.FRR", "Carved.FRI", "Carved.FRO": a three-file frame, all JPEG data of one size: the
-  colour image (carved wood round a cream mat), the inner mask (dark over the mat band inside the
-  wood) and the outer mask (light over the frame's outline, wood and mat; dark beyond it, outside
-  and in the opening). Where both masks are light, the wood lies.
+  colour image (carved wood round a cream mat), the inner mask (dark over the opening the frame
+  surrounds) and the outer mask (dark beyond the frame's rounded outline). Where both masks are
+  light, the frame lies: the wood and its mat.
 - "Deckle.AFX": a container (the magic 0x89 "AFX", the embedded JPEG's offset at 284, a raw RGB
   thumbnail at 1024 after its 24-byte header, then the JPEG) of a dark frame round an opening with
   a torn, deckled edge.
@@ -39,9 +39,10 @@ def write(folder, name, data):
 
 
 def oval_mat(width=1200, height=900):
-    """A dark frame, a little lighter towards its inner edge, round a soft-edged light oval."""
+    """A frame dark enough to cover wholly, a touch lighter towards its inner edge, round a soft-edged
+    light oval."""
     frame = Image.radial_gradient("L").resize((width, height), Image.BICUBIC)
-    frame = frame.point(lambda v: 22 + (255 - v) * 40 // 255)
+    frame = frame.point(lambda v: (255 - v) * 14 // 255)
     opening = Image.new("L", (width, height), 0)
     ImageDraw.Draw(opening).ellipse((170, 140, width - 170, height - 140), fill=255)
     opening = opening.filter(ImageFilter.GaussianBlur(4))
@@ -101,9 +102,8 @@ def carved(width=900, height=700, wood=110, mat=42, corner=70):
     colour.paste(shading, (0, 0), shading)
     colour = Image.composite(colour, Image.new("RGB", size, (236, 226, 200)), outline)
 
-    mat_band = Image.composite(Image.new("L", size, 0), inside_wood, opening)
-    inner = ImageOps.invert(mat_band)   # dark over the mat band
-    outer = Image.composite(Image.new("L", size, 0), outline, opening)  # light over wood and mat
+    inner = ImageOps.invert(opening)  # dark over the opening
+    outer = outline                   # dark beyond the outline
     return colour, inner.filter(ImageFilter.GaussianBlur(0.8)), outer.filter(ImageFilter.GaussianBlur(0.8))
 
 
@@ -125,7 +125,7 @@ def deckle(width=1000, height=750, margin=140):
     edge(right, top, right, bottom, 130)
     edge(right, bottom, left, bottom, 180)
     edge(left, bottom, left, top, 130)
-    image = Image.new("L", (width, height), 34)
+    image = Image.new("L", (width, height), 6)
     ImageDraw.Draw(image).polygon(points, fill=238)
     return image.filter(ImageFilter.GaussianBlur(1.0))
 

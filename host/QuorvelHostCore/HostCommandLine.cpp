@@ -55,6 +55,8 @@ std::string UsageText() {
            "  --dialog                ask for the dialog (playInfo display); default: scripted, no dialog\n"
            "  --settings FILE.qvo     preset whose settings go into the descriptor as 'FrMP'\n"
            "  --settings-out FILE.qvo write the parameter block after the run as a preset\n"
+           "  --frame-folder DIR      relative frame paths of --settings are found in DIR\n"
+           "                          (default: the preset's folder)\n"
            "  --descriptor-in FILE    start from this descriptor file\n"
            "  --descriptor-out FILE   write the descriptor the plug-in leaves\n"
            "  --no-descriptor         hand start no descriptor (an interactive call)\n"
@@ -119,6 +121,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
         {"--host-version", [&](const std::string& v) { return ParseVersion(v, o.hostVersion); }},
         {"--settings", [&](const std::string& v) { o.settingsIn = v; return !v.empty(); }},
         {"--settings-out", [&](const std::string& v) { o.settingsOut = v; return !v.empty(); }},
+        {"--frame-folder", [&](const std::string& v) { o.frameFolder = v; return !v.empty(); }},
         {"--descriptor-in", [&](const std::string& v) { o.descriptorIn = v; return !v.empty(); }},
         {"--descriptor-out", [&](const std::string& v) { o.descriptorOut = v; return !v.empty(); }},
         {"--descriptor-error", [&](const std::string& v) {

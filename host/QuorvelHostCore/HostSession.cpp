@@ -177,6 +177,9 @@ bool HostSession::BuildDescriptor(std::string& error) {
     if (!options_.settingsIn.empty()) {
         PresetSettings preset;
         if (!ReadSettingsFile(options_.settingsIn, preset, error)) return false;
+        std::string frames = options_.frameFolder;
+        if (frames.empty()) frames = options_.settingsIn.substr(0, options_.settingsIn.find_last_of("\\/") + 1);
+        ResolveRelativeFramePaths(preset.block, frames);
         DescriptorBlob settings(kScriptPrefix, 0);
         settings.insert(settings.end(), preset.block.begin(), preset.block.end());
         descriptor.Put('FrMP', DescriptorValue{std::move(settings)});

@@ -57,6 +57,8 @@ struct HostOptions {
     std::string descriptorIn;           // start from this descriptor file
     std::string descriptorOut;          // write the descriptor the plug-in leaves
     std::string settingsIn;             // a .qvo preset: its settings go in as 'FrMP'
+    // Its relative frame paths are made absolute against this folder (default: the preset's own).
+    std::string frameFolder;
     std::string settingsOut;            // write the parameter block as a .qvo preset
     std::optional<int32_t> descriptorError;  // every descriptor-suite call fails with this code
 

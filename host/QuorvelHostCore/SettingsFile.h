@@ -20,6 +20,12 @@ struct PresetSettings {
     std::optional<int32_t> PhotoPosition() const;
 };
 
+// Presets keep frame paths relative to the frame library, which the plug-in resolves against the
+// library it opens. A host run has a folder of frames instead: every relative frame path of the
+// settings (layers and path records) becomes a plain path in `folder`. Paths that would not fit
+// their 1024 bytes, and records the settings do not hold whole, are left as they are.
+void ResolveRelativeFramePaths(std::vector<uint8_t>& settings, const std::string& folder);
+
 // Reads the settings of a preset file; false when it holds no "QuorvelSettings" data.
 bool ReadSettingsFile(const std::string& utf8Path, PresetSettings& preset, std::string& error);
 // Writes a preset file holding the block.

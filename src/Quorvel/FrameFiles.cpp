@@ -120,7 +120,7 @@ ErrorCode DecodeInto(ImageFile& file, BufferRecord& buffer, bool quiet) {
 // ---- Per-pixel rules
 
 // A three-file frame's coverage from its masks as stored: dark where both are light (the frame),
-// light where either is dark (its inner fill, or what lies beyond its outline).
+// light where either is dark (the inside the frame surrounds, or what lies beyond its outline).
 inline uint8_t CoverageOfMasks(uint8_t inner, uint8_t outer) {
     return static_cast<uint8_t>(std::min(255, 510 - int{inner} - int{outer}));
 }

@@ -36,10 +36,11 @@ PassMargins MergeMargins(const PassMargins& a, const PassMargins& b) {
                        std::max(a.right, b.right)};
 }
 
-void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip) {
-    const int32_t fromWidth = from.right - from.left, width = part.right - part.left;
+void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip,
+                   int32_t samples) {
+    const int64_t fromWidth = int64_t{from.right - from.left} * samples, width = int64_t{part.right - part.left} * samples;
     for (int32_t row = part.top; row < part.bottom; ++row) {
-        const uint8_t* src = plane + int64_t{row - from.top} * fromWidth + (part.left - from.left);
+        const uint8_t* src = plane + int64_t{row - from.top} * fromWidth + int64_t{part.left - from.left} * samples;
         uint8_t* dst = out + int64_t{row - part.top} * width;
         if (flip == 0) std::memcpy(dst, src, static_cast<size_t>(width));
         else for (int32_t i = 0; i < width; ++i) dst[i] = static_cast<uint8_t>(src[i] ^ flip);
@@ -48,18 +49,20 @@ void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const
 
 namespace {
 template <typename Sample>
-void CropInPlace(Sample* plane, const Rect16& from, const Rect16& part) {
-    const int32_t fromWidth = from.right - from.left, width = part.right - part.left;
+void CropInPlace(Sample* plane, const Rect16& from, const Rect16& part, int32_t samples) {
+    const int64_t fromWidth = int64_t{from.right - from.left} * samples, width = int64_t{part.right - part.left} * samples;
     // Rows move towards the start; memmove keeps an overlapping first row intact.
     for (int32_t row = part.top; row < part.bottom; ++row)
         std::memmove(plane + int64_t{row - part.top} * width,
-                     plane + int64_t{row - from.top} * fromWidth + (part.left - from.left),
+                     plane + int64_t{row - from.top} * fromWidth + int64_t{part.left - from.left} * samples,
                      static_cast<size_t>(width) * sizeof(Sample));
 }
 }  // namespace
 
-void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part) { CropInPlace(plane, from, part); }
-void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part) { CropInPlace(plane, from, part); }
+void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part, int32_t samples) {
+    CropInPlace(plane, from, part, samples);
+}
+void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part) { CropInPlace(plane, from, part, 1); }
 
 void FillOutside(uint8_t* plane, const Rect16& area, const Rect16& inside) {
     const int32_t width = area.right - area.left;

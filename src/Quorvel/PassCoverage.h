@@ -27,11 +27,13 @@ Rect16 WidenRect(const Rect16& tile, const PassMargins& m);
 // The union of two margin sets (top and left: minimum, bottom and right: maximum).
 PassMargins MergeMargins(const PassMargins& a, const PassMargins& b);
 
-// Copies the part `part` of a packed plane over `from` into a packed plane over `part`, each byte
-// XORed with `flip` (0, or 255 for the passes that draw outside the frame). part lies in from.
-void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip);
+// Copies the part `part` of a packed plane over `from` (samples bytes a pixel) into a packed plane
+// over `part`, each byte XORed with `flip` (0, or 255 for the passes that draw outside the frame).
+// part lies in from.
+void CopyPlanePart(const uint8_t* plane, const Rect16& from, uint8_t* out, const Rect16& part, uint8_t flip,
+                   int32_t samples = 1);
 // The same in place: the packed plane over `from` becomes a packed plane over `part`.
-void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part);
+void CropPlaneInPlace(uint8_t* plane, const Rect16& from, const Rect16& part, int32_t samples = 1);
 // The same for 16-bit samples.
 void CropPlaneInPlace16(uint16_t* plane, const Rect16& from, const Rect16& part);
 // Every byte of a packed plane over `area` that lies outside `inside` becomes 255.

@@ -3,12 +3,14 @@
 // arithmetic lives in TileComposer, PassCoverage and RenderArithmetic; here is the tile walk.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "Alerts.h"
 #include "ColorConversion.h"
 #include "CurrentParameters.h"
 #include "Errors.h"
 #include "FirstRunTables.h"
+#include "FrameSampling.h"
 #include "HostCall.h"
 #include "HostPixels.h"
 #include "HostRequest.h"
@@ -49,12 +51,102 @@ Rect16 Shrink(const Rect16& r, int32_t dy, int32_t dx) {
 }
 
 // The document's colour of a stored effect colour: its components' low bytes and its alpha.
-void DocumentColour(RecordRef stored, uint8_t colour[4], uint8_t& alpha) {
+// Answers whether the colour stays in a space of its own (a negative space: no colour to convert).
+bool DocumentColour(RecordRef stored, uint8_t colour[4], uint8_t& alpha) {
     ColorRecord record = ColorRecord::Load(stored.Bytes());
     alpha = static_cast<uint8_t>(std::clamp<int32_t>(record.opacity, 0, 255));
     ConvertColorRecord(record, -1);
     for (int32_t c = 0; c < 4; ++c) colour[c] = static_cast<uint8_t>(record.components[c]);
+    return record.space < 0;
 }
+
+// A frame transform's steps are held at one frame pixel or more: a step that was below is the
+// sign that the frame is magnified, which wants B-spline samples.
+FixedTransform RaisedSteps(const FixedTransform& t, bool& raised) {
+    FixedTransform out = t;
+    raised = false;
+    for (int32_t* step : {&out.rowLengthX, &out.rowLengthY})
+        if (*step < 0x10000) {
+            *step = 0x10000;
+            raised = true;
+        }
+    return out;
+}
+
+// The document's colour planes.
+int32_t DocumentColourPlanes() {
+    return std::clamp<int32_t>(ColourPlanesOfMode(HostCall::Current().record->imageMode), 1, kMaxColourChannels);
+}
+
+// A loaded frame the renderer can draw: one coverage plane over its bounds and, for a three-part
+// frame, a colour image in the document's colour planes and its two masks, each buffer as large
+// as its layout says.
+bool FrameIsDrawable(const LayerState& state) {
+    const Rect16& b = state.imageBounds;
+    const int64_t pixels = int64_t{b.right - b.left} * (b.bottom - b.top);
+    if (state.imagePlanes != 1 || b.right <= b.left || b.bottom <= b.top) return false;
+    if (state.imageBuffers[LayerState::kFrameImage].size < static_cast<uint64_t>(pixels)) return false;
+    if (state.sourceKind != LayerState::kThreePart) return true;
+    return state.colourPlanes == DocumentColourPlanes() &&
+           state.imageBuffers[LayerState::kColourImage].size >= static_cast<uint64_t>(pixels * state.colourPlanes) &&
+           state.imageBuffers[LayerState::kInnerMask].size >= static_cast<uint64_t>(pixels) &&
+           state.imageBuffers[LayerState::kOuterMask].size >= static_cast<uint64_t>(pixels);
+}
+
+// A path record's image used as a colour texture: loaded, whole, in the document's colour planes.
+bool TextureIsDrawable(const LayerState* state) {
+    if (!state || state->imageMissing || state->imagePlanes != DocumentColourPlanes()) return false;
+    const Rect16& b = state->imageBounds;
+    const int64_t w = b.right - b.left, h = b.bottom - b.top;
+    return w > 0 && h > 0 && state->imageBuffers[0].size >= static_cast<uint64_t>(w * h * state->imagePlanes);
+}
+
+// The border of a three-part frame: the band between its outline at the border's scale (through
+// `border`) and at its own (through `own`), stored as the frame's planes are, dark where it covers.
+// Both outlines come from the outer mask; the band holds whichever of the two lies outside.
+void SampleBorderBand(const FramePlanes& frame, const FramePlacement& border, const FramePlacement& own, bool spline,
+                      const Rect16& area, uint8_t* out) {
+    const int64_t count = RectArea(area);
+    std::vector<uint8_t> ownOutline(static_cast<size_t>(count));
+    SampleFrameColour(frame, border, spline, area, FrameSamples{nullptr, nullptr, nullptr, out});
+    SampleFrameColour(frame, own, spline, area, FrameSamples{nullptr, nullptr, nullptr, ownOutline.data()});
+    for (int64_t i = 0; i < count; ++i) {
+        // Stored outer masks are light inside the outline.
+        const int32_t a = out[i], b = ownOutline[i];
+        const int32_t band = std::max(std::min(a, 255 - b), std::min(b, 255 - a));
+        out[i] = static_cast<uint8_t>(255 - band);
+    }
+}
+
+// The planes of a loaded frame, locked while the samplers read them.
+class LockedFrame {
+public:
+    explicit LockedFrame(LayerState& state) {
+        for (int32_t i = 0; i < LayerState::kImageBufferCount; ++i)
+            if (state.imageBuffers[i].size > 0) locks_[i] = LockedBuffer(state.imageBuffers[i]);
+        planes_.bounds = state.imageBounds;
+        planes_.image = locks_[LayerState::kFrameImage].As<const uint8_t>();
+        planes_.imagePlanes = state.imagePlanes;
+        planes_.imageFill = state.imagePolarity;
+        if (state.sourceKind == LayerState::kThreePart) {
+            planes_.colour = locks_[LayerState::kColourImage].As<const uint8_t>();
+            planes_.colourPlanes = state.colourPlanes;
+            planes_.inner = locks_[LayerState::kInnerMask].As<const uint8_t>();
+            planes_.outer = locks_[LayerState::kOuterMask].As<const uint8_t>();
+            std::copy(state.colourFill.begin(), state.colourFill.end(), planes_.colourFill);
+            planes_.innerFill = state.innerFill;
+            planes_.outerFill = state.outerFill;
+        }
+    }
+    const FramePlanes& Planes() const { return planes_; }
+    bool Complete() const {
+        return planes_.image && (planes_.colourPlanes == 0 || (planes_.colour && planes_.inner && planes_.outer));
+    }
+
+private:
+    std::array<LockedBuffer, LayerState::kImageBufferCount> locks_;
+    FramePlanes planes_;
+};
 
 bool IsIdentity(const FixedTransform& t) {
     return t.a == 0x10000 && t.b == 0 && t.c == 0 && t.d == 0 && t.e == 0x10000 && t.f == 0;
@@ -170,6 +262,7 @@ void Quorvel::BeginPass() {
     for (int32_t layer = std::min(block.LayerCount(), BlockLayout::kMaxLayers) - 1; layer >= 0; --layer) {
         if (!block.HoldsLayer(layer) || !LayerIsDrawn(block, layer)) continue;
         if (opaquePhoto && layer >= photoPosition) continue;
+        PrepareLayerSecondaryImage(layer);
         largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
     }
     render_.largestCost = largestCost;
@@ -217,8 +310,12 @@ int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
                 edgeX += 2 * int64_t{EdgeMarginX(edge)};
                 edgeY += 2 * int64_t{EdgeMarginY(edge)};
             }
-            total += std::max<int64_t>(area(placement.bounds, edgeX, edgeY), 1);
+            // A three-part frame's main placement also holds its colour and its two masks.
+            const int64_t planes = placement.threePart && !placement.secondMask ? 3 + DocumentColourPlanes() : 1;
+            total += planes * std::max<int64_t>(area(placement.bounds, edgeX, edgeY), 1);
         }
+        if (pass.threePart && pass.kind == PassKind::kBackground)
+            total += (2 + DocumentColourPlanes()) * std::max<int64_t>(area(pass.margins, 0, 0), 1);
         const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : k;
         const int32_t bevel = render_.passes[bevelPass].bevel;
         if (bevel < 0 || bevel >= RenderSetup::kMaxBevels || render_.bevels[bevel].width < 1) continue;
@@ -252,8 +349,15 @@ TileSize Quorvel::FitTileToBufferSpace(TileSize wanted) const {
 }
 
 void Quorvel::FreeTileBuffers() {
-    for (int32_t i = 0; i < placements_.Count(); ++i) placements_.At(i)->placementImage.Free();
-    for (int32_t i = 0; i < passes_.Count(); ++i) passes_.At(i)->coverage.Free();
+    for (int32_t i = 0; i < placements_.Count(); ++i) {
+        LayerPlacement& placement = *placements_.At(i);
+        for (BufferRecord* buffer : {&placement.placementImage, &placement.colour, &placement.inner, &placement.outer})
+            buffer->Free();
+    }
+    for (int32_t i = 0; i < passes_.Count(); ++i) {
+        passes_.At(i)->coverage.Free();
+        for (BufferRecord& plane : passes_.At(i)->companionPlanes) plane.Free();
+    }
     for (int32_t i = 0; i < bevels_.Count(); ++i) {
         bevels_.At(i)->coverage.Free();
         bevels_.At(i)->height.Free();
@@ -280,39 +384,61 @@ void Quorvel::WarnOfTransparentFrames() {
 bool Quorvel::LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const {
     const LayerState* state = LayerStates().At(layer);
     const RecordRef record = block.Layer(layer);
-    return state && !state->imageMissing && record.Get(LayerLayout::kEnabled) != 0 && HoldsShape(record) &&
-           placements_.At(2 * layer + 1) != nullptr;
+    if (!state || state->imageMissing || record.Get(LayerLayout::kEnabled) == 0 || !placements_.At(2 * layer + 1))
+        return false;
+    return HoldsShape(record) || FrameIsDrawable(*state);
 }
 
 // Places a layer (one or two placements), then plans and prepares its passes; answers their
 // largest cost.
 double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
     const double scale = PreviewScale();
+    const LayerState& state = *LayerStates().At(index);
+    const bool shapeLayer = HoldsShape(layer);
+    const bool threePart = !shapeLayer && state.sourceKind == LayerState::kThreePart;
     const int32_t placements = PlacementCount(layer);
     const double border = static_cast<int8_t>(EffectOf(layer, kBorder).Get(EffectLayout::kOn)) *
                           static_cast<double>(EffectOf(layer, kBorder).Get(EffectLayout::kSize));
     const double base = EffectOf(layer, kBackground).Get(EffectLayout::kSize);
     const double enlarged = (border + 1.0) * base;
-    const bool inverted = IsLayerInverted(index);
+    // A three-part frame's masks say which side is which: it is never drawn turned over.
+    const bool inverted = !threePart && IsLayerInverted(index);
     double factors[2] = {base, enlarged};
-    if (inverted != (enlarged > base)) std::swap(factors[0], factors[1]);
+    if (!threePart && inverted != (enlarged > base)) std::swap(factors[0], factors[1]);
 
     const RecordRef bevel = BevelOf(layer);
     const Rect16& target = render_.scaledFilter;
     const RecordRef shape = ShapeOf(layer);
     Enlargement aspect;
     const double w = target.right - target.left, h = target.bottom - target.top;
-    if (shape.Get(ShapeLayout::kOption) != 0 && w > 0 && h > 0) {
+    if (shapeLayer && shape.Get(ShapeLayout::kOption) != 0 && w > 0 && h > 0) {
         if (w > h) aspect.x = h / w;
         else aspect.y = w / h;
     }
     for (int32_t q = 0; q < placements; ++q) {
         PlacementSetup& p = render_.placements[2 * index + q];
+        p = PlacementSetup{};
         p.used = true;
         p.layer = index;
+        p.shape = shapeLayer;
+        p.threePart = threePart;
         p.invert = layer.Get(LayerLayout::kInvert) != 0;
         p.fillOutside = q == 0 && !inverted && bevel.Get(BevelLayout::kOn) != 0 && (bevel.Get(BevelLayout::kOptions) & BevelLayout::kBevelOuter) != 0;
-        p.transform = ComputeLayerTransform(layer, factors[q], &aspect, kUnitSquare, target);
+        if (shapeLayer) {
+            p.transform = ComputeLayerTransform(layer, factors[q], &aspect, kUnitSquare, target);
+        } else {
+            p.frame = RaisedSteps(ToFixedTransform(ComputeLayerTransform(layer, factors[q], nullptr, state.imageBounds, target)),
+                                  p.spline);
+            if (threePart && q == 1) {
+                // The border of a three-part frame: the band between its outline at the border's
+                // scale and at its own.
+                bool raised = false;
+                p.secondMask = true;
+                p.second = RaisedSteps(
+                    ToFixedTransform(ComputeLayerTransform(layer, factors[0], nullptr, state.imageBounds, target)), raised);
+                p.spline = p.spline || raised;
+            }
+        }
         LayerPlacement& record = *placements_.At(2 * index + q);
         for (int32_t e = 0; e < LayerLayout::kEdgeCount; ++e) {
             SettingsRanges::BoundedEdgeSlot slot(EdgeOf(layer, e));
@@ -320,7 +446,7 @@ double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
         }
     }
 
-    const LayerPassPlan plan = PlanLayerPasses(ReadPassInputs(layer, false, placements), render_.passCount);
+    const LayerPassPlan plan = PlanLayerPasses(ReadPassInputs(layer, threePart, placements), render_.passCount);
     int32_t background = -1;
     for (int32_t i = 0; i < plan.count; ++i)
         if (plan.passes[i].effect == kBackground) background = render_.passCount + i;
@@ -334,6 +460,7 @@ double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
         pass.maskPass = plan.passes[i].maskPass;
         pass.backgroundPass = background;
         pass.placement = 2 * index + plan.passes[i].placement;
+        pass.threePart = threePart;
         largest = std::max(largest, PrepareEffectPass(layer, render_.passCount));
         PlacementSetup& placement = render_.placements[pass.placement];
         placement.bounds = MergeMargins(placement.bounds, pass.margins);
@@ -349,8 +476,17 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
     if (effect.Get(EffectLayout::kOn) == 0) return 0.0;
     pass.drawn = true;
     pass.opacity = static_cast<uint8_t>(OpacityByte(effect.Get(EffectLayout::kOpacity)));
-    DocumentColour(effect.Sub(EffectLayout::kColour), pass.colour, pass.alpha);
+    pass.colourSpaceFlag = DocumentColour(effect.Sub(EffectLayout::kColour), pass.colour, pass.alpha);
     if (HostCall::Current().record->outTransparencyMask <= 0) pass.alpha = 255;
+    if (pass.effect == kBackground) {
+        // The background may tile a path record's image instead of its colour.
+        const int32_t texture = layer.Get(LayerLayout::kBackgroundTexture);
+        const LockedParameters parameters;
+        if (parameters && texture >= 1 && texture <= parameters.View().PathCount()) {
+            const int32_t entry = parameters.View().LayerSlots() + texture - 1;
+            if (TextureIsDrawable(LayerStates().At(entry))) pass.textureState = entry;
+        }
+    }
     pass.blendTable = BlendTables::Table(effect.Get(EffectLayout::kBlendMode));
     const double scale = PreviewScale();
     pass.blurRadius = BlurRadius(effect.Get(EffectLayout::kBlur), scale);
@@ -366,7 +502,9 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
         pass.offsetColumns = ShadowOffset(effect.Get(EffectLayout::kShadowColumns), IntegerScale());
     }
     pass.noise = effect.Get(EffectLayout::kNoise);
-    if (pass.effect == kBackground && BevelOf(layer).Get(BevelLayout::kOn) != 0) cost += PrepareBevel(layer, pass);
+    // The background is lit by the bevel, or by the surface texture alone.
+    if (pass.effect == kBackground && (BevelOf(layer).Get(BevelLayout::kOn) != 0 || SurfaceTextureIndex(pass.layer) != 0))
+        cost += PrepareBevel(layer, pass);
     const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : index;
     const int32_t bevel = render_.passes[bevelPass].bevel;
     MarginInputs margins;
@@ -390,9 +528,12 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     BevelLightRecord& record = *bevels_.At(pass.layer);
     BevelSetup& b = render_.bevels[pass.layer];
     const double scale = PreviewScale();
+    const bool bevelOn = bevel.Get(BevelLayout::kOn) != 0;
+    const bool textured = SurfaceTextureIndex(pass.layer) != 0;
     b = BevelSetup{};
-    b.width = std::clamp(RenderMath::RoundHalfAway(SettingsRanges::BevelWidth(bevel.Get(BevelLayout::kWidth)) / scale), 0,
-                         int32_t{SettingsRanges::kMaxBevelWidth});
+    b.width = bevelOn ? std::clamp(RenderMath::RoundHalfAway(SettingsRanges::BevelWidth(bevel.Get(BevelLayout::kWidth)) / scale), 0,
+                                   int32_t{SettingsRanges::kMaxBevelWidth})
+                      : 0;
     double cost = BuildEffectOutline(bevel, b.width, record.outline) * 0.2;
     b.heightScale = -static_cast<double>(bevel.Get(BevelLayout::kHeight)) * 0.005 / 255;
     const double kRadians = 3.141592654 / 180;
@@ -401,7 +542,7 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     ImageSetupBevelLight(b.light, altitude, angle, bevel.At(BevelLayout::kMaterial));
     uint8_t highlight[4], alpha = 0;
     DocumentColour(bevel.Sub(BevelLayout::kColour), highlight, alpha);
-    b.lightOn = (bevel.Get(BevelLayout::kOptions) & BevelLayout::kHighlightBackground) != 0;
+    b.lightOn = (bevel.Get(BevelLayout::kOptions) & BevelLayout::kHighlightBackground) != 0 || (!bevelOn && textured);
     if (b.lightOn) {
         const double phi = 3.141592654 / 2 - altitude;
         const int32_t at = static_cast<int32_t>(phi * 360 / 3.141592654);
@@ -420,6 +561,21 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
         const float softness = SettingsRanges::BevelSoftness(bevel.Get(BevelLayout::kSoftness));
         b.softnessRadius = static_cast<int32_t>(softness * 2.4 + 0.5);
         if (b.softnessRadius > 0) cost += ImageMakeGaussKernel(record.softnessKernel, b.softnessRadius);
+    }
+    // The surface texture, when it is there and deep enough to show: its slopes light the frame.
+    const LayerState* state = LayerStates().At(pass.layer);
+    const float depth = bevel.Get(BevelLayout::kTextureHeight);
+    if (state && state->texturePresent && std::isfinite(depth) && (depth < -0.0001f || depth > 0.0001f)) {
+        const Rect16& t = state->textureBounds;
+        const int32_t stride = t.right - t.left, rows = t.bottom - t.top;
+        if (stride > 2 && rows > 2 && state->textureBuffer.size >= static_cast<uint64_t>(int64_t{stride} * rows)) {
+            const Rect16& image = render_.scaledFilter;
+            b.surfaceState = pass.layer;
+            b.surfaceStride = stride;
+            b.surfaceWidth = stride - 2;
+            b.surfaceHeight = rows - 2;
+            b.slopeScale = std::min(RectWidth(image), RectHeight(image)) * static_cast<double>(depth) * 0.0025 / 255;
+        }
     }
     pass.bevel = pass.layer;
     return cost;
@@ -555,9 +711,10 @@ bool Quorvel::NextTile() {
     return more;
 }
 
-// The placement image for the tile: the layer's shape rasterised over the tile widened by the
-// bounds of every pass drawn from it and by its edges' reach, roughened by the edges, filled to
-// the image's edge when asked and turned into the frame's coverage. Drawn once per tile.
+// The placement image for the tile, over the tile widened by the bounds of every pass drawn from
+// it and by its edges' reach: the layer's shape rasterised, or its frame sampled (a three-part
+// frame's colour and masks beside it); roughened by the edges, filled to the image's edge when
+// asked and turned into the frame's coverage. Drawn once per tile.
 LockedBuffer Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
     PlacementSetup& p = render_.placements[index];
     LayerPlacement& record = *placements_.At(index);
@@ -565,18 +722,54 @@ LockedBuffer Quorvel::RenderPlacement(int32_t index, const Rect16& tile) {
     const Rect16 area = WidenRect(tile, p.bounds);
     Rect16 drawn = area;
     for (const EdgeCache& edge : record.edgeCaches) drawn = Shrink(drawn, -EdgeMarginY(edge), -EdgeMarginX(edge));
-    LockedBuffer locked = AllocateAndLock(record.placementImage, RectArea(drawn));
+    const int64_t pixels = RectArea(drawn);
+    LockedBuffer locked = AllocateAndLock(record.placementImage, pixels);
     uint8_t* image = locked.As<uint8_t>();
-    const LayerState& state = *LayerStates().At(p.layer);
-    THROW_IF_ERROR(ImageRasterize(p.transform, drawn, image, state.shapeTest, kShapeRenderSamples));
+    LayerState& state = *LayerStates().At(p.layer);
+    // A three-part frame's main placement carries the frame's colour and masks along.
+    const bool companions = p.threePart && !p.secondMask;
+    const int32_t colourPlanes = companions ? state.colourPlanes : 0;
+    LockedBuffer colour, inner, outer;
+    if (companions) {
+        colour = AllocateAndLock(record.colour, pixels * colourPlanes);
+        inner = AllocateAndLock(record.inner, pixels);
+        outer = AllocateAndLock(record.outer, pixels);
+    }
+    if (p.shape) {
+        THROW_IF_ERROR(ImageRasterize(p.transform, drawn, image, state.shapeTest, kShapeRenderSamples));
+    } else {
+        const LockedFrame frame(state);
+        if (!frame.Complete()) THROW_IF_ERROR(Err::MemoryFull);
+        if (p.secondMask)
+            SampleBorderBand(frame.Planes(), p.frame, p.second, p.spline, drawn, image);
+        else
+            SampleFrameColour(frame.Planes(), p.frame, p.spline, drawn,
+                              FrameSamples{image, colour.As<uint8_t>(), inner.As<uint8_t>(), outer.As<uint8_t>()});
+    }
     Rect16 current = drawn;
     for (EdgeCache& edge : record.edgeCaches) {
         if (!EdgeActive(edge)) continue;
         current = Shrink(current, EdgeMarginY(edge), EdgeMarginX(edge));
         ApplyEdge(edge, current, image, 1);
+        if (companions) {
+            ApplyEdge(edge, current, colour.As<uint8_t>(), colourPlanes);
+            ApplyEdge(edge, current, inner.As<uint8_t>(), 1);
+            ApplyEdge(edge, current, outer.As<uint8_t>(), 1);
+        }
     }
     if (p.fillOutside) FillOutside(image, area, render_.scaledFilter);
-    if (!p.invert) InvertPlane(image, RectArea(area));
+    const int64_t count = RectArea(area);
+    if (p.threePart) {
+        // A three-part frame's planes are stored dark where they cover.
+        InvertPlane(image, count);
+        if (companions) {
+            InvertPlane(inner.As<uint8_t>(), count);
+            InvertPlane(outer.As<uint8_t>(), count);
+            if (p.invert) InvertPlane(colour.As<uint8_t>(), count * colourPlanes);
+        }
+    } else if (!p.invert) {
+        InvertPlane(image, count);
+    }
     p.cachedArea = tile;
     p.drawnArea = area;
     return locked;
@@ -598,6 +791,15 @@ void Quorvel::TileStep(int32_t k, const Rect16& tile) {
     RenderPulse pulse(*this);
     const LockedBuffer coverageLock = AllocateAndLock(record.coverage, RectArea(area));
     uint8_t* coverage = coverageLock.As<uint8_t>();
+    // The background of a three-part frame brings the frame's colour and masks to the composer.
+    const bool companions = pass.threePart && pass.kind == PassKind::kBackground;
+    const int32_t colourPlanes = companions ? LayerStates().At(pass.layer)->colourPlanes : 0;
+    std::array<LockedBuffer, 3> companionLocks;
+    if (companions) {
+        companionLocks[0] = AllocateAndLock(record.companionPlanes[0], RectArea(area) * colourPlanes);
+        companionLocks[1] = AllocateAndLock(record.companionPlanes[1], RectArea(area));
+        companionLocks[2] = AllocateAndLock(record.companionPlanes[2], RectArea(area));
+    }
     {
         const LockedBuffer placement = RenderPlacement(pass.placement, tile);
         const uint8_t* image = placement.As<const uint8_t>();
@@ -613,8 +815,17 @@ void Quorvel::TileStep(int32_t k, const Rect16& tile) {
                 CopyBevelCoverage(bevel, bevelArea, coverage, area);
             }
         } else {
-            const uint8_t flip = PassKind::IsOuterGlowOrShadow(pass.kind) ? 255 : 0;  // they fall outside the frame
+            // The outer glow and shadow fall outside the frame; a three-part frame's outer
+            // coverage says where that is instead.
+            const uint8_t flip = PassKind::IsOuterGlowOrShadow(pass.kind) && !pass.threePart ? 255 : 0;
             CopyPlanePart(image, drawn, coverage, area, flip);
+        }
+        if (companions) {
+            LayerPlacement& from = *placements_.At(pass.placement);
+            const LockedBuffer colour(from.colour), inner(from.inner), outer(from.outer);
+            CopyPlanePart(colour.As<const uint8_t>(), drawn, companionLocks[0].As<uint8_t>(), area, 0, colourPlanes);
+            CopyPlanePart(inner.As<const uint8_t>(), drawn, companionLocks[1].As<uint8_t>(), area, 0);
+            CopyPlanePart(outer.As<const uint8_t>(), drawn, companionLocks[2].As<uint8_t>(), area, 0);
         }
     }
 
@@ -627,8 +838,21 @@ void Quorvel::TileStep(int32_t k, const Rect16& tile) {
     if (pass.blurRadius > 0) {
         current = Shrink(current, pass.blurRadius, pass.blurRadius);
         FilterChangingBlocks(pass.blurRadius, current, coverage, BlurBlock, &record.blurKernel, pulse.BetweenBlocks());
+        if (companions) {
+            ImageBlurInterleaved(&record.blurKernel, current, companionLocks[0].As<uint8_t>(), colourPlanes);
+            for (int32_t plane = 1; plane <= 2; ++plane)
+                FilterChangingBlocks(pass.blurRadius, current, companionLocks[plane].As<uint8_t>(), BlurBlock,
+                                     &record.blurKernel, pulse.BetweenBlocks());
+        }
     }
-    if (!EqualRects(current, wanted)) CropPlaneInPlace(coverage, current, wanted);
+    if (!EqualRects(current, wanted)) {
+        CropPlaneInPlace(coverage, current, wanted);
+        if (companions) {
+            CropPlaneInPlace(companionLocks[0].As<uint8_t>(), current, wanted, colourPlanes);
+            CropPlaneInPlace(companionLocks[1].As<uint8_t>(), current, wanted);
+            CropPlaneInPlace(companionLocks[2].As<uint8_t>(), current, wanted);
+        }
+    }
     if (pass.noise != 0) ImageAddNoise(wanted, pass.noise, coverage);
 }
 
@@ -763,7 +987,7 @@ void Quorvel::ComposeTile(const TileView& tile) {
     // Every plane the composer reads stays locked until the tile is composed, or the composition
     // fails: the locks are given back either way.
     std::array<LockedBuffer, RenderSetup::kMaxPasses> coverageLocks;
-    std::array<LockedBuffer, RenderSetup::kMaxBevels> bevelCoverageLocks, heightLocks;
+    std::array<LockedBuffer, RenderSetup::kMaxBevels> bevelCoverageLocks, heightLocks, surfaceLocks;
     const int32_t count = render_.passCount;
     for (int32_t k = 0; k < count; ++k) {
         coverageLocks[k] = LockedBuffer(passes_.At(k)->coverage);
@@ -789,6 +1013,43 @@ void Quorvel::ComposeTile(const TileView& tile) {
             s.coverage = bevelCoverage[index] = bevelCoverageLocks[index].As<const uint8_t>();
             s.heights = heightLocks[index].As<const uint16_t>();
         }
+        if (LayerState* surface = LayerStates().At(b.surfaceState)) {
+            surfaceLocks[index] = LockedBuffer(surface->textureBuffer);
+            s.surface = surfaceLocks[index].As<const uint8_t>();
+            s.surfaceWidth = b.surfaceWidth;
+            s.surfaceHeight = b.surfaceHeight;
+            s.surfaceStride = b.surfaceStride;
+            s.slopeScale = b.slopeScale;
+        }
+    }
+    // Colour textures tile path record images; a texture several passes share is locked once.
+    std::array<ColourTexture, RenderSetup::kMaxPasses> textures{};
+    std::array<LockedBuffer, LayerStateTable::kCapacity> textureLocks;
+    for (int32_t k = 0; k < count; ++k) {
+        LayerState* state = LayerStates().At(render_.passes[k].textureState);
+        if (!state || !TextureIsDrawable(state)) continue;
+        LockedBuffer& lock = textureLocks[render_.passes[k].textureState];
+        if (!lock) lock = LockedBuffer(state->imageBuffers[0]);
+        const Rect16& b = state->imageBounds;
+        textures[k] = ColourTexture{lock.As<const uint8_t>(), b.right - b.left, b.bottom - b.top,
+                                    int64_t{b.right - b.left} * state->imagePlanes};
+    }
+    // Three-part frames: the colour and masks their background passes brought for the tile.
+    std::array<ThreePartPlanes, RenderSetup::kMaxBevels> threeParts{};
+    std::array<std::array<LockedBuffer, 3>, RenderSetup::kMaxBevels> companionLocks;
+    for (int32_t k = 0; k < count; ++k) {
+        const PassSetup& setup = render_.passes[k];
+        if (!setup.threePart || setup.layer < 0 || setup.layer >= RenderSetup::kMaxBevels) continue;
+        ThreePartPlanes& planes = threeParts[setup.layer];
+        if (setup.kind < 0) planes.innerEffects = true;
+        if (setup.kind != PassKind::kBackground) continue;
+        RenderPassRecord& record = *passes_.At(k);
+        for (int32_t i = 0; i < 3; ++i) companionLocks[setup.layer][i] = LockedBuffer(record.companionPlanes[i]);
+        planes.colour = companionLocks[setup.layer][0].As<const uint8_t>();
+        planes.inner = companionLocks[setup.layer][1].As<const uint8_t>();
+        planes.outer = companionLocks[setup.layer][2].As<const uint8_t>();
+        planes.backgroundPass = k;
+        planes.colourSpaceFlag = setup.colourSpaceFlag;
     }
     for (int32_t k = 0; k < count; ++k) {
         const PassSetup& setup = render_.passes[k];
@@ -802,9 +1063,12 @@ void Quorvel::ComposeTile(const TileView& tile) {
         std::copy(setup.colour, setup.colour + 4, pass.colour);
         pass.abovePhoto = setup.layer < photoPosition;
         pass.underPhoto = !Options().fwnl && setup.layer >= photoPosition;
-        if (setup.kind != PassKind::kBackground && !PassKind::IsOuterGlowOrShadow(setup.kind))
+        // A three-part frame's effects are cut by its masks instead of by its background.
+        if (setup.kind != PassKind::kBackground && !PassKind::IsOuterGlowOrShadow(setup.kind) && !setup.threePart)
             pass.knockOutPass = setup.backgroundPass;
         if (setup.bevel >= 0 && setup.maskPass < 0) pass.bevel = &shading[setup.bevel];
+        if (textures[k].pixels) pass.texture = &textures[k];
+        if (setup.threePart && threeParts[setup.layer].backgroundPass >= 0) pass.threePart = &threeParts[setup.layer];
         if (setup.maskPass >= 0 && setup.maskPass < count) {
             const int32_t maskBevel = render_.passes[setup.maskPass].bevel;
             ApplyPassMask(coverage[k], coverage[setup.maskPass], maskBevel >= 0 ? bevelCoverage[maskBevel] : nullptr,

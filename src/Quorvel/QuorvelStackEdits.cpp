@@ -158,18 +158,20 @@ void AlertFrameNotFound(const char* fileName) {
 
 // Loads the frame file that a layer or path record names into its LayerState, unless the entry
 // already holds it. A frame that fails is marked missing; one that loads is no longer missing.
-void LoadRecordFrame(RecordRef record, LayerState& state) {
+void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
     const FileSpec spec = SourceSpec(record);
     // A record that names no file has no image to load; the renderer gives it no passes.
     if (spec.IsEmpty()) return;
     if (gRequests.reloadMissing && state.imageMissing) state.framePath.Clear();
-    if (FileSpec::Equals(state.framePath, spec) && !state.loadFailed) return;
-    // Under the preview a frame that cannot be loaded is only marked (the loader tells the user
-    // why) and the others still load; the final render cannot go on without it.
-    const bool underPreview = OpenPreviewDialog() != nullptr;
-    const ErrorCode error = Quorvel::LoadFrameImage(false, spec, 0, state, !underPreview);
+    // A frame is loaded once for its spec, whether that worked or not: a missing one is tried
+    // again only when the preview asks for it.
+    if (FileSpec::Equals(state.framePath, spec)) return;
+    // Layers are drawn from grey coverage; path records are textures, kept in the document's
+    // colours. The user learns why a frame did not load; the final render cannot go on without it,
+    // while under the preview the others still load.
+    const ErrorCode error = Quorvel::LoadFrameImage(pathRecord, spec, 0, state, false);
     state.imageMissing = error != Err::None;
-    if (error && !underPreview) THROW_IF_ERROR(Err::GenericFailure);
+    if (error && OpenPreviewDialog() == nullptr) THROW_IF_ERROR(Err::GenericFailure);
 }
 
 }  // namespace
@@ -215,7 +217,7 @@ int32_t Quorvel::LoadLayerImages() {
             if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, r.filterRect));
             continue;
         }
-        LoadRecordFrame(record, *state);
+        LoadRecordFrame(record, *state, !isLayer);
         if (isLayer && autoRotate && state->imagePlanes > 0) {
             const Rect16& b = state->imageBounds;
             AutoRotateLayerRecord(record, b.right - b.left, b.bottom - b.top, r.filterRect.right - r.filterRect.left,

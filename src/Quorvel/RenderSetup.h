@@ -15,7 +15,17 @@ struct PlacementSetup {
     bool invert = false;        // the layer's invert byte: the coverage is the shape itself
     bool fillOutside = false;   // bytes outside the image become 255 (a bevel drawn to the edge)
     int32_t layer = 0;
+    bool shape = true;          // a shape layer: rasterised through `transform`
     AffineTransform transform{};  // output pixels to the shape's unit square
+    // Frame-image layers: output pixels to frame pixels, steps held at 1.0 or more; `spline` when
+    // a step was raised, so the frame is magnified and wants B-spline samples.
+    FixedTransform frame{};
+    bool spline = false;
+    bool threePart = false;     // the frame's colour, inner and outer planes come along
+    // The border placement of a three-part frame: its coverage is the band between the frame's
+    // outline through `frame` (the border's scale) and through `second` (the frame's own).
+    bool secondMask = false;
+    FixedTransform second{};
     PassMargins bounds{};       // the union of the margins of every pass drawn from it
     Rect16 cachedArea{};        // the tile the placement image was last drawn for
     Rect16 drawnArea{};         // the area the placement image holds
@@ -33,6 +43,11 @@ struct BevelSetup {
     int32_t baseGain[4] = {};
     int32_t highlightWord[4] = {};
     Rect16 cachedArea{};        // the bevel area of the tile its planes were made for
+    // The surface texture (the LayerState whose texture buffer holds it, or -1): a grey tiling
+    // with a guard texel round it, and the slope a unit of it gives.
+    int32_t surfaceState = -1;
+    double slopeScale = 0;
+    int32_t surfaceWidth = 0, surfaceHeight = 0, surfaceStride = 0;
 };
 
 struct PassSetup {
@@ -53,6 +68,10 @@ struct PassSetup {
     int32_t offsetRows = 0, offsetColumns = 0;
     uint8_t noise = 0;
     PassMargins margins{};
+    // The background's colour texture: the LayerState of the path record whose image tiles it, or -1.
+    int32_t textureState = -1;
+    bool threePart = false;        // the layer is a three-part frame
+    bool colourSpaceFlag = false;  // the effect colour was left in a space of its own
 };
 
 struct RenderSetup {

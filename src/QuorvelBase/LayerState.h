@@ -37,8 +37,12 @@ struct LayerState {
     // The buffers of a loaded frame, in imageBuffers.
     static constexpr int kFrameImage = 0;   // the frame's coverage as stored: dark where the frame is
     static constexpr int kColourImage = 1;  // three-part frames: the colour image (colourPlanes a pixel)
-    static constexpr int kInnerMask = 2;    // three-part frames: the first companion, one plane
-    static constexpr int kOuterMask = 3;    // three-part frames: the second companion, one plane
+    // Three-part frames' masks, one plane each, dark over the region they name: the first
+    // companion the inside the frame surrounds (where its fill and its inner effects go), the
+    // second what lies beyond its outline (where its outer effects go). Where both are light lies
+    // the frame itself.
+    static constexpr int kInnerMask = 2;
+    static constexpr int kOuterMask = 3;
     // What the border of an image that has none says: no border value.
     static constexpr uint8_t kNoBorderValue = 0xFF;
 

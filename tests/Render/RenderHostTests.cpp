@@ -99,6 +99,7 @@ Rendered Render(const SamplePreset& preset, const Document& document, RenderOpti
     options.document = document;
     options.mode = document.Mode();
     options.settingsIn = path;
+    options.frameFolder = SamplesFolder();
     options.tile = o.tile;
     options.budget = o.budget;
     options.transparency = o.transparency;
@@ -139,7 +140,9 @@ TEST(RenderThroughHost, EveryPresetInEveryModeIsTheSameWhateverTheTiles) {
             const Rendered whole = Render(preset, photo);
             ASSERT_EQ(whole.startResult, 0);
             EXPECT_FALSE(SamePixels(whole.output, photo));
-            const Rendered tiled = Render(preset, photo, RenderOptions{16, int64_t{1} << 20});
+            // Small tiles from a small budget; frame files must still be held whole.
+            const int64_t budget = preset.name == "frame-file" || preset.name == "three-part" ? int64_t{64} << 20 : int64_t{1} << 20;
+            const Rendered tiled = Render(preset, photo, RenderOptions{16, budget});
             ASSERT_EQ(tiled.startResult, 0);
             EXPECT_TRUE(SamePixels(whole.output, tiled.output));
         }
@@ -484,6 +487,49 @@ TEST(RenderThroughHost, GoldenImagesOfThePresets) {
         const Rendered r = Render(preset, photo);
         ASSERT_EQ(r.startResult, 0);
         EXPECT_TRUE(SamePixels(r.output, Golden(preset, r.output)));
+    }
+}
+
+// The frame-file presets in every mode and depth: each golden holds the output's planes side by
+// side as one grey image at the document's depth, so every sample is kept exactly (16-bit samples
+// as the host holds them, 0..32768).
+qvhost::RasterImage PlanesSideBySide(const Document& d) {
+    qvhost::RasterImage image;
+    const int32_t planes = d.SamplePlanes();
+    image.width = d.Width() * planes;
+    image.height = d.Height();
+    image.channels = 1;
+    image.bitDepth = d.Mode().depth;
+    image.samples.resize(static_cast<size_t>(image.width) * image.height);
+    for (int32_t p = 0; p < planes; ++p)
+        for (int32_t y = 0; y < d.Height(); ++y)
+            for (int32_t x = 0; x < d.Width(); ++x)
+                image.samples[static_cast<size_t>(y) * image.width + p * d.Width() + x] = d.Sample(p, x, y);
+    return image;
+}
+
+TEST(RenderThroughHost, GoldenImagesOfTheFramePresetsInEveryMode) {
+    BuildFirstRunTables();
+    for (const SamplePreset& preset : SamplePresets()) {
+        if (preset.name != "frame-file" && preset.name != "three-part") continue;
+        for (const ImageMode& mode : AllModes()) {
+            SCOPED_TRACE(preset.name + " " + mode.Name());
+            const Document photo = Patterned(200, 150, mode);
+            const Rendered r = Render(preset, photo);
+            ASSERT_EQ(r.startResult, 0);
+            EXPECT_TRUE(r.alerts.empty()) << r.alerts[0];
+            const qvhost::RasterImage planes = PlanesSideBySide(r.output);
+            const std::string path = GoldenPath(preset.name + "-" + mode.Name());
+            std::string error;
+            if (std::getenv("QUORVEL_WRITE_GOLDENS")) {
+                EXPECT_TRUE(qvhost::WriteImageFile(path, planes, error)) << error;
+            }
+            qvhost::RasterImage golden;
+            ASSERT_TRUE(qvhost::ReadImageFile(path, golden, error)) << error;
+            EXPECT_EQ(golden.width, planes.width);
+            EXPECT_EQ(golden.height, planes.height);
+            EXPECT_TRUE(golden.samples == planes.samples);
+        }
     }
 }
 

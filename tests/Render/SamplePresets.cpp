@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "BigEndian.h"
+#include "File.h"
 #include "PropertyListFile.h"
 #include "SettingsDefaults.h"
 #include "SettingsLayout.h"
@@ -107,9 +108,41 @@ SamplePreset BlendStack() {
     return p;
 }
 
+// A layer drawn from a frame file of samples/frames, named as presets name frames: relative to
+// the frame library (a host run finds them in samples/).
+void SetFrameFile(RecordRef layer, std::string_view relativePath) {
+    const FileSpec spec = FileSpec::FromRelativePath(relativePath);
+    layer.Set(LayerLayout::kRecordId, 0);
+    std::copy(spec.bytes, spec.bytes + FileSpec::kSize, layer.At(LayerLayout::kSource));
+}
+
+SamplePreset FrameFile() {
+    // The ellipse-shadow preset with a frame file in place of the ellipse: the benchmark compares
+    // the two.
+    SamplePreset p{"frame-file", DefaultStack(1), 1};
+    const RecordRef layer = LayerOf(p.block, 0);
+    SetFrameFile(layer, "frames\\Oval Mat.jpg");
+    TurnOn(layer, EffectLayout::kShadow);
+    SetColour(EffectOf(layer, EffectLayout::kBackground).Sub(EffectLayout::kColour), 235, 225, 205);
+    return p;
+}
+
+SamplePreset ThreePart() {
+    // A three-file frame: the wood's own colours (the background colour left in no space, so the
+    // frame's inside stays clear) and a shadow falling outside it.
+    SamplePreset p{"three-part", DefaultStack(1), 1};
+    const RecordRef layer = LayerOf(p.block, 0);
+    SetFrameFile(layer, "frames\\Carved.FRR");
+    TurnOn(layer, EffectLayout::kShadow);
+    EffectOf(layer, EffectLayout::kBackground).Sub(EffectLayout::kColour).Set(ColourLayout::kSpace, int16_t{-1});
+    return p;
+}
+
 }  // namespace
 
-std::vector<SamplePreset> SamplePresets() { return {EllipseShadow(), RoundedRectangle(), StarEdges(), BlendStack()}; }
+std::vector<SamplePreset> SamplePresets() {
+    return {EllipseShadow(), RoundedRectangle(), StarEdges(), BlendStack(), FrameFile(), ThreePart()};
+}
 
 std::string SamplesFolder() {
     const char* source = std::getenv("QUORVEL_SOURCE");

@@ -12,7 +12,7 @@ struct SamplePreset {
     int32_t photoPosition = 0;    // "TargetLayerPos"
 };
 
-// ellipse-shadow, rounded-rectangle, star-edges, blend-stack.
+// ellipse-shadow, rounded-rectangle, star-edges, blend-stack, frame-file, three-part.
 std::vector<SamplePreset> SamplePresets();
 
 // The samples folder as a path the tests can open.

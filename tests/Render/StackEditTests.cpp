@@ -116,11 +116,15 @@ protected:
     const FileSpec frame_ = FileSpec::FromPath("C:\\Frames\\oak.jpg");
 };
 
-// A frames folder with grey JPEG frames that load.
+// A frames folder with grey JPEG frames that load, over an RGB document.
 class FrameFileTest : public StackEditTest {
 protected:
+    static constexpr int16_t kDocumentMode = 3;  // RGB
+    static constexpr int32_t kDocumentColourPlanes = 3;
+
     void SetUp() override {
         StackEditTest::SetUp();
+        record_.imageMode = kDocumentMode;
         ASSERT_TRUE(WriteGreyJpeg(grey_, 8, 6, 128));
         ASSERT_TRUE(WriteGreyJpeg(dark_, 8, 6, 40));
     }
@@ -591,10 +595,12 @@ TEST_F(FrameFileTest, LoadingImagesLoadsEachFrameOnceAndMarksTheOnesThatFail) {
     for (const int j : {1, 2}) {
         const LayerState& state = *LayerStates().At(j);
         EXPECT_FALSE(state.imageMissing) << j;
-        EXPECT_EQ(state.imagePlanes, 1) << j;  // frames load grey
         EXPECT_EQ(state.imageBounds.right - state.imageBounds.left, 8) << j;
         EXPECT_EQ(state.imageBounds.bottom - state.imageBounds.top, 6) << j;
     }
+    // Layers load grey coverage; path records are textures in the document's colours.
+    EXPECT_EQ(LayerStates().At(1)->imagePlanes, 1);
+    EXPECT_EQ(LayerStates().At(2)->imagePlanes, kDocumentColourPlanes);
     EXPECT_TRUE(FileSpec::Equals(LayerStates().At(2)->framePath, FileSpec::FromPath(dark_)));
 
     // What an entry holds is not read again, even when its file has gone since.
@@ -623,19 +629,17 @@ TEST_F(FrameFileTest, UnderThePreviewAFailedFrameIsMarkedMissingAndTheOthersStil
     EXPECT_TRUE(LayerStates().At(0)->imageMissing);
     EXPECT_FALSE(LayerStates().At(1)->imageMissing);
 
-    // A frame whose load failed is tried again.
+    // A frame that failed is not tried again on every render, even once its file is back...
     ASSERT_TRUE(WriteGreyJpeg(gone_, 8, 6, 200));
+    filter_.LoadLayerImages();
+    EXPECT_TRUE(LayerStates().At(0)->imageMissing);
+    const std::string told = alerts.Text();
+    EXPECT_EQ(told.find("alert 16003"), told.rfind("alert 16003"));
+    // ...only when the preview asks for missing frames again.
+    Quorvel::RequestReloadOfMissingFrames();
     filter_.LoadLayerImages();
     EXPECT_FALSE(LayerStates().At(0)->imageMissing);
     EXPECT_EQ(LayerStates().At(0)->imagePlanes, 1);
-
-    // One held as missing without a failed load is read again only when the preview asks for it.
-    LayerStates().At(1)->imageMissing = true;
-    filter_.LoadLayerImages();
-    EXPECT_TRUE(LayerStates().At(1)->imageMissing);
-    Quorvel::RequestReloadOfMissingFrames();
-    filter_.LoadLayerImages();
-    EXPECT_FALSE(LayerStates().At(1)->imageMissing);
 }
 
 }  // namespace
