@@ -14,6 +14,7 @@
 #include "QVDatabase.h"
 #include "ScriptedHost.h"
 #include "SettingsFile.h"
+#include "Utf.h"
 
 namespace {
 
@@ -330,22 +331,46 @@ TEST(ScriptParameters, APresetWithoutAPhotoPositionPutsThePhotoOverItsLayers) {
 
 // Scripted blocks carry frame paths relative to the frame library; the host's block holds them
 // absolute, and the name of a frame layer in 'FrnM' is its file's name.
+// A sample frame copied into the frame library's folder for one test: the render loads the frames
+// its settings name.
+class LibraryFrame {
+public:
+    explicit LibraryFrame(const std::string& relativePath) {
+        QVDatabase library;
+        library.InitNames();
+        EXPECT_EQ(library.BuildPath(), 0);
+        folder_ = library.Path();
+        folder_.resize(folder_.find_last_of('\\'));
+        path_ = folder_ + "\\" + relativePath;
+        const char* source = std::getenv("QUORVEL_SOURCE");
+        std::string sample = std::string("Z:") + (source ? source : "") + "/samples/frames/Oval Mat.jpg";
+        for (char& c : sample)
+            if (c == '/') c = '\\';
+        EXPECT_TRUE(FileSpec::CreateParentFolder(path_));
+        EXPECT_TRUE(CopyFileW(Utf8ToUtf16(sample).c_str(), Utf8ToUtf16(path_).c_str(), FALSE));
+    }
+    ~LibraryFrame() { DeleteFileW(Utf8ToUtf16(path_).c_str()); }
+    LibraryFrame(const LibraryFrame&) = delete;
+    LibraryFrame& operator=(const LibraryFrame&) = delete;
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_, path_;
+};
+
 TEST(ScriptParameters, RelativeFramePathsResolveAgainstTheFrameLibrary) {
     std::vector<uint8_t> block = StackBlock(2, 2, 0);
     const ParameterBlockView view(block.data(), static_cast<int64_t>(block.size()));
     const FileSpec relative = FileSpec::FromRelativePath("Frames\\User\\Caf\xC3\xA9.frm");
     std::memcpy(view.Layer(0).At(LayerLayout::kSource), relative.bytes, FileSpec::kSize);
+    const LibraryFrame frame("Frames\\User\\Caf\xC3\xA9.frm");
 
     qvhost::Descriptor descriptor;
     descriptor.Put('FrMP', FromByte4(block));
     const ScriptedRun run = RunScripted(descriptor);
     ASSERT_EQ(run.StartResult(), 0);
 
-    QVDatabase library;
-    library.InitNames();
-    ASSERT_EQ(library.BuildPath(), 0);
-    std::string folder = library.Path();
-    folder.resize(folder.find_last_of('\\'));
+    const std::string& folder = frame.Folder();
     FileSpec stored;
     std::memcpy(stored.bytes, run.parameters.data() + BlockLayout::kLayers + LayerLayout::kSource, FileSpec::kSize);
     EXPECT_EQ(stored.GetKind(), FileSpec::Kind::Path);
