@@ -39,14 +39,13 @@ def write(folder, name, data):
 
 
 def oval_mat(width=1200, height=900):
-    """A frame dark enough to cover wholly, a touch lighter towards its inner edge, round a soft-edged
-    light oval."""
-    frame = Image.radial_gradient("L").resize((width, height), Image.BICUBIC)
-    frame = frame.point(lambda v: (255 - v) * 14 // 255)
+    """A frame that covers wholly (black, which decodes as black in the JPEG's flat blocks) round a
+    soft-edged light oval."""
+    frame = Image.new("L", (width, height), 0)
     opening = Image.new("L", (width, height), 0)
     ImageDraw.Draw(opening).ellipse((170, 140, width - 170, height - 140), fill=255)
     opening = opening.filter(ImageFilter.GaussianBlur(4))
-    light = Image.new("L", (width, height), 245)
+    light = Image.new("L", (width, height), 255)
     return Image.composite(light, frame, opening)
 
 

@@ -222,13 +222,90 @@ void SampleSpline(std::vector<PlaneSet>& sets, const Walk& w, const FramePlaceme
     }
 }
 
+// The B-spline of a placement that keeps the image's rows and columns (no turn, flips allowed):
+// a column's taps and weights are the same on every row, and a row's horizontal sums (the first
+// half of every sample) the same for every output row that reads that image row. A magnified frame
+// reads each image row for several output rows, so the sums are made once per image row and kept
+// while the rows are read; each output pixel then takes four products. The sums and their
+// rounding are those of SplinePixel, so the samples are the same.
+template <Landing kLanding>
+void SampleSplineAxisAligned(std::vector<PlaneSet>& sets, const Walk& w, const FramePlacement& t) {
+    const int64_t x0 = w.tileLeft * t.a + t.c;
+    const Span in = SpanWithin(x0, t.a, w.xLow, w.xHigh, w.tileWidth);
+    const int64_t count = in.end - in.first;
+    // Per column inside: its taps (as byte offsets for one plane) and weights.
+    std::vector<SplineTaps> columnTaps;
+    std::vector<SplineWeights> columnWeights;
+    columnTaps.reserve(static_cast<size_t>(count));
+    columnWeights.reserve(static_cast<size_t>(count));
+    WeightCache<RenderMath::SplineColumnWeights> weightsAt;
+    for (int64_t i = in.first, x = x0 + in.first * t.a; i < in.end; ++i, x += t.a) {
+        columnTaps.emplace_back(static_cast<int32_t>((x - w.xLow) >> 16), static_cast<int32_t>(w.width));
+        columnWeights.push_back(weightsAt.At(SpanFraction(x, t.rowLengthX)));
+    }
+    WeightCache<RenderMath::SplineRowWeights> rowWeights;
+    for (PlaneSet& set : sets) {
+        const int64_t planes = set.planes, rowBytes = w.width * planes, sums = count * planes;
+        // The horizontal sums of the last image rows read, by image row: a row enters once and
+        // leaves when the rows have moved past it.
+        constexpr int kKept = 8;
+        std::vector<uint8_t> kept(static_cast<size_t>(kKept * sums));
+        int64_t keptRow[kKept];
+        std::fill(keptRow, keptRow + kKept, int64_t{-1});
+        int next = 0;
+        auto sumsOf = [&](int64_t imageRow) -> const uint8_t* {
+            for (int k = 0; k < kKept; ++k)
+                if (keptRow[k] == imageRow) return kept.data() + k * sums;
+            uint8_t* out = kept.data() + next * sums;
+            keptRow[next] = imageRow;
+            next = (next + 1) % kKept;
+            const uint8_t* row = set.pixels + imageRow * rowBytes;
+            for (int64_t i = 0; i < count; ++i) {
+                const SplineTaps& xs = columnTaps[static_cast<size_t>(i)];
+                const SplineWeights& wx = columnWeights[static_cast<size_t>(i)];
+                for (int64_t p = 0; p < planes; ++p) {
+                    const double h = row[xs.at[0] * planes + p] * wx.w[0] + row[xs.at[1] * planes + p] * wx.w[1] +
+                                     row[xs.at[2] * planes + p] * wx.w[2] + row[xs.at[3] * planes + p] * wx.w[3];
+                    out[i * planes + p] = static_cast<uint8_t>(static_cast<int32_t>(h + 0.5));
+                }
+            }
+            return out;
+        };
+        for (int64_t r = 0; r < w.tileHeight; ++r) {
+            const int64_t y = (w.tileTop + r) * t.e + t.f;
+            uint8_t* out = set.out + r * w.tileWidth * planes;
+            const bool rowInside = y >= w.yLow && y <= w.yHigh && count > 0;
+            if (!set.pixels || !rowInside) {
+                FillRun<kLanding>(set, out, 0, w.tileWidth);
+                continue;
+            }
+            FillRun<kLanding>(set, out, 0, in.first);
+            FillRun<kLanding>(set, out, in.end, w.tileWidth);
+            const SplineTaps ys(static_cast<int32_t>((y - w.yLow) >> 16), static_cast<int32_t>(w.height));
+            const SplineWeights wy = rowWeights.At(SpanFraction(y, t.rowLengthY));
+            const uint8_t* h[4];
+            for (int k = 0; k < 4; ++k) h[k] = sumsOf(ys.at[k]);
+            uint8_t* o = out + in.first * planes;
+            for (int64_t j = 0; j < sums; ++j) {
+                double sum = 0;
+                sum += h[0][j] * wy.w[0];
+                sum += h[1][j] * wy.w[1];
+                sum += h[2][j] * wy.w[2];
+                sum += h[3][j] * wy.w[3];
+                Land<kLanding>(o[j], static_cast<uint8_t>(static_cast<int32_t>(sum + 0.5)));
+            }
+        }
+    }
+}
+
 template <Landing kLanding>
 void Sample(std::vector<PlaneSet>& sets, const Rect16& bounds, const FramePlacement& t, bool spline, const Rect16& tile) {
     const Walk w(bounds, tile);
     if (w.tileWidth == 0 || w.tileHeight == 0) return;
     std::erase_if(sets, [](const PlaneSet& s) { return !s.out || s.planes <= 0; });
     if (spline) {
-        SampleSpline<kLanding>(sets, w, t);
+        if (t.b == 0 && t.d == 0) SampleSplineAxisAligned<kLanding>(sets, w, t);
+        else SampleSpline<kLanding>(sets, w, t);
         return;
     }
     for (const PlaneSet& set : sets) SampleNearest<kLanding>(set, w, t);

@@ -567,6 +567,20 @@ TEST(RenderThroughHost, PresetPixelsCheckedByHand) {
         const int64_t wo = 204 * 65025, wp = 16581375 - wo, w = wo + wp;
         EXPECT_EQ(stack.output.Sample(p, 1, 1), (s * wp + b * wo + w / 2) / w) << p;
     }
+
+    // The oval mat: its frame covers wholly (the background colour), its opening not at all.
+    const Rendered mat = Render(presets[4], photo);
+    EXPECT_EQ(pixel(mat.output, 2, 2), (std::vector<int>{235, 225, 205}));
+    EXPECT_EQ(pixel(mat.output, 320, 240), pixel(photo, 320, 240));
+
+    // The carved frame: the wood in its own colours, the opening and what lies beyond the rounded
+    // outline's corner (up and left of the shadow) the photo.
+    const Rendered carved = Render(presets[5], photo);
+    EXPECT_EQ(pixel(carved.output, 320, 240), pixel(photo, 320, 240));
+    EXPECT_EQ(pixel(carved.output, 1, 1), pixel(photo, 1, 1));
+    const std::vector<int> wood = pixel(carved.output, 30, 240);
+    EXPECT_NE(wood, pixel(photo, 30, 240));
+    EXPECT_GT(wood[0], wood[2]);  // brown: more red than blue
 }
 
 // Stands between the plug-in and the host's channel reads: counts them and can fail them.
