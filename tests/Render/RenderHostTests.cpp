@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "File.h"
 #include "FirstRunTables.h"
 #include "HostSession.h"
 #include "ImageFiles.h"
@@ -581,6 +582,67 @@ TEST(RenderThroughHost, PresetPixelsCheckedByHand) {
     const std::vector<int> wood = pixel(carved.output, 30, 240);
     EXPECT_NE(wood, pixel(photo, 30, 240));
     EXPECT_GT(wood[0], wood[2]);  // brown: more red than blue
+}
+
+// The ellipse preset with one texture path record (the deckled sample frame, dark round a light
+// opening), edited by `edit`.
+template <typename Edit>
+SamplePreset WithTexturePath(const std::string& name, Edit edit) {
+    SamplePreset preset = SamplePresets()[0];
+    preset.name = name;
+    const int64_t layerEnd = ParameterHeader::kRunTimePrefix + ParameterBlockView::SizeFor(1, 0);
+    preset.block.resize(static_cast<size_t>(ParameterHeader::kRunTimePrefix + ParameterBlockView::SizeFor(1, 1)), 0);
+    const ParameterBlockView view(preset.block.data(), static_cast<int64_t>(preset.block.size()));
+    view.Block().Set(BlockLayout::kSize, static_cast<uint16_t>(ParameterBlockView::SizeFor(1, 1)));
+    view.Block().Set(BlockLayout::kPathCount, int16_t{1});
+    EXPECT_EQ(view.Path(1).Bytes(), preset.block.data() + layerEnd);
+    const FileSpec texture = FileSpec::FromRelativePath("frames\\Deckle.AFX");
+    view.Path(1).Set(LayerLayout::kPathCapacity, uint16_t{LayerLayout::kSourceCapacity});
+    std::copy(texture.bytes, texture.bytes + FileSpec::kSize, view.Path(1).At(LayerLayout::kSource));
+    edit(view.Layer(0));
+    return preset;
+}
+
+// The distinct colours of a square of the output.
+size_t ColoursIn(const Document& d, int32_t left, int32_t top, int32_t side) {
+    std::vector<std::vector<int>> seen;
+    for (int32_t y = top; y < top + side; ++y)
+        for (int32_t x = left; x < left + side; ++x) {
+            const std::vector<int> c{d.Sample(0, x, y), d.Sample(1, x, y), d.Sample(2, x, y)};
+            if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
+        }
+    return seen.size();
+}
+
+TEST(RenderThroughHost, PathRecordsTextureTheBackgroundAndLightItsSurface) {
+    BuildFirstRunTables();
+    const Document photo = SmallPhoto();
+    // The background tiles the texture from the document's corner instead of its white.
+    const Rendered tiled = Render(WithTexturePath("colour-texture", [](RecordRef layer) {
+                                      layer.Set(LayerLayout::kBackgroundTexture, uint16_t{1});
+                                  }),
+                                  photo);
+    ASSERT_EQ(tiled.startResult, 0);
+    EXPECT_TRUE(tiled.alerts.empty()) << tiled.alerts[0];
+    EXPECT_LT(tiled.output.Sample(0, 2, 2), 40);       // the texture's dark frame
+    EXPECT_GT(tiled.output.Sample(0, 630, 470), 200);  // its light opening, texel (630, 470)
+    EXPECT_EQ(tiled.output.Sample(0, 320, 240), photo.Sample(0, 320, 240));
+
+    // A surface texture lights the background even with the bevel off: the plain white frame
+    // takes the texture's relief.
+    const Rendered plain = Render(SamplePresets()[0], photo);
+    const Rendered lit = Render(WithTexturePath("surface-texture", [](RecordRef layer) {
+                                    BevelOf(layer).Set(BevelLayout::kOn, uint8_t{0});
+                                    BevelOf(layer).Set(BevelLayout::kSurfaceTexture, uint16_t{1});
+                                    BevelOf(layer).Set(BevelLayout::kTextureHeight, 50.0f);
+                                }),
+                                photo);
+    ASSERT_EQ(lit.startResult, 0);
+    EXPECT_TRUE(lit.alerts.empty()) << lit.alerts[0];
+    // Where the texture's torn top edge (texel row 140) crosses the frame right of the ellipse,
+    // the relief shows; the plain frame there is one colour.
+    EXPECT_EQ(ColoursIn(plain.output, 616, 128, 24), 1u);
+    EXPECT_GT(ColoursIn(lit.output, 616, 128, 24), 1u);
 }
 
 // Stands between the plug-in and the host's channel reads: counts them and can fail them.
