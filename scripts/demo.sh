@@ -9,7 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out="$build/demo"
 mkdir -p "$out"
 input="$root/samples/photo.png"
-preset="$root/samples/rounded-rectangle.qvo"
+preset="$root/samples/three-part.qvo"
 output="$out/photo-framed.png"
 rm -f "$output" "$out/host.log"
 
