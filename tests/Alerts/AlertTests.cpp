@@ -5,43 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "AlertLog.h"
 #include "Alerts.h"
 #include "Errors.h"
 
 namespace {
-
-// Captures the lines the automatic answers log, for one test.
-class AlertLog {
-public:
-    explicit AlertLog(const char* answer = "1") {
-        wchar_t folder[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
-        wchar_t file[MAX_PATH];
-        GetTempFileNameW(folder, L"qva", 0, file);
-        path_ = file;
-        char narrow[MAX_PATH * 3];
-        WideCharToMultiByte(CP_UTF8, 0, file, -1, narrow, sizeof narrow, nullptr, nullptr);
-        _putenv_s("QUORVEL_ALERT_LOG", narrow);
-        _putenv_s("QUORVEL_ALERT_ANSWER", answer);
-    }
-    ~AlertLog() {
-        _putenv_s("QUORVEL_ALERT_LOG", "");
-        _putenv_s("QUORVEL_ALERT_ANSWER", "1");
-        DeleteFileW(path_.c_str());
-    }
-    std::string Text() const {
-        std::string text;
-        if (FILE* in = _wfopen(path_.c_str(), L"rb")) {
-            char chunk[512];
-            for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, in)) > 0;) text.append(chunk, n);
-            std::fclose(in);
-        }
-        return text;
-    }
-
-private:
-    std::wstring path_;
-};
 
 ErrorCode ThrownBy(ErrorCode code, const char* file, unsigned line) {
     try {

@@ -8,32 +8,13 @@
 #include <thread>
 
 #include "File.h"
+#include "FileDialogs.h"
 #include "FileTestSupport.h"
 
 namespace {
 
 constexpr uint32_t kTextList[] = {'.TXT' | FileTypeList::kGroupEnd, '.BIN', 'DATA' | FileTypeList::kGroupEnd, 0};
 constexpr int16_t kMultipleTemplate = 101;
-
-// The visible open-file dialog of a thread, waited for up to ten seconds.
-HWND WaitForFileDialog(DWORD thread) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        HWND found = nullptr;
-        EnumThreadWindows(
-            thread,
-            [](HWND window, LPARAM result) {
-                wchar_t name[16] = {};
-                GetClassNameW(window, name, 16);
-                if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-                *reinterpret_cast<HWND*>(result) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        if (found) return found;
-        Sleep(50);
-    }
-    return nullptr;
-}
 
 // Runs an action on the open-file dialog of the constructing thread from a second thread, as a
 // user would; the dialog is closed in any case, so a failing test never hangs.

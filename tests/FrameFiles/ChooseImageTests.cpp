@@ -12,30 +12,11 @@
 
 #include "ImageFile.h"
 #include "JpegFixtures.h"
+#include "FileDialogs.h"
 #include "TempFolder.h"
 #include "Utf.h"
 
 namespace {
-
-// The visible open-file dialog of a thread, waited for up to ten seconds.
-HWND WaitForFileDialog(DWORD thread) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        HWND found = nullptr;
-        EnumThreadWindows(
-            thread,
-            [](HWND window, LPARAM result) {
-                wchar_t name[16] = {};
-                GetClassNameW(window, name, 16);
-                if (std::wstring_view(name) != L"#32770" || !IsWindowVisible(window)) return TRUE;
-                *reinterpret_cast<HWND*>(result) = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
-        if (found) return found;
-        Sleep(50);
-    }
-    return nullptr;
-}
 
 // The first descendant of window of the class, or (with an id) of the class and id.
 HWND FindDescendant(HWND window, const wchar_t* className, int id = -1) {

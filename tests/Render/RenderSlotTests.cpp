@@ -18,22 +18,11 @@
 #include "RenderGeometry.h"
 #include "RenderSession.h"
 #include "SettingsDefaults.h"
+#include "StubPreviewOwner.h"
 
 namespace {
 
-class QuietOwner : public PreviewOwner {
-public:
-    void RenderPreview(PhotoshopFilter&) override {}
-    void ShowProgress(PhotoshopFilter&, double, double) override {}
-    bool Undo() override { return false; }
-    void ReleaseSavedState() override {}
-    void PushUndoState() override {}
-    void DisableCompositeView() override {}
-    File& SettingsFile() override { return settings_; }
-
-private:
-    File settings_;
-};
+using QuietOwner = StubPreviewOwner;
 
 class RenderSlots : public testing::Test {
 protected:

@@ -25,25 +25,16 @@
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "SettingsDefaults.h"
+#include "StubPreviewOwner.h"
 #include "TempFolder.h"
 
 namespace {
 
 // Stands for the open preview dialog, for the edits that behave differently under it.
-class PreviewDialogScope : public PreviewOwner {
+class PreviewDialogScope : public StubPreviewOwner {
 public:
     PreviewDialogScope() { SetOpenPreviewDialog(this); }
     ~PreviewDialogScope() override { SetOpenPreviewDialog(nullptr); }
-    void RenderPreview(PhotoshopFilter&) override {}
-    void ShowProgress(PhotoshopFilter&, double, double) override {}
-    bool Undo() override { return false; }
-    void ReleaseSavedState() override {}
-    void PushUndoState() override {}
-    void DisableCompositeView() override {}
-    File& SettingsFile() override { return settings_; }
-
-private:
-    File settings_;
 };
 
 class StackEditTest : public testing::Test {

@@ -1,0 +1,20 @@
+// A preview owner that does nothing: it stands for the preview dialog where a test needs one to
+// be there.
+#pragma once
+
+#include "File.h"
+#include "PreviewOwner.h"
+
+class StubPreviewOwner : public PreviewOwner {
+public:
+    void RenderPreview(PhotoshopFilter&) override {}
+    void ShowProgress(PhotoshopFilter&, double, double) override {}
+    bool Undo() override { return false; }
+    void ReleaseSavedState() override {}
+    void PushUndoState() override {}
+    void DisableCompositeView() override {}
+    File& SettingsFile() override { return settings_; }
+
+private:
+    File settings_;
+};
