@@ -80,6 +80,16 @@ void DrawThumbnail(const uint8_t* pixels, const ImageInfo& info, const Rect16& p
 
 }  // namespace
 
+// An image file answers the open-file dialog with its preview pane: the pane, its hook and its
+// drawing are this Windows half's, so the file is made and undone here.
+ImageFile::ImageFile() { SetDialogEventCallback(PreviewHook); }
+
+ImageFile::ImageFile(const FileSpec& spec, uint32_t typeCode) : File(spec, typeCode) {
+    SetDialogEventCallback(PreviewHook);
+}
+
+ImageFile::~ImageFile() { ForgetPreviewPane(); }
+
 int ImageFile::ChooseImage(HWND owner, const uint32_t* list, int16_t templateId) {
     SetCursor(LoadCursorW(nullptr, IDC_ARROW));
     const int result = ChooseFile(kChooseMany, owner, list ? list : ImageTypeList::kJpegImages,

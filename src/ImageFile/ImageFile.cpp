@@ -661,14 +661,6 @@ ErrorCode ReadStreamPixels(JpegDecoder& d, const ImageInfo& image, const OutputL
 
 // ---- ImageFile
 
-ImageFile::ImageFile() { SetDialogEventCallback(PreviewHook); }
-
-ImageFile::ImageFile(const FileSpec& spec, uint32_t typeCode) : File(spec, typeCode) {
-    SetDialogEventCallback(PreviewHook);
-}
-
-ImageFile::~ImageFile() { ForgetPreviewPane(); }
-
 ErrorCode ImageFile::ReadImageInfo(ImageInfo* info) {
     if (FileSpec::TypeIndex(*this, ImageTypeList::kReadableImages) == 0) return Err::UnsupportedImageType;
     const ErrorCode error = ReadJpegHeader(*this, &info_, kMainImage, nullptr);
