@@ -14,6 +14,7 @@
 #include "JpegFixtures.h"
 #include "FileDialogs.h"
 #include "TempFolder.h"
+#include "WindowShot.h"
 #include "Utf.h"
 
 namespace {
@@ -99,6 +100,7 @@ TEST(ChooseImage, ThePreviewShowsTheSelectedFramesThumbnailUntilItIsHidden) {
         Sleep(400);
         if (const HWND pane = FindDescendant(dialog, L"Static", ImageFile::kPreviewPaneItem)) {
             shown = PaneCentre(pane);
+            if (!ShotFolder().empty()) SaveWindowShot(dialog, ShotFolder() + "\\choose-image.bmp");
             if (const HWND box = FindDescendant(dialog, L"Button", ImageFile::kShowPreviewItem)) {
                 SendMessageW(box, BM_CLICK, 0, 0);
                 Sleep(300);
