@@ -141,6 +141,19 @@ public:
     // The preview asks for missing frames to be loaded again.
     static void RequestReloadOfMissingFrames();
 
+    // ---- Random frames (RandomFrames.cpp; the context is in RandomFrames.h)
+
+    struct RandomFrameContext;
+    // Stacks a random number of frames picked from the frames library (the same frame may come
+    // twice), each inserted at the selected row and given random background settings between the
+    // bounds of the randomizer preferences. invertSource swaps the meaning of the use-all-records
+    // option for this call (which matters once the library window hands over a list of its own;
+    // until then its list is the whole library). Nothing is drawn for a frame that was not
+    // inserted, and the first one that is not (a full stack, a missing file: each shows its alert)
+    // ends the run. False, with nothing added and no alert, when the library is absent or holds no
+    // frame to pick; true when a frame was added.
+    bool AddRandomFrame(bool invertSource, RandomFrameContext& context);
+
     bool LayeredOutput() const { return layeredOutput_; }
     const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }
     const PlacementTable& Placements() const { return placements_; }
