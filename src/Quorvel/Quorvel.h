@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "PhotoshopFilter.h"
@@ -17,6 +18,7 @@
 
 struct LayerState;
 class QVDatabaseRecord;
+class ThumbnailSource;
 
 class Quorvel : public PhotoshopFilter, public QuorvelBase {
 public:
@@ -93,6 +95,67 @@ public:
     static ErrorCode CopyFrameFileSet(const FileSpec& spec, uint32_t typeCode, std::string_view folder, FileSpec& newPath);
     // While set (process-wide), a load that fails for another reason than memory shows no alert.
     static void SilenceFrameAlerts(bool silenced);
+
+    // ---- Preset files and the batch hand-off (PresetFiles.cpp, BatchHandOff.cpp)
+
+    // A preset's own texts; empty ones are left out of the file.
+    struct PresetTexts {
+        std::string_view category;
+        std::string_view author;
+        std::string_view description;
+    };
+    // The answer of a preset whose file, or whose thumbnail, could not be stored.
+    static constexpr ErrorCode kPresetNotStored = -148;
+
+    // Writes the current stack as a preset file at path, its frame paths relative to the frame
+    // library folder, with a thumbnail of thumbnailSource when there is one (a preset whose
+    // thumbnail cannot be made is written without). The file is written beside its place and
+    // renamed into it, so a failed write leaves what was there. A category that could not be a
+    // folder name is left out. 0; kPresetNotStored when the file, a text or the thumbnail could
+    // not be stored (a thumbnail that failed leaves the file written); 17004 when the current
+    // block is not a whole stack, and nothing is written.
+    ErrorCode WritePresetFile(std::string_view path, const PresetTexts& texts, ThumbnailSource* thumbnailSource);
+    // Replaces the current stack by a preset's, with its frame paths made absolute against the
+    // frame library folder, its layers linked on each side of the photo and the photo at the
+    // preset's place (on top when the preset gives none, or one outside its stack). A detached
+    // load gives the block no run-time link and leaves the preview alone. 0; 19005 for no file;
+    // 17004 when the file holds no settings that pass every check of a block; -108 when memory is
+    // short. Whatever fails, the current stack stays as it was; no alert is shown.
+    ErrorCode LoadPresetFile(std::string_view path, bool detached);
+
+    // Whether a preset category can name a folder inside the presets folder: not empty, not only
+    // dots, no separator, drive or other character that a file name may not hold.
+    static bool IsUsableCategoryName(std::string_view category);
+    // The presets folder in the user's application-data folder, created when missing: 0, or the
+    // code of the folder that could not be had.
+    static ErrorCode PresetsFolder(std::string& folder);
+    // The folder that keeps the presets of a category, created when missing: the category's folder
+    // inside the presets folder, or the presets folder itself for a category that is empty or
+    // unusable as a folder name.
+    static ErrorCode PresetCategoryFolder(std::string_view category, std::string& folder);
+    // Shows the presets folder (created when missing) in the system's file browser.
+    static ErrorCode OpenPresetFolder();
+    // Moves the frame library to folder: the stack's frame paths are rewritten from the old
+    // library folder to the new one and the libraries open again there.
+    void SetLibraryFolder(std::string_view folder);
+
+    // The fields of the batch runner's job that the hand-off reads and writes, by address: the
+    // job is the runner's record.
+    struct BatchJobFields {
+        int32_t stackType = 0;                  // the job's settings: the stack to apply
+        uint8_t* runRequested = nullptr;        // 1 once the stack is handed over
+        uint8_t** parameterCopy = nullptr;      // the copy of the block's handle
+        uint64_t* parameterCopyLength = nullptr;  // its length, 0 until the copy is whole
+    };
+    static constexpr int32_t kBatchCurrentStack = 0;
+    static constexpr int32_t kBatchRandomFrames = 3;
+    // Hands the stack to a confirmed batch job: for the current stack (or random frames) a copy of
+    // the block's handle with frame paths relative to the frame library folder and no run-time
+    // link, on the process heap, which the runner frees; any other stack type takes no copy. Then
+    // marks the job to run; the preview dialog is to end with 2. 0; -108 when memory is short,
+    // 17004 when the block is not a whole stack, -30100 for a job without its fields: nothing is
+    // marked then. The live block keeps its absolute paths.
+    ErrorCode HandOffBatch(const BatchJobFields& job);
 
     // ---- Stack edits
 
