@@ -6,11 +6,24 @@
 #include <cstring>
 #include <vector>
 
+#include "PhotoshopDialog.h"
 #include "Quorvel.h"
+#include "RandomFrames.h"
 #include "StoredBlock.h"
 
-ErrorCode Quorvel::HandOffBatch(const BatchJobFields& job) {
+ErrorCode Quorvel::HandOffBatch(const BatchJobFields& job, RandomFrameContext* randomFrames) {
     if (!job.runRequested || !job.parameterCopy || !job.parameterCopyLength) return Err::BadParameters;
+    if (job.stackType == kBatchRandomFrames) {
+        // The stack the runner applies is the current one with the random frames on it; a library
+        // with no frame to pick hands over the current stack as it is.
+        if (randomFrames) {
+            AddRandomFrame(false, *randomFrames);
+        } else {
+            RandomDraws draws = RandomDraws::SeededFromClock();
+            RandomFrameContext context{FramesLibrary(), draws};
+            AddRandomFrame(false, context);
+        }
+    }
     if (job.stackType != kBatchCurrentStack && job.stackType != kBatchRandomFrames) {
         // The runner applies no stack, or a preset of its own: it needs no copy.
         *job.runRequested = 1;

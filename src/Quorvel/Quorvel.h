@@ -139,24 +139,6 @@ public:
     // library folder to the new one and the libraries open again there.
     void SetLibraryFolder(std::string_view folder);
 
-    // The fields of the batch runner's job that the hand-off reads and writes, by address: the
-    // job is the runner's record.
-    struct BatchJobFields {
-        int32_t stackType = 0;                  // the job's settings: the stack to apply
-        uint8_t* runRequested = nullptr;        // 1 once the stack is handed over
-        uint8_t** parameterCopy = nullptr;      // the copy of the block's handle
-        uint64_t* parameterCopyLength = nullptr;  // its length, 0 until the copy is whole
-    };
-    static constexpr int32_t kBatchCurrentStack = 0;
-    static constexpr int32_t kBatchRandomFrames = 3;
-    // Hands the stack to a confirmed batch job: for the current stack (or random frames) a copy of
-    // the block's handle with frame paths relative to the frame library folder and no run-time
-    // link, on the process heap, which the runner frees; any other stack type takes no copy. Then
-    // marks the job to run; the preview dialog is to end with 2. 0; -108 when memory is short,
-    // 17004 when the block is not a whole stack, -30100 for a job without its fields: nothing is
-    // marked then. The live block keeps its absolute paths.
-    ErrorCode HandOffBatch(const BatchJobFields& job);
-
     // ---- Stack edits
 
     // Loads or rebuilds the image of every record (layers, then path records): shapes get their
@@ -216,6 +198,27 @@ public:
     // ends the run. False, with nothing added and no alert, when the library is absent or holds no
     // frame to pick; true when a frame was added.
     bool AddRandomFrame(bool invertSource, RandomFrameContext& context);
+
+    // ---- The batch hand-off (BatchHandOff.cpp)
+
+    // The fields of the batch runner's job that the hand-off reads and writes, by address: the
+    // job is the runner's record.
+    struct BatchJobFields {
+        int32_t stackType = 0;                  // the job's settings: the stack to apply
+        uint8_t* runRequested = nullptr;        // 1 once the stack is handed over
+        uint8_t** parameterCopy = nullptr;      // the copy of the block's handle
+        uint64_t* parameterCopyLength = nullptr;  // its length, 0 until the copy is whole
+    };
+    static constexpr int32_t kBatchCurrentStack = 0;
+    static constexpr int32_t kBatchRandomFrames = 3;
+    // Hands the stack to a confirmed batch job: for the current stack a copy of the block's handle
+    // with frame paths relative to the frame library folder and no run-time link, on the process
+    // heap, which the runner frees; for random frames the same copy once they are added to the
+    // stack (from randomFrames, or from the open frames library with draws seeded by the clock);
+    // any other stack type takes no copy. Then marks the job to run; the preview dialog is to end
+    // with 2. 0; -108 when memory is short, 17004 when the block is not a whole stack, -30100 for a
+    // job without its fields: nothing is marked then. The live block keeps its absolute paths.
+    ErrorCode HandOffBatch(const BatchJobFields& job, RandomFrameContext* randomFrames = nullptr);
 
     bool LayeredOutput() const { return layeredOutput_; }
     const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }

@@ -4,10 +4,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "PresetFixture.h"
+#include "QVDatabase.h"
+#include "QVDatabaseRecord.h"
+#include "RandomFrames.h"
+#include "TempFolder.h"
+#include "Utf.h"
 
 namespace {
 
@@ -85,4 +93,46 @@ TEST_F(BatchHandOff, AJobIsNotMarkedWhenNoWholeCopyCanBeHanded) {
     EXPECT_EQ(job.run, 0);
     EXPECT_EQ(job.copy, nullptr);
     EXPECT_EQ(job.copyLength, 0u);
+}
+
+TEST_F(BatchHandOff, RandomFramesAreAddedToTheStackThatIsCopied) {
+    TempFolder library("Batch library");
+    // The frame is the repository's sample oval mat.
+    const char* source = std::getenv("QUORVEL_SOURCE");
+    ASSERT_NE(source, nullptr);
+    std::string sample = std::string("Z:") + source + "/samples/frames/Oval Mat.jpg";
+    std::replace(sample.begin(), sample.end(), '/', '\\');
+    ASSERT_TRUE(CopyFileW(Utf8ToUtf16(sample).c_str(), Utf8ToUtf16(library / "oak.jpg").c_str(), FALSE));
+    QVDatabase frames;
+    ASSERT_EQ(frames.OpenAt((library / "Quorvel.sdb").c_str()), 0);
+    {
+        QVDatabaseRecord row(&frames, "Frames");
+        int32_t type = 0;
+        const std::string stored = frames.StorePath((library / "oak.jpg").c_str(), type);
+        row.SetText(1, "oak.jpg");
+        row.SetInteger(2, type);
+        row.SetText(3, stored.c_str());
+        row.Save();
+    }
+    // Two layers that name no frame file.
+    filter_.SetDefaultParameters(0);
+    ASSERT_EQ(filter_.ResizeStackStorage(2, false), 0);
+    for (int i = 0; i < 2; ++i) QuorvelBase::InitLayerRecord(i, false);
+    SetFrameLibraryFolder(library.Path());
+    RandomDraws draws(7);
+    Quorvel::RandomFrameContext context{&frames, draws};
+    RunnerJob job;
+    ASSERT_EQ(filter_.HandOffBatch(job.Fields(Quorvel::kBatchRandomFrames), &context), 0);
+    EXPECT_EQ(job.run, 1);
+    const int32_t layers = View().LayerCount();
+    EXPECT_GT(layers, 2);
+    ASSERT_EQ(job.copyLength, HandleBytes().size());
+    const ParameterBlockView copy(job.copy, static_cast<int64_t>(job.copyLength));
+    ASSERT_EQ(copy.LayerCount(), layers);
+    int32_t randomFrames = 0;
+    for (int i = 0; i < layers; ++i) {
+        const FileSpec spec = SourceOf(copy.Layer(i));
+        if (spec.GetKind() == FileSpec::Kind::Relative && spec.Text() == "oak.jpg") ++randomFrames;
+    }
+    EXPECT_EQ(randomFrames, layers - 2);
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -332,6 +333,27 @@ TEST_F(PresetFiles, WithoutALibraryPathsStayAsTheyAre) {
     ASSERT_EQ(filter_.LoadPresetFile(Preset(), false), 0);
     EXPECT_EQ(SourceOf(Layer(0)).GetKind(), FileSpec::Kind::Relative);
     EXPECT_EQ(SourceOf(Layer(0)).Text(), "Frames\\oak.jpg");
+}
+
+TEST_F(PresetFiles, TheRepositorysSamplePresetsLoadWithTheirFramesInTheLibrary) {
+    const char* source = std::getenv("QUORVEL_SOURCE");
+    ASSERT_NE(source, nullptr);
+    std::string samples = std::string("Z:") + source + "/samples";
+    std::replace(samples.begin(), samples.end(), '/', '\\');
+    SetFrameLibraryFolder(samples);
+    for (const char* name : {"blend-stack", "ellipse-shadow", "frame-file", "rounded-rectangle", "star-edges", "three-part"}) {
+        SCOPED_TRACE(name);
+        filter_.SetDefaultParameters(0);
+        ASSERT_EQ(filter_.LoadPresetFile(samples + "\\" + name + ".qvo", true), 0);
+        // Every frame the preset names is now a file of the samples' library.
+        const ParameterBlockView view = View();
+        for (int i = 0; i < view.LayerSlots(); ++i) {
+            if (HoldsShape(view.Layer(i)) || SourceOf(view.Layer(i)).IsEmpty()) continue;
+            const FileSpec spec = SourceOf(view.Layer(i));
+            EXPECT_EQ(spec.GetKind(), FileSpec::Kind::Path);
+            EXPECT_NE(GetFileKind(spec.Text()) & FileKind::kFile, 0u) << spec.Text();
+        }
+    }
 }
 
 // ---- Categories and the presets folder

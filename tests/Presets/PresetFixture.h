@@ -26,6 +26,7 @@ protected:
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 100, 150};
         record_.planes = 3;
+        record_.imageMode = 3;  // RGB
         call_.emplace(HostCall{.record = &record_});
         SetFrameLibraryFolder(kLibrary);
         QuorvelBase::SetTargetLayerPos(0);
