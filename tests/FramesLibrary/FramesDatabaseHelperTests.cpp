@@ -428,3 +428,49 @@ TEST_F(FramesLibraryTest, StopAfterTheFirstDeletionLeavesTheOthers) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FramesLibraryTest, TheCategoryFileIsReadOnceIntoOneSortedListOfEveryDepth) {
+    const auto entry = [](const std::string& name, const std::string& children = "") {
+        return "<dict><key>name</key><string>" + name + "</string>" +
+               (children.empty() ? "" : "<key>categories</key><array>" + children + "</array>") + "</dict>";
+    };
+    const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><array>" +
+                            entry("Grunge", entry("Grunge Dark") + entry("Edges", entry("Edges Thin"))) +
+                            "<dict><key>separator</key><true/></dict>" + entry("Artistic") + "</array></plist>\n";
+    const std::string file = library / "QuorvelCategories.xml";
+    ASSERT_TRUE(WriteBytes(file, Bytes(xml.begin(), xml.end())));
+
+    helper.SetCategoryNames({});
+    helper.InitCategories(file);
+    EXPECT_EQ(helper.CategoryNames(),
+              (std::vector<std::string>{"Artistic", "Edges", "Edges Thin", "Grunge", "Grunge Dark"}));
+    EXPECT_EQ(helper.CategoryForName("Edges Thin 3.frm"), "Edges Thin");
+    EXPECT_EQ(helper.CategoryForName("Grunge Dark 1.jpg"), "Grunge Dark");
+
+    // Read once: a second call keeps the names it has.
+    const std::string other = "<?xml version=\"1.0\"?><plist version=\"1.0\"><array>" + entry("Zen") + "</array></plist>";
+    ASSERT_TRUE(WriteBytes(file, Bytes(other.begin(), other.end())));
+    helper.InitCategories(file);
+    EXPECT_EQ(helper.CategoryNames().size(), 5u);
+}
+
+TEST(FramesLibraryFolder, ADestinationFolderTooLongForTheImporterIsRefused) {
+    // A library folder so deep that its user frames folder does not fit the importer's text.
+    TempFolder root;
+    std::string folder = root.Path();
+    while (folder.size() + 1 + FramesDatabaseHelper::kUserFramesFolder.size() < FramesDatabaseHelper::kDestinationCapacity) {
+        folder += "\\" + std::string(60, 'd');
+        ASSERT_TRUE(CreateDirectoryW(Utf8ToUtf16(folder).c_str(), nullptr)) << folder.size();
+    }
+    QVDatabase db;
+    ASSERT_EQ(db.OpenAt((folder + "\\Quorvel.sdb").c_str()), 0);
+    FramesDatabaseHelper helper(&db, "Frames");
+    std::string destination = "left over";
+    helper.GetDestinationFolder(destination);
+    EXPECT_EQ(destination, "");
+    EXPECT_EQ(GetFileAttributesW(Utf8ToUtf16(folder + "\\Frames").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+}  // namespace
