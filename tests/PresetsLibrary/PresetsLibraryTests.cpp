@@ -270,6 +270,25 @@ TEST_F(PresetsLibraryTest, CancelledProgressEndsTheBuilderWithItsListsEmpty) {
     EXPECT_EQ(Rows().size(), 1u);  // the first candidate only
 }
 
+TEST(PresetsBuilder, AStepThatKeepsFailingIsRepeatedAFewTimesThenPassedOver) {
+    TempFolder root;
+    WritePreset(root / "Presets\\Wedding\\Soft.qvo", {"Wedding", std::nullopt, std::nullopt});
+    QVPresetsDatabase closed;  // never opened: every statement on it fails
+    PresetsDatabaseBuilder builder(&closed, "Presets", root / "Presets");
+    std::vector<int32_t> states;
+    for (int i = 0; i < 50 && !builder.Finished(); ++i) {
+        builder.Step();
+        states.push_back(builder.GetState());
+    }
+    ASSERT_TRUE(builder.Finished());
+    // Listing, gathering and the one import (which fails alone) go through; the reselect fails,
+    // is tried again, and is passed over with no rows to check.
+    std::vector<int32_t> expected = {1, 2, 2, 3};  // then 4 entered, and held while it fails
+    for (int i = 0; i < PresetsDatabaseBuilder::kStepAttempts; ++i) expected.push_back(4);
+    expected.insert(expected.end(), {6, 7});
+    EXPECT_EQ(states, expected);
+}
+
 TEST_F(PresetsLibraryTest, FiltersSearchesAndSortsAnswerTheExpectedPresets) {
     WriteStandardFolder();
     Build();
@@ -358,12 +377,16 @@ TEST_F(PresetsLibraryTest, FavouriteAndRatingChangesReachFileAndRow) {
     EXPECT_EQ(favorite, 0);
     EXPECT_EQ(Rows().at("Soft.qvo").favorite, 0);
 
-    // A preset whose file cannot be rewritten keeps its row as the file is.
-    ASSERT_TRUE(SetFileAttributesW(Utf8ToUtf16(path).c_str(), FILE_ATTRIBUTE_READONLY));
+    // A preset whose file cannot be rewritten (another program holds it open, sharing reads only)
+    // keeps its row as the file is.
+    const HANDLE held = CreateFileW(Utf8ToUtf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
     helper.SetFieldValue(rid, 1, PresetsDatabaseHelper::kRatingColumn);
-    SetFileAttributesW(Utf8ToUtf16(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    CloseHandle(held);
     EXPECT_TRUE(PropertyListFile(path).GetInt("Rating", rating));
-    EXPECT_EQ(Rows().at("Soft.qvo").rating, rating);
+    EXPECT_EQ(rating, 5);
+    EXPECT_EQ(Rows().at("Soft.qvo").rating, 5);
 }
 
 TEST_F(PresetsLibraryTest, ImportCopiesIntoTheCategoryFolderAndRefusesCategoriesThatLeaveIt) {
