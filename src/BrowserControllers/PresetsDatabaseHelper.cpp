@@ -124,7 +124,9 @@ int32_t PresetsDatabaseHelper::AddFileRecord(const std::string& path, const uint
     record.SetInteger(kPathTypeColumn, pathType);
     if (!category.empty()) record.SetText(kCategoryColumn, category.c_str());
 
-    // A file that is there but does not parse is no preset: it is not recorded.
+    // A file that is not there (which the property list would read as an empty dictionary) or
+    // that does not parse is no preset: it is not recorded, and the importer counts it failed.
+    if (!(GetFileKind(path) & FileKind::kFile)) throw ErrorCodeException{Err::MemoryFull};
     const PropertyListFile preset(path);
     if (!preset.HasDictionary()) throw ErrorCodeException{Err::MemoryFull};
     int32_t value = 0;

@@ -90,7 +90,7 @@ public:
 
     // ---- the importer's delegate
     bool AcceptFile(const std::string& path) override;
-    // Raises ErrorCodeException (-108) for a file that exists but holds no property list.
+    // Raises ErrorCodeException (-108) for a file that is missing or holds no property list.
     int32_t AddFileRecord(const std::string& path, const uint8_t* thumbnail, uint32_t thumbnailSize) override;
     bool ReportProgress(uint32_t current, uint32_t total) override;
     void ImportFinished(const std::vector<int32_t>& rids, int32_t imported, int32_t skipped, int32_t failed) override;

@@ -245,6 +245,9 @@ TEST_F(PresetsLibraryTest, CorruptPresetFailsAloneAndTheRunFinishes) {
     EXPECT_EQ(helper.ImportPresetQuietly(Preset("Wedding\\Broken.qvo")), 0);
     EXPECT_FALSE(helper.Importing());
     EXPECT_FALSE(helper.Quiet());
+    // A preset named but not there is no preset either: no row stands for it.
+    EXPECT_EQ(helper.ImportPresetQuietly(Preset("Wedding\\Gone.qvo")), 0);
+    EXPECT_TRUE(Rows().empty());
 
     EXPECT_EQ(Build(), kAllStates);
     const std::map<std::string, Row> rows = Rows();
