@@ -152,19 +152,25 @@ int16_t FileImporter::PrepareFile(std::string& path) {
     return delegate_->AcceptFile(path) ? kImport : kSkip;
 }
 
+bool FileImporter::PrepareAndLoad(std::string& path, LayerState& loaded) {
+    if (PrepareFile(path) != kImport) {
+        RecordSkipped();
+        return false;
+    }
+    // Loaded as the host shows it, so that a colour frame keeps its colours in its pictures. A
+    // path too long for a spec gives an empty spec, which fails to load.
+    if (Quorvel::LoadFrameImage(true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
+        RecordFailed();
+        return false;
+    }
+    return true;
+}
+
 void FileImporter::ImportFile(uint32_t index, const std::string& entry) {
     if (!delegate_) return;
     std::string path = entry;
-    if (PrepareFile(path) != kImport) {
-        RecordSkipped();
-        return;
-    }
-    // A path too long for a spec gives an empty spec, which fails to load.
     LayerState loaded;
-    if (Quorvel::LoadFrameImage(true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
-        RecordFailed();
-        return;
-    }
+    if (!PrepareAndLoad(path, loaded)) return;
     BufferRecord& image = loaded.imageBuffers[LayerState::kFrameImage];
     if (image.size == 0) {
         RecordFailed();

@@ -61,17 +61,8 @@ FramesFileImporter::FramesFileImporter(FramesFileImporterDelegate* delegate, std
 void FramesFileImporter::ImportFile(uint32_t index, const std::string& entry) {
     if (!frames_) return;
     std::string path = entry;
-    if (PrepareFile(path) != kImport) {
-        RecordSkipped();
-        return;
-    }
-    // Loaded as the host shows it, so that a colour frame keeps its colours in its previews. A
-    // path too long for a spec gives an empty spec, which fails to load.
     LayerState loaded;
-    if (Quorvel::LoadFrameImage(true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
-        RecordFailed();
-        return;
-    }
+    if (!PrepareAndLoad(path, loaded)) return;
     const bool threePart = loaded.sourceKind == LayerState::kThreePart;
     BufferRecord& source = loaded.imageBuffers[threePart ? LayerState::kColourImage : LayerState::kFrameImage];
     const ImageInfo& sourceInfo = threePart ? loaded.partInfo[0] : loaded.frameInfo;
