@@ -84,6 +84,18 @@ std::string UsageText() {
            "  --about                 call only the about selector\n"
            "  --selector N            call only selector N (no image needed)\n"
            "  --interactive-alerts    leave the plug-in's alerts to the user\n"
+           "  --ui \"STEPS\"            drive the plug-in's dialogs from a second thread while the calls run;\n"
+           "                          STEPS is a ';'-separated list of:\n"
+           "                            wait MS           pause (up to 60000 ms)\n"
+           "                            shot FILE.png     picture of every visible window of the process\n"
+           "                            press ID          the item's command in the active dialog\n"
+           "                            key NAME          a key: Return Escape Tab Up Down Left Right Space,\n"
+           "                                              a letter or digit, Ctrl+letter\n"
+           "                            click X Y         a click at client coordinates of the active dialog\n"
+           "                            drag X1 Y1 X2 Y2  a drag in client coordinates of the active dialog\n"
+           "                            menu ID           the menu command ID in the active dialog\n"
+           "                          each step but wait waits up to 5 s for a dialog; a failed step fails the\n"
+           "                          run and cancels the dialogs still up\n"
            "  --log FILE              append the log to FILE as well\n"
            "  --help                  this text\n";
 }
@@ -110,6 +122,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
         {"--help", [&] { helpRequested = true; }},
     };
     long long number = 0;
+    std::string uiError;  // which step of --ui is wrong, and why
     const std::map<std::string, Valued> valued = {
         {"--plugin", [&](const std::string& v) { o.pluginPath = v; return !v.empty(); }},
         {"--mode", [&](const std::string& v) {
@@ -162,6 +175,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
              return ParseInteger(v, INT16_MIN, INT16_MAX, number) && (o.rawSelector = static_cast<int16_t>(number), true);
          }},
         {"--log", [&](const std::string& v) { o.logPath = v; return !v.empty(); }},
+        {"--ui", [&](const std::string& v) { return ParseUiScript(v, o.uiSteps, uiError); }},
     };
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -173,7 +187,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, HostOptions& o,
                 return false;
             }
             if (!option->second(arguments[++i])) {
-                error = "bad value for " + argument + ": " + arguments[i];
+                error = uiError.empty() ? "bad value for " + argument + ": " + arguments[i] : argument + " " + uiError;
                 return false;
             }
         } else if (argument.size() > 1 && argument[0] == '-') {

@@ -242,10 +242,15 @@ bool HostSession::Start(bool withPlugin, std::string& error) {
     if (!CheckOutputPaths(error) || !LoadDocument(error) || (withPlugin && !LoadPlugin(error))) return false;
     run.ole.emplace();
     run.window.emplace();
-    if (!options_.interactiveAlerts) {
-        if (!ScopedEnvironment::Get(L"QUORVEL_ALERT_ANSWER")) run.alertAnswer.emplace(L"QUORVEL_ALERT_ANSWER", L"1");
-        if (run.alertLog.Valid()) run.alertLogPath.emplace(L"QUORVEL_ALERT_LOG", run.alertLog.Path());
+    if (!options_.uiSteps.empty()) {
+        // The ui steps answer the boxes: a box answered the moment it shows would leave them
+        // nothing to photograph or drive.
+        run.alertAnswer.emplace(L"QUORVEL_ALERT_ANSWER", L"");
+    } else if (!options_.interactiveAlerts && !ScopedEnvironment::Get(L"QUORVEL_ALERT_ANSWER")) {
+        run.alertAnswer.emplace(L"QUORVEL_ALERT_ANSWER", L"1");
     }
+    if (!options_.interactiveAlerts && run.alertLog.Valid())
+        run.alertLogPath.emplace(L"QUORVEL_ALERT_LOG", run.alertLog.Path());
     run.active.emplace(*context_);
     SetUpRecord();
     return BuildDescriptor(error);
@@ -282,7 +287,10 @@ HostRunResult HostSession::Run() {
     }
     if (Start(true, result.error)) {
         result.loaded = true;
-        RunSequence(result);
+        if (options_.uiSteps.empty())
+            RunSequence(result);
+        else
+            RunSequenceWithUiSteps(result);
         if (result.exitCode == 0 && !WriteOutputs(result.error)) result.exitCode = 1;
     }
     if (!result.error.empty()) log_.Line("host: " + result.error);
@@ -334,6 +342,23 @@ void HostSession::RunSequence(HostRunResult& result) {
         return;
     }
     RunFilter(result);
+}
+
+void HostSession::RunSequenceWithUiSteps(HostRunResult& result) {
+    UiLimits limits;
+    limits.dialogWaitMilliseconds = options_.uiDialogWaitMilliseconds;
+    limits.ignoredWindow = resources_->window->Get();
+    log_.Format("host: %zu ui step(s) drive the dialogs", options_.uiSteps.size());
+    const UiReport report = DriveDialogs(options_.uiSteps, limits, [&] { RunSequence(result); });
+    if (report.completed) {
+        log_.Line("host: the ui steps ran");
+        return;
+    }
+    // A script that did not do what it was asked to is a failed run, whatever the calls answered:
+    // a test or a reviewer reading the exit code would otherwise take a missing picture for one.
+    result.exitCode = 1;
+    if (!result.error.empty()) result.error += "; ";
+    result.error += report.error;
 }
 
 void HostSession::RunFilter(HostRunResult& result) {

@@ -21,6 +21,7 @@
 #include "DocumentLayers.h"
 #include "HostLog.h"
 #include "PluginInterface.h"
+#include "UiScript.h"
 
 namespace qvhost {
 
@@ -82,6 +83,11 @@ struct HostOptions {
     std::string logPath;
     bool echo = false;                  // print the log on the console as it is written
     bool interactiveAlerts = false;     // leave the plug-in's alerts to the user
+    // Steps that drive and photograph the plug-in's dialogs from a second thread while the calls
+    // run (see UiScript.h); a step that fails makes the run fail. Each step waits this long for a
+    // dialog to come up.
+    std::vector<UiStep> uiSteps;
+    int32_t uiDialogWaitMilliseconds = 5000;
 
     // Called right before and after each selector call (harness hooks for tests).
     std::function<void(FilterRecord&, int16_t selector)> beforeCall;
@@ -186,6 +192,7 @@ private:
     void SetUpRecord();
     int16_t Call(int16_t selector, HostRunResult& result);
     void RunSequence(HostRunResult& result);
+    void RunSequenceWithUiSteps(HostRunResult& result);
     void RunFilter(HostRunResult& result);
     bool RunFilterOnce(HostRunResult& result);
     void Deselect();
