@@ -18,8 +18,8 @@ bool ResourceImage::LoadPNG(uint16_t base, int16_t offset) {
 }
 
 void ResourceImage::DrawInto(const DrawingPort& port, const RECT& target, const Rect16& rect,
-                             const Rect16* clip) const {
-    PortDC context(port);
+                             const Rect16* clip, HDC dc) const {
+    PortDC context(port, dc);
     if (!context) return;
     const Rect16& bounds = clip ? *clip : rect;
     const RECT clipRect{bounds.left, bounds.top, bounds.right, bounds.bottom};
@@ -27,17 +27,17 @@ void ResourceImage::DrawInto(const DrawingPort& port, const RECT& target, const 
                  &clipRect, false);
 }
 
-void ResourceImage::Draw(const DrawingPort* port, const Rect16* rect, const Rect16* clip) const {
+void ResourceImage::Draw(const DrawingPort* port, const Rect16* rect, const Rect16* clip, HDC dc) const {
     if (!image_ || !image_->IsValid() || !port || !rect) return;
     // Truncated toward zero on both sides: an odd margin draws the picture one pixel larger or
     // smaller rather than off centre.
     const int32_t dx = (rect->right - rect->left - static_cast<int32_t>(image_->Width())) / 2;
     const int32_t dy = (rect->bottom - rect->top - static_cast<int32_t>(image_->Height())) / 2;
     const RECT target{rect->left + dx, rect->top + dy, rect->right - dx, rect->bottom - dy};
-    DrawInto(*port, target, *rect, clip);
+    DrawInto(*port, target, *rect, clip, dc);
 }
 
-void ResourceImage::DrawRect(const DrawingPort* port, const Rect16* rect, const Rect16* clip) const {
+void ResourceImage::DrawRect(const DrawingPort* port, const Rect16* rect, const Rect16* clip, HDC dc) const {
     if (!image_ || !image_->IsValid() || !port || !rect) return;
-    DrawInto(*port, RECT{rect->left, rect->top, rect->right, rect->bottom}, *rect, clip);
+    DrawInto(*port, RECT{rect->left, rect->top, rect->right, rect->bottom}, *rect, clip, dc);
 }

@@ -18,16 +18,17 @@ public:
     // nothing, and its LastError() says why.
     bool LoadPNG(uint16_t base, int16_t offset);
     // Draws the picture centred in `rect`, clipped to the port's clip region and to `clip`
-    // (else to `rect`). Nothing without a picture.
-    void Draw(const DrawingPort* port, const Rect16* rect, const Rect16* clip = nullptr) const;
+    // (else to `rect`), into the given context or else the port window's. Nothing without a
+    // picture.
+    void Draw(const DrawingPort* port, const Rect16* rect, const Rect16* clip = nullptr, HDC dc = nullptr) const;
     // Draws the picture scaled to fill `rect`.
-    void DrawRect(const DrawingPort* port, const Rect16* rect, const Rect16* clip = nullptr) const;
+    void DrawRect(const DrawingPort* port, const Rect16* rect, const Rect16* clip = nullptr, HDC dc = nullptr) const;
     void Release() { image_.reset(); }
 
     const CxImage* Image() const { return image_.get(); }
 
 private:
-    void DrawInto(const DrawingPort& port, const RECT& target, const Rect16& rect, const Rect16* clip) const;
+    void DrawInto(const DrawingPort& port, const RECT& target, const Rect16& rect, const Rect16* clip, HDC dc) const;
 
     std::unique_ptr<CxImage> image_;
 };

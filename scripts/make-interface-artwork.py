@@ -1,0 +1,409 @@
+#!/usr/bin/python3
+"""Draws the interface artwork: every picture the controls name as the artwork base 16909 plus an
+offset, written as src/Resources/artwork/<id>.png, and the resource part src/Resources/Artwork.rc
+that lists them as type "PNG".
+
+The pictures are drawn four times too large and reduced by averaging, so that straight edges on
+the pixel grid stay crisp and round ones get soft alpha edges. Run it with Debian's Python and
+Pillow (python3-pil) after changing a picture, and commit what it writes: the build never runs it.
+"""
+import os
+import sys
+
+from PIL import Image, ImageDraw, ImageFont
+
+BASE = 16909
+SUPER = 4  # drawing scale before the reduction
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+OUT = os.path.join(ROOT, "src", "Resources", "artwork")
+RC = os.path.join(ROOT, "src", "Resources", "Artwork.rc")
+
+# The greys of the dark interface.
+WINDOW = (0x2F, 0x2F, 0x2F)
+PANEL = (0x3F, 0x3F, 0x3F)
+OPTION = (0x57, 0x57, 0x57)
+RULE = (0x8E, 0x8E, 0x8E)
+TEXT = (0xBA, 0xBA, 0xBA)
+LIGHT = (0xE6, 0xE6, 0xE6)
+DIM = (0x6A, 0x6A, 0x6A)
+ACCENT = (0xE8, 0xA3, 0x2C)  # stars, favourites and the default button
+
+
+def font(size):
+    for path in ("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf",):
+        if os.path.exists(path):
+            return ImageFont.truetype(path, size * SUPER)
+    return ImageFont.load_default()
+
+
+class Canvas:
+    """A picture drawn at SUPER times its size in picture coordinates."""
+
+    def __init__(self, w, h, background=None):
+        self.w, self.h = w, h
+        self.opaque = background is not None
+        fill = background + (255,) if self.opaque else (0, 0, 0, 0)
+        self.image = Image.new("RGBA", (w * SUPER, h * SUPER), fill)
+        self.draw = ImageDraw.Draw(self.image)
+
+    @staticmethod
+    def s(values):
+        return [v * SUPER for v in values]
+
+    def rect(self, box, fill=None, outline=None, width=1, radius=0):
+        x0, y0, x1, y1 = self.s(box)
+        self.draw.rounded_rectangle((x0, y0, x1 - 1, y1 - 1), radius * SUPER, fill=_c(fill), outline=_c(outline),
+                                    width=width * SUPER)
+
+    def ellipse(self, box, fill=None, outline=None, width=1):
+        x0, y0, x1, y1 = self.s(box)
+        self.draw.ellipse((x0, y0, x1 - 1, y1 - 1), fill=_c(fill), outline=_c(outline), width=width * SUPER)
+
+    def polygon(self, points, fill):
+        self.draw.polygon([(x * SUPER, y * SUPER) for x, y in points], fill=_c(fill))
+
+    def line(self, points, fill, width=1):
+        self.draw.line([(x * SUPER, y * SUPER) for x, y in points], fill=_c(fill), width=int(width * SUPER),
+                       joint="curve")
+
+    def text(self, label, fill, size=9):
+        f = font(size)
+        x0, y0, x1, y1 = self.draw.textbbox((0, 0), label, font=f)
+        x = (self.w * SUPER - (x1 - x0)) / 2 - x0
+        y = (self.h * SUPER - (y1 - y0)) / 2 - y0
+        self.draw.text((x, y), label, font=f, fill=_c(fill))
+
+    def save(self, path):
+        small = self.image.resize((self.w, self.h), Image.BOX)
+        if self.opaque:
+            small = small.convert("RGB")
+        small.save(path, optimize=True)
+
+
+def _c(colour):
+    if colour is None:
+        return None
+    return colour + (255,) if len(colour) == 3 else colour
+
+
+def shade(colour, amount):
+    return tuple(max(0, min(255, c + amount)) for c in colour)
+
+
+# ---- The kinds of picture. Each takes the state: 0 normal, 1 pressed, 2 disabled.
+
+def state_colours(state, face=OPTION):
+    if state == 1:
+        return shade(face, -16), LIGHT
+    if state == 2:
+        return shade(face, -12), DIM
+    return face, LIGHT
+
+
+def text_button(label, w, h, state, face=OPTION):
+    fill, ink = state_colours(state, face)
+    c = Canvas(w, h)
+    c.rect((0, 0, w, h), fill=fill, outline=RULE if state != 2 else DIM, radius=3)
+    c.text(label, ink)
+    return c
+
+
+def icon_button(glyph, state, size=24, toggled=False):
+    fill, ink = state_colours(state)
+    c = Canvas(size, size)
+    c.rect((0, 0, size, size), fill=fill, outline=RULE if state != 2 else DIM, radius=3)
+    if toggled and state == 1:
+        c.rect((2, 2, size - 2, size - 2), outline=ACCENT, radius=2)
+    glyph(c, ink, size)
+    return c
+
+
+def glyph_magnifier(c, ink, n):
+    c.ellipse((5, 5, 16, 16), outline=ink, width=2)
+    c.line([(14.5, 14.5), (19.5, 19.5)], ink, 2.5)
+
+
+def glyph_hand(c, ink, n):
+    c.rect((7, 10, 17, 19), fill=ink, radius=3)
+    for x in (7, 9.5, 12, 14.5):
+        c.rect((x, 5, x + 2, 12), fill=ink, radius=1)
+    c.rect((4, 11, 6.5, 16), fill=ink, radius=1)
+
+
+def glyph_move(c, ink, n):
+    m = n / 2
+    c.line([(m, 5), (m, n - 5)], ink, 1.5)
+    c.line([(5, m), (n - 5, m)], ink, 1.5)
+    for a, b, d in (((m, 4), (m - 3, 8), (m + 3, 8)), ((m, n - 4), (m - 3, n - 8), (m + 3, n - 8)),
+                    ((4, m), (8, m - 3), (8, m + 3)), ((n - 4, m), (n - 8, m - 3), (n - 8, m + 3))):
+        c.polygon([a, b, d], ink)
+
+
+def glyph_eyedropper(c, ink, n):
+    c.line([(6, 18), (15, 9)], ink, 2.5)
+    c.rect((14, 5, 19, 10), fill=ink, radius=2)
+
+
+def glyph_flip(horizontal):
+    def draw(c, ink, n):
+        m = n / 2
+        if horizontal:
+            c.polygon([(m - 2, 5), (m - 2, 19), (5, 19)], ink)
+            c.polygon([(m + 2, 5), (m + 2, 19), (19, 19)], RULE)
+            c.line([(m, 3), (m, 21)], ink, 1)
+        else:
+            c.polygon([(5, m - 2), (19, m - 2), (19, 5)], ink)
+            c.polygon([(5, m + 2), (19, m + 2), (19, 19)], RULE)
+            c.line([(3, m), (21, m)], ink, 1)
+    return draw
+
+
+def glyph_rotate(clockwise):
+    def draw(c, ink, n):
+        box = (6, 6, 18, 18)
+        x0, y0, x1, y1 = Canvas.s(box)
+        start, end = (200, 90) if clockwise else (90, 340)
+        c.draw.arc((x0, y0, x1, y1), start, end, fill=_c(ink), width=2 * SUPER)
+        if clockwise:
+            c.polygon([(9, 3), (14, 6), (9, 9)], ink)
+        else:
+            c.polygon([(15, 3), (10, 6), (15, 9)], ink)
+    return draw
+
+
+def glyph_reset(c, ink, n):
+    c.draw.arc(Canvas.s((4, 4, n - 4, n - 4)), 300, 230, fill=_c(ink), width=int(1.5 * SUPER))
+    c.polygon([(4, 5), (9, 5), (4, 10)], ink)
+
+
+def glyph_plus(c, ink, n):
+    m = n / 2
+    c.rect((m - 1, 4, m + 1, n - 4), fill=ink)
+    c.rect((4, m - 1, n - 4, m + 1), fill=ink)
+
+
+def glyph_minus(c, ink, n):
+    m = n / 2
+    c.rect((4, m - 1, n - 4, m + 1), fill=ink)
+
+
+def glyph_library(c, ink, n):
+    for x in (5, 9, 13):
+        c.rect((x, 5, x + 3, 19), fill=ink)
+    c.polygon([(16, 6), (19, 5), (21, 18), (18, 19)], ink)
+
+
+def glyph_cross(c, ink, n):
+    c.line([(5, 5), (n - 5, n - 5)], ink, 2)
+    c.line([(n - 5, 5), (5, n - 5)], ink, 2)
+
+
+def check_box(state, mark=False):
+    c = Canvas(13, 13)
+    if mark:
+        c.line([(3, 6.5), (5.5, 9.5), (10, 3.5)], LIGHT, 1.8)
+        return c
+    fill = {0: PANEL, 1: shade(PANEL, -16), 2: WINDOW}[state]
+    c.rect((0, 0, 13, 13), fill=fill, outline=RULE if state != 2 else DIM, radius=2)
+    return c
+
+
+def radio_button(state, mark=False):
+    c = Canvas(13, 13)
+    if mark:
+        c.ellipse((4, 4, 9, 9), fill=LIGHT)
+        return c
+    fill = {0: PANEL, 1: shade(PANEL, -16), 2: WINDOW}[state]
+    c.ellipse((0, 0, 13, 13), fill=fill, outline=RULE if state != 2 else DIM)
+    return c
+
+
+def slider_cap(vertical, end):
+    c = Canvas(6, 5) if vertical else Canvas(5, 6)
+    if vertical:
+        c.rect((0, -5 if end else 0, 6, 5 if end else 10), fill=RULE, radius=3)
+    else:
+        c.rect((-5 if end else 0, 0, 5 if end else 10, 6), fill=RULE, radius=3)
+    return c
+
+
+def slider_thumb(vertical):
+    c = Canvas(13, 11) if vertical else Canvas(11, 13)
+    if vertical:
+        c.polygon([(0, 0), (8, 0), (13, 5.5), (8, 11), (0, 11)], LIGHT)
+    else:
+        c.polygon([(0, 0), (11, 0), (11, 8), (5.5, 13), (0, 8)], LIGHT)
+    return c
+
+
+def tree_glyph(expanded):
+    c = Canvas(9, 9)
+    if expanded:
+        c.polygon([(1, 2.5), (8, 2.5), (4.5, 7)], TEXT)
+    else:
+        c.polygon([(2.5, 1), (7, 4.5), (2.5, 8)], TEXT)
+    return c
+
+
+def combo_arrow(pressed):
+    # The same 9 x 9 triangle as the expanded tree glyph, lit while the menu is down.
+    c = Canvas(9, 9)
+    c.polygon([(1, 2.5), (8, 2.5), (4.5, 7)], LIGHT if pressed else TEXT)
+    return c
+
+
+def star(on):
+    c = Canvas(13, 13)
+    import math
+    points = []
+    for i in range(10):
+        r = 6 if i % 2 == 0 else 2.6
+        a = -math.pi / 2 + i * math.pi / 5
+        points.append((6.5 + r * math.cos(a), 6.8 + r * math.sin(a)))
+    c.polygon(points, ACCENT if on else DIM)
+    return c
+
+
+def favourite(on):
+    c = Canvas(13, 13)
+    c.ellipse((1, 2, 7, 8), fill=ACCENT if on else DIM)
+    c.ellipse((6, 2, 12, 8), fill=ACCENT if on else DIM)
+    c.polygon([(1.4, 6), (11.6, 6), (6.5, 11.5)], ACCENT if on else DIM)
+    return c
+
+
+def hide_icon():
+    c = Canvas(13, 13)
+    c.ellipse((1, 3.5, 12, 9.5), outline=TEXT)
+    c.ellipse((4.5, 4.5, 8.5, 8.5), fill=TEXT)
+    c.line([(2, 11), (11, 2)], TEXT, 1.2)
+    return c
+
+
+def size_grip():
+    c = Canvas(12, 12)
+    for i in range(3):
+        for j in range(i + 1):
+            x, y = 9 - 3 * j, 9 - 3 * (i - j)
+            c.rect((x, y, x + 2, y + 2), fill=RULE)
+    return c
+
+
+def logo(w, h):
+    c = Canvas(w, h, background=WINDOW)
+    c.text("QUORVEL", TEXT, size=max(7, h // 2))
+    return c
+
+
+def separator():
+    c = Canvas(2, 28, background=OPTION)
+    c.rect((0, 0, 1, 28), fill=PANEL)
+    c.rect((1, 0, 2, 28), fill=RULE)
+    return c
+
+
+def search_cap():
+    c = Canvas(10, 20, background=PANEL)
+    c.rect((0, 0, 20, 20), fill=LIGHT, radius=9)
+    c.ellipse((3, 5, 9, 11), outline=DIM)
+    c.line([(8, 10), (9.8, 12.5)], DIM, 1.3)
+    return c
+
+
+def search_reset(pressed):
+    c = Canvas(18, 20, background=PANEL)
+    c.rect((-10, 0, 18, 20), fill=LIGHT, radius=9)
+    c.ellipse((3, 4, 15, 16), fill=shade(DIM, -20) if pressed else DIM)
+    c.line([(6.5, 7.5), (11.5, 12.5)], LIGHT, 1.4)
+    c.line([(11.5, 7.5), (6.5, 12.5)], LIGHT, 1.4)
+    return c
+
+
+def photo_reset(pressed):
+    return icon_button(glyph_reset, 1 if pressed else 0, 18)
+
+
+# ---- Every picture by offset over the base: what draws it and what it shows.
+
+def pictures():
+    p = {}
+    def states(offsets, make):
+        for state, offset in enumerate(offsets):
+            if offset:
+                p[offset] = lambda state=state: make(state)
+    # The frame stack's photo reset button and the tabs' Reset button.
+    states((1, 2), lambda s: photo_reset(s == 1))
+    states((3, 4), lambda s: text_button("Cancel", 72, 22, s))
+    # The library's "Replace Frame" and "Add Frame".
+    states((5, 6), lambda s: text_button("Replace", 72, 22, s))
+    states((8, 9), lambda s: text_button("Add", 72, 22, s))
+    # The slider's track caps and thumbs.
+    p[12] = lambda: slider_cap(False, False)
+    p[13] = lambda: slider_cap(False, True)
+    p[14] = lambda: slider_cap(True, False)
+    p[15] = lambda: slider_cap(True, True)
+    p[16] = lambda: slider_thumb(False)
+    p[17] = lambda: slider_thumb(True)
+    p[10] = search_cap
+    # Tree glyphs (collapsed, expanded) and the combo box's arrow (its pressed form first).
+    p[19] = lambda: tree_glyph(False)
+    p[20] = lambda: combo_arrow(True)
+    p[21] = lambda: tree_glyph(True)
+    # The favourite and rating strip, and the grid cell's hide icon.
+    p[22] = lambda: favourite(True)
+    p[23] = lambda: favourite(False)
+    p[24] = lambda: star(True)
+    p[25] = lambda: star(False)
+    p[26] = hide_icon
+    # Check boxes and radio buttons: box, pressed, disabled, mark.
+    states((28, 29, 30), lambda s: check_box(s))
+    p[31] = lambda: check_box(0, mark=True)
+    states((55, 56, 57), lambda s: radio_button(s))
+    p[58] = lambda: radio_button(0, mark=True)
+    # The preview dialog's buttons.
+    states((32, 33, 34), lambda s: text_button("Apply", 72, 22, s, face=shade(ACCENT, -60)))
+    states((35, 36), lambda s: text_button("Library", 72, 22, s))
+    states((37, 38, 39), lambda s: icon_button(glyph_eyedropper, s, toggled=True))
+    states((40, 41, 42), lambda s: icon_button(glyph_hand, s, toggled=True))
+    states((43, 44, 45), lambda s: icon_button(glyph_move, s, toggled=True))
+    states((46, 47, 48), lambda s: icon_button(glyph_magnifier, s, toggled=True))
+    p[51] = size_grip
+    # The library's "Apply Frame", the add and remove buttons of the frame stack.
+    states((52, 53, 54), lambda s: text_button("Apply", 72, 22, s, face=shade(ACCENT, -60)))
+    states((59, 60), lambda s: icon_button(glyph_plus, s, 18))
+    states((62, 63), lambda s: icon_button(glyph_minus, s, 18))
+    # Flips and rotations of the placement tab.
+    states((65, 66, 84), lambda s: icon_button(glyph_flip(True), s, toggled=True))
+    states((67, 68, 85), lambda s: icon_button(glyph_flip(False), s, toggled=True))
+    states((80, 81), lambda s: icon_button(glyph_rotate(True), s))
+    states((82, 83), lambda s: icon_button(glyph_rotate(False), s))
+    # The library's preset buttons.
+    states((69, 70, 71), lambda s: text_button("Load", 72, 22, s))
+    states((72, 73, 74), lambda s: text_button("Apply", 72, 22, s, face=shade(ACCENT, -60)))
+    # The search field's reset button, the cancel buttons, the option panel's separator, the logo.
+    states((92, 93), lambda s: search_reset(s == 1))
+    states((96, 97), lambda s: text_button("Cancel", 72, 22, s))
+    p[100] = separator
+    p[104] = lambda: logo(96, 24)
+    return p
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    made = pictures()
+    for name in os.listdir(OUT):
+        if name.endswith(".png"):
+            os.remove(os.path.join(OUT, name))
+    lines = ["/* The interface artwork: picture n of the controls is PNG resource 16909 + n. Written by",
+             "   scripts/make-interface-artwork.py. */"]
+    for offset in sorted(made):
+        ident = BASE + offset
+        made[offset]().save(os.path.join(OUT, "%d.png" % ident))
+        lines.append('%d PNG "artwork/%d.png"' % (ident, ident))
+    with open(RC, "w", newline="\n") as rc:
+        rc.write("\n".join(lines) + "\n")
+    print("%d pictures" % len(made))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
