@@ -4,6 +4,7 @@
 // step ending within their bounds instead of leaving a dialog up.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 
 #include "EndToEndSupport.h"
@@ -184,6 +185,107 @@ TEST(UiScriptRun, KeysAnswerAnAlert) {
             EXPECT_EQ(result.exitCode, 0) << result.error;
         }
     }
+}
+
+// What a window of the test's own saw of the input the steps made.
+struct SeenInput {
+    std::vector<POINT> downs, ups;
+    int movesWithButton = 0;
+    std::vector<int> commands;
+    std::vector<std::pair<WPARAM, bool>> keys;  // key, with Ctrl held
+};
+SeenInput gSeen;
+
+LRESULT CALLBACK InputWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    switch (message) {
+        case WM_LBUTTONDOWN:
+            gSeen.downs.push_back(at);
+            SetCapture(window);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (wParam & MK_LBUTTON) ++gSeen.movesWithButton;
+            return 0;
+        case WM_LBUTTONUP:
+            gSeen.ups.push_back(at);
+            ReleaseCapture();
+            return 0;
+        case WM_COMMAND:
+            gSeen.commands.push_back(LOWORD(wParam));
+            return 0;
+        case WM_KEYDOWN:
+            if (wParam != VK_CONTROL) gSeen.keys.push_back({wParam, GetKeyState(VK_CONTROL) < 0});
+            return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Runs the steps against a plain window of the test's own, shown until they end.
+qvhost::UiReport DriveInputWindow(const std::string& script) {
+    gSeen = {};
+    static const ATOM windowClass = [] {
+        WNDCLASSW c{};
+        c.lpfnWndProc = InputWindowProc;
+        c.hInstance = GetModuleHandleW(nullptr);
+        c.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        c.lpszClassName = L"QuorvelUiInputWindow";
+        return RegisterClassW(&c);
+    }();
+    EXPECT_NE(windowClass, 0);
+    const HWND window = CreateWindowExW(0, L"QuorvelUiInputWindow", L"input", WS_POPUP | WS_CAPTION | WS_VISIBLE, 100,
+                                        100, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    EXPECT_NE(window, nullptr);
+    std::atomic<bool> done{false};
+    const std::vector<UiStep> steps = Steps(script + "; wait 300");
+    // The window stays up while the steps run; the last wait lets their input arrive.
+    qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
+        while (std::chrono::steady_clock::now() < end && !done) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+            Sleep(5);
+            // Ends once the input of every step arrived, or the time is up.
+            done = !gSeen.ups.empty() || !gSeen.commands.empty() || !gSeen.keys.empty();
+            if (done) {
+                for (int i = 0; i < 20; ++i) {  // the rest of the input, a moment later
+                    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+                    Sleep(5);
+                }
+            }
+        }
+    });
+    DestroyWindow(window);
+    return report;
+}
+
+TEST(UiScriptRun, ClicksDragsMenusAndKeysReachTheActiveWindow) {
+    EXPECT_TRUE(DriveInputWindow("click 40 30").completed);
+    ASSERT_EQ(gSeen.downs.size(), 1u);
+    ASSERT_EQ(gSeen.ups.size(), 1u);
+    EXPECT_EQ(gSeen.downs[0].x, 40);
+    EXPECT_EQ(gSeen.downs[0].y, 30);
+    EXPECT_EQ(gSeen.ups[0].x, 40);
+
+    EXPECT_TRUE(DriveInputWindow("drag 10 20 150 90").completed);
+    ASSERT_EQ(gSeen.downs.size(), 1u);
+    ASSERT_EQ(gSeen.ups.size(), 1u);
+    EXPECT_EQ(gSeen.downs[0].x, 10);
+    EXPECT_EQ(gSeen.downs[0].y, 20);
+    EXPECT_EQ(gSeen.ups[0].x, 150);
+    EXPECT_EQ(gSeen.ups[0].y, 90);
+    EXPECT_GE(gSeen.movesWithButton, 2) << "the pointer travels with the button down";
+
+    EXPECT_TRUE(DriveInputWindow("menu 40001").completed);
+    EXPECT_EQ(gSeen.commands, std::vector<int>{40001});
+
+    EXPECT_TRUE(DriveInputWindow("key Ctrl+Z").completed);
+    ASSERT_EQ(gSeen.keys.size(), 1u);
+    EXPECT_EQ(gSeen.keys[0].first, WPARAM{'Z'});
+    EXPECT_TRUE(gSeen.keys[0].second) << "Ctrl is down in the key state";
+    EXPECT_GE(GetKeyState(VK_CONTROL), 0) << "and up again after";
 }
 
 TEST(UiScriptRun, StepsThatFindNoDialogEndWithinTheirBound) {
