@@ -10,6 +10,19 @@
 
 namespace qvhost {
 
+// The description of a top-down bitmap of 32-bit pixels (blue, green, red, unused), as the screen
+// copies and the display of pixels hand them over.
+inline BITMAPINFO TopDown32BitBitmap(int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return info;
+}
+
 class OleSession {
 public:
     OleSession();

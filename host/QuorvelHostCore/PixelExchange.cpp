@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "HostContext.h"
+#include "HostPlatform.h"
 
 namespace qvhost {
 namespace {
@@ -295,13 +296,7 @@ OSErr16 DisplayPixels(const PixelMap* source, const Rect32* area, int32_t dstRow
                 for (int i = 0; i < 3; ++i) v[i] = (v[i] * v[3] + 127) / 255;
             pixels[static_cast<size_t>(y) * width + xx] = (v[0] << 16) | (v[1] << 8) | v[2];
         }
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown32BitBitmap(width, height);
     const int drawn = SetDIBitsToDevice(static_cast<HDC>(platformContext), dstCol, dstRow, width, height, 0, 0, 0,
                                         height, pixels.data(), &info, DIB_RGB_COLORS);
     return drawn == 0 ? kBadParameter : 0;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Document.h"
+#include "HostPlatform.h"
 #include "ImageFiles.h"
 #include "TextConversion.h"
 
@@ -199,13 +200,7 @@ bool MakeParentFolders(const std::wstring& path) {
 // process stay black, so the picture is of the process alone.
 bool CopyScreen(const RECT& area, const std::vector<RECT>& windows, RasterImage& image) {
     const int width = area.right - area.left, height = area.bottom - area.top;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO info = TopDown32BitBitmap(width, height);
     const HDC screen = GetDC(nullptr);
     if (!screen) return false;
     const HDC memory = CreateCompatibleDC(screen);
