@@ -26,9 +26,9 @@ bool IsPlainFileName(std::string_view name) {
     return name.find_first_not_of('.') != std::string_view::npos;
 }
 
-// The full path of a spec of the path list: a plain path as it is, a relative one against the
+// The full path of a file spec of the path list: a plain path as it is, a relative one against the
 // frames library's folder; false for a module resource, a relative path that cannot be joined and
-// an empty spec.
+// an empty file spec.
 bool ResolveSpec(const FileSpec& spec, std::string& path) {
     if (spec.IsEmpty() || spec.GetKind() == FileSpec::Kind::Resource) return false;
     return spec.GetFullPath(path) == 0 && !path.empty();
@@ -158,7 +158,7 @@ bool FileImporter::PrepareAndLoad(std::string& path, LayerState& loaded) {
         return false;
     }
     // Loaded as the host shows it, so that a colour frame keeps its colours in its pictures. A
-    // path too long for a spec gives an empty spec, which fails to load.
+    // path too long for a file spec gives an empty one, which fails to load.
     if (Quorvel::LoadFrameImage(true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
         RecordFailed();
         return false;

@@ -10,7 +10,7 @@
 
 namespace {
 
-// The full path of a spec of the listing: a plain path as it is, a relative one joined to the
+// The full path of a file spec of the listing: a plain path as it is, a relative one joined to the
 // frames library's folder; none for a module resource or a path that cannot be had.
 std::optional<std::string> PathOf(const FileSpec& spec) {
     if (spec.IsEmpty() || spec.GetKind() == FileSpec::Kind::Resource) return std::nullopt;

@@ -52,9 +52,9 @@ bool IsOfType(uint32_t typeCode, const std::string& path, uint32_t code) {
     return (typeCode & FileTypeList::kCodeMask) == code || FileSpec::ExtensionCode(path) == code;
 }
 
-// Which files make the frame named by spec: .FRR with .FRI and .FRO; .JPG with .JP2 and .JP1 when
+// Which files make the frame its file spec names: .FRR with .FRI and .FRO; .JPG with .JP2 and .JP1 when
 // both are there and no .JP3 is; anything else alone. A resource item names no file on disk
-// (20002); a relative spec is made absolute against the frame library (-108 when it does not fit).
+// (20002); a relative file spec is made absolute against the frame library (-108 when it does not fit).
 ErrorCode DecideFrameSet(const FileSpec& spec, uint32_t typeCode, FrameSet& set) {
     if (spec.GetKind() == FileSpec::Kind::Resource) return Err::FileIO;
     FileSpec absolute = spec;

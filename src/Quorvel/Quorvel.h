@@ -82,8 +82,8 @@ public:
 
     // ---- Frame files (FrameFiles.cpp)
 
-    // Loads the frame named by spec (a single image, or a three-file set beside it) into state:
-    // its buffers, layouts, border values and the spec it came from. inHostMode decodes in the
+    // Loads the frame its file spec names (a single image, or a three-file set beside it) into state:
+    // its buffers, layouts, border values and the file spec it came from. inHostMode decodes in the
     // host's colour mode (previews); otherwise a single image is grey and its border values are
     // measured. typeCode 0 takes the type from the name's extension. A failure shows its alert
     // (16002 for memory, else 16003) unless quiet, leaves state without a colour buffer and with
@@ -148,7 +148,7 @@ public:
     // stops with 32512. Consumes the automatic-rotation request. Answers the records walked.
     int32_t LoadLayerImages();
     // Inserts a layer (or, with pathRecord, a texture path record) at record index `index` with the
-    // frame source spec; a layer inserted inside a linked group joins it, and layers keep naming
+    // frame's file spec; a layer inserted inside a linked group joins it, and layers keep naming
     // the textures they named. False, after alert 16006, when the stack has no room for it (32
     // layers, 32 stored records), or after alert 16005 when memory is short; the block and the
     // table are then as before.

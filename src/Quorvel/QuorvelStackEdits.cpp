@@ -163,7 +163,7 @@ void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
     // A record that names no file has no image to load; the renderer gives it no passes.
     if (spec.IsEmpty()) return;
     if (gRequests.reloadMissing && state.imageMissing) state.framePath.Clear();
-    // A frame is loaded once for its spec, whether that worked or not: a missing one is tried
+    // A frame is loaded once for its file spec, whether that worked or not: a missing one is tried
     // again only when the preview asks for it.
     if (FileSpec::Equals(state.framePath, spec)) return;
     // Layers are drawn from grey coverage; path records are textures, kept in the document's

@@ -58,7 +58,7 @@ struct LayerState {
 
     // ---- What the frame loader keeps beside the buffers
     bool loadFailed = false;     // the last load of this entry failed
-    FileSpec framePath;          // the spec the buffers were loaded from (empty: none loaded)
+    FileSpec framePath;          // the file spec the buffers were loaded from (empty: none loaded)
     ImageInfo frameInfo;         // the layout of kFrameImage
     // Three-part frames: the layouts of the colour image and of the first and second companions.
     std::array<ImageInfo, 3> partInfo{};

@@ -32,7 +32,7 @@ inline void Append(png_structp png, png_bytep data, png_size_t length) {
 inline void Flush(png_structp) {}
 }  // namespace png_writer_detail
 
-// The file's bytes; empty when libpng refused the spec. The output vector belongs to the caller's
+// The file's bytes; empty when libpng refused the picture described. The output vector belongs to the caller's
 // frame, so nothing with a destructor is born between the setjmp and the library calls.
 inline bool WritePngInto(const PngSpec& spec, std::vector<uint8_t>& out) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

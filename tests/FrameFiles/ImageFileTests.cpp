@@ -18,7 +18,7 @@ namespace {
 
 class ImageFileTest : public testing::Test {
 protected:
-    // Writes bytes to a file of the folder and gives its spec.
+    // Writes bytes to a file of the folder and gives its file spec.
     FileSpec Write(const std::string& name, const Bytes& bytes) {
         const std::string path = folder_ / name;
         EXPECT_TRUE(WriteBytes(path, bytes)) << path;
