@@ -20,6 +20,7 @@
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
+#include "StubPreviewOwner.h"
 #include "TempFolder.h"
 
 namespace {
@@ -116,20 +117,12 @@ TEST(LayersThroughHost, AlphaChannelsAreFoundByTheirExactNames) {
 
 // ---- A preview instance through the stand-in host, linked into this program
 
-class SilentOwner : public PreviewOwner {
+// Counts the times the framework turned the composite view off.
+class SilentOwner : public StubPreviewOwner {
 public:
-    void RenderPreview(PhotoshopFilter&) override {}
-    void ShowProgress(PhotoshopFilter&, double, double) override {}
-    bool Undo() override { return false; }
-    void ReleaseSavedState() override {}
-    void PushUndoState() override {}
     void DisableCompositeView() override { ++compositeViewDisabled; }
-    File& SettingsFile() override { return settings_; }
 
     int compositeViewDisabled = 0;
-
-private:
-    File settings_;
 };
 
 // What a probe run asks and what it saw.
