@@ -103,8 +103,10 @@ ErrorCode ParseNumber(const char* text, double& value, const DialogItemRecord& r
     bool inFraction = false;
     for (; *p; ++p) {
         const char c = *p;
-        if (IsDigit(c)) {
-            inFraction ? digits.FractionDigit(c - '0') : digits.IntegerDigit(c - '0');
+        if (IsDigit(c) && inFraction) {
+            digits.FractionDigit(c - '0');
+        } else if (IsDigit(c)) {
+            digits.IntegerDigit(c - '0');
         } else if (c == chars.decimal) {
             if (integer || inFraction) return malformed;
             inFraction = true;
