@@ -1,0 +1,239 @@
+// What the control tests share: a top-level window that holds controls and records what they
+// tell it, a picture of a window's client area for probing pixels, and keys typed from a second
+// thread while a menu tracks.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <ostream>
+#include <thread>
+#include <vector>
+
+#include "ControlDrawing.h"
+#include "CustomControl.h"
+#include "DesktopInput.h"
+#include "GdiOwner.h"
+#include "ThisModule.h"
+
+// A message a control sent its parent.
+struct Notice {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+
+inline bool operator==(const Notice& a, const Notice& b) {
+    return a.message == b.message && a.wParam == b.wParam && a.lParam == b.lParam;
+}
+
+inline std::ostream& operator<<(std::ostream& out, const Notice& n) {
+    return out << "{0x" << std::hex << n.message << std::dec << ", code " << LOWORD(n.wParam) << ", value "
+               << static_cast<int16_t>(HIWORD(n.wParam)) << " (wParam " << n.wParam << "), lParam " << n.lParam << "}";
+}
+
+// WM_HSCROLL as a control sends it: the code, the 16-bit value and the control.
+inline Notice Scroll(WORD code, int16_t value, HWND control) {
+    return {WM_HSCROLL, MAKEWPARAM(code, static_cast<WORD>(value)), reinterpret_cast<LPARAM>(control)};
+}
+
+// The messages a parent learns of: value changes and clicks.
+inline bool IsNotice(UINT message) {
+    return message == WM_HSCROLL || message == WM_APP || message == WM_APP + 3 || message == WM_APP + 4;
+}
+
+// A visible top-level window holding the controls of one test.
+class ControlHost {
+public:
+    ControlHost() {
+        static const ATOM atom = [] {
+            WNDCLASSEXW wc{};
+            wc.cbSize = sizeof wc;
+            wc.lpfnWndProc = &ControlHost::Proc;
+            wc.hInstance = ThisModule();
+            wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+            wc.lpszClassName = L"QuorvelControlTestHost";
+            return RegisterClassExW(&wc);
+        }();
+        EXPECT_NE(atom, 0);
+        // A tool window: Wine maps it without a window manager's part, so showing and destroying it
+        // wait for nothing.
+        window_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"QuorvelControlTestHost", L"Controls", WS_POPUP | WS_VISIBLE, 60, 60, 420, 260,
+                                  nullptr, nullptr, ThisModule(), this);
+        EXPECT_NE(window_, nullptr);
+        SetForegroundWindow(window_);
+    }
+    ~ControlHost() {
+        if (window_) DestroyWindow(window_);
+    }
+    ControlHost(const ControlHost&) = delete;
+    ControlHost& operator=(const ControlHost&) = delete;
+
+    HWND Window() const { return window_; }
+
+    HWND Add(const char* className, int id, RECT r, DWORD style = 0, const char* text = "") {
+        const HWND control = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, r.left, r.top,
+                                             r.right - r.left, r.bottom - r.top, window_,
+                                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ThisModule(), nullptr);
+        EXPECT_NE(control, nullptr) << className;
+        return control;
+    }
+
+    std::vector<Notice> notices;
+
+    // Paints every window at once, so that a picture taken next shows it.
+    void Paint() const {
+        RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_FRAME);
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_NCCREATE) {
+            const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* host = reinterpret_cast<ControlHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (host && IsNotice(message)) {
+            host->notices.push_back({message, wParam, lParam});
+            return 0;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    HWND window_ = nullptr;
+};
+
+inline LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return SendMessageA(window, message, wParam, lParam);
+}
+
+inline void Press(HWND control, int x, int y, WPARAM keys = 0) {
+    Send(control, WM_LBUTTONDOWN, MK_LBUTTON | keys, MAKELPARAM(x, y));
+}
+inline void Drag(HWND control, int x, int y) { Send(control, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y)); }
+inline void Release(HWND control, int x, int y) { Send(control, WM_LBUTTONUP, 0, MAKELPARAM(x, y)); }
+
+// The client area of a window as drawn, for probing pixels.
+class ClientPicture {
+public:
+    explicit ClientPicture(HWND window) {
+        RECT client{};
+        GetClientRect(window, &client);
+        width_ = client.right;
+        height_ = client.bottom;
+        pixels_.assign(static_cast<size_t>(width_) * height_, 0);
+        if (width_ <= 0 || height_ <= 0) return;
+        const ControlLook::WindowDC source(window);
+        const OwnedMemoryDC memory(CreateCompatibleDC(source.Get()));
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width_;
+        info.bmiHeader.biHeight = -height_;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        const OwnedBitmap bitmap(CreateDIBSection(source.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!bitmap || !bits) return;
+        {
+            const ControlLook::SelectionScope selected(memory.Get(), bitmap.Get());
+            BitBlt(memory.Get(), 0, 0, width_, height_, source.Get(), 0, 0, SRCCOPY);
+        }
+        GdiFlush();
+        const auto* row = static_cast<const uint32_t*>(bits);
+        for (size_t i = 0; i < pixels_.size(); ++i) {
+            const uint32_t p = row[i];
+            pixels_[i] = RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+        }
+    }
+
+    COLORREF At(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
+        return pixels_[static_cast<size_t>(y) * width_ + x];
+    }
+    // How many pixels of r (clipped to the picture) have the colour.
+    int Count(const RECT& r, COLORREF color) const {
+        int count = 0;
+        for (int y = std::max<int>(r.top, 0); y < std::min<int>(r.bottom, height_); ++y)
+            for (int x = std::max<int>(r.left, 0); x < std::min<int>(r.right, width_); ++x) count += At(x, y) == color;
+        return count;
+    }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<COLORREF> pixels_;
+};
+
+// Runs the messages that are waiting, and no more.
+inline void PumpPending() {
+    MSG message;
+    for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// The rectangle of a child in its parent's client coordinates.
+inline RECT ChildRect(HWND child) {
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Types keys into the menu the calling thread is about to track: a second thread waits for the
+// menu window, then types; a menu that did not close after them is ended through its owner, so
+// that no test waits for a user.
+class MenuTypist {
+public:
+    MenuTypist(HWND owner, std::vector<WORD> keys)
+        : thread_([owner, keys = std::move(keys), this] {
+              menuSeen_ = WaitFor([] { return VisibleMenu() != nullptr; });
+              if (menuSeen_) {
+                  for (WORD key : keys) {
+                      INPUT input[2]{};
+                      input[0].type = input[1].type = INPUT_KEYBOARD;
+                      input[0].ki.wVk = input[1].ki.wVk = key;
+                      input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+                      SendInput(2, input, sizeof(INPUT));
+                      Sleep(40);  // each key lands in its own turn of the menu's loop
+                  }
+              }
+              if (!WaitFor([] { return VisibleMenu() == nullptr; })) {
+                  menuStuck_ = true;
+                  PostMessageW(owner, WM_CANCELMODE, 0, 0);
+              }
+          }) {}
+    ~MenuTypist() {
+        if (thread_.joinable()) thread_.join();
+    }
+    MenuTypist(const MenuTypist&) = delete;
+    MenuTypist& operator=(const MenuTypist&) = delete;
+
+    // Waits for the typing to end; whether the menu showed and closed by the keys.
+    bool Finish() {
+        if (thread_.joinable()) thread_.join();
+        return menuSeen_ && !menuStuck_;
+    }
+
+private:
+    static HWND VisibleMenu() {
+        const HWND menu = FindWindowW(L"#32768", nullptr);
+        return menu && IsWindowVisible(menu) ? menu : nullptr;
+    }
+    static bool WaitFor(const std::function<bool()>& done) {
+        for (int i = 0; i < 300; ++i) {
+            if (done()) return true;
+            Sleep(10);
+        }
+        return done();
+    }
+
+    bool menuSeen_ = false;
+    bool menuStuck_ = false;
+    std::thread thread_;
+};
