@@ -160,12 +160,13 @@ LRESULT PictureButtonMessage(HWND window, UINT message, WPARAM wParam, LPARAM lP
             return 0;
         }
         case BM_SETSTATE:
-            if (!picture) break;
-            if (!(GetWindowLongPtrA(window, GWL_STYLE) & kPictureWithoutFrame) && (wParam != 0) != state->pressed) {
+            if (picture && !(GetWindowLongPtrA(window, GWL_STYLE) & kPictureWithoutFrame) &&
+                (wParam != 0) != state->pressed) {
                 state->pressed = wParam != 0;
                 InvalidateRect(window, nullptr, FALSE);
             }
-            return 0;
+            // BUTTON's procedure keeps its own pushed state too: without it a release is no click.
+            break;
         case BM_SETIMAGE:
             // The button keeps its own picture: a handle handed in is taken and let go.
             if (lParam) {
@@ -301,7 +302,8 @@ LRESULT BitmapButton::HandleMessage(HWND window, UINT message, WPARAM wParam, LP
                 pressed_ = wParam != 0;
                 Redraw();
             }
-            return 0;
+            // BUTTON's procedure follows the state too, so that the space bar still clicks.
+            return DefaultMessage(window, message, wParam, lParam);
         case WM_COMMAND:
             if (delegate_ && dropDown_) delegate_->MenuCommand(dropDown_, LOWORD(wParam));
             return 0;

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "Alerts.h"
+#include "ButtonControls.h"
 #include "ControlGallery.h"
 #include "ControlTestSupport.h"
 #include "MenuControls.h"
@@ -351,6 +353,23 @@ TEST_F(PopupSliders, CaptureTakenByAnotherWindowClosesThePopup) {
     ReleaseCapture();
 }
 
+TEST_F(Controls, PopupSliderShowsInAPopupThatTakesTheMouseItself) {
+    PopupWindow popup;  // takes the capture and raises the modal depth while shown
+    Toolkit::SetSliderPopup(&popup);
+    const HWND slider = host.Add("tPopupSlider", 6, {160, 10, 174, 30});
+    Press(slider, 5, 5);
+    Release(slider, 5, 5);
+    EXPECT_TRUE(IsWindowVisible(popup.Window()));
+    EXPECT_EQ(GetCapture(), slider) << "the slider holds the mouse while it is open";
+    Press(slider, -300, -300);
+    EXPECT_FALSE(IsWindowVisible(popup.Window()));
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(AlertState::ModalDepth(), 0);
+    EXPECT_EQ(host.notices, (std::vector<Notice>{Scroll(kValueSet, 0, slider)}));
+    DestroyWindow(slider);
+    Toolkit::SetSliderPopup(nullptr);
+}
+
 TEST_F(Controls, PopupSliderWithoutPopupDoesNothing) {
     const HWND slider = host.Add("tNonLinearPopup", 6, {160, 10, 174, 30});
     Press(slider, 5, 5);
@@ -426,6 +445,59 @@ TEST_F(Controls, BitmapButtonClicksOnlyWhenReleasedInside) {
     EXPECT_EQ(host.notices, (std::vector<Notice>{{WM_APP, GALLERY_BITMAP_BUTTON, button_}}));
     EXPECT_EQ(Send(button, 0x4EE), 0) << "no drop-down menu";
     EXPECT_EQ(Toolkit::TrackingDepth(), 0);
+}
+
+// Records what a bitmap button asks of its drop-down menu.
+class RecordingDelegate : public BitmapButtonDelegate {
+public:
+    void UpdateMenu(HMENU menu) override { updated = menu; }
+    void MenuCommand(HMENU menu, UINT command) override {
+        picked = menu;
+        this->command = command;
+    }
+    HMENU updated = nullptr, picked = nullptr;
+    UINT command = 0;
+};
+
+TEST_F(Controls, BitmapButtonDropsItsMenuForItsDelegate) {
+    // At the popup menu's id the button finds the gallery's blend menu: it drops it on a press.
+    const HWND button = host.Add("bBitmapButton", GALLERY_POPUP_MENU, {10, 10, 34, 32});
+    const auto menu = reinterpret_cast<HMENU>(Send(button, BitmapButton::kGetMenu));
+    ASSERT_NE(menu, nullptr);
+    RecordingDelegate delegate;
+    Send(button, BitmapButton::kSetDelegate, 0, reinterpret_cast<LPARAM>(&delegate));
+    MenuTypist typist(button, {VK_DOWN, VK_DOWN, VK_RETURN});
+    Press(button, 5, 5);
+    ASSERT_TRUE(typist.Finish());
+    EXPECT_EQ(delegate.updated, menu) << "brought up to date before it dropped";
+    EXPECT_EQ(delegate.picked, menu);
+    EXPECT_EQ(delegate.command, static_cast<UINT>(GALLERY_BLEND_MULTIPLY));
+    EXPECT_NE(GetCapture(), button);
+    EXPECT_TRUE(host.notices.empty()) << "a menu pick is no click";
+    Send(button, BitmapButton::kSetDelegate, 0, 0);
+}
+
+TEST_F(Controls, PictureButtonsKeepTheirCheckAndTheirOwnPicture) {
+    const HWND picture = host.Add("bPicButton", GALLERY_PICTURE_BUTTON, {10, 10, 90, 32}, WS_TABSTOP, "Picture");
+    const HWND icon = host.Add("bIconButton", GALLERY_ICON_BUTTON, {100, 10, 116, 26});
+    for (HWND button : {picture, icon}) {
+        EXPECT_EQ(GetWindowLongPtrA(button, GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+        EXPECT_EQ(Send(button, BM_GETCHECK), BST_UNCHECKED);
+        Send(button, BM_SETCHECK, BST_CHECKED);
+        EXPECT_EQ(Send(button, BM_GETCHECK), BST_CHECKED);
+        // An image handed in is taken and let go: the button keeps its own.
+        const HICON given = CopyIcon(LoadIconW(nullptr, MAKEINTRESOURCEW(32512)));
+        ASSERT_NE(given, nullptr);
+        EXPECT_EQ(Send(button, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(given)), 0);
+        EXPECT_FALSE(DestroyIcon(given)) << "already destroyed";
+    }
+    // A click on the picture button is a button's click: BN_CLICKED through BUTTON's own procedure.
+    Press(picture, 5, 5);
+    EXPECT_EQ(GetCapture(), picture);
+    Release(picture, 5, 5);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(host.notices, (std::vector<Notice>{{WM_COMMAND, MAKEWPARAM(GALLERY_PICTURE_BUTTON, BN_CLICKED),
+                                                  reinterpret_cast<LPARAM>(picture)}}));
 }
 
 // The popup menu's entries as the gallery's menu has them: Normal, Multiply, Screen, a separator,

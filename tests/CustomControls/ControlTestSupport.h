@@ -40,9 +40,10 @@ inline Notice Scroll(WORD code, int16_t value, HWND control) {
     return {WM_HSCROLL, MAKEWPARAM(code, static_cast<WORD>(value)), reinterpret_cast<LPARAM>(control)};
 }
 
-// The messages a parent learns of: value changes and clicks.
-inline bool IsNotice(UINT message) {
-    return message == WM_HSCROLL || message == WM_APP || message == WM_APP + 3 || message == WM_APP + 4;
+// The messages a parent learns of: value changes and clicks, and the clicks of buttons.
+inline bool IsNotice(UINT message, WPARAM wParam) {
+    return message == WM_HSCROLL || message == WM_APP || message == WM_APP + 3 || message == WM_APP + 4 ||
+           (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED);
 }
 
 // A visible top-level window holding the controls of one test.
@@ -96,7 +97,7 @@ private:
             SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
         }
         auto* host = reinterpret_cast<ControlHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (host && IsNotice(message)) {
+        if (host && IsNotice(message, wParam)) {
             host->notices.push_back({message, wParam, lParam});
             return 0;
         }
