@@ -284,13 +284,14 @@ void PopupSlider::Open(POINT point) {
             SetCursorPos(cursor.x, cursor.y + shift);
         }
     }
+    // The focus first: activating the dialog could otherwise raise it over the popup.
+    SetFocus(window_);
     popped_ = true;
     ShowPopupWindowAt(*popup, Rect16{static_cast<int16_t>(top), static_cast<int16_t>(left),
                                      static_cast<int16_t>(top + kPopupHeight), static_cast<int16_t>(left + kPopupWidth)});
     // The control takes the mouse after the popup is shown, so that the popup's own capture (when
     // it takes one) gives back nothing of ours when it hides.
     BeginTracking();
-    SetFocus(window_);
     DrawPopup();
 }
 

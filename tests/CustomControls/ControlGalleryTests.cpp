@@ -157,6 +157,10 @@ TEST_F(Gallery, NumberGroupsCloseRoundTheirEdits) {
 }
 
 TEST_F(Gallery, EveryControlDrewItsArtworkInPlace) {
+    for (int i = 0; i < 20; ++i) {
+        PumpPending();
+        Sleep(10);
+    }
     const ClientPicture shot(dialog_);
     if (!ShotFolder().empty()) SaveWindowShot(dialog_, ShotFolder() + "/control-gallery.bmp");
     ASSERT_GT(shot.Width(), 0);
@@ -217,12 +221,39 @@ TEST_F(Gallery, PopupSliderOpensOverTheDialogAndClosesIntoItsEdit) {
     Press(slider, 4, 4);
     Release(slider, 4, 4);
     ASSERT_TRUE(IsWindowVisible(popup_->Window()));
+    // What the screen shows once the desktop has caught up, paints of the popup's own included.
+    for (int i = 0; i < 20; ++i) {
+        PumpPending();
+        Sleep(10);
+    }
     const ClientPicture open(popup_->Window());
+    if (!ShotFolder().empty()) SaveWindowShot(popup_->Window(), ShotFolder() + "/control-gallery-popup.bmp");
     EXPECT_GT(open.Count({0, 0, open.Width(), open.Height()}, kSurface), 100) << "the slot";
     EXPECT_GT(open.Count({0, 0, open.Width(), open.Height()}, kFrame), 60) << "the frame and the thumb";
     Send(slider, WM_KEYDOWN, VK_ESCAPE);
     EXPECT_FALSE(IsWindowVisible(popup_->Window()));
     EXPECT_EQ(GetFocus(), Item(GALLERY_SOFTNESS_EDIT));
+}
+
+TEST_F(Gallery, DisabledControlsDrawDimmed) {
+    const int ids[] = {GALLERY_OPACITY_SPINNER, GALLERY_OPACITY_POPUP, GALLERY_LINEAR_SLIDER, GALLERY_POPUP_MENU,
+                       GALLERY_TOOL_PALETTE, GALLERY_PADLOCK};
+    for (int id : ids) EnableWindow(Item(id), FALSE);
+    RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    const ClientPicture shot(dialog_);
+    if (!ShotFolder().empty()) SaveWindowShot(dialog_, ShotFolder() + "/control-gallery-disabled.bmp");
+    for (int id : ids) EnableWindow(Item(id), TRUE);
+    RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+
+    for (int id : {GALLERY_OPACITY_SPINNER, GALLERY_OPACITY_POPUP}) {
+        EXPECT_EQ(shot.Count(Place(id), kText), 0) << id;
+        EXPECT_GT(shot.Count(Place(id), kDisabledText), 3) << id << ": dimmed arrows";
+    }
+    EXPECT_EQ(shot.Count(Place(GALLERY_LINEAR_SLIDER), kFrame), 0) << "the thumb's frame is dimmed";
+    EXPECT_GT(shot.Count(Place(GALLERY_LINEAR_SLIDER), kSeparator), 16);
+    EXPECT_EQ(shot.Count(Place(GALLERY_POPUP_MENU), kSurface), 0) << "no well behind a disabled entry";
+    EXPECT_EQ(shot.Count(Place(GALLERY_TOOL_PALETTE), kText), 0) << "tools veiled";
+    EXPECT_EQ(shot.Count(Place(GALLERY_PADLOCK), kText), 0) << "the padlock veiled";
 }
 
 }  // namespace
