@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ControlGallery.h"
 #include "ControlTestSupport.h"
@@ -21,10 +22,16 @@ using namespace ControlLook;
 
 // The gallery's dialog procedure: numbers in the edits, three tabs, and the dialog's surfaces in
 // the interface greys, as the dialog framework paints them.
+// The commands the gallery's buttons sent (IDOK, IDCANCEL), latest last.
+std::vector<int> gGalleryCommands;
+
 INT_PTR CALLBACK GalleryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
     static OwnedBrush background(CreateSolidBrush(kBackground));
     static OwnedBrush surface(CreateSolidBrush(kSurface));
     switch (message) {
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) gGalleryCommands.push_back(LOWORD(wParam));
+            return TRUE;
         case WM_INITDIALOG: {
             SetDlgItemTextW(dialog, GALLERY_OPACITY_EDIT, L"100");
             SetDlgItemTextW(dialog, GALLERY_SOFTNESS_EDIT, L"25");
@@ -233,6 +240,41 @@ TEST_F(Gallery, PopupSliderOpensOverTheDialogAndClosesIntoItsEdit) {
     Send(slider, WM_KEYDOWN, VK_ESCAPE);
     EXPECT_FALSE(IsWindowVisible(popup_->Window()));
     EXPECT_EQ(GetFocus(), Item(GALLERY_SOFTNESS_EDIT));
+}
+
+TEST_F(Gallery, TheDialogHandsReturnAndEscapeToAnOpenPopupSlider) {
+    const HWND slider = Item(GALLERY_OPACITY_POPUP);
+    Send(slider, 0x405, 0, 30);
+    gGalleryCommands.clear();
+    auto typeThroughTheDialog = [&](WPARAM key) {
+        PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!IsDialogMessageW(dialog_, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    };
+    Press(slider, 4, 4);
+    Release(slider, 4, 4);
+    ASSERT_TRUE(IsWindowVisible(popup_->Window()));
+    typeThroughTheDialog(VK_UP);
+    typeThroughTheDialog(VK_ESCAPE);
+    EXPECT_FALSE(IsWindowVisible(popup_->Window()));
+    EXPECT_EQ(Send(slider, 0x400), 30) << "Escape restored the value";
+
+    Press(slider, 4, 4);
+    Release(slider, 4, 4);
+    typeThroughTheDialog(VK_UP);
+    typeThroughTheDialog(VK_RETURN);
+    EXPECT_FALSE(IsWindowVisible(popup_->Window()));
+    EXPECT_EQ(Send(slider, 0x400), 31) << "Return kept it";
+    EXPECT_TRUE(gGalleryCommands.empty()) << "neither key pressed the dialog's buttons";
+
+    // Closed, the slider leaves them to the dialog.
+    typeThroughTheDialog(VK_ESCAPE);
+    EXPECT_EQ(gGalleryCommands, std::vector<int>{IDCANCEL});
 }
 
 TEST_F(Gallery, DisabledControlsDrawDimmed) {
