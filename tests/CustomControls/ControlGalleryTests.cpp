@@ -80,7 +80,7 @@ protected:
         Toolkit::SetResourceBase(0);
         ASSERT_NE(dialog_, nullptr) << GetLastError();
         SetWindowPos(dialog_, HWND_TOP, 80, 80, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
-        SetForegroundWindow(dialog_);
+        BringToFront(dialog_);
     }
     static void TearDownTestSuite() {
         if (dialog_) DestroyWindow(dialog_);
@@ -164,11 +164,9 @@ TEST_F(Gallery, NumberGroupsCloseRoundTheirEdits) {
 }
 
 TEST_F(Gallery, EveryControlDrewItsArtworkInPlace) {
-    for (int i = 0; i < 20; ++i) {
-        PumpPending();
-        Sleep(10);
-    }
-    const ClientPicture shot(dialog_);
+    bool settled = false;
+    const ClientPicture shot = OnScreen(dialog_, &settled);
+    EXPECT_TRUE(settled) << "the screen shows the gallery as it drew itself";
     if (!ShotFolder().empty()) SaveWindowShot(dialog_, ShotFolder() + "/control-gallery.bmp");
     ASSERT_GT(shot.Width(), 0);
     EXPECT_EQ(shot.At(2, 2), kBackground) << "the dialog is dark";
@@ -228,12 +226,10 @@ TEST_F(Gallery, PopupSliderOpensOverTheDialogAndClosesIntoItsEdit) {
     Press(slider, 4, 4);
     Release(slider, 4, 4);
     ASSERT_TRUE(IsWindowVisible(popup_->Window()));
-    // What the screen shows once the desktop has caught up, paints of the popup's own included.
-    for (int i = 0; i < 20; ++i) {
-        PumpPending();
-        Sleep(10);
-    }
-    const ClientPicture open(popup_->Window());
+    // What the screen shows: the popup over the dialog, with what it drew.
+    bool settled = false;
+    const ClientPicture open = OnScreen(popup_->Window(), &settled);
+    EXPECT_TRUE(settled) << "the screen shows the popup as it drew itself";
     if (!ShotFolder().empty()) SaveWindowShot(popup_->Window(), ShotFolder() + "/control-gallery-popup.bmp");
     EXPECT_GT(open.Count({0, 0, open.Width(), open.Height()}, kSurface), 100) << "the slot";
     EXPECT_GT(open.Count({0, 0, open.Width(), open.Height()}, kFrame), 60) << "the frame and the thumb";
@@ -282,7 +278,7 @@ TEST_F(Gallery, DisabledControlsDrawDimmed) {
                        GALLERY_TOOL_PALETTE, GALLERY_PADLOCK};
     for (int id : ids) EnableWindow(Item(id), FALSE);
     RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    const ClientPicture shot(dialog_);
+    const ClientPicture shot = OnScreen(dialog_);
     if (!ShotFolder().empty()) SaveWindowShot(dialog_, ShotFolder() + "/control-gallery-disabled.bmp");
     for (int id : ids) EnableWindow(Item(id), TRUE);
     RedrawWindow(dialog_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);

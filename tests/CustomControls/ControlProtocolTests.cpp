@@ -280,7 +280,9 @@ TEST_F(PopupSliders, AClickOpensAndAClickOutsideCloses) {
     POINT pointer{5, 5};
     ClientToScreen(slider, &pointer);
     EXPECT_EQ(popupRect.top + g.thumbPosition, pointer.y);
-    const ClientPicture picture(popup_->Window());
+    bool settled = false;
+    const ClientPicture picture = OnScreen(popup_->Window(), &settled);
+    EXPECT_TRUE(settled) << "the screen shows the popup as it drew itself, above the dialog";
     EXPECT_GT(picture.Count({g.trackLeft, g.thumbPosition - 4, g.trackRight, g.thumbPosition + 4}, ControlLook::kFrame), 8)
         << "the thumb is drawn at the value";
     EXPECT_EQ(Send(slider, WM_GETDLGCODE) & DLGC_WANTALLKEYS, DLGC_WANTALLKEYS) << "Return and Escape go to the popup";
@@ -653,7 +655,7 @@ TEST_F(Controls, MissingArtworkLeavesControlsBareAndWorking) {
     const HWND menu = host.Add("tPopupMenu", GALLERY_POPUP_MENU, {10, 50, 200, 70}, 0, "Blend:\t");
     host.Paint();
 
-    const ClientPicture shot(host.Window());
+    const ClientPicture shot = OnScreen(host.Window());
     auto area = [](const RECT& r) { return static_cast<int>((r.right - r.left) * (r.bottom - r.top)); };
     const RECT p = ChildRect(palette), b = ChildRect(button), i = ChildRect(icon);
     EXPECT_EQ(shot.Count(p, ControlLook::kBackground), area(p)) << "the palette draws no tools";

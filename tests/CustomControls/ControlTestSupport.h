@@ -46,6 +46,17 @@ inline bool IsNotice(UINT message, WPARAM wParam) {
            (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED);
 }
 
+// Makes the window the active one and waits (two seconds at most) until the desktop agrees: an
+// activation that arrives late would raise the window over popups shown meanwhile.
+inline void BringToFront(HWND window) {
+    SetForegroundWindow(window);
+    PumpUntil([window] { return GetForegroundWindow() == window && GetActiveWindow() == window; });
+    PumpUntil([] {
+        MSG message;
+        return !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    });
+}
+
 // A visible top-level window holding the controls of one test.
 class ControlHost {
 public:
@@ -65,7 +76,7 @@ public:
         window_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"QuorvelControlTestHost", L"Controls", WS_POPUP | WS_VISIBLE, 60, 60, 420, 260,
                                   nullptr, nullptr, ThisModule(), this);
         EXPECT_NE(window_, nullptr);
-        SetForegroundWindow(window_);
+        BringToFront(window_);
     }
     ~ControlHost() {
         if (window_) DestroyWindow(window_);
@@ -117,17 +128,22 @@ inline void Press(HWND control, int x, int y, WPARAM keys = 0) {
 inline void Drag(HWND control, int x, int y) { Send(control, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y)); }
 inline void Release(HWND control, int x, int y) { Send(control, WM_LBUTTONUP, 0, MAKELPARAM(x, y)); }
 
-// The client area of a window as drawn, for probing pixels.
+// The client area of a window, for probing pixels: as the window drew it (its device context),
+// or as the desktop shows it (the screen's), where a window lying over it would show too.
 class ClientPicture {
 public:
-    explicit ClientPicture(HWND window) {
+    enum class Source { kWindow, kScreen };
+
+    explicit ClientPicture(HWND window, Source from = Source::kWindow) {
         RECT client{};
         GetClientRect(window, &client);
         width_ = client.right;
         height_ = client.bottom;
-        pixels_.assign(static_cast<size_t>(width_) * height_, 0);
+        pixels_.assign(static_cast<size_t>(std::max(width_, 0)) * std::max(height_, 0), 0);
         if (width_ <= 0 || height_ <= 0) return;
-        const ControlLook::WindowDC source(window);
+        POINT origin{0, 0};
+        if (from == Source::kScreen) ClientToScreen(window, &origin);
+        const ControlLook::WindowDC source(from == Source::kScreen ? nullptr : window);
         const OwnedMemoryDC memory(CreateCompatibleDC(source.Get()));
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -140,7 +156,7 @@ public:
         if (!bitmap || !bits) return;
         {
             const ControlLook::SelectionScope selected(memory.Get(), bitmap.Get());
-            BitBlt(memory.Get(), 0, 0, width_, height_, source.Get(), 0, 0, SRCCOPY);
+            BitBlt(memory.Get(), 0, 0, width_, height_, source.Get(), origin.x, origin.y, SRCCOPY);
         }
         GdiFlush();
         const auto* row = static_cast<const uint32_t*>(bits);
@@ -163,11 +179,35 @@ public:
     }
     int Width() const { return width_; }
     int Height() const { return height_; }
+    bool operator==(const ClientPicture& other) const {
+        return width_ == other.width_ && height_ == other.height_ && pixels_ == other.pixels_;
+    }
 
 private:
     int width_ = 0, height_ = 0;
     std::vector<COLORREF> pixels_;
 };
+
+// The window's client area as the desktop shows it, once the screen has caught up with what the
+// window drew (messages run meanwhile; two seconds at most). A window that lies over it, or a
+// drawing the window lost, shows as a difference.
+inline ClientPicture OnScreen(HWND window, bool* settled = nullptr) {
+    const auto deadline = GetTickCount64() + 2000;
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        ClientPicture screen(window, ClientPicture::Source::kScreen);
+        const bool same = screen == ClientPicture(window);
+        if (same || GetTickCount64() > deadline) {
+            if (settled) *settled = same;
+            return screen;
+        }
+        Sleep(10);
+    }
+}
 
 // Runs the messages that are waiting, and no more.
 inline void PumpPending() {
