@@ -87,6 +87,7 @@ void SetCenteringOverride(HWND window) { gCenteringOverride = window; }
 }  // namespace AlertState
 
 HWND HostWindow() { return gHostWindow; }
+void SetHostWindow(HWND window) { gHostWindow = window; }
 
 HostWindowScope::HostWindowScope(HWND window) : previous_(gHostWindow) { gHostWindow = window; }
 HostWindowScope::~HostWindowScope() { gHostWindow = previous_; }

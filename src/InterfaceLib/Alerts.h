@@ -11,6 +11,9 @@
 // The host's window: the owner of the alerts and of the modal dialogs that name no owner. It is
 // the window of the host call in progress, and none between calls.
 HWND HostWindow();
+// Makes `window` the host's window until the next change or the end of the enclosing scope: the
+// dialog framework hands the owner role to the dialog in front, so that alerts open over it.
+void SetHostWindow(HWND window);
 
 // Makes `window` the host's window for the scope's life, then puts back the one before. The entry
 // opens one for every host call (through the call's scope), a test for what it drives.

@@ -59,7 +59,8 @@ void ThrowIfError(ErrorCode code, const char* sourceFile, unsigned line) {
     throw ErrorCodeException{code};
 }
 
-ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1) {
+ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char* text1, const char* text2,
+                         uint16_t /*flags*/) {
     struct DepthGuard {
         DepthGuard() { AlertState::RaiseModalDepth(); }
         ~DepthGuard() { AlertState::LowerModalDepth(); }
@@ -67,6 +68,7 @@ ErrorCode RunModalDialog(HWND* owner, int16_t id, const char* text0, const char*
     PlaceholderTable table;
     table.text[0] = text0;
     table.text[1] = text1;
+    table.text[2] = text2;
     const INT_PTR result = ShowAlertDialog(id, owner ? *owner : HostWindow(), &table, AlertKind::Caution);
     const auto answer = static_cast<ErrorCode>(result);
     if (answer < 1 && id >= 2) {
