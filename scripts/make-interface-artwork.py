@@ -13,6 +13,7 @@ import sys
 from PIL import Image, ImageDraw, ImageFont
 
 BASE = 16909
+ICON_ID = 17000
 SUPER = 4  # drawing scale before the reduction
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 OUT = os.path.join(ROOT, "src", "Resources", "artwork")
@@ -295,6 +296,18 @@ def logo(w, h):
     return c
 
 
+def dialog_icon(size):
+    """The dialogs' icon: a photo in a wide frame, at one of the icon sizes."""
+    c = Canvas(size, size)
+    u = size / 16.0
+    c.rect((0, 2 * u, size, size - 2 * u), fill=ACCENT, radius=u)
+    c.rect((2 * u, 4 * u, size - 2 * u, size - 4 * u), fill=WINDOW)
+    c.polygon([(3 * u, size - 5 * u), (7 * u, 7 * u), (10 * u, 10 * u), (11.5 * u, 8.5 * u), (size - 3 * u, size - 5 * u)],
+              fill=TEXT)
+    c.ellipse((10 * u, 5 * u, 12 * u, 7 * u), fill=LIGHT)
+    return c.image.resize((size, size), Image.BOX)
+
+
 def separator():
     c = Canvas(2, 28, background=OPTION)
     c.rect((0, 0, 1, 28), fill=PANEL)
@@ -400,6 +413,12 @@ def main():
         ident = BASE + offset
         made[offset]().save(os.path.join(OUT, "%d.png" % ident))
         lines.append('%d PNG "artwork/%d.png"' % (ident, ident))
+    # The dialogs' icon, with its small and large sizes in one file.
+    icon = "%d.ico" % ICON_ID
+    sizes = [dialog_icon(n) for n in (16, 32, 48)]
+    sizes[-1].save(os.path.join(OUT, icon), format="ICO", sizes=[(16, 16), (32, 32), (48, 48)],
+                   append_images=sizes[:-1])
+    lines.append('%d ICON "artwork/%s"' % (ICON_ID, icon))
     with open(RC, "w", newline="\n") as rc:
         rc.write("\n".join(lines) + "\n")
     print("%d pictures" % len(made))
