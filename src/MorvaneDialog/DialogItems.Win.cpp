@@ -682,6 +682,28 @@ struct AppendContext {
     bool failed;
 };
 
+// A control may keep what it loaded (a menu) as a window property: the copy keeps the first one.
+void CarryFirstProperty(HWND source, HWND copy) {
+    struct First {
+        char name[64] = {};
+        HANDLE data = nullptr;
+        int seen = 0;
+    } first;
+    EnumPropsExA(
+        source,
+        [](HWND, LPSTR name, HANDLE data, ULONG_PTR context) -> BOOL {
+            auto* f = reinterpret_cast<First*>(context);
+            // Atoms (not texts) name the system's own properties: they are not ours to carry.
+            if (++f->seen > 4) return FALSE;
+            if (IS_INTRESOURCE(name)) return TRUE;
+            lstrcpynA(f->name, name, sizeof f->name);
+            f->data = data;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&first));
+    if (first.name[0]) SetPropA(copy, first.name, first.data);
+}
+
 INT_PTR CALLBACK AppendProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
     if (message != WM_INITDIALOG) return 0;
     auto* context = reinterpret_cast<AppendContext*>(lParam);
@@ -707,6 +729,7 @@ INT_PTR CALLBACK AppendProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
                 break;
             }
             SendMessageA(copy, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+            CarryFirstProperty(source, copy);
             ++context->added;
         }
     } catch (...) {

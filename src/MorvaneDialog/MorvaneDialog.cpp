@@ -133,7 +133,6 @@ void MorvaneDialog::ReleaseResources() noexcept {
     items_.clear();
     itemCount_ = 0;
     icon_.Reset();
-    appendedWindows_.Reset();
     DialogState& state = Dialogs();
     if (!state.list && primaryTemplate_ >= 1) {
         UnregisterCustomControls();

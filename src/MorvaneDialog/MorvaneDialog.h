@@ -365,7 +365,6 @@ private:
     Rect16 contentRect_{};   // the client rectangle of the last layout
     std::vector<DialogItemRecord> items_;
     OwnedIcon icon_;
-    OwnedWindow appendedWindows_;   // the hidden dialog of an append, while it runs
     int16_t nextFloatingTop_ = 0;   // where this dialog's next floating window opens
 };
 

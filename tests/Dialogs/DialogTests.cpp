@@ -322,6 +322,26 @@ TEST_F(DialogTest, ACodeRaisedInsideARunEndsItWithThatCode) {
     EXPECT_EQ(dialog.RunModal(), ITEM_OK);
 }
 
+TEST_F(DialogTest, AppendedItemsFollowTheDialogsOwnInTheirOrder) {
+    ScriptedDialog dialog;
+    dialog.Script({[](ScriptedDialog& d) {
+        const HWND check = d.ItemWindow(ITEM_CHECK);
+        d.AppendItems(TEST_FLOATING);
+        EXPECT_EQ(d.ItemCount(), ITEM_STATUS + 2);
+        EXPECT_EQ(d.ItemWindow(ITEM_CHECK), check);
+        EXPECT_EQ(d.ItemRecord(ITEM_STATUS + 1)->kind, ItemKind::kTextEdit);
+        EXPECT_EQ(d.ItemRecord(ITEM_STATUS + 2)->kind, ItemKind::kButton);
+        char text[32] = {};
+        GetWindowTextA(d.ItemWindow(ITEM_STATUS + 2), text, sizeof text);
+        EXPECT_STREQ(text, "Check");
+        EXPECT_EQ(GetParent(d.ItemWindow(ITEM_STATUS + 2)), d.Window());
+        d.SetItemValue(ITEM_STATUS + 2, 1);
+        EXPECT_EQ(d.GetItemValue(ITEM_STATUS + 2), 1);
+        d.EndDialog(ITEM_OK);
+    }});
+    EXPECT_EQ(dialog.RunModal(), ITEM_OK);
+}
+
 // ---- Typed numbers
 
 ScriptedDialog::Step SetUpNumbers() {
@@ -568,11 +588,26 @@ TEST_F(DialogTest, TheIdleTickRunsEveryTenMillisecondsWhileModalAndRestsDuringAn
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ticksPerSecond = (d.idleTicks - ticksAtStart) / seconds;
         // An alert from the dialog: a second thread answers it after a while.
-        closer = std::thread([&] {
+        // Other programs may show alerts of the same title at the same time: the one to answer
+        // is the alert of this thread.
+        const DWORD thread = GetCurrentThreadId();
+        closer = std::thread([&alertUp, thread] {
             for (int i = 0; i < 500 && !alertUp; ++i) Sleep(10);
             Sleep(300);
-            for (int i = 0; i < 500; ++i, Sleep(10)) {
-                if (const HWND alert = FindWindowA("#32770", "Quorvel 4.6")) {
+            for (int i = 0; i < 1000; ++i, Sleep(10)) {
+                HWND alert = nullptr;
+                EnumThreadWindows(
+                    thread,
+                    [](HWND window, LPARAM found) -> BOOL {
+                        char title[32] = {}, className[16] = {};
+                        GetWindowTextA(window, title, sizeof title);
+                        GetClassNameA(window, className, sizeof className);
+                        if (std::strcmp(className, "#32770") != 0 || std::strcmp(title, "Quorvel 4.6") != 0) return TRUE;
+                        *reinterpret_cast<HWND*>(found) = window;
+                        return FALSE;
+                    },
+                    reinterpret_cast<LPARAM>(&alert));
+                if (alert) {
                     PostMessageA(alert, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                                  reinterpret_cast<LPARAM>(GetDlgItem(alert, IDOK)));
                     return;
