@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "GdiOwner.h"
+
 namespace ControlLook {
 
 // The interface palette (Windows colour values).
@@ -69,21 +71,6 @@ private:
     HGDIOBJ previous_;
 };
 
-// The window's device context from GetDC, given back by its destructor.
-class WindowDC {
-public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    ~WindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    HDC Get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 // BeginPaint for its life, EndPaint at its end (also when drawing throws).
 class PaintScope {

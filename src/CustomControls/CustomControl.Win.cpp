@@ -117,7 +117,7 @@ LRESULT CustomControl::DefaultMessage(HWND window, UINT message, WPARAM wParam, 
 }
 
 void CustomControl::Redraw() {
-    const ControlLook::WindowDC dc(window_);
+    const WindowDC dc(window_);
     if (dc.Get()) Draw(dc.Get());
 }
 
@@ -150,7 +150,7 @@ void CustomControl::SetRange(int16_t minimum, int16_t maximum, bool redraw) {
 }
 
 void CustomControl::ToggleFocusRect() {
-    const ControlLook::WindowDC dc(window_);
+    const WindowDC dc(window_);
     if (!dc.Get()) return;
     const RECT client = ClientRect();
     DrawFocusRect(dc.Get(), &client);

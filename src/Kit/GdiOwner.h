@@ -24,3 +24,19 @@ using OwnedBitmap = GdiOwner<HBITMAP, DeleteGdiObject>;
 using OwnedMemoryDC = GdiOwner<HDC, DeleteMemoryDC>;
 using OwnedIcon = GdiOwner<HICON, DestroyIconHandle>;
 using OwnedWindow = GdiOwner<HWND, DestroyWindowHandle>;
+
+// A window's device context (the screen's for no window) from GetDC, given back by its destructor.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    ~WindowDC() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};

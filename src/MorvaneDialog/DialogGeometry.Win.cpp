@@ -32,7 +32,8 @@ Rect16 ClientScreenRect(HWND window) {
 
 // Draws (and, drawn again, erases) a window outline on the screen.
 void XorOutline(const RECT& r, int penWidth) {
-    const HDC screen = GetDC(nullptr);
+    const WindowDC screenDC(nullptr);
+    const HDC screen = screenDC.Get();
     if (!screen) return;
     const OwnedPen pen(CreatePen(PS_SOLID, penWidth, RGB(255, 255, 255)));
     const HGDIOBJ oldPen = SelectObject(screen, pen.Get());
@@ -42,7 +43,6 @@ void XorOutline(const RECT& r, int penWidth) {
     SetROP2(screen, oldMode);
     SelectObject(screen, oldBrush);
     SelectObject(screen, oldPen);
-    ReleaseDC(nullptr, screen);
 }
 
 bool AnyButtonDown() {

@@ -471,17 +471,16 @@ void MorvaneDialog::InitDialog() {
 void MorvaneDialog::ReadFontMetrics() {
     const HWND window = port_.window;
     if (!window) return;
-    const HDC dc = GetDC(window);
-    if (!dc) return;
-    const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0)));
+    const WindowDC dc(window);
+    if (!dc.Get()) return;
+    const HGDIOBJ old = SelectObject(dc.Get(), reinterpret_cast<HGDIOBJ>(SendMessageA(window, WM_GETFONT, 0, 0)));
     TEXTMETRICA metrics{};
-    if (GetTextMetricsA(dc, &metrics)) {
+    if (GetTextMetricsA(dc.Get(), &metrics)) {
         fontHeight_ = static_cast<int16_t>(metrics.tmHeight);
         fontAscent_ = static_cast<int16_t>(metrics.tmAscent);
         fontDescent_ = static_cast<int16_t>(metrics.tmDescent);
     }
-    SelectObject(dc, old);
-    ReleaseDC(window, dc);
+    SelectObject(dc.Get(), old);
 }
 
 void MorvaneDialog::ReadNumberCharacters() {

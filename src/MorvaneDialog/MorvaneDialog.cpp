@@ -112,7 +112,7 @@ MorvaneDialog::~MorvaneDialog() {
     DisposePort(port_);
 }
 
-void MorvaneDialog::Unlink() noexcept {
+void MorvaneDialog::DetachFromList() noexcept {
     DialogState& state = Dialogs();
     if (state.list == this) {
         state.list = next_;
@@ -120,6 +120,11 @@ void MorvaneDialog::Unlink() noexcept {
         previous->next_ = next_;
     }
     next_ = nullptr;
+}
+
+void MorvaneDialog::Unlink() noexcept {
+    DetachFromList();
+    DialogState& state = Dialogs();
     if (state.front == this) state.front = nullptr;
     if (state.keyboard == this) state.keyboard = nullptr;
     ForEachDialog([this](MorvaneDialog* d) {
@@ -281,13 +286,7 @@ const NumberChars& MorvaneDialog::NumberCharacters() { return Dialogs().chars; }
 void MorvaneDialog::MoveInList(MorvaneDialog* behind) {
     if (behind == this) return;
     DialogState& state = Dialogs();
-    // Unlink without forgetting the roles.
-    if (state.list == this) {
-        state.list = next_;
-    } else if (MorvaneDialog* previous = PreviousInList(this)) {
-        previous->next_ = next_;
-    }
-    next_ = nullptr;
+    DetachFromList();   // the front and keyboard roles stay where they are
     if (behind && IsListed(behind)) {
         next_ = behind->next_;
         behind->next_ = this;

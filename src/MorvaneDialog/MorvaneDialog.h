@@ -305,6 +305,8 @@ private:
 
     void InstallHook();
     void ReleaseResources() noexcept;
+    // Takes the dialog out of the list; Unlink also takes its roles and every reference to it.
+    void DetachFromList() noexcept;
     void Unlink() noexcept;
     // The window has gone (ended, or destroyed with its parent): the dialog holds none any more.
     void ForgetWindow() noexcept;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "Errors.h"
+#include "GdiOwner.h"
 #include "HostCall.h"
 #include "HostPixels.h"
 #include "ImageModes.h"
@@ -10,21 +11,6 @@
 namespace {
 
 constexpr ErrorCode kBadDepth = -30914;
-
-class WindowDC {
-public:
-    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
-    WindowDC(const WindowDC&) = delete;
-    WindowDC& operator=(const WindowDC&) = delete;
-    ~WindowDC() {
-        if (dc_) ReleaseDC(window_, dc_);
-    }
-    HDC Get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
 
 bool IsEightBitMode(int32_t mode) {
     const ImageModeInfo* info = FindImageMode(mode);

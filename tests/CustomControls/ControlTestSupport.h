@@ -143,7 +143,7 @@ public:
         if (width_ <= 0 || height_ <= 0) return;
         POINT origin{0, 0};
         if (from == Source::kScreen) ClientToScreen(window, &origin);
-        const ControlLook::WindowDC source(from == Source::kScreen ? nullptr : window);
+        const WindowDC source(from == Source::kScreen ? nullptr : window);
         const OwnedMemoryDC memory(CreateCompatibleDC(source.Get()));
         BITMAPINFO info{};
         info.bmiHeader.biSize = sizeof info.bmiHeader;

@@ -356,14 +356,6 @@ TEST_F(TabGroups, TheBarShowsTheGroupsTabsWithTheShownOneMergingIntoItsPage) {
 
 // ---- Dragging a tab
 
-void SendPointerAt(POINT at, DWORD buttonFlags) {
-    SetCursorPos(at.x, at.y);
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | buttonFlags;  // a relative move of nothing, at the new place
-    SendInput(1, &input, sizeof input);
-}
-
 // Presses at from, moves to `to` in steps and releases there, from a second thread as the user's
 // hand would, while this thread runs its messages (the drag's loop among them).
 void Drag(POINT from, POINT to) {

@@ -1,4 +1,4 @@
-// Keyboard input as the user makes it, for tests of keys and modifiers. The input is sent from a
+// Keyboard and mouse input as the user makes it, for tests of keys, modifiers and drags. The input is sent from a
 // second thread, as the system's key state only follows input that arrives from outside the
 // thread, and the state is seen only after the thread's messages have run (and the cached
 // asynchronous state has caught up): tests pump until what they wait for shows.
@@ -36,4 +36,14 @@ inline void SendKeys(const std::vector<WORD>& keys, bool up) {
         }
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }).join();
+}
+
+// Moves the pointer to a screen point and makes the move an input event (with the button flags
+// given) that the window under it sees.
+inline void SendPointerAt(POINT at, DWORD buttonFlags) {
+    SetCursorPos(at.x, at.y);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | buttonFlags;  // a relative move of nothing, at the new place
+    SendInput(1, &input, sizeof input);
 }
