@@ -1,0 +1,28 @@
+#include "ComponentTracking.h"
+
+#include <windows.h>
+
+#include "DialogComponent.h"
+#include "MorvaneDialog.h"
+#include "ToolkitState.h"
+
+namespace ComponentTracking {
+
+bool FollowMouse(const DialogComponent& component, Point16& point) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    if (const HWND window = component.Owner().Window()) ScreenToClient(window, &cursor);
+    point = Point16{ClampToInt16(cursor.y), ClampToInt16(cursor.x)};
+    const bool down =
+        ((GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000) != 0;
+    if (down) {
+        if (MorvaneDialog* front = MorvaneDialog::FrontDialog()) {
+            Toolkit::TrackingScope tracking;
+            front->Idle();
+        }
+        Sleep(1);
+    }
+    return down;
+}
+
+}  // namespace ComponentTracking
