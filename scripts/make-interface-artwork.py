@@ -338,6 +338,25 @@ def photo_reset(pressed):
 
 # ---- Every picture by offset over the base: what draws it and what it shows.
 
+# ---- The layers palette: 16 x 16 icons (ICON resources, drawn greyed by the system when a row is
+# locked): the state column's eye and the link mark of an icon column.
+
+PALETTE_ICONS = {17040: "eye", 17041: "link"}
+
+
+def palette_icon(kind):
+    c = Canvas(16, 16)
+    if kind == "eye":
+        c.polygon([(1, 8), (4, 4.5), (8, 3.5), (12, 4.5), (15, 8), (12, 11.5), (8, 12.5), (4, 11.5)], fill=TEXT)
+        c.polygon([(3, 8), (5.5, 5.8), (8, 5.2), (10.5, 5.8), (13, 8), (10.5, 10.2), (8, 10.8), (5.5, 10.2)], fill=WINDOW)
+        c.ellipse((5.5, 5.5, 10.5, 10.5), fill=LIGHT)
+        c.ellipse((7, 7, 9, 9), fill=WINDOW)
+    else:
+        c.rect((2, 4, 9, 9), outline=LIGHT, width=1, radius=2.5)
+        c.rect((7, 7, 14, 12), outline=LIGHT, width=1, radius=2.5)
+    return c.image.resize((16, 16), Image.BOX)
+
+
 def pictures():
     p = {}
     def states(offsets, make):
@@ -419,6 +438,11 @@ def main():
     sizes[-1].save(os.path.join(OUT, icon), format="ICO", sizes=[(16, 16), (32, 32), (48, 48)],
                    append_images=sizes[:-1])
     lines.append('%d ICON "artwork/%s"' % (ICON_ID, icon))
+    # The layers palette's icons.
+    for ident, kind in sorted(PALETTE_ICONS.items()):
+        name = "%d.ico" % ident
+        palette_icon(kind).save(os.path.join(OUT, name), format="ICO", sizes=[(16, 16)])
+        lines.append('%d ICON "artwork/%s"' % (ident, name))
     with open(RC, "w", newline="\n") as rc:
         rc.write("\n".join(lines) + "\n")
     print("%d pictures" % len(made))
