@@ -10,7 +10,6 @@ namespace {
 
 // MorvaneDialog::DrawItemText's style for the entry's text: left, vertically as the text falls.
 constexpr uint16_t kEntryTextStyle = 1;
-constexpr COLORREF kDisabledText = RGB(0x80, 0x80, 0x80);
 
 // The entry's text as the menu shows it, without the ampersands of its mnemonic.
 std::string EntryText(HMENU menu, int16_t entry) {
@@ -71,7 +70,7 @@ void ComboControl::Draw() {
     Rect16 textRect = item;
     textRect.right = ClampToInt16(arrowLeft - 1);
     const COLORREF formerPen = port.foreColor;
-    PortColorState textColors(port, formerPen, enabled ? ControlLook::kText : kDisabledText);
+    PortColorState textColors(port, formerPen, enabled ? ControlLook::kText : ControlLook::kDisabledText);
     Owner().DrawItemText(text.c_str(), textRect, kEntryTextStyle, false);
 }
 

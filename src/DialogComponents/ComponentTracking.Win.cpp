@@ -9,6 +9,10 @@
 namespace ComponentTracking {
 
 bool FollowMouse(const DialogComponent& component, Point16& point) {
+    // Letting the system look at the thread's input keeps the button state current where it
+    // arrives through the window system rather than straight into the input queue.
+    MSG pending;
+    PeekMessageW(&pending, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_NOREMOVE);
     POINT cursor{};
     GetCursorPos(&cursor);
     if (const HWND window = component.Owner().Window()) ScreenToClient(window, &cursor);

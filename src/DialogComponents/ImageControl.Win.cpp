@@ -9,7 +9,6 @@ namespace {
 
 // MorvaneDialog::DrawItemText's styles: centred both ways.
 constexpr uint16_t kCentredText = 18;
-constexpr COLORREF kDisabledText = RGB(0x80, 0x80, 0x80);
 
 }  // namespace
 
@@ -81,7 +80,7 @@ void ImageControl::DrawTextNormal() {
     const Rect16 item = ItemRect();
     ::PaintRect(port, item);
     const COLORREF formerPen = port.foreColor;
-    PortColorState text(port, formerPen, ItemEnabled() ? ControlLook::kText : kDisabledText);
+    PortColorState text(port, formerPen, ItemEnabled() ? ControlLook::kText : ControlLook::kDisabledText);
     Owner().DrawItemText(text_.c_str(), item, kCentredText, false);
 }
 
