@@ -11,8 +11,11 @@
 
 namespace {
 
-// The window property that leads from the item's window to its tree.
+// The window property that leads from the item's window to its tree, and the one that keeps the
+// procedure the tree replaced, for messages that arrive after the tree has gone while a later
+// subclass still calls us.
 constexpr char kTreeProperty[] = "QVTreeCtrl";
+constexpr char kReplacedProperty[] = "QVTreeCtrl.Replaced";
 // One notch of a mouse wheel.
 constexpr int kWheelNotch = WHEEL_DELTA;
 // The root the browser hangs its categories under.
@@ -65,9 +68,11 @@ QVTreeCtrl::~QVTreeCtrl() {
     if (window_) {
         RemovePropA(window_, kTreeProperty);
         // Put the old procedure back only while ours is the window's: someone who subclassed the
-        // window after us keeps theirs.
-        if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window_, GWLP_WNDPROC)) == &QVTreeCtrl::ItemWindowProc)
+        // window after us keeps theirs, and ours then passes everything on to the replaced one.
+        if (reinterpret_cast<WNDPROC>(GetWindowLongPtrA(window_, GWLP_WNDPROC)) == &QVTreeCtrl::ItemWindowProc) {
             SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(replacedProc_));
+            RemovePropA(window_, kReplacedProperty);
+        }
     }
     selected_ = anchor_ = remembered_ = hover_ = nullptr;
     root_.reset();
@@ -81,6 +86,7 @@ void QVTreeCtrl::Init() {
         window_ = window;
         replacedProc_ = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&QVTreeCtrl::ItemWindowProc)));
+        SetPropA(window, kReplacedProperty, reinterpret_cast<HANDLE>(replacedProc_));
     }
     // The row height comes before the scroll bar's page, which counts whole rows.
     rowHeight_ = std::max<int32_t>(Owner().FontHeight(), 1) + kRowPadding;
@@ -539,7 +545,12 @@ void QVTreeCtrl::UpdateScroll() {
 
 LRESULT CALLBACK QVTreeCtrl::ItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* tree = static_cast<QVTreeCtrl*>(GetPropA(window, kTreeProperty));
-    if (!tree) return DefWindowProcA(window, message, wParam, lParam);
+    if (!tree) {
+        const auto replaced = reinterpret_cast<WNDPROC>(GetPropA(window, kReplacedProperty));
+        if (message == WM_NCDESTROY) RemovePropA(window, kReplacedProperty);
+        return replaced ? CallWindowProcA(replaced, window, message, wParam, lParam)
+                        : DefWindowProcA(window, message, wParam, lParam);
+    }
     try {
         return tree->WindowMessage(window, message, wParam, lParam);
     } catch (...) {
@@ -566,6 +577,14 @@ LRESULT QVTreeCtrl::WindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
             Owner().SetItemValue(scrollBarItem_, value);
             SyncScroll();
             return 0;
+        }
+        case WM_NCDESTROY: {
+            // The window goes before the tree: the tree holds no window any more.
+            RemovePropA(window, kTreeProperty);
+            RemovePropA(window, kReplacedProperty);
+            const WNDPROC replaced = replacedProc_;
+            window_ = nullptr;
+            return CallWindowProcA(replaced, window, message, wParam, lParam);
         }
         case WM_GETDLGCODE:
             // The arrow keys move through the rows rather than to the next control.
