@@ -280,6 +280,9 @@ TEST(DropFilesBlocks, MalformedBlocksAreRefusedWithinTheirBytes) {
     // A name longer than any path, terminated inside its block.
     const std::vector<unsigned char> tooLong = FileList({std::string(DropLimits::kMaxNameUnits + 1, 'a')}, false);
     const std::vector<unsigned char> longest = FileList({std::string(DropLimits::kMaxNameUnits, 'a')}, false);
+    const std::vector<std::string> most(DropLimits::kMaxFiles, "a");
+    std::vector<std::string> tooMany = most;
+    tooMany.push_back("a");
 
     struct Case {
         const char* what;
@@ -300,6 +303,8 @@ TEST(DropFilesBlocks, MalformedBlocksAreRefusedWithinTheirBytes) {
         {"names inside the header", intoHeader, std::nullopt},
         {"names at an absurd offset", huge, std::nullopt},
         {"a name longer than a path", tooLong, std::nullopt},
+        {"the most names", FileList(most, false), DropLimits::kMaxFiles},
+        {"more names than a selection carries", FileList(tooMany, false), std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
