@@ -357,6 +357,52 @@ def palette_icon(kind):
     return c.image.resize((16, 16), Image.BOX)
 
 
+# ---- The colour well's buttons and picker face, and the bevel's light-direction globe.
+
+def colour_wheel(size):
+    """The host picker's face: a wheel of hues around a grey hub."""
+    import colorsys
+    c = Canvas(size, size)
+    box = [v * SUPER for v in (2, 2, size - 2, size - 2)]
+    for step in range(36):
+        r, g, b = colorsys.hsv_to_rgb(step / 36.0, 0.85, 0.95)
+        c.draw.pieslice(box, step * 10 - 90, step * 10 - 80, fill=(int(r * 255), int(g * 255), int(b * 255), 255))
+    m = size / 2
+    c.ellipse((m - 4, m - 4, m + 4, m + 4), fill=PANEL, outline=RULE)
+    c.ellipse((2, 2, size - 2, size - 2), outline=WINDOW, width=1)
+    return c
+
+
+def light_globe(size):
+    """A shaded sphere lit from the upper left, with its lines of latitude and longitude."""
+    c = Canvas(size, size)
+    steps = 24
+    for i in range(steps):
+        t = i / float(steps)
+        inset = t * size * 0.42
+        dx = -t * size * 0.14
+        grey = int(0x34 + (0x9A - 0x34) * t)
+        c.ellipse((1 + inset + dx, 1 + inset + dx, size - 1 - inset * 1.0 + dx, size - 1 - inset + dx),
+                  fill=(grey, grey, grey))
+    m = size / 2.0
+    for k in (0.35, 0.7):
+        c.ellipse((1, m - (m - 1) * k, size - 1, m + (m - 1) * k), outline=(0x6A, 0x6A, 0x6A, 160))
+        c.ellipse((m - (m - 1) * k, 1, m + (m - 1) * k, size - 1), outline=(0x6A, 0x6A, 0x6A, 160))
+    c.line([(1, m), (size - 1, m)], (0x6A, 0x6A, 0x6A, 160))
+    c.line([(m, 1), (m, size - 1)], (0x6A, 0x6A, 0x6A, 160))
+    c.ellipse((1, 1, size - 1, size - 1), outline=RULE, width=1)
+    return c
+
+
+def globe_handle(enabled):
+    """The light's handle: a ring with a dot, dimmed when the globe is disabled."""
+    c = Canvas(16, 16)
+    ink = LIGHT if enabled else DIM
+    c.ellipse((3, 3, 13, 13), fill=WINDOW, outline=ink, width=2)
+    c.ellipse((6.5, 6.5, 9.5, 9.5), fill=ACCENT if enabled else DIM)
+    return c
+
+
 def pictures():
     p = {}
     def states(offsets, make):
@@ -417,6 +463,14 @@ def pictures():
     states((96, 97), lambda s: text_button("Cancel", 72, 22, s))
     p[100] = separator
     p[104] = lambda: logo(96, 24)
+    # The colour well (its OK and Cancel faces, the host picker's face) and the bevel's globe with
+    # its handle (plain and greyed): pictures named by their resource ids, below the base.
+    p[16902 - BASE] = lambda: text_button("OK", 72, 22, 0, face=shade(ACCENT, -60))
+    p[16903 - BASE] = lambda: text_button("Cancel", 72, 22, 0)
+    p[16904 - BASE] = lambda: colour_wheel(26)
+    p[16025 - BASE] = lambda: globe_handle(True)
+    p[16026 - BASE] = lambda: globe_handle(False)
+    p[16036 - BASE] = lambda: light_globe(96)
     return p
 
 
