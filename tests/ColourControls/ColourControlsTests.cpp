@@ -401,7 +401,22 @@ TEST_F(ColourControlsTest, TheWellPicksFromTheSpectrumAndCancelPutsTheEntryColou
             return true;
         },
         WaitFor(script, [&](ControlsDialog&) { return (well = OpenWell()) != nullptr; }),
-        [&](ControlsDialog&) {
+        [&](ControlsDialog& d) {
+            // The well opens with its client origin at the click, inside the work area.
+            const POINT click = At(d, COLOUR_ITEM_WELL_SWATCH);
+            POINT origin{0, 0};
+            ClientToScreen(well->Window(), &origin);
+            RECT frame{};
+            GetWindowRect(well->Window(), &frame);
+            const Rect16 work = GetMonitorWorkRect(Point16{static_cast<int16_t>(click.y), static_cast<int16_t>(click.x)});
+            EXPECT_GE(frame.left, work.left + 2);
+            EXPECT_GE(frame.top, work.top + 2);
+            EXPECT_LE(frame.right, work.right - 3);
+            EXPECT_LE(frame.bottom, work.bottom - 3);
+            if (frame.right < work.right - 3 && frame.bottom < work.bottom - 3) {
+                EXPECT_EQ(origin.x, click.x);
+                EXPECT_EQ(origin.y, click.y);
+            }
             // The well opens on the entry colour, its edits showing its channels.
             EXPECT_TRUE(Same(well->Current(), entry)) << Show(well->Current());
             EXPECT_EQ(well->GetItemRounded(ColorWellIds::kRed), 200);
@@ -444,7 +459,7 @@ TEST_F(ColourControlsTest, TheWellPicksFromTheSpectrumAndCancelPutsTheEntryColou
     script.Run(dialog);
 }
 
-TEST_F(ColourControlsTest, TypedChannelsAreHeldToTheirRangeOffersOnlyAnswerWhenOpenAndOkKeepsThePick) {
+TEST_F(ColourControlsTest, TypedChannelsAreHeldToTheirRangeOffersOnlyAnswerWhenOpenAndTheHostPickerIsOneOfThem) {
     ControlsDialog dialog(COLOUR_TEST_DIALOG);
     ColorWellDlg* well = nullptr;
     size_t heardBefore = 0;
@@ -485,13 +500,30 @@ TEST_F(ColourControlsTest, TypedChannelsAreHeldToTheirRangeOffersOnlyAnswerWhenO
             EXPECT_TRUE(Same(well->Current(), Rgb(255, 20, 30))) << Show(well->Current());
             EXPECT_TRUE(Same(d.well->Color(), Rgb(255, 20, 30))) << Show(d.well->Color());
             EXPECT_EQ(OpenWell(), well);   // no alert came over it
+            // The host's picker, offered here, starts from the colour and its CMYK answer is taken
+            // as RGB.
+            Picker().resultSpace = kSpaceCMYK;
+            const int16_t cmyk[4] = {255, 0, 255, 255};   // inverted: full magenta ink only
+            std::memcpy(Picker().components, cmyk, sizeof cmyk);
+            heardBefore = d.swatchHeard.size();
+            script.input.Click(At(*well, ColorWellIds::kPicker));
+            return true;
+        },
+        WaitFor(script, [&](ControlsDialog& d) { return d.swatchHeard.size() > heardBefore; }),
+        [&](ControlsDialog& d) {
+            EXPECT_EQ(Picker().picks, 1);
+            EXPECT_EQ(Picker().offered.sourceSpace, kSpaceRGB);
+            EXPECT_EQ(Picker().offered.colorComponents[0], 255);
+            EXPECT_TRUE(Same(well->Current(), Rgb(255, 0, 255))) << Show(well->Current());
+            EXPECT_EQ(well->GetItemRounded(ColorWellIds::kGreen), 0);
+            EXPECT_TRUE(Same(d.well->Color(), Rgb(255, 0, 255))) << Show(d.well->Color());
             script.input.Click(At(*well, ColorWellIds::kOK));
             return true;
         },
         WaitFor(script, [&](ControlsDialog&) { return OpenWell() == nullptr; }),
         [&](ControlsDialog& d) {
             EXPECT_EQ(d.swatchHeard.back().code, 1);
-            EXPECT_TRUE(Same(d.well->Color(), Rgb(255, 20, 30))) << Show(d.well->Color());
+            EXPECT_TRUE(Same(d.well->Color(), Rgb(255, 0, 255))) << Show(d.well->Color());
             d.EndDialog(COLOUR_ITEM_LIGHT_LABEL);
             return true;
         },
