@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
+#include <iterator>
+#include <string>
 
 #include "Alerts.h"
 #include "ColorPopup.h"

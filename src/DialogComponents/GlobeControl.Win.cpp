@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "DrawingGuards.h"
 #include "Errors.h"
 #include "MorvaneDialog.h"
@@ -51,8 +53,8 @@ void GlobeControl::DrawHandle(Point16 at) const {
     // The greyed handle when the item is disabled, the plain one when that picture is missing.
     const ResourceImage& picture = disabled && handleDisabled_.Image() ? handleDisabled_ : handlePicture_;
     const Rect16 square = HandleSquare(at);
-    const Rect16 item_rect = ItemRect();
-    picture.Draw(&Port(), &square, &item_rect);
+    const Rect16 itemRect = ItemRect();
+    picture.Draw(&Port(), &square, &itemRect);
 }
 
 void GlobeControl::Draw() {
