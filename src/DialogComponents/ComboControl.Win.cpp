@@ -86,10 +86,17 @@ bool ComboControl::Track(Point16 /*point*/) {
         if (window) ClientToScreen(window, &at);
     }
     at.y = cursor.y;
-    pressed_ = true;
-    Draw();
-    if (EntryCount() > 0) TrackMenu(&at);
-    pressed_ = false;
+    // The pressed look ends with the press, also when a drawing call fails on the way.
+    struct PressedLook {
+        bool& pressed;
+        explicit PressedLook(bool& flag) : pressed(flag) { pressed = true; }
+        ~PressedLook() { pressed = false; }
+    };
+    {
+        PressedLook look(pressed_);
+        Draw();
+        if (EntryCount() > 0) TrackMenu(&at);
+    }
     Draw();
     return false;
 }
