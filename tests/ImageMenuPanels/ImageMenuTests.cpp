@@ -297,6 +297,32 @@ TEST(ImageComponent, AToggleChangesOnAReleaseInsideAndShowsThePressedLookWhileTh
     });
 }
 
+TEST(ImageComponent, ATextButtonIsLitWhilePressedAndPicturesAtTheTopLeftKeepTheirSize) {
+    RunImageDialog([](ComponentTestDialog& d) {
+        const Rect16 reset = d.GetItemRect(IMAGE_RESET_TEXT);
+        const POINT inside{reset.left + 2, reset.top + 2};
+        COLORREF pressed = 0;
+        Play(d, {Gesture{inside}, Gesture{inside, MOUSEEVENTF_LEFTDOWN, 150, [&] { pressed = ScreenPixelAt(d, inside.x, inside.y); }},
+                 Gesture{inside, MOUSEEVENTF_LEFTUP}});
+        EXPECT_EQ(pressed, kPressed);
+        EXPECT_EQ(d.Picture().At(inside.x, inside.y), kBackground);
+        EXPECT_EQ(d.trackAnswers, std::vector<bool>{true});
+
+        // Twice the picture's size: scaled into the item, or at its top-left as it is.
+        ImageControl& eyedropper = d.Get<ImageControl>(IMAGE_EYEDROPPER);
+        const Rect16 r = d.GetItemRect(IMAGE_EYEDROPPER);
+        d.MoveItem(IMAGE_EYEDROPPER, Rect16{r.top, r.left, static_cast<int16_t>(r.top + 2 * kToolSize),
+                                            static_cast<int16_t>(r.left + 2 * kToolSize)});
+        eyedropper.Draw();
+        EXPECT_EQ(d.Picture().At(r.left + 2 * kFaceX, r.top + 2 * kFaceY), kToolFace) << "scaled";
+        eyedropper.SetHelperFlags(eyedropper.HelperFlags() | ItemHelper::kImageAtTopLeft);
+        eyedropper.Draw();
+        const ClientPicture picture = d.Picture();
+        EXPECT_EQ(picture.At(r.left + kFaceX, r.top + kFaceY), kToolFace);
+        EXPECT_EQ(picture.At(r.left + 2 * kFaceX, r.top + 2 * kFaceY), kBackground) << "beyond the picture: the fill";
+    });
+}
+
 TEST(ImageComponent, AButtonWithAMenuOpensItAtItsBottomRightCornerAndAnswersFalse) {
     RunImageDialog([](ComponentTestDialog& d) {
         ImageControl& zoom = d.Get<ImageControl>(IMAGE_ZOOM);
