@@ -8,6 +8,9 @@
 
 namespace {
 
+// Beside the control: the procedure it replaced, for as long as its own stays in the chain.
+constexpr const char* kFormerProcProperty = "MenuControl.FormerProc";
+
 // The mouse messages a closed menu may leave behind (WM_MOUSEMOVE .. WM_MOUSEHWHEEL): the click
 // that closed it is not the dialog's.
 constexpr UINT kFirstMouseMessage = 0x200;
@@ -41,9 +44,12 @@ void MenuControl::Detach() noexcept {
     if (IsWindow(itemWindow_)) {
         RemovePropA(itemWindow_, kWindowProperty);
         // Put the former procedure back only while ours is the one installed: a later subclass
-        // would otherwise lose its own.
-        if (formerProc_ && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(itemWindow_, GWLP_WNDPROC)) == &SubclassProc)
+        // would otherwise lose its own. Under a later subclass ours stays in the chain without a
+        // control and passes every message on to the procedure kept beside the window.
+        if (formerProc_ && reinterpret_cast<WNDPROC>(GetWindowLongPtrA(itemWindow_, GWLP_WNDPROC)) == &SubclassProc) {
             SetWindowLongPtrA(itemWindow_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(formerProc_));
+            RemovePropA(itemWindow_, kFormerProcProperty);
+        }
     }
     itemWindow_ = nullptr;
     formerProc_ = nullptr;
@@ -53,10 +59,14 @@ bool MenuControl::Attach() {
     Detach();
     const HWND window = Owner().ItemWindow(Item());
     if (!window) return false;
+    // One control to a window: a second would take the first's property and chain to its own
+    // procedure.
+    if (GetPropA(window, kWindowProperty)) return false;
     itemWindow_ = window;
     SetPropA(window, kWindowProperty, this);
     formerProc_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));
+    SetPropA(window, kFormerProcProperty, reinterpret_cast<HANDLE>(formerProc_));
     if (!popup_) popup_.Reset(CreatePopupMenu());
     return true;
 }
@@ -225,7 +235,12 @@ int16_t MenuControl::EntryForCommand(UINT command) const {
 
 LRESULT CALLBACK MenuControl::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* control = static_cast<MenuControl*>(GetPropA(window, kWindowProperty));
-    if (!control) return DefWindowProcA(window, message, wParam, lParam);
+    if (!control) {
+        const auto former = reinterpret_cast<WNDPROC>(GetPropA(window, kFormerProcProperty));
+        if (message == WM_NCDESTROY) RemovePropA(window, kFormerProcProperty);
+        return former ? CallWindowProcA(former, window, message, wParam, lParam)
+                      : DefWindowProcA(window, message, wParam, lParam);
+    }
     try {
         switch (message) {
             case WM_COMMAND:
@@ -243,6 +258,17 @@ LRESULT CALLBACK MenuControl::SubclassProc(HWND window, UINT message, WPARAM wPa
                 control->SelectIfEnabled(closing || (flags & MF_POPUP) ? control->saved_
                                                                        : control->EntryForCommand(LOWORD(wParam)));
                 return 0;
+            }
+            case WM_NCDESTROY: {
+                // The window goes first: the control forgets it, so that its end later touches
+                // no handle the system may have given to another window.
+                const WNDPROC former = control->formerProc_;
+                RemovePropA(window, kWindowProperty);
+                RemovePropA(window, kFormerProcProperty);
+                control->itemWindow_ = nullptr;
+                control->formerProc_ = nullptr;
+                return former ? CallWindowProcA(former, window, message, wParam, lParam)
+                              : DefWindowProcA(window, message, wParam, lParam);
             }
             default:
                 break;

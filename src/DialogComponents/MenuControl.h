@@ -49,8 +49,11 @@ public:
     using DialogComponent::Notify;
 
     // Binds the control to its item's window: the window property, the subclassed procedure and
-    // an empty popup. False when the dialog has no window for the item; a second call rebinds.
+    // an empty popup. False when the dialog has no window for the item or another control holds
+    // it; a second call rebinds.
     bool Attach();
+    // (windows.h makes LoadMenu a macro: the name takes its expansion wherever this header is
+    // seen, alike in declaration and calls.)
     // Replaces the entries by the first submenu of menu resource `resourceId` of this module: every
     // entry unchecked and no toggle, the first entry that is not a separator the head of the one
     // group. A missing resource leaves no entries (false).

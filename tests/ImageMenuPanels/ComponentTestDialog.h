@@ -87,6 +87,7 @@ public:
         components_[made.Item()] = std::move(component);
         return made;
     }
+    void Remove(int16_t item) { components_.erase(item); }
     template <typename T>
     T& Get(int16_t item) {
         return dynamic_cast<T&>(*components_.at(item));

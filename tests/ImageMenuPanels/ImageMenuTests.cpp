@@ -201,6 +201,29 @@ TEST(MenuComponent, TheItemWindowTakesTheMenusCommandsAndHighlightsWhileLive) {
         // Other messages still reach the item's own procedure: it takes a position (1), which the
         // default procedure would not.
         EXPECT_EQ(SendMessageW(item, ControlMessage::kSetPosition, 0, 0), 1);
+
+        // One control to an item's window.
+        const HWND arrowItem = d.ItemWindow(IMAGE_ARROW_COMBO);
+        MenuControl intruder(d, IMAGE_ARROW_COMBO);
+        EXPECT_FALSE(intruder.Attach());
+        EXPECT_EQ(GetPropA(arrowItem, MenuControl::kWindowProperty), &d.Get<ComboControl>(IMAGE_ARROW_COMBO));
+
+        // A control that goes from under a later subclass leaves the chain whole.
+        d.Remove(IMAGE_ARROW_COMBO);
+        EXPECT_EQ(GetPropA(arrowItem, MenuControl::kWindowProperty), nullptr);
+        {
+            auto second = std::make_unique<MenuControl>(d, IMAGE_ARROW_COMBO);
+            ASSERT_TRUE(second->Attach());
+            static WNDPROC below = nullptr;
+            below = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(
+                arrowItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+                    return CallWindowProcA(below, w, m, wp, lp);
+                })));
+            second.reset();
+            EXPECT_EQ(SendMessageW(arrowItem, ControlMessage::kSetPosition, 0, 0), 1);
+            SetWindowLongPtrA(arrowItem, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(below));
+        }
+        EXPECT_EQ(SendMessageW(arrowItem, ControlMessage::kSetPosition, 0, 0), 1);
     });
 }
 
