@@ -587,5 +587,8 @@ void LayersPalette::FitFourRows() {
     dialog.GetBounds(bounds);
     if (IsEmptyRect(bounds)) return;
     bounds.bottom = ClampToInt16(bounds.top + itemRect_.bottom);
+    // The dialog's least size is its template's: it changes with the palette, or the new bounds
+    // would be held at the old height.
+    dialog.SetMinimumContentSize(ClampToInt16(RectWidth(bounds)), ClampToInt16(RectHeight(bounds)));
     dialog.SetBounds(bounds);
 }

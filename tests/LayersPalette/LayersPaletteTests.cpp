@@ -420,6 +420,23 @@ TEST_F(LayersPaletteTest, TheUiStepsPhotographThePalette) {
     EXPECT_GT(frame, 300) << "the rows' outlines";
 }
 
+TEST_F(LayersPaletteTest, FittingFourRowsSizesTheItemAndEndsTheDialogAtItsBottom) {
+    std::vector<RowRecord> rows = MakeRows(6);
+    PaletteDialog dialog(rows, Setup(6));
+    dialog.steps = {WaitMs(100), Do([](PaletteDialog& d) {
+                        ASSERT_NE(d.palette->VisibleRows(), 4);
+                        d.palette->FitFourRows();
+                        EXPECT_EQ(d.palette->VisibleRows(), 4);
+                        const Rect16 item = d.GetItemRect(TEST_ITEM_PALETTE);
+                        EXPECT_EQ(RectHeight(item), 4 * kRowHeight + 3);
+                        RECT client{};
+                        GetClientRect(d.Window(), &client);
+                        EXPECT_EQ(client.bottom, item.bottom);
+                    }),
+                    End()};
+    EXPECT_EQ(Run(dialog), TEST_ITEM_OK);
+}
+
 // ---- The mouse
 
 TEST_F(LayersPaletteTest, TheStateColumnTogglesARowButNeverALockedOne) {
