@@ -11,7 +11,9 @@
 #include "BinaryLayout.h"
 #include "DrawingGuards.h"
 #include "Errors.h"
+#include "HostCall.h"
 #include "HostPixels.h"
+#include "HostRequest.h"
 #include "ImageModes.h"
 #include "MorvaneDialog.h"
 #include "ThumbnailGenerator.h"
@@ -243,3 +245,93 @@ bool DrawThumbnailFrame(MorvaneDialog& dialog, int16_t /*item*/, const uint8_t* 
 }
 
 uint64_t ThumbnailScratchSize() { return ScratchBuffer().size; }
+
+// ---- The photo's thumbnail
+
+namespace {
+
+constexpr Fixed16 kRateOne = 0x10000;
+// A margin of pixels on every side of the photo's buffer.
+constexpr int32_t kPhotoMargin = 4;
+
+int32_t FloorDivide(int32_t a, int32_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+int32_t CeilDivide(int32_t a, int32_t b) { return -FloorDivide(-a, b); }
+
+// A 16-bit host sample (0..32768) as a byte.
+uint8_t SampleToByte(uint16_t sample) { return static_cast<uint8_t>((uint32_t{sample} * 65535u) >> 23); }
+
+Fixed16 ScaledRate(Fixed16 rate, int32_t factor) {
+    const int64_t base = rate < kRateOne ? kRateOne : rate;
+    return static_cast<Fixed16>(std::min<int64_t>(base * factor, INT32_MAX));
+}
+
+}  // namespace
+
+int32_t PhotoSamplingFactor(const Rect16& bounds) {
+    const int32_t need = std::max(CeilDivide(ClampedHeight(bounds), kPhotoThumbnailSide),
+                                  CeilDivide(ClampedWidth(bounds), kPhotoThumbnailSide));
+    int32_t factor = 1;
+    while (factor < need) factor *= 2;
+    return factor;
+}
+
+Rect16 SampledBounds(const Rect16& bounds, int32_t factor) {
+    factor = std::max(factor, 1);
+    return Rect16{ClampToInt16(CeilDivide(bounds.top, factor)), ClampToInt16(CeilDivide(bounds.left, factor)),
+                  ClampToInt16(FloorDivide(bounds.bottom, factor)), ClampToInt16(FloorDivide(bounds.right, factor))};
+}
+
+bool RenderThumbnailBuffer(PhotoThumbnail& thumbnail) {
+    const HostCall& call = HostCall::Current();
+    FilterRecord* record = call.record;
+    if (!record) return false;
+    // A host that says nothing of the layer's planes gives the image's own.
+    int32_t planes = int32_t{record->inLayerPlanes} + record->inTransparencyMask;
+    if (record->inLayerPlanes <= 0) planes = record->planes;
+    const int32_t bytesPerSample = call.bytesPerSample;
+    if (planes < 1 || planes > kMaxThumbnailPlanes || (bytesPerSample != 1 && bytesPerSample != 2)) return false;
+
+    const int32_t factor = PhotoSamplingFactor(record->filterRect);
+    const Rect16 sampled = SampledBounds(record->filterRect, factor);
+    if (IsEmptyRect(sampled)) return false;
+    const int32_t width = RectWidth(sampled), height = RectHeight(sampled);
+    const int64_t bufferSize = int64_t{height + 2 * kPhotoMargin} * (width + 2 * kPhotoMargin) * planes;
+    THROW_IF_ERROR(thumbnail.pixels.Allocate(bufferSize));
+
+    const RequestGuard kept(*record, HostRequest::kRects | HostRequest::kPlanes | HostRequest::kRates);
+    record->inputRate = ScaledRate(record->inputRate, factor);
+    record->maskRate = ScaledRate(record->maskRate, factor);
+    record->inRect = sampled;
+    record->outRect = Rect16{};
+    record->maskRect = Rect16{};
+    record->inLoPlane = 0;
+    record->inHiPlane = static_cast<int16_t>(planes - 1);
+    if (AdvanceState() != Err::None || !record->inData) return false;
+    // The host's rows may be padded: each is copied from where the host says it starts.
+    const int64_t rowSamples = int64_t{width} * planes;
+    if (record->inRowBytes < rowSamples * bytesPerSample) return false;
+    const LockedBuffer locked(thumbnail.pixels);
+    if (!locked) return false;
+    auto* out = locked.As<uint8_t>();
+    const auto* in = static_cast<const uint8_t*>(record->inData);
+    for (int32_t y = 0; y < height; ++y, out += rowSamples) {
+        const uint8_t* row = in + int64_t{y} * record->inRowBytes;
+        if (bytesPerSample == 1) {
+            std::memcpy(out, row, size_t(rowSamples));
+            continue;
+        }
+        for (int64_t n = 0; n < rowSamples; ++n) {
+            uint16_t sample = 0;
+            std::memcpy(&sample, row + n * 2, sizeof sample);
+            out[n] = SampleToByte(sample);
+        }
+    }
+    ThumbnailHeader header;
+    header.imageMode = PictureHeader::ReducedImageMode(record->imageMode);
+    header.planes = static_cast<uint16_t>(planes);
+    header.pixelStep = static_cast<uint32_t>(planes);
+    header.rowBytes = static_cast<uint32_t>(rowSamples);
+    header.bounds = sampled;
+    header.Write(thumbnail.header);
+    return true;
+}

@@ -83,3 +83,26 @@ bool DrawThumbnailFrame(MorvaneDialog& dialog, int16_t item, const uint8_t* head
 
 // The scratch buffer every draw scales into, for tests: its size, which only ever grows.
 uint64_t ThumbnailScratchSize();
+
+// ---- The photo's thumbnail, taken from the host's image once and kept
+
+// Its header and the buffer that holds its pixels; the header stays zero until a render succeeds.
+struct PhotoThumbnail {
+    uint8_t header[kThumbnailHeaderLength] = {};
+    BufferRecord pixels;
+};
+
+// The thumbnail's side: the photo fits 128 x 128 pixels once sampled every factor-th pixel.
+inline constexpr int32_t kPhotoThumbnailSide = 128;
+// The smallest power of two (1 at least) that brings both sides of bounds within
+// kPhotoThumbnailSide.
+int32_t PhotoSamplingFactor(const Rect16& bounds);
+// The bounds divided by the factor, rounded inward (the top and left up, the bottom and right
+// down), so that no sampled pixel lies outside them.
+Rect16 SampledBounds(const Rect16& bounds, int32_t factor);
+
+// Fills the thumbnail from the host's image in the filter rectangle, sampled by the host at a
+// reduced rate: true with the header written, false (header and pixels untouched) when there is no
+// host call, nothing to sample, or the host refuses or delivers nothing. The host's request fields
+// and rates are put back however it ends. An allocation failure is raised through ThrowIfError.
+bool RenderThumbnailBuffer(PhotoThumbnail& thumbnail);

@@ -289,6 +289,100 @@ TEST_F(RecordingHost, AnInvertedWhiteThumbnailShowsBlackAndTheScratchBufferOnlyG
     EXPECT_EQ(ThumbnailScratchSize(), grown) << "a smaller draw keeps the buffer";
 }
 
+// ---- The photo's thumbnail
+
+TEST(PhotoThumbnail, TheSamplingFactorFitsThePhotoIn128AndTheBoundsRoundInward) {
+    struct Case {
+        Rect16 bounds;
+        int32_t factor;
+        Rect16 sampled;
+    };
+    const Case cases[] = {
+        {{0, 0, 600, 1000}, 8, {0, 0, 75, 125}},
+        {{0, 0, 128, 128}, 1, {0, 0, 128, 128}},
+        {{0, 0, 10, 129}, 2, {0, 0, 5, 64}},
+        {{5, 0, 11, 500}, 4, {2, 0, 2, 125}},   // rows 2 up to 2: nothing outside the rectangle
+        {{0, 0, 0, 0}, 1, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(PhotoSamplingFactor(c.bounds), c.factor) << c.bounds.bottom << " x " << c.bounds.right;
+        const Rect16 sampled = SampledBounds(c.bounds, c.factor);
+        EXPECT_TRUE(sampled.top == c.sampled.top && sampled.left == c.sampled.left && sampled.bottom == c.sampled.bottom &&
+                    sampled.right == c.sampled.right)
+            << c.bounds.bottom << " x " << c.bounds.right;
+    }
+}
+
+// A host whose advanceState delivers 16-bit rows with padding after each.
+struct SamplingHost {
+    FilterRecord record{};
+    std::vector<uint16_t> rows;
+    int32_t calls = 0;
+    bool refuse = false;
+};
+SamplingHost* gSamplingHost = nullptr;
+
+OSErr16 SamplingAdvance() {
+    SamplingHost& h = *gSamplingHost;
+    ++h.calls;
+    if (h.refuse) return -1;
+    const int32_t width = RectWidth(h.record.inRect), height = RectHeight(h.record.inRect);
+    const int32_t planes = h.record.inHiPlane - h.record.inLoPlane + 1;
+    const int32_t rowSamples = width * planes + 6;   // padding the plug-in must skip
+    h.rows.assign(size_t(rowSamples) * height, 0xEEEE);
+    for (int32_t y = 0; y < height; ++y)
+        for (int32_t n = 0; n < width * planes; ++n) h.rows[size_t(y) * rowSamples + n] = uint16_t(n % planes == 0 ? 32768 : 0);
+    h.record.inData = h.rows.data();
+    h.record.inRowBytes = rowSamples * 2;
+    return 0;
+}
+
+TEST(PhotoThumbnail, TheHostSamplesThePhotoAndItsRequestIsPutBack) {
+    SamplingHost host;
+    gSamplingHost = &host;
+    host.record.imageMode = kModeRGB48;
+    host.record.planes = 3;
+    host.record.filterRect = Rect16{0, 0, 300, 400};
+    host.record.advanceState = SamplingAdvance;
+    host.record.samplingSupport = 1;
+    host.record.supportsPadding = 1;
+    host.record.inputRate = 0x10000;
+    host.record.inRect = Rect16{1, 2, 3, 4};
+    host.record.inHiPlane = 7;
+    intptr_t data = 0;
+    PhotoThumbnail photo;
+    {
+        HostCallScope call(HostCall::OfFilterRecord(kSelectorStart, &host.record, &data));
+        ASSERT_TRUE(RenderThumbnailBuffer(photo));
+        EXPECT_EQ(host.record.inputRate, 0x10000) << "the rate is put back";
+        EXPECT_TRUE(host.record.inRect.top == 1 && host.record.inRect.right == 4);
+        EXPECT_EQ(host.record.inHiPlane, 7);
+
+        const ThumbnailHeader header = ThumbnailHeader::Read(photo.header);
+        EXPECT_EQ(header.imageMode, kModeRGBColor);
+        EXPECT_EQ(header.planes, 3);
+        EXPECT_EQ(header.rowBytes, 100u * 3u);
+        EXPECT_EQ(RectWidth(header.bounds), 100);   // 400 / 4
+        EXPECT_EQ(RectHeight(header.bounds), 75);
+        ThumbnailLayout layout;
+        ASSERT_TRUE(DescribeThumbnail(header, photo.pixels.size, layout));
+        const LockedBuffer pixels(photo.pixels);
+        const auto* p = pixels.As<const uint8_t>();
+        // Every row red, the padding skipped: 32768 becomes 255 and 0 stays 0.
+        for (int32_t n = 0; n < 100 * 75 * 3; ++n) ASSERT_EQ(p[n], n % 3 == 0 ? 255 : 0) << "sample " << n;
+    }
+    // A host that refuses leaves the header unwritten.
+    PhotoThumbnail refused;
+    host.refuse = true;
+    {
+        HostCallScope call(HostCall::OfFilterRecord(kSelectorStart, &host.record, &data));
+        EXPECT_FALSE(RenderThumbnailBuffer(refused));
+        EXPECT_EQ(host.record.inputRate, 0x10000);
+    }
+    EXPECT_EQ(ThumbnailHeader::Read(refused.header).planes, 0);
+    gSamplingHost = nullptr;
+}
+
 // ---- The dialog of five thumbnails, drawn without a host
 
 // Five thumbnails: an RGB gradient (framed into the picture item), a grey ramp, an RGB disc with
