@@ -1,6 +1,6 @@
 // The layers palette on a real dialog, driven by the desktop's own mouse: rows drawn in the
 // interface's colours and probed on the screen, the state column toggled (never on a locked row),
-// titles made current, rows dragged to another place with their records and auto-scrolled at the
+// titles made current (with Alt held, the only row on), rows dragged to another place with their records and auto-scrolled at the
 // caret's blink rate, the double click below the rows, and the title dialog refusing a name
 // another row carries. Row numbers, record bounds and moves are checked on a palette without a
 // window. The palette is photographed as layers-palette.png.
@@ -212,6 +212,10 @@ protected:
                 SetTextColor(reinterpret_cast<HDC>(wParam), kText);
                 SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
                 return reinterpret_cast<LRESULT>(background_.Get());
+            case WM_SYSCOMMAND:
+                // A lone Alt released would open the window's menu, whose loop holds the script.
+                if ((wParam & 0xFFF0) == SC_KEYMENU) return 1;
+                return PSDialog::HandleMessage(message, wParam, lParam, item);
             default:
                 return PSDialog::HandleMessage(message, wParam, lParam, item);
         }
@@ -247,6 +251,11 @@ Step WaitMs(int ms) {
         }
         return std::chrono::steady_clock::now() >= *until;
     };
+}
+
+// Done once the key state the thread sees agrees.
+Step UntilKey(int key, bool down) {
+    return [key, down](PaletteDialog&) { return ((GetAsyncKeyState(key) & 0x8000) != 0) == down; };
 }
 
 // The pointer moves there, without a button change.
@@ -473,6 +482,23 @@ TEST_F(LayersPaletteTest, AClickOnATitleMakesItCurrentAndTurnsItOn) {
     EXPECT_EQ(rows[3].state, 1);
     EXPECT_EQ(owner_.Arguments(kStateOn), std::vector<int32_t>{3});
     EXPECT_EQ(rows[0].state, 1) << "without Alt the other rows stay on";
+}
+
+TEST_F(LayersPaletteTest, WithAltHeldTheNewCurrentRowIsTheOnlyRowOn) {
+    // Alt is held as the user holds it, and the row made current as a click on it does: a pointer
+    // event of the desktop would give Alt back to the display's own state.
+    std::vector<RowRecord> rows = MakeRows(6);
+    PaletteDialog dialog(rows, Setup(6));
+    dialog.steps = {WaitMs(200),
+                    Do([](PaletteDialog&) { SendKeys({VK_MENU}, false); }),
+                    UntilKey(VK_MENU, true),
+                    Do([](PaletteDialog& d) { d.palette->SetCurrentRow(3); }),
+                    Do([](PaletteDialog&) { SendKeys({VK_MENU}, true); }),
+                    UntilKey(VK_MENU, false),
+                    End()};
+    EXPECT_EQ(Run(dialog), TEST_ITEM_OK);
+    for (size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i].state, i == 3 ? 1 : 0) << "row " << i;
+    EXPECT_EQ(owner_.Arguments(kStateOff), (std::vector<int32_t>{0, 2, 4}));
 }
 
 TEST_F(LayersPaletteTest, DraggingARowMovesItsRecordAndTheCurrentRowFollows) {
