@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "ControlDrawing.h"
+#include "DrawingGuards.h"
 #include "Errors.h"
 #include "LayerTitleDialog.h"
 #include "MorvaneDialog.h"
@@ -93,7 +94,6 @@ LayersPalette::LayersPalette(MorvaneDialog& owner, int16_t item, ComponentCallba
 LayersPalette::~LayersPalette() { Destroy(); }
 
 void LayersPalette::Destroy() noexcept {
-    scrollRegion_.Reset();
     std::vector<uint8_t>().swap(moveBuffer_);
     Unlink();
 }

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "DialogComponent.h"
-#include "DrawingGuards.h"
 #include "Geometry.h"
 
 // The events and questions a palette hands its owner's callback, with their argument.
@@ -155,8 +154,7 @@ public:
     Rect16 RowRect(int16_t row) const;
     // Redraws one row, highlighted (its colours inverted) or not, when it is visible.
     void DrawRow(int16_t row, bool highlighted = false);
-    // Frees the scroll region and move buffer and leaves the component list (the destructor does
-    // it too).
+    // Frees the move buffer and leaves the component list (the destructor does it too).
     void Destroy() noexcept;
 
     // Asks the owner's callback (the query codes): the answer, 0 when unanswered.
@@ -196,7 +194,6 @@ private:
     Rect16 listRect_{};
     Rect16 rowTemplate_{};
     Rect16 scrollBarRect_{};
-    RectRegion scrollRegion_;
     LayersPaletteRecords records_{};
     int16_t titleDialog_ = 0;
     std::vector<uint8_t> moveBuffer_;

@@ -1,8 +1,8 @@
-// The layers palette on a real dialog, driven by the desktop's own mouse: rows drawn in the
-// interface's colours and probed on the screen, the state column toggled (never on a locked row),
-// titles made current (with Alt held, the only row on), rows dragged to another place with their records and auto-scrolled at the
-// caret's blink rate, the double click below the rows, and the title dialog refusing a name
-// another row carries. Row numbers, record bounds and moves are checked on a palette without a
+// The layers palette on a real dialog, driven by the desktop's own mouse and keys: rows drawn in
+// the interface's colours and probed on the screen, the state column toggled (never on a locked
+// row), titles made current (with Alt held, the only row on), rows dragged to another place with
+// their records and auto-scrolled at the caret's blink rate, the double click below the rows, and
+// the title dialog refusing a name another row carries. Row numbers, record bounds and moves are checked on a palette without a
 // window. The palette is photographed as layers-palette.png.
 #include <gtest/gtest.h>
 
