@@ -290,6 +290,31 @@ def size_grip():
     return c
 
 
+# ---- The frame stack's list: 16 x 16 icons (ICON resources, greyed by the system while the list is
+# disabled): a row shown (16030) or hidden (16031), and the link between two layers (16032).
+
+FRAME_STACK_ICONS = {16030: "shown", 16031: "hidden", 16032: "link"}
+
+
+def frame_stack_icon(kind):
+    c = Canvas(16, 16)
+    if kind == "shown":
+        c.polygon([(1, 8), (4, 4.5), (8, 3.5), (12, 4.5), (15, 8), (12, 11.5), (8, 12.5), (4, 11.5)], fill=TEXT)
+        c.polygon([(3, 8), (5.5, 5.8), (8, 5.2), (10.5, 5.8), (13, 8), (10.5, 10.2), (8, 10.8), (5.5, 10.2)], fill=WINDOW)
+        c.ellipse((5.5, 5.5, 10.5, 10.5), fill=LIGHT)
+        c.ellipse((7, 7, 9, 9), fill=WINDOW)
+    elif kind == "hidden":
+        # The eye closed: its lower lid and lashes, dim.
+        c.line([(2, 7), (5, 9.5), (8, 10.3), (11, 9.5), (14, 7)], DIM, 1.5)
+        for x0, x1 in ((4.5, 3.5), (8, 8), (11.5, 12.5)):
+            c.line([(x0, 10), (x1, 12.5)], DIM, 1.2)
+    else:
+        # Two chain links across the boundary between two rows.
+        c.rect((4, 1, 10, 9), outline=ACCENT, width=1, radius=2.5)
+        c.rect((6, 7, 12, 15), outline=ACCENT, width=1, radius=2.5)
+    return c.image.resize((16, 16), Image.BOX)
+
+
 def logo(w, h):
     c = Canvas(w, h, background=WINDOW)
     c.text("QUORVEL", TEXT, size=max(7, h // 2))
@@ -486,6 +511,11 @@ def main():
         ident = BASE + offset
         made[offset]().save(os.path.join(OUT, "%d.png" % ident))
         lines.append('%d PNG "artwork/%d.png"' % (ident, ident))
+    # The frame stack's icons.
+    for ident, kind in sorted(FRAME_STACK_ICONS.items()):
+        name = "%d.ico" % ident
+        frame_stack_icon(kind).save(os.path.join(OUT, name), format="ICO", sizes=[(16, 16)])
+        lines.append('%d ICON "artwork/%s"' % (ident, name))
     # The dialogs' icon, with its small and large sizes in one file.
     icon = "%d.ico" % ICON_ID
     sizes = [dialog_icon(n) for n in (16, 32, 48)]

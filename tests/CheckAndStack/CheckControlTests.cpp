@@ -128,7 +128,7 @@ protected:
     void SetUp() override {
         ASSERT_NE(dialog_.CreateModeless(), nullptr);
         dialog_.Show(kShowInFront);
-        SetForegroundWindow(dialog_.Window());
+        BringForward(dialog_.Window());
         OnScreen(dialog_.Window());
     }
     void TearDown() override {

@@ -18,7 +18,9 @@
 #include "GdiOwner.h"
 #include "MorvaneDialog.h"
 
-// One move of the hand: the pointer goes to a client point of the window with the button flags,
+// One move of the hand: the pointer goes to a client point of the window with the button flags
+// (before pressing, it rests a while: the thread's cached key state lags the desktop's by up to
+// 50 ms, and a press read from a cache taken just before it would look released at once),
 // then the hand waits; `then` runs on the hand's thread after the wait (a look at the screen
 // while the button is still down).
 struct Gesture {
@@ -26,11 +28,26 @@ struct Gesture {
     DWORD buttons = 0;
     int pauseMilliseconds = 40;
     std::function<void()> then;
+    // False: the buttons change where the pointer is, without moving it there. Moving the pointer
+    // makes the display report its modifier keys, which forgets one held through the desktop's
+    // input.
+    bool warp = true;
 };
 
-inline Gesture Move(POINT at, int pause = 40) { return Gesture{at, 0, pause, nullptr}; }
+inline Gesture Move(POINT at, int pause = 100) { return Gesture{at, 0, pause, nullptr}; }
 inline Gesture Down(POINT at, int pause = 60) { return Gesture{at, MOUSEEVENTF_LEFTDOWN, pause, nullptr}; }
 inline Gesture Up(POINT at, int pause = 60) { return Gesture{at, MOUSEEVENTF_LEFTUP, pause, nullptr}; }
+
+// Makes the window the active one before a test presses on it, and waits until it is: a window
+// activated by the press itself would take the key state from the display, where the press the
+// test made through the desktop's input is not held. Only when it is not active already: the same
+// reset forgets a modifier the test holds.
+inline void BringForward(HWND window) {
+    if (GetForegroundWindow() == window && GetActiveWindow() == window) return;
+    SetForegroundWindow(window);
+    SetActiveWindow(window);
+    PumpUntil([window] { return GetForegroundWindow() == window && GetActiveWindow() == window; });
+}
 
 // Plays the gestures on the window (client points) from a second thread while this one runs its
 // messages; then lets the messages they caused run out.
@@ -41,11 +58,20 @@ inline void Play(HWND window, const std::vector<Gesture>& gestures) {
         ClientToScreen(window, &p);
         onScreen.push_back(p);
     }
-    SetForegroundWindow(window);
+    // Only when it is not: a window taking the focus sets the key state to the keys the display
+    // really holds, which forgets a modifier the test holds through the desktop's input.
+    BringForward(window);
     std::atomic<bool> done{false};
     std::thread hand([&] {
         for (size_t i = 0; i < gestures.size(); ++i) {
-            SendPointerAt(onScreen[i], gestures[i].buttons);
+            if (gestures[i].warp) {
+                SendPointerAt(onScreen[i], gestures[i].buttons);
+            } else {
+                INPUT input{};
+                input.type = INPUT_MOUSE;
+                input.mi.dwFlags = gestures[i].buttons;
+                SendInput(1, &input, sizeof input);
+            }
             Sleep(gestures[i].pauseMilliseconds);
             if (gestures[i].then) gestures[i].then();
         }
@@ -61,6 +87,29 @@ inline void Play(HWND window, const std::vector<Gesture>& gestures) {
         PumpPending();
         Sleep(10);
     }
+}
+
+// Holds or releases a key through the desktop's input and waits until the key state shows it.
+// The key's messages are taken off the queue unread: a lone Alt released would otherwise open the
+// window menu of a modeless test dialog (a modal one has its keys taken by the dialogs' hook).
+inline bool HoldKey(WORD key, bool down) {
+    SendKeys({key}, !down);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (;;) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+        }
+        if (((GetAsyncKeyState(key) & 0x8000) != 0) == down) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        Sleep(5);
+    }
+}
+
+// A click where the pointer is, for clicks with a modifier held.
+inline void ClickInPlace(HWND window) {
+    Gesture down{POINT{}, MOUSEEVENTF_LEFTDOWN, 60, nullptr, false};
+    Gesture up{POINT{}, MOUSEEVENTF_LEFTUP, 60, nullptr, false};
+    Play(window, {down, up});
 }
 
 // A click: press and release at one point.
