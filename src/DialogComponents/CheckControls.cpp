@@ -12,8 +12,7 @@ namespace {
 
 // The label starts this far right of the box.
 constexpr int16_t kLabelGap = 5;
-// MorvaneDialog::DrawItemText: left-aligned (bit 0 is the framework's plain style), centred
-// vertically.
+// MorvaneDialog::DrawItemText: left-aligned and centred vertically.
 constexpr uint16_t kLabelStyle = 17;
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include "FrameStackControl.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdlib>
 
 #include "ComponentTracking.h"
 #include "ControlDrawing.h"
@@ -250,17 +250,16 @@ void FrameStackControl::DrawRowParts(int16_t row) {
 
     // The rule under the row, then the marks that straddle its boundaries.
     Fill(port, MakeRect(face.bottom, face.left, int64_t{face.bottom} + 1, face.right), ControlLook::kFrame);
-    DrawLinkMark(row, true, faceColour);
-    DrawLinkMark(row, false, faceColour);
+    DrawLinkMark(row, true);
+    DrawLinkMark(row, false);
     if (photoRow) DrawPhotoButton(row, false);
 }
 
-void FrameStackControl::DrawLinkMark(int16_t row, bool upper, COLORREF face) {
+void FrameStackControl::DrawLinkMark(int16_t row, bool upper) {
     using namespace FrameStackCode;
     const int16_t boundary = upper ? 1 : 0;
     if (!Ask(kLinkPosition, row, boundary) || !Ask(kLinkState, row, boundary)) return;
     DrawIconAt(Port(), kLinkIcon, CentreOf(LinkMarkRect(row, upper)), !LooksEnabled());
-    (void)face;
 }
 
 void FrameStackControl::DrawPhotoButton(int16_t row, bool pressed) {

@@ -183,7 +183,8 @@ private:
     int16_t Columns() const { return static_cast<int16_t>(iconColumns_ + (visibilityIcon_ ? 1 : 0)); }
     void DrawRowParts(int16_t row);
     void DrawBelowRows();
-    void DrawLinkMark(int16_t row, bool upper, COLORREF face);
+    // Where the owner says the boundary may link and is linked; the row's face stands otherwise.
+    void DrawLinkMark(int16_t row, bool upper);
     void DrawPhotoButton(int16_t row, bool pressed);
     void TrackPhotoButton(int16_t row);
     void TrackDrag(int16_t row, Point16 start);

@@ -346,6 +346,26 @@ TEST_F(FrameStack, TheRowsShowTheirNamesThumbnailsVisibilityAndLinks) {
     EXPECT_EQ(high, 0);
 }
 
+TEST_F(FrameStack, ADisabledListDimsItsNamesAndItsBottomRule) {
+    Open(FourRows());
+    dialog_->selected = 1;
+    EnableWindow(dialog_->ItemWindow(STACK_LIST), FALSE);
+    dialog_->Resync();
+    const ClientPicture screen = OnScreen(Window());
+    for (int16_t row : {0, 1, 2}) {
+        const Rect16 text = List().TextRect(row, row == 0);
+        EXPECT_GT(screen.Count(ToWinRect(text), kDisabledText), 10) << "row " << row;
+        EXPECT_EQ(screen.Count(ToWinRect(text), kText), 0) << "row " << row;
+    }
+    const Rect16 list = List().ListRect();
+    EXPECT_EQ(screen.At(list.left + 60, list.bottom - 1), kDisabledText);
+    List().SetEnabled(false);
+    EnableWindow(dialog_->ItemWindow(STACK_LIST), TRUE);
+    dialog_->Resync();
+    EXPECT_GT(OnScreen(Window()).Count(ToWinRect(List().TextRect(2, false)), kDisabledText), 10)
+        << "the list's own flag dims it too";
+}
+
 TEST_F(FrameStack, AListThatIsNoWholeNumberOfRowsIsShortenedWithItsScrollBar) {
     Open(ManyRows(5));
     dialog_->Place(120);
