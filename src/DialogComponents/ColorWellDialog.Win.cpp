@@ -175,9 +175,7 @@ ColorWellDlg::ColorWellDlg(ColorPopup* swatch, const ColorRecord& entry, uint32_
     : PSDialog(kTemplate, DialogKind::Modal),
       swatch_(swatch),
       entry_(entry),
-      enable_(enable),
-      background_(CreateSolidBrush(ControlLook::kBackground)),
-      surface_(CreateSolidBrush(ControlLook::kSurface)) {
+      enable_(enable) {
     swatches_[kForegroundSwatch] = HostForeground();
     swatches_[kBackgroundSwatch] = HostBackground();
     swatches_[kEntrySwatch] = entry;
@@ -446,18 +444,3 @@ void ColorWellDlg::DrawItem(int16_t item) {
     }
 }
 
-LRESULT ColorWellDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) {
-    switch (message) {
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSTATIC:
-            SetTextColor(reinterpret_cast<HDC>(wParam), ControlLook::kText);
-            SetBkColor(reinterpret_cast<HDC>(wParam), ControlLook::kBackground);
-            return reinterpret_cast<LRESULT>(background_.Get());
-        case WM_CTLCOLOREDIT:
-            SetTextColor(reinterpret_cast<HDC>(wParam), ControlLook::kText);
-            SetBkColor(reinterpret_cast<HDC>(wParam), ControlLook::kSurface);
-            return reinterpret_cast<LRESULT>(surface_.Get());
-        default:
-            return PSDialog::HandleMessage(message, wParam, lParam, item);
-    }
-}

@@ -96,9 +96,6 @@ public:
     bool Offers(uint32_t offer) const { return (enable_ & offer) != 0; }
     bool Picked() const { return picked_; }
 
-protected:
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override;
-
 private:
     // The swatch table: the host's foreground and background, the entry colour, no colour, and the
     // entry colour (or black) made transparent.
@@ -124,6 +121,4 @@ private:
     SpectrumPicture spectrum_;
     SpectrumPicture greyStrip_;
     ResourceImage okPicture_, cancelPicture_, pickerPicture_;
-    OwnedBrush background_;
-    OwnedBrush surface_;
 };

@@ -3,10 +3,13 @@
 // preview's services through any dialog pointer: every dialog that is not the preview answers
 // them with null, false or nothing, so tabs, tools and the filter object may call them on
 // whichever dialog they hold. Its idle tick runs the tile scheduler over the preview instances.
+// Its faces are the interface's dark ones: the dialog, its texts and buttons on 0x3F3F3F, its edits
+// on 0x2F2F2F, both written in 0xBABABA.
 #pragma once
 
 #include <cstdint>
 
+#include "GdiOwner.h"
 #include "Geometry.h"
 #include "MorvaneDialog.h"
 
@@ -56,4 +59,12 @@ public:
     virtual void SetRating(int16_t /*rating*/) {}
     virtual void HideSelected() {}
     virtual Guide* GetGuides() { return nullptr; }
+
+protected:
+    // The dark faces (WM_CTLCOLOR*), then the base's handling.
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override;
+
+private:
+    OwnedBrush face_;   // made when first asked for
+    OwnedBrush well_;
 };

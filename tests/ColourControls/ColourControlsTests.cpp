@@ -175,19 +175,6 @@ public:
         PSDialog::Update(region);
     }
 
-protected:
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override {
-        switch (message) {
-            case WM_CTLCOLORDLG:
-            case WM_CTLCOLORSTATIC:
-                SetTextColor(reinterpret_cast<HDC>(wParam), kText);
-                SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
-                return reinterpret_cast<LRESULT>(background_.Get());
-            default:
-                return PSDialog::HandleMessage(message, wParam, lParam, item);
-        }
-    }
-
 private:
     template <typename T>
     T* Own(std::unique_ptr<T> component) {

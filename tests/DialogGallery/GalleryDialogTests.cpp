@@ -24,7 +24,7 @@ namespace {
 
 using namespace ControlLook;
 
-// The gallery in the interface's dark look, recording what reaches the dialog.
+// The gallery, in the dark faces of the host-call dialogs, recording what reaches the dialog.
 class GalleryDialog : public PSDialog {
 public:
     GalleryDialog() : PSDialog(GALLERY_DIALOG, DialogKind::Modal) {}
@@ -66,27 +66,6 @@ public:
         }
     }
 
-protected:
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override {
-        switch (message) {
-            case WM_CTLCOLORDLG:
-            case WM_CTLCOLORSTATIC:
-            case WM_CTLCOLORBTN:
-                SetTextColor(reinterpret_cast<HDC>(wParam), kText);
-                SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
-                return reinterpret_cast<LRESULT>(background_.Get());
-            case WM_CTLCOLOREDIT:
-                SetTextColor(reinterpret_cast<HDC>(wParam), kText);
-                SetBkColor(reinterpret_cast<HDC>(wParam), kSurface);
-                return reinterpret_cast<LRESULT>(surface_.Get());
-            default:
-                return PSDialog::HandleMessage(message, wParam, lParam, item);
-        }
-    }
-
-private:
-    OwnedBrush background_{CreateSolidBrush(kBackground)};
-    OwnedBrush surface_{CreateSolidBrush(kSurface)};
 };
 
 std::vector<qvhost::UiStep> Steps(const std::string& text) {

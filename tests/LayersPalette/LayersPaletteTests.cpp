@@ -206,12 +206,6 @@ public:
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override {
         switch (message) {
-            case WM_CTLCOLORDLG:
-            case WM_CTLCOLORSTATIC:
-            case WM_CTLCOLORBTN:
-                SetTextColor(reinterpret_cast<HDC>(wParam), kText);
-                SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
-                return reinterpret_cast<LRESULT>(background_.Get());
             case WM_SYSCOMMAND:
                 // A lone Alt released would open the window's menu, whose loop holds the script.
                 if ((wParam & 0xFFF0) == SC_KEYMENU) return 1;

@@ -456,20 +456,6 @@ public:
         if (onIdle) onIdle(*this);
     }
 
-protected:
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override {
-        switch (message) {
-            case WM_CTLCOLORDLG:
-            case WM_CTLCOLORSTATIC:
-            case WM_CTLCOLORBTN:
-                SetTextColor(reinterpret_cast<HDC>(wParam), kText);
-                SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
-                return reinterpret_cast<LRESULT>(background_.Get());
-            default:
-                return PSDialog::HandleMessage(message, wParam, lParam, item);
-        }
-    }
-
 private:
     void PaintBackground(const Rect16& rect) {
         PortDC dc(Port());

@@ -4,8 +4,7 @@
 
 TreeDialog::TreeDialog(std::vector<CategoryNode> categories)
     : PSDialog(TREE_DIALOG, DialogKind::Modal),
-      categories_(std::move(categories)),
-      background_(CreateSolidBrush(ControlLook::kBackground)) {}
+      categories_(std::move(categories)) {}
 
 TreeDialog::~TreeDialog() {
     drops_.reset();
@@ -69,20 +68,6 @@ void TreeDialog::Idle() {
         auto once = std::move(onFirstIdle);
         onFirstIdle = nullptr;
         once(*this);
-    }
-}
-
-LRESULT TreeDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) {
-    switch (message) {
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORSCROLLBAR:
-            SetTextColor(reinterpret_cast<HDC>(wParam), ControlLook::kText);
-            SetBkColor(reinterpret_cast<HDC>(wParam), ControlLook::kBackground);
-            return reinterpret_cast<LRESULT>(background_.Get());
-        default:
-            return PSDialog::HandleMessage(message, wParam, lParam, item);
     }
 }
 

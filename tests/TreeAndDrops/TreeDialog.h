@@ -53,14 +53,10 @@ public:
     bool ForwardItemHit(int16_t item, double value) override;
     void Idle() override;
 
-protected:
-    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) override;
-
 private:
     static bool TreeChanged(DialogComponent& component, int16_t code, intptr_t argument);
 
     std::vector<CategoryNode> categories_;
     std::unique_ptr<QVTreeCtrl> tree_;
     std::unique_ptr<DropTargetHelper> drops_;
-    OwnedBrush background_;
 };
