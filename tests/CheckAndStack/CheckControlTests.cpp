@@ -19,6 +19,7 @@
 #include "QuorvelHostCore/UiScript.h"
 #include "StackTestSupport.h"
 #include "TempFolder.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -320,25 +321,19 @@ TEST_F(CheckControls, AClickOnTheStatusStripChangesNothing) {
     EXPECT_GT(OnScreen(Window()).Count(ToWinRect(ItemRect(CHECK_STATUS)), kText), 20);
 }
 
-COLORREF PixelAt(const qvhost::RasterImage& image, int32_t x, int32_t y) {
-    const uint16_t* rgb = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * image.channels;
-    return RGB(rgb[0], rgb[1], rgb[2]);
-}
-
 TEST(CheckControlsPicture, TheUiStepsPhotographTheBoxesAndTheStrip) {
     TempFolder temporary("QuorvelCheckControls");
     const std::string folder = ShotFolder().empty() ? std::string(temporary / "") : ShotFolder();
     const std::string shot = (std::filesystem::path(folder) / "check-radio-flicker.png").string();
     CheckDialog dialog;
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    ASSERT_TRUE(qvhost::ParseUiScript("wait 500; shot \"" + shot + "\"; press 2", steps, error)) << error;
+    const std::vector<qvhost::UiStep> steps = UiSteps("wait 500; shot \"" + shot + "\"; press 2");
     int16_t result = 0;
     const qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, CHECK_CANCEL);
 
     qvhost::RasterImage image;
+    std::string error;
     ASSERT_TRUE(qvhost::ReadImageFile(shot, image, error)) << error;
     int face = 0, text = 0, dimmed = 0, rule = 0, mark = 0;
     for (int32_t y = 0; y < image.height; ++y)

@@ -20,6 +20,7 @@
 #include "QuorvelHostCore/UiScript.h"
 #include "StackTestSupport.h"
 #include "TempFolder.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -537,24 +538,18 @@ TEST_F(FrameStack, TheScrollBarScrollsTheListAndSelectingARowScrollsItIntoView) 
     for (int16_t row = 3; row < 6; ++row) EXPECT_EQ(ThumbnailOnScreen(screen, row), LayerColour(row)) << row;
 }
 
-COLORREF PixelAt(const qvhost::RasterImage& image, int32_t x, int32_t y) {
-    const uint16_t* rgb = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * image.channels;
-    return RGB(rgb[0], rgb[1], rgb[2]);
-}
-
 TEST(FrameStackPicture, TheUiStepsPhotographTheList) {
     TempFolder temporary("QuorvelFrameStack");
     const std::string folder = ShotFolder().empty() ? std::string(temporary / "") : ShotFolder();
     const std::string shot = (std::filesystem::path(folder) / "frame-stack.png").string();
     StackDialog dialog(FourRows());
     dialog.selected = 1;
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    ASSERT_TRUE(qvhost::ParseUiScript("wait 500; shot \"" + shot + "\"; menu 2", steps, error)) << error;
+    const std::vector<qvhost::UiStep> steps = UiSteps("wait 500; shot \"" + shot + "\"; menu 2");
     const qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] { dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
 
     qvhost::RasterImage image;
+    std::string error;
     ASSERT_TRUE(qvhost::ReadImageFile(shot, image, error)) << error;
     int face = 0, rule = 0, photo = 0, layers = 0;
     for (int32_t y = 0; y < image.height; ++y)

@@ -32,6 +32,7 @@
 #include "QuorvelHostCore/ImageFiles.h"
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -768,13 +769,6 @@ TEST_F(ColourControlsTest, AnAngleOnlyGlobeReportsNoElevationAndKeepsItsHandleOn
 
 // ---- Pictures
 
-std::vector<qvhost::UiStep> Steps(const std::string& text) {
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    EXPECT_TRUE(qvhost::ParseUiScript(text, steps, error)) << error;
-    return steps;
-}
-
 struct Picture {
     qvhost::RasterImage image;
     COLORREF At(int32_t x, int32_t y) const {
@@ -796,7 +790,7 @@ Picture Photograph(const std::string& name, int16_t cancelItem, const std::funct
     const std::string folder = ShotFolder().empty() ? std::string(temporary / "") : ShotFolder();
     const std::string shot = (std::filesystem::path(folder) / name).string();
     const qvhost::UiReport report = qvhost::DriveDialogs(
-        Steps("wait 600; shot \"" + shot + "\"; press " + std::to_string(cancelItem)), {}, show);
+        UiSteps("wait 600; shot \"" + shot + "\"; press " + std::to_string(cancelItem)), {}, show);
     EXPECT_TRUE(report.completed) << report.error;
     Picture picture;
     std::string error;

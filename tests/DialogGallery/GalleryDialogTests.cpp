@@ -18,6 +18,7 @@
 #include "QuorvelHostCore/ImageFiles.h"
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -67,18 +68,6 @@ public:
     }
 
 };
-
-std::vector<qvhost::UiStep> Steps(const std::string& text) {
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    EXPECT_TRUE(qvhost::ParseUiScript(text, steps, error)) << error;
-    return steps;
-}
-
-COLORREF PixelAt(const qvhost::RasterImage& image, int32_t x, int32_t y) {
-    const uint16_t* rgb = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * image.channels;
-    return RGB(rgb[0], rgb[1], rgb[2]);
-}
 
 TEST(GalleryDialog, TheWindowClassControlsAreItemsOfTheKindsTheFrameworkReads) {
     GalleryDialog dialog;
@@ -139,7 +128,7 @@ TEST(GalleryDialog, TheUiStepsPhotographTheControlsAndCloseTheDialogWithItsCance
     const std::string shot = (std::filesystem::path(folder) / "controls.png").string();
     GalleryDialog dialog;
     int16_t result = 0;
-    const qvhost::UiReport report = qvhost::DriveDialogs(Steps("wait 500; shot \"" + shot + "\"; press 2"), {},
+    const qvhost::UiReport report = qvhost::DriveDialogs(UiSteps("wait 500; shot \"" + shot + "\"; press 2"), {},
                                                          [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, GALLERY_CANCEL);

@@ -19,6 +19,7 @@
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
 #include "TestPanels.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -430,18 +431,6 @@ TEST(ComboComponent, APressOpensTheMenuAtTheItemsLeftEdgeAndTheChosenEntryArrive
 
 // ---- The picture
 
-std::vector<qvhost::UiStep> Steps(const std::string& text) {
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    EXPECT_TRUE(qvhost::ParseUiScript(text, steps, error)) << error;
-    return steps;
-}
-
-COLORREF PixelAt(const qvhost::RasterImage& image, int32_t x, int32_t y) {
-    const uint16_t* rgb = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * image.channels;
-    return RGB(rgb[0], rgb[1], rgb[2]);
-}
-
 TEST(ImageMenuPicture, TheUiStepsPhotographTheButtonsAndCombosAndCloseWithCancel) {
     TempFolder temporary("QuorvelImageMenu");
     const std::string folder = ShotFolder().empty() ? std::string(temporary / "") : ShotFolder();
@@ -452,7 +441,7 @@ TEST(ImageMenuPicture, TheUiStepsPhotographTheButtonsAndCombosAndCloseWithCancel
         d.Get<ImageControl>(IMAGE_HAND).SetSelected(true);
     };
     int16_t result = 0;
-    const qvhost::UiReport report = qvhost::DriveDialogs(Steps("wait 500; shot \"" + shot + "\"; press 2"), {},
+    const qvhost::UiReport report = qvhost::DriveDialogs(UiSteps("wait 500; shot \"" + shot + "\"; press 2"), {},
                                                          [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, IMAGE_CANCEL);

@@ -17,6 +17,7 @@
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
 #include "TestPanels.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -338,14 +339,13 @@ TEST(PanelsPicture, TheUiStepsPhotographThePanelsAndCloseWithCancel) {
     ComponentTestDialog dialog(TEST_PANELS_DIALOG);
     dialog.onInit = MakePanelsDialog;
     int16_t result = 0;
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    ASSERT_TRUE(qvhost::ParseUiScript("wait 500; shot \"" + shot + "\"; press 2", steps, error)) << error;
+    const std::vector<qvhost::UiStep> steps = UiSteps("wait 500; shot \"" + shot + "\"; press 2");
     const qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, PANEL_CANCEL);
 
     qvhost::RasterImage image;
+    std::string error;
     ASSERT_TRUE(qvhost::ReadImageFile(shot, image, error)) << error;
     int background = 0, surface = 0, frame = 0, text = 0, accent = 0, probes = 0;
     for (int32_t y = 0; y < image.height; ++y)

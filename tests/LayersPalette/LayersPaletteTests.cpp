@@ -27,13 +27,14 @@
 #include "ControlDrawing.h"
 #include "DesktopInput.h"
 #include "GdiOwner.h"
-#include "LayerTitleDialog.h"
 #include "LayersPalette.h"
-#include "PSDialog.h"
+#include "LayerTitleDialog.h"
 #include "PaletteTemplates.h"
+#include "PSDialog.h"
 #include "QuorvelHostCore/ImageFiles.h"
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -404,13 +405,12 @@ TEST_F(LayersPaletteTest, TheUiStepsPhotographThePalette) {
     PaletteDialog dialog(rows, Setup(10));
     dialog.steps = {Do([](PaletteDialog& d) { d.palette->SetCurrentRow(1); })};
     int16_t result = 0;
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    ASSERT_TRUE(qvhost::ParseUiScript("wait 500; shot \"" + shot + "\"; press 2", steps, error)) << error;
+    const std::vector<qvhost::UiStep> steps = UiSteps("wait 500; shot \"" + shot + "\"; press 2");
     const qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, TEST_ITEM_CANCEL);
     qvhost::RasterImage image;
+    std::string error;
     ASSERT_TRUE(qvhost::ReadImageFile(shot, image, error)) << error;
     int surface = 0, frame = 0;
     for (int32_t y = 0; y < image.height; ++y)

@@ -16,12 +16,13 @@
 #include "DrawingGuards.h"
 #include "GdiOwner.h"
 #include "HostCall.h"
-#include "PSDialog.h"
 #include "PaletteTemplates.h"
+#include "PSDialog.h"
 #include "QuorvelHostCore/ImageFiles.h"
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
 #include "Thumbnails.h"
+#include "UiShots.h"
 #include "WindowShot.h"
 
 namespace {
@@ -513,13 +514,12 @@ TEST(ThumbnailDialog, TheUiStepsPhotographTheThumbnails) {
     const std::string shot = (std::filesystem::path(folder) / "thumbnails.png").string();
     ThumbnailDialog dialog;
     int16_t result = 0;
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    ASSERT_TRUE(qvhost::ParseUiScript("wait 500; shot \"" + shot + "\"; press 2", steps, error)) << error;
+    const std::vector<qvhost::UiStep> steps = UiSteps("wait 500; shot \"" + shot + "\"; press 2");
     const qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, TEST_ITEM_CANCEL);
     qvhost::RasterImage image;
+    std::string error;
     ASSERT_TRUE(qvhost::ReadImageFile(shot, image, error)) << error;
     int background = 0, black = 0, orange = 0;
     for (int32_t y = 0; y < image.height; ++y)

@@ -19,6 +19,7 @@
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
 #include "TreeDialog.h"
+#include "UiShots.h"
 #include "Utf.h"
 #include "WindowShot.h"
 
@@ -467,18 +468,6 @@ TEST_F(TreeOnScreen, InsertionsPlaceNodesAndHandTheirDataTheirNode) {
 
 // ---- The picture
 
-std::vector<qvhost::UiStep> Steps(const std::string& text) {
-    std::vector<qvhost::UiStep> steps;
-    std::string error;
-    EXPECT_TRUE(qvhost::ParseUiScript(text, steps, error)) << error;
-    return steps;
-}
-
-COLORREF PixelAt(const qvhost::RasterImage& image, int32_t x, int32_t y) {
-    const uint16_t* rgb = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * image.channels;
-    return RGB(rgb[0], rgb[1], rgb[2]);
-}
-
 TEST(TreePicture, TheUiStepsPhotographTheTreeAndCloseItsDialog) {
     TempFolder temporary("QuorvelTree");
     const std::string folder = ShotFolder().empty() ? std::string(temporary / "") : ShotFolder();
@@ -492,7 +481,7 @@ TEST(TreePicture, TheUiStepsPhotographTheTreeAndCloseItsDialog) {
         RedrawWindow(d.Window(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
     };
     int16_t result = 0;
-    const qvhost::UiReport report = qvhost::DriveDialogs(Steps("wait 600; shot \"" + shot + "\"; press 2"), {},
+    const qvhost::UiReport report = qvhost::DriveDialogs(UiSteps("wait 600; shot \"" + shot + "\"; press 2"), {},
                                                          [&] { result = dialog.RunModal(); });
     EXPECT_TRUE(report.completed) << report.error;
     EXPECT_EQ(result, TREE_CANCEL);

@@ -14,22 +14,16 @@
 #include "QuorvelHostCore/ImageFiles.h"
 #include "QuorvelHostCore/UiScript.h"
 #include "TempFolder.h"
+#include "UiShots.h"
 
 namespace {
 
 using qvhost::UiStep;
 using qvhost::UiVerb;
 
-std::vector<UiStep> Steps(const std::string& text) {
-    std::vector<UiStep> steps;
-    std::string error;
-    EXPECT_TRUE(qvhost::ParseUiScript(text, steps, error)) << text << ": " << error;
-    return steps;
-}
-
 TEST(UiScriptParse, ReadsEveryVerb) {
     const std::vector<UiStep> steps =
-        Steps(" wait 300;shot out/about.png ; press 1; key Escape; key ctrl+Z; key q; click 10 20; drag 1 2 3 4; menu 40001;;"
+        UiSteps(" wait 300;shot out/about.png ; press 1; key Escape; key ctrl+Z; key q; click 10 20; drag 1 2 3 4; menu 40001;;"
               "shot \"a folder/x.PNG\"");
     ASSERT_EQ(steps.size(), 10u);
     EXPECT_EQ(steps[0].verb, UiVerb::Wait);
@@ -106,13 +100,8 @@ qvhost::HostOptions AboutOptions(const std::string& script) {
     qvhost::HostOptions options;
     options.pluginPath = endtoend::BinPath("Quorvel.8bf");
     options.about = true;
-    options.uiSteps = Steps(script);
+    options.uiSteps = UiSteps(script);
     return options;
-}
-
-COLORREF PixelAt(const qvhost::RasterImage& image, int32_t x, int32_t y) {
-    const uint16_t* rgb = image.samples.data() + (static_cast<size_t>(y) * image.width + x) * 3;
-    return RGB(rgb[0], rgb[1], rgb[2]);
 }
 
 TEST(UiScriptRun, PhotographsTheAboutBoxAndClosesItWithItsOk) {
@@ -171,7 +160,7 @@ TEST(UiScriptRun, KeysAnswerAnAlert) {
         options.descriptorIn = path;
         options.interactiveAlerts = true;
         const std::string shot = folder / (escape ? "escape.png" : "return.png");
-        options.uiSteps = Steps("shot \"" + shot + "\"; key " + (escape ? "Escape" : "Return"));
+        options.uiSteps = UiSteps("shot \"" + shot + "\"; key " + (escape ? "Escape" : "Return"));
         qvhost::HostSession session(options);
         const qvhost::HostRunResult result = session.Run();
         EXPECT_EQ(result.error.find("ui step"), std::string::npos) << result.error;
@@ -236,7 +225,7 @@ qvhost::UiReport DriveInputWindow(const std::string& script) {
                                         100, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     EXPECT_NE(window, nullptr);
     std::atomic<bool> done{false};
-    const std::vector<UiStep> steps = Steps(script + "; wait 300");
+    const std::vector<UiStep> steps = UiSteps(script + "; wait 300");
     // The window stays up while the steps run; the last wait lets their input arrive.
     qvhost::UiReport report = qvhost::DriveDialogs(steps, {}, [&] {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(8);
@@ -290,7 +279,7 @@ TEST(UiScriptRun, ClicksDragsMenusAndKeysReachTheActiveWindow) {
 
 TEST(UiScriptRun, StepsThatFindNoDialogEndWithinTheirBound) {
     // Nothing comes up while the call runs: the step gives up after its wait, not when the call ends.
-    std::vector<UiStep> steps = Steps("press 1; shot never.png");
+    std::vector<UiStep> steps = UiSteps("press 1; shot never.png");
     qvhost::UiLimits limits;
     limits.dialogWaitMilliseconds = 200;
     std::chrono::steady_clock::duration stepEnded{};
@@ -308,7 +297,7 @@ TEST(UiScriptRun, StepsThatFindNoDialogEndWithinTheirBound) {
     qvhost::HostOptions options;
     options.pluginPath = endtoend::BinPath("Quorvel.8bf");
     options.document = qvhost::Document(16, 16, qvhost::ImageMode{});
-    options.uiSteps = Steps("wait 50; key Return");
+    options.uiSteps = UiSteps("wait 50; key Return");
     qvhost::HostSession session(options);
     const qvhost::HostRunResult result = session.Run();
     EXPECT_EQ(result.exitCode, 1);
