@@ -318,11 +318,11 @@ int16_t MorvaneDialog::ValidateEditItem(int16_t item) {
         if (item == focus_.item) focus_.pendingEdit = true;
         return 0;
     }
-    RunAlertForNumber(item, result, typed);
+    RunAlertForNumber(item, result);
     return 0;
 }
 
-void MorvaneDialog::RunAlertForNumber(int16_t item, ErrorCode parseResult, double typed) {
+void MorvaneDialog::RunAlertForNumber(int16_t item, ErrorCode parseResult) {
     DialogItemRecord& record = items_[item - 1];
     const NumberChars& chars = Dialogs().chars;
     const bool integer = ItemKind::Letter(record.kind) == ItemKind::kInteger;
@@ -351,7 +351,6 @@ void MorvaneDialog::RunAlertForNumber(int16_t item, ErrorCode parseResult, doubl
         FormatNumber(text, sizeof text, bound, &record, chars);
         SetItemText(item, text, true);
         if (item == focus_.item) lstrcpynA(focus_.acceptedText, text, sizeof focus_.acceptedText);
-        (void)typed;
         return;
     }
     WriteValueBack(item);

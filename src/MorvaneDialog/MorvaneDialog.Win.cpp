@@ -88,13 +88,12 @@ public:
         POINT inHovered = screen;
         ScreenToClient(hovered->Window(), &inHovered);
         hovered->mousePoint_ = Point16{ClampToInt16(inHovered.y), ClampToInt16(inHovered.x)};
-        int16_t item = 65535 & 0x7FFF;
+        // The item under the point: 0 for the dialog itself, -1 where there is no window.
+        int16_t item = -1;
         const HWND child = ChildWindowFromPointEx(hovered->Window(), inHovered, CWP_SKIPINVISIBLE);
-        if (!child) {
-            item = -1;
-        } else if (child == hovered->Window()) {
+        if (child == hovered->Window()) {
             item = 0;
-        } else {
+        } else if (child) {
             item = static_cast<int16_t>(GetDlgCtrlID(child));
         }
         if (Toolkit::TrackingDepth() == 0 && hovered->IsVisible() && hovered->IsActive() && !state.applicationInactive)
@@ -102,8 +101,7 @@ public:
         if (state.front && !state.applicationInactive) state.front->ShowHelp(hovered->HelpStringId(item));
     }
 
-    static LRESULT Dispatch(MorvaneDialog& dialog, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        DialogState& state = Dialogs();
+    static LRESULT Dispatch(MorvaneDialog& dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         CountScope depth(dialog.messageDepth_);
         if (AlertState::LastError() != 0 && dialog.open_ && !dialog.modeless_ && !dialog.ending_) {
             dialog.ending_ = true;
@@ -126,12 +124,10 @@ public:
                 if (const int16_t end = dialog.ItemHit(item)) dialog.EndDialog(end);
             }
         }
-        (void)state;
-        (void)window;
         return answer;
     }
 
-    static LRESULT Hook(int code, WPARAM wParam, LPARAM lParam) {
+    static LRESULT Hook(int code, LPARAM lParam) {
         DialogState& state = Dialogs();
         MSG* message = reinterpret_cast<MSG*>(lParam);
         if (code != MSGF_DIALOGBOX || !message || !state.front) return 0;
@@ -198,7 +194,6 @@ public:
                 if (const int16_t end = front->ItemHit(item)) front->EndDialog(end);
             }
         }
-        (void)wParam;
         return 1;
     }
 };
@@ -232,7 +227,7 @@ INT_PTR CALLBACK MorvaneDialog::DialogProc(HWND window, UINT message, WPARAM wPa
             if (dialog->port_.window == window) dialog->ForgetWindow();
             return 0;
         }
-        const LRESULT answer = DialogRouting::Dispatch(*dialog, window, message, wParam, lParam);
+        const LRESULT answer = DialogRouting::Dispatch(*dialog, message, wParam, lParam);
         switch (message) {
             case WM_SETCURSOR:
             case WM_ERASEBKGND:
@@ -263,7 +258,7 @@ LRESULT CALLBACK MorvaneDialog::FrameWindowProc(HWND window, UINT message, WPARA
 LRESULT CALLBACK MorvaneDialog::MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code < 0) return CallNextHookEx(nullptr, code, wParam, lParam);
     try {
-        return DialogRouting::Hook(code, wParam, lParam);
+        return DialogRouting::Hook(code, lParam);
     } catch (...) {
         // A failed key is a swallowed key; the loop goes on.
         return 1;

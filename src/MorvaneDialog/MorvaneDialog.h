@@ -320,7 +320,7 @@ private:
     void ReadFontMetrics();
     void ReadNumberCharacters();
     void OnSize();
-    void RunAlertForNumber(int16_t item, ErrorCode parseResult, double typed);
+    void RunAlertForNumber(int16_t item, ErrorCode parseResult);
     void WriteValueBack(int16_t item);
     void MoveFocusOnBeforeDisabling(HWND window);
     bool HasInvalidItem() const;
