@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ErrorCodes.h"
+#include "HostMemory.h"
 #include "ParameterHeader.h"
 #include "UndoList.h"
 
@@ -259,6 +260,28 @@ TEST(MoveLayerIndex, MovesByTheChangeNeverOutOfTheStack) {
     for (const Case& c : cases)
         EXPECT_EQ(MoveLayerIndex(c.index, c.leaving, c.restored), c.expected)
             << c.index << " " << c.leaving << " " << c.restored;
+}
+
+// Without a host's handle procedures the copies live in the process's global memory.
+TEST(UndoListInHandles, SavesAndRestoresThroughTheHandleLayer) {
+    ResetHostMemoryForTesting();
+    const int64_t before = UndoList::LiveCopies();
+    BlockTarget target;
+    {
+        UndoList list;
+        for (uint8_t i = 0; i < 3; ++i) {
+            target.block = MakeState(i, i);
+            ASSERT_TRUE(list.Push(target).pushed);
+        }
+        EXPECT_EQ(UndoList::LiveCopies(), before + 3);
+        ASSERT_TRUE(list.Undo(target));
+        ASSERT_TRUE(list.Undo(target));
+        EXPECT_EQ(target.block, MakeState(0, 0));
+        ASSERT_TRUE(list.Redo(target));
+        EXPECT_EQ(target.block, MakeState(1, 1));
+    }
+    EXPECT_EQ(UndoList::LiveCopies(), before);
+    ResetHostMemoryForTesting();
 }
 
 }  // namespace
