@@ -148,6 +148,8 @@ TEST(PreferencesFile, UnusableFilesGiveTheDefaultsAndKeepTheLibraryLocation) {
     std::vector<uint8_t> wrongSize = good;
     BigEndian::Write16(wrongSize.data(), 0x0400);
     const std::string complete = recordFile(good);
+    // Longer than any path the system holds: taken cut, it would name another library.
+    const std::string longLocation = "C:\\" + std::string(1500, 'a') + "\\Quorvel.sdb";
 
     const Case cases[] = {
         {"empty file", "", false},
@@ -170,6 +172,7 @@ TEST(PreferencesFile, UnusableFilesGiveTheDefaultsAndKeepTheLibraryLocation) {
          "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>LibraryPath</key>"
          "<integer>5</integer></dict></plist>",
          false},
+        {"location too long", PropertyListText(nullptr, longLocation.c_str(), scratch), false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
