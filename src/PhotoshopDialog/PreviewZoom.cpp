@@ -187,3 +187,15 @@ int32_t AutoScrollStep(int32_t marginPixels, ZoomRatio ratio) {
     ratio = Sane(ratio);
     return ClampCoordinate(std::max<int64_t>(1, CeilDivide(marginPixels, ratio.in)));
 }
+
+PreviewPoint RulerZeroOffset(const PreviewRect& scaledImage, PreviewPoint origin, ZoomRatio ratio, bool centred) {
+    ratio = Sane(ratio);
+    const auto offset = [&](int32_t start, int64_t size, int32_t originUnit) {
+        int64_t pixels = (int64_t{start} - originUnit) * ratio.in;
+        if (centred)
+            pixels += FloorDivide(std::max<int64_t>(size, 0) * ratio.in, 2);
+        return ClampCoordinate(pixels);
+    };
+    return PreviewPoint{offset(scaledImage.top, scaledImage.Height(), origin.v),
+                        offset(scaledImage.left, scaledImage.Width(), origin.h)};
+}

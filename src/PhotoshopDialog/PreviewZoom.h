@@ -123,3 +123,7 @@ PreviewPoint PreviewToClient(PreviewPoint unit, const PreviewRect& previewRect, 
 // The auto-scroll step in preview units for a scroll margin in screen pixels: the margin in
 // whole units, at least one unit so a drag beyond the edge always moves.
 int32_t AutoScrollStep(int32_t marginPixels, ZoomRatio ratio);
+
+// Where the rulers and guides count from: the screen offset, from the preview rectangle's corner,
+// of the scaled image's top-left unit, or of its centre when the rulers are centred.
+PreviewPoint RulerZeroOffset(const PreviewRect& scaledImage, PreviewPoint origin, ZoomRatio ratio, bool centred);

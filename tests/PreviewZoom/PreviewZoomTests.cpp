@@ -244,4 +244,14 @@ TEST(PreviewMapping, ScalesDocumentsAndViewsToWholeUnits) {
     EXPECT_EQ(AutoScrollStep(-8, In(4)), 1);
 }
 
+TEST(PreviewMapping, RulersCountFromTheImageCornerOrCentreOnScreen) {
+    const PreviewRect image{0, 0, 300, 501};
+    EXPECT_EQ(RulerZeroOffset(image, {0, 0}, In(1), false), (PreviewPoint{0, 0}));
+    EXPECT_EQ(RulerZeroOffset(image, {10, -20}, In(3), false), (PreviewPoint{-30, 60}));
+    EXPECT_EQ(RulerZeroOffset(image, {10, -20}, In(3), true), (PreviewPoint{-30 + 450, 60 + 751}));
+    EXPECT_EQ(RulerZeroOffset({5, 5, 0, 0}, {0, 0}, Out(2), true), (PreviewPoint{5, 5}));
+    EXPECT_EQ(RulerZeroOffset({kMin32, kMin32, kMax32, kMax32}, {kMax32, kMax32}, In(16), true),
+              (PreviewPoint{kMin32, kMin32}));
+}
+
 }  // namespace
