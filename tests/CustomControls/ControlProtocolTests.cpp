@@ -468,7 +468,7 @@ TEST_F(Controls, BitmapButtonDropsItsMenuForItsDelegate) {
     ASSERT_NE(menu, nullptr);
     RecordingDelegate delegate;
     Send(button, BitmapButton::kSetDelegate, 0, reinterpret_cast<LPARAM>(&delegate));
-    MenuTypist typist(button, {VK_DOWN, VK_DOWN, VK_RETURN});
+    MenuHand typist(button, {VK_DOWN, VK_DOWN, VK_RETURN});
     Press(button, 5, 5);
     ASSERT_TRUE(typist.Finish());
     EXPECT_EQ(delegate.updated, menu) << "brought up to date before it dropped";
@@ -589,7 +589,7 @@ TEST_F(PopupMenus, EntriesAnswerComboMessages) {
 TEST_F(PopupMenus, PlainMenuReportsAPickedEntryAsAClick) {
     const HWND control = host.Add("tPopupMenu", GALLERY_POPUP_MENU, {10, 10, 200, 30}, WS_TABSTOP, "Blend:\t");
     Send(control, kSetPosition, 0, 3);
-    MenuTypist typist(control, {VK_DOWN, VK_DOWN, VK_RETURN});
+    MenuHand typist(control, {VK_DOWN, VK_DOWN, VK_RETURN});
     Press(control, 150, 5);
     ASSERT_TRUE(typist.Finish());
     EXPECT_EQ(Position(control), 2);
@@ -599,7 +599,7 @@ TEST_F(PopupMenus, PlainMenuReportsAPickedEntryAsAClick) {
 
 TEST_F(PopupMenus, RealtimeMenuShowsHighlightedEntriesAndRestoresOnEscape) {
     const HWND control = host.Add("tRealtimeMenu", GALLERY_REALTIME_MENU, {10, 10, 200, 30}, WS_TABSTOP, "Edge:\t");
-    MenuTypist typist(control, {VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE});
+    MenuHand typist(control, {VK_DOWN, VK_DOWN, VK_DOWN, VK_ESCAPE});
     Press(control, 150, 5);
     ASSERT_TRUE(typist.Finish());
     EXPECT_EQ(Position(control), 1);
@@ -608,7 +608,7 @@ TEST_F(PopupMenus, RealtimeMenuShowsHighlightedEntriesAndRestoresOnEscape) {
         << "each highlighted entry, then the value at opening once";
 
     host.notices.clear();
-    MenuTypist picker(control, {VK_DOWN, VK_DOWN, VK_RETURN});
+    MenuHand picker(control, {VK_DOWN, VK_DOWN, VK_RETURN});
     Press(control, 150, 5);
     ASSERT_TRUE(picker.Finish());
     EXPECT_EQ(Position(control), 2) << "a picked entry stays";

@@ -16,6 +16,7 @@
 #include "ControlDrawing.h"
 #include "CustomControl.h"
 #include "DesktopInput.h"
+#include "MenuHand.h"
 #include "GdiOwner.h"
 #include "ThisModule.h"
 
@@ -209,15 +210,6 @@ inline ClientPicture OnScreen(HWND window, bool* settled = nullptr) {
     }
 }
 
-// Runs the messages that are waiting, and no more.
-inline void PumpPending() {
-    MSG message;
-    for (int i = 0; i < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++i) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 // The rectangle of a child in its parent's client coordinates.
 inline RECT ChildRect(HWND child) {
     RECT r{};
@@ -226,55 +218,3 @@ inline RECT ChildRect(HWND child) {
     return r;
 }
 
-// Types keys into the menu the calling thread is about to track: a second thread waits for the
-// menu window, then types; a menu that did not close after them is ended through its owner, so
-// that no test waits for a user.
-class MenuTypist {
-public:
-    MenuTypist(HWND owner, std::vector<WORD> keys)
-        : thread_([owner, keys = std::move(keys), this] {
-              menuSeen_ = WaitFor([] { return VisibleMenu() != nullptr; });
-              if (menuSeen_) {
-                  for (WORD key : keys) {
-                      INPUT input[2]{};
-                      input[0].type = input[1].type = INPUT_KEYBOARD;
-                      input[0].ki.wVk = input[1].ki.wVk = key;
-                      input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-                      SendInput(2, input, sizeof(INPUT));
-                      Sleep(40);  // each key lands in its own turn of the menu's loop
-                  }
-              }
-              if (!WaitFor([] { return VisibleMenu() == nullptr; })) {
-                  menuStuck_ = true;
-                  PostMessageW(owner, WM_CANCELMODE, 0, 0);
-              }
-          }) {}
-    ~MenuTypist() {
-        if (thread_.joinable()) thread_.join();
-    }
-    MenuTypist(const MenuTypist&) = delete;
-    MenuTypist& operator=(const MenuTypist&) = delete;
-
-    // Waits for the typing to end; whether the menu showed and closed by the keys.
-    bool Finish() {
-        if (thread_.joinable()) thread_.join();
-        return menuSeen_ && !menuStuck_;
-    }
-
-private:
-    static HWND VisibleMenu() {
-        const HWND menu = FindWindowW(L"#32768", nullptr);
-        return menu && IsWindowVisible(menu) ? menu : nullptr;
-    }
-    static bool WaitFor(const std::function<bool()>& done) {
-        for (int i = 0; i < 300; ++i) {
-            if (done()) return true;
-            Sleep(10);
-        }
-        return done();
-    }
-
-    bool menuSeen_ = false;
-    bool menuStuck_ = false;
-    std::thread thread_;
-};

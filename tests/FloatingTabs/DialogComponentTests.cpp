@@ -185,14 +185,6 @@ public:
     Rect16 updateBox{};
 };
 
-void PumpPending() {
-    MSG message;
-    for (int n = 0; n < 1000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++n) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 TEST(ClipGuard, ClipsToTheItemWithinTheClipAndTheUpdateRegionOfAPaint) {
     ClipProbeDialog dialog;
     ASSERT_TRUE(dialog.CreateModeless());

@@ -18,14 +18,6 @@
 namespace {
 
 // Runs the thread's messages until none is waiting (bounded).
-void PumpPending() {
-    MSG message;
-    for (int n = 0; n < 2000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++n) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 Point16 ClientOrigin(const MorvaneDialog& dialog) {
     POINT origin{0, 0};
     ClientToScreen(dialog.Window(), &origin);

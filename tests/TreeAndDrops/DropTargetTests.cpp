@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DesktopInput.h"
 #include "TreeDialog.h"
 #include "Utf.h"
 #include "WindowServices.h"
@@ -54,14 +55,6 @@ HGLOBAL InGlobalMemory(const std::vector<unsigned char>& block) {
     std::memcpy(GlobalLock(memory), block.data(), block.size());
     GlobalUnlock(memory);
     return memory;
-}
-
-void PumpPending() {
-    MSG message;
-    for (int n = 0; n < 2000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++n) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
 }
 
 // ---- A data object of our own

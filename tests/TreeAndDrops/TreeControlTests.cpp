@@ -57,14 +57,6 @@ std::vector<CategoryNode> LibraryCategories() {
 
 // ---- The desktop
 
-void PumpPending() {
-    MSG message;
-    for (int n = 0; n < 2000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++n) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
 // Runs the messages for a while: input sent from another thread arrives, paints happen.
 void Settle(int milliseconds = 120) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);

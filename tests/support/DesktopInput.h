@@ -11,6 +11,15 @@
 #include <thread>
 #include <vector>
 
+// Runs the messages that are waiting, and no more (a bounded number, should painting post more).
+inline void PumpPending() {
+    MSG message;
+    for (int n = 0; n < 10000 && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++n) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 // Runs the thread's messages until done() or two seconds have passed.
 inline bool PumpUntil(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
