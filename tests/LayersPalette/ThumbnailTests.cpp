@@ -31,7 +31,7 @@ using namespace ControlLook;
 
 // ---- Thumbnails made for the tests
 
-struct ThumbnailSpec {
+struct ThumbnailShape {
     int16_t mode = kModeRGBColor;
     uint16_t planes = 3;
     uint32_t pixelStep = 3;
@@ -39,29 +39,29 @@ struct ThumbnailSpec {
     Rect16 bounds{0, 0, 4, 6};
 };
 
-std::vector<uint8_t> HeaderBytes(const ThumbnailSpec& spec) {
+std::vector<uint8_t> HeaderBytes(const ThumbnailShape& shape) {
     std::vector<uint8_t> header(kThumbnailHeaderLength, 0);
     ThumbnailHeader fields;
-    fields.imageMode = spec.mode;
-    fields.planes = spec.planes;
-    fields.pixelStep = spec.pixelStep;
-    fields.rowBytes = spec.rowBytes ? spec.rowBytes : uint32_t(RectWidth(spec.bounds)) * spec.pixelStep;
-    fields.bounds = spec.bounds;
+    fields.imageMode = shape.mode;
+    fields.planes = shape.planes;
+    fields.pixelStep = shape.pixelStep;
+    fields.rowBytes = shape.rowBytes ? shape.rowBytes : uint32_t(RectWidth(shape.bounds)) * shape.pixelStep;
+    fields.bounds = shape.bounds;
     fields.Write(header.data());
     return header;
 }
 
 // A blob of header and pixels; `pixel(x, y, plane)` gives each sample.
 template <typename Pixel>
-std::vector<uint8_t> MakeBlob(const ThumbnailSpec& spec, Pixel pixel) {
-    std::vector<uint8_t> blob = HeaderBytes(spec);
-    const int32_t width = RectWidth(spec.bounds), height = RectHeight(spec.bounds);
-    const uint32_t rowBytes = spec.rowBytes ? spec.rowBytes : uint32_t(width) * spec.pixelStep;
+std::vector<uint8_t> MakeBlob(const ThumbnailShape& shape, Pixel pixel) {
+    std::vector<uint8_t> blob = HeaderBytes(shape);
+    const int32_t width = RectWidth(shape.bounds), height = RectHeight(shape.bounds);
+    const uint32_t rowBytes = shape.rowBytes ? shape.rowBytes : uint32_t(width) * shape.pixelStep;
     blob.resize(kThumbnailHeaderLength + size_t(rowBytes) * height, 0);
     for (int32_t y = 0; y < height; ++y)
         for (int32_t x = 0; x < width; ++x)
-            for (int32_t p = 0; p < spec.planes; ++p)
-                blob[kThumbnailHeaderLength + size_t(y) * rowBytes + size_t(x) * spec.pixelStep + p] = pixel(x, y, p);
+            for (int32_t p = 0; p < shape.planes; ++p)
+                blob[kThumbnailHeaderLength + size_t(y) * rowBytes + size_t(x) * shape.pixelStep + p] = pixel(x, y, p);
     return blob;
 }
 
@@ -145,14 +145,14 @@ protected:
 
 TEST_F(RecordingHost, ADamagedHeaderDrawsNothingAndReadsNothingPastItsBlob) {
     const auto grey = [](int32_t x, int32_t y, int32_t) { return uint8_t(x * 40 + y); };
-    const ThumbnailSpec good;  // RGB, 6 x 4, 3 planes
+    const ThumbnailShape good;  // RGB, 6 x 4, 3 planes
     struct Case {
         const char* what;
-        ThumbnailSpec spec;
-        int64_t sizeChange;   // bytes added to (or taken from) the blob the spec fills
+        ThumbnailShape shape;
+        int64_t sizeChange;   // bytes added to (or taken from) the blob the shape fills
     };
     auto with = [&](auto change) {
-        ThumbnailSpec s = good;
+        ThumbnailShape s = good;
         change(s);
         return s;
     };
@@ -174,7 +174,7 @@ TEST_F(RecordingHost, ADamagedHeaderDrawsNothingAndReadsNothingPastItsBlob) {
     for (const Case& c : cases) {
         std::vector<uint8_t> blob = MakeBlob(good, grey);
         // The header is the damaged one; the pixels are what the good header would bring.
-        const std::vector<uint8_t> header = HeaderBytes(c.spec);
+        const std::vector<uint8_t> header = HeaderBytes(c.shape);
         std::copy(header.begin(), header.end(), blob.begin());
         blob.resize(size_t(int64_t(blob.size()) + c.sizeChange));
         const GuardedBytes guarded(blob);
@@ -191,7 +191,7 @@ TEST_F(RecordingHost, ADamagedHeaderDrawsNothingAndReadsNothingPastItsBlob) {
     EXPECT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, exact.Data(), exact.Size()));
     EXPECT_EQ(gShown.calls, 1);
     // A last row that holds only its pixels, without the padding of a full row, is enough.
-    ThumbnailSpec padded = good;
+    ThumbnailShape padded = good;
     padded.rowBytes = 20;
     std::vector<uint8_t> tight = MakeBlob(padded, grey);
     tight.resize(tight.size() - 2);
@@ -200,7 +200,7 @@ TEST_F(RecordingHost, ADamagedHeaderDrawsNothingAndReadsNothingPastItsBlob) {
 }
 
 TEST_F(RecordingHost, AMissingHeaderOrAnEmptyBufferDrawsNothing) {
-    const std::vector<uint8_t> header = HeaderBytes(ThumbnailSpec{});
+    const std::vector<uint8_t> header = HeaderBytes(ThumbnailShape{});
     BufferRecord empty;
     EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, nullptr, &empty));
     EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, header.data(), static_cast<BufferRecord*>(nullptr)));
@@ -221,12 +221,12 @@ TEST_F(RecordingHost, AMissingHeaderOrAnEmptyBufferDrawsNothing) {
 TEST(Thumbnail, TheEndPixelsOfEachSideMapOntoEachOther) {
     // Three grey columns and two rows, scaled to five by three.
     ThumbnailLayout layout;
-    ThumbnailSpec spec;
-    spec.mode = kModeGrayScale;
-    spec.planes = 1;
-    spec.pixelStep = 1;
-    spec.bounds = Rect16{0, 0, 2, 3};
-    const std::vector<uint8_t> blob = MakeBlob(spec, [](int32_t x, int32_t y, int32_t) { return uint8_t(10 * y + x); });
+    ThumbnailShape shape;
+    shape.mode = kModeGrayScale;
+    shape.planes = 1;
+    shape.pixelStep = 1;
+    shape.bounds = Rect16{0, 0, 2, 3};
+    const std::vector<uint8_t> blob = MakeBlob(shape, [](int32_t x, int32_t y, int32_t) { return uint8_t(10 * y + x); });
     ASSERT_TRUE(DescribeThumbnail(ThumbnailHeader::Read(blob.data()), blob.size() - kThumbnailHeaderLength, layout));
     std::vector<uint8_t> out(5 * 3);
     ScaleThumbnail(layout, blob.data() + kThumbnailHeaderLength, 5, 3, out.data(), 0);
@@ -240,9 +240,9 @@ TEST(Thumbnail, TheEndPixelsOfEachSideMapOntoEachOther) {
 }
 
 TEST_F(RecordingHost, TheThumbnailIsFittedCentredAndKeepsItsShape) {
-    ThumbnailSpec spec;
-    spec.bounds = Rect16{0, 0, 50, 100};
-    const std::vector<uint8_t> blob = MakeBlob(spec, [](int32_t, int32_t, int32_t) { return uint8_t(200); });
+    ThumbnailShape shape;
+    shape.bounds = Rect16{0, 0, 50, 100};
+    const std::vector<uint8_t> blob = MakeBlob(shape, [](int32_t, int32_t, int32_t) { return uint8_t(200); });
     ASSERT_TRUE(DrawThumbnail(port_, Rect16{10, 20, 50, 60}, blob.data(), blob.size()));
     EXPECT_EQ(gShown.map.bounds.top, 20);
     EXPECT_EQ(gShown.map.bounds.bottom, 40);
@@ -255,7 +255,7 @@ TEST_F(RecordingHost, TheThumbnailIsFittedCentredAndKeepsItsShape) {
 }
 
 TEST_F(RecordingHost, ATransparencyPlaneBeyondTheColoursIsHandedOnAsTheMask) {
-    ThumbnailSpec withAlpha;
+    ThumbnailShape withAlpha;
     withAlpha.planes = 4;
     withAlpha.pixelStep = 4;
     withAlpha.bounds = Rect16{0, 0, 2, 2};
@@ -267,7 +267,7 @@ TEST_F(RecordingHost, ATransparencyPlaneBeyondTheColoursIsHandedOnAsTheMask) {
     EXPECT_EQ(gShown.mask, (std::vector<uint8_t>{100, 101, 110, 111}));
     EXPECT_EQ(gShown.map.colBytes, 4);
 
-    ThumbnailSpec opaque = withAlpha;
+    ThumbnailShape opaque = withAlpha;
     opaque.planes = 3;
     opaque.pixelStep = 3;
     const std::vector<uint8_t> three = MakeBlob(opaque, [](int32_t, int32_t, int32_t) { return uint8_t(50); });
@@ -276,8 +276,8 @@ TEST_F(RecordingHost, ATransparencyPlaneBeyondTheColoursIsHandedOnAsTheMask) {
 }
 
 TEST_F(RecordingHost, AnInvertedWhiteThumbnailShowsBlackAndTheScratchBufferOnlyGrows) {
-    ThumbnailSpec spec;
-    const std::vector<uint8_t> white = MakeBlob(spec, [](int32_t, int32_t, int32_t) { return uint8_t(255); });
+    ThumbnailShape shape;
+    const std::vector<uint8_t> white = MakeBlob(shape, [](int32_t, int32_t, int32_t) { return uint8_t(255); });
     ASSERT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 30, 30}, white.data(), white.size(), ThumbnailFlags::kInvert));
     ASSERT_FALSE(gShown.pixels.empty());
     for (uint8_t sample : gShown.pixels) ASSERT_EQ(sample, 0);
@@ -391,18 +391,18 @@ TEST(PhotoThumbnail, TheHostSamplesThePhotoAndItsRequestIsPutBack) {
 class ThumbnailDialog : public PSDialog {
 public:
     ThumbnailDialog() : PSDialog(TEST_THUMBNAIL_DIALOG, DialogKind::Modal) {
-        ThumbnailSpec rgb;
+        ThumbnailShape rgb;
         rgb.bounds = Rect16{0, 0, 48, 64};
         rgbBlob = MakeBlob(rgb, [](int32_t x, int32_t y, int32_t p) {
             return uint8_t(p == 0 ? x * 4 : p == 1 ? y * 5 : 255 - x * 3);
         });
-        ThumbnailSpec grey = rgb;
+        ThumbnailShape grey = rgb;
         grey.mode = kModeGrayScale;
         grey.planes = 1;
         grey.pixelStep = 1;
         grey.bounds = Rect16{0, 0, 64, 48};
         greyBlob = MakeBlob(grey, [](int32_t, int32_t y, int32_t) { return uint8_t(y * 4); });
-        ThumbnailSpec masked = rgb;
+        ThumbnailShape masked = rgb;
         masked.planes = 4;
         masked.pixelStep = 4;
         masked.bounds = Rect16{0, 0, 48, 48};
@@ -410,7 +410,7 @@ public:
             const bool inside = (x - 24) * (x - 24) + (y - 24) * (y - 24) < 20 * 20;
             return uint8_t(p == 3 ? (inside ? 255 : 0) : p == 0 ? 0xE8 : p == 1 ? 0xA3 : 0x2C);
         });
-        ThumbnailSpec square = rgb;
+        ThumbnailShape square = rgb;
         square.bounds = Rect16{0, 0, 40, 40};
         whiteBlob = MakeBlob(square, [](int32_t, int32_t, int32_t) { return uint8_t(255); });
         damagedBlob = whiteBlob;
