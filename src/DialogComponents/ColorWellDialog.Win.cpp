@@ -16,6 +16,7 @@
 #include "HostCall.h"
 #include "ImageModes.h"
 #include "ToolkitState.h"
+#include "WindowServices.h"
 
 namespace {
 
@@ -26,10 +27,6 @@ constexpr int16_t kSwatchLabelGap = 26; // from a swatch's left edge to its labe
 constexpr int16_t kWorkAreaInset = 2;   // kept between the popup and the work area's top and left
 constexpr int16_t kWorkAreaInsetFar = 3;// and its right and bottom
 constexpr DWORD kTrackPause = 10;       // between samples of the pointer while the button is down
-
-bool ButtonDown() {
-    return ((GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000) != 0;
-}
 
 // The well picks, types and shows RGB. A colour in a space the tables do not know (a damaged
 // record) is shown and picked from as black rather than raised as an error over the popup.
@@ -310,7 +307,7 @@ void ColorWellDlg::TrackPicture(int16_t item) {
         POINT cursor{};
         GetCursorPos(&cursor);
         ScreenToClient(window, &cursor);
-        const bool down = ButtonDown();
+        const bool down = AnyMouseButtonDown();
         if (MorvaneDialog* front = FrontDialog()) {
             Toolkit::TrackingScope tracking;
             front->Idle();

@@ -5,6 +5,7 @@
 #include "DialogComponent.h"
 #include "MorvaneDialog.h"
 #include "ToolkitState.h"
+#include "WindowServices.h"
 
 namespace ComponentTracking {
 
@@ -17,8 +18,7 @@ bool FollowMouse(const DialogComponent& component, Point16& point) {
     GetCursorPos(&cursor);
     if (const HWND window = component.Owner().Window()) ScreenToClient(window, &cursor);
     point = Point16{ClampToInt16(cursor.y), ClampToInt16(cursor.x)};
-    const bool down =
-        ((GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000) != 0;
+    const bool down = AnyMouseButtonDown();
     if (down) {
         if (MorvaneDialog* front = MorvaneDialog::FrontDialog()) {
             Toolkit::TrackingScope tracking;

@@ -9,14 +9,11 @@
 #include "Errors.h"
 #include "MorvaneDialog.h"
 #include "ToolkitState.h"
+#include "WindowServices.h"
 
 namespace {
 
 constexpr DWORD kTrackPause = 10;   // between samples of the pointer while a button is down
-
-bool ButtonDown() {
-    return ((GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000) != 0;
-}
 
 Rect16 HandleSquare(Point16 at) {
     using GlobeIds::kHandleHalf;
@@ -95,7 +92,7 @@ bool GlobeControl::Track(Point16 point) {
             GetCursorPos(&cursor);
             if (window) ScreenToClient(window, &cursor);
             point = Point16{ClampToInt16(cursor.y), ClampToInt16(cursor.x)};
-            down = ButtonDown();
+            down = AnyMouseButtonDown();
             // The preview keeps rendering during the drag.
             if (MorvaneDialog* front = MorvaneDialog::FrontDialog()) {
                 Toolkit::TrackingScope tracking;

@@ -81,6 +81,10 @@ uint16_t GetModifierKeys() {
     return keys;
 }
 
+bool AnyMouseButtonDown() {
+    return ((GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000) != 0;
+}
+
 void PostKeystroke(char character) {
     const SHORT scan = VkKeyScanW(static_cast<unsigned char>(character));
     if (scan == -1) return;

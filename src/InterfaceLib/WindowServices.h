@@ -22,6 +22,8 @@ enum ModifierKey : uint16_t {
 };
 // The modifier keys down now (Caps Lock: toggled on), as ModifierKey bits.
 uint16_t GetModifierKeys();
+// Whether the left, right or middle mouse button is down now (the asynchronous state).
+bool AnyMouseButtonDown();
 
 // Types Ctrl + character into the focused window, as the user would.
 void PostKeystroke(char character);

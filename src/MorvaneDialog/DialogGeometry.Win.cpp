@@ -45,10 +45,6 @@ void XorOutline(const RECT& r, int penWidth) {
     SelectObject(screen, oldPen);
 }
 
-bool AnyButtonDown() {
-    return ((GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000) != 0;
-}
-
 }  // namespace
 
 void MorvaneDialog::GetBounds(Rect16& bounds) const {
@@ -206,7 +202,7 @@ bool MorvaneDialog::DragFrame(POINT start, bool sizeMode) {
     if (!window) return false;
     // A press that is released where it began is a click, not a drag.
     for (;;) {
-        if (!AnyButtonDown()) return false;
+        if (!AnyMouseButtonDown()) return false;
         POINT now{};
         GetCursorPos(&now);
         if (now.x != start.x || now.y != start.y) break;
@@ -222,7 +218,7 @@ bool MorvaneDialog::DragFrame(POINT start, bool sizeMode) {
     GetDesktopRgn(desktop.Get());
     RECT desktopBox{};
     GetRgnBox(desktop.Get(), &desktopBox);
-    while (AnyButtonDown()) {
+    while (AnyMouseButtonDown()) {
         POINT now{};
         GetCursorPos(&now);
         now.x = std::clamp(now.x, desktopBox.left, desktopBox.right - 1);

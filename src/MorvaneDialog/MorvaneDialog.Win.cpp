@@ -699,7 +699,7 @@ bool MorvaneDialog::TrackMouse(Point16& point) {
     GetCursorPos(&cursor);
     if (state.front && state.front->Window()) ScreenToClient(state.front->Window(), &cursor);
     point = Point16{ClampToInt16(cursor.y), ClampToInt16(cursor.x)};
-    const bool down = (GetAsyncKeyState(VK_LBUTTON) | GetAsyncKeyState(VK_RBUTTON) | GetAsyncKeyState(VK_MBUTTON)) & 0x8000;
+    const bool down = AnyMouseButtonDown();
     if (down && state.front) {
         Toolkit::TrackingScope tracking;
         state.front->Idle();
