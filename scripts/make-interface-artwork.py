@@ -499,6 +499,222 @@ def pictures():
     return p
 
 
+# ---- The preview dialog's cursors: 32 x 32 CURSOR resources (artwork/cursors/<id>.cur, listed by
+# src/Resources/PreviewDialog.rc), black glyphs with a white outline so that they read on light and
+# dark pictures alike, each with its hot spot on the point the tool acts on. Written as 32-bit
+# cursors with a 1-bit mask for screens without alpha.
+
+CURSOR_OUT = os.path.join(OUT, "cursors")
+CURSOR_SIZE = 32
+
+
+class CursorCanvas:
+    """A cursor drawn at SUPER times its size as two coverage layers: the black ink and the white
+    paper beneath it; the ink also grows a one-pixel white outline of its own."""
+
+    def __init__(self):
+        n = CURSOR_SIZE * SUPER
+        self.ink = Image.new("L", (n, n), 0)
+        self.paper = Image.new("L", (n, n), 0)
+
+    def _layer(self, paper):
+        return ImageDraw.Draw(self.paper if paper else self.ink)
+
+    @staticmethod
+    def _at(points):
+        # Pillow puts a point on the centre of the pixel it names: half a pixel back, so that a
+        # stroke on a pixel centre covers whole pixels of the reduced picture.
+        return [(x * SUPER - 0.5, y * SUPER - 0.5) for x, y in points]
+
+    def line(self, points, width=1, paper=False):
+        self._layer(paper).line(self._at(points), fill=255, width=int(width * SUPER), joint="curve")
+
+    def polygon(self, points, paper=False):
+        self._layer(paper).polygon(self._at(points), fill=255)
+
+    def rect(self, box, paper=False, radius=0):
+        x0, y0, x1, y1 = (v * SUPER for v in box)
+        self._layer(paper).rounded_rectangle((x0, y0, x1 - 1, y1 - 1), radius * SUPER, fill=255)
+
+    def ring(self, box, width, paper_inside=True):
+        x0, y0, x1, y1 = (v * SUPER for v in box)
+        if paper_inside:
+            ImageDraw.Draw(self.paper).ellipse((x0, y0, x1 - 1, y1 - 1), fill=255)
+        ImageDraw.Draw(self.ink).ellipse((x0, y0, x1 - 1, y1 - 1), outline=255, width=int(width * SUPER))
+
+    def arc(self, box, start, end, width):
+        x0, y0, x1, y1 = (v * SUPER for v in box)
+        ImageDraw.Draw(self.ink).arc((x0, y0, x1 - 1, y1 - 1), start, end, fill=255, width=int(width * SUPER))
+
+    def image(self):
+        from PIL import ImageChops, ImageFilter
+        outline = self.ink.filter(ImageFilter.MaxFilter(2 * SUPER + 1))
+        white = ImageChops.lighter(outline, self.paper)
+        picture = Image.new("RGBA", self.ink.size, (255, 255, 255, 0))
+        picture.putalpha(white)
+        black = Image.new("RGBA", self.ink.size, (0, 0, 0, 255))
+        picture = Image.composite(black, picture, self.ink)
+        return picture.resize((CURSOR_SIZE, CURSOR_SIZE), Image.BOX)
+
+
+# Glyphs are laid out on pixel centres (c = 16.5 is the middle of pixel 16), so that odd-width
+# strokes cover whole pixels and the hot spot lies on the glyph's axis.
+
+def _arrow_head(c, tip, direction, length=5, half=4):
+    import math
+    dx, dy = direction
+    norm = math.hypot(dx, dy)
+    dx, dy = dx / norm, dy / norm
+    bx, by = tip[0] - dx * length, tip[1] - dy * length
+    c.polygon([tip, (bx - dy * half, by + dx * half), (bx + dy * half, by - dx * half)])
+
+
+def _double_arrow(c, a, b, width=1):
+    dx, dy = b[0] - a[0], b[1] - a[1]
+    c.line([a, b], width)
+    _arrow_head(c, b, (dx, dy))
+    _arrow_head(c, a, (-dx, -dy))
+
+
+def cursor_hand():
+    # An open palm seen from its back: four fingers and the thumb apart, so that the white outline
+    # runs between them.
+    c = CursorCanvas()
+    c.rect((8, 14, 23, 27), radius=5)
+    for x, top in ((8, 7), (12, 4), (16, 5), (20, 8)):
+        c.rect((x, top, x + 3, 17), radius=1.5)
+    c.polygon([(8, 20), (4, 15), (3.5, 13.5), (5, 12.5), (9.5, 16)])
+    return c, (15, 16)
+
+
+def cursor_magnifier(sign):
+    c = CursorCanvas()
+    c.ring((4, 4, 22, 22), 2)
+    c.line([(19.5, 19.5), (27, 27)], 3.5)
+    if sign:
+        c.line([(8.5, 13), (17.5, 13)], 2)
+    if sign == "+":
+        c.line([(13, 8.5), (13, 17.5)], 2)
+    return c, (13, 13)
+
+
+def cursor_guide(horizontal):
+    # A guide's bar with arrows across it: the bar keeps the guide's direction.
+    c = CursorCanvas()
+    m = 16.5
+    if horizontal:
+        c.rect((6, m - 1.5, 27, m + 1.5))
+        _double_arrow(c, (m, 4), (m, 29))
+    else:
+        c.rect((m - 1.5, 6, m + 1.5, 27))
+        _double_arrow(c, (4, m), (29, m))
+    return c, (16, 16)
+
+
+def cursor_move(square=False):
+    c = CursorCanvas()
+    m = 16.5
+    reach = 12.5
+    _double_arrow(c, (m, m - reach), (m, m + reach))
+    _double_arrow(c, (m - reach, m), (m + reach, m))
+    if square:
+        # The shadow's offset: a small square below and to the right of the centre.
+        c.rect((21, 21, 29, 29))
+    return c, (16, 16)
+
+
+def cursor_resize(direction):
+    c = CursorCanvas()
+    m, reach = 16.5, 11
+    dx, dy = direction
+    if dx and dy:
+        reach = 8.5
+    _double_arrow(c, (m - dx * reach, m - dy * reach), (m + dx * reach, m + dy * reach), 1.5 if dx and dy else 1)
+    return c, (16, 16)
+
+
+def cursor_rotate():
+    # A quarter turn with a head at each end, bent about a centre below and to the right, so that
+    # the middle of the turn lies on the hot spot.
+    import math
+    c = CursorCanvas()
+    cx = cy = 26.5
+    r, width = 14, 2
+    c.arc((cx - r - width / 2, cy - r - width / 2, cx + r + width / 2, cy + r + width / 2), 192, 258, width)
+    for angle, turn in ((192, -1), (258, 1)):
+        a = math.radians(angle)
+        end = (cx + r * math.cos(a), cy + r * math.sin(a))
+        tangent = (-math.sin(a) * turn, math.cos(a) * turn)
+        _arrow_head(c, (end[0] + tangent[0] * 4, end[1] + tangent[1] * 4), tangent, 6, 4.5)
+    return c, (16, 16)
+
+
+def cursor_eyedropper():
+    # The dropper leans to the upper right: a thin glass tube, a collar across it and the rubber
+    # bulb; its tip, at the lower left, takes the colour.
+    c = CursorCanvas()
+    c.line([(3.5, 28.5), (17.5, 14.5)], 2.5)
+    c.line([(14.5, 11.5), (20.5, 17.5)], 3)
+    c.polygon([(16.5, 11.5), (22.5, 5.5), (26.5, 9.5), (20.5, 15.5)])
+    c.ring((21.5, 2.5, 29.5, 10.5), 4, paper_inside=False)
+    return c, (3, 28)
+
+
+CURSORS = {
+    17000: cursor_hand,
+    17001: lambda: cursor_magnifier("+"),
+    17002: lambda: cursor_magnifier("-"),
+    17003: lambda: cursor_magnifier(None),
+    17004: lambda: cursor_guide(True),
+    17005: lambda: cursor_guide(False),
+    16001: cursor_move,
+    16002: lambda: cursor_resize((1, 0)),
+    16003: lambda: cursor_resize((0, 1)),
+    16004: lambda: cursor_resize((1, 0)),
+    16005: lambda: cursor_resize((0, 1)),
+    16006: lambda: cursor_resize((1, 1)),
+    16007: lambda: cursor_resize((1, -1)),
+    16008: lambda: cursor_resize((1, 1)),
+    16009: lambda: cursor_resize((1, -1)),
+    16010: cursor_rotate,
+    16100: cursor_eyedropper,
+    16430: lambda: cursor_move(square=True),
+}
+
+
+def write_cursor(path, picture, hot_spot):
+    """A .cur file: an icon directory of type 2 whose one entry keeps the hot spot where an icon
+    keeps its planes and bit count, then a 32-bit DIB of twice the height (colour rows, then the
+    1-bit mask), both bottom-up."""
+    import struct
+    n = CURSOR_SIZE
+    pixels = picture.load()
+    colour = bytearray()
+    mask = bytearray()
+    mask_row_bytes = ((n + 31) // 32) * 4
+    for y in reversed(range(n)):
+        bits = bytearray(mask_row_bytes)
+        for x in range(n):
+            r, g, b, a = pixels[x, y]
+            colour += bytes((b, g, r, a))
+            if a < 128:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bits
+    header = struct.pack("<IiiHHIIiiII", 40, n, 2 * n, 1, 32, 0, len(colour) + len(mask), 0, 0, 0, 0)
+    image = header + bytes(colour) + bytes(mask)
+    directory = struct.pack("<HHH", 0, 2, 1)
+    entry = struct.pack("<BBBBHHII", n, n, 0, 0, hot_spot[0], hot_spot[1], len(image), 6 + 16)
+    with open(path, "wb") as out:
+        out.write(directory + entry + image)
+
+
+def write_cursors():
+    os.makedirs(CURSOR_OUT, exist_ok=True)
+    for ident, make in sorted(CURSORS.items()):
+        canvas, hot_spot = make()
+        write_cursor(os.path.join(CURSOR_OUT, "%d.cur" % ident), canvas.image(), hot_spot)
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
     made = pictures()
@@ -527,6 +743,8 @@ def main():
         name = "%d.ico" % ident
         palette_icon(kind).save(os.path.join(OUT, name), format="ICO", sizes=[(16, 16)])
         lines.append('%d ICON "artwork/%s"' % (ident, name))
+    # The preview dialog's cursors, listed by PreviewDialog.rc.
+    write_cursors()
     with open(RC, "w", newline="\n") as rc:
         rc.write("\n".join(lines) + "\n")
     print("%d pictures" % len(made))
