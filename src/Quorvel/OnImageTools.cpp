@@ -148,12 +148,20 @@ public:
         port.foreColor = RGB(0, 0, 0);
         port.drawMode = R2_NOTXORPEN;
         port.pattern.reset();
-        UpdatePen(port);
-        UpdateFillBrush(port);
+        try {
+            UpdatePen(port);
+            UpdateFillBrush(port);
+        } catch (...) {
+            Restore();
+            throw;
+        }
     }
     OverlayPen(const OverlayPen&) = delete;
     OverlayPen& operator=(const OverlayPen&) = delete;
-    ~OverlayPen() {
+    ~OverlayPen() { Restore(); }
+
+private:
+    void Restore() noexcept {
         port_.foreColor = fore_;
         port_.backColor = back_;
         port_.drawMode = mode_;
@@ -166,7 +174,6 @@ public:
         }
     }
 
-private:
     DrawingPort& port_;
     COLORREF fore_, back_;
     int mode_;

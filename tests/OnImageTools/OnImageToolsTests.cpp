@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "PlacementEdits.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
+#include "RenderSession.h"
 #include "WindowServices.h"
 
 namespace {
@@ -166,7 +168,13 @@ Point16 P(int v, int h) { return Point16{static_cast<int16_t>(v), static_cast<in
 TEST_F(OnImageToolsTest, MovingOneLinkedLayerMovesItsWholeGroupAndNothingElse) {
     MakeStack(4, 1);
     QuorvelBase::SetLinkRange(0, 2, 1);
+    Session().updateRegion.Reset(CreateRectRgn(0, 0, 0, 0));
     ASSERT_TRUE(Drag(PreviewCursor::kMove, P(150, 200), {{P(150, 210)}, {P(160, 210)}, {P(160, 210)}}));
+    // The preview follows: its whole area is to be composed again.
+    RECT update{};
+    GetRgnBox(Session().updateRegion.Get(), &update);
+    Session().updateRegion.Reset();
+    EXPECT_EQ((std::array{update.top, update.left, update.bottom, update.right}), (std::array<LONG, 4>{0, 0, 300, 400}));
     // Each step adds in single precision: 10 units of 400 are 0.05, 10 units of 300 are 1/15.
     const float x = 0.0f + static_cast<float>(10 * 2.0 / 400);
     const float y = 0.0f + static_cast<float>(10 * 2.0 / 300);
@@ -374,6 +382,18 @@ TEST_F(OnImageToolsTest, TheCursorNamesTheCornerBeforeTheEdgeThenInsideOrOutside
     dialog_.zoomIn = 1;
     EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 200)), 16001);
     EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 420)), 16010);
+}
+
+TEST_F(OnImageToolsTest, OutlinePointsRoundHalfAwayFromZero) {
+    MakeStack(1, 0);
+    // An odd width puts the top edge's midpoint on a half unit, right or left of zero.
+    for (const auto& [filter, midpoint] : {std::pair{Rect16{0, 0, 300, 401}, 201}, std::pair{Rect16{0, -401, 300, 0}, -201}}) {
+        const std::optional<PlacementOutline> outline =
+            ComputePlacementOutline(Layer(0), MakePreviewGeometry(filter, 1, 1));
+        ASSERT_TRUE(outline);
+        EXPECT_TRUE(outline->midpoints[3] == P(0, midpoint)) << outline->midpoints[3].h;
+        EXPECT_TRUE(outline->midpoints[0] == P(150, filter.left));
+    }
 }
 
 TEST_F(OnImageToolsTest, TheOverlayIsDrawnOnceInNotXorAndErasedWithTheSameLines) {
