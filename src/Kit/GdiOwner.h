@@ -40,3 +40,44 @@ private:
     HWND window_;
     HDC dc_;
 };
+
+// An object selected into a device context for the life of this, the previous one put back after.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+    ~SelectedObject() {
+        if (dc_ && previous_) SelectObject(dc_, previous_);
+    }
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// Narrows a device context's clip to a rectangle or a region (intersected with the clip it has)
+// for the life of this; the clip it had comes back after.
+class SaveClip {
+public:
+    SaveClip(HDC dc, const RECT& rect) : SaveClip(dc) {
+        if (dc_) IntersectClipRect(dc_, rect.left, rect.top, rect.right, rect.bottom);
+    }
+    SaveClip(HDC dc, HRGN region) : SaveClip(dc) {
+        if (dc_ && region) ExtSelectClipRgn(dc_, region, RGN_AND);
+    }
+    SaveClip(const SaveClip&) = delete;
+    SaveClip& operator=(const SaveClip&) = delete;
+    ~SaveClip() {
+        if (dc_) SelectClipRgn(dc_, hadClip_ ? saved_.Get() : nullptr);
+    }
+
+private:
+    explicit SaveClip(HDC dc) : dc_(dc), saved_(CreateRectRgn(0, 0, 0, 0)) {
+        hadClip_ = dc_ && saved_ && GetClipRgn(dc_, saved_.Get()) == 1;
+    }
+
+    HDC dc_;
+    OwnedRgn saved_;
+    bool hadClip_ = false;
+};

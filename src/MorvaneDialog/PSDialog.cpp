@@ -5,6 +5,14 @@
 #include "HostCall.h"
 #include "PhotoshopFilter.h"
 
+namespace {
+PSDialog* gMainDialog = nullptr;
+}  // namespace
+
+PSDialog* MainDialog() { return gMainDialog; }
+
+void SetMainDialog(PSDialog* dialog) { gMainDialog = dialog; }
+
 void PSDialog::Idle() {
     // Outside Start there are no preview instances to feed.
     if (HostCall::Current().selector != kSelectorStart) return;

@@ -29,12 +29,16 @@ public:
     virtual PopupWindow* GetPopupWindow() { return nullptr; }
     virtual void DrawPreview() {}
     virtual void RenderPreview() {}
-    virtual bool TrackMouse(Point16& /*point*/) { return false; }
+    // The mouse in preview units while a button is down: the point, its movement since the last
+    // call, and whether the button is still down (false ends the drag). With constrain, Shift keeps
+    // the drag on the axis of the larger movement.
+    virtual bool TrackMouse(Point16& /*point*/, Point16& /*delta*/, bool /*constrain*/) { return false; }
     virtual bool PreviewToImage(Point16& /*point*/) { return false; }
     virtual bool GetImageColor(Point16 /*imagePoint*/, ColorRecord& /*color*/) { return false; }
     virtual void DisableCompositeView() {}
     virtual void SetToggleText(int16_t /*menuItem*/, int16_t /*stringBase*/, bool /*state*/) {}
-    virtual void GetZoom(double& /*zoom*/) {}
+    // The preview's reduction (out) and enlargement (in); one of them is 1.
+    virtual void GetZoom(int32_t& out, int32_t& in) { out = in = 1; }
     virtual bool PushUndoState() { return false; }
     virtual bool Undo() { return false; }
     virtual void ReleaseSavedState() {}
@@ -68,3 +72,8 @@ private:
     OwnedBrush face_;   // made when first asked for
     OwnedBrush well_;
 };
+
+// The preview dialog of the host call while it is open (null otherwise). The renderer tells a
+// preview from the final pass by it, and the filter's tools and tabs reach the preview through it.
+PSDialog* MainDialog();
+void SetMainDialog(PSDialog* dialog);

@@ -80,15 +80,23 @@ public:
     // count); then the tile's composition over what the host delivered.
     virtual void TileStep(int32_t k, const Rect16& tile);   // slot 14
     virtual void ComposeTile(const TileView& tile) {}       // slot 15
-    virtual intptr_t HandleDialogEvent(intptr_t event) { return event; }  // slot 16
+    // The preview dialog's side of the filter. An event of 1 or 2 answered as itself ends the
+    // dialog with that item (Apply, Cancel).
+    virtual int16_t HandleDialogEvent(int16_t event) { return event; }  // slot 16
     virtual void InitDialog() {}                      // slot 17
     virtual void CloseDialog() {}                     // slot 18
     virtual void Reserved19() {}                      // slot 19
-    virtual void DrawItemOverlay() {}                 // slot 20
-    virtual int TrackCursor() { return 0; }           // slot 21
+    // Draws what the filter shows over a dialog item after the item was drawn.
+    virtual void DrawItemOverlay(int16_t /*item*/) {}  // slot 20
+    // The cursor for the mouse over a dialog item (-1 when it left them), or 0 for the dialog's.
+    virtual int16_t TrackCursor(int16_t /*item*/) { return 0; }  // slot 21
     virtual int Reserved22() { return 0; }            // slot 22
-    virtual bool HandleKey() { return false; }        // slot 23
-    virtual int HandleCommand() { return 0; }         // slot 24
+    // A key (DialogKeyCode) with its modifier bits: true when the filter consumed it.
+    virtual bool HandleKey(int16_t /*key*/, uint16_t /*modifiers*/) { return false; }  // slot 23
+    // A menu command the dialog does not handle itself: kCommandHandled, or 0 to pass it on; any
+    // other answer ends the dialog with that item.
+    static constexpr int16_t kCommandHandled = -1;
+    virtual int16_t HandleCommand(int16_t /*command*/) { return 0; }  // slot 24
     virtual void OnDiskInserted() {}                  // slot 25
     virtual bool WarnSelectionRemoved(bool quiet);    // slot 26
     virtual void Reserved27() {}                      // slot 27

@@ -17,7 +17,7 @@ public:
     // Pops the last undo state into the parameter block; false when there is nothing to undo.
     virtual bool Undo() = 0;
     virtual void ReleaseSavedState() = 0;
-    virtual void PushUndoState() = 0;
+    virtual bool PushUndoState() = 0;
     // Turns the composite-layer view off when its memory runs out.
     virtual void DisableCompositeView() = 0;
     // The dialog's settings file, which holds the dialog's own 1028 bytes before the settings.

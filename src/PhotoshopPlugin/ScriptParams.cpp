@@ -14,6 +14,7 @@
 #include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
+#include "Libraries.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "Alerts.h"
@@ -16,6 +17,7 @@
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
+#include "Quorvel.h"
 #include "ScriptParams.h"
 #include "SettingsLayout.h"
 
@@ -96,19 +98,37 @@ ErrorCode RunFinalPass(const FilterRecord* record) {
     return result;
 }
 
-// The preview dialog's run. It is not part of this build yet: the call ends as if it was cancelled.
+// The preview instances leave the list and the host's palettes come back however the dialog ends.
+class PreviewRunScope {
+public:
+    PreviewRunScope(const PreviewRunScope&) = delete;
+    PreviewRunScope& operator=(const PreviewRunScope&) = delete;
+    explicit PreviewRunScope(const RunOptions& options) {
+        PhotoshopFilter::InitPreviewInstance(*gFilters.previewA, options);
+        PhotoshopFilter::InitPreviewInstance(*gFilters.previewB, options);
+    }
+    ~PreviewRunScope() {
+        PhotoshopFilter::Unlink(*gFilters.previewB);
+        PhotoshopFilter::Unlink(*gFilters.previewA);
+        ShowHostPalettes(true, RecordedHostVersion());
+    }
+};
+
+// The preview dialog's run: Apply answers 0, Cancel 32512, any other item itself.
 ErrorCode RunPreviewDialog(const RunOptions& options) {
     if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
-    PhotoshopFilter::InitPreviewInstance(*gFilters.previewA, options);
-    PhotoshopFilter::InitPreviewInstance(*gFilters.previewB, options);
+    const PreviewRunScope scope(options);
+    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.previewB, gFilters.previewA);
+    dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
     if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
         ShowHostPalettes(false, RecordedHostVersion());
-    const ErrorCode result = Err::Cancelled;
-    PhotoshopFilter::Unlink(*gFilters.previewB);
-    PhotoshopFilter::Unlink(*gFilters.previewA);
-    ShowHostPalettes(true, RecordedHostVersion());
-    return result;
+    const int16_t item = dialog->RunModal();
+    dialog->EndDialog(item);
+    dialog.reset();
+    if (item == PreviewIds::kApply) return 0;
+    if (item == PreviewIds::kCancel) return Err::Cancelled;
+    return item;
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "PhotoshopDialog.h"
+#include "Libraries.h"
 
 #include <cstdint>
 #include <memory>
@@ -88,6 +88,8 @@ void OpenLibrary(LibrarySlot<Library>& slot, const std::string& requestedPath, O
     ReportLibraryNotOpened(failedPath);
 }
 
+}  // namespace
+
 void OpenLibraries() {
     Libraries& libraries = TheLibraries();
     OpenLibrary(libraries.frames, libraries.libraryPath,
@@ -96,15 +98,6 @@ void OpenLibraries() {
     if (libraries.frames.database) SetFrameLibraryFolder(libraries.frames.database->Path());
     OpenLibrary(libraries.presets, std::string(), [](QVPresetsDatabase& db) { return db.OpenDefault(); });
 }
-
-}  // namespace
-
-PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview)
-    : templateId_(templateId), filter_(filter), secondPreview_(secondPreview) {
-    if (templateId_ == kWindowless) OpenLibraries();
-}
-
-PhotoshopDialog::~PhotoshopDialog() = default;
 
 QVDatabase* FramesLibrary() { return TheLibraries().frames.database.get(); }
 

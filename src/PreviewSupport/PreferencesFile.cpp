@@ -12,7 +12,7 @@
 #include "BigEndian.h"
 #include "Errors.h"
 #include "File.h"
-#include "PhotoshopDialog.h"
+#include "Libraries.h"
 #include "PreferenceSettings.h"
 #include "PropertyListFile.h"
 #include "Utf.h"

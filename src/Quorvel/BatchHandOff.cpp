@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "PhotoshopDialog.h"
+#include "Libraries.h"
 #include "Quorvel.h"
 #include "RandomFrames.h"
 #include "StoredBlock.h"

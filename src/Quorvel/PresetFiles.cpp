@@ -18,7 +18,7 @@
 #include "CurrentParameters.h"
 #include "File.h"
 #include "LayerState.h"
-#include "PhotoshopDialog.h"
+#include "Libraries.h"
 #include "PropertyListFile.h"
 #include "QVDatabase.h"
 #include "Quorvel.h"
@@ -262,7 +262,7 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     CloseLibraries();
     // The windowless dialog opens the libraries again, the frames library at the new place, and
     // makes its folder the base of relative paths; when it cannot, the base is the folder given.
-    { const PhotoshopDialog reopen(PhotoshopDialog::kWindowless, this, nullptr); }
+    OpenLibraries();
     MakeFramePathsAbsolute(FrameLibraryFolder());
     InvalidateLayerCache(-1);
     InvalidatePreview();

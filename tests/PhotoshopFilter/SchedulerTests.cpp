@@ -645,7 +645,7 @@ public:
         return canUndo;
     }
     void ReleaseSavedState() override { ++releases; }
-    void PushUndoState() override { ++pushes; }
+    bool PushUndoState() override { ++pushes; return true; }
     void DisableCompositeView() override {}
     File& SettingsFile() override { return settings; }
 };

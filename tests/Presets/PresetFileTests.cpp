@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "BigEndian.h"
-#include "PhotoshopDialog.h"
+#include "Libraries.h"
 #include "PresetFixture.h"
 #include "PropertyListFile.h"
 #include "QVDatabase.h"
@@ -415,7 +415,7 @@ protected:
 
 TEST_F(LibraryMove, TheStacksPathsFollowTheLibraryToItsNewFolder) {
     SetLibraryPathSetting(from_ / "Quorvel.sdb");
-    { const PhotoshopDialog open(PhotoshopDialog::kWindowless, nullptr, nullptr); }
+    OpenLibraries();
     ASSERT_NE(FramesLibrary(), nullptr);
     ASSERT_EQ(FrameLibraryFolder(), from_.Path());
     MakeStack();

@@ -11,7 +11,7 @@ public:
     void ShowProgress(PhotoshopFilter&, double, double) override {}
     bool Undo() override { return false; }
     void ReleaseSavedState() override {}
-    void PushUndoState() override {}
+    bool PushUndoState() override { return false; }
     void DisableCompositeView() override {}
     File& SettingsFile() override { return settings_; }
 

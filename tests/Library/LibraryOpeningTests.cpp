@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "LibraryTestSupport.h"
-#include "PhotoshopDialog.h"
+#include "Libraries.h"
 #include "HostCall.h"
 #include "QVDatabase.h"
 
@@ -25,7 +25,7 @@ protected:
         SetLibraryPathSetting("");
     }
 
-    static void OpenLibraries() { PhotoshopDialog dialog(PhotoshopDialog::kWindowless, nullptr, nullptr); }
+    static void OpenLibraries() { ::OpenLibraries(); }
 
     ScratchFolder folder;
 };
@@ -214,7 +214,7 @@ TEST_P(LockedLibraryOpen, FailsWithinTheBoundWithTheAlertOncePerCallAndOpensInTh
     // routine): the locked library is waited for once and reported once.
     const auto started = std::chrono::steady_clock::now();
     for (int dialog = 0; dialog < 3; ++dialog) {
-        PhotoshopDialog libraries(PhotoshopDialog::kWindowless, nullptr, nullptr);
+        OpenLibraries();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, kGenerousBound);
     EXPECT_EQ(FramesLibrary(), nullptr);
@@ -225,7 +225,7 @@ TEST_P(LockedLibraryOpen, FailsWithinTheBoundWithTheAlertOncePerCallAndOpensInTh
     lock.Release();
     {
         const HostCallScope nextCall(HostCall{});
-        PhotoshopDialog libraries(PhotoshopDialog::kWindowless, nullptr, nullptr);
+        OpenLibraries();
     }
     ASSERT_NE(FramesLibrary(), nullptr);
     EXPECT_EQ(FramesLibrary()->NewRecordID(), 10002);

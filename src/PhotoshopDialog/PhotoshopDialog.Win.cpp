@@ -1,0 +1,1159 @@
+#include "PhotoshopDialog.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "BigEndian.h"
+#include "ControlDrawing.h"
+#include "CurrentParameters.h"
+#include "Errors.h"
+#include "FlickerControl.h"
+#include "HostCall.h"
+#include "HostPixels.h"
+#include "ImageControl.h"
+#include "ImageModes.h"
+#include "Libraries.h"
+#include "ParameterHeader.h"
+#include "PhotoshopFilter.h"
+#include "PreferenceSettings.h"
+#include "PreferencesFile.h"
+#include "Quorvel.h"
+#include "ResourceImage.h"
+#include "ThisModule.h"
+#include "ToolkitState.h"
+#include "WindowServices.h"
+
+namespace {
+
+using namespace PreviewIds;
+
+constexpr COLORREF kAreaColour = RGB(0x2F, 0x2F, 0x2F);
+constexpr COLORREF kPreviewEdge = RGB(0x8E, 0x8E, 0x8E);
+constexpr int16_t kHelpStringBase = 16000;
+constexpr int16_t kHotHelpOnText = 17091, kHotHelpOffText = 17092;
+constexpr int16_t kCompositeTextBase = 17000, kRulersTextBase = 17004, kGuidesTextBase = 17006;
+constexpr int16_t kToolLettersString = 16791;
+constexpr ErrorCode kHostLacksFeatures = 17500;
+constexpr ErrorCode kNoParameters = 20009;
+// The marquee steps in once, about its centre, when both its sides stay below this many units.
+constexpr int32_t kSmallMarquee = 4;
+// An idle tick renders for at most this long, and stops earlier when input waits.
+constexpr DWORD kIdleBudgetMs = 25;
+// displayPixels is fed in bands of at most this many bytes a sample.
+constexpr int64_t kDisplayBandBytes = 131072;
+
+// The picture-button artwork of items 1..7 (normal, pressed, disabled) over the artwork base.
+struct ButtonArt {
+    int16_t normal, pressed, disabled;
+    uint16_t flags;
+};
+constexpr std::array<ButtonArt, kImageButtons> kButtonArt = {{
+    {32, 33, 34, ItemHelper::kImageAtTopLeft},
+    {3, 4, 0, ItemHelper::kImageAtTopLeft},
+    {46, 47, 48, ItemHelper::kImageAtTopLeft | ItemHelper::kToggleButton},
+    {40, 41, 42, ItemHelper::kImageAtTopLeft | ItemHelper::kToggleButton},
+    {43, 44, 45, ItemHelper::kImageAtTopLeft | ItemHelper::kToggleButton},
+    {35, 36, 0, ItemHelper::kImageAtTopLeft},
+    {104, 0, 0, ItemHelper::kImageAtTopLeft},
+}};
+
+std::string LoadText(int16_t id) {
+    char buffer[256] = {};
+    const int length = LoadStringA(ThisModule(), static_cast<UINT>(id), buffer, sizeof buffer);
+    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+PreviewRect ToPreviewRect(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
+
+bool IsPhotoshopLikeHost() {
+    const uint32_t signature = HostCall::Current().record->hostSig;
+    return signature == '8BIM' || signature == 'vtRl';
+}
+
+void SetMenuState(HWND window, int16_t command, bool enabled) {
+    if (HMENU menu = window ? GetMenu(window) : nullptr)
+        EnableMenuItem(menu, static_cast<UINT>(command), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+}
+
+// The live parameter block as the undo list saves and restores it: the host's parameters handle,
+// locked while the target lives.
+class ParameterUndoTarget final : public UndoTarget {
+public:
+    explicit ParameterUndoTarget(PhotoshopFilter& filter) : filter_(filter) { Lock(); }
+
+    std::span<uint8_t> Block() override {
+        if (!lock_ || !*lock_) return {};
+        return {lock_->As<uint8_t>(), static_cast<size_t>(GetHandleSize(Parameters()))};
+    }
+    void ResizeBlock(int32_t size) override {
+        lock_.reset();
+        filter_.SetParameterBlockSize(size, false);
+        Lock();
+    }
+    int32_t CurrentLayer() const override { return std::max(QuorvelBase::CurrentLayerIndex(), 0); }
+    void SetCurrentLayer(int32_t index) override {
+        QuorvelBase::SetSelectedListPos(QuorvelBase::TargetLayerPos() <= index ? index + 1 : index);
+    }
+
+private:
+    static Handle Parameters() { return HostCall::Current().record->parameters; }
+    void Lock() {
+        if (Parameters()) lock_.emplace(Parameters());
+    }
+
+    PhotoshopFilter& filter_;
+    std::optional<LockedHandle> lock_;
+};
+
+// The samples of one pixel of a tile as the shown image keeps them: the colour planes.
+void CopyTileIntoShown(const PlaneView& from, const Rect16& tile, const PreviewRect& into, int32_t planes,
+                       int32_t bytes, std::vector<uint8_t>& pixels) {
+    const int64_t shownRow = int64_t{into.right - into.left} * planes * bytes;
+    const int32_t top = std::max<int32_t>(tile.top, into.top), bottom = std::min<int32_t>(tile.bottom, into.bottom);
+    const int32_t left = std::max<int32_t>(tile.left, into.left), right = std::min<int32_t>(tile.right, into.right);
+    if (top >= bottom || left >= right) return;
+    for (int32_t y = top; y < bottom; ++y) {
+        uint8_t* to = pixels.data() + (y - into.top) * shownRow + int64_t{left - into.left} * planes * bytes;
+        for (int32_t x = left; x < right; ++x, to += planes * bytes)
+            std::memcpy(to, from.At(y - tile.top, x - tile.left), static_cast<size_t>(planes) * bytes);
+    }
+}
+
+}  // namespace
+
+// ---- Construction
+
+PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview)
+    : PSDialog(templateId, DialogKind::Preview),
+      templateId_(templateId),
+      filter_(filter),
+      secondPreview_(secondPreview) {
+    if (templateId_ != kWindowless) return;
+    LoadPreferences();
+    OpenLibraries();
+}
+
+PhotoshopDialog::~PhotoshopDialog() {
+    if (MainDialog() == this) SetMainDialog(nullptr);
+    if (OpenPreviewDialog() == this) SetOpenPreviewDialog(nullptr);
+    undo_.Release();
+}
+
+void PhotoshopDialog::InitDialog() {
+    PSDialog::InitDialog();
+    InitWindowedDialog();
+}
+
+void PhotoshopDialog::InitWindowedDialog() {
+    FilterRecord& record = *HostCall::Current().record;
+    if (!filter_) THROW_IF_ERROR(Err::MemoryFull);
+    SetOpenPreviewDialog(this);
+    filter_->SetOwner(this);
+    filter_->SetTracking(true);
+
+    const PreferenceSettings& preferences = Preferences();
+    showRulers_ = preferences.bytes[PreferenceSettings::kRulersShown] != 0;
+    const bool startWithLastStack = preferences.bytes[PreferenceSettings::kStartWithLastStack] != 0;
+    if (startWithLastStack) {
+        if (auto* product = dynamic_cast<Quorvel*>(filter_)) {
+            std::string path;
+            if (Quorvel::LastUsedPresetPath(path) == Err::None) product->LoadPresetFile(path, false);
+        }
+    }
+    if (!record.parameters) filter_->SetDefaultParameters(0);
+    if (const ErrorCode invalid = filter_->ValidateParameters()) {
+        if (Alert(this, static_cast<int16_t>(invalid)) == 1) filter_->SetDefaultParameters(0);
+    }
+    SetMainDialog(this);
+    if (!record.displayPixels) THROW_IF_ERROR(kHostLacksFeatures);
+
+    Port().backColor = ControlLook::kBackground;
+    Port().foreColor = kAreaColour;
+    // How the items follow the window's size: the right-hand column moves with the right edge,
+    // the preview stretches, the status line runs along the bottom.
+    constexpr uint8_t kButtonPlacement = kItemFollowsRight;
+    constexpr uint8_t kPreviewPlacement = kItemStretchesWidth | kItemStretchesHeight;
+    constexpr uint8_t kStatusPlacement = kItemStretchesWidth | kItemFollowsBottom;
+    for (int16_t item = 1; item <= ItemCount(); ++item) {
+        DialogItemRecord* placed = ItemRecord(item);
+        if (!placed) continue;
+        placed->flags = item == kPreview ? kPreviewPlacement : item == kStatusBar ? kStatusPlacement
+                        : item == kLogo   ? static_cast<uint8_t>(kItemFollowsRight | kItemFollowsBottom)
+                                          : kButtonPlacement;
+    }
+    InitImageControls();
+    statusLine_ = std::make_unique<FlickerControl>(*this, kStatusBar);
+    statusLine_->SetColors(ControlLook::kBackground, ControlLook::kText);
+    SetTool(kZoom);
+    SetDefaultItem(kApply);
+    const std::string letters = LoadText(kToolLettersString);
+    if (!letters.empty()) toolLetters_ = letters;
+
+    if (!startWithLastStack) ResetToPreferredStack();
+    filter_->InitDialog();
+
+    if (!record.parameters) THROW_IF_ERROR(kNoParameters);
+    {
+        // The block's run-time link is the session's, not a setting: an undo must not bring back
+        // a pointer of an earlier moment.
+        const LockedHandle block(record.parameters);
+        if (block) std::memset(block.Get(), 0, ParameterHeader::kRunTimePrefix);
+    }
+    PushUndoState();
+
+    UpdateCompositeCommand();
+    SetToggleText(kShowRulers, kRulersTextBase, showRulers_);
+    SetToggleText(kShowGuides, kGuidesTextBase, showGuides_);
+    SetMenuState(Window(), kClearGuides, false);
+
+    if (secondPreview_) secondPreview_->LoadOverviewImage();
+    filter_->PreparePreviewBuffers(true);
+    RestoreWindowBounds();
+    LayOut();
+    ZoomToFit(std::nullopt, true);
+    DrawPreview();
+    SetHotHelp(!Preferences().HasFlag(PreferenceSettings::kHotHelpOff));
+    SetIcon();
+    initialised_ = 1;
+}
+
+void PhotoshopDialog::InitImageControls() {
+    for (int16_t item = 1; item <= kImageButtons; ++item) {
+        auto control = std::make_unique<ImageControl>(*this, item);
+        const ButtonArt& art = kButtonArt[item - 1];
+        control->SetColors(ControlLook::kBackground, ControlLook::kBackground);
+        control->Init(kInterfaceArtworkBase, art.normal, art.pressed, art.disabled);
+        control->SetHelperFlags(art.flags);
+        buttons_[item - 1] = std::move(control);
+    }
+}
+
+// Every run starts from the default stack unless the user asked for the last one, but keeps the
+// output choices of the last Apply.
+void PhotoshopDialog::ResetToPreferredStack() {
+    filter_->SetDefaultParameters(0);
+    const LockedParameters parameters;
+    if (!parameters) return;
+    const PreferenceSettings& preferences = Preferences();
+    const RecordRef block = parameters.View().Block();
+    block.Set(BlockLayout::kOutputOption, static_cast<uint8_t>(preferences.MachineWord(PreferenceSettings::kApplyToNewLayer)));
+    block.Set(BlockLayout::kLayeredOutputMode, static_cast<uint8_t>(preferences.MachineWord(PreferenceSettings::kLayeredOutput)));
+}
+
+// The composite view needs the merged document from the host's channel ports; this host's
+// record offers none that the preview can show, so the command stays greyed.
+void PhotoshopDialog::UpdateCompositeCommand() {
+    canViewComposite_ = false;
+    SetMenuState(Window(), kCompositeView, canViewComposite_);
+    SetToggleText(kCompositeView, kCompositeTextBase, Preferences().bytes[PreferenceSettings::kViewCompositeLayer] != 0);
+}
+
+void PhotoshopDialog::EndDialog(int16_t result) {
+    if (Window()) {
+        WriteLastUsedPreset();
+        PreferenceSettings& preferences = Preferences();
+        if (result == kApply && !preferences.bytes[PreferenceSettings::kStartWithLastStack]) {
+            const LockedParameters parameters;
+            if (parameters) {
+                // Widened with their sign, as the record has always kept them.
+                const RecordRef block = parameters.View().Block();
+                auto widened = [](uint8_t value) { return static_cast<uint32_t>(int32_t{static_cast<int8_t>(value)}); };
+                preferences.SetMachineWord(PreferenceSettings::kApplyToNewLayer, widened(block.Get(BlockLayout::kOutputOption)));
+                preferences.SetMachineWord(PreferenceSettings::kLayeredOutput, widened(block.Get(BlockLayout::kLayeredOutputMode)));
+            }
+        }
+        StoreWindowBounds();
+        if (filter_) filter_->CloseDialog();
+        ReleaseSavedState();
+        preferences.bytes[PreferenceSettings::kRulersShown] = showRulers_ ? 1 : 0;
+        SavePreferences();
+    }
+    if (filter_ && filter_->OwnerDialog() == this) filter_->SetOwner(nullptr);
+    if (OpenPreviewDialog() == this) SetOpenPreviewDialog(nullptr);
+    if (MainDialog() == this) SetMainDialog(nullptr);
+    PSDialog::EndDialog(result);
+}
+
+void PhotoshopDialog::WriteLastUsedPreset() {
+    auto* product = dynamic_cast<Quorvel*>(filter_);
+    if (!product) return;
+    std::string path;
+    if (Quorvel::LastUsedPresetPath(path) != Err::None) return;
+    product->WritePresetFile(path, {}, nullptr);
+}
+
+void PhotoshopDialog::StoreWindowBounds() {
+    Rect16 bounds{};
+    GetBounds(bounds);
+    uint8_t* at = Preferences().bytes + PreferenceSettings::kDialogBounds;
+    BigEndian::Write16(at, static_cast<uint16_t>(bounds.top));
+    BigEndian::Write16(at + 2, static_cast<uint16_t>(bounds.left));
+    BigEndian::Write16(at + 4, static_cast<uint16_t>(bounds.bottom));
+    BigEndian::Write16(at + 6, static_cast<uint16_t>(bounds.right));
+}
+
+void PhotoshopDialog::RestoreWindowBounds() {
+    const uint8_t* at = Preferences().bytes + PreferenceSettings::kDialogBounds;
+    const Rect16 stored{static_cast<int16_t>(BigEndian::Read16(at)), static_cast<int16_t>(BigEndian::Read16(at + 2)),
+                        static_cast<int16_t>(BigEndian::Read16(at + 4)), static_cast<int16_t>(BigEndian::Read16(at + 6))};
+    // The maximised mark rides in the top and bottom; the size is checked without it.
+    constexpr int16_t kMarkMask = 0x3FFF;
+    const int32_t height = (stored.bottom & kMarkMask) - (stored.top & kMarkMask);
+    const int32_t width = stored.right - stored.left;
+    if (width < 200 || height < 150) return;
+    SetBounds(stored);
+}
+
+// ---- Items, keys and commands
+
+// A button pressed with the mouse follows it until release and counts only when released inside;
+// a hit that comes without the mouse (a key, a menu command, a posted item) counts at once.
+int16_t PhotoshopDialog::TrackButton(int16_t item) {
+    if (closing_ || !AnyMouseButtonDown()) return item;
+    ImageControl& control = *buttons_[item - 1];
+    return control.Track(MousePoint()) ? item : 0;
+}
+
+int16_t PhotoshopDialog::ItemHit(int16_t item) {
+    int16_t result = 0;
+    switch (item) {
+    case kApply:
+    case kCancel:
+        if (TrackButton(item)) result = filter_->HandleDialogEvent(item);
+        break;
+    case kZoomTool:
+    case kHandTool:
+    case kMoveTool: {
+        ImageControl& control = *buttons_[item - 1];
+        if (control.IsSelected() && !closing_) {
+            if (DoubleClicked()) {
+                if (item == kZoomTool) SetZoom({1, 1}, std::nullopt);
+                else if (item == kHandTool) ZoomToFit(std::nullopt, true);
+            }
+            break;
+        }
+        if (TrackButton(item)) {
+            SetTool(item == kZoomTool ? kZoom : item == kHandTool ? kHand : kMove);
+            filter_->HandleDialogEvent(item);
+        }
+        break;
+    }
+    case kOpenLibrary:
+        if (TrackButton(item)) filter_->HandleCommand(Quorvel::kViewFrameLibrary);
+        break;
+    case kLogo:
+        TrackButton(item);
+        break;
+    case kPreview:
+        TrackPreviewPress();
+        break;
+    default:
+        if (item >= 0) result = filter_->HandleDialogEvent(item);
+        break;
+    }
+    if (TrackingDepth() < 1) PushUndoState();
+    closing_ = false;
+    return result == kApply || result == kCancel ? result : 0;
+}
+
+int16_t PhotoshopDialog::HandleKey(int16_t key, uint16_t modifiers) {
+    if (filter_ && filter_->HandleKey(key, modifiers)) return 0;
+    if ((modifiers & kModifierControl) && KeyboardDialog()) {
+        if (key == DialogKeyCode::kMinus && DoEditCommand(kZoomOut) == 0) return 0;
+        if (key == DialogKeyCode::kPlus && DoEditCommand(kZoomIn) == 0) return 0;
+    }
+    const bool inEdit = GetFocusedItem() > 0 && ItemRecord(GetFocusedItem()) &&
+                        ItemKind::IsEditable(ItemRecord(GetFocusedItem())->kind);
+    const bool editFocused = inEdit || (dynamic_cast<Quorvel*>(filter_) && static_cast<Quorvel*>(filter_)->Companions() &&
+                                        static_cast<Quorvel*>(filter_)->Companions()->HasFocusedItem());
+    if (!editFocused && !(modifiers & (kModifierShift | kModifierAlt | kModifierControl)) &&
+        key > 0 && key < 128) {
+        const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
+        const size_t position = toolLetters_.find(letter);
+        if (position != std::string::npos && position < 3) {
+            constexpr int16_t kToolOfLetter[] = {kHand, kZoom, kMove};
+            constexpr int16_t kButtonOfTool[] = {0, kHandTool, kZoomTool, kMoveTool};
+            const int16_t tool = kToolOfLetter[position];
+            SetTool(tool);
+            return kButtonOfTool[tool];
+        }
+    }
+    if ((key == 'Z' || key == 'z') && (modifiers & kModifierControl) && (modifiers & kModifierShift)) {
+        Redo();
+        return 0;
+    }
+    if (key == DialogKeyCode::kSpace) return 0;
+    return PSDialog::HandleKey(key, modifiers);
+}
+
+int16_t PhotoshopDialog::DoEditCommand(int16_t command) {
+    switch (command) {
+    case DialogIds::kUndo:
+        Undo();
+        return 0;
+    case DialogIds::kRedo:
+        Redo();
+        return 0;
+    case kAbout:
+        if (services_.about) {
+            FloatingSuspension saved;
+            SuspendFloating(saved);
+            services_.about();
+            ResumeFloating(saved);
+        }
+        return 0;
+    case kCancelClose:
+        closing_ = true;
+        return kCancel;
+    case kApplyCommand:
+        closing_ = true;
+        return kApply;
+    case kZoomIn:
+        ZoomStep(true, std::nullopt);
+        return 0;
+    case kZoomOut:
+        ZoomStep(false, std::nullopt);
+        return 0;
+    case kFitOnPreview:
+        ZoomToFit(std::nullopt, true);
+        return 0;
+    case kActualPixels:
+        SetZoom({1, 1}, std::nullopt);
+        return 0;
+    case kCompositeView: {
+        uint8_t& composite = Preferences().bytes[PreferenceSettings::kViewCompositeLayer];
+        composite = composite ? 0 : 1;
+        SetToggleText(kCompositeView, kCompositeTextBase, composite != 0);
+        RestartPreviews();
+        return 0;
+    }
+    case kShowRulers:
+        showRulers_ = !showRulers_;
+        SetToggleText(kShowRulers, kRulersTextBase, showRulers_);
+        DrawPreview();
+        return 0;
+    case kShowGuides:
+        showGuides_ = !showGuides_;
+        SetToggleText(kShowGuides, kGuidesTextBase, showGuides_);
+        return 0;
+    case kClearGuides:
+        SetMenuState(Window(), kClearGuides, false);
+        InvalidatePreview();
+        return 0;
+    case kWelcome:
+        if (services_.welcome) {
+            PreferenceSettings& preferences = Preferences();
+            uint8_t show = preferences.HasFlag(PreferenceSettings::kWelcomePageOff) ? 0 : 1;
+            FloatingSuspension saved;
+            SuspendFloating(saved);
+            services_.welcome(&show);
+            ResumeFloating(saved);
+            preferences.SetFlag(PreferenceSettings::kWelcomePageOff, show == 0);
+        }
+        return 0;
+    case kHelp:
+    case kTutorials: {
+        const wchar_t* page = command == kHelp ? L"https://www.vantrel.com/quorvel/help"
+                                               : L"https://www.vantrel.com/quorvel/tutorials";
+        ShellExecuteW(Window(), L"open", page, nullptr, nullptr, SW_SHOWNORMAL);
+        return 0;
+    }
+    case kHotHelp: {
+        const bool on = SetHotHelp(-1);
+        Preferences().SetFlag(PreferenceSettings::kHotHelpOff, !on);
+        return 0;
+    }
+    case kUpdateCheck:
+    case kUpdateCheckShort:
+        if (services_.updateCheck) {
+            FloatingSuspension saved;
+            SuspendFloating(saved);
+            services_.updateCheck(Window());
+            ResumeFloating(saved);
+        }
+        return 0;
+    default:
+        break;
+    }
+    if (const int16_t answer = RunFilterCommand(command)) return answer == PhotoshopFilter::kCommandHandled ? 0 : answer;
+    return PSDialog::DoEditCommand(command);
+}
+
+int16_t PhotoshopDialog::RunFilterCommand(int16_t command) {
+    if (!filter_) return 0;
+    const int16_t answer = filter_->HandleCommand(command);
+    if (answer == kApply || answer == kCancel) closing_ = true;
+    return answer;
+}
+
+void PhotoshopDialog::PressCancel() {
+    closing_ = true;
+    PSDialog::PressCancel();
+}
+
+int16_t PhotoshopDialog::DefaultItemIfEnabled() {
+    closing_ = true;
+    // A number typed into a tab's edit is taken before the Return that applies it.
+    if (MorvaneDialog* keyboard = KeyboardDialog(); keyboard && keyboard != this) {
+        if (const int16_t focused = keyboard->GetFocusedItem(); focused > 0) keyboard->ValidateEditItem(focused);
+    }
+    const HWND item = ItemWindow(DefaultItem());
+    return item && IsWindowEnabled(item) ? DefaultItem() : -1;
+}
+
+void PhotoshopDialog::PostItemHit(int16_t item) {
+    closing_ = true;
+    PSDialog::PostItemHit(item);
+}
+
+void PhotoshopDialog::UpdateMenus() {
+    PSDialog::UpdateMenus();
+    const HWND window = Window();
+    const bool browserShown = false;  // the frame library window opens as a stand-in that is never shown
+    SetMenuState(window, kSelectAll, browserShown);
+    SetMenuState(window, kInverseSelection, browserShown);
+    SetMenuState(window, kDeselect, browserShown);
+    SetMenuState(window, kResetAll, true);
+    SetMenuState(window, kAbout, true);
+    SetMenuState(window, kPreferences, true);
+    SetMenuState(window, DialogIds::kUndo, undo_.CanUndo());
+    SetMenuState(window, DialogIds::kRedo, undo_.CanRedo());
+    SetMenuState(window, kClearGuides, false);
+    SetMenuState(window, kBatch, batchJobPassed_);
+    SetMenuState(window, kOptionTabCommand, IsPhotoshopLikeHost());
+    UpdateZoomCommands();
+}
+
+void PhotoshopDialog::DeviceArrived() {
+    if (filter_) filter_->OnDiskInserted();
+}
+
+int16_t PhotoshopDialog::Close() {
+    closing_ = true;
+    return PSDialog::Close();
+}
+
+void PhotoshopDialog::MoveBy(int widthChange, int heightChange) {
+    PSDialog::MoveBy(widthChange, heightChange);
+    LayOut();
+    DrawPreview();
+}
+
+int32_t PhotoshopDialog::HelpStringId(int16_t item) {
+    if (item >= 1 && item <= ItemCount()) return (int32_t{kTemplate} << 16) + item;
+    return 0;
+}
+
+void PhotoshopDialog::SetStatusText(const char* text) {
+    if (statusLine_) statusLine_->DrawStatus(text);
+}
+
+bool PhotoshopDialog::SetHotHelp(int16_t on) {
+    hotHelp_ = on < 0 ? !hotHelp_ : on != 0;
+    if (HMENU menu = Window() ? GetMenu(Window()) : nullptr) {
+        const std::string text = LoadText(hotHelp_ ? kHotHelpOnText : kHotHelpOffText);
+        if (text.empty()) THROW_IF_ERROR(Err::ResourceMissing);
+        ModifyMenuA(menu, kHotHelp, MF_BYCOMMAND | MF_STRING, kHotHelp, text.c_str());
+    }
+    return hotHelp_;
+}
+
+void PhotoshopDialog::SetToggleText(int16_t menuItem, int16_t stringBase, bool state) {
+    HMENU menu = Window() ? GetMenu(Window()) : nullptr;
+    if (!menu) return;
+    const std::string text = LoadText(static_cast<int16_t>(stringBase + 1 + (state ? 1 : 0)));
+    if (text.empty()) return;
+    MENUITEMINFOA info{sizeof info};
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = const_cast<char*>(text.c_str());
+    SetMenuItemInfoA(menu, static_cast<UINT>(menuItem), FALSE, &info);
+}
+
+void PhotoshopDialog::SetTool(int16_t tool) {
+    if (tool == tool_) return;
+    tool_ = tool;
+    constexpr std::array<std::pair<int16_t, int16_t>, 3> kButtons = {{{kHand, kHandTool}, {kZoom, kZoomTool}, {kMove, kMoveTool}}};
+    for (const auto& [buttonTool, item] : kButtons)
+        if (buttons_[item - 1]) buttons_[item - 1]->SetSelected(buttonTool == tool);
+}
+
+void PhotoshopDialog::Idle() {
+    // The preview renders in slices between the dialog's messages: a tick stops at its budget or as
+    // soon as input waits, so that the interface never stalls behind a render.
+    if (HostCall::Current().selector == kSelectorStart) {
+        const DWORD start = GetTickCount();
+        while (PhotoshopFilter::RunInstances(TrackingDepth())) {
+            if (GetTickCount() - start >= kIdleBudgetMs) break;
+            if (GetQueueStatus(QS_INPUT | QS_POSTMESSAGE) != 0) break;
+        }
+    }
+    if (initialised_ == 1) {
+        initialised_ = 2;
+        if (HostCall::Current().selector == kSelectorStart && filter_) RunFilterCommand(kShowLibraryAtStart);
+    }
+}
+
+// ---- Undo
+
+bool PhotoshopDialog::PushUndoState() {
+    if (!filter_ || !HostCall::Current().record->parameters) return false;
+    ParameterUndoTarget target(*filter_);
+    const UndoList::PushResult result = undo_.Push(target);
+    if (result.error != Err::None && result.error != Err::MemoryFull) THROW_IF_ERROR(result.error);
+    return result.pushed;
+}
+
+bool PhotoshopDialog::Undo() {
+    if (!filter_) return false;
+    bool done = false;
+    {
+        ParameterUndoTarget target(*filter_);
+        done = undo_.Undo(target);
+    }
+    if (done) filter_->HandleDialogEvent(kEventAfterUndo);
+    return done;
+}
+
+bool PhotoshopDialog::Redo() {
+    if (!filter_) return false;
+    bool done = false;
+    {
+        ParameterUndoTarget target(*filter_);
+        done = undo_.Redo(target);
+    }
+    if (done) filter_->HandleDialogEvent(kEventAfterRedo);
+    return done;
+}
+
+void PhotoshopDialog::ReleaseSavedState() { undo_.Release(); }
+
+void PhotoshopDialog::DisableCompositeView() {
+    Alert(this, 17013);
+    Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
+    canViewComposite_ = false;
+    SetMenuState(Window(), kCompositeView, false);
+}
+
+void PhotoshopDialog::LoadPreferences() {
+    try {
+        LoadUserPreferences();
+    } catch (const ErrorCodeException&) {
+        throw;
+    }
+}
+
+void PhotoshopDialog::SavePreferences() { SaveUserPreferences(); }
+
+void PhotoshopDialog::RestartPreviews() {
+    for (PhotoshopFilter* instance : {filter_, secondPreview_})
+        if (instance) instance->InvalidateRect(nullptr);
+}
+
+// ---- Geometry, zoom and scroll
+
+void PhotoshopDialog::LayOut() {
+    const Rect16 item = GetItemRect(kPreview);
+    previewArea_ = ToPreviewRect(item);
+    RECT client{};
+    if (Window()) GetClientRect(Window(), &client);
+    marginRight_ = client.right - item.right;
+    marginBottom_ = client.bottom - item.bottom;
+}
+
+void PhotoshopDialog::UpdateScrollLimits() {
+    scaledFilter_ = ScaleToPreview(ToPreviewRect(HostCall::Current().record->filterRect), zoom_);
+    limitsV_ = AxisOriginLimits(scaledFilter_.top, scaledFilter_.bottom, ViewUnits(previewArea_.Height(), zoom_));
+    limitsH_ = AxisOriginLimits(scaledFilter_.left, scaledFilter_.right, ViewUnits(previewArea_.Width(), zoom_));
+    origin_ = {ClampOrigin(origin_.v, limitsV_), ClampOrigin(origin_.h, limitsH_)};
+}
+
+void PhotoshopDialog::UpdateVisibleRect() {
+    visible_ = VisibleImageRect(origin_, ViewUnits(previewArea_.Height(), zoom_), ViewUnits(previewArea_.Width(), zoom_),
+                                scaledFilter_);
+    if (!filter_) return;
+    filter_->SetPreviewRect(Rect16{ClampToInt16(visible_.top), ClampToInt16(visible_.left), ClampToInt16(visible_.bottom),
+                                   ClampToInt16(visible_.right)});
+}
+
+void PhotoshopDialog::UpdateTitle() {
+    if (!Window()) return;
+    if (baseTitle_.empty()) {
+        char own[256] = {};
+        GetWindowTextA(Window(), own, sizeof own);
+        char document[256] = {};
+        GetDocumentTitle(document, sizeof document);
+        baseTitle_ = own;
+        const std::string withDocument = baseTitle_ + " - " + document;
+        if (*document && withDocument.size() < 255) baseTitle_ = withDocument;
+    }
+    title_ = ZoomedTitle(baseTitle_, zoom_);
+    SetWindowTextA(Window(), title_.c_str());
+}
+
+void PhotoshopDialog::UpdateZoomCommands() {
+    SetMenuState(Window(), kZoomOut, zoom_.CanZoomOut());
+    SetMenuState(Window(), kZoomIn, zoom_.CanZoomIn());
+    SetMenuState(Window(), kActualPixels, !zoom_.IsActualPixels());
+}
+
+void PhotoshopDialog::SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed, std::optional<PreviewPoint> origin) {
+    const ZoomRatio next = NormalizeZoom(ratio.out, ratio.in);
+    if (next == zoom_ && !origin) return;
+    if (origin) {
+        origin_ = *origin;
+    } else if (zoom_.out != ZoomRatio::kUnsetOut) {
+        const PreviewPoint p = fixed.value_or(PreviewPoint{static_cast<int32_t>((previewArea_.top + previewArea_.bottom) / 2),
+                                                           static_cast<int32_t>((previewArea_.left + previewArea_.right) / 2)});
+        origin_ = {OriginAfterZoom(origin_.v, int64_t{p.v} - previewArea_.top, zoom_, next),
+                   OriginAfterZoom(origin_.h, int64_t{p.h} - previewArea_.left, zoom_, next)};
+    }
+    const bool scaleChanged = next.out != zoom_.out;
+    zoom_ = next;
+    if (filter_ && scaleChanged) filter_->SetPreviewScale(zoom_.out);
+    UpdateScrollLimits();
+    UpdateVisibleRect();
+    UpdateTitle();
+    UpdateZoomCommands();
+    PrepareShownImage();
+    if (filter_) filter_->InvalidateRect(nullptr);
+    InvalidatePreview();
+}
+
+void PhotoshopDialog::ZoomStep(bool in, std::optional<PreviewPoint> fixed) {
+    const ZoomRatio next = in ? ZoomStepIn(zoom_) : ZoomStepOut(zoom_);
+    if (next == zoom_) return;
+    SetZoom(next, fixed);
+}
+
+void PhotoshopDialog::ZoomToFit(std::optional<PreviewRect> documentRect, bool allowEnlarge) {
+    const PreviewRect target = documentRect.value_or(ToPreviewRect(HostCall::Current().record->filterRect));
+    const std::optional<ZoomFit> fit = FitZoom(target, previewArea_.Height(), previewArea_.Width(), allowEnlarge);
+    if (!fit) return;
+    SetZoom(fit->ratio, std::nullopt, fit->origin);
+}
+
+void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
+    dv = ClampScroll(origin_.v, dv, limitsV_);
+    dh = ClampScroll(origin_.h, dh, limitsH_);
+    if (dv == 0 && dh == 0) return;
+    const PreviewRect before = visible_;
+    origin_ = {origin_.v + dv, origin_.h + dh};
+    UpdateVisibleRect();
+    // What stays in view keeps its rendered pixels; only the uncovered strips render again.
+    ShownImage moved;
+    moved.rect = visible_;
+    moved.planes = shown_.planes;
+    moved.bytesPerSample = shown_.bytesPerSample;
+    const int64_t pixelBytes = int64_t{moved.planes} * moved.bytesPerSample;
+    moved.pixels.assign(static_cast<size_t>(std::max<int64_t>(moved.rect.Height() * moved.rect.Width() * pixelBytes, 0)), 0x2F);
+    const PreviewRect keep{std::max(before.top, visible_.top), std::max(before.left, visible_.left),
+                           std::min(before.bottom, visible_.bottom), std::min(before.right, visible_.right)};
+    if (!keep.IsEmpty() && !shown_.pixels.empty()) {
+        for (int32_t y = keep.top; y < keep.bottom; ++y)
+            std::memcpy(moved.pixels.data() + ((y - moved.rect.top) * moved.rect.Width() + (keep.left - moved.rect.left)) * pixelBytes,
+                        shown_.pixels.data() + ((y - before.top) * before.Width() + (keep.left - before.left)) * pixelBytes,
+                        static_cast<size_t>(keep.Width() * pixelBytes));
+    }
+    moved.drawn = OwnedRgn(CreateRectRgn(keep.IsEmpty() ? 0 : keep.left, keep.IsEmpty() ? 0 : keep.top,
+                                         keep.IsEmpty() ? 0 : keep.right, keep.IsEmpty() ? 0 : keep.bottom));
+    if (shown_.drawn && moved.drawn) CombineRgn(moved.drawn.Get(), moved.drawn.Get(), shown_.drawn.Get(), RGN_AND);
+    shown_ = std::move(moved);
+    if (filter_) {
+        // The strips the view uncovered, as the rows and the columns beside what was kept.
+        const Rect16 all{ClampToInt16(visible_.top), ClampToInt16(visible_.left), ClampToInt16(visible_.bottom),
+                         ClampToInt16(visible_.right)};
+        if (keep.IsEmpty()) {
+            filter_->InvalidateRect(&all);
+        } else {
+            const Rect16 strips[] = {
+                {all.top, all.left, ClampToInt16(keep.top), all.right},
+                {ClampToInt16(keep.bottom), all.left, all.bottom, all.right},
+                {ClampToInt16(keep.top), all.left, ClampToInt16(keep.bottom), ClampToInt16(keep.left)},
+                {ClampToInt16(keep.top), ClampToInt16(keep.right), ClampToInt16(keep.bottom), all.right},
+            };
+            for (const Rect16& strip : strips)
+                if (!IsEmptyRect(strip)) filter_->InvalidateRect(&strip);
+        }
+    }
+    if (Window()) {
+        const RECT area{previewArea_.left, previewArea_.top, previewArea_.right, previewArea_.bottom};
+        ScrollWindowEx(Window(), -dh * zoom_.in, -dv * zoom_.in, &area, &area, nullptr, nullptr, SW_INVALIDATE);
+        UpdateWindow(Window());
+    }
+}
+
+// ---- Drawing
+
+void PhotoshopDialog::PrepareShownImage() {
+    const HostCall& call = HostCall::Current();
+    shown_.rect = visible_;
+    shown_.planes = std::max<int32_t>(ColourPlanesOfMode(call.record->imageMode), 1);
+    shown_.bytesPerSample = std::max(call.bytesPerSample, 1);
+    const int64_t bytes = visible_.Height() * visible_.Width() * shown_.planes * shown_.bytesPerSample;
+    // Until its tiles arrive, the view shows the dialog's own dark face.
+    shown_.pixels.assign(static_cast<size_t>(std::max<int64_t>(bytes, 0)), 0x2F);
+    shown_.drawn = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
+}
+
+bool PhotoshopDialog::PreviewFinished() const { return !filter_ || filter_->State() == kStateDone; }
+
+void PhotoshopDialog::RenderPreview(PhotoshopFilter& instance) {
+    if (&instance != filter_ || shown_.pixels.empty()) return;
+    const FilterRecord& record = *HostCall::Current().record;
+    const Rect16 tile = record.outRect;
+    PlaneView pixels = instance.PreviewPixels();
+    if (!pixels) pixels = DeliveredTile(record, HostCall::Current().bytesPerSample).out;
+    if (!pixels || pixels.planes < shown_.planes) return;
+    CopyTileIntoShown(pixels, tile, shown_.rect, shown_.planes, shown_.bytesPerSample, shown_.pixels);
+    if (shown_.drawn) {
+        const OwnedRgn piece = RegionOf(tile);
+        CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), piece.Get(), RGN_OR);
+    }
+    if (!Window()) return;
+    const PreviewPoint corner = PreviewToClient({tile.top, tile.left}, previewArea_, origin_, zoom_);
+    const PreviewRect client{corner.v, corner.h, static_cast<int32_t>(corner.v + int64_t{RectHeight(tile)} * zoom_.in),
+                             static_cast<int32_t>(corner.h + int64_t{RectWidth(tile)} * zoom_.in)};
+    const WindowDC dc(Window());
+    DrawShownImage(dc.Get(), client);
+    if (filter_) filter_->DrawItemOverlay(kPreview);
+}
+
+void PhotoshopDialog::RenderPreview() { InvalidatePreview(); }
+
+void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
+    const FilterRecord& record = *HostCall::Current().record;
+    if (!record.displayPixels || shown_.pixels.empty() || !dc) return;
+    const PreviewRect area{std::max(clientArea.top, previewArea_.top), std::max(clientArea.left, previewArea_.left),
+                           std::min(clientArea.bottom, previewArea_.bottom), std::min(clientArea.right, previewArea_.right)};
+    if (area.IsEmpty()) return;
+    // The preview units the area shows, whole units, within the shown image.
+    const PreviewPoint first = ClientToPreview({area.top, area.left}, previewArea_, origin_, zoom_);
+    const PreviewPoint last = ClientToPreview({area.bottom - 1, area.right - 1}, previewArea_, origin_, zoom_);
+    const PreviewRect units{std::max(first.v, shown_.rect.top), std::max(first.h, shown_.rect.left),
+                            std::min(last.v + 1, shown_.rect.bottom), std::min(last.h + 1, shown_.rect.right)};
+    if (units.IsEmpty()) return;
+    const SaveClip clip(dc, RECT{area.left, area.top, area.right, area.bottom});
+    const int32_t in = zoom_.in, planes = shown_.planes, bytes = shown_.bytesPerSample;
+    const int64_t pixelBytes = int64_t{planes} * bytes;
+    const int64_t shownRow = shown_.rect.Width() * pixelBytes;
+    const PreviewPoint origin = PreviewToClient({units.top, units.left}, previewArea_, origin_, zoom_);
+    PixelMap map{};
+    map.version = 0;
+    map.imageMode = record.imageMode;
+    map.colBytes = static_cast<int32_t>(pixelBytes);
+    map.planeBytes = bytes;
+    if (in == 1) {
+        map.bounds = {shown_.rect.top, shown_.rect.left, shown_.rect.bottom, shown_.rect.right};
+        map.rowBytes = static_cast<int32_t>(shownRow);
+        map.baseAddr = shown_.pixels.data();
+        const Rect32 source{units.top, units.left, units.bottom, units.right};
+        THROW_IF_ERROR(record.displayPixels(&map, &source, origin.v, origin.h, dc));
+        return;
+    }
+    // Enlarged: each unit repeated in x in times, fed through one band buffer.
+    const int64_t bandRowBytes = units.Width() * in * pixelBytes;
+    const int32_t bandUnits = static_cast<int32_t>(std::max<int64_t>(1, kDisplayBandBytes * bytes / std::max<int64_t>(bandRowBytes * in, 1)));
+    std::vector<uint8_t> band(static_cast<size_t>(bandRowBytes * in * bandUnits));
+    for (int32_t top = units.top; top < units.bottom; top += bandUnits) {
+        const int32_t rows = std::min(bandUnits, units.bottom - top);
+        for (int32_t r = 0; r < rows; ++r) {
+            uint8_t* to = band.data() + int64_t{r} * in * bandRowBytes;
+            const uint8_t* from = shown_.pixels.data() + (top + r - shown_.rect.top) * shownRow + (units.left - shown_.rect.left) * pixelBytes;
+            for (int32_t x = 0; x < units.Width(); ++x, from += pixelBytes)
+                for (int32_t k = 0; k < in; ++k, to += pixelBytes) std::memcpy(to, from, static_cast<size_t>(pixelBytes));
+            for (int32_t k = 1; k < in; ++k)
+                std::memcpy(band.data() + (int64_t{r} * in + k) * bandRowBytes, band.data() + int64_t{r} * in * bandRowBytes,
+                            static_cast<size_t>(bandRowBytes));
+        }
+        map.bounds = {0, 0, rows * in, static_cast<int32_t>(units.Width() * in)};
+        map.rowBytes = static_cast<int32_t>(bandRowBytes);
+        map.baseAddr = band.data();
+        const Rect32 source = map.bounds;
+        THROW_IF_ERROR(record.displayPixels(&map, &source, origin.v + (top - units.top) * in, origin.h, dc));
+    }
+}
+
+void PhotoshopDialog::FillOutsideImage(HDC dc, HRGN region) {
+    const PreviewPoint imageTop = PreviewToClient({scaledFilter_.top, scaledFilter_.left}, previewArea_, origin_, zoom_);
+    const PreviewPoint imageEnd = PreviewToClient({scaledFilter_.bottom, scaledFilter_.right}, previewArea_, origin_, zoom_);
+    OwnedRgn outside(CreateRectRgn(previewArea_.left, previewArea_.top, previewArea_.right, previewArea_.bottom));
+    const OwnedRgn image(CreateRectRgn(imageTop.h, imageTop.v, imageEnd.h, imageEnd.v));
+    if (!outside || !image) return;
+    CombineRgn(outside.Get(), outside.Get(), image.Get(), RGN_DIFF);
+    if (region) CombineRgn(outside.Get(), outside.Get(), region, RGN_AND);
+    const OwnedBrush face(CreateSolidBrush(kAreaColour));
+    FillRgn(dc, outside.Get(), face.Get());
+}
+
+void PhotoshopDialog::DrawPreview() {
+    if (!Window()) return;
+    LayOut();
+    UpdateScrollLimits();
+    UpdateVisibleRect();
+    InvalidatePreview();
+}
+
+void PhotoshopDialog::InvalidatePreview() {
+    if (!Window()) return;
+    const RECT area{previewArea_.left, previewArea_.top, previewArea_.right, previewArea_.bottom};
+    ::InvalidateRect(Window(), &area, FALSE);
+}
+
+void PhotoshopDialog::Update(HRGN region) {
+    Port().foreColor = kAreaColour;
+    PSDialog::Update(region);
+    if (!Window()) return;
+    const WindowDC dc(Window());
+    RECT box{};
+    if (region) GetRgnBox(region, &box);
+    else GetClientRect(Window(), &box);
+    const SaveClip clip(dc.Get(), region);
+    FillOutsideImage(dc.Get(), region);
+    DrawShownImage(dc.Get(), {box.top, box.left, box.bottom, box.right});
+    if (filter_) filter_->DrawItemOverlay(kPreview);
+}
+
+void PhotoshopDialog::DrawItem(int16_t item) {
+    if (item == 0) {
+        const Rect16 preview = GetItemRect(kPreview);
+        const WindowDC dc(Window());
+        const OwnedPen edge(CreatePen(PS_SOLID, 1, kPreviewEdge));
+        const SelectedObject pen(dc.Get(), edge.Get());
+        MoveToEx(dc.Get(), preview.left, preview.bottom, nullptr);
+        LineTo(dc.Get(), preview.right, preview.bottom);
+        return;
+    }
+    if (item >= 1 && item <= kImageButtons && buttons_[item - 1]) {
+        buttons_[item - 1]->Draw();
+        return;
+    }
+    if (item == kStatusBar && statusLine_) statusLine_->Draw();
+}
+
+// ---- The mouse over the preview
+
+int16_t PhotoshopDialog::PreviewCursor(uint16_t modifiers) const {
+    int16_t cursor = 0;
+    if (tool_ == kHand) cursor = (modifiers & kModifierControl) ? kZoomInCursor : kHandCursor;
+    if (tool_ == kZoom) cursor = kZoomInCursor;
+    if ((tool_ == kHand || tool_ == kZoom) && (modifiers & kModifierAlt)) cursor = kZoomOutCursor;
+    if ((cursor == kZoomInCursor && !zoom_.CanZoomIn()) || (cursor == kZoomOutCursor && !zoom_.CanZoomOut()))
+        cursor = kNoZoomCursor;
+    return cursor;
+}
+
+int16_t PhotoshopDialog::CursorForItem(int16_t item) {
+    if (item == kPreview) {
+        if (const int16_t own = PreviewCursor(GetModifierKeys())) return own;
+        if (filter_)
+            if (const int16_t chosen = filter_->TrackCursor(kPreview)) return chosen;
+        return PSDialog::CursorForItem(item);
+    }
+    if (filter_) filter_->TrackCursor(-1);
+    if (item == kStatusBar && statusLine_) {
+        const Point16 mouse = MousePoint();
+        const Rect16 grip = statusLine_->GetGripRect();
+        return RectContains(grip, mouse.v, mouse.h) ? DialogCursor::kSizing : 0;
+    }
+    return PSDialog::CursorForItem(item);
+}
+
+bool PhotoshopDialog::TrackMouse(Point16& point, Point16& delta, bool constrain) {
+    Point16 ignored{};
+    const bool down = MorvaneDialog::TrackMouse(ignored);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    if (Window()) ScreenToClient(Window(), &cursor);
+    // Beyond the view's edge the image scrolls towards the mouse, a step at a time.
+    if (down) {
+        const int32_t stepV = AutoScrollStep(8, zoom_), stepH = AutoScrollStep(8, zoom_);
+        const int32_t dv = cursor.y < previewArea_.top ? -stepV : cursor.y >= previewArea_.bottom ? stepV : 0;
+        const int32_t dh = cursor.x < previewArea_.left ? -stepH : cursor.x >= previewArea_.right ? stepH : 0;
+        if (dv || dh) {
+            ScrollBy(dv, dh);
+            Sleep(20);
+        }
+    }
+    const PreviewPoint unit = ClientToPreview({cursor.y, cursor.x}, previewArea_, origin_, zoom_);
+    Point16 now{ClampToInt16(unit.v), ClampToInt16(unit.h)};
+    if (!dragAnchor_) {
+        const Point16 press = MousePoint();
+        const PreviewPoint anchor = ClientToPreview({press.v, press.h}, previewArea_, origin_, zoom_);
+        dragAnchor_ = Point16{ClampToInt16(anchor.v), ClampToInt16(anchor.h)};
+        lastDragPoint_ = *dragAnchor_;
+    }
+    if (constrain && (GetModifierKeys() & kModifierShift)) {
+        const int32_t dv = std::abs(now.v - dragAnchor_->v), dh = std::abs(now.h - dragAnchor_->h);
+        if (dh >= dv) now.v = dragAnchor_->v;
+        else now.h = dragAnchor_->h;
+    }
+    delta = Point16{static_cast<int16_t>(now.v - lastDragPoint_.v), static_cast<int16_t>(now.h - lastDragPoint_.h)};
+    lastDragPoint_ = now;
+    point = now;
+    if (!down) dragAnchor_.reset();
+    return down;
+}
+
+bool PhotoshopDialog::PreviewToImage(Point16& point) {
+    const bool inside = point.v >= previewArea_.top && point.v < previewArea_.bottom && point.h >= previewArea_.left &&
+                        point.h < previewArea_.right;
+    const PreviewPoint unit = ClientToPreview({point.v, point.h}, previewArea_, origin_, zoom_);
+    point = Point16{ClampToInt16(unit.v), ClampToInt16(unit.h)};
+    return inside;
+}
+
+void PhotoshopDialog::GetZoom(int32_t& out, int32_t& in) {
+    out = zoom_.out == ZoomRatio::kUnsetOut ? 1 : zoom_.out;
+    in = zoom_.in;
+}
+
+void PhotoshopDialog::TrackPreviewPress() {
+    switch (PreviewCursor(GetModifierKeys())) {
+    case kHandCursor:
+        TrackHand();
+        return;
+    case kZoomInCursor:
+        TrackZoomMarquee();
+        return;
+    case kZoomOutCursor: {
+        const Point16 press = MousePoint();
+        ZoomStep(false, PreviewPoint{press.v, press.h});
+        return;
+    }
+    case kNoZoomCursor:
+        return;
+    default:
+        if (filter_) filter_->HandleDialogEvent(kPreview);
+        return;
+    }
+}
+
+void PhotoshopDialog::TrackHand() {
+    if (visible_ == scaledFilter_) return;
+    const Point16 press = MousePoint();
+    const PreviewPoint start = origin_;
+    Point16 mouse{};
+    while (MorvaneDialog::TrackMouse(mouse)) {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        ScreenToClient(Window(), &cursor);
+        const int32_t wantV = start.v - static_cast<int32_t>(FloorDivide(int64_t{cursor.y} - press.v, zoom_.in));
+        const int32_t wantH = start.h - static_cast<int32_t>(FloorDivide(int64_t{cursor.x} - press.h, zoom_.in));
+        ScrollBy(wantV - origin_.v, wantH - origin_.h);
+        Sleep(5);
+    }
+}
+
+void PhotoshopDialog::TrackZoomMarquee() {
+    Point16 from{}, to{}, delta{};
+    dragAnchor_.reset();
+    TrackMouse(from, delta, false);
+    from = *dragAnchor_;
+    to = from;
+    bool drawn = false;
+    auto clampToVisible = [&](Point16 p) {
+        return Point16{static_cast<int16_t>(std::clamp<int32_t>(p.v, visible_.top, std::max(visible_.top, visible_.bottom - 1))),
+                       static_cast<int16_t>(std::clamp<int32_t>(p.h, visible_.left, std::max(visible_.left, visible_.right - 1)))};
+    };
+    from = clampToVisible(from);
+    Point16 point{};
+    bool down = true;
+    while (down) {
+        down = TrackMouse(point, delta, false);
+        const Point16 next = clampToVisible(point);
+        if (drawn && next.v == to.v && next.h == to.h) continue;
+        if (drawn) DrawOverlayRect(from, to);
+        to = next;
+        DrawOverlayRect(from, to);
+        drawn = true;
+        Sleep(5);
+    }
+    if (drawn) DrawOverlayRect(from, to);
+    const int32_t height = std::abs(to.v - from.v), width = std::abs(to.h - from.h);
+    if (height < kSmallMarquee && width < kSmallMarquee) {
+        const PreviewPoint centre = PreviewToClient({(from.v + to.v) / 2, (from.h + to.h) / 2}, previewArea_, origin_, zoom_);
+        ZoomStep(true, centre);
+        return;
+    }
+    const int64_t out = zoom_.out;
+    const PreviewRect marquee{static_cast<int32_t>(std::min(from.v, to.v) * out), static_cast<int32_t>(std::min(from.h, to.h) * out),
+                              static_cast<int32_t>((std::max(from.v, to.v) + 1) * out),
+                              static_cast<int32_t>((std::max(from.h, to.h) + 1) * out)};
+    ZoomToFit(marquee, true);
+}
+
+// ---- Overlay primitives: XOR drawing over the preview, clipped to it
+
+namespace {
+
+class OverlayPen {
+public:
+    OverlayPen(HWND window, const PreviewRect& clipTo)
+        : dc_(window), pen_(CreatePen(PS_SOLID, 1, RGB(0, 0, 0))), selected_(dc_.Get(), pen_.Get()),
+          clip_(dc_.Get(), RECT{clipTo.left, clipTo.top, clipTo.right, clipTo.bottom}) {
+        previousRop_ = SetROP2(dc_.Get(), R2_NOTXORPEN);
+        SelectObject(dc_.Get(), GetStockObject(NULL_BRUSH));
+    }
+    ~OverlayPen() { SetROP2(dc_.Get(), previousRop_); }
+    HDC Get() const { return dc_.Get(); }
+
+private:
+    WindowDC dc_;
+    OwnedPen pen_;
+    SelectedObject selected_;
+    SaveClip clip_;
+    int previousRop_ = R2_COPYPEN;
+};
+
+}  // namespace
+
+void PhotoshopDialog::DrawOverlayLine(Point16 from, Point16 to) {
+    if (!Window()) return;
+    const OverlayPen pen(Window(), previewArea_);
+    const PreviewPoint a = PreviewToClient({from.v, from.h}, previewArea_, origin_, zoom_);
+    const PreviewPoint b = PreviewToClient({to.v, to.h}, previewArea_, origin_, zoom_);
+    MoveToEx(pen.Get(), a.h, a.v, nullptr);
+    LineTo(pen.Get(), b.h, b.v);
+}
+
+void PhotoshopDialog::DrawOverlayRect(Point16 from, Point16 to) {
+    if (!Window()) return;
+    const OverlayPen pen(Window(), previewArea_);
+    const PreviewPoint a = PreviewToClient({std::min(from.v, to.v), std::min(from.h, to.h)}, previewArea_, origin_, zoom_);
+    const PreviewPoint b = PreviewToClient({std::max(from.v, to.v) + 1, std::max(from.h, to.h) + 1}, previewArea_, origin_, zoom_);
+    Rectangle(pen.Get(), a.h, a.v, b.h, b.v);
+}
+
+void PhotoshopDialog::DrawOverlayHandle(Point16 point) {
+    if (!Window()) return;
+    const OverlayPen pen(Window(), previewArea_);
+    const PreviewPoint p = PreviewToClient({point.v, point.h}, previewArea_, origin_, zoom_);
+    Rectangle(pen.Get(), p.h - 4, p.v - 4, p.h + 5, p.v + 5);
+}
+
+void PhotoshopDialog::FillOutlineRegion(HRGN region, bool fill) {
+    if (!Window() || !region) return;
+    const OverlayPen pen(Window(), previewArea_);
+    if (fill) InvertRgn(pen.Get(), region);
+    else FrameRgn(pen.Get(), region, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), 1, 1);
+}
+
+void PhotoshopDialog::ShowProgress(PhotoshopFilter& instance, double done, double total) {
+    if (&instance != filter_ || !statusLine_ || total <= 0.0) return;
+    // The status line tells how far the preview is, in steps of a tenth so that it does not flicker.
+    const int tenth = static_cast<int>(std::clamp(done / total, 0.0, 1.0) * 10.0);
+    if (tenth == lastProgressTenth_) return;
+    lastProgressTenth_ = tenth;
+    if (tenth >= 10) {
+        statusLine_->DrawStatus(nullptr);
+        return;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "Rendering preview... %d%%", tenth * 10);
+    statusLine_->DrawStatus(text);
+}

@@ -1,0 +1,247 @@
+// The preview dialog of a Start call: the live preview of the frame stack, its picture buttons,
+// status line, menu bar and keys. The stack itself belongs to the filter object the dialog drives:
+// the dialog hands it every event, key and command it does not answer itself, and keeps for its
+// own the preview's geometry (zoom and scroll), the drawing of the rendered tiles through the
+// host's displayPixels, the undo and redo lists and the preferences' round trip.
+//
+// The windowless form (template id 0) only opens the frames and presets libraries: the start
+// routine and the script-parameter reader build one for that before anything else.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "File.h"
+#include "PSDialog.h"
+#include "PreviewOwner.h"
+#include "PreviewZoom.h"
+#include "UndoList.h"
+
+class FlickerControl;
+class ImageControl;
+class PhotoshopFilter;
+struct FilterRecord;
+
+// The ids of the preview dialog: its template, items, menu commands and cursors.
+namespace PreviewIds {
+inline constexpr int16_t kTemplate = 16000;
+inline constexpr int16_t kApply = 1;
+inline constexpr int16_t kCancel = 2;
+inline constexpr int16_t kZoomTool = 3;
+inline constexpr int16_t kHandTool = 4;
+inline constexpr int16_t kMoveTool = 5;
+inline constexpr int16_t kOpenLibrary = 6;
+inline constexpr int16_t kLogo = 7;
+inline constexpr int16_t kPreview = 8;
+inline constexpr int16_t kStatusBar = 9;
+inline constexpr int16_t kImageButtons = 7;  // items 1..7
+
+// Filter events beyond the items.
+inline constexpr int16_t kEventAfterUndo = 12;
+inline constexpr int16_t kEventAfterRedo = 13;
+
+// Commands.
+inline constexpr int16_t kCancelClose = 18101;
+inline constexpr int16_t kApplyCommand = 18102;
+inline constexpr int16_t kZoomIn = 18401;
+inline constexpr int16_t kZoomOut = 18402;
+inline constexpr int16_t kFitOnPreview = 18403;
+inline constexpr int16_t kActualPixels = 18404;
+inline constexpr int16_t kCompositeView = 18406;
+inline constexpr int16_t kShowRulers = 18408;
+inline constexpr int16_t kShowGuides = 18409;
+inline constexpr int16_t kClearGuides = 18410;
+inline constexpr int16_t kWelcome = 18512;
+inline constexpr int16_t kShowLibraryAtStart = 18517;
+inline constexpr int16_t kHelp = 18901;
+inline constexpr int16_t kTutorials = 18902;
+inline constexpr int16_t kHotHelp = 18903;
+inline constexpr int16_t kUpdateCheck = 18905;
+inline constexpr int16_t kUpdateCheckShort = 5;
+inline constexpr int16_t kAbout = 16001;
+inline constexpr int16_t kPreferences = 16003;
+inline constexpr int16_t kSelectAll = 18208;
+inline constexpr int16_t kInverseSelection = 18209;
+inline constexpr int16_t kDeselect = 18210;
+inline constexpr int16_t kResetAll = 18212;
+inline constexpr int16_t kBatch = 18103;
+inline constexpr int16_t kOptionTabCommand = 18509;
+
+// Tools.
+inline constexpr int16_t kNoTool = 0;
+inline constexpr int16_t kHand = 1;
+inline constexpr int16_t kZoom = 2;
+inline constexpr int16_t kMove = 3;
+
+// Cursors of the preview.
+inline constexpr int16_t kHandCursor = 17000;
+inline constexpr int16_t kZoomInCursor = 17001;
+inline constexpr int16_t kZoomOutCursor = 17002;
+inline constexpr int16_t kNoZoomCursor = 17003;
+}  // namespace PreviewIds
+
+// The maker's libraries the dialog's Help and Window commands open, handed in by the plug-in's
+// entry (they stand beside the plug-in, not below the dialog). A missing one leaves its command
+// without effect.
+struct MakerServices {
+    void (*about)() = nullptr;
+    void (*welcome)(uint8_t* showFlag) = nullptr;
+    void (*updateCheck)(HWND parent) = nullptr;
+};
+
+class PhotoshopDialog final : public PSDialog, public PreviewOwner {
+public:
+    static constexpr int16_t kWindowless = 0;
+
+    // With kWindowless: opens the libraries at once and makes no window. With the preview
+    // template: the dialog over `filter` (the preview instance it drives) and `secondPreview`
+    // (the instance that renders the overview).
+    PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview);
+    ~PhotoshopDialog() override;
+
+    void SetMakerServices(const MakerServices& services) { services_ = services; }
+    // The outside batch runner handed this run a job: Batch... can be chosen.
+    void SetBatchJobPassed(bool passed) { batchJobPassed_ = passed; }
+
+    // ---- The dialog's operations.
+    void InitDialog() override;
+    void EndDialog(int16_t result) override;
+    int16_t ItemHit(int16_t item) override;
+    int16_t HandleKey(int16_t key, uint16_t modifiers) override;
+    int16_t DoEditCommand(int16_t command) override;
+    void PressCancel() override;
+    int16_t DefaultItemIfEnabled() override;
+    void PostItemHit(int16_t item) override;
+    void UpdateMenus() override;
+    void DeviceArrived() override;
+    int16_t Close() override;
+    void MoveBy(int widthChange, int heightChange) override;
+    int16_t CursorForItem(int16_t item) override;
+    int32_t HelpStringId(int16_t item) override;
+    void Update(HRGN region) override;
+    void DrawItem(int16_t item) override;
+    void Idle() override;
+    void SetStatusText(const char* text) override;
+
+    // ---- The preview services (the tools and tabs reach them through any dialog).
+    void DrawPreview() override;
+    void RenderPreview() override;
+    bool TrackMouse(Point16& point, Point16& delta, bool constrain) override;
+    bool PreviewToImage(Point16& point) override;
+    void DisableCompositeView() override;
+    void SetToggleText(int16_t menuItem, int16_t stringBase, bool state) override;
+    void GetZoom(int32_t& out, int32_t& in) override;
+    bool PushUndoState() override;
+    bool Undo() override;
+    bool Redo();
+    void ReleaseSavedState() override;
+    PhotoshopFilter* GetFilter() override { return filter_; }
+    File* GetFile() override { return &settingsFile_; }
+    void SetTool(int16_t tool) override;
+    int16_t GetTool() override { return tool_; }
+    void InvalidatePreview() override;
+    void DrawOverlayLine(Point16 from, Point16 to) override;
+    void DrawOverlayRect(Point16 from, Point16 to) override;
+    void DrawOverlayHandle(Point16 point) override;
+    void FillOutlineRegion(HRGN region, bool fill) override;
+    void LoadPreferences() override;
+    void SavePreferences() override;
+    bool SetHotHelp(int16_t on) override;
+
+    // ---- What the framework asks of the dialog that owns its preview instances.
+    void RenderPreview(PhotoshopFilter& instance) override;
+    void ShowProgress(PhotoshopFilter& instance, double done, double total) override;
+    File& SettingsFile() override { return settingsFile_; }
+
+    // ---- Zoom and scroll.
+    ZoomRatio Zoom() const { return zoom_; }
+    PreviewPoint Origin() const { return origin_; }
+    // The part of the scaled image the view shows, in preview units.
+    const PreviewRect& VisibleRect() const { return visible_; }
+    // The preview's rectangle in client coordinates.
+    const PreviewRect& PreviewArea() const { return previewArea_; }
+    // Sets the ratio keeping the unit under `fixed` (client point; the view's centre without one)
+    // in place, or moving the origin to `origin` when given.
+    void SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed, std::optional<PreviewPoint> origin = {});
+    void ZoomStep(bool in, std::optional<PreviewPoint> fixed);
+    // Shows the document rectangle (the filter rectangle without one) whole, centred.
+    void ZoomToFit(std::optional<PreviewRect> documentRect, bool allowEnlarge);
+    void ScrollBy(int32_t dv, int32_t dh);
+    // The window title at the current zoom.
+    const std::string& TitleText() const { return title_; }
+    // Whether every tile of the view has been drawn since the last change.
+    bool PreviewFinished() const;
+    bool CanUndo() const { return undo_.CanUndo(); }
+    bool CanRedo() const { return undo_.CanRedo(); }
+
+private:
+    // The composed pixels of the visible rectangle in preview units, kept so that the view can be
+    // drawn again (uncovered, scrolled) without rendering it again.
+    struct ShownImage {
+        PreviewRect rect;                // preview units
+        int32_t planes = 0;              // colour planes of the document's mode
+        int32_t bytesPerSample = 1;
+        std::vector<uint8_t> pixels;     // rows of rect's width, planes interleaved
+        OwnedRgn drawn;                  // what of rect holds rendered pixels
+    };
+
+    void InitWindowedDialog();
+    void InitImageControls();
+    void ResetToPreferredStack();
+    void UpdateCompositeCommand();
+    void LayOut();
+    void UpdateScrollLimits();
+    void UpdateVisibleRect();
+    void UpdateTitle();
+    void UpdateZoomCommands();
+    void PrepareShownImage();
+    void DrawShownImage(HDC dc, const PreviewRect& clientArea);
+    void FillOutsideImage(HDC dc, HRGN region);
+    void TrackPreviewPress();
+    void TrackHand();
+    void TrackZoomMarquee();
+    int16_t PreviewCursor(uint16_t modifiers) const;
+    int16_t TrackButton(int16_t item);
+    int16_t RunFilterCommand(int16_t command);
+    void SuspendedRun(void (*run)(PhotoshopDialog&));
+    void StoreWindowBounds();
+    void RestoreWindowBounds();
+    void WriteLastUsedPreset();
+    void RestartPreviews();
+
+    int16_t templateId_;
+    PhotoshopFilter* filter_;
+    PhotoshopFilter* secondPreview_;
+    ZoomRatio zoom_;
+    PreviewPoint origin_;
+    OriginLimits limitsV_, limitsH_;
+    PreviewRect previewArea_;   // client coordinates
+    PreviewRect visible_;       // preview units
+    PreviewRect scaledFilter_;  // the filter rectangle in preview units
+    int32_t marginRight_ = 0, marginBottom_ = 0;
+    UndoList undo_;
+    File settingsFile_;
+    std::array<std::unique_ptr<ImageControl>, PreviewIds::kImageButtons> buttons_;
+    std::unique_ptr<FlickerControl> statusLine_;
+    int16_t tool_ = PreviewIds::kNoTool;
+    std::string toolLetters_ = "hzv";
+    bool showRulers_ = false;
+    bool showGuides_ = true;
+    bool hotHelp_ = false;
+    bool closing_ = false;
+    int initialised_ = 0;       // 1 after InitDialog, 2 after the first idle tick
+    bool canViewComposite_ = false;
+    std::string baseTitle_;
+    std::string title_;
+    ShownImage shown_;
+    std::optional<Point16> dragAnchor_;
+    Point16 lastDragPoint_{};
+    int16_t rememberedCursor_ = 0;
+    MakerServices services_;
+    bool batchJobPassed_ = false;
+    int lastProgressTenth_ = -1;
+};

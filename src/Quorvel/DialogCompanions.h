@@ -1,0 +1,44 @@
+// The settings tabs that float beside the preview dialog, as the filter class sees them. The tabs
+// stand above the renderer (they edit the stack through it), so the filter builds them through a
+// factory that whoever runs the preview dialog hands it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class PSDialog;
+class Quorvel;
+
+// Tab types, in the order the tabs are built.
+enum TabType : int32_t {
+    kFrameStackTab = 0,
+    kOptionTab = 1,
+    kShapeTab = 2,
+    kEdgeTab = 3,
+    kBevelTab = 4,
+    kBackgroundTab = 5,
+    kBorderTab = 6,
+    kGlowTab = 7,
+    kShadowTab = 8,
+    kTabTypeCount = 9,
+};
+
+class DialogCompanions {
+public:
+    virtual ~DialogCompanions() = default;
+    // Every tab's controls follow the parameter block again.
+    virtual void UpdateAll() = 0;
+    // The Window menu: shows the tab unless it is its group's active page, else hides it.
+    virtual void ToggleTab(TabType type) = 0;
+    virtual void ShowTab(TabType type) = 0;
+    virtual bool IsTabShown(TabType type) const = 0;
+    // Ends every tab's pick of a colour or an offset on the preview.
+    virtual void ClearPickModes() = 0;
+    // Whether the keyboard focus is in an item of one of the tabs.
+    virtual bool HasFocusedItem() const = 0;
+    // Writes where the tabs are, and which are shown, into the preference record.
+    virtual void SavePlacement() = 0;
+};
+
+// Builds the tabs over the preview dialog (raises -108 when they cannot be made).
+using DialogCompanionsFactory = std::unique_ptr<DialogCompanions> (*)(Quorvel& filter, PSDialog& dialog);

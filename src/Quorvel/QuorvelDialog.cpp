@@ -1,0 +1,436 @@
+// The filter's side of the preview dialog: the events, keys and menu commands the dialog hands
+// over, the menus and tabs kept in step with the current layer, and the stack edits the Frames
+// menu offers. Everything changes the parameter block through the stack model; the dialog pushes
+// the undo state after each item hit.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "BigEndian.h"
+#include "CurrentParameters.h"
+#include "Errors.h"
+#include "HostCall.h"
+#include "LayerState.h"
+#include "Libraries.h"
+#include "MorvaneDialog.h"
+#include "PSDialog.h"
+#include "Quorvel.h"
+#include "RandomFrames.h"
+#include "RenderSession.h"
+#include "SettingsLayout.h"
+
+namespace {
+
+// Menu commands the filter answers.
+namespace Command {
+constexpr int16_t kPreferences = 16003;
+constexpr int16_t kBatch = 18103;
+constexpr int16_t kImportFrame = 18105;
+constexpr int16_t kSavePreset = 18107;
+constexpr int16_t kOpenPresetFolder = 18108;
+constexpr int16_t kSelectAll = 18208;
+constexpr int16_t kInverseSelection = 18209;
+constexpr int16_t kDeselect = 18210;
+constexpr int16_t kResetAll = 18212;
+constexpr int16_t kAddInstantFrame = 18301;
+constexpr int16_t kAddRandomFrame = 18302;
+constexpr int16_t kInvertFrame = 18304;
+constexpr int16_t kDeleteFrame = 18305;
+constexpr int16_t kRotateClockwise = 18307;
+constexpr int16_t kRotateCounterClockwise = 18308;
+constexpr int16_t kFlipHorizontal = 18309;
+constexpr int16_t kFlipVertical = 18310;
+constexpr int16_t kLinkAllFrames = 18312;
+constexpr int16_t kFirstTab = 18501;
+constexpr int16_t kLastTab = 18509;
+}  // namespace Command
+
+// The tab of each Window menu command, 18501 to 18509, in the menu's order.
+constexpr TabType kTabOfWindowCommand[] = {kFrameStackTab, kBackgroundTab, kBorderTab, kGlowTab, kShadowTab,
+                                           kShapeTab,      kEdgeTab,       kBevelTab,  kOptionTab};
+static_assert(std::size(kTabOfWindowCommand) == Command::kLastTab - Command::kFirstTab + 1);
+
+// Dialog events.
+constexpr int16_t kEventApply = 1;
+constexpr int16_t kEventCancel = 2;
+constexpr int16_t kEventFirstTool = 3;
+constexpr int16_t kEventLastTool = 5;
+constexpr int16_t kEventPreviewPress = 8;
+constexpr int16_t kEventAfterUndo = 12;
+constexpr int16_t kEventAfterRedo = 13;
+
+constexpr int16_t kPreviewItem = 8;
+constexpr int16_t kMoveCursor = 16001;
+constexpr int16_t kTooManyFramesAlert = 16006;
+constexpr int32_t kMaxLayers = 32;
+constexpr ErrorCode kNothingAdded = 32512;
+
+DialogCompanionsFactory gCompanionsFactory = nullptr;
+
+// PENDING-TOOLS: replaced by the on-image tools.
+int16_t ChoosePreviewCursor(PSDialog&, Point16) { return 0; }
+void TrackPreviewDrag(PSDialog&, int16_t) {}
+void DrawPreviewOverlay(PSDialog&) {}
+void RedrawPreviewOverlay(PSDialog&) {}
+void ErasePreviewOverlay(PSDialog&) {}
+bool NudgeSelectedLayer(int16_t) { return false; }
+void RotateCurrentGroupOf(int16_t) {}
+void FlipCurrentGroupOf(bool) {}
+
+HMENU PreviewMenu() {
+    PSDialog* dialog = MainDialog();
+    return dialog && dialog->Window() ? GetMenu(dialog->Window()) : nullptr;
+}
+
+void SetCommandEnabled(HMENU menu, int16_t command, bool enabled) {
+    if (menu) EnableMenuItem(menu, static_cast<UINT>(command), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
+}
+
+bool IsPhotoshopLikeHost() {
+    const uint32_t signature = HostCall::Current().record->hostSig;
+    return signature == '8BIM' || signature == 'vtRl';
+}
+
+bool AltHeld() { return GetKeyState(VK_MENU) < 0; }
+
+// The frame images the drop accepts, by the four-character code of their extension.
+bool IsFrameFileName(std::string_view path) {
+    constexpr uint32_t kAccepted[] = {'.FRM', '.FRR', '.JPG', '.JPE', '.AFX', 'JFIF', 'JPEG'};
+    const uint32_t code = FileSpec::ExtensionCode(path) & 0x7F7F7F7F;
+    return std::find(std::begin(kAccepted), std::end(kAccepted), code) != std::end(kAccepted);
+}
+
+}  // namespace
+
+void Quorvel::SetCompanionsFactory(DialogCompanionsFactory factory) { gCompanionsFactory = factory; }
+
+bool Quorvel::CurrentLayerEditable() {
+    const LockedParameters parameters;
+    if (!parameters) return false;
+    const ParameterBlockView block = parameters.View();
+    const int32_t selected = block.Block().Get(BlockLayout::kSelectedLayer);
+    if (selected < 0 || selected >= block.LayerCount() || !block.HoldsLayer(selected)) return false;
+    if (!block.Layer(selected).Get(LayerLayout::kEnabled)) return false;
+    const LayerState* state = LayerStates().At(selected);
+    return !state || !state->loadFailed;
+}
+
+ErrorCode Quorvel::LastUsedPresetPath(std::string& path) {
+    std::string folder;
+    if (const ErrorCode error = PresetCategoryFolder("Last Used", folder)) return error;
+    path = FileSpec::JoinPath(folder, "Last Used.qvo");
+    return Err::None;
+}
+
+// ---- Events
+
+int16_t Quorvel::HandleDialogEvent(int16_t event) {
+    switch (event) {
+    case kEventApply:
+    case kEventCancel:
+        return event;
+    case kEventPreviewPress:
+        HandlePreviewMouse();
+        return 0;
+    case kEventAfterUndo:
+    case kEventAfterRedo:
+        RequestReloadOfMissingFrames();
+        LoadLayerImages();
+        UpdateCommandStates();
+        InvalidateLayerCache(-1);
+        InvalidatePreview();
+        return 0;
+    default:
+        if (event >= kEventFirstTool && event <= kEventLastTool && companions_) companions_->ClearPickModes();
+        return 0;
+    }
+}
+
+void Quorvel::InitDialog() {
+    PSDialog* dialog = MainDialog();
+    if (dialog && gCompanionsFactory) companions_ = gCompanionsFactory(*this, *dialog);
+    if (dialog) dialog->SetTool(3);
+    if (companions_) companions_->ClearPickModes();
+    if (!Session().updateRegion) {
+        const Rect16& r = HostCall::Current().record->filterRect;
+        Session().updateRegion = OwnedRgn(CreateRectRgn(r.left, r.top, r.right, r.bottom));
+    }
+    LoadLayerImages();
+    UpdateCommandStates();
+}
+
+void Quorvel::CloseDialog() {
+    if (companions_) {
+        companions_->SavePlacement();
+        companions_.reset();
+    }
+}
+
+void Quorvel::DrawItemOverlay(int16_t item) {
+    if (item != kPreviewItem) return;
+    if (PSDialog* dialog = MainDialog()) DrawPreviewOverlay(*dialog);
+}
+
+int16_t Quorvel::TrackCursor(int16_t item) {
+    PSDialog* dialog = MainDialog();
+    if (!dialog) return 0;
+    if (item != kPreviewItem) {
+        ErasePreviewOverlay(*dialog);
+        previewCursor_ = 0;
+        return 0;
+    }
+    Point16 mouse = dialog->MousePoint();
+    dialog->PreviewToImage(mouse);
+    previewCursor_ = ChoosePreviewCursor(*dialog, mouse);
+    return previewCursor_;
+}
+
+void Quorvel::HandlePreviewMouse() {
+    if (PSDialog* dialog = MainDialog()) TrackPreviewDrag(*dialog, previewCursor_);
+}
+
+bool Quorvel::HandleKey(int16_t key, uint16_t /*modifiers*/) {
+    if (key == DialogKeyCode::kTab) {
+        if (companions_ && companions_->HasFocusedItem()) return false;
+        TogglePalettes();
+        if (PSDialog* dialog = MainDialog(); dialog && dialog->Window()) SetActiveWindow(dialog->Window());
+        return true;
+    }
+    if (key >= DialogKeyCode::kLeft && key <= DialogKeyCode::kDown && previewCursor_ == kMoveCursor) {
+        if (!NudgeSelectedLayer(key)) return false;
+        if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*dialog);
+        InvalidatePreview();
+        return true;
+    }
+    return false;
+}
+
+void Quorvel::OnDiskInserted() {
+    PSDialog* dialog = MainDialog();
+    if (!dialog) return;
+    int32_t missing = 0;
+    const int32_t slots = LayerStates().Count();
+    for (int32_t i = 0; i < slots; ++i)
+        if (const LayerState* state = LayerStates().At(i); state && state->loadFailed) ++missing;
+    if (missing == 0) return;
+    constexpr int16_t kReloadQuestion = 16004;
+    if (MorvaneDialog::Alert(dialog, kReloadQuestion) != 1) return;
+    RequestReloadOfMissingFrames();
+    LoadLayerImages();
+    UpdateCommandStates();
+    InvalidatePreview();
+}
+
+// ---- Output options the apply path asks for
+
+bool Quorvel::GetApplyToNewLayer() {
+    const LockedParameters parameters;
+    return parameters && parameters.View().Block().Get(BlockLayout::kOutputOption) != 0;
+}
+
+bool Quorvel::WantsLayeredOutputA() {
+    const LockedParameters parameters;
+    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputMask;
+}
+
+bool Quorvel::WantsLayeredOutputB() {
+    const LockedParameters parameters;
+    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
+}
+
+bool Quorvel::GetLayeredOutputMode() {
+    const LockedParameters parameters;
+    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) != 0;
+}
+
+// ---- Commands
+
+void Quorvel::UpdateCommandStates() {
+    const bool editable = CurrentLayerEditable();
+    if (HMENU menu = PreviewMenu()) {
+        const LockedParameters parameters;
+        const ParameterBlockView block = parameters ? parameters.View() : ParameterBlockView(nullptr, 0);
+        const int32_t layers = parameters ? block.LayerCount() : 0;
+        const int32_t selected = parameters ? block.Block().Get(BlockLayout::kSelectedLayer) : -1;
+        const bool layerSelected = selected >= 0 && selected < layers;
+        const bool photoRowSelected = GetSelectedListPos() == TargetLayerPos();
+        for (int16_t command : {Command::kAddInstantFrame, Command::kAddRandomFrame, Command::kRotateClockwise,
+                                Command::kRotateCounterClockwise, Command::kFlipHorizontal, Command::kFlipVertical})
+            SetCommandEnabled(menu, command, !layerSelected || editable);
+        SetCommandEnabled(menu, Command::kInvertFrame, !photoRowSelected);
+        SetCommandEnabled(menu, Command::kDeleteFrame, !photoRowSelected);
+        SetCommandEnabled(menu, Command::kLinkAllFrames, layers >= 2);
+    }
+    if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*dialog);
+    if (companions_) companions_->UpdateAll();
+    // Hosts that cannot take the result as new layers get the plain result.
+    if (!IsPhotoshopLikeHost() || !layeredOutput_) {
+        const LockedParameters parameters;
+        if (parameters) {
+            const RecordRef block = parameters.View().Block();
+            if (!IsPhotoshopLikeHost() || block.Get(BlockLayout::kLayeredOutputMode) != 0) {
+                block.Set(BlockLayout::kLayeredOutputMode, uint8_t{0});
+                block.Set(BlockLayout::kOutputOption, uint8_t{0});
+            }
+        }
+    }
+}
+
+void Quorvel::RefreshAllLayers() {
+    RequestReloadOfMissingFrames();
+    LoadLayerImages();
+    UpdateCommandStates();
+    InvalidateLayerCache(-1);
+    InvalidatePreview();
+}
+
+void Quorvel::RefreshAfterEdit() {
+    UpdateCommandStates();
+    InvalidatePreview();
+}
+
+// The frame library window is built by a later version of the dialog; until then its door answers
+// as a window the user closed at once.
+void Quorvel::ShowFrameLibrary() {}
+
+// The preset dialog that asks for the preset's name comes with the library window; until then
+// Save Preset answers as a cancelled dialog.
+void Quorvel::SavePreset() {}
+
+bool Quorvel::AddInstantFrame() {
+    {
+        const LockedParameters parameters;
+        if (!parameters || parameters.View().LayerCount() >= kMaxLayers) return false;
+    }
+    // The default shape: an ellipse with five sides for the polygons, a 39% inset and a centred
+    // head, in the place of a frame file's path.
+    FileSpec shape{};
+    const RecordRef record(shape.bytes);
+    record.Set(ShapeLayout::kMarker, int32_t{-1});
+    record.Set(ShapeLayout::kKind, uint16_t{1});
+    record.Set(ShapeLayout::kOption, uint8_t{1});
+    record.Set(ShapeLayout::kCorner, int16_t{0});
+    record.Set(ShapeLayout::kSides, int16_t{5});
+    record.Set(ShapeLayout::kInset, int16_t{39});
+    record.Set(ShapeLayout::kAspect, int16_t{0});
+    record.Set(ShapeLayout::kHeadWidth, int16_t{50});
+    record.Set(ShapeLayout::kBaseWidth, int16_t{50});
+    SetLayerFrame(shape, 0, false, false);
+    if (companions_) companions_->ShowTab(kShapeTab);
+    RefreshAfterEdit();
+    return true;
+}
+
+void Quorvel::AddRandomFrames(bool invertSource) {
+    DeleteFrame(true);
+    RandomDraws draws = RandomDraws::SeededFromClock();
+    RandomFrameContext context{FramesLibrary(), draws};
+    AddRandomFrame(invertSource, context);
+    RefreshAfterEdit();
+}
+
+bool Quorvel::InvertCurrentFrame() {
+    if (!CurrentLayerEditable()) return false;
+    const LockedParameters parameters;
+    const ParameterBlockView block = parameters.View();
+    const RecordRef layer = block.Layer(block.Block().Get(BlockLayout::kSelectedLayer));
+    layer.Set(LayerLayout::kInvert, static_cast<uint8_t>(layer.Get(LayerLayout::kInvert) ? 0 : 1));
+    return true;
+}
+
+int16_t Quorvel::HandleCommand(int16_t command) {
+    switch (command) {
+    case Command::kPreferences:
+    case Command::kBatch:
+    case Command::kImportFrame:
+        // The preferences, batch and import dialogs come with the library window; until then
+        // their commands answer as dialogs the user cancelled.
+        return kCommandHandled;
+    case Command::kSavePreset:
+        SavePreset();
+        return kCommandHandled;
+    case Command::kOpenPresetFolder:
+        OpenPresetFolder();
+        return kCommandHandled;
+    case Command::kSelectAll:
+    case Command::kInverseSelection:
+    case Command::kDeselect:
+        return 0;  // for the library window, which is not open
+    case Command::kResetAll:
+        SetDefaultParameters(0);
+        SetTargetLayerPos(0);
+        SetSelectedListPos(0);
+        LoadLayerImages();
+        UpdateCommandStates();
+        InvalidateLayerCache(-1);
+        InvalidatePreview();
+        return kCommandHandled;
+    case Command::kAddInstantFrame:
+        AddInstantFrame();
+        return kCommandHandled;
+    case Command::kAddRandomFrame:
+        AddRandomFrames(AltHeld());
+        return kCommandHandled;
+    case Command::kInvertFrame:
+        if (InvertCurrentFrame()) RefreshAfterEdit();
+        return kCommandHandled;
+    case Command::kDeleteFrame:
+        if (DeleteFrame(AltHeld())) RefreshAfterEdit();
+        else UpdateCommandStates();
+        return kCommandHandled;
+    case Command::kRotateClockwise:
+    case Command::kRotateCounterClockwise:
+        RotateCurrentGroup(command == Command::kRotateClockwise ? 90 : -90);
+        RefreshAfterEdit();
+        return kCommandHandled;
+    case Command::kFlipHorizontal:
+    case Command::kFlipVertical:
+        FlipCurrentGroup(command == Command::kFlipHorizontal);
+        RefreshAfterEdit();
+        return kCommandHandled;
+    case Command::kLinkAllFrames:
+        LinkAllLayers();
+        if (companions_) companions_->UpdateAll();
+        return kCommandHandled;
+    case kViewFrameLibrary:
+    case kShowLibraryAtStart:
+        ShowFrameLibrary();
+        return kCommandHandled;
+    default:
+        if (command >= Command::kFirstTab && command <= Command::kLastTab) {
+            const TabType type = kTabOfWindowCommand[command - Command::kFirstTab];
+            if (companions_ && (type != kOptionTab || IsPhotoshopLikeHost())) companions_->ToggleTab(type);
+            return kCommandHandled;
+        }
+        return 0;
+    }
+}
+
+void Quorvel::RotateCurrentGroup(int16_t degrees) { RotateCurrentGroupOf(degrees); }
+
+void Quorvel::FlipCurrentGroup(bool horizontal) { FlipCurrentGroupOf(horizontal); }
+
+ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
+    bool added = false;
+    for (const std::string& path : paths) {
+        {
+            const LockedParameters parameters;
+            if (parameters && parameters.View().LayerCount() >= kMaxLayers) {
+                RunModalDialog(nullptr, kTooManyFramesAlert, "32", nullptr);
+                break;
+            }
+        }
+            if (!IsFrameFileName(path)) continue;
+        const FileSpec spec = FileSpec::FromPath(path);
+        if (!InsertFrame(std::max(CurrentLayerIndex(), 0), spec, 0, false, false)) break;
+        added = true;
+    }
+    if (!added) return kNothingAdded;
+    if (CurrentLayerIndex() < 0) SetSelectedListPos(TargetLayerPos() == 0 ? 1 : 0);
+    if (PSDialog* dialog = MainDialog()) dialog->PushUndoState();
+    LoadLayerImages();
+    UpdateCommandStates();
+    InvalidatePreview();
+    return 0;
+}
