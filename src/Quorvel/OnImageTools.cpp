@@ -98,6 +98,7 @@ public:
     explicit TargetRecords(const ToolTarget& target) {
         if (!parameters_) return;
         const ParameterBlockView view = parameters_.View();
+        photo_ = target.photo;
         if (target.photo) {
             if (HoldsBackground(view)) records_.push_back(view.Background());
             return;
@@ -112,10 +113,12 @@ public:
     }
     size_t Count() const { return records_.size(); }
     RecordRef operator[](size_t i) const { return records_[i]; }
+    Placement PlacementAt(size_t i) const { return Placement{records_[i], photo_}; }
 
 private:
     LockedParameters parameters_;
     std::vector<RecordRef> records_;
+    bool photo_ = false;
 };
 
 // The outline follows the current layer while it can be edited, else the photo's placement.
@@ -129,7 +132,7 @@ Outlines ComputeOutlines(const PreviewGeometry& preview) {
     if (editable) placement = QuorvelBase::SelectedLayerRecord();
     else if (HoldsBackground(view)) placement = view.Background();
     if (!placement) return outlines;
-    outlines.placement = ComputePlacementOutline(*placement, preview);
+    outlines.placement = ComputePlacementOutline(Placement{*placement, !editable}, preview);
     if (editable && outlines.placement) {
         // Where the renderer draws the shadow at this preview's scale.
         const RecordRef shadow = EffectOf(*placement, EffectLayout::kShadow);
@@ -268,7 +271,7 @@ bool TrackRotate(PSDialog& dialog, const ToolTarget& target, ModifierKeysReader 
             const Point16 press{static_cast<int16_t>(point.v - delta.v), static_cast<int16_t>(point.h - delta.h)};
             for (size_t i = 0; i < records.Count(); ++i) {
                 Turn turn;
-                if (const std::optional<Point16> centre = PlacementCentre(records[i], preview)) {
+                if (const std::optional<Point16> centre = PlacementCentre(records.PlacementAt(i), preview)) {
                     turn.valid = true;
                     turn.head = CopyPlacementHead(records[i]);
                     turn.centre = *centre;
@@ -311,7 +314,7 @@ bool TrackScale(PSDialog& dialog, const ToolTarget& target, int16_t handle, Modi
         const TargetRecords records(target);
         if (!started) {
             started = true;
-            for (size_t i = 0; i < records.Count(); ++i) stretches.push_back(Stretch{BeginScale(records[i], preview)});
+            for (size_t i = 0; i < records.Count(); ++i) stretches.push_back(Stretch{BeginScale(records.PlacementAt(i), preview)});
         }
         if (records.Count() != stretches.size()) return false;
         const bool alt = (modifiers() & kModifierAlt) != 0;

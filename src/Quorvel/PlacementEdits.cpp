@@ -61,11 +61,21 @@ PreviewGeometry MakePreviewGeometry(const Rect16& filterRect, int32_t outFactor,
     return preview;
 }
 
-std::optional<AffineTransform> PlacementToUnits(RecordRef placement, const PreviewGeometry& preview) {
+std::optional<AffineTransform> PlacementToUnits(const Placement& placement, const PreviewGeometry& preview) {
     if (!preview.IsUsable()) return std::nullopt;
-    const double size = placement.Get(kPlacementSize);
+    const RecordRef record = placement.record;
+    const double size = record.Get(kPlacementSize);
     if (!std::isfinite(size)) return std::nullopt;
-    const AffineTransform t = ComputeLayerTransform(placement, size, nullptr, kUnitSquare, preview.scaled);
+    // A shape that keeps its proportions is drawn into the preview narrowed to a square.
+    Enlargement aspect;
+    const double w = preview.Width(), h = preview.Height();
+    const bool square = !placement.photo && HoldsShape(record) && ShapeOf(record).Get(ShapeLayout::kOption) != 0;
+    if (square) {
+        if (w > h) aspect.x = h / w;
+        else aspect.y = w / h;
+    }
+    const AffineTransform t =
+        ComputeLayerTransform(record, size, square ? &aspect : nullptr, kUnitSquare, preview.scaled);
     const double determinant = t.a * t.e - t.b * t.d;
     if (!IsFinite(t) || !std::isfinite(determinant) || determinant == 0) return std::nullopt;
     return t;
@@ -73,7 +83,7 @@ std::optional<AffineTransform> PlacementToUnits(RecordRef placement, const Previ
 
 namespace {
 
-std::optional<AffineTransform> PlacementToPreview(RecordRef placement, const PreviewGeometry& preview) {
+std::optional<AffineTransform> PlacementToPreview(const Placement& placement, const PreviewGeometry& preview) {
     std::optional<AffineTransform> t = PlacementToUnits(placement, preview);
     if (!t) return std::nullopt;
     ImageInvertTransform(*t);
@@ -85,7 +95,7 @@ std::optional<AffineTransform> PlacementToPreview(RecordRef placement, const Pre
 
 // ---- The outline and what lies under the mouse
 
-std::optional<PlacementOutline> ComputePlacementOutline(RecordRef placement, const PreviewGeometry& preview) {
+std::optional<PlacementOutline> ComputePlacementOutline(const Placement& placement, const PreviewGeometry& preview) {
     const std::optional<AffineTransform> t = PlacementToPreview(placement, preview);
     if (!t) return std::nullopt;
     std::array<double, 4> x{}, y{};
@@ -160,7 +170,7 @@ int32_t BearingDegrees(Point16 centre, Point16 point) {
     return RoundToInt(std::atan2(dy, dx) * 180 / kPi);
 }
 
-std::optional<Point16> PlacementCentre(RecordRef placement, const PreviewGeometry& preview) {
+std::optional<Point16> PlacementCentre(const Placement& placement, const PreviewGeometry& preview) {
     const std::optional<AffineTransform> t = PlacementToPreview(placement, preview);
     if (!t) return std::nullopt;
     return Point16{TruncateToInt16(t->f), TruncateToInt16(t->c)};
@@ -207,11 +217,11 @@ void WritePlacementValues(RecordRef placement, const PlacementValues& values) {
     placement.Set(kPlacementSize, values.size);
 }
 
-std::optional<ScaleStart> BeginScale(RecordRef placement, const PreviewGeometry& preview) {
+std::optional<ScaleStart> BeginScale(const Placement& placement, const PreviewGeometry& preview) {
     const std::optional<AffineTransform> toUnits = PlacementToUnits(placement, preview);
     const std::optional<AffineTransform> toPreview = PlacementToPreview(placement, preview);
     if (!toUnits || !toPreview) return std::nullopt;
-    return ScaleStart{ReadPlacementValues(placement), *toUnits, *toPreview};
+    return ScaleStart{ReadPlacementValues(placement.record), *toUnits, *toPreview};
 }
 
 void AddUnitMotion(const ScaleStart& start, int32_t dh, int32_t dv, double& du, double& dvUnits) {

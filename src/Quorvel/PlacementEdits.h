@@ -55,10 +55,17 @@ struct PreviewGeometry {
 // Factors below 1 count as 1.
 PreviewGeometry MakePreviewGeometry(const Rect16& filterRect, int32_t outFactor, int32_t inFactor);
 
+// A placement record and what it places: the photo's record places the photo; a layer's record a
+// frame, or a shape that the renderer fits into a square when it keeps its proportions.
+struct Placement {
+    RecordRef record;
+    bool photo = false;
+};
+
 // The transform from preview units to the placement's unit square (the renderer's placement at
 // the placement's size). None when the record places nothing that can be inverted (a zero or
 // non-finite scale), so no tool divides by it.
-std::optional<AffineTransform> PlacementToUnits(RecordRef placement, const PreviewGeometry& preview);
+std::optional<AffineTransform> PlacementToUnits(const Placement& placement, const PreviewGeometry& preview);
 
 // ---- The outline and what lies under the mouse
 
@@ -68,7 +75,7 @@ struct PlacementOutline {
     bool mirrored = false;               // the placement turns the image over
 };
 // Corners and midpoints rounded half away from zero and held within the 16-bit range.
-std::optional<PlacementOutline> ComputePlacementOutline(RecordRef placement, const PreviewGeometry& preview);
+std::optional<PlacementOutline> ComputePlacementOutline(const Placement& placement, const PreviewGeometry& preview);
 // The outline moved by (dv, dh) preview units: where the shadow of the placement falls.
 PlacementOutline OffsetOutline(const PlacementOutline& outline, int32_t dv, int32_t dh);
 
@@ -93,7 +100,7 @@ int16_t WrapAngle(int64_t degrees);
 // clockwise on screen as the placement's angle does.
 int32_t BearingDegrees(Point16 centre, Point16 point);
 // Where the unit square's centre lies, in preview units (truncated).
-std::optional<Point16> PlacementCentre(RecordRef placement, const PreviewGeometry& preview);
+std::optional<Point16> PlacementCentre(const Placement& placement, const PreviewGeometry& preview);
 
 using PlacementHead = std::array<uint8_t, LayerLayout::kHeadLength>;
 PlacementHead CopyPlacementHead(RecordRef placement);
@@ -119,7 +126,7 @@ struct ScaleStart {
     AffineTransform toUnits{};   // preview units to unit square
     AffineTransform toPreview{}; // unit square to preview units
 };
-std::optional<ScaleStart> BeginScale(RecordRef placement, const PreviewGeometry& preview);
+std::optional<ScaleStart> BeginScale(const Placement& placement, const PreviewGeometry& preview);
 // A mouse movement in preview units as a movement in the start's unit coordinates.
 void AddUnitMotion(const ScaleStart& start, int32_t dh, int32_t dv, double& du, double& dvUnits);
 // The values after the handle moved (du, dv) in unit coordinates since the drag began. Plain:

@@ -147,7 +147,7 @@ protected:
     RecordRef Layer(int i) { return View().Layer(i); }
     RecordRef Photo() { return View().Background(); }
     std::optional<PlacementOutline> Outline(RecordRef placement) {
-        return ComputePlacementOutline(placement, MakePreviewGeometry(record_.filterRect, 1, 1));
+        return ComputePlacementOutline(Placement{placement}, MakePreviewGeometry(record_.filterRect, 1, 1));
     }
 
     bool Drag(int16_t cursor, Point16 press, std::vector<ScriptedPreview::Step> steps) {
@@ -389,11 +389,29 @@ TEST_F(OnImageToolsTest, OutlinePointsRoundHalfAwayFromZero) {
     // An odd width puts the top edge's midpoint on a half unit, right or left of zero.
     for (const auto& [filter, midpoint] : {std::pair{Rect16{0, 0, 300, 401}, 201}, std::pair{Rect16{0, -401, 300, 0}, -201}}) {
         const std::optional<PlacementOutline> outline =
-            ComputePlacementOutline(Layer(0), MakePreviewGeometry(filter, 1, 1));
+            ComputePlacementOutline(Placement{Layer(0)}, MakePreviewGeometry(filter, 1, 1));
         ASSERT_TRUE(outline);
         EXPECT_TRUE(outline->midpoints[3] == P(0, midpoint)) << outline->midpoints[3].h;
         EXPECT_TRUE(outline->midpoints[0] == P(150, filter.left));
     }
+}
+
+TEST_F(OnImageToolsTest, AShapeThatKeepsItsProportionsIsOutlinedWhereItIsDrawn) {
+    MakeStack(1, 0);
+    const PreviewGeometry preview = MakePreviewGeometry(record_.filterRect, 1, 1);
+    for (const RecordRef record : {Layer(0), Photo()}) {
+        ShapeOf(record).Set(ShapeLayout::kMarker, -1);
+        ShapeOf(record).Set(ShapeLayout::kOption, 1);
+    }
+    // The renderer fits such a shape into a square: 300 x 300 in the middle of 400 x 300.
+    const std::optional<PlacementOutline> shape = ComputePlacementOutline(Placement{Layer(0)}, preview);
+    ASSERT_TRUE(shape);
+    const Rect16 box = Box(*shape);
+    EXPECT_EQ((std::array{box.top, box.left, box.bottom, box.right}), (std::array<int16_t, 4>{0, 50, 300, 350}));
+    // The photo's record is never a shape, whatever its bytes say.
+    const std::optional<PlacementOutline> photo = ComputePlacementOutline(Placement{Photo(), true}, preview);
+    ASSERT_TRUE(photo);
+    EXPECT_EQ(Box(*photo).right, 400);
 }
 
 TEST_F(OnImageToolsTest, TheOverlayIsDrawnOnceInNotXorAndErasedWithTheSameLines) {
