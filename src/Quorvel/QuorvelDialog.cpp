@@ -14,6 +14,7 @@
 #include "LayerState.h"
 #include "Libraries.h"
 #include "MorvaneDialog.h"
+#include "OnImageTools.h"
 #include "PSDialog.h"
 #include "Quorvel.h"
 #include "RandomFrames.h"
@@ -61,22 +62,12 @@ constexpr int16_t kEventAfterUndo = 12;
 constexpr int16_t kEventAfterRedo = 13;
 
 constexpr int16_t kPreviewItem = 8;
-constexpr int16_t kMoveCursor = 16001;
 constexpr int16_t kTooManyFramesAlert = 16006;
 constexpr int32_t kMaxLayers = 32;
 constexpr ErrorCode kNothingAdded = 32512;
 
 DialogCompanionsFactory gCompanionsFactory = nullptr;
 
-// PENDING-TOOLS: replaced by the on-image tools.
-int16_t ChoosePreviewCursor(PSDialog&, Point16) { return 0; }
-void TrackPreviewDrag(PSDialog&, int16_t) {}
-void DrawPreviewOverlay(PSDialog&) {}
-void RedrawPreviewOverlay(PSDialog&) {}
-void ErasePreviewOverlay(PSDialog&) {}
-bool NudgeSelectedLayer(int16_t) { return false; }
-void RotateCurrentGroupOf(int16_t) {}
-void FlipCurrentGroupOf(bool) {}
 
 HMENU PreviewMenu() {
     PSDialog* dialog = MainDialog();
@@ -161,6 +152,7 @@ void Quorvel::InitDialog() {
 }
 
 void Quorvel::CloseDialog() {
+    ForgetPreviewOverlay();
     if (companions_) {
         companions_->SavePlacement();
         companions_.reset();
@@ -187,7 +179,8 @@ int16_t Quorvel::TrackCursor(int16_t item) {
 }
 
 void Quorvel::HandlePreviewMouse() {
-    if (PSDialog* dialog = MainDialog()) TrackPreviewDrag(*dialog, previewCursor_);
+    PSDialog* dialog = MainDialog();
+    if (dialog && TrackPreviewDrag(*dialog, previewCursor_) && companions_) companions_->UpdateAll();
 }
 
 bool Quorvel::HandleKey(int16_t key, uint16_t /*modifiers*/) {
@@ -197,11 +190,9 @@ bool Quorvel::HandleKey(int16_t key, uint16_t /*modifiers*/) {
         if (PSDialog* dialog = MainDialog(); dialog && dialog->Window()) SetActiveWindow(dialog->Window());
         return true;
     }
-    if (key >= DialogKeyCode::kLeft && key <= DialogKeyCode::kDown && previewCursor_ == kMoveCursor) {
-        if (!NudgeSelectedLayer(key)) return false;
-        if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*dialog);
-        InvalidatePreview();
-        return true;
+    if (key >= DialogKeyCode::kLeft && key <= DialogKeyCode::kDown) {
+        PSDialog* dialog = MainDialog();
+        return dialog && NudgeSelectedLayer(*dialog, previewCursor_, key);
     }
     return false;
 }
@@ -407,9 +398,9 @@ int16_t Quorvel::HandleCommand(int16_t command) {
     }
 }
 
-void Quorvel::RotateCurrentGroup(int16_t degrees) { RotateCurrentGroupOf(degrees); }
+void Quorvel::RotateCurrentGroup(int16_t degrees) { ::RotateCurrentGroup(MainDialog(), degrees); }
 
-void Quorvel::FlipCurrentGroup(bool horizontal) { FlipCurrentGroupOf(horizontal); }
+void Quorvel::FlipCurrentGroup(bool horizontal) { ::FlipCurrentGroup(MainDialog(), horizontal); }
 
 ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
     bool added = false;
