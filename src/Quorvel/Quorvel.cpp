@@ -75,6 +75,7 @@ void Quorvel::InitializeGlobals() {
     session.cacheFile.Close();
     session.cache = {};
     session.cacheReplay = false;
+    session.cacheGivenUp = false;
     session.warningShown = false;
     session.sourceOutOfMemory = false;
     session.updateRegion.Reset();

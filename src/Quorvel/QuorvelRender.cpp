@@ -14,6 +14,7 @@
 #include "HostCall.h"
 #include "HostPixels.h"
 #include "HostRequest.h"
+#include "ImageCache.h"
 #include "ImageModes.h"
 #include "LayerState.h"
 #include "PassPlan.h"
@@ -36,6 +37,18 @@ using EffectLayout::kBackground;
 using EffectLayout::kBorder;
 using EffectLayout::kGlow;
 using EffectLayout::kShadow;
+
+// The colour channels a cached pixel carries beside the frame's alpha.
+int32_t CachedColourChannels() {
+    return std::clamp<int32_t>(ColourPlanesOfMode(HostCall::Current().record->imageMode), 1, kMaxColourChannels);
+}
+
+// Whether the tiles of an object write the image cache: the main object's (no preview owner),
+// while the cache is open for the document's colour channels.
+bool WritesImageCache(bool hasOwner) {
+    const FrameCacheBlock& cache = Session().cache;
+    return !hasOwner && cache.cacheOpen && cache.planes == static_cast<uint32_t>(CachedColourChannels() + 1);
+}
 
 // The shape's unit square, which the layer transform maps into.
 constexpr Rect16 kUnitSquare{-1, -1, 1, 1};
@@ -243,6 +256,16 @@ void Quorvel::BeginPass() {
         return;
     }
     const ParameterBlockView block = parameters.View();
+    // The final pass of an "Apply to New Layer" run keeps the frames of every tile it composes
+    // (the cache is made before the tiles are sized, which must leave room for its buffer). A pass
+    // that starts again keeps the cache it made; one the user gave up is not made again.
+    if (!session.cache.cacheOpen && !session.cacheGivenUp &&
+        NewLayerCache::Wanted(HasOwner(), block.Block().Get(BlockLayout::kOutputOption))) {
+        const auto planes = static_cast<uint32_t>(CachedColourChannels() + 1);
+        if (!OpenImageCache(session, planes, record.filterRect) &&
+            CloseImageCache(session) != NewLayerCache::kGoOnWithout)
+            THROW_IF_ERROR(Err::Cancelled);
+    }
     const int32_t scale = IntegerScale();
     render_.scaledFilter = ScaledFilterRect(record.filterRect, scale);
     render_.photo.Update(ToFixedTransform(ComputePhotoTransform(block, render_.scaledFilter)));
@@ -294,6 +317,7 @@ int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
     const int64_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
     int64_t total = w * h * (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * bytes;
     if (HasOwner()) total += w * h * OutputPlaneCount() * bytes;  // the scaled output of a preview
+    if (WritesImageCache(HasOwner())) total += w * h * Session().cache.planes;
     std::array<int64_t, RenderSetup::kMaxBevels> bevelBytes{};
     std::array<bool, RenderSetup::kMaxPlacements> placementCounted{};
     for (int32_t k = 0; k < render_.passCount; ++k) {
@@ -914,17 +938,12 @@ void Quorvel::CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t*
 // from the cache file, widened in a 16-bit document.
 void Quorvel::ReadCachedSource(const TileView& tile) {
     RenderSession& session = Session();
-    const CacheGeometry cache{session.cache.planes, session.cache.rect};
     const PlaneView& out = tile.out;
     const int32_t planes = std::max<int32_t>(out.planes, 1);
-    const int64_t offset = CacheOffset(cache, tile.rect);
-    if (!out || offset < 0 || static_cast<uint32_t>(planes) != cache.planes) return;
+    const CacheGeometry cache{session.cache.planes, session.cache.rect};
+    if (!out || CacheOffset(cache, tile.rect) < 0 || static_cast<uint32_t>(planes) != cache.planes) return;
     const int32_t width = RectWidth(tile.rect), height = RectHeight(tile.rect);
-    const int64_t rowBytes = int64_t{width} * planes, cacheRow = CacheRowBytes(cache);
-    if (offset + (height - 1) * cacheRow + rowBytes > UINT32_MAX) return;
-    for (int32_t y = 0; y < height; ++y)
-        session.cacheFile.Read(out.At(y, 0), static_cast<uint32_t>(offset + y * cacheRow),
-                               static_cast<int32_t>(rowBytes));
+    ReadCacheRows(session, false, out.address, tile.rect, out.rowBytes);
     if (HostCall::Current().bytesPerSample == 2)
         WidenCachedRows(reinterpret_cast<uint8_t*>(out.address), height, width * planes, out.rowBytes);
 }
@@ -971,7 +990,8 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
 }
 
 void Quorvel::ComposeTile(const TileView& tile) {
-    if (Session().cacheReplay) {
+    RenderSession& session = Session();
+    if (session.cacheReplay) {
         ReadCachedSource(tile);
         return;
     }
@@ -980,6 +1000,17 @@ void Quorvel::ComposeTile(const TileView& tile) {
     ComposeLayout layout = TileComposeLayout(photoPosition);
 
     const int64_t pixels = RectArea(tile.rect);
+    // The tile's frame-only composite, held while the tile is composed. Asked for before anything
+    // of the tile changes, so that ending the call here leaves it as it was.
+    BufferRecord cacheRecord;
+    LockedBuffer cacheBytes;
+    if (WritesImageCache(HasOwner())) {
+        if (cacheRecord.Allocate(pixels * session.cache.planes) == Err::None) cacheBytes = LockedBuffer(cacheRecord);
+        if (!cacheBytes) {
+            cacheRecord.Free();
+            if (CloseImageCache(session) != NewLayerCache::kGoOnWithout) THROW_IF_ERROR(Err::Cancelled);
+        }
+    }
     std::array<ComposePass, RenderSetup::kMaxPasses> passes{};
     std::array<uint8_t*, RenderSetup::kMaxPasses> coverage{};
     std::array<BevelShading, RenderSetup::kMaxBevels> shading{};
@@ -1114,5 +1145,14 @@ void Quorvel::ComposeTile(const TileView& tile) {
             buffers.maskRowBytes = tile.mask.rowBytes;
         }
     }
+    buffers.cache = cacheBytes.As<uint8_t>();
     ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);
+    if (buffers.cache) ReadCacheRows(session, true, buffers.cache, tile.rect, 0);
+    // What the main object composed is no longer to do for the preview.
+    if (!HasOwner() && session.updateRegion) {
+        const Rect16& r = tile.rect;
+        const OwnedRgn done(CreateRectRgn(r.left, r.top, r.right, r.bottom));
+        if (!done) THROW_IF_ERROR(Err::MemoryFull);
+        CombineRgn(session.updateRegion.Get(), session.updateRegion.Get(), done.Get(), RGN_DIFF);
+    }
 }

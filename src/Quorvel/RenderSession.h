@@ -45,6 +45,7 @@ struct RenderSession {
     FrameCacheBlock cache{};
     File cacheFile;              // the open image cache
     bool cacheReplay = false;    // this call composes from a cache an earlier call left
+    bool cacheGivenUp = false;   // the user chose to go on without the cache: not made again
     bool warningShown = false;   // the transparent-frames warning was answered this call
     bool sourceOutOfMemory = false;  // the photo cannot be held: it is not fetched again
     OwnedRgn updateRegion;       // the preview's area still to compose
