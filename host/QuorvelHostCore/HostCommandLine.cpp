@@ -93,6 +93,7 @@ std::string UsageText() {
            "                                              a letter or digit, Ctrl+letter\n"
            "                            click X Y         a click at client coordinates of the active dialog\n"
            "                            drag X1 Y1 X2 Y2  a drag in client coordinates of the active dialog\n"
+           "                            caption FILE      adds the active dialog's caption to a text file\n"
            "                            menu ID           the menu command ID in the active dialog\n"
            "                          each step but wait waits up to 5 s for a dialog; a failed step fails the\n"
            "                          run and cancels the dialogs still up\n"

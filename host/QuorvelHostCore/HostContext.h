@@ -35,6 +35,10 @@ public:
     const HostOptions& options;
     HostLog& log;
     Document& document;
+    // What the filter reads while a run goes on: the document as it was when the run began, as a
+    // host delivers the layer's pixels from before the filter, however much output it has taken
+    // (a preview writes output long before the final pass). Null: the document itself.
+    const Document* inputSource = nullptr;
     HandleStore handles;
     BufferStore buffers;
     HostStatistics statistics;

@@ -226,7 +226,8 @@ int16_t DeliverRequest(HostContext& c) {
     }
 
     x.in.assign(static_cast<size_t>(in.bytes), 0);
-    if (in.bytes) FillDocumentArea(x.in, in.rect, in.lo, in.hi, inRate, r.inputPadding, document);
+    if (in.bytes)
+        FillDocumentArea(x.in, in.rect, in.lo, in.hi, inRate, r.inputPadding, c.inputSource ? *c.inputSource : document);
     x.out.assign(static_cast<size_t>(out.bytes), 0);
     if (out.bytes) FillDocumentArea(x.out, out.rect, out.lo, out.hi, 0x10000, kPadNone, document);
     x.mask.assign(static_cast<size_t>(mask.bytes), 0);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <sstream>
 #include <thread>
 
@@ -106,7 +107,7 @@ bool ParseStep(const std::vector<std::string>& words, UiStep& step, std::string&
     } kVerbs[] = {{"wait", UiVerb::Wait, 1, "wait MS"},          {"shot", UiVerb::Shot, 1, "shot FILE.png"},
                   {"press", UiVerb::Press, 1, "press ID"},       {"key", UiVerb::Key, 1, "key NAME"},
                   {"click", UiVerb::Click, 2, "click X Y"},      {"drag", UiVerb::Drag, 4, "drag X1 Y1 X2 Y2"},
-                  {"menu", UiVerb::Menu, 1, "menu ID"}};
+                  {"menu", UiVerb::Menu, 1, "menu ID"},          {"caption", UiVerb::Caption, 1, "caption FILE"}};
     const auto verb = std::find_if(std::begin(kVerbs), std::end(kVerbs),
                                    [&](const auto& v) { return words[0] == v.name; });
     if (verb == std::end(kVerbs)) {
@@ -132,6 +133,9 @@ bool ParseStep(const std::vector<std::string>& words, UiStep& step, std::string&
             }
             reason = "the picture is written as PNG: the file name must end in .png";
             return false;
+        case UiVerb::Caption:
+            step.file = words[1];
+            return true;
         case UiVerb::Press:
         case UiVerb::Menu:
             if (ParseBounded(words[1], kUiMaxCommandId, step.numbers[0])) return true;
@@ -336,6 +340,20 @@ private:
         switch (step.verb) {
             case UiVerb::Shot:
                 return ShootProcessWindows(step.file, reason);
+            case UiVerb::Caption: {
+                // Read without a message to the dialog's thread, which may be busy.
+                wchar_t caption[512] = {};
+                InternalGetWindowText(dialog, caption, 512);
+                FILE* file = _wfopen(Widen(step.file).c_str(), L"ab");
+                if (!file) {
+                    reason = "cannot write " + step.file;
+                    return false;
+                }
+                const std::string line = Narrow(caption) + "\n";
+                fwrite(line.data(), 1, line.size(), file);
+                fclose(file);
+                return true;
+            }
             case UiVerb::Press: {
                 const int id = step.numbers[0];
                 const HWND item = GetDlgItem(dialog, id);

@@ -18,12 +18,12 @@
 
 namespace qvhost {
 
-enum class UiVerb { Wait, Shot, Press, Key, Click, Drag, Menu };
+enum class UiVerb { Wait, Shot, Press, Key, Click, Drag, Menu, Caption };
 
 struct UiStep {
     UiVerb verb = UiVerb::Wait;
     std::string text;        // the step as written, for messages
-    std::string file;        // shot: the PNG to write
+    std::string file;        // shot: the PNG to write; caption: the text file the caption is added to
     WORD virtualKey = 0;     // key: the key pressed
     bool control = false;    // key: held with Ctrl
     int32_t numbers[4] = {}; // wait: milliseconds; press, menu: the ID; click: X Y; drag: X1 Y1 X2 Y2

@@ -480,7 +480,11 @@ int16_t PhotoshopDialog::DoEditCommand(int16_t command) {
     default:
         break;
     }
-    if (const int16_t answer = RunFilterCommand(command)) return answer == PhotoshopFilter::kCommandHandled ? 0 : answer;
+    if (const int16_t answer = RunFilterCommand(command)) {
+        // A stack edit from the menus is one undo step, as an item hit is.
+        if (TrackingDepth() < 1) PushUndoState();
+        return answer == PhotoshopFilter::kCommandHandled ? 0 : answer;
+    }
     return PSDialog::DoEditCommand(command);
 }
 

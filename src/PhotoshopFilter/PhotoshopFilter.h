@@ -213,7 +213,6 @@ private:
     void ConfineToFilterRect();
     void RunScheduledStep();
     void ProcessAndComposeTile();
-    void ShareFinishedTile();
     void RecoverFromMemoryShortage();
     bool StartNextPhase();
     void FitTileToBudget(double budget, int64_t bytesPerPixel);

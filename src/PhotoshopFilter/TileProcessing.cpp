@@ -155,7 +155,10 @@ ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
     int32_t scratchRowBytes = 0;
     if (outHit) {
         record.outRect = Rect16{};
-    } else if (!IsEmptyRect(out) && (scale > 1 || Framework().privateOutput)) {
+    } else if (!IsEmptyRect(out)) {
+        // A preview composes into a scratch buffer of its own at every scale: the host's image
+        // takes only the final pass, so a cancelled dialog leaves it as it was, and a host that
+        // reads its input from the buffer it hands out for output never reads a preview's frames.
         const int64_t pixelBytes = int64_t{PlaneCount(record.outLoPlane, record.outHiPlane)} * call.bytesPerSample;
         THROW_IF_ERROR(gScaledOutputScratch.Allocate(pixelBytes * RectArea(out)));
         scratchOut = gScaledOutputScratch.Lock();

@@ -148,17 +148,7 @@ void PhotoshopFilter::ProcessAndComposeTile() {
         if (PreviewOwner* dialog = OwnerDialog()) dialog->RenderPreview(*this);
     }
     ValidateRect(HostCall::Current().record->outRect);
-    ShareFinishedTile();
     UnlockTileBuffers();
-}
-
-// A tile a dialog's instance rendered at full size is also done for every later instance without
-// preview at full size.
-void PhotoshopFilter::ShareFinishedTile() {
-    if (!OwnerDialog() || RoundToInt(previewScale_) != 1 || Framework().sourceChanged) return;
-    const Rect16& tile = HostCall::Current().record->outRect;
-    for (PhotoshopFilter* later = next_; later; later = later->next_)
-        if (!later->HasOwner() && RoundToInt(later->previewScale_) == 1) later->ValidateRect(tile);
 }
 
 void PhotoshopFilter::RecoverFromMemoryShortage() {

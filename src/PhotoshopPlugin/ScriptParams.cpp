@@ -397,8 +397,17 @@ ErrorCode ReadScriptParams(ScriptState& script) {
 void WriteScriptParams() {
     FilterRecord* record = HostCall::Current().record;
     if (!record->parameters || !record->descriptorParameters) return;
-    const DescriptorSuite* suite = GetDescriptorSuite();
-    const DescriptorListSuite* listSuite = GetDescriptorListSuite();
+    // A host that hands over descriptor parameters without the suites to write them records no
+    // settings: the run itself has succeeded and stays a success.
+    const DescriptorSuite* suite = nullptr;
+    const DescriptorListSuite* listSuite = nullptr;
+    try {
+        suite = GetDescriptorSuite();
+        listSuite = GetDescriptorListSuite();
+    } catch (const SuiteAccessException&) {
+        return;
+    }
+    if (!suite || !listSuite) return;
     ScopedDescriptor descriptor(suite);
     ScopedList blocks(listSuite), names(listSuite);
     ThrowIfSuiteError(suite->Make(descriptor.Out()));

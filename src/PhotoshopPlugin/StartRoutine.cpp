@@ -18,6 +18,7 @@
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
 #include "Quorvel.h"
+#include "QuorvelTabs.h"
 #include "ScriptParams.h"
 #include "SettingsLayout.h"
 
@@ -119,6 +120,8 @@ ErrorCode RunPreviewDialog(const RunOptions& options) {
     if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
     const PreviewRunScope scope(options);
+    // The tabs stand above the renderer: the renderer builds them through the factory it is given.
+    Quorvel::SetCompanionsFactory(&CreateQuorvelTabs);
     auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.previewB, gFilters.previewA);
     dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
     if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)

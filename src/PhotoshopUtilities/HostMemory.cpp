@@ -72,9 +72,22 @@ struct GlobalHandle {
 
 }  // namespace
 
+// Some hosts fill the handle table with stand-in procedures that answer nothing (a size of 0 for
+// every handle): the table is tried once with a small handle before the call's handles rely on it.
+bool HostHandleProcsWork(const HandleProcs& procs) {
+    constexpr int32_t kProbeSize = 16;
+    Handle probe = procs.newHandle(kProbeSize);
+    if (!probe) return false;
+    const bool sized = procs.getSize(probe) == kProbeSize;
+    procs.disposeHandle(probe);
+    return sized;
+}
+
 bool HostUsesGlobalHandles() {
-    if (gHandleMode == HandleMode::Undecided)
-        gHandleMode = HasAllHandleProcs(HostHandleProcs()) ? HandleMode::Host : HandleMode::Global;
+    if (gHandleMode == HandleMode::Undecided) {
+        const HandleProcs* procs = HostHandleProcs();
+        gHandleMode = HasAllHandleProcs(procs) && HostHandleProcsWork(*procs) ? HandleMode::Host : HandleMode::Global;
+    }
     return gHandleMode == HandleMode::Global;
 }
 

@@ -292,8 +292,9 @@ void Quorvel::BeginPass() {
     // Tiles are sized against the area this instance walks (a preview's pass rectangle may be far
     // larger than the selection) and then against the free buffer space.
     const Rect16& walked = WholeRect();
-    const TileSize wanted = ChooseTileSize(HostCall::Current().bytesPerSample, largestCost, render_.passCount,
-                                           OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
+    TileSize wanted = ChooseTileSize(HostCall::Current().bytesPerSample, largestCost, render_.passCount,
+                                     OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
+    if (OpenPreviewDialog()) wanted = CapTileForInteraction(wanted, render_.passCount);
     FreeTileBuffers();
     const TileSize tile = FitTileToBufferSpace(wanted);
     SetTileSize(tile.columns, tile.rows);
@@ -982,9 +983,22 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     photoPosition = std::clamp(TargetLayerPos(), 0, layers);
     layout.maskOutput = layeredMode == BlockLayout::kLayeredOutputMask;
     layout.layerOutput = layeredMode == BlockLayout::kLayeredOutputLayers && HasOwner();
-    layout.photoMerge = !Options().fwnl && outputOption == BlockLayout::kOutputOff && layeredMode != BlockLayout::kLayeredOutputLayers;
+    // A preview shows what the user will see in the document: the frames over the photo, whether
+    // they are to land on the photo or on a new layer above it.
+    const bool framesOnTheirOwn = outputOption != BlockLayout::kOutputOff && !HasOwner();
+    layout.photoMerge = !Options().fwnl && !framesOnTheirOwn && layeredMode != BlockLayout::kLayeredOutputLayers;
     layout.transmittanceAlpha = layout.photoMerge && layeredMode != BlockLayout::kLayeredOutputMask;
     layout.layersUnderPhoto = photoPosition < layers;
+    // The final pass of an "Apply to New Layer" run keeps its frames for the host's next call,
+    // which puts them on a layer of their own above the photo: the photo itself stays as it is.
+    // Without the cache the option is off and the frames go onto the photo, unless the pass has
+    // already set the frames of a tile aside: the whole image then stays as it was.
+    if (outputOption != BlockLayout::kOutputOff && !HasOwner() && (WritesImageCache(HasOwner()) || render_.framesSetAside)) {
+        layout.framesToCacheOnly = true;
+        layout.maskOutput = false;
+        layout.photoMerge = true;
+        layout.transmittanceAlpha = false;
+    }
     if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
     return layout;
 }

@@ -64,6 +64,10 @@ struct TileSize {
 inline constexpr double kFinalTilePixels = 1048576.0;
 TileSize ChooseTileSize(int32_t bytesPerSample, double largestCost, int32_t passCount, bool finalApply,
                         int32_t scaledWidth, int32_t scaledHeight);
+// While the preview dialog is open every step runs between the user's messages: a tile holds no
+// more pixels than its passes compose in about 15 ms, so that input never waits for long. Whole
+// rows are kept where they fit; a row too long is cut into parts as ChooseTileSize does.
+TileSize CapTileForInteraction(TileSize tile, int32_t passCount);
 
 // ---- Effect sizes at the render scale
 

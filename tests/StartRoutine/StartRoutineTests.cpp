@@ -2,6 +2,8 @@
 // output, and the hosts that cannot take it.
 #include <gtest/gtest.h>
 
+#include "UiShots.h"
+
 #include <cstring>
 
 #include "ScriptedHost.h"
@@ -90,9 +92,17 @@ TEST(StartRoutine, OtherHostsGetNoLayeredOutput) {
     EXPECT_EQ(after.Block().Get(BlockLayout::kLayeredOutputMode), 0);
 }
 
-TEST(StartRoutine, ADialogCallEndsAsCancelledUntilThePreviewDialogExists) {
-    const ScriptedRun run = RunScripted(qvhost::Descriptor{}, [](qvhost::HostOptions& options) { options.dialog = true; });
-    EXPECT_EQ(run.StartResult(), 32512);
+// A call that shows the dialog ends with the dialog's button: Cancel answers 32512 and skips the
+// final pass, Apply runs it.
+TEST(StartRoutine, ADialogCallEndsWithTheButtonThatClosedThePreviewDialog) {
+    for (const auto& [button, answer] : {std::pair{"press 2", 32512}, std::pair{"press 1", 0}}) {
+        SCOPED_TRACE(button);
+        const ScriptedRun run = RunScripted(qvhost::Descriptor{}, [button = button](qvhost::HostOptions& options) {
+            options.dialog = true;
+            options.uiSteps = UiSteps(std::string("wait 500; ") + button);
+        });
+        EXPECT_EQ(run.StartResult(), answer);
+    }
 }
 
 }  // namespace
