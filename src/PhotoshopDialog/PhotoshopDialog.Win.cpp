@@ -25,6 +25,7 @@
 #include "Quorvel.h"
 #include "ResourceImage.h"
 #include "ThisModule.h"
+#include "Utf.h"
 #include "ToolkitState.h"
 #include "WindowServices.h"
 
@@ -124,6 +125,29 @@ void CopyTileIntoShown(const PlaneView& from, const Rect16& tile, const PreviewR
     }
 }
 
+// Frame files dropped on the dialog from the shell go to the stack; the drop's memory is the
+// shell's to give back however the drop ends.
+void DropFrameFiles(void* context, UINT message, WPARAM wParam, LPARAM /*lParam*/) noexcept {
+    if (message != WM_DROPFILES) return;
+    const auto drop = reinterpret_cast<HDROP>(wParam);
+    try {
+        auto& dialog = *static_cast<PhotoshopDialog*>(context);
+        std::vector<std::string> paths;
+        const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < count; ++i) {
+            const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+            std::wstring name(length + 1, L'\0');
+            if (DragQueryFileW(drop, i, name.data(), length + 1) == 0) continue;
+            name.resize(length);
+            paths.push_back(Utf16ToUtf8(name));
+        }
+        if (auto* product = dynamic_cast<Quorvel*>(dialog.GetFilter())) product->AddDroppedFrames(paths);
+    } catch (...) {
+        // A drop that cannot be taken changes nothing; the dialog goes on.
+    }
+    DragFinish(drop);
+}
+
 }  // namespace
 
 // ---- Construction
@@ -188,7 +212,7 @@ void PhotoshopDialog::InitWindowedDialog() {
     }
     InitImageControls();
     statusLine_ = std::make_unique<FlickerControl>(*this, kStatusBar);
-    statusLine_->SetColors(ControlLook::kBackground, ControlLook::kText);
+    statusLine_->SetColors(ControlLook::kBackground, ControlLook::kSurface);
     SetTool(kZoom);
     SetDefaultItem(kApply);
     const std::string letters = LoadText(kToolLettersString);
@@ -196,6 +220,8 @@ void PhotoshopDialog::InitWindowedDialog() {
 
     if (!startWithLastStack) ResetToPreferredStack();
     filter_->InitDialog();
+    DragAcceptFiles(Window(), TRUE);
+    SetDropCallback(&DropFrameFiles, this);
 
     if (!record.parameters) THROW_IF_ERROR(kNoParameters);
     {
@@ -268,6 +294,8 @@ void PhotoshopDialog::EndDialog(int16_t result) {
             }
         }
         StoreWindowBounds();
+        DragAcceptFiles(Window(), FALSE);
+        SetDropCallback(nullptr, nullptr);
         if (filter_) filter_->CloseDialog();
         ReleaseSavedState();
         preferences.bytes[PreferenceSettings::kRulersShown] = showRulers_ ? 1 : 0;
@@ -305,7 +333,11 @@ void PhotoshopDialog::RestoreWindowBounds() {
     constexpr int16_t kMarkMask = 0x3FFF;
     const int32_t height = (stored.bottom & kMarkMask) - (stored.top & kMarkMask);
     const int32_t width = stored.right - stored.left;
-    if (width < 200 || height < 150) return;
+    // The first run has no place of its own yet: the preview takes the whole screen.
+    if (width < 200 || height < 150) {
+        ShowWindow(Window(), SW_MAXIMIZE);
+        return;
+    }
     SetBounds(stored);
 }
 
