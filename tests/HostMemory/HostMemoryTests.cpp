@@ -102,7 +102,19 @@ TEST_F(HostMemoryTest, HandlesGoToTheHostWhenAllSixProceduresExist) {
     EXPECT_FALSE(HostUsesGlobalHandles());
     EXPECT_EQ(GetHandleSize(h), 100);
     DisposeHandle(h);
-    EXPECT_EQ(CountingHost::handleCalls, 2);
+    // The procedures are tried once with a small handle before the first one is relied on.
+    EXPECT_EQ(CountingHost::handleCalls, 4);
+}
+
+// A host whose procedures answer no size for a handle they made cannot keep a block: the
+// module's own handles stand in, as for a host without the procedures.
+TEST_F(HostMemoryTest, HandleProceduresThatAnswerNoSizeFallBackToGlobalMemory) {
+    handleProcs.getSize = [](Handle) -> int32_t { return 0; };
+    Handle h = NewHandle(100);
+    ASSERT_NE(h, nullptr);
+    EXPECT_TRUE(HostUsesGlobalHandles());
+    EXPECT_GE(GetHandleSize(h), 100);
+    DisposeHandle(h);
 }
 
 TEST_F(HostMemoryTest, AMissingHandleProcedureFallsBackToGlobalMemory) {
