@@ -401,8 +401,8 @@ int16_t PhotoshopDialog::HandleKey(int16_t key, uint16_t modifiers) {
     }
     const bool inEdit = GetFocusedItem() > 0 && ItemRecord(GetFocusedItem()) &&
                         ItemKind::IsEditable(ItemRecord(GetFocusedItem())->kind);
-    const bool editFocused = inEdit || (dynamic_cast<Quorvel*>(filter_) && static_cast<Quorvel*>(filter_)->Companions() &&
-                                        static_cast<Quorvel*>(filter_)->Companions()->HasFocusedItem());
+    const auto* product = dynamic_cast<const Quorvel*>(filter_);
+    const bool editFocused = inEdit || (product && product->Companions() && product->Companions()->HasFocusedItem());
     if (!editFocused && !(modifiers & (kModifierShift | kModifierAlt | kModifierControl)) &&
         key > 0 && key < 128) {
         const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
@@ -675,13 +675,8 @@ void PhotoshopDialog::DisableCompositeView() {
     SetMenuState(Window(), kCompositeView, false);
 }
 
-void PhotoshopDialog::LoadPreferences() {
-    try {
-        LoadUserPreferences();
-    } catch (const ErrorCodeException&) {
-        throw;
-    }
-}
+// A corrupt file offers the defaults or the end of the call ("Exit Plug-in" raises 32512).
+void PhotoshopDialog::LoadPreferences() { LoadUserPreferences(); }
 
 void PhotoshopDialog::SavePreferences() { SaveUserPreferences(); }
 
