@@ -63,6 +63,33 @@ int16_t DefaultFilterCase(const Document& document) {
     return document.HasSelection() ? kFilterCaseFlatImageWithSelection : kFilterCaseFlatImageNoSelection;
 }
 
+// The filter's output modes that put its result on a new layer.
+constexpr int32_t kOutputToNewLayer = 1;
+constexpr int32_t kOutputEachFrameToNewLayer = 2;
+
+// A layer with transparency laid over a photo (with or without its own transparency), as a
+// layered document shows the two: per pixel, colour c = (cl al + cp ap (1 - al)) / a with
+// a = al + ap (1 - al), samples and alphas in 0..full.
+Document ComposeOver(const Document& layer, const Document& photo) {
+    Document composed = photo;
+    const int colours = photo.Planes();
+    const int64_t full = photo.Mode().FullValue();
+    for (int32_t y = 0; y < photo.Height(); ++y)
+        for (int32_t x = 0; x < photo.Width(); ++x) {
+            const int64_t al = layer.Sample(colours, x, y);
+            if (al == 0) continue;
+            const int64_t ap = photo.HasTransparency() ? photo.Sample(colours, x, y) : full;
+            const int64_t under = ap * (full - al);  // the photo's weight, scaled by full
+            const int64_t a = al * full + under;     // the result's alpha, scaled by full
+            for (int p = 0; p < colours; ++p) {
+                const int64_t mixed = layer.Sample(p, x, y) * al * full + photo.Sample(p, x, y) * under;
+                composed.SetSample(p, x, y, static_cast<uint16_t>((mixed + a / 2) / a));
+            }
+            if (photo.HasTransparency()) composed.SetSample(colours, x, y, static_cast<uint16_t>((a + full / 2) / full));
+        }
+    return composed;
+}
+
 }  // namespace
 
 HostContext* ActiveContext() { return gActive; }
@@ -342,6 +369,8 @@ void HostSession::RunSequence(HostRunResult& result) {
         return;
     }
     RunFilter(result);
+    // A layered host puts a result the filter left for a new layer on one, with a call of its own.
+    if (result.exitCode == 0 && ResultWantsNewLayer() && !ApplyToNewLayer(result)) result.exitCode = 1;
 }
 
 void HostSession::RunSequenceWithUiSteps(HostRunResult& result) {
@@ -388,6 +417,49 @@ void HostSession::DescribeToRecord() {
 }
 
 bool HostSession::RunFilterOnce(HostRunResult& result) {
+bool HostSession::ResultWantsNewLayer() const {
+    if (dataWord_ == 0 || !resultDescriptor_) return false;
+    const DescriptorValue* mode = resultDescriptor_->Find('Rslt');
+    const auto* value = mode ? std::get_if<int32_t>(&mode->value) : nullptr;
+    return value && (*value == kOutputToNewLayer || *value == kOutputEachFrameToNewLayer);
+}
+
+bool HostSession::ApplyToNewLayer(HostRunResult& result) {
+    HostContext& c = *context_;
+    // The new layer: the document's size, mode and selection, every pixel clear. The target's
+    // channels read the live document, so the layer becomes the target the record describes.
+    Document photo = document_;
+    Document layer = document_;
+    for (int p = 0; p < layer.Planes(); ++p)
+        for (int32_t y = 0; y < layer.Height(); ++y) std::fill_n(layer.PlaneRow(p, y), layer.Width(), uint16_t{0});
+    layer.SetTransparency(0);
+    log_.Line("host: apply to new layer: the filter's result goes on a transparent layer above the target");
+    document_ = std::move(layer);
+    InstallChannelPorts(c);
+    DescribeToRecord();
+    // The second call repeats the first without its dialog, with the descriptor the first left.
+    const int32_t playInfo = c.descriptorParameters.playInfo;
+    c.descriptorParameters.playInfo = kPlayDontDisplay;
+    const bool ran = RunFilterOnce(result);
+    c.descriptorParameters.playInfo = playInfo;
+    if (!ran) {
+        log_.Line("host: apply to new layer: the filter failed on the new layer, which is dropped");
+        document_ = std::move(photo);
+        InstallChannelPorts(c);
+        DescribeToRecord();
+        return false;
+    }
+    if (dataWord_ != 0) log_.Line("host: apply to new layer: the filter left its data word set after the new layer");
+    // The output shows what the layered document shows: the new layer over the photo.
+    AppliedNewLayer applied{std::move(photo), std::move(document_)};
+    document_ = ComposeOver(applied.layer, applied.photo);
+    newLayer_ = std::move(applied);
+    InstallChannelPorts(c);
+    DescribeToRecord();
+    log_.Line("host: apply to new layer: the new layer is composed over the photo");
+    return true;
+}
+
     HostContext& c = *context_;
     ++c.statistics.filterRuns;
     if (Call(kSelectorPrepare, result) != 0) return false;

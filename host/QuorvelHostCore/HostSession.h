@@ -122,6 +122,14 @@ struct HostStatistics {
     int32_t filterRuns = 0;        // start calls of the filter sequence
 };
 
+// A filter that leaves its result for a new layer (the descriptor's output mode 'Rslt' 1 or 2,
+// with a block in the data word) is called again on a transparent layer the host makes above the
+// target, as a layered host does; the new layer is composed over the photo for the output.
+struct AppliedNewLayer {
+    Document photo;  // the target as the filter's first call left it
+    Document layer;  // the new layer: colour planes and transparency, as the second call left it
+};
+
 struct HostRunResult {
     bool loaded = false;       // the plug-in and the document were ready
     std::string error;         // why not, or why the output could not be written
@@ -175,6 +183,8 @@ public:
     // The bytes of the parameters handle, and the descriptor the plug-in left after start.
     std::vector<uint8_t> Parameters() const;
     const std::optional<Descriptor>& ResultDescriptor() const { return resultDescriptor_; }
+    // The photo and the new layer of a run whose filter applied its result to a new layer.
+    const std::optional<AppliedNewLayer>& NewLayer() const { return newLayer_; }
     const HostStatistics& Statistics() const;
     // The samples of an alpha channel as the run left them (at the document's depth), or none.
     std::optional<std::vector<uint16_t>> AlphaChannelSamples(const std::string& name) const;
@@ -195,6 +205,10 @@ private:
     void RunSequenceWithUiSteps(HostRunResult& result);
     void RunFilter(HostRunResult& result);
     bool RunFilterOnce(HostRunResult& result);
+    bool ResultWantsNewLayer() const;
+    // Calls the filter again on a new layer above the target and composes that layer over the
+    // photo; false (the document back as the first call left it) when the call fails.
+    bool ApplyToNewLayer(HostRunResult& result);
     void Deselect();
     // The record's view of the document: filter rectangle, mask, filter case and channels.
     void DescribeToRecord();
@@ -207,6 +221,7 @@ private:
     std::unique_ptr<HostContext> context_;
     std::unique_ptr<RunResources> resources_;
     std::optional<Descriptor> resultDescriptor_;
+    std::optional<AppliedNewLayer> newLayer_;
     intptr_t dataWord_ = 0;
 };
 

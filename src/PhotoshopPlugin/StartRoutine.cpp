@@ -48,9 +48,11 @@ void OfferWelcomePage() {
     preferences.SetFlag(PreferenceSettings::kWelcomePageOff, show == 0);
 }
 
-// Layered output renders the photo without its frame layers: the block is copied, every layer is
-// disabled for the final pass, and the copy goes back over the block on every way out, so the
-// stored block keeps its enabled bytes and output bytes whatever happens to the pass.
+// Output as layers renders the photo without its frame layers, which the host takes from the
+// descriptor: the block is copied, every layer is disabled for the final pass, and the copy goes
+// back over the block on every way out, so the stored block keeps its enabled bytes and output
+// bytes whatever happens to the pass. "Apply to New Layer" keeps its layers: the final pass
+// renders them into the image cache for the host's next call and leaves the photo as it is.
 class LayeredOutputBlock {
 public:
     LayeredOutputBlock(const LayeredOutputBlock&) = delete;
@@ -59,9 +61,7 @@ public:
         uint8_t* block = BlockBytes(record, BlockLayout::kLayers);
         if (!block) return;
         const RecordRef header(block);
-        const bool layered = header.Get(BlockLayout::kOutputOption) != BlockLayout::kOutputOff ||
-                             header.Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
-        if (!layered) return;
+        if (header.Get(BlockLayout::kLayeredOutputMode) != BlockLayout::kLayeredOutputLayers) return;
         PhotoshopFilter::InvalidateAllInstances();
         const int64_t length = std::min<int64_t>(GetHandleSize(record->parameters) - ParameterHeader::kRunTimePrefix,
                                                  header.Get(BlockLayout::kSize));

@@ -248,6 +248,7 @@ void Quorvel::BeginPass() {
     BuildFirstRunTables();
     WarnOfTransparentFrames();
     render_.noiseSeed = 987654321;
+    render_.framesSetAside = false;  // a pass that starts again composes every tile again
     LoadLayerImages();  // sizes the run-time tables to the block, too
     const LockedParameters parameters;
     if (!parameters) {
@@ -256,16 +257,6 @@ void Quorvel::BeginPass() {
         return;
     }
     const ParameterBlockView block = parameters.View();
-    // The final pass of an "Apply to New Layer" run keeps the frames of every tile it composes
-    // (the cache is made before the tiles are sized, which must leave room for its buffer). A pass
-    // that starts again keeps the cache it made; one the user gave up is not made again.
-    if (!session.cache.cacheOpen && !session.cacheGivenUp &&
-        NewLayerCache::Wanted(HasOwner(), block.Block().Get(BlockLayout::kOutputOption))) {
-        const auto planes = static_cast<uint32_t>(CachedColourChannels() + 1);
-        if (!OpenImageCache(session, planes, record.filterRect) &&
-            CloseImageCache(session) != NewLayerCache::kGoOnWithout)
-            THROW_IF_ERROR(Err::Cancelled);
-    }
     const int32_t scale = IntegerScale();
     render_.scaledFilter = ScaledFilterRect(record.filterRect, scale);
     render_.photo.Update(ToFixedTransform(ComputePhotoTransform(block, render_.scaledFilter)));
@@ -289,6 +280,17 @@ void Quorvel::BeginPass() {
         largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
     }
     render_.largestCost = largestCost;
+    // The final pass of an "Apply to New Layer" run keeps the frames of every tile it composes
+    // (the cache is made before the tiles are sized, which must leave room for its buffer); a run
+    // that draws no frame has nothing for a new layer and hands none on. A pass that starts again
+    // keeps the cache it made; one the user gave up is not made again.
+    if (!session.cache.cacheOpen && !session.cacheGivenUp && render_.passCount > 0 &&
+        NewLayerCache::Wanted(HasOwner(), block.Block().Get(BlockLayout::kOutputOption))) {
+        const auto planes = static_cast<uint32_t>(CachedColourChannels() + 1);
+        if (!OpenImageCache(session, planes, record.filterRect) &&
+            CloseImageCache(session) != NewLayerCache::kGoOnWithout)
+            THROW_IF_ERROR(Err::Cancelled);
+    }
     // Tiles are sized against the area this instance walks (a preview's pass rectangle may be far
     // larger than the selection) and then against the free buffer space.
     const Rect16& walked = WholeRect();
@@ -991,13 +993,14 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     layout.layersUnderPhoto = photoPosition < layers;
     // The final pass of an "Apply to New Layer" run keeps its frames for the host's next call,
     // which puts them on a layer of their own above the photo: the photo itself stays as it is.
-    // Without the cache the option is off and the frames go onto the photo, unless the pass has
-    // already set the frames of a tile aside: the whole image then stays as it was.
-    if (outputOption != BlockLayout::kOutputOff && !HasOwner() && (WritesImageCache(HasOwner()) || render_.framesSetAside)) {
-        layout.framesToCacheOnly = true;
-        layout.maskOutput = false;
-        layout.photoMerge = true;
-        layout.transmittanceAlpha = false;
+    // Without the cache (no frame to keep, or the cache given up) the option is off and the frames
+    // go onto the photo, unless the pass has already set the frames of a tile aside: the whole
+    // image then stays as it was.
+    if (outputOption != BlockLayout::kOutputOff && !HasOwner()) {
+        layout.framesToCacheOnly = WritesImageCache(HasOwner()) || render_.framesSetAside;
+        if (layout.framesToCacheOnly) layout.maskOutput = false;
+        layout.photoMerge = layout.framesToCacheOnly || (!Options().fwnl && layeredMode != BlockLayout::kLayeredOutputLayers);
+        layout.transmittanceAlpha = !layout.framesToCacheOnly && layout.photoMerge && !layout.maskOutput;
     }
     if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
     return layout;
@@ -1010,9 +1013,6 @@ void Quorvel::ComposeTile(const TileView& tile) {
         return;
     }
     if (RectArea(tile.rect) == 0 || !tile.out || !tile.in) return;
-    int32_t photoPosition = 0;
-    ComposeLayout layout = TileComposeLayout(photoPosition);
-
     const int64_t pixels = RectArea(tile.rect);
     // The tile's frame-only composite, held while the tile is composed. Asked for before anything
     // of the tile changes, so that ending the call here leaves it as it was.
@@ -1025,6 +1025,9 @@ void Quorvel::ComposeTile(const TileView& tile) {
             if (CloseImageCache(session) != NewLayerCache::kGoOnWithout) THROW_IF_ERROR(Err::Cancelled);
         }
     }
+    // Laid out once the tile knows whether it keeps a cache.
+    int32_t photoPosition = 0;
+    ComposeLayout layout = TileComposeLayout(photoPosition);
     std::array<ComposePass, RenderSetup::kMaxPasses> passes{};
     std::array<uint8_t*, RenderSetup::kMaxPasses> coverage{};
     std::array<BevelShading, RenderSetup::kMaxBevels> shading{};
@@ -1161,6 +1164,7 @@ void Quorvel::ComposeTile(const TileView& tile) {
     }
     buffers.cache = cacheBytes.As<uint8_t>();
     ComposeTilePixels(layout, std::span<const ComposePass>(passes.data(), static_cast<size_t>(count)), buffers);
+    if (layout.framesToCacheOnly) render_.framesSetAside = true;
     if (buffers.cache) ReadCacheRows(session, true, buffers.cache, tile.rect, 0);
     // What the main object composed is no longer to do for the preview.
     if (!HasOwner() && session.updateRegion) {

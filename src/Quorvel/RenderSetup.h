@@ -82,6 +82,8 @@ struct RenderSetup {
     uint32_t noiseSeed = 987654321;
     PhotoPlacement photo;
     bool photoResampled = false;  // the tiles read the photo from the source buffer
+    // This pass composed a tile whose frames went to the "Apply to New Layer" cache alone.
+    bool framesSetAside = false;
     Rect16 scaledFilter{};
     int32_t passCount = 0;
     double largestCost = 1.0;

@@ -187,6 +187,8 @@ public:
         routeE_ = L_.maskOutput || L_.layerOutput;
         inLast_ = std::clamp(L_.inputLast, 0, kMaxPixelPlanes - 1);
         outLast_ = std::clamp(L_.outputLast, 0, kMaxPixelPlanes - 1);
+        // Frames that go nowhere but to a composite nobody keeps are not drawn at all.
+        if (L_.framesToCacheOnly && !io_.cache) passes_ = {};
         photoOnly_ = !io_.cache && UncoveredPixelsCopyThePhoto(L_);
         int32_t layer = -1;
         for (size_t p = 0; p < passes_.size(); ++p) {
@@ -549,6 +551,8 @@ private:
             for (int32_t c = 0; c < nc; ++c) cache[c] = static_cast<uint8_t>(st.OV[c]);
             cache[nc] = static_cast<uint8_t>(mask >= 0 ? ((mask * st.aOv + 127) * 257) >> 16 : st.aOv);
         }
+        // Kept for the new layer, the frames leave the output to the photo.
+        if (L_.framesToCacheOnly) ClearSets(st);
         if constexpr (k16) {
             for (int32_t c = 0; c < O; ++c) {
                 st.OV[c] = Widen8Masked(st.OV[c]);
@@ -583,6 +587,15 @@ private:
         if (L_.photoMerge || L_.preview) MergePhoto(st);
         for (int32_t c = 0; c < O; ++c) out[c] = static_cast<Sample>(st.E[c]);
         if (maskPlanes) out[outLast_] = static_cast<Sample>(st.E[outLast_]);
+    }
+
+    // Nothing drawn above or beneath the photo.
+    static void ClearSets(PixelState& st) {
+        Clear(st.OV);
+        Clear(st.UN);
+        st.aOv = st.aUn = 0;
+        st.P = 0;
+        st.T = kFull8Squared;
     }
 
     // The frame laid over the photo's mask or transparency as a grey level.

@@ -33,6 +33,9 @@ struct ComposeLayout {
     bool transmittanceAlpha = false;
     bool preview = false;
     bool layersUnderPhoto = false;  // some layer lies beneath the photo
+    // The frames go to the frame-only composite alone (they are for a new layer above the photo):
+    // every output pixel is the photo, as where no pass covers it.
+    bool framesToCacheOnly = false;
     int32_t textureStep = 1;        // tiled textures are addressed at step x column, step x row
     // The fixed colour of the layer-output route: passes of layers above the photo that have no
     // texture take it instead of their own colour (black in the document's colour space).
