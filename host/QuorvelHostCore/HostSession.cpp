@@ -392,31 +392,31 @@ void HostSession::RunSequenceWithUiSteps(HostRunResult& result) {
 
 void HostSession::RunFilter(HostRunResult& result) {
     if (options_.dialog && Call(kSelectorParameters, result) != 0) return;
+    // As a host's history does, a filter that fails or is cancelled leaves the document as it
+    // was, whatever it wrote before (a preview renders into the host's output while its dialog is
+    // open).
     const Document before = document_;
-    if (!RunFilterOnce(result)) return;
+    struct InputSourceScope {
+        HostContext& context;
+        ~InputSourceScope() { context.inputSource = nullptr; }
+    } source{*context_};
+    context_->inputSource = &before;
+    if (!RunFilterOnce(result)) {
+        document_ = before;
+        return;
+    }
     if (options_.repeatAfterDeselect && dataWord_ != 0 && document_.HasSelection()) {
         log_.Line("host: undo, deselect and repeat the filter");
         document_ = before;
         Deselect();
-        if (!RunFilterOnce(result)) return;
+        if (!RunFilterOnce(result)) {
+            document_ = before;
+            return;
+        }
     }
     result.exitCode = 0;
 }
 
-void HostSession::Deselect() {
-    document_.Deselect();
-    DescribeToRecord();
-}
-
-void HostSession::DescribeToRecord() {
-    FilterRecord& r = context_->record;
-    r.filterRect = ToRect16(document_.FilterRect());
-    r.haveMask = document_.HasSelection() ? 1 : 0;
-    r.filterCase = options_.filterCase.value_or(DefaultFilterCase(document_));
-    DescribeDocument(*context_);
-}
-
-bool HostSession::RunFilterOnce(HostRunResult& result) {
 bool HostSession::ResultWantsNewLayer() const {
     if (dataWord_ == 0 || !resultDescriptor_) return false;
     const DescriptorValue* mode = resultDescriptor_->Find('Rslt');
@@ -460,6 +460,20 @@ bool HostSession::ApplyToNewLayer(HostRunResult& result) {
     return true;
 }
 
+void HostSession::Deselect() {
+    document_.Deselect();
+    DescribeToRecord();
+}
+
+void HostSession::DescribeToRecord() {
+    FilterRecord& r = context_->record;
+    r.filterRect = ToRect16(document_.FilterRect());
+    r.haveMask = document_.HasSelection() ? 1 : 0;
+    r.filterCase = options_.filterCase.value_or(DefaultFilterCase(document_));
+    DescribeDocument(*context_);
+}
+
+bool HostSession::RunFilterOnce(HostRunResult& result) {
     HostContext& c = *context_;
     ++c.statistics.filterRuns;
     if (Call(kSelectorPrepare, result) != 0) return false;
