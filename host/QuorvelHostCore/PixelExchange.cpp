@@ -226,8 +226,13 @@ int16_t DeliverRequest(HostContext& c) {
     }
 
     x.in.assign(static_cast<size_t>(in.bytes), 0);
-    if (in.bytes)
-        FillDocumentArea(x.in, in.rect, in.lo, in.hi, inRate, r.inputPadding, c.inputSource ? *c.inputSource : document);
+    // The run's starting image serves the input while it still describes the same pixels (the
+    // host may have changed the document's planes since, as a new layer does).
+    const Document* source = c.inputSource;
+    if (source && (source->Width() != document.Width() || source->Height() != document.Height() ||
+                   source->SamplePlanes() != document.SamplePlanes() || !(source->Mode() == document.Mode())))
+        source = nullptr;
+    if (in.bytes) FillDocumentArea(x.in, in.rect, in.lo, in.hi, inRate, r.inputPadding, source ? *source : document);
     x.out.assign(static_cast<size_t>(out.bytes), 0);
     if (out.bytes) FillDocumentArea(x.out, out.rect, out.lo, out.hi, 0x10000, kPadNone, document);
     x.mask.assign(static_cast<size_t>(mask.bytes), 0);

@@ -185,6 +185,18 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
+// The window the user is working in: the active window of the thread that owns the windows
+// when it is one of them (floating palettes owned by a dialog stand above it in the order, but
+// the dialog is the one that takes the commands), else the topmost.
+HWND ActiveAmong(const std::vector<HWND>& windows) {
+    GUITHREADINFO info{sizeof info};
+    const DWORD thread = GetWindowThreadProcessId(windows.front(), nullptr);
+    if (GetGUIThreadInfo(thread, &info) && info.hwndActive &&
+        std::find(windows.begin(), windows.end(), info.hwndActive) != windows.end())
+        return info.hwndActive;
+    return windows.front();
+}
+
 std::vector<HWND> FindProcessWindows(HWND ignored, bool dialogsOnly) {
     ProcessWindows search{ignored, dialogsOnly, {}};
     EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
@@ -320,7 +332,7 @@ private:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits_.dialogWaitMilliseconds);
         for (;;) {
             const std::vector<HWND> dialogs = FindProcessWindows(limits_.ignoredWindow, true);
-            if (!dialogs.empty()) return dialogs.front();
+            if (!dialogs.empty()) return ActiveAmong(dialogs);
             if (stop_) {
                 reason = "the dialogs were gone before it ran";
                 return nullptr;

@@ -204,7 +204,8 @@ PreferencesFile::Context UserContext() {
     if (LoadResourceString(PreferencesFile::kLibraryFolderString, folder, sizeof folder) &&
         LoadResourceString(PreferencesFile::kLibraryFileString, name, sizeof name)) {
         try {
-            File::ResolveSpec(false, folder, name, context.defaultLibraryPath);
+            // The frames library's own default place: the folder all users share.
+            File::ResolveSpec(true, folder, name, context.defaultLibraryPath);
         } catch (const ErrorCodeException&) {
             context.defaultLibraryPath.clear();
         }

@@ -8,6 +8,7 @@
 #include "EndToEndSupport.h"
 #include "QuorvelHostCore/Descriptor.h"
 #include "QuorvelHostCore/HostSession.h"
+#include "QuorvelHostCore/UiScript.h"
 
 namespace {
 
@@ -195,11 +196,13 @@ TEST(PluginEntry, ACorruptBlockIsReportedAsCorrupt) {
 
 TEST(PluginEntry, ACallWithoutSettingsToRunWithIsAnInteractiveCall) {
     // Hosts without scripting, and a host's own menu, hand over no descriptor: the call shows the
-    // dialog whatever the play mode says. Without the preview dialog it ends as a cancel.
+    // dialog whatever the play mode says, here cancelled as soon as it is up.
     for (const bool noParameters : {false, true}) {
         HostOptions options = Options();
         options.noDescriptor = true;
         options.noDescriptorParameters = noParameters;
+        std::string error;
+        EXPECT_TRUE(qvhost::ParseUiScript("wait 300; press 2", options.uiSteps, error)) << error;
         const Outcome outcome = RunHost(options);
         EXPECT_EQ(outcome.Answer(kSelectorStart), 32512) << (noParameters ? "no descriptor parameters" : "no descriptor");
         EXPECT_TRUE(outcome.session->GetDocument() == Pattern());

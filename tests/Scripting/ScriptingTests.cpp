@@ -335,35 +335,43 @@ TEST(ScriptParameters, APresetWithoutAPhotoPositionPutsThePhotoOverItsLayers) {
 // its settings name.
 class LibraryFrame {
 public:
-    explicit LibraryFrame(const std::string& relativePath) {
+    // A three-part frame (the sample's .FRR with its .FRI and .FRO beside it) under the name of
+    // relativeBase + the part's extension.
+    explicit LibraryFrame(const std::string& relativeBase) {
         QVDatabase library;
         library.InitNames();
         EXPECT_EQ(library.BuildPath(), 0);
         folder_ = library.Path();
         folder_.resize(folder_.find_last_of('\\'));
-        path_ = folder_ + "\\" + relativePath;
         const char* source = std::getenv("QUORVEL_SOURCE");
-        std::string sample = std::string("Z:") + (source ? source : "") + "/samples/frames/Oval Mat.jpg";
-        for (char& c : sample)
-            if (c == '/') c = '\\';
-        EXPECT_TRUE(FileSpec::CreateParentFolder(path_));
-        EXPECT_TRUE(CopyFileW(Utf8ToUtf16(sample).c_str(), Utf8ToUtf16(path_).c_str(), FALSE));
+        for (const char* extension : {".FRR", ".FRI", ".FRO"}) {
+            std::string sample = std::string("Z:") + (source ? source : "") + "/samples/frames/Carved" + extension;
+            for (char& c : sample)
+                if (c == '/') c = '\\';
+            const std::string path = folder_ + "\\" + relativeBase + extension;
+            EXPECT_TRUE(FileSpec::CreateParentFolder(path));
+            EXPECT_TRUE(CopyFileW(Utf8ToUtf16(sample).c_str(), Utf8ToUtf16(path).c_str(), FALSE)) << path;
+            paths_.push_back(path);
+        }
     }
-    ~LibraryFrame() { DeleteFileW(Utf8ToUtf16(path_).c_str()); }
+    ~LibraryFrame() {
+        for (const std::string& path : paths_) DeleteFileW(Utf8ToUtf16(path).c_str());
+    }
     LibraryFrame(const LibraryFrame&) = delete;
     LibraryFrame& operator=(const LibraryFrame&) = delete;
     const std::string& Folder() const { return folder_; }
 
 private:
-    std::string folder_, path_;
+    std::string folder_;
+    std::vector<std::string> paths_;
 };
 
 TEST(ScriptParameters, RelativeFramePathsResolveAgainstTheFrameLibrary) {
     std::vector<uint8_t> block = StackBlock(2, 2, 0);
     const ParameterBlockView view(block.data(), static_cast<int64_t>(block.size()));
-    const FileSpec relative = FileSpec::FromRelativePath("Frames\\User\\Caf\xC3\xA9.frm");
+    const FileSpec relative = FileSpec::FromRelativePath("Frames\\User\\Caf\xC3\xA9.FRR");
     std::memcpy(view.Layer(0).At(LayerLayout::kSource), relative.bytes, FileSpec::kSize);
-    const LibraryFrame frame("Frames\\User\\Caf\xC3\xA9.frm");
+    const LibraryFrame frame("Frames\\User\\Caf\xC3\xA9");
 
     qvhost::Descriptor descriptor;
     descriptor.Put('FrMP', FromByte4(block));
@@ -374,11 +382,11 @@ TEST(ScriptParameters, RelativeFramePathsResolveAgainstTheFrameLibrary) {
     FileSpec stored;
     std::memcpy(stored.bytes, run.parameters.data() + BlockLayout::kLayers + LayerLayout::kSource, FileSpec::kSize);
     EXPECT_EQ(stored.GetKind(), FileSpec::Kind::Path);
-    EXPECT_EQ(stored.Text(), folder + "\\Frames\\User\\Caf\xC3\xA9.frm");
+    EXPECT_EQ(stored.Text(), folder + "\\Frames\\User\\Caf\xC3\xA9.FRR");
 
     const auto& names = ListOf(*run.written, 'FrnM');
     ASSERT_EQ(names.size(), 2u);
-    EXPECT_EQ(std::get<std::string>(names[0].value), "Caf\xC3\xA9.frm");
+    EXPECT_EQ(std::get<std::string>(names[0].value), "Caf\xC3\xA9.FRR");
     EXPECT_EQ(std::get<std::string>(names[1].value), "Rectangle");
 }
 
