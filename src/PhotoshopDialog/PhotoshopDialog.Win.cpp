@@ -444,6 +444,7 @@ int16_t PhotoshopDialog::DoEditCommand(int16_t command) {
         return kCancel;
     case kApplyCommand:
         closing_ = true;
+        CommitPendingEdit();
         return kApply;
     case kZoomIn:
         ZoomStep(true, std::nullopt);
@@ -527,6 +528,13 @@ int16_t PhotoshopDialog::RunFilterCommand(int16_t command) {
     return answer;
 }
 
+// A number typed into a tab's edit is taken before the Return (or Apply) that applies it.
+void PhotoshopDialog::CommitPendingEdit() {
+    MorvaneDialog* keyboard = KeyboardDialog();
+    if (!keyboard || keyboard == this) return;
+    if (const int16_t focused = keyboard->GetFocusedItem(); focused > 0) keyboard->ValidateEditItem(focused);
+}
+
 void PhotoshopDialog::PressCancel() {
     closing_ = true;
     PSDialog::PressCancel();
@@ -534,10 +542,7 @@ void PhotoshopDialog::PressCancel() {
 
 int16_t PhotoshopDialog::DefaultItemIfEnabled() {
     closing_ = true;
-    // A number typed into a tab's edit is taken before the Return that applies it.
-    if (MorvaneDialog* keyboard = KeyboardDialog(); keyboard && keyboard != this) {
-        if (const int16_t focused = keyboard->GetFocusedItem(); focused > 0) keyboard->ValidateEditItem(focused);
-    }
+    CommitPendingEdit();
     const HWND item = ItemWindow(DefaultItem());
     return item && IsWindowEnabled(item) ? DefaultItem() : -1;
 }

@@ -207,6 +207,7 @@ private:
     int16_t PreviewCursor(uint16_t modifiers) const;
     int16_t TrackButton(int16_t item);
     int16_t RunFilterCommand(int16_t command);
+    void CommitPendingEdit();
     void SuspendedRun(void (*run)(PhotoshopDialog&));
     void StoreWindowBounds();
     void RestoreWindowBounds();
