@@ -333,11 +333,7 @@ void PhotoshopDialog::RestoreWindowBounds() {
     constexpr int16_t kMarkMask = 0x3FFF;
     const int32_t height = (stored.bottom & kMarkMask) - (stored.top & kMarkMask);
     const int32_t width = stored.right - stored.left;
-    // The first run has no place of its own yet: the preview takes the whole screen.
-    if (width < 200 || height < 150) {
-        ShowWindow(Window(), SW_MAXIMIZE);
-        return;
-    }
+    if (width < 200 || height < 150) return;
     SetBounds(stored);
 }
 
@@ -583,6 +579,8 @@ void PhotoshopDialog::MoveBy(int widthChange, int heightChange) {
     PSDialog::MoveBy(widthChange, heightChange);
     LayOut();
     DrawPreview();
+    // The items moved: everything is painted again in its new place.
+    if (Window()) ::InvalidateRect(Window(), nullptr, TRUE);
 }
 
 int32_t PhotoshopDialog::HelpStringId(int16_t item) {
