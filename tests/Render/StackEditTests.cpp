@@ -236,6 +236,28 @@ TEST_F(StackEditTest, ARecordThatDoesNotFitTheStackIsRefusedWithTheBlockUnchange
     }
 }
 
+// Files dropped on the preview: frame images by their extension go onto the stack until it is
+// full (one alert naming the limit ends the drop); anything else is passed over, and a drop with
+// nothing usable answers 32512 and changes nothing.
+TEST_F(StackEditTest, DroppedFramesFillTheStackUpToItsLimit) {
+    const PreviewDialogScope dialog;  // under the dialog a frame that is not there is marked missing
+    MakeStack(31, 0);
+    {
+        const AlertLog alerts;
+        const std::vector<std::string> dropped = {"C:\\Notes\\read me.txt", "C:\\Frames\\a.jpg", "C:\\Frames\\b.AFX",
+                                                  "C:\\Frames\\c.jpeg"};
+        EXPECT_EQ(filter_.AddDroppedFrames(dropped), 0);
+        EXPECT_EQ(View().LayerCount(), 32);
+        EXPECT_NE(alerts.Text().find("alert 16006 answered 1: Quorvel cannot use more than 32 frames."), std::string::npos)
+            << alerts.Text();
+    }
+    MakeStack(3, 0);
+    const std::vector<uint8_t> before = BlockBytes();
+    const std::vector<std::string> unusable = {"C:\\Notes\\read me.txt", "C:\\Pictures\\photo.png"};
+    EXPECT_EQ(filter_.AddDroppedFrames(unusable), 32512);
+    EXPECT_EQ(BlockBytes(), before);
+}
+
 TEST_F(FrameFileTest, AFullStackTakesAFrameOnlyInPlaceOfTheSelectedOne) {
     MakeStack(32, 0);
     Select(4);
