@@ -230,8 +230,11 @@ TEST_F(Tabs, TheTabKeyPutsTheShownTabsAwayAndTheyCountAsShownWhenSaved) {
     // Another page of a put-away group shown by the menu: the group's first page no longer counts.
     tabs_->ShowTab(kBorderTab);
     tabs_->SavePlacement();
-    for (const TabPlacement& p : ReadTabPlacements(Preferences()))
-        if (p.type == kBackgroundTab) EXPECT_FALSE(p.shown);
+    for (const TabPlacement& p : ReadTabPlacements(Preferences())) {
+        if (p.type == kBackgroundTab) {
+            EXPECT_FALSE(p.shown);
+        }
+    }
 
     QuorvelBase::TogglePalettes();
     EXPECT_EQ(Shown(), (std::vector<TabType>{kFrameStackTab, kShapeTab, kBackgroundTab}));
