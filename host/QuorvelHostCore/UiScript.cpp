@@ -186,14 +186,19 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
 }
 
 // The window the user is working in: the active window of the thread that owns the windows
-// when it is one of them (floating palettes owned by a dialog stand above it in the order, but
-// the dialog is the one that takes the commands), else the topmost.
+// when it is one of them, else the topmost that no other of them owns. Floating palettes owned
+// by a dialog stand above it in the order, but the dialog is the one that takes the commands;
+// an alert over the dialog leaves the dialog disabled, so the alert is the one then.
 HWND ActiveAmong(const std::vector<HWND>& windows) {
     GUITHREADINFO info{sizeof info};
     const DWORD thread = GetWindowThreadProcessId(windows.front(), nullptr);
     if (GetGUIThreadInfo(thread, &info) && info.hwndActive &&
         std::find(windows.begin(), windows.end(), info.hwndActive) != windows.end())
         return info.hwndActive;
+    for (HWND window : windows) {
+        const HWND owner = GetWindow(window, GW_OWNER);
+        if (std::find(windows.begin(), windows.end(), owner) == windows.end()) return window;
+    }
     return windows.front();
 }
 
@@ -332,7 +337,14 @@ private:
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limits_.dialogWaitMilliseconds);
         for (;;) {
             const std::vector<HWND> dialogs = FindProcessWindows(limits_.ignoredWindow, true);
-            if (!dialogs.empty()) return ActiveAmong(dialogs);
+            if (!dialogs.empty()) {
+                const HWND chosen = ActiveAmong(dialogs);
+                // A palette that shows before the dialog that owns it is still being set up: the
+                // step waits for the dialog.
+                const HWND owner = GetWindow(chosen, GW_OWNER);
+                const bool ownerComing = owner && owner != limits_.ignoredWindow && !IsWindowVisible(owner);
+                if (!ownerComing) return chosen;
+            }
             if (stop_) {
                 reason = "the dialogs were gone before it ran";
                 return nullptr;
