@@ -185,21 +185,23 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM context) {
     return TRUE;
 }
 
-// The window the user is working in: the active window of the thread that owns the windows
-// when it is one of them, else the topmost that no other of them owns. Floating palettes owned
-// by a dialog stand above it in the order, but the dialog is the one that takes the commands;
-// an alert over the dialog leaves the dialog disabled, so the alert is the one then.
+// The window the user is working in. Floating palettes owned by a dialog stand above it in the
+// order (and may be the active window), but the dialog takes the commands; an alert over the
+// dialog leaves the dialog disabled, so then the alert is the one. So: among the windows that no
+// other of them owns, the active one, else the topmost.
 HWND ActiveAmong(const std::vector<HWND>& windows) {
-    GUITHREADINFO info{sizeof info};
-    const DWORD thread = GetWindowThreadProcessId(windows.front(), nullptr);
-    if (GetGUIThreadInfo(thread, &info) && info.hwndActive &&
-        std::find(windows.begin(), windows.end(), info.hwndActive) != windows.end())
-        return info.hwndActive;
+    std::vector<HWND> unowned;
     for (HWND window : windows) {
         const HWND owner = GetWindow(window, GW_OWNER);
-        if (std::find(windows.begin(), windows.end(), owner) == windows.end()) return window;
+        if (std::find(windows.begin(), windows.end(), owner) == windows.end()) unowned.push_back(window);
     }
-    return windows.front();
+    if (unowned.empty()) return windows.front();
+    GUITHREADINFO info{sizeof info};
+    const DWORD thread = GetWindowThreadProcessId(unowned.front(), nullptr);
+    if (GetGUIThreadInfo(thread, &info) && info.hwndActive &&
+        std::find(unowned.begin(), unowned.end(), info.hwndActive) != unowned.end())
+        return info.hwndActive;
+    return unowned.front();
 }
 
 std::vector<HWND> FindProcessWindows(HWND ignored, bool dialogsOnly) {
