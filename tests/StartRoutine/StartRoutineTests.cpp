@@ -99,7 +99,9 @@ TEST(StartRoutine, ADialogCallEndsWithTheButtonThatClosedThePreviewDialog) {
         SCOPED_TRACE(button);
         const ScriptedRun run = RunScripted(qvhost::Descriptor{}, [button = button](qvhost::HostOptions& options) {
             options.dialog = true;
-            options.uiSteps = UiSteps(std::string("wait 500; ") + button);
+            // Pressed again while the dialog is still there, should a busy desktop hold the first
+            // press back.
+            options.uiSteps = UiSteps("wait 1500; " + std::string(button) + "; wait 1500; " + button + "; wait 1500; " + button);
         });
         EXPECT_EQ(run.StartResult(), answer);
     }
