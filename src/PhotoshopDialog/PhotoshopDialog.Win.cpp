@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Alerts.h"
 #include "BigEndian.h"
 #include "ControlDrawing.h"
 #include "CurrentParameters.h"
 #include "Errors.h"
 #include "FlickerControl.h"
 #include "HostCall.h"
+#include "HostServices.h"
 #include "HostPixels.h"
 #include "ImageControl.h"
 #include "ImageModes.h"
@@ -65,16 +67,11 @@ constexpr std::array<ButtonArt, kImageButtons> kButtonArt = {{
 
 std::string LoadText(int16_t id) {
     char buffer[256] = {};
-    const int length = LoadStringA(ThisModule(), static_cast<UINT>(id), buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+    return LoadResourceString(id, buffer, sizeof buffer) ? std::string(buffer) : std::string();
 }
 
 PreviewRect ToPreviewRect(const Rect16& r) { return {r.top, r.left, r.bottom, r.right}; }
 
-bool IsPhotoshopLikeHost() {
-    const uint32_t signature = HostCall::Current().record->hostSig;
-    return signature == '8BIM' || signature == 'vtRl';
-}
 
 void SetMenuState(HWND window, int16_t command, bool enabled) {
     if (HMENU menu = window ? GetMenu(window) : nullptr)
@@ -562,7 +559,7 @@ void PhotoshopDialog::UpdateMenus() {
     SetMenuState(window, DialogIds::kRedo, undo_.CanRedo());
     SetMenuState(window, kClearGuides, false);
     SetMenuState(window, kBatch, batchJobPassed_);
-    SetMenuState(window, kOptionTabCommand, IsPhotoshopLikeHost());
+    SetMenuState(window, kOptionTabCommand, IsPhotoshopHost());
     UpdateZoomCommands();
 }
 

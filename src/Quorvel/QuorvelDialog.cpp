@@ -11,6 +11,7 @@
 #include "CurrentParameters.h"
 #include "Errors.h"
 #include "HostCall.h"
+#include "HostServices.h"
 #include "LayerState.h"
 #include "Libraries.h"
 #include "MorvaneDialog.h"
@@ -78,10 +79,6 @@ void SetCommandEnabled(HMENU menu, int16_t command, bool enabled) {
     if (menu) EnableMenuItem(menu, static_cast<UINT>(command), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED | MF_DISABLED));
 }
 
-bool IsPhotoshopLikeHost() {
-    const uint32_t signature = HostCall::Current().record->hostSig;
-    return signature == '8BIM' || signature == 'vtRl';
-}
 
 bool AltHeld() { return GetKeyState(VK_MENU) < 0; }
 
@@ -256,11 +253,11 @@ void Quorvel::UpdateCommandStates() {
     if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*dialog);
     if (companions_) companions_->UpdateAll();
     // Hosts that cannot take the result as new layers get the plain result.
-    if (!IsPhotoshopLikeHost() || !layeredOutput_) {
+    if (!IsPhotoshopHost() || !layeredOutput_) {
         const LockedParameters parameters;
         if (parameters) {
             const RecordRef block = parameters.View().Block();
-            if (!IsPhotoshopLikeHost() || block.Get(BlockLayout::kLayeredOutputMode) != 0) {
+            if (!IsPhotoshopHost() || block.Get(BlockLayout::kLayeredOutputMode) != 0) {
                 block.Set(BlockLayout::kLayeredOutputMode, uint8_t{0});
                 block.Set(BlockLayout::kOutputOption, uint8_t{0});
             }
@@ -391,7 +388,7 @@ int16_t Quorvel::HandleCommand(int16_t command) {
     default:
         if (command >= Command::kFirstTab && command <= Command::kLastTab) {
             const TabType type = kTabOfWindowCommand[command - Command::kFirstTab];
-            if (companions_ && (type != kOptionTab || IsPhotoshopLikeHost())) companions_->ToggleTab(type);
+            if (companions_ && (type != kOptionTab || IsPhotoshopHost())) companions_->ToggleTab(type);
             return kCommandHandled;
         }
         return 0;
