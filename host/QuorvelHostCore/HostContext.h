@@ -23,6 +23,12 @@ struct PixelExchange {
     int16_t outLoPlane = 0, outHiPlane = -1;
     int32_t outRowBytes = 0;
     bool outputPending = false;
+    // What the last delivery put into the record's data fields. A plug-in may point them at
+    // buffers of its own between requests, but must put these back before it asks again or
+    // returns: some hosts free whatever those fields hold before they hand out new memory.
+    const void* handedIn = nullptr;
+    const void* handedOut = nullptr;
+    const void* handedMask = nullptr;
 };
 
 class HostContext {

@@ -318,6 +318,10 @@ HostRunResult HostSession::Run() {
             RunSequence(result);
         else
             RunSequenceWithUiSteps(result);
+        if (result.exitCode == 0 && context_->statistics.foreignDataPointers > 0) {
+            result.error = "the plug-in left pointers of its own in the record's data fields";
+            result.exitCode = 1;
+        }
         if (result.exitCode == 0 && !WriteOutputs(result.error)) result.exitCode = 1;
     }
     if (!result.error.empty()) log_.Line("host: " + result.error);
@@ -343,6 +347,7 @@ int16_t HostSession::Call(int16_t selector, HostRunResult& result) {
     AboutRecord about{.platformData = &c.platform, .sSPBasic = &c.basicSuite, .plugInRef = nullptr, .reserved = {}};
     void* record = selector == kSelectorAbout ? static_cast<void*>(&about) : static_cast<void*>(&c.record);
     resources_->entry(selector, record, &dataWord_, &answer);
+    if (selector != kSelectorAbout) CheckDataFields(c, "the call's return");
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     WriteBackOutput(c);
     result.calls.push_back({selector, SelectorName(selector), answer, ms, dataWord_});

@@ -120,6 +120,10 @@ struct HostStatistics {
     int64_t channelReads = 0;      // channel-port reads and writes
     int64_t channelWrites = 0;
     int32_t filterRuns = 0;        // start calls of the filter sequence
+    // Times the host found pointers of the plug-in's own in the record's data fields, at
+    // advanceState or when a call returned: a host that frees its buffers through those fields
+    // would free the plug-in's memory. Fails the run.
+    int32_t foreignDataPointers = 0;
 };
 
 // A filter that leaves its result for a new layer (the descriptor's output mode 'Rslt' 1 or 2,

@@ -198,6 +198,17 @@ void WriteBackOutput(HostContext& c) {
     }
 }
 
+bool CheckDataFields(HostContext& c, const char* when) {
+    const FilterRecord& r = c.record;
+    const PixelExchange& x = c.pixels;
+    if (r.inData == x.handedIn && r.outData == x.handedOut && r.maskData == x.handedMask) return true;
+    ++c.statistics.foreignDataPointers;
+    c.log.Format("  %s: the record's data fields hold pointers the host did not hand out (in %s, out %s, mask %s)",
+                 when, r.inData == x.handedIn ? "kept" : "changed", r.outData == x.handedOut ? "kept" : "changed",
+                 r.maskData == x.handedMask ? "kept" : "changed");
+    return false;
+}
+
 int16_t DeliverRequest(HostContext& c) {
     WriteBackOutput(c);
     FilterRecord& r = c.record;
@@ -257,6 +268,9 @@ int16_t DeliverRequest(HostContext& c) {
     r.outPlaneBytes = bytes;
     r.maskData = mask.bytes ? x.mask.data() : nullptr;
     r.maskRowBytes = mask.bytes ? mask.rect.Width() * bytes : 0;
+    x.handedIn = r.inData;
+    x.handedOut = r.outData;
+    x.handedMask = r.maskData;
 
     x.outRect = r.outRect;
     x.outLoPlane = r.outLoPlane;
@@ -268,7 +282,11 @@ int16_t DeliverRequest(HostContext& c) {
 
 namespace {
 
-OSErr16 AdvanceState() { return DeliverRequest(*ActiveContext()); }
+OSErr16 AdvanceState() {
+    HostContext& c = *ActiveContext();
+    CheckDataFields(c, "advanceState");
+    return DeliverRequest(c);
+}
 
 // Draws a pixel map into the device context: gray, RGB or (inverted) CMYK at 8 or 16 bits.
 OSErr16 DisplayPixels(const PixelMap* source, const Rect32* area, int32_t dstRow, int32_t dstCol, void* platformContext) {

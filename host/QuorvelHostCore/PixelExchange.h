@@ -16,6 +16,10 @@
 //   (widened in 16-bit documents), -1 repeats the nearest edge pixel, -2 leaves zeros, -3 makes the
 //   request fail with -50. Output outside the document is dropped on write-back.
 // - A request larger than the budget fails with -108, as a host out of memory does.
+// - The record's data fields must hold what the last delivery put there whenever the host looks:
+//   at advanceState and when a call returns. A plug-in that leaves pointers of its own there is
+//   counted (HostStatistics::foreignDataPointers) and its run fails, since a host that frees its
+//   buffers through those fields would free the plug-in's memory.
 // - --tile N: the host keeps its image in tiles of N x N pixels (reported to the plug-in in the
 //   document information). A request larger than a tile is still delivered whole, assembled from
 //   the tiles it covers, as a real host hands out what the plug-in asks; the count is logged.
@@ -32,5 +36,8 @@ void WriteBackOutput(HostContext& context);
 // Delivers what the record's rectangles ask for (advanceState's work; the session also calls it
 // between continue calls). Answers 0 or the error advanceState answers.
 int16_t DeliverRequest(HostContext& context);
+// Whether the record's data fields hold what the last delivery put there; counts and logs a
+// record that does not, naming `when`.
+bool CheckDataFields(HostContext& context, const char* when);
 
 }  // namespace qvhost

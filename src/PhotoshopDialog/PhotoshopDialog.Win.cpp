@@ -883,7 +883,7 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
         map.rowBytes = static_cast<int32_t>(shownRow);
         map.baseAddr = shown_.pixels.data();
         const Rect32 source{units.top, units.left, units.bottom, units.right};
-        THROW_IF_ERROR(record.displayPixels(&map, &source, origin.v, origin.h, dc));
+        THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v, origin.h, dc));
         return;
     }
     // Enlarged: each unit repeated in x in times, fed through one band buffer.
@@ -905,7 +905,7 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
         map.rowBytes = static_cast<int32_t>(bandRowBytes);
         map.baseAddr = band.data();
         const Rect32 source = map.bounds;
-        THROW_IF_ERROR(record.displayPixels(&map, &source, origin.v + (top - units.top) * in, origin.h, dc));
+        THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v + (top - units.top) * in, origin.h, dc));
     }
 }
 

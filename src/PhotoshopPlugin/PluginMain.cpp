@@ -87,6 +87,8 @@ void TearDownCall(FilterRecord* record) {
         record->inRect = Rect16{};
         record->outRect = Rect16{};
         record->maskRect = Rect16{};
+        // The data fields go back as the host filled them, never pointing at our buffers.
+        HostCall::Delivered().PutBack(*record);
     }
     // A host calls finish only after a start that succeeded: a session that fails in prepare or
     // start never gets there. Every call therefore gives back what it acquired, on every way out,

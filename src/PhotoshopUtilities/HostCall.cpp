@@ -15,10 +15,28 @@ HostCall HostCall::OfFilterRecord(int16_t selector, FilterRecord* record, intptr
     return call;
 }
 
+HostDelivery HostDelivery::Of(const FilterRecord& record) {
+    return {record.inData, record.outData, record.maskData, record.inRowBytes, record.outRowBytes, record.maskRowBytes};
+}
+
+void HostDelivery::PutBack(FilterRecord& record) const {
+    record.inData = inData;
+    record.outData = outData;
+    record.maskData = maskData;
+    record.inRowBytes = inRowBytes;
+    record.outRowBytes = outRowBytes;
+    record.maskRowBytes = maskRowBytes;
+}
+
 HostCallScope::HostCallScope(const HostCall& call) : previous_(HostCall::current_), window_(call.parentWindow) {
     static uint32_t calls = 0;
     HostCall::current_ = call;
     HostCall::current_.number = ++calls;
+    HostCall::current_.delivered = call.record ? HostDelivery::Of(*call.record) : HostDelivery{};
 }
 
-HostCallScope::~HostCallScope() { HostCall::current_ = previous_; }
+HostCallScope::~HostCallScope() {
+    // A call inside another on the same record leaves the host's latest answer to the outer one.
+    if (previous_.record == HostCall::current_.record) previous_.delivered = HostCall::current_.delivered;
+    HostCall::current_ = previous_;
+}

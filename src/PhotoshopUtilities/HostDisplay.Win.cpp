@@ -1,6 +1,8 @@
 // displayPixels into a window: the device context is ours for the length of the call.
 #include <windows.h>
 
+#include <vector>
+
 #include "Errors.h"
 #include "GdiOwner.h"
 #include "HostCall.h"
@@ -50,11 +52,70 @@ private:
     int32_t planes_ = 0;
 };
 
-// displayPixels into a device context: 17500 without the host's procedure.
+// The bytes from the map's first pixel to the pixel at (row, column) of its bounds.
+int64_t OffsetInMap(const Rect32& bounds, int32_t rowBytes, int32_t colBytes, int32_t row, int32_t column) {
+    return (int64_t{row} - bounds.top) * rowBytes + (int64_t{column} - bounds.left) * colBytes;
+}
+
+// The part of a map that a source rectangle picks, as a map of its own that begins at that
+// rectangle's first pixel, with its mat and masks likewise. Hosts differ in how they find the
+// source inside a map: some take the bounds' corner as the origin, some count from baseAddr with
+// the source's own coordinates, some draw from baseAddr whatever the source says. A map whose
+// bounds start at 0,0 and are the source leaves nothing to interpret.
+class SourceMap {
+public:
+    SourceMap(const PixelMap& map, const Rect32& source)
+        : map_(map), source_{0, 0, source.bottom - source.top, source.right - source.left} {
+        map_.bounds = source_;
+        map_.baseAddr = static_cast<char*>(map.baseAddr) +
+                        OffsetInMap(map.bounds, map.rowBytes, map.colBytes, source.top, source.left);
+        if (map.version < kPixelMapVersionWithMasks) return;
+        map_.mat = Rebased(map.mat, map.bounds, source, mat_);
+        map_.masks = Rebased(map.masks, map.bounds, source, masks_);
+    }
+    SourceMap(const SourceMap&) = delete;
+    SourceMap& operator=(const SourceMap&) = delete;
+
+    const PixelMap& Map() const { return map_; }
+    const Rect32& Source() const { return source_; }
+
+private:
+    static size_t CountMasks(const PixelMask* mask) {
+        size_t count = 0;
+        for (; mask; mask = mask->next) ++count;
+        return count;
+    }
+    // Copies of the chain from `first` on, each pointing at the source's first pixel, linked in
+    // the same order; the copies live in `into`, reserved for the whole chain so that none moves.
+    static PixelMask* Rebased(const PixelMask* first, const Rect32& bounds, const Rect32& source,
+                              std::vector<PixelMask>& into) {
+        if (!first) return nullptr;
+        into.reserve(CountMasks(first));
+        for (const PixelMask* mask = first; mask; mask = mask->next) {
+            PixelMask copy = *mask;
+            copy.next = nullptr;
+            if (copy.maskData)
+                copy.maskData = static_cast<char*>(copy.maskData) +
+                                OffsetInMap(bounds, copy.rowBytes, copy.colBytes, source.top, source.left);
+            into.push_back(copy);
+            if (into.size() > 1) into[into.size() - 2].next = &into.back();
+        }
+        return &into.front();
+    }
+
+    PixelMap map_;
+    Rect32 source_;
+    std::vector<PixelMask> mat_, masks_;
+};
+
+// displayPixels into a device context: 17500 without the host's procedure. An empty source draws
+// nothing.
 ErrorCode DisplayInto(const PixelMap& map, const Rect32& source, int32_t row, int32_t column, HDC dc) {
     const FilterRecord* record = HostCall::Current().record;
     if (!record || !record->displayPixels) return Err::HostUnsupported;
-    return record->displayPixels(&map, &source, row, column, dc);
+    if (source.bottom <= source.top || source.right <= source.left) return Err::None;
+    const SourceMap shown(map, source);
+    return record->displayPixels(&shown.Map(), &shown.Source(), row, column, dc);
 }
 
 // Shows 8-bit and bitmap maps as they are and 16-bit maps through their high bytes.

@@ -32,6 +32,16 @@ Rect32 DocumentExtent(const FilterRecord& record) {
     return {0, 0, extent.v, extent.h};
 }
 
+// The host's advanceState over the record as the host left it: its own pointers go back into the
+// data fields first, and its answer is remembered as its own.
+ErrorCode CallHostAdvance(FilterRecord& record) {
+    HostDelivery& delivered = HostCall::Delivered();
+    delivered.PutBack(record);
+    const ErrorCode error = record.advanceState();
+    delivered = HostDelivery::Of(record);
+    return error;
+}
+
 // One field the host would subsample: what was asked, the bounds of what exists at that scale,
 // and where the result goes.
 struct SampledField {
@@ -74,7 +84,7 @@ ErrorCode Subsample(FilterRecord& record, const SampledField& field, char** data
     for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
         hostField = Rect16{static_cast<int16_t>(y * f), static_cast<int16_t>(clipped.left * f),
                            static_cast<int16_t>(y * f + 1), static_cast<int16_t>((clipped.right - 1) * f + 1)};
-        if (const ErrorCode error = record.advanceState()) {
+        if (const ErrorCode error = CallHostAdvance(record)) {
             hostField = Rect16{};
             return error;
         }
@@ -115,7 +125,7 @@ ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16
     if (!error && !IsEmptyRect(outRect)) {
         record.inRect = record.maskRect = Rect16{};
         record.outRect = outRect;
-        error = record.advanceState();
+        error = CallHostAdvance(record);
         if (!error && !record.outData) error = Err::HostUnsupported;
     }
     record.inRect = inRect;
@@ -159,7 +169,7 @@ ErrorCode AdvanceState() {
     const Fixed16 inputRate = RateOrOne(record->inputRate), maskRate = RateOrOne(record->maskRate);
     try {
         if (HostCanServe(*record, inputRate, maskRate)) {
-            const ErrorCode error = record->advanceState();
+            const ErrorCode error = CallHostAdvance(*record);
             record->inputRate = inputRate;
             record->maskRate = maskRate;
             return error ? error : DeliveredAll(*record) ? Err::None : Err::HostUnsupported;

@@ -98,6 +98,8 @@ private:
 struct Shown {
     int calls = 0;
     PixelMap map{};
+    Rect32 area{};                 // the part of the map drawn
+    int32_t row = 0, column = 0;   // where it is drawn
     bool hadMask = false;
     int32_t maskColBytes = 0;
     std::vector<uint8_t> pixels;   // the map's pixels, row after row, all planes
@@ -105,9 +107,12 @@ struct Shown {
 };
 Shown gShown;
 
-OSErr16 RecordingDisplay(const PixelMap* map, const Rect32* area, int32_t, int32_t, void*) {
+OSErr16 RecordingDisplay(const PixelMap* map, const Rect32* area, int32_t row, int32_t column, void*) {
     ++gShown.calls;
     gShown.map = *map;
+    gShown.area = *area;
+    gShown.row = row;
+    gShown.column = column;
     gShown.hadMask = map->masks != nullptr;
     const int32_t width = area->right - area->left, height = area->bottom - area->top;
     const auto* base = static_cast<const uint8_t*>(map->baseAddr);
@@ -244,10 +249,11 @@ TEST_F(RecordingHost, TheThumbnailIsFittedCentredAndKeepsItsShape) {
     shape.bounds = Rect16{0, 0, 50, 100};
     const std::vector<uint8_t> blob = MakeBlob(shape, [](int32_t, int32_t, int32_t) { return uint8_t(200); });
     ASSERT_TRUE(DrawThumbnail(port_, Rect16{10, 20, 50, 60}, blob.data(), blob.size()));
-    EXPECT_EQ(gShown.map.bounds.top, 20);
-    EXPECT_EQ(gShown.map.bounds.bottom, 40);
-    EXPECT_EQ(gShown.map.bounds.left, 20);
-    EXPECT_EQ(gShown.map.bounds.right, 60);
+    // 40 x 20, drawn at row 20 and column 20 of the 40 x 40 box at (20, 10).
+    EXPECT_EQ(gShown.row, 20);
+    EXPECT_EQ(gShown.column, 20);
+    EXPECT_EQ(gShown.area.bottom - gShown.area.top, 20);
+    EXPECT_EQ(gShown.area.right - gShown.area.left, 40);
     EXPECT_EQ(gShown.map.imageMode, kModeRGBColor);
     EXPECT_EQ(gShown.map.rowBytes, 40 * 3);
     EXPECT_EQ(gShown.map.colBytes, 3);

@@ -18,15 +18,18 @@ namespace {
 // What the host's displayPixels saw of the last map.
 struct Shown {
     int32_t imageMode = -1;
+    Rect32 bounds{}, area{};
     std::vector<uint8_t> firstBytes;  // the first sample byte of each pixel of the first row
     std::vector<uint8_t> maskBytes;
     int calls = 0;
 };
 Shown gShown;
 
-OSErr16 RecordingDisplay(const PixelMap* map, const Rect32*, int32_t, int32_t, void*) {
+OSErr16 RecordingDisplay(const PixelMap* map, const Rect32* area, int32_t, int32_t, void*) {
     ++gShown.calls;
     gShown.imageMode = map->imageMode;
+    gShown.bounds = map->bounds;
+    gShown.area = *area;
     gShown.firstBytes.clear();
     gShown.maskBytes.clear();
     const auto* base = static_cast<const uint8_t*>(map->baseAddr);
@@ -80,6 +83,46 @@ TEST_F(HostDisplay, SixteenBitMapsAreShownThroughTheirHighBytesAndComeBackUnchan
     host_.Record().displayPixels = nullptr;
     map.imageMode = kModeRGBColor;
     EXPECT_EQ(DisplayPixelMapInto(map, map.bounds, 0, 0, nullptr), 17500);
+}
+
+// Hosts differ in where they look for the source inside a map (from the bounds' corner, from
+// baseAddr by the source's own coordinates, or from baseAddr whatever the source): the host is
+// handed the part the source picks as a map of its own, bounds and source both from 0,0.
+TEST_F(HostDisplay, TheHostGetsTheSourcePartAsAMapThatBeginsAtItsFirstPixel) {
+    // A gray map of 4 rows and 6 columns at (10, 20), each sample 10 * row + column, and a mask of
+    // 100 + the same.
+    uint8_t samples[4][6], coverage[4][6];
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) {
+            samples[y][x] = static_cast<uint8_t>(10 * y + x);
+            coverage[y][x] = static_cast<uint8_t>(100 + 10 * y + x);
+        }
+    PixelMask mask{nullptr, coverage, 6, 1, 1};
+    PixelMap map{};
+    map.version = kPixelMapVersionWithMasks;
+    map.bounds = Rect32{10, 20, 14, 26};
+    map.imageMode = kModeGrayScale;
+    map.rowBytes = 6;
+    map.colBytes = 1;
+    map.planeBytes = 1;
+    map.baseAddr = samples;
+    map.masks = &mask;
+    ASSERT_EQ(DisplayPixelMapInto(map, Rect32{11, 22, 13, 25}, 0, 0, nullptr), 0);
+    EXPECT_EQ(gShown.bounds.top, 0);
+    EXPECT_EQ(gShown.bounds.left, 0);
+    EXPECT_EQ(gShown.bounds.bottom, 2);
+    EXPECT_EQ(gShown.bounds.right, 3);
+    EXPECT_EQ(gShown.area.top, 0);
+    EXPECT_EQ(gShown.area.left, 0);
+    EXPECT_EQ(gShown.area.bottom, 2);
+    EXPECT_EQ(gShown.area.right, 3);
+    EXPECT_EQ(gShown.firstBytes, (std::vector<uint8_t>{12, 13, 14}));
+    EXPECT_EQ(gShown.maskBytes, (std::vector<uint8_t>{112, 113, 114}));
+    // The caller's map is left as it was; an empty source shows nothing.
+    EXPECT_EQ(map.baseAddr, static_cast<void*>(samples));
+    EXPECT_EQ(map.masks->maskData, static_cast<void*>(coverage));
+    EXPECT_EQ(DisplayPixelMapInto(map, Rect32{11, 22, 11, 25}, 0, 0, nullptr), 0);
+    EXPECT_EQ(gShown.calls, 1);
 }
 
 // A 32-bit top-down bitmap selected into a memory device context, for pixel probes.

@@ -1,8 +1,8 @@
 // Quorvel.8bf in a host we did not write: pspiHost.dll (../shared/third-party-host), built by
 // someone else against the vendor's own interface headers. Our stand-in host shares our
 // definitions of the property list and the records and cannot catch a layout mistake in them;
-// this host reads them as real hosts do. It enumerates and loads the plug-in, shows its About box
-// and runs it over 8-bit RGB and gray images.
+// this host reads them as real hosts do. It enumerates and loads the plug-in, shows its About box,
+// and runs it over 8-bit RGB and gray images through the preview dialog, applied and cancelled.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "QuorvelHostCore/HostPlatform.h"
@@ -150,16 +151,22 @@ public:
     }
 
 private:
-    // The first visible dialog of this process, if any.
+    static bool IsVisibleDialogOfThisProcess(HWND window) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        wchar_t name[16] = {};
+        GetClassNameW(window, name, 16);
+        return process == GetCurrentProcessId() && std::wstring_view(name) == L"#32770" && IsWindowVisible(window);
+    }
+
+    // The first visible dialog of this process that no other of its dialogs owns (a dialog's
+    // floating palettes are dialogs too), if any.
     static HWND FindDialog() {
         HWND found = nullptr;
         EnumWindows(
             [](HWND window, LPARAM result) noexcept -> BOOL {
-                DWORD process = 0;
-                GetWindowThreadProcessId(window, &process);
-                wchar_t name[16] = {};
-                GetClassNameW(window, name, 16);
-                if (process != GetCurrentProcessId() || std::wstring_view(name) != L"#32770" || !IsWindowVisible(window))
+                if (!IsVisibleDialogOfThisProcess(window)) return TRUE;
+                if (const HWND owner = GetWindow(window, GW_OWNER); owner && IsVisibleDialogOfThisProcess(owner))
                     return TRUE;
                 *reinterpret_cast<HWND*>(result) = window;
                 return FALSE;
@@ -203,6 +210,9 @@ private:
     std::thread thread_;
 };
 
+// The preview dialog's Frames menu command that adds a generated shape frame.
+constexpr WORD kAddShapeFrame = 18301;
+
 // The About box of the toolbox library: its caption and the item that names the product.
 constexpr int kAboutProductItem = 2;
 
@@ -218,6 +228,18 @@ struct TestImage {
             for (int x = 0; x < w * channelCount; ++x)
                 pixels[static_cast<size_t>(y) * stride + x] = static_cast<uint8_t>((x * 7 + y * 13) % 251);
     }
+};
+
+// The image types of the runs.
+struct ImageCase {
+    const char* name;
+    int type, channels;
+};
+constexpr ImageCase kImageCases[] = {{"RGB", kPspiImageRgb, 3}, {"gray", kPspiImageGray, 1}};
+
+struct DialogRun {
+    int answer = -1;
+    std::vector<DialogWatcher::Answered> answered;
 };
 
 class ThirdPartyHost : public testing::Test {
@@ -242,6 +264,25 @@ protected:
     }
 
     static std::wstring PluginPath() { return Utf8ToUtf16(folder_ + "\\Quorvel.8bf"); }
+
+    // pspiHost offers no scripting descriptor, so every run is interactive and opens the
+    // plug-in's preview dialog. A person adds a shape frame from the Frames menu, then presses
+    // `button`.
+    DialogRun RunWithFrameAdded(TestImage& image, WORD button) {
+        DialogRun run;
+        EXPECT_EQ(host_->load(PluginPath().c_str()), kPspiSuccess);
+        EXPECT_EQ(host_->setImage(image.type, image.width, image.height, image.pixels.data(), image.stride, nullptr, 0),
+                  kPspiSuccess);
+        EXPECT_EQ(host_->setRoi(0, 0, image.height, image.width), kPspiSuccess);
+        DialogWatcher watcher(button, std::chrono::seconds(2), 0, {kAddShapeFrame});
+        run.answer = host_->execute(owner_.Get());
+        run.answered = watcher.Stop();
+        EXPECT_NE(run.answer, kPspiCrashed) << "the plug-in crashed in the run";
+        EXPECT_EQ(run.answered.size(), 1u) << "the preview dialog should be shown once and closed by its button";
+        if (!run.answered.empty())
+            EXPECT_TRUE(run.answered[0].caption.starts_with(L"Quorvel")) << Utf16ToUtf8(run.answered[0].caption);
+        return run;
+    }
 
     // pspiHost keeps its state (the folder, the loaded plug-in, the image) for the program.
     static inline std::unique_ptr<PspiHost> host_;
@@ -285,29 +326,34 @@ TEST_F(ThirdPartyHost, AboutShowsTheBoxUntilItIsClosed) {
     EXPECT_EQ(answered[0].owner, owner_.Get());
 }
 
-// pspiHost offers no scripting descriptor, so every run is interactive and opens the plug-in's
-// preview dialog. pspiHost answers a request that repeats its last one with no pixels, which the
-// preview's first tile cannot do without: the plug-in says the host lacks what it needs (17500),
-// and the run ends as a failure that leaves the image exactly as it was and crashes nothing.
-TEST_F(ThirdPartyHost, InteractiveRunsEndCleanlyWhenTheHostWithholdsThePreviewsPixels) {
-    struct Case {
-        const char* name;
-        int type, channels;
-    };
-    for (const Case& c : {Case{"RGB", kPspiImageRgb, 3}, Case{"gray", kPspiImageGray, 1}}) {
+// Apply: the image comes back framed, the photo kept inside the frame.
+TEST_F(ThirdPartyHost, ApplyInThePreviewDialogFramesTheImage) {
+    for (const ImageCase& c : kImageCases) {
         SCOPED_TRACE(c.name);
-        ASSERT_EQ(host_->load(PluginPath().c_str()), kPspiSuccess);
         TestImage image(c.type, 64, 48, c.channels);
         const std::vector<uint8_t> original = image.pixels;
-        ASSERT_EQ(host_->setImage(image.type, image.width, image.height, image.pixels.data(), image.stride, nullptr, 0),
-                  kPspiSuccess);
-        ASSERT_EQ(host_->setRoi(0, 0, image.height, image.width), kPspiSuccess);
-        // A dialog still open after ten seconds is cancelled so that the test ends.
-        DialogWatcher watcher(IDCANCEL, std::chrono::seconds(10), 0);
-        const int answer = host_->execute(owner_.Get());
-        watcher.Stop();
-        EXPECT_NE(answer, kPspiCrashed) << "the plug-in crashed in the run";
-        EXPECT_EQ(answer, kPspiCancelled);
+        EXPECT_EQ(RunWithFrameAdded(image, IDOK).answer, kPspiSuccess);
+        const auto at = [&](int x, int y, int channel) {
+            return static_cast<size_t>(y) * image.stride + static_cast<size_t>(x) * c.channels + channel;
+        };
+        for (int channel = 0; channel < c.channels; ++channel) {
+            SCOPED_TRACE(channel);
+            // The shape frame's white background at the corners, the photo in the middle.
+            for (const auto& [x, y] : {std::pair{0, 0}, std::pair{63, 0}, std::pair{0, 47}, std::pair{63, 47}})
+                EXPECT_EQ(image.pixels[at(x, y, channel)], 255) << x << "," << y;
+            EXPECT_EQ(image.pixels[at(32, 24, channel)], original[at(32, 24, channel)]);
+        }
+    }
+}
+
+// Cancel: the host hears "cancelled" and the image is exactly as it was, although the preview
+// rendered the frame while the dialog was open.
+TEST_F(ThirdPartyHost, CancelInThePreviewDialogLeavesTheImage) {
+    for (const ImageCase& c : kImageCases) {
+        SCOPED_TRACE(c.name);
+        TestImage image(c.type, 64, 48, c.channels);
+        const std::vector<uint8_t> original = image.pixels;
+        EXPECT_EQ(RunWithFrameAdded(image, IDCANCEL).answer, kPspiCancelled);
         EXPECT_TRUE(image.pixels == original) << "the image changed";
     }
 }
