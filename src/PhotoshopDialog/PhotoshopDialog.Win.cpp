@@ -10,6 +10,7 @@
 
 #include "Alerts.h"
 #include "BigEndian.h"
+#include "ColorConversion.h"
 #include "ControlDrawing.h"
 #include "CurrentParameters.h"
 #include "Errors.h"
@@ -17,11 +18,13 @@
 #include "HostCall.h"
 #include "HostServices.h"
 #include "HostPixels.h"
+#include "HostRequest.h"
 #include "ImageControl.h"
 #include "ImageModes.h"
 #include "Libraries.h"
 #include "ParameterHeader.h"
 #include "PhotoshopFilter.h"
+#include "PickedColour.h"
 #include "PreferenceSettings.h"
 #include "PreferencesFile.h"
 #include "Quorvel.h"
@@ -1036,6 +1039,31 @@ bool PhotoshopDialog::PreviewToImage(Point16& point) {
     const PreviewPoint unit = ClientToPreview({point.v, point.h}, previewArea_, origin_, zoom_);
     point = Point16{ClampToInt16(unit.v), ClampToInt16(unit.h)};
     return inside;
+}
+
+// The composite view never opens here (no host offers the merged composite), so the colour is
+// always the target layer's: its pixel at the point, asked of the host at the current reduction.
+bool PhotoshopDialog::GetImageColor(Point16 point, ColorRecord& color) {
+    if (point.v < scaledFilter_.top || point.v >= scaledFilter_.bottom || point.h < scaledFilter_.left ||
+        point.h >= scaledFilter_.right)
+        return false;
+    FilterRecord& record = *HostCall::Current().record;
+    const DeliveredPixelPlanes planes =
+        DeliveredPixelPlanes::Of(record.imageMode, HostCall::Current().bytesPerSample, record.inLayerPlanes,
+                                 record.inTransparencyMask, record.inLayerMasks, record.inInvertedLayerMasks);
+    if (planes.colourPlanes <= 0) return false;
+    const RequestGuard kept(record, HostRequest::kRects | HostRequest::kPlanes | HostRequest::kRates);
+    const Fixed16 rate = static_cast<Fixed16>((zoom_.out == ZoomRatio::kUnsetOut ? 1 : zoom_.out) << 16);
+    const Rect16 pixel{point.v, point.h, static_cast<int16_t>(point.v + 1), static_cast<int16_t>(point.h + 1)};
+    record.inRect = pixel;
+    record.outRect = Rect16{};
+    record.maskRect = record.haveMask ? pixel : Rect16{};
+    record.inLoPlane = 0;
+    record.inHiPlane = static_cast<int16_t>(planes.PlanesAsked() - 1);
+    record.inputRate = record.maskRate = rate;
+    if (AdvanceState() != Err::None || !record.inData) return false;
+    const auto* selection = record.haveMask ? static_cast<const uint8_t*>(record.maskData) : nullptr;
+    return ColorOfDeliveredPixel(planes, static_cast<const uint8_t*>(record.inData), selection, color);
 }
 
 void PhotoshopDialog::GetZoom(int32_t& out, int32_t& in) {

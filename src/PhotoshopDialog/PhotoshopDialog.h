@@ -132,6 +132,7 @@ public:
     void RenderPreview() override;
     bool TrackMouse(Point16& point, Point16& delta, bool constrain) override;
     bool PreviewToImage(Point16& point) override;
+    bool GetImageColor(Point16 point, ColorRecord& color) override;
     void DisableCompositeView() override;
     void SetToggleText(int16_t menuItem, int16_t stringBase, bool state) override;
     void GetZoom(int32_t& out, int32_t& in) override;
