@@ -288,7 +288,28 @@ OSErr16 AdvanceState() {
     return DeliverRequest(c);
 }
 
-// Draws a pixel map into the device context: gray, RGB or (inverted) CMYK at 8 or 16 bits.
+// The grey of the checkerboard a host shows under transparent pixels: squares of 8 pixels of the
+// window, white and light grey.
+constexpr int32_t kCheckSize = 8;
+uint32_t CheckerboardAt(int32_t x, int32_t y) { return ((x / kCheckSize + y / kCheckSize) % 2) ? 0xCC : 0xFF; }
+
+// The opacity of a map's pixel (row and column from its bounds' corner) through its mask chain:
+// the product of the masks, an inverted mask counting 255 minus its value.
+uint32_t MaskOpacity(const PixelMap& map, int32_t row, int32_t column, bool wide) {
+    uint32_t opacity = 255;
+    for (const PixelMask* mask = map.masks; mask; mask = mask->next) {
+        if (!mask->maskData) continue;
+        const uint8_t* at = static_cast<const uint8_t*>(mask->maskData) + int64_t{row} * mask->rowBytes +
+                            int64_t{column} * mask->colBytes;
+        uint32_t value = wide ? Narrow16To8(LoadSample(at, 2)) : *at;
+        if (mask->maskDescription == kMaskDescriptionInvert) value = 255 - value;
+        opacity = (opacity * value + 127) / 255;
+    }
+    return opacity;
+}
+
+// Draws a pixel map into the device context: gray, RGB or (inverted) CMYK at 8 or 16 bits, shown
+// through the masks of a map of version 1.
 OSErr16 DisplayPixels(const PixelMap* source, const Rect32* area, int32_t dstRow, int32_t dstCol, void* platformContext) {
     HostContext& c = *ActiveContext();
     ++c.statistics.displayPixelsCalls;
@@ -318,6 +339,14 @@ OSErr16 DisplayPixels(const PixelMap* source, const Rect32* area, int32_t dstRow
             if (planes == 1) v[1] = v[2] = v[0];
             if (planes == 4)
                 for (int i = 0; i < 3; ++i) v[i] = (v[i] * v[3] + 127) / 255;
+            // A map of version 1 shows through its masks over the checkerboard of transparency.
+            const uint32_t opacity = source->version >= kPixelMapVersionWithMasks
+                                         ? MaskOpacity(*source, area->top - b.top + y, area->left - b.left + xx, wide)
+                                         : 255;
+            if (opacity < 255) {
+                const uint32_t check = CheckerboardAt(dstCol + xx, dstRow + y);
+                for (int i = 0; i < 3; ++i) v[i] = (v[i] * opacity + check * (255 - opacity) + 127) / 255;
+            }
             pixels[static_cast<size_t>(y) * width + xx] = (v[0] << 16) | (v[1] << 8) | v[2];
         }
     BITMAPINFO info = TopDown32BitBitmap(width, height);

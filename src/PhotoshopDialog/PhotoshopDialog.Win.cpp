@@ -50,6 +50,8 @@ constexpr ErrorCode kNoParameters = 20009;
 constexpr int32_t kSmallMarquee = 4;
 // An idle tick renders for at most this long, and stops earlier when input waits.
 constexpr DWORD kIdleBudgetMs = 25;
+// Each sample of the view where no tile has arrived yet: the dialog's dark face.
+constexpr uint8_t kUnrenderedSample = 0x2F;
 // displayPixels is fed in bands of at most this many bytes a sample.
 constexpr int64_t kDisplayBandBytes = 131072;
 
@@ -112,16 +114,43 @@ private:
 };
 
 // The samples of one pixel of a tile as the shown image keeps them: the colour planes.
+// Mask samples of full opacity: 255, or the system's 16-bit full value.
+void FillOpaque(uint8_t* samples, int32_t count, int32_t bytes) {
+    for (int32_t i = 0; i < count; ++i, samples += bytes) {
+        if (bytes == 2) {
+            const uint16_t full = kSample16Max;
+            std::memcpy(samples, &full, sizeof full);
+        } else {
+            *samples = 0xFF;
+        }
+    }
+}
+
+// What the view shows where no tile has arrived yet: the dialog's dark face, opaque.
+void FillUnrendered(std::vector<uint8_t>& pixels, int32_t colourPlanes, int32_t masks, int32_t bytes) {
+    const int64_t pixelBytes = int64_t{colourPlanes + masks} * bytes;
+    for (int64_t at = 0; at + pixelBytes <= static_cast<int64_t>(pixels.size()); at += pixelBytes) {
+        std::memset(pixels.data() + at, kUnrenderedSample, static_cast<size_t>(colourPlanes) * bytes);
+        FillOpaque(pixels.data() + at + int64_t{colourPlanes} * bytes, masks, bytes);
+    }
+}
+
+// Copies a tile of the preview's output into the shown image: its colour planes, and its masks
+// where the tile carries them (a mask it does not carry shows the pixels opaque).
 void CopyTileIntoShown(const PlaneView& from, const Rect16& tile, const PreviewRect& into, int32_t planes,
-                       int32_t bytes, std::vector<uint8_t>& pixels) {
-    const int64_t shownRow = int64_t{into.right - into.left} * planes * bytes;
+                       int32_t colourPlanes, int32_t bytes, std::vector<uint8_t>& pixels) {
+    const int64_t pixelBytes = int64_t{planes} * bytes;
+    const int64_t shownRow = int64_t{into.right - into.left} * pixelBytes;
+    const int32_t copied = std::min<int32_t>(from.planes, planes);
     const int32_t top = std::max<int32_t>(tile.top, into.top), bottom = std::min<int32_t>(tile.bottom, into.bottom);
     const int32_t left = std::max<int32_t>(tile.left, into.left), right = std::min<int32_t>(tile.right, into.right);
-    if (top >= bottom || left >= right) return;
+    if (top >= bottom || left >= right || copied < colourPlanes) return;
     for (int32_t y = top; y < bottom; ++y) {
-        uint8_t* to = pixels.data() + (y - into.top) * shownRow + int64_t{left - into.left} * planes * bytes;
-        for (int32_t x = left; x < right; ++x, to += planes * bytes)
-            std::memcpy(to, from.At(y - tile.top, x - tile.left), static_cast<size_t>(planes) * bytes);
+        uint8_t* to = pixels.data() + (y - into.top) * shownRow + int64_t{left - into.left} * pixelBytes;
+        for (int32_t x = left; x < right; ++x, to += pixelBytes) {
+            std::memcpy(to, from.At(y - tile.top, x - tile.left), static_cast<size_t>(copied) * bytes);
+            if (copied < planes) FillOpaque(to + int64_t{copied} * bytes, planes - copied, bytes);
+        }
     }
 }
 
@@ -781,10 +810,13 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
     // What stays in view keeps its rendered pixels; only the uncovered strips render again.
     ShownImage moved;
     moved.rect = visible_;
-    moved.planes = shown_.planes;
+    moved.colourPlanes = shown_.colourPlanes;
+    moved.masks = shown_.masks;
+    moved.maskDescription = shown_.maskDescription;
     moved.bytesPerSample = shown_.bytesPerSample;
-    const int64_t pixelBytes = int64_t{moved.planes} * moved.bytesPerSample;
-    moved.pixels.assign(static_cast<size_t>(std::max<int64_t>(moved.rect.Height() * moved.rect.Width() * pixelBytes, 0)), 0x2F);
+    const int64_t pixelBytes = int64_t{moved.Planes()} * moved.bytesPerSample;
+    moved.pixels.resize(static_cast<size_t>(std::max<int64_t>(moved.rect.Height() * moved.rect.Width() * pixelBytes, 0)));
+    FillUnrendered(moved.pixels, moved.colourPlanes, moved.masks, moved.bytesPerSample);
     const PreviewRect keep{std::max(before.top, visible_.top), std::max(before.left, visible_.left),
                            std::min(before.bottom, visible_.bottom), std::min(before.right, visible_.right)};
     if (!keep.IsEmpty() && !shown_.pixels.empty()) {
@@ -826,11 +858,23 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
 void PhotoshopDialog::PrepareShownImage() {
     const HostCall& call = HostCall::Current();
     shown_.rect = visible_;
-    shown_.planes = std::max<int32_t>(ColourPlanesOfMode(call.record->imageMode), 1);
+    const FilterRecord& record = *call.record;
+    shown_.colourPlanes = std::max<int32_t>(ColourPlanesOfMode(record.imageMode), 1);
+    // A layer's output carries its transparency and then its layer mask after its colour planes;
+    // the view keeps them for displayPixels, which shows the layer through them.
+    shown_.masks = 0;
+    if (record.outLayerPlanes > 0) {
+        if (record.outTransparencyMask > 0) shown_.maskDescription[shown_.masks++] = kMaskDescriptionSimple;
+        if (record.outLayerMasks > 0)
+            shown_.maskDescription[shown_.masks++] = kMaskDescriptionSimple;
+        else if (record.outInvertedLayerMasks > 0)
+            shown_.maskDescription[shown_.masks++] = kMaskDescriptionInvert;
+    }
     shown_.bytesPerSample = std::max(call.bytesPerSample, 1);
-    const int64_t bytes = visible_.Height() * visible_.Width() * shown_.planes * shown_.bytesPerSample;
+    const int64_t bytes = visible_.Height() * visible_.Width() * shown_.Planes() * shown_.bytesPerSample;
     // Until its tiles arrive, the view shows the dialog's own dark face.
-    shown_.pixels.assign(static_cast<size_t>(std::max<int64_t>(bytes, 0)), 0x2F);
+    shown_.pixels.resize(static_cast<size_t>(std::max<int64_t>(bytes, 0)));
+    FillUnrendered(shown_.pixels, shown_.colourPlanes, shown_.masks, shown_.bytesPerSample);
     shown_.drawn = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
 }
 
@@ -842,8 +886,9 @@ void PhotoshopDialog::RenderPreview(PhotoshopFilter& instance) {
     const Rect16 tile = record.outRect;
     PlaneView pixels = instance.PreviewPixels();
     if (!pixels) pixels = DeliveredTile(record, HostCall::Current().bytesPerSample).out;
-    if (!pixels || pixels.planes < shown_.planes) return;
-    CopyTileIntoShown(pixels, tile, shown_.rect, shown_.planes, shown_.bytesPerSample, shown_.pixels);
+    if (!pixels || pixels.planes < shown_.colourPlanes) return;
+    CopyTileIntoShown(pixels, tile, shown_.rect, shown_.Planes(), shown_.colourPlanes, shown_.bytesPerSample,
+                      shown_.pixels);
     if (shown_.drawn) {
         const OwnedRgn piece = RegionOf(tile);
         CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), piece.Get(), RGN_OR);
@@ -872,19 +917,30 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
                             std::min(last.v + 1, shown_.rect.bottom), std::min(last.h + 1, shown_.rect.right)};
     if (units.IsEmpty()) return;
     const SaveClip clip(dc, RECT{area.left, area.top, area.right, area.bottom});
-    const int32_t in = zoom_.in, planes = shown_.planes, bytes = shown_.bytesPerSample;
+    const int32_t in = zoom_.in, planes = shown_.Planes(), bytes = shown_.bytesPerSample;
     const int64_t pixelBytes = int64_t{planes} * bytes;
     const int64_t shownRow = shown_.rect.Width() * pixelBytes;
     const PreviewPoint origin = PreviewToClient({units.top, units.left}, previewArea_, origin_, zoom_);
     PixelMap map{};
-    map.version = 0;
+    map.version = shown_.masks > 0 ? kPixelMapVersionWithMasks : 0;
     map.imageMode = record.imageMode;
     map.colBytes = static_cast<int32_t>(pixelBytes);
     map.planeBytes = bytes;
+    // The masks follow the colour planes in every pixel: a chain over the same rows.
+    std::array<PixelMask, ShownImage::kMaxMasks> maskChain{};
+    const auto attachMasks = [&] {
+        for (int32_t i = 0; i < shown_.masks; ++i) {
+            maskChain[i] = PixelMask{i + 1 < shown_.masks ? &maskChain[i + 1] : nullptr,
+                                     static_cast<uint8_t*>(map.baseAddr) + int64_t{shown_.colourPlanes + i} * bytes,
+                                     map.rowBytes, map.colBytes, shown_.maskDescription[i]};
+        }
+        map.masks = shown_.masks > 0 ? &maskChain[0] : nullptr;
+    };
     if (in == 1) {
         map.bounds = {shown_.rect.top, shown_.rect.left, shown_.rect.bottom, shown_.rect.right};
         map.rowBytes = static_cast<int32_t>(shownRow);
         map.baseAddr = shown_.pixels.data();
+        attachMasks();
         const Rect32 source{units.top, units.left, units.bottom, units.right};
         THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v, origin.h, dc));
         return;
@@ -907,6 +963,7 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
         map.bounds = {0, 0, rows * in, static_cast<int32_t>(units.Width() * in)};
         map.rowBytes = static_cast<int32_t>(bandRowBytes);
         map.baseAddr = band.data();
+        attachMasks();
         const Rect32 source = map.bounds;
         THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v + (top - units.top) * in, origin.h, dc));
     }

@@ -183,11 +183,17 @@ private:
     // The composed pixels of the visible rectangle in preview units, kept so that the view can be
     // drawn again (uncovered, scrolled) without rendering it again.
     struct ShownImage {
+        static constexpr int32_t kMaxMasks = 2;  // the layer's transparency, then its layer mask
+
         PreviewRect rect;                // preview units
-        int32_t planes = 0;              // colour planes of the document's mode
+        int32_t colourPlanes = 0;        // colour planes of the document's mode
+        int32_t masks = 0;               // mask planes after them, as the output carries them
+        std::array<int32_t, kMaxMasks> maskDescription{};  // how displayPixels reads each mask
         int32_t bytesPerSample = 1;
-        std::vector<uint8_t> pixels;     // rows of rect's width, planes interleaved
+        std::vector<uint8_t> pixels;     // rows of rect's width, colour planes then masks interleaved
         OwnedRgn drawn;                  // what of rect holds rendered pixels
+
+        int32_t Planes() const { return colourPlanes + masks; }
     };
 
     void InitWindowedDialog();

@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,12 @@ struct DialogRun {
     const qvhost::Document& Output() const { return session->GetDocument(); }
 };
 
-DialogRun RunDialog(const std::string& steps, int32_t width = 600, int32_t height = 400) {
+DialogRun RunDialog(const std::string& steps, int32_t width = 600, int32_t height = 400,
+                    std::optional<qvhost::PixelSource> transparency = std::nullopt) {
     qvhost::HostOptions options;
     options.pluginPath = endtoend::BinPath("Quorvel.8bf");
     options.document = Photo(width, height);
+    options.transparency = std::move(transparency);
     options.dialog = true;
     // A host without layers of its own: Apply puts the frames onto the photo. (A layered host takes
     // them as a new layer by default, which the round-trip tests follow.)
@@ -151,6 +154,25 @@ TEST(PreviewDialog, ApplyFramesTheImageWithTheStackTheDialogShowedAtEveryZoom) {
     EXPECT_GT(CountColour(fitShot, kPreviewArea), 2000);
     EXPECT_LT(CountColour(actualShot, kPreviewArea), CountColour(fitShot, kPreviewArea) / 4);
     EXPECT_GT(CountColour(fitShot, RGB(255, 255, 255)), 1000);  // the shapes' white background
+}
+
+// A layer shows through its transparency: the view hands displayPixels the layer's transparency
+// as a mask, and the host draws its checkerboard where the layer is clear.
+TEST(PreviewDialog, ATransparentPartOfTheLayerShowsAsTheHostsCheckerboard) {
+    constexpr int32_t kWidth = 600, kHeight = 400;
+    qvhost::PixelSource transparency;
+    transparency.planes.assign(1, std::vector<uint16_t>(size_t{kWidth} * kHeight, 255));
+    for (int32_t y = 0; y < kHeight; ++y)
+        for (int32_t x = 0; x < kWidth / 2; ++x) transparency.planes[0][size_t(y) * kWidth + x] = 0;
+    const std::string shot = ShotPath("preview-transparency.png");
+    const DialogRun run = RunDialog("wait 600; menu 18404; wait 1500; shot " + shot + "; press 2", kWidth, kHeight,
+                                    transparency);
+    EXPECT_EQ(run.startAnswer, kCancelled);
+    // At 100% the clear half fills a good part of the view with the host's two greys; the opaque
+    // half shows the photo, which has neither.
+    const qvhost::RasterImage image = ReadShot(shot);
+    EXPECT_GT(CountColour(image, RGB(0xCC, 0xCC, 0xCC)), 10000);
+    EXPECT_GT(CountColour(image, RGB(0xFF, 0xFF, 0xFF)), 10000);
 }
 
 TEST(PreviewDialog, CancelLeavesTheImageAsItWasAndAnswersCancel) {
