@@ -90,6 +90,11 @@ std::string LibraryNotOpenedAlert(const std::string& file) {
     return "alert 19006 answered 1: Could not open the file \"" + file + ".\" The disk or file may be locked.";
 }
 
+namespace {
+constexpr int kStartAttempts = 4;
+constexpr DWORD kStartRetryMs = 250;
+}  // namespace
+
 ChildTestRun::ChildTestRun(const char* filter, const Environment& environment) {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -97,8 +102,15 @@ ChildTestRun::ChildTestRun(const char* filter, const Environment& environment) {
     // The child inherits the environment as it is while it starts.
     for (const auto& [name, value] : environment) _putenv_s(name.c_str(), value.c_str());
     STARTUPINFOW startup{sizeof startup};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+    // A machine busy with other test programs may refuse a new process for a moment: a few tries.
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_)) {
+            startError_ = 0;
+            break;
+        }
+        startError_ = GetLastError();
         process_ = PROCESS_INFORMATION{};
+        Sleep(kStartRetryMs);
     }
     for (const auto& [name, value] : environment) _putenv_s(name.c_str(), "");
 }

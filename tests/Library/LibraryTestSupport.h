@@ -80,12 +80,15 @@ public:
     ChildTestRun& operator=(const ChildTestRun&) = delete;
 
     bool Started() const { return process_.hProcess != nullptr; }
+    // Why the child did not start (the last error of the last try), 0 once it started.
+    DWORD StartError() const { return startError_; }
     // The child's exit code once it ended, or -1 when it did not end within the bound (it is
     // then ended).
     int Wait(DWORD milliseconds = 60000);
 
 private:
     PROCESS_INFORMATION process_{};
+    DWORD startError_ = 0;
     bool waited_ = false;
     int exitCode_ = -1;
 };
