@@ -2,7 +2,8 @@
 // someone else against the vendor's own interface headers. Our stand-in host shares our
 // definitions of the property list and the records and cannot catch a layout mistake in them;
 // this host reads them as real hosts do. It enumerates and loads the plug-in, shows its About box,
-// and runs it over 8-bit RGB and gray images through the preview dialog, applied and cancelled.
+// and runs it through the preview dialog over 8-bit RGB and gray images, applied and cancelled,
+// inside a filter rectangle and with a selection.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,6 +41,7 @@ using LoadProc = int (*)(const wchar_t* file);
 using AboutProc = int (*)(HWND owner);
 using SetImageProc = int (*)(int type, int width, int height, void* pixels, int stride, void* alpha, int alphaStride);
 using SetRoiProc = int (*)(int top, int left, int bottom, int right);
+using SetMaskProc = int (*)(int width, int height, void* mask, int stride, bool maskForPlugin);
 using ExecuteProc = int (*)(HWND owner);
 
 // A path of the machine running Wine in Windows form (its root is drive Z:).
@@ -69,6 +72,7 @@ public:
         Resolve(about, "pspiPlugInAbout");
         Resolve(setImage, "pspiSetImage");
         Resolve(setRoi, "pspiSetRoi");
+        Resolve(setMask, "pspiSetMask");
         Resolve(execute, "pspiPlugInExecute");
     }
     PspiHost(const PspiHost&) = delete;
@@ -87,6 +91,7 @@ public:
     AboutProc about = nullptr;
     SetImageProc setImage = nullptr;
     SetRoiProc setRoi = nullptr;
+    SetMaskProc setMask = nullptr;
     ExecuteProc execute = nullptr;
 
 private:
@@ -237,6 +242,11 @@ struct ImageCase {
 };
 constexpr ImageCase kImageCases[] = {{"RGB", kPspiImageRgb, 3}, {"gray", kPspiImageGray, 1}};
 
+// An area of the image in pspiSetRoi's order.
+struct Roi {
+    int top, left, bottom, right;
+};
+
 struct DialogRun {
     int answer = -1;
     std::vector<DialogWatcher::Answered> answered;
@@ -268,12 +278,17 @@ protected:
     // pspiHost offers no scripting descriptor, so every run is interactive and opens the
     // plug-in's preview dialog. A person adds a shape frame from the Frames menu, then presses
     // `button`.
-    DialogRun RunWithFrameAdded(TestImage& image, WORD button) {
+    // `roi` is the area to filter; empty: the whole image. `selection`: an 8-bit mask of the
+    // image's size, or none.
+    DialogRun RunWithFrameAdded(TestImage& image, WORD button, Roi roi = {}, std::vector<uint8_t>* selection = nullptr) {
         DialogRun run;
         EXPECT_EQ(host_->load(PluginPath().c_str()), kPspiSuccess);
         EXPECT_EQ(host_->setImage(image.type, image.width, image.height, image.pixels.data(), image.stride, nullptr, 0),
                   kPspiSuccess);
-        EXPECT_EQ(host_->setRoi(0, 0, image.height, image.width), kPspiSuccess);
+        if (roi.bottom <= roi.top || roi.right <= roi.left) roi = Roi{0, 0, image.height, image.width};
+        EXPECT_EQ(host_->setRoi(roi.top, roi.left, roi.bottom, roi.right), kPspiSuccess);
+        if (selection)
+            EXPECT_EQ(host_->setMask(image.width, image.height, selection->data(), image.width, true), kPspiSuccess);
         DialogWatcher watcher(button, std::chrono::seconds(2), 0, {kAddShapeFrame});
         run.answer = host_->execute(owner_.Get());
         run.answered = watcher.Stop();
@@ -344,6 +359,43 @@ TEST_F(ThirdPartyHost, ApplyInThePreviewDialogFramesTheImage) {
             EXPECT_EQ(image.pixels[at(32, 24, channel)], original[at(32, 24, channel)]);
         }
     }
+}
+
+// A filter rectangle inside the image: the frame goes round that rectangle, and the pixels
+// outside it stay as they were.
+TEST_F(ThirdPartyHost, ApplyInsideAFilterRectangleFramesOnlyThatRectangle) {
+    TestImage image(kPspiImageRgb, 64, 48, 3);
+    const std::vector<uint8_t> original = image.pixels;
+    EXPECT_EQ(RunWithFrameAdded(image, IDOK, Roi{8, 16, 40, 48}).answer, kPspiSuccess);
+    const auto at = [&](int x, int y) { return static_cast<size_t>(y) * image.stride + static_cast<size_t>(x) * 3; };
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) {
+            if (y >= 8 && y < 40 && x >= 16 && x < 48) continue;
+            ASSERT_EQ(std::memcmp(&image.pixels[at(x, y)], &original[at(x, y)], 3), 0) << "outside at " << x << "," << y;
+        }
+    for (const auto& [x, y] : {std::pair{16, 8}, std::pair{47, 8}, std::pair{16, 39}, std::pair{47, 39}})
+        EXPECT_EQ(image.pixels[at(x, y)], 255) << "the frame's corner at " << x << "," << y;
+    EXPECT_EQ(std::memcmp(&image.pixels[at(32, 24)], &original[at(32, 24)], 3), 0) << "the photo in the middle";
+}
+
+// A selection of the left half, handed to the plug-in: the frame shows only where the selection
+// lets it.
+TEST_F(ThirdPartyHost, ApplyWithASelectionChangesOnlyTheSelectedPixels) {
+    TestImage image(kPspiImageRgb, 64, 48, 3);
+    const std::vector<uint8_t> original = image.pixels;
+    std::vector<uint8_t> selection(64 * 48, 0);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 32; ++x) selection[static_cast<size_t>(y) * 64 + x] = 255;
+    // The mask goes to the plug-in, which masks its own output.
+    const DialogRun run = RunWithFrameAdded(image, IDOK, Roi{}, &selection);
+    EXPECT_EQ(host_->setMask(0, 0, nullptr, 0, false), kPspiSuccess);
+    EXPECT_EQ(run.answer, kPspiSuccess);
+    const auto at = [&](int x, int y) { return static_cast<size_t>(y) * image.stride + static_cast<size_t>(x) * 3; };
+    for (int y = 0; y < 48; ++y)
+        for (int x = 32; x < 64; ++x)
+            ASSERT_EQ(std::memcmp(&image.pixels[at(x, y)], &original[at(x, y)], 3), 0) << "unselected at " << x << "," << y;
+    EXPECT_EQ(image.pixels[at(0, 0)], 255) << "the frame's corner inside the selection";
+    EXPECT_EQ(image.pixels[at(0, 47)], 255);
 }
 
 // Cancel: the host hears "cancelled" and the image is exactly as it was, although the preview
