@@ -113,7 +113,6 @@ private:
     std::optional<LockedHandle> lock_;
 };
 
-// The samples of one pixel of a tile as the shown image keeps them: the colour planes.
 // Mask samples of full opacity: 255, or the system's 16-bit full value.
 void FillOpaque(uint8_t* samples, int32_t count, int32_t bytes) {
     for (int32_t i = 0; i < count; ++i, samples += bytes) {
@@ -401,7 +400,7 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
         break;
     }
     case kOpenLibrary:
-        if (TrackButton(item)) filter_->HandleCommand(Quorvel::kViewFrameLibrary);
+        if (TrackButton(item)) filter_->HandleCommand(kViewFrameLibrary);
         break;
     case kLogo:
         TrackButton(item);
@@ -581,7 +580,7 @@ void PhotoshopDialog::UpdateMenus() {
     PSDialog::UpdateMenus();
     const HWND window = Window();
     const bool browserShown = false;  // the frame library window opens as a stand-in that is never shown
-    SetMenuState(window, kSelectAll, browserShown);
+    SetMenuState(window, DialogIds::kSelectAll, browserShown);
     SetMenuState(window, kInverseSelection, browserShown);
     SetMenuState(window, kDeselect, browserShown);
     SetMenuState(window, kResetAll, true);
@@ -808,27 +807,20 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
     origin_ = {origin_.v + dv, origin_.h + dh};
     UpdateVisibleRect();
     // What stays in view keeps its rendered pixels; only the uncovered strips render again.
-    ShownImage moved;
-    moved.rect = visible_;
-    moved.colourPlanes = shown_.colourPlanes;
-    moved.masks = shown_.masks;
-    moved.maskDescription = shown_.maskDescription;
-    moved.bytesPerSample = shown_.bytesPerSample;
-    const int64_t pixelBytes = int64_t{moved.Planes()} * moved.bytesPerSample;
-    moved.pixels.resize(static_cast<size_t>(std::max<int64_t>(moved.rect.Height() * moved.rect.Width() * pixelBytes, 0)));
-    FillUnrendered(moved.pixels, moved.colourPlanes, moved.masks, moved.bytesPerSample);
+    const std::vector<uint8_t> beforePixels = std::move(shown_.pixels);
+    const OwnedRgn beforeDrawn = std::move(shown_.drawn);
+    shown_.Clear(visible_);
+    const int64_t pixelBytes = shown_.PixelBytes();
     const PreviewRect keep{std::max(before.top, visible_.top), std::max(before.left, visible_.left),
                            std::min(before.bottom, visible_.bottom), std::min(before.right, visible_.right)};
-    if (!keep.IsEmpty() && !shown_.pixels.empty()) {
+    if (!keep.IsEmpty() && !beforePixels.empty()) {
         for (int32_t y = keep.top; y < keep.bottom; ++y)
-            std::memcpy(moved.pixels.data() + ((y - moved.rect.top) * moved.rect.Width() + (keep.left - moved.rect.left)) * pixelBytes,
-                        shown_.pixels.data() + ((y - before.top) * before.Width() + (keep.left - before.left)) * pixelBytes,
+            std::memcpy(shown_.pixels.data() + ((y - visible_.top) * visible_.Width() + (keep.left - visible_.left)) * pixelBytes,
+                        beforePixels.data() + ((y - before.top) * before.Width() + (keep.left - before.left)) * pixelBytes,
                         static_cast<size_t>(keep.Width() * pixelBytes));
+        shown_.drawn = OwnedRgn(CreateRectRgn(keep.left, keep.top, keep.right, keep.bottom));
     }
-    moved.drawn = OwnedRgn(CreateRectRgn(keep.IsEmpty() ? 0 : keep.left, keep.IsEmpty() ? 0 : keep.top,
-                                         keep.IsEmpty() ? 0 : keep.right, keep.IsEmpty() ? 0 : keep.bottom));
-    if (shown_.drawn && moved.drawn) CombineRgn(moved.drawn.Get(), moved.drawn.Get(), shown_.drawn.Get(), RGN_AND);
-    shown_ = std::move(moved);
+    if (beforeDrawn && shown_.drawn) CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), beforeDrawn.Get(), RGN_AND);
     if (filter_) {
         // The strips the view uncovered, as the rows and the columns beside what was kept.
         const Rect16 all{ClampToInt16(visible_.top), ClampToInt16(visible_.left), ClampToInt16(visible_.bottom),
@@ -857,7 +849,6 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
 
 void PhotoshopDialog::PrepareShownImage() {
     const HostCall& call = HostCall::Current();
-    shown_.rect = visible_;
     const FilterRecord& record = *call.record;
     shown_.colourPlanes = std::max<int32_t>(ColourPlanesOfMode(record.imageMode), 1);
     // A layer's output carries its transparency and then its layer mask after its colour planes;
@@ -871,11 +862,15 @@ void PhotoshopDialog::PrepareShownImage() {
             shown_.maskDescription[shown_.masks++] = kMaskDescriptionInvert;
     }
     shown_.bytesPerSample = std::max(call.bytesPerSample, 1);
-    const int64_t bytes = visible_.Height() * visible_.Width() * shown_.Planes() * shown_.bytesPerSample;
+    shown_.Clear(visible_);
+}
+
+void PhotoshopDialog::ShownImage::Clear(const PreviewRect& area) {
+    rect = area;
     // Until its tiles arrive, the view shows the dialog's own dark face.
-    shown_.pixels.resize(static_cast<size_t>(std::max<int64_t>(bytes, 0)));
-    FillUnrendered(shown_.pixels, shown_.colourPlanes, shown_.masks, shown_.bytesPerSample);
-    shown_.drawn = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
+    pixels.resize(static_cast<size_t>(std::max<int64_t>(area.Height() * area.Width() * PixelBytes(), 0)));
+    FillUnrendered(pixels, colourPlanes, masks, bytesPerSample);
+    drawn = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
 }
 
 bool PhotoshopDialog::PreviewFinished() const { return !filter_ || filter_->State() == kStateDone; }
@@ -917,8 +912,8 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
                             std::min(last.v + 1, shown_.rect.bottom), std::min(last.h + 1, shown_.rect.right)};
     if (units.IsEmpty()) return;
     const SaveClip clip(dc, RECT{area.left, area.top, area.right, area.bottom});
-    const int32_t in = zoom_.in, planes = shown_.Planes(), bytes = shown_.bytesPerSample;
-    const int64_t pixelBytes = int64_t{planes} * bytes;
+    const int32_t in = zoom_.in, bytes = shown_.bytesPerSample;
+    const int64_t pixelBytes = shown_.PixelBytes();
     const int64_t shownRow = shown_.rect.Width() * pixelBytes;
     const PreviewPoint origin = PreviewToClient({units.top, units.left}, previewArea_, origin_, zoom_);
     PixelMap map{};
@@ -1110,7 +1105,9 @@ bool PhotoshopDialog::GetImageColor(Point16 point, ColorRecord& color) {
                                  record.inTransparencyMask, record.inLayerMasks, record.inInvertedLayerMasks);
     if (planes.colourPlanes <= 0) return false;
     const RequestGuard kept(record, HostRequest::kRects | HostRequest::kPlanes | HostRequest::kRates);
-    const Fixed16 rate = static_cast<Fixed16>((zoom_.out == ZoomRatio::kUnsetOut ? 1 : zoom_.out) << 16);
+    int32_t out = 1, in = 1;
+    GetZoom(out, in);
+    const Fixed16 rate = static_cast<Fixed16>(out << 16);
     const Rect16 pixel{point.v, point.h, static_cast<int16_t>(point.v + 1), static_cast<int16_t>(point.h + 1)};
     record.inRect = pixel;
     record.outRect = Rect16{};

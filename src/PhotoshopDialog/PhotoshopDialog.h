@@ -18,6 +18,7 @@
 #include "File.h"
 #include "PSDialog.h"
 #include "PreviewOwner.h"
+#include "PreviewIds.h"
 #include "PreviewZoom.h"
 #include "UndoList.h"
 
@@ -25,64 +26,6 @@ class FlickerControl;
 class ImageControl;
 class PhotoshopFilter;
 struct FilterRecord;
-
-// The ids of the preview dialog: its template, items, menu commands and cursors.
-namespace PreviewIds {
-inline constexpr int16_t kTemplate = 16000;
-inline constexpr int16_t kApply = 1;
-inline constexpr int16_t kCancel = 2;
-inline constexpr int16_t kZoomTool = 3;
-inline constexpr int16_t kHandTool = 4;
-inline constexpr int16_t kMoveTool = 5;
-inline constexpr int16_t kOpenLibrary = 6;
-inline constexpr int16_t kLogo = 7;
-inline constexpr int16_t kPreview = 8;
-inline constexpr int16_t kStatusBar = 9;
-inline constexpr int16_t kImageButtons = 7;  // items 1..7
-
-// Filter events beyond the items.
-inline constexpr int16_t kEventAfterUndo = 12;
-inline constexpr int16_t kEventAfterRedo = 13;
-
-// Commands.
-inline constexpr int16_t kCancelClose = 18101;
-inline constexpr int16_t kApplyCommand = 18102;
-inline constexpr int16_t kZoomIn = 18401;
-inline constexpr int16_t kZoomOut = 18402;
-inline constexpr int16_t kFitOnPreview = 18403;
-inline constexpr int16_t kActualPixels = 18404;
-inline constexpr int16_t kCompositeView = 18406;
-inline constexpr int16_t kShowRulers = 18408;
-inline constexpr int16_t kShowGuides = 18409;
-inline constexpr int16_t kClearGuides = 18410;
-inline constexpr int16_t kWelcome = 18512;
-inline constexpr int16_t kShowLibraryAtStart = 18517;
-inline constexpr int16_t kHelp = 18901;
-inline constexpr int16_t kTutorials = 18902;
-inline constexpr int16_t kHotHelp = 18903;
-inline constexpr int16_t kUpdateCheck = 18905;
-inline constexpr int16_t kUpdateCheckShort = 5;
-inline constexpr int16_t kAbout = 16001;
-inline constexpr int16_t kPreferences = 16003;
-inline constexpr int16_t kSelectAll = 18208;
-inline constexpr int16_t kInverseSelection = 18209;
-inline constexpr int16_t kDeselect = 18210;
-inline constexpr int16_t kResetAll = 18212;
-inline constexpr int16_t kBatch = 18103;
-inline constexpr int16_t kOptionTabCommand = 18509;
-
-// Tools.
-inline constexpr int16_t kNoTool = 0;
-inline constexpr int16_t kHand = 1;
-inline constexpr int16_t kZoom = 2;
-inline constexpr int16_t kMove = 3;
-
-// Cursors of the preview.
-inline constexpr int16_t kHandCursor = 17000;
-inline constexpr int16_t kZoomInCursor = 17001;
-inline constexpr int16_t kZoomOutCursor = 17002;
-inline constexpr int16_t kNoZoomCursor = 17003;
-}  // namespace PreviewIds
 
 // The maker's libraries the dialog's Help and Window commands open, handed in by the plug-in's
 // entry (they stand beside the plug-in, not below the dialog). A missing one leaves its command
@@ -194,6 +137,9 @@ private:
         OwnedRgn drawn;                  // what of rect holds rendered pixels
 
         int32_t Planes() const { return colourPlanes + masks; }
+        int64_t PixelBytes() const { return int64_t{Planes()} * bytesPerSample; }
+        // Covers `area` with nothing rendered yet, in the same layout.
+        void Clear(const PreviewRect& area);
     };
 
     void InitWindowedDialog();

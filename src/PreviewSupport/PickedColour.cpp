@@ -48,7 +48,9 @@ uint8_t EightBitsOfSample(const uint8_t* sample, int32_t bytesPerSample) {
 bool ColorOfDeliveredPixel(const DeliveredPixelPlanes& planes, const uint8_t* pixel, const uint8_t* selection,
                            ColorRecord& color) {
     if (planes.colourPlanes <= 0 || !pixel) return false;
-    const auto sample = [&](int32_t plane) { return EightBitsOfSample(pixel + plane * planes.bytesPerSample, planes.bytesPerSample); };
+    const auto sample = [&](int32_t plane) {
+        return EightBitsOfSample(pixel + plane * planes.bytesPerSample, planes.bytesPerSample);
+    };
     uint8_t opacity = planes.transparencyPlane >= 0 ? sample(planes.transparencyPlane) : 255;
     if (planes.layerMaskPlane >= 0) {
         const uint8_t mask = sample(planes.layerMaskPlane);

@@ -245,10 +245,6 @@ public:
     bool WantsLayeredOutputB() override;
     bool GetLayeredOutputMode() override;
 
-    // Commands the preview dialog sends the filter on its own.
-    static constexpr int16_t kViewFrameLibrary = 18510;
-    static constexpr int16_t kShowLibraryAtStart = 18517;
-
     // The preset the dialog keeps the last stack in ("Last Used.qvo" in its own category folder,
     // made when missing): 0, or the code of the folder that could not be had.
     static ErrorCode LastUsedPresetPath(std::string& path);

@@ -17,6 +17,7 @@
 #include "MorvaneDialog.h"
 #include "OnImageTools.h"
 #include "PSDialog.h"
+#include "PreviewIds.h"
 #include "Quorvel.h"
 #include "RandomFrames.h"
 #include "RenderSession.h"
@@ -24,45 +25,11 @@
 
 namespace {
 
-// Menu commands the filter answers.
-namespace Command {
-constexpr int16_t kPreferences = 16003;
-constexpr int16_t kBatch = 18103;
-constexpr int16_t kImportFrame = 18105;
-constexpr int16_t kSavePreset = 18107;
-constexpr int16_t kOpenPresetFolder = 18108;
-constexpr int16_t kSelectAll = 18208;
-constexpr int16_t kInverseSelection = 18209;
-constexpr int16_t kDeselect = 18210;
-constexpr int16_t kResetAll = 18212;
-constexpr int16_t kAddInstantFrame = 18301;
-constexpr int16_t kAddRandomFrame = 18302;
-constexpr int16_t kInvertFrame = 18304;
-constexpr int16_t kDeleteFrame = 18305;
-constexpr int16_t kRotateClockwise = 18307;
-constexpr int16_t kRotateCounterClockwise = 18308;
-constexpr int16_t kFlipHorizontal = 18309;
-constexpr int16_t kFlipVertical = 18310;
-constexpr int16_t kLinkAllFrames = 18312;
-constexpr int16_t kFirstTab = 18501;
-constexpr int16_t kLastTab = 18509;
-}  // namespace Command
-
 // The tab of each Window menu command, 18501 to 18509, in the menu's order.
 constexpr TabType kTabOfWindowCommand[] = {kFrameStackTab, kBackgroundTab, kBorderTab, kGlowTab, kShadowTab,
                                            kShapeTab,      kEdgeTab,       kBevelTab,  kOptionTab};
-static_assert(std::size(kTabOfWindowCommand) == Command::kLastTab - Command::kFirstTab + 1);
+static_assert(std::size(kTabOfWindowCommand) == PreviewIds::kLastTabCommand - PreviewIds::kFirstTabCommand + 1);
 
-// Dialog events.
-constexpr int16_t kEventApply = 1;
-constexpr int16_t kEventCancel = 2;
-constexpr int16_t kEventFirstTool = 3;
-constexpr int16_t kEventLastTool = 5;
-constexpr int16_t kEventPreviewPress = 8;
-constexpr int16_t kEventAfterUndo = 12;
-constexpr int16_t kEventAfterRedo = 13;
-
-constexpr int16_t kPreviewItem = 8;
 constexpr int16_t kTooManyFramesAlert = 16006;
 constexpr int32_t kMaxLayers = 32;
 constexpr ErrorCode kNothingAdded = 32512;
@@ -115,14 +82,14 @@ ErrorCode Quorvel::LastUsedPresetPath(std::string& path) {
 
 int16_t Quorvel::HandleDialogEvent(int16_t event) {
     switch (event) {
-    case kEventApply:
-    case kEventCancel:
+    case PreviewIds::kApply:
+    case PreviewIds::kCancel:
         return event;
-    case kEventPreviewPress:
+    case PreviewIds::kPreview:
         HandlePreviewMouse();
         return 0;
-    case kEventAfterUndo:
-    case kEventAfterRedo:
+    case PreviewIds::kEventAfterUndo:
+    case PreviewIds::kEventAfterRedo:
         RequestReloadOfMissingFrames();
         LoadLayerImages();
         UpdateCommandStates();
@@ -130,7 +97,7 @@ int16_t Quorvel::HandleDialogEvent(int16_t event) {
         InvalidatePreview();
         return 0;
     default:
-        if (event >= kEventFirstTool && event <= kEventLastTool && companions_) companions_->ClearPickModes();
+        if (event >= PreviewIds::kZoomTool && event <= PreviewIds::kMoveTool && companions_) companions_->ClearPickModes();
         return 0;
     }
 }
@@ -157,14 +124,14 @@ void Quorvel::CloseDialog() {
 }
 
 void Quorvel::DrawItemOverlay(int16_t item) {
-    if (item != kPreviewItem) return;
+    if (item != PreviewIds::kPreview) return;
     if (PSDialog* dialog = MainDialog()) DrawPreviewOverlay(*dialog);
 }
 
 int16_t Quorvel::TrackCursor(int16_t item) {
     PSDialog* dialog = MainDialog();
     if (!dialog) return 0;
-    if (item != kPreviewItem) {
+    if (item != PreviewIds::kPreview) {
         ErasePreviewOverlay(*dialog);
         previewCursor_ = 0;
         return 0;
@@ -243,12 +210,12 @@ void Quorvel::UpdateCommandStates() {
         const int32_t selected = parameters ? block.Block().Get(BlockLayout::kSelectedLayer) : -1;
         const bool layerSelected = selected >= 0 && selected < layers;
         const bool photoRowSelected = GetSelectedListPos() == TargetLayerPos();
-        for (int16_t command : {Command::kAddInstantFrame, Command::kAddRandomFrame, Command::kRotateClockwise,
-                                Command::kRotateCounterClockwise, Command::kFlipHorizontal, Command::kFlipVertical})
+        for (int16_t command : {PreviewIds::kAddInstantFrame, PreviewIds::kAddRandomFrame, PreviewIds::kRotateClockwise,
+                                PreviewIds::kRotateCounterClockwise, PreviewIds::kFlipHorizontal, PreviewIds::kFlipVertical})
             SetCommandEnabled(menu, command, !layerSelected || editable);
-        SetCommandEnabled(menu, Command::kInvertFrame, !photoRowSelected);
-        SetCommandEnabled(menu, Command::kDeleteFrame, !photoRowSelected);
-        SetCommandEnabled(menu, Command::kLinkAllFrames, layers >= 2);
+        SetCommandEnabled(menu, PreviewIds::kInvertFrame, !photoRowSelected);
+        SetCommandEnabled(menu, PreviewIds::kDeleteFrame, !photoRowSelected);
+        SetCommandEnabled(menu, PreviewIds::kLinkAllFrames, layers >= 2);
     }
     if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*dialog);
     if (companions_) companions_->UpdateAll();
@@ -329,23 +296,23 @@ bool Quorvel::InvertCurrentFrame() {
 
 int16_t Quorvel::HandleCommand(int16_t command) {
     switch (command) {
-    case Command::kPreferences:
-    case Command::kBatch:
-    case Command::kImportFrame:
+    case PreviewIds::kPreferences:
+    case PreviewIds::kBatch:
+    case PreviewIds::kImportFrame:
         // The preferences, batch and import dialogs come with the library window; until then
         // their commands answer as dialogs the user cancelled.
         return kCommandHandled;
-    case Command::kSavePreset:
+    case PreviewIds::kSavePreset:
         SavePreset();
         return kCommandHandled;
-    case Command::kOpenPresetFolder:
+    case PreviewIds::kOpenPresetFolder:
         OpenPresetFolder();
         return kCommandHandled;
-    case Command::kSelectAll:
-    case Command::kInverseSelection:
-    case Command::kDeselect:
+    case DialogIds::kSelectAll:
+    case PreviewIds::kInverseSelection:
+    case PreviewIds::kDeselect:
         return 0;  // for the library window, which is not open
-    case Command::kResetAll:
+    case PreviewIds::kResetAll:
         SetDefaultParameters(0);
         SetTargetLayerPos(0);
         SetSelectedListPos(0);
@@ -354,40 +321,40 @@ int16_t Quorvel::HandleCommand(int16_t command) {
         InvalidateLayerCache(-1);
         InvalidatePreview();
         return kCommandHandled;
-    case Command::kAddInstantFrame:
+    case PreviewIds::kAddInstantFrame:
         AddInstantFrame();
         return kCommandHandled;
-    case Command::kAddRandomFrame:
+    case PreviewIds::kAddRandomFrame:
         AddRandomFrames(AltHeld());
         return kCommandHandled;
-    case Command::kInvertFrame:
+    case PreviewIds::kInvertFrame:
         if (InvertCurrentFrame()) RefreshAfterEdit();
         return kCommandHandled;
-    case Command::kDeleteFrame:
+    case PreviewIds::kDeleteFrame:
         if (DeleteFrame(AltHeld())) RefreshAfterEdit();
         else UpdateCommandStates();
         return kCommandHandled;
-    case Command::kRotateClockwise:
-    case Command::kRotateCounterClockwise:
-        RotateCurrentGroup(command == Command::kRotateClockwise ? 90 : -90);
+    case PreviewIds::kRotateClockwise:
+    case PreviewIds::kRotateCounterClockwise:
+        RotateCurrentGroup(command == PreviewIds::kRotateClockwise ? 90 : -90);
         RefreshAfterEdit();
         return kCommandHandled;
-    case Command::kFlipHorizontal:
-    case Command::kFlipVertical:
-        FlipCurrentGroup(command == Command::kFlipHorizontal);
+    case PreviewIds::kFlipHorizontal:
+    case PreviewIds::kFlipVertical:
+        FlipCurrentGroup(command == PreviewIds::kFlipHorizontal);
         RefreshAfterEdit();
         return kCommandHandled;
-    case Command::kLinkAllFrames:
+    case PreviewIds::kLinkAllFrames:
         LinkAllLayers();
         if (companions_) companions_->UpdateAll();
         return kCommandHandled;
-    case kViewFrameLibrary:
-    case kShowLibraryAtStart:
+    case PreviewIds::kViewFrameLibrary:
+    case PreviewIds::kShowLibraryAtStart:
         ShowFrameLibrary();
         return kCommandHandled;
     default:
-        if (command >= Command::kFirstTab && command <= Command::kLastTab) {
-            const TabType type = kTabOfWindowCommand[command - Command::kFirstTab];
+        if (command >= PreviewIds::kFirstTabCommand && command <= PreviewIds::kLastTabCommand) {
+            const TabType type = kTabOfWindowCommand[command - PreviewIds::kFirstTabCommand];
             if (companions_ && (type != kOptionTab || IsPhotoshopHost())) companions_->ToggleTab(type);
             return kCommandHandled;
         }

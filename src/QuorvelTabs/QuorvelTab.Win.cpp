@@ -11,6 +11,7 @@
 #include "HostServices.h"
 #include "LayerState.h"
 #include "PSDialog.h"
+#include "PreviewIds.h"
 #include "Quorvel.h"
 #include "TabNumbers.h"
 #include "TabPlacement.h"
@@ -31,7 +32,7 @@ constexpr int32_t kShapeMarker = -1;
 
 // The Window menu's item of a tab type.
 int16_t MenuTextId(int16_t command, bool shown) {
-    return static_cast<int16_t>(TabIds::kFirstMenuText + 2 * (command - TabIds::kFirstWindowCommand) + (shown ? 1 : 0));
+    return static_cast<int16_t>(TabIds::kFirstMenuText + 2 * (command - PreviewIds::kFirstTabCommand) + (shown ? 1 : 0));
 }
 
 Rect16 Inset(const Rect16& r, int by) {
@@ -59,7 +60,7 @@ uint8_t TabTypeOfTemplate(int16_t templateId) {
 }
 
 void SetWindowMenuText(PSDialog& preview, int16_t command, bool shown) {
-    if (command < TabIds::kFirstWindowCommand || command > TabIds::kLastWindowCommand) return;
+    if (command < PreviewIds::kFirstTabCommand || command > PreviewIds::kLastTabCommand) return;
     char text[256];
     if (!LoadResourceString(MenuTextId(command, shown), text, sizeof text)) return;
     // A preview dialog without a Window menu keeps no texts to follow.

@@ -40,10 +40,8 @@ inline constexpr std::array<TabBinding, kTabTypeCount> kBindings{{
     {16300, 15300, 18504},  // Glow
     {16350, 15350, 18505},  // Shadow
 }};
-// The Window menu lists the tabs from this command on; each has a Show and a Hide text, from this
-// string on, two strings per command.
-inline constexpr int16_t kFirstWindowCommand = 18501;
-inline constexpr int16_t kLastWindowCommand = 18509;
+// Each of the Window menu's tab commands (PreviewIds) has a Show and a Hide text, from this string
+// on, two strings per command.
 inline constexpr int16_t kFirstMenuText = 16041;
 // The texts of a frame whose thumbnail cannot be drawn.
 inline constexpr int16_t kFrameNotLoadedText = 16081;
