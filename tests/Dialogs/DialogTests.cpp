@@ -86,7 +86,9 @@ void PostKey(WPARAM key) {
     PostMessageA(focus, WM_KEYUP, key, 0xC0000001);
 }
 
-void PostChar(char c) { PostMessageA(GetFocus(), WM_CHAR, static_cast<unsigned char>(c), 1); }
+// A typed character for an item's control. Sent to the control itself rather than to the focus:
+// on a desktop other programs share, the dialog may not hold the focus when the step runs.
+void PostChar(HWND control, char c) { PostMessageA(control, WM_CHAR, static_cast<unsigned char>(c), 1); }
 
 std::string TextOf(MorvaneDialog& d, int16_t item) {
     char text[256] = {};
@@ -494,11 +496,8 @@ TEST_F(DialogTest, UpAndDownStepANumberEditWithinItsBoundsAndReportTheHit) {
 TEST_F(DialogTest, ANumberEditSwallowsCharactersThatCannotBelongToANumber) {
     ScriptedDialog dialog;
     dialog.Script({SetUpNumbers(), [](ScriptedDialog& d) { SetWindowTextA(d.ItemWindow(ITEM_INTEGER), ""); }, Wait(),
-                   [](ScriptedDialog&) {
-                       PostChar('x');
-                       PostChar('4');
-                       PostChar('.');
-                       PostChar('2');
+                   [](ScriptedDialog& d) {
+                       for (const char c : {'x', '4', '.', '2'}) PostChar(d.ItemWindow(ITEM_INTEGER), c);
                    },
                    Wait(), Wait(),
                    [](ScriptedDialog& d) {
