@@ -23,7 +23,7 @@
 #include "SettingsDefaults.h"
 #include "SettingsLayout.h"
 #include "Utf.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

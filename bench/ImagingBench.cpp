@@ -8,7 +8,7 @@
 
 #include "HostCall.h"
 #include "HostMemory.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

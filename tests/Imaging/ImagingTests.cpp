@@ -9,7 +9,7 @@
 
 #include "HostMemory.h"
 #include "HostCall.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

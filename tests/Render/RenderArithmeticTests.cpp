@@ -14,7 +14,7 @@
 #include "PassPlan.h"
 #include "PhotoResampler.h"
 #include "HostCall.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 #include "RenderArithmetic.h"
 #include "RenderGeometry.h"
 #include "SettingsDefaults.h"

@@ -22,7 +22,7 @@
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "QuorvelTab.h"
-#include "QuorvelTabs.h"
+#include "SettingsTabs.h"
 #include "StubPreviewOwner.h"
 #include "TabTestTemplates.h"
 #include "WindowServices.h"
@@ -71,7 +71,7 @@ protected:
     }
 
     void BuildTabs() {
-        tabs_ = CreateQuorvelTabs(filter_, *preview_);
+        tabs_ = CreateSettingsTabs(filter_, *preview_);
         PumpPending();
     }
     QuorvelTab& Tab(TabType type) { return *QuorvelTab::FindTab(*preview_, type); }

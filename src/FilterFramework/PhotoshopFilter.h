@@ -7,6 +7,7 @@
 
 #include "DrawingPort.h"
 #include "ErrorCodes.h"
+#include "HostCall.h"
 #include "HostRequest.h"
 #include "ParameterHeader.h"
 #include "PlaneBuffer.h"
@@ -173,6 +174,11 @@ public:
     // address when that layer is not read.
     enum class Companion { Lower, Upper };
     PlaneView CompanionTile(Companion which) const;
+
+    // ---- The host call this object serves (a filter object lives for one call)
+
+    const HostCall& Call() const { return HostCall::Current(); }
+    FilterRecord& Record() const { return *HostCall::Current().record; }
 
     // ---- State the product and the tests read
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <new>
 
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

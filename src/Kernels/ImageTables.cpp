@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "LayerState.h"
 #include "SettingsDefaults.h"
 #include "SettingsRanges.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Errors.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

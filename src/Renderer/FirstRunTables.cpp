@@ -3,7 +3,7 @@
 #include <array>
 
 #include "BlendTable.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

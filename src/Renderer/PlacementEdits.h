@@ -15,7 +15,7 @@
 
 #include "PluginInterface.h"
 #include "SettingsLayout.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 // The size of a placement: a layer's background effect size, or for the photo's record the
 // block's global scale; both follow the record's head.

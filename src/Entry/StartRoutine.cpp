@@ -18,7 +18,7 @@
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
 #include "Quorvel.h"
-#include "QuorvelTabs.h"
+#include "SettingsTabs.h"
 #include "ScriptParams.h"
 #include "SettingsLayout.h"
 
@@ -121,7 +121,7 @@ ErrorCode RunPreviewDialog(const RunOptions& options) {
     if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
     const PreviewRunScope scope(options);
     // The tabs stand above the renderer: the renderer builds them through the factory it is given.
-    Quorvel::SetCompanionsFactory(&CreateQuorvelTabs);
+    Quorvel::SetCompanionsFactory(&CreateSettingsTabs);
     auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.previewB, gFilters.previewA);
     dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
     if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)

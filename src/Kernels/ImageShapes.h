@@ -10,7 +10,7 @@
 
 #include "ErrorCodes.h"
 #include "PluginInterface.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 enum class ShapeKind : uint16_t {
     None = 0,  // the empty shape: no point is inside

@@ -7,7 +7,7 @@
 
 #include "PluginInterface.h"
 #include "SettingsLayout.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 // A transform in 16.16 fixed point with the lengths of its two rows.
 struct FixedTransform {

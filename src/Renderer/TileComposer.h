@@ -9,7 +9,7 @@
 #include <span>
 
 #include "PluginInterface.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 // The most samples a pixel carries: CMYK, transparency, a layer mask and an inverted layer mask.
 inline constexpr int32_t kMaxPixelPlanes = 8;

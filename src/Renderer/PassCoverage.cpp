@@ -6,7 +6,7 @@
 
 #include "PassPlan.h"
 #include "RenderArithmetic.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 int16_t Clamp16(int64_t v) { return static_cast<int16_t>(std::clamp<int64_t>(v, -32768, 32767)); }

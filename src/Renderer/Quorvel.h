@@ -30,6 +30,8 @@ public:
     ~Quorvel() override;
 
     uint32_t GetSignature() const override { return kSignature; }
+    // The frame-stack model over this call's parameter block.
+    QuorvelBase& Stack() { return *this; }
     // The product keeps its own session block, so its run hooks replace the framework's selection
     // round trip.
     void BeginRun() override { InitializeGlobals(); }

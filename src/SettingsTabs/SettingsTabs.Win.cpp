@@ -1,4 +1,4 @@
-#include "QuorvelTabs.h"
+#include "SettingsTabs.h"
 
 #include <windows.h>
 
@@ -210,7 +210,7 @@ void TabCompanions::LayOutDefault() {
 
 }  // namespace
 
-std::unique_ptr<DialogCompanions> CreateQuorvelTabs(Quorvel& filter, PSDialog& dialog) {
+std::unique_ptr<DialogCompanions> CreateSettingsTabs(Quorvel& filter, PSDialog& dialog) {
     try {
         return std::make_unique<TabCompanions>(filter, dialog);
     } catch (const std::bad_alloc&) {

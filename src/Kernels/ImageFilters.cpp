@@ -11,7 +11,7 @@
 
 #include "Errors.h"
 #include "Geometry.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 namespace {
 

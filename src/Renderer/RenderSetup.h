@@ -8,7 +8,7 @@
 
 #include "PassCoverage.h"
 #include "RenderGeometry.h"
-#include "ZavuvIve.h"
+#include "Kernels.h"
 
 struct PlacementSetup {
     bool used = false;
