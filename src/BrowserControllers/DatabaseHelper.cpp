@@ -104,21 +104,16 @@ std::string DatabaseHelper::BuildWhereList(const char* column, std::span<const s
     return first ? std::string() : std::string(where.Get());
 }
 
-void DatabaseHelper::SelectInList(int32_t column, std::span<const std::string> texts,
-                                  std::initializer_list<std::pair<int32_t, const char*>> terms) {
-    const char* name = RequireColumn(column);
+void DatabaseHelper::Reselect(const std::string& condition, std::initializer_list<ColumnValue> narrowing) {
     CppSQLiteBuffer where;
-    bool restricted = false;
-    if (!texts.empty()) {
-        where.Format("(%s)", BuildWhereList(name, texts).c_str());
-        restricted = true;
-    }
-    for (const auto& [termColumn, value] : terms) {
-        const char* termName = RequireColumn(termColumn);
+    bool restricted = !condition.empty();
+    if (restricted) where.Format("%s", condition.c_str());
+    for (const auto& [column, value] : narrowing) {
+        const char* name = RequireColumn(column);
         if (restricted) {
-            where.Format("%s and %s = %s", where.Get(), termName, value ? value : "NULL");
+            where.Format("%s and %s = %s", where.Get(), name, value ? value : "NULL");
         } else {
-            where.Format("%s = %s", termName, value ? value : "NULL");
+            where.Format("%s = %s", name, value ? value : "NULL");
             restricted = true;
         }
     }
@@ -127,6 +122,21 @@ void DatabaseHelper::SelectInList(int32_t column, std::span<const std::string> t
         return;
     }
     MakeRecordSet().SelectWhere(where.Get(), SortColumn(), SecondSortColumn(), ascending_);
+}
+
+std::string DatabaseHelper::EqualsCondition(int32_t column, const char* value) const {
+    CppSQLiteBuffer term;
+    return term.Format("%s = %s", RequireColumn(column), value ? value : "NULL");
+}
+
+std::string DatabaseHelper::SearchCondition(int32_t column, const char* text) const {
+    return QVDatabaseRecordSet::SearchTerm(RequireColumn(column), text);
+}
+
+std::string DatabaseHelper::InListCondition(int32_t column, std::span<const std::string> texts) const {
+    // In parentheses, so that the list binds before the terms that follow it.
+    const char* name = RequireColumn(column);
+    return texts.empty() ? std::string() : "(" + BuildWhereList(name, texts) + ")";
 }
 
 void DatabaseHelper::FilterEqualsOne(int32_t column) {
@@ -140,16 +150,12 @@ void DatabaseHelper::FilterEqualsText(int32_t column, const char* text) {
 }
 
 void DatabaseHelper::FilterInList(int32_t column, std::span<const std::string> texts) {
-    SelectInList(column, texts, {});
+    Reselect(InListCondition(column, texts), {});
 }
 
-void DatabaseHelper::FilterEquals(int32_t column, const char* value) {
-    MakeRecordSet().SelectEquals(RequireColumn(column), value, SortColumn(), SecondSortColumn(), ascending_);
-}
+void DatabaseHelper::FilterEquals(int32_t column, const char* value) { Reselect(EqualsCondition(column, value), {}); }
 
-void DatabaseHelper::Search(int32_t column, const char* text) {
-    MakeRecordSet().SearchLike(RequireColumn(column), text, SortColumn(), SecondSortColumn(), ascending_);
-}
+void DatabaseHelper::Search(int32_t column, const char* text) { Reselect(SearchCondition(column, text), {}); }
 
 void DatabaseHelper::FilterEqualsTextAnd2(int32_t column, const char* text, int32_t column2, const char* value2,
                                           int32_t column3, const char* value3) {
@@ -164,32 +170,28 @@ void DatabaseHelper::FilterEqualsTextAnd(int32_t column, const char* text, int32
 
 void DatabaseHelper::FilterInListAnd2(int32_t column, std::span<const std::string> texts, int32_t column2,
                                       const char* value2, int32_t column3, const char* value3) {
-    SelectInList(column, texts, {{column2, value2}, {column3, value3}});
+    Reselect(InListCondition(column, texts), {{column2, value2}, {column3, value3}});
 }
 
 void DatabaseHelper::FilterInListAnd(int32_t column, std::span<const std::string> texts, int32_t column2,
                                      const char* value2) {
-    SelectInList(column, texts, {{column2, value2}});
+    Reselect(InListCondition(column, texts), {{column2, value2}});
 }
 
 void DatabaseHelper::FilterEqualsAnd2(int32_t column, const char* value, int32_t column2, const char* value2,
                                       int32_t column3, const char* value3) {
-    MakeRecordSet().SelectEqualsAnd2(RequireColumn(column), value, RequireColumn(column2), value2,
-                                     RequireColumn(column3), value3, SortColumn(), SecondSortColumn(), ascending_);
+    Reselect(EqualsCondition(column, value), {{column2, value2}, {column3, value3}});
 }
 
 void DatabaseHelper::FilterEqualsAnd(int32_t column, const char* value, int32_t column2, const char* value2) {
-    MakeRecordSet().SelectEqualsAnd(RequireColumn(column), value, RequireColumn(column2), value2, SortColumn(),
-                                    SecondSortColumn(), ascending_);
+    Reselect(EqualsCondition(column, value), {{column2, value2}});
 }
 
 void DatabaseHelper::SearchAnd2(int32_t column, const char* text, int32_t column2, const char* value2,
                                 int32_t column3, const char* value3) {
-    MakeRecordSet().SearchLikeAnd2(RequireColumn(column), text, RequireColumn(column2), value2,
-                                   RequireColumn(column3), value3, SortColumn(), SecondSortColumn(), ascending_);
+    Reselect(SearchCondition(column, text), {{column2, value2}, {column3, value3}});
 }
 
 void DatabaseHelper::SearchAnd(int32_t column, const char* text, int32_t column2, const char* value2) {
-    MakeRecordSet().SearchLikeAnd(RequireColumn(column), text, RequireColumn(column2), value2, SortColumn(),
-                                  SecondSortColumn(), ascending_);
+    Reselect(SearchCondition(column, text), {{column2, value2}});
 }

@@ -96,10 +96,15 @@ protected:
     QVDatabaseRecordSet& MakeRecordSet();
     // The column's name, or a CppSQLiteException for a position outside the table's list.
     const char* RequireColumn(int32_t column) const;
-    // The list filters: the OR list in parentheses (so that it binds before the terms that
-    // follow), then " and column = value" for each term; without texts, the terms alone.
-    void SelectInList(int32_t column, std::span<const std::string> texts,
-                      std::initializer_list<std::pair<int32_t, const char*>> terms);
+    // Every filter and search is one reselect: a condition on one column (none: no condition),
+    // narrowed by "and column = value" for each further column; with neither, every row. Values
+    // are SQL literals as they stand; a null value is NULL.
+    using ColumnValue = std::pair<int32_t, const char*>;
+    void Reselect(const std::string& condition, std::initializer_list<ColumnValue> narrowing);
+    std::string EqualsCondition(int32_t column, const char* value) const;
+    std::string SearchCondition(int32_t column, const char* text) const;
+    // The OR list in parentheses; "" for an empty list.
+    std::string InListCondition(int32_t column, std::span<const std::string> texts) const;
 
     QVDatabase* database_;
     std::optional<std::string> tableName_;

@@ -43,16 +43,16 @@ std::string WithEqualities(const std::string& where, std::initializer_list<Equal
     return text.Get();
 }
 
-std::string SearchTerm(const char* column, const char* text) {
-    CppSQLiteBuffer term;
-    return term.Format("lower(%s) like lower(%Q) escape '\\'", column, LiteralLikePattern(text).c_str());
-}
-
 bool IsDifferentKey(const char* first, const char* second) {
     return second && (!first || std::string_view(first) != second);
 }
 
 }  // namespace
+
+std::string QVDatabaseRecordSet::SearchTerm(const char* column, const char* text) {
+    CppSQLiteBuffer term;
+    return term.Format("lower(%s) like lower(%Q) escape '\\'", column, LiteralLikePattern(text).c_str());
+}
 
 QVDatabaseRecordSet::QVDatabaseRecordSet(QVDatabase* database, const char* table) : database_(database) {
     if (table) tableName_ = table;

@@ -47,6 +47,9 @@ public:
                         const char* column3, const char* value3, const char* sortColumn,
                         const char* secondSortColumn, bool ascending);
 
+    // The condition of a literal, case-blind search of column for text.
+    static std::string SearchTerm(const char* column, const char* text);
+
     int32_t Count() const { return static_cast<int32_t>(rids_.size()); }
     // 0 for an index outside the set.
     int32_t RidAt(int32_t index) const;
