@@ -15,7 +15,13 @@
 
 namespace {
 
+// A kernel's allocation failure names the kernel in its alert by a source and line that stay the
+// same from one build to the next (users quote them in support requests), not by where the code
+// happens to stand in this file: __LINE__ would not do here.
 const char* const kSource = "..\\..\\ZavuvIve\\ZavuvIve";
+constexpr unsigned kGaussKernelLine = 564;
+constexpr unsigned kDiscKernelLine = 1236;
+constexpr unsigned kDistanceRowLine = 1505;
 constexpr int kChunk = 512;
 
 uint32_t gNoiseSeed = 123456789u;
@@ -335,7 +341,7 @@ std::vector<D>& VerticalOf(DistanceWork& work) {
 
 template <typename D>
 void Grow(std::vector<D>& rows, size_t length) {
-    if (rows.size() < length) WithWorkingMemory(1505, [&] { rows.resize(length); });
+    if (rows.size() < length) WithWorkingMemory(kDistanceRowLine, [&] { rows.resize(length); });
 }
 
 template <typename D>
@@ -435,9 +441,9 @@ double ImageMakeGaussKernel(BufferRecord& kernel, int32_t radius) {
         if (lock.As<GaussKernelHeader>()->radius == static_cast<uint32_t>(radius)) return margin;
     }
     std::vector<uint32_t> weights;
-    WithWorkingMemory(564, [&] { weights = GaussWeights(radius); });
+    WithWorkingMemory(kGaussKernelLine, [&] { weights = GaussWeights(radius); });
 
-    const LockedBuffer locked = AllocateKernel(kernel, (int64_t{radius} + 1) * 4 + 16, 564);
+    const LockedBuffer locked = AllocateKernel(kernel, (int64_t{radius} + 1) * 4 + 16, kGaussKernelLine);
     char* address = locked.Get();
     *reinterpret_cast<GaussKernelHeader*>(address) = GaussKernelHeader{static_cast<uint32_t>(radius), {0, 0, 0}};
     std::memcpy(address + sizeof(GaussKernelHeader), weights.data(), weights.size() * sizeof(uint32_t));
@@ -468,7 +474,7 @@ double ImageMakeDiscKernel(BufferRecord& kernel, int32_t radius) {
     if (radius == 0 || radius == old) return cost;
     const int32_t reach = std::abs(radius);
     const int32_t side = 2 * reach + 1;
-    const LockedBuffer locked = AllocateKernel(kernel, int64_t{side} * side * 2 + 8, 1236);
+    const LockedBuffer locked = AllocateKernel(kernel, int64_t{side} * side * 2 + 8, kDiscKernelLine);
     auto* header = locked.As<DiscKernelHeader>();
     *header = DiscKernelHeader{1, radius};
     uint16_t* weights = reinterpret_cast<uint16_t*>(header + 1);
@@ -492,7 +498,7 @@ void ImageSpreadPlane(BufferRecord* disc, int32_t radius, const Rect16& rect, ui
     const auto* header = lock.As<DiscKernelHeader>();
     const bool useDisc = header && header->built && header->radius == radius;
     const uint16_t* weights = useDisc ? reinterpret_cast<const uint16_t*>(header + 1) : nullptr;
-    WithWorkingMemory(1236, [&] {
+    WithWorkingMemory(kDiscKernelLine, [&] {
         if (radius > 0) SpreadPlane<Spread>(weights, reach, rect, plane);
         else SpreadPlane<Choke>(weights, reach, rect, plane);
     });

@@ -1,4 +1,4 @@
-// ZavuvIve: the renderer's pixel and geometry primitives, free functions over plain buffers.
+// The image kernels: the renderer's pixel and geometry primitives, free functions over plain buffers.
 //
 // Planes are packed rows of 8-bit (or 16-bit) samples. A plane filtered with radius r carries r
 // extra rows above and below and r extra columns on each side of its rectangle; the filters write
