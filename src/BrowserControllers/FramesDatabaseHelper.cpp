@@ -17,6 +17,7 @@
 #include "Quorvel.h"
 #include "Utf.h"
 #include "WindowServices.h"
+#include "AlertIds.h"
 
 namespace {
 
@@ -42,7 +43,6 @@ constexpr const char* kDeletingStage = "Deleting Records";
 
 // The alert that asks whether a frame already in the library is to be replaced, its text, and the
 // button that says yes.
-constexpr int kReplaceAlert = 16012;
 constexpr const char* kReplaceQuestion =
     "The frame source files is already in the database. would you like to replace the frame?";
 constexpr INT_PTR kAlertOk = 1;
@@ -161,7 +161,7 @@ std::unique_ptr<DatabaseProgress> FramesDatabaseHelper::CreateProgress(const cha
 bool FramesDatabaseHelper::ConfirmReplace() {
     PlaceholderTable texts;
     texts.text[0] = kReplaceQuestion;
-    return ShowAlertDialog(kReplaceAlert, alertOwner_, &texts, AlertKind::Caution) == kAlertOk;
+    return ShowAlertDialog(AlertIds::kReplaceFrame, alertOwner_, &texts, AlertKind::Caution) == kAlertOk;
 }
 
 // ---- import

@@ -13,11 +13,9 @@
 #include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
+#include "StringIds.h"
 
 namespace {
-
-constexpr int kProgramKeyString = 16921;       // the program's key under HKEY_CURRENT_USER
-constexpr int kPreferencesFileString = 16922;  // the preferences file, in the application data
 
 constexpr size_t kFullPathLimit = 260;          // a relative spec made absolute
 constexpr size_t kRelativePathLimit = FileSpec::kSize - FileSpec::kTextOffset;
@@ -48,7 +46,7 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
 // The program's key name; a missing string is thrown.
 std::wstring ProgramKeyName() {
     char name[256];
-    if (!LoadResourceString(kProgramKeyString, name, sizeof name)) THROW_IF_ERROR(Err::ResourceMissing);
+    if (!LoadResourceString(StringIds::kProgramKey, name, sizeof name)) THROW_IF_ERROR(Err::ResourceMissing);
     return Utf8ToUtf16(name);
 }
 
@@ -407,7 +405,7 @@ ErrorCode File::GetSpecialFolder(const char* subPath, bool common) {
 
 ErrorCode File::GetPreferencesPath(std::string& path) {
     char text[256];
-    if (!LoadResourceString(kPreferencesFileString, text, sizeof text)) THROW_FILE_ERROR(Err::ResourceMissing);
+    if (!LoadResourceString(StringIds::kPreferencesFile, text, sizeof text)) THROW_FILE_ERROR(Err::ResourceMissing);
     const std::string_view relative = text;
     const size_t nameStart = FileSpec::NameOffset(relative);
     const std::string folderPart(relative.substr(0, nameStart));

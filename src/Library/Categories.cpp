@@ -4,11 +4,9 @@
 
 #include "Alerts.h"
 #include "File.h"
+#include "StringIds.h"
 
 namespace {
-
-constexpr int kLibraryFolderString = 16928;
-constexpr int kCategoriesFileString = 16931;
 
 // Cuts UTF-8 text to at most maxBytes bytes without splitting a character.
 std::string CutUtf8(const std::string& text, size_t maxBytes) {
@@ -47,8 +45,8 @@ void Categories::LoadCategories(const std::string& path) {
 
 std::string Categories::DefaultPath() {
     std::array<char, kMaxNameBytes + 1> folder{}, name{};
-    if (!LoadResourceString(kLibraryFolderString, folder.data(), folder.size()) ||
-        !LoadResourceString(kCategoriesFileString, name.data(), name.size())) {
+    if (!LoadResourceString(StringIds::kDataFolder, folder.data(), folder.size()) ||
+        !LoadResourceString(StringIds::kCategoriesFile, name.data(), name.size())) {
         return {};
     }
     std::string path;

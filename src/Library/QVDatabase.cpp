@@ -11,6 +11,7 @@
 #include "Alerts.h"
 #include "File.h"
 #include "RelativePaths.h"
+#include "StringIds.h"
 
 namespace {
 
@@ -58,10 +59,6 @@ constexpr int kPresetsLibraryTables[] = {LibraryTable::Base, LibraryTable::Prese
 // The preview rows a frame row takes with it when it is deleted.
 constexpr int kPreviewTables[] = {LibraryTable::RGBPreviews, LibraryTable::InMaskPreviews, LibraryTable::OutMaskPreviews};
 
-// String resources of the library's names.
-constexpr int kLibraryFolderString = 16928;
-constexpr int kFramesFileString = 16929;
-constexpr int kPresetsFileString = 16930;
 constexpr size_t kNameCapacity = 256;
 
 constexpr int32_t kNoFolderName = 3;
@@ -127,13 +124,13 @@ int32_t QVDatabase::FindTable(const char* name) {
 }
 
 void QVDatabase::InitNames() {
-    folderName_ = LoadName(kLibraryFolderString);
-    fileName_ = LoadName(kFramesFileString);
+    folderName_ = LoadName(StringIds::kDataFolder);
+    fileName_ = LoadName(StringIds::kFramesLibraryFile);
 }
 
 void QVPresetsDatabase::InitNames() {
-    folderName_ = LoadName(kLibraryFolderString);
-    fileName_ = LoadName(kPresetsFileString);
+    folderName_ = LoadName(StringIds::kDataFolder);
+    fileName_ = LoadName(StringIds::kPresetsLibraryFile);
 }
 
 int32_t QVDatabase::BuildPathIn(bool commonFolder) {

@@ -17,6 +17,7 @@
 #include "PropertyListFile.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
+#include "StringIds.h"
 
 namespace PreferencesFile {
 
@@ -26,9 +27,6 @@ namespace {
 constexpr uint8_t kRecordVersion = 0;
 // Enough of a record to hold its size, version and signature.
 constexpr size_t kRecordHeaderSize = 8;
-
-constexpr int kLibraryFolderString = 16928;  // "Vantrel Software\Quorvel 4.6"
-constexpr int kLibraryFileString = 16929;    // "Quorvel.sdb"
 
 // A stored record is taken only whole, of this version and signature, and telling its own size:
 // any part of a record of another layout would put foreign bytes under the fields of this one.
@@ -201,8 +199,8 @@ PreferencesFile::Context UserContext() {
     }
     char folder[256];
     char name[256];
-    if (LoadResourceString(PreferencesFile::kLibraryFolderString, folder, sizeof folder) &&
-        LoadResourceString(PreferencesFile::kLibraryFileString, name, sizeof name)) {
+    if (LoadResourceString(StringIds::kDataFolder, folder, sizeof folder) &&
+        LoadResourceString(StringIds::kFramesLibraryFile, name, sizeof name)) {
         try {
             // The frames library's own default place: the folder all users share.
             File::ResolveSpec(true, folder, name, context.defaultLibraryPath);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ErrorCodes.h"
+#include "AlertIds.h"
 
 struct PreferenceSettings;
 
@@ -21,8 +22,8 @@ inline constexpr char kLibraryPathKey[] = "LibraryPath";
 // Alerts of the preferences file.
 inline constexpr ErrorCode kFileNotFound = 19005;     // "Could not find the file "^0.""
 inline constexpr ErrorCode kFileNotWritten = 19002;   // the file could not be written
-inline constexpr ErrorCode kFileCorrupt = 17003;      // "OK" or "Exit Plug-in"
-inline constexpr ErrorCode kVolumeMissing = 16013;    // "^0": the library's volume is not there
+inline constexpr ErrorCode kFileCorrupt = AlertIds::kPreferencesCorrupt;
+inline constexpr ErrorCode kVolumeMissing = AlertIds::kNotFound;  // "^0" names the missing volume
 inline constexpr int kExitPlugInAnswer = 2;           // the corrupt-file alert's "Exit Plug-in"
 // The 32-bit code the preview dialog raises when the library's volume is missing.
 inline constexpr uint32_t kStopCode = 'stop';
