@@ -350,15 +350,15 @@ std::string FramesDatabaseHelper::CategoryForName(std::string_view name) const {
                                       [](std::string_view key, const std::string& entry) { return key < entry; });
     if (candidate == first) return user;
     --candidate;
-    // The first name of the list is the bound of the search and is never itself a category found.
-    if (candidate == first) return user;
     if (holds(*candidate)) return *candidate;
-    --candidate;
-    for (;;) {
-        if (candidate == first || !sameInitial(*candidate)) return user;
-        if (holds(*candidate)) return *candidate;
+    // A category the name holds sorts at or below it; names further back count while they share
+    // its first letter. The first name of the list is a category like any other.
+    while (candidate != first) {
         --candidate;
+        if (!sameInitial(*candidate)) return user;
+        if (holds(*candidate)) return *candidate;
     }
+    return user;
 }
 
 // ---- order and filters

@@ -309,8 +309,10 @@ TEST_F(FramesLibraryTest, CategoriesAreTheNearestNameBelowThatTheFileNameHolds) 
         {{"Artistic", "Edges", "Grunge"}, "Edges 01.frm", "Edges"},
         {{"Artistic", "Edges", "Grunge"}, "Zebra.frm", "User"},
         {{"Artistic", "Edges", "Grunge"}, "Abstract.frm", "User"},
-        // The first name of the list bounds the search and is not itself found.
-        {{"Artistic", "Edges", "Grunge"}, "Artistic 01.frm", "User"},
+        // The first name of the list is found like any other, next to the name or further back.
+        {{"Artistic", "Edges", "Grunge"}, "Artistic 01.frm", "Artistic"},
+        {{"Abstract", "Antique", "Art Deco", "Baroque"}, "Aztec Abstract.frm", "Abstract"},
+        {{"Edges"}, "Edges 01.frm", "Edges"},
         {{"Artistic", "Edges", "Edges Grunge"}, "Edges Grunge 02.frm", "Edges Grunge"},
         // Searched back while the names share the file's first letter.
         {{"Artistic", "Edges", "Edges Grunge", "Eggs"}, "Edges of Eggs.frm", "Edges"},
