@@ -311,7 +311,9 @@ public:
     std::function<std::string(ControlsDialog&)> describe;
 
 private:
-    static constexpr auto kStageLimit = std::chrono::seconds(8);
+    // Only a stage that can never finish runs into this: a loaded machine (other test programs, a
+    // build on every core) may take seconds over what an idle one takes, and must not fail here.
+    static constexpr auto kStageLimit = std::chrono::seconds(90);
 
     void Step(ControlsDialog& dialog) {
         if (next_ >= stages_.size()) return;
