@@ -269,12 +269,21 @@ void SendKeyboard(WORD key, bool up) {
     SendInput(1, &input, sizeof input);
 }
 
-// Moves the pointer to a screen point and makes the move an input event the window sees.
+// The absolute input coordinate (0..65535 over the screen) that lands on pixel p of a screen n
+// pixels wide: the system maps a coordinate c to c * n / 65536, rounded down.
+LONG AbsoluteCoordinate(LONG p, int n) { return n > 0 ? static_cast<LONG>((int64_t{p} * 65536 + n - 1) / n) : 0; }
+
+// Moves the pointer to a screen point and makes the move an input event the window sees. The event
+// carries its own position: a relative event takes the pointer's place when it is processed, which
+// a late motion of the previous step could still move, so a button would go down where the last
+// step left the pointer.
 void SendPointerAt(POINT at, DWORD buttonFlags) {
     SetCursorPos(at.x, at.y);
     INPUT input{};
     input.type = INPUT_MOUSE;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | buttonFlags;  // a relative move of nothing, at the new place
+    input.mi.dx = AbsoluteCoordinate(at.x, GetSystemMetrics(SM_CXSCREEN));
+    input.mi.dy = AbsoluteCoordinate(at.y, GetSystemMetrics(SM_CYSCREEN));
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttonFlags;
     SendInput(1, &input, sizeof input);
 }
 
