@@ -38,10 +38,10 @@
 #include <thread>
 #include <vector>
 
-#include "CurrentParameters.h"
 #include "DrawingPort.h"
 #include "HostCall.h"
 #include "HostSession.h"
+#include "LockedParameters.h"
 #include "PSDialog.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
@@ -194,15 +194,15 @@ Renderer RenderingNow(PhotoshopDialog& dialog) {
     return OwnedInstancesDone() ? kBackground : kOverview;
 }
 
-int32_t LayerCount() {
-    const LockedParameters parameters;
+int32_t LayerCount(const Quorvel& filter) {
+    const LockedParameters parameters = filter.Stack().Lock();
     return parameters ? parameters.View().LayerCount() : -1;
 }
 
 // Moves every layer a little sideways, back and forth between changes, as a drag on the
 // settings would.
-bool NudgeEveryLayer(float step) {
-    const LockedParameters parameters;
+bool NudgeEveryLayer(const Quorvel& filter, float step) {
+    const LockedParameters parameters = filter.Stack().Lock();
     if (!parameters) return false;
     const ParameterBlockView view = parameters.View();
     for (int32_t i = 0; i < view.LayerCount() && view.HoldsLayer(i); ++i) {
@@ -247,7 +247,7 @@ void Fail(Run& run, std::string why) {
 }
 
 bool ApplyChange(Run& run, Quorvel& filter) {
-    if (!NudgeEveryLayer(kOffsetStep * run.sign)) return false;
+    if (!NudgeEveryLayer(filter, kOffsetStep * run.sign)) return false;
     run.sign = -run.sign;
     filter.InvalidatePreview();
     return true;
@@ -339,9 +339,9 @@ void Step(Run& run) {
         Case& c = run.cases[run.caseIndex];
         auto* filter = dynamic_cast<Quorvel*>(dialog->GetFilter());
         if (!filter) return Fail(run, "the preview's filter is not the renderer");
-        while (LayerCount() < c.layers)
+        while (LayerCount(*filter) < c.layers)
             if (!filter->AddInstantFrame()) return Fail(run, "a shape layer could not be added");
-        if (LayerCount() != c.layers) return Fail(run, "the stack holds more layers than the case asks");
+        if (LayerCount(*filter) != c.layers) return Fail(run, "the stack holds more layers than the case asks");
         if (c.fit) dialog->ZoomToFit(std::nullopt, false);
         else dialog->SetZoom(ZoomRatio{1, 1}, std::nullopt);
         c.zoomTitle = dialog->TitleText();

@@ -12,7 +12,6 @@
 #include "HostServices.h"
 #include "MakerLibraries.h"
 #include "PhotoshopFilter.h"
-#include "QuorvelBase.h"
 #include "ScriptParams.h"
 #include "StartRoutine.h"
 #include "Utf.h"
@@ -111,7 +110,6 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
     case kSelectorStart: {
         RecordHostInfo(record);
         if (IsNoDialogCall()) return 0;
-        QuorvelBase::SetTargetLayerPos(0);
         BuildFilterObjects();
         ScriptState script;
         // Scripted settings that are corrupt, reported and not replaced by the defaults end the call.

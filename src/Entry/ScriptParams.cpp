@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "Alerts.h"
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "File.h"
 #include "FilterObjects.h"
@@ -15,6 +14,7 @@
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "Libraries.h"
+#include "LockedParameters.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
@@ -173,20 +173,21 @@ int32_t LayersOfFirstItems(const DescriptorSuite* suite, DescriptorRef descripto
 void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
     int32_t position = 0;
     ThrowIfSuiteError(suite->GetInteger(descriptor, 'TLPs', &position));
+    QuorvelBase stack = CallStack();
     if (position < 0) {
-        const LockedParameters parameters;
+        const LockedParameters parameters = stack.Lock();
         position = parameters ? parameters.View().LayerCount() : -1;
         if (position < 0) return;
     }
     if (position > 0 && HasKey(suite, descriptor, 'FrpM')) position = LayersOfFirstItems(suite, descriptor, position);
-    QuorvelBase::SetTargetLayerPos(position);
+    stack.SetTargetLayerPos(position);
 }
 
 // Scripted blocks keep frame paths relative to the frame library; they resolve against the
 // library that the windowless dialog opens.
 void MakeFramePathsAbsolute() {
     PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
-    if (const QVDatabase* frames = FramesLibrary()) QuorvelBase::MakeFramePathsAbsolute(frames->Path());
+    if (const QVDatabase* frames = FramesLibrary()) CallStack().MakeFramePathsAbsolute(frames->Path());
 }
 
 // A 64-bit value such as the batch job's address. The host's descriptor suite has no 64-bit
@@ -300,12 +301,13 @@ void AppendImage(DescriptorListRef list, BlockImage& image) {
 
 // The layered-output lists: 'FrpM' items and their 'FrnM' names; answers TLPs.
 int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names) {
-    const LockedParameters parameters;
+    const QuorvelBase stack = CallStack();
+    const LockedParameters parameters = stack.Lock();
     const ParameterBlockView block = parameters.View();
     const RecordRef header = block.Block();
     const uint8_t option = header.Get(BlockLayout::kOutputOption);
     const uint8_t layered = header.Get(BlockLayout::kLayeredOutputMode);
-    int32_t position = QuorvelBase::TargetLayerPos();
+    int32_t position = stack.TargetLayerPos();
     if (option == BlockLayout::kOutputOff && layered != BlockLayout::kLayeredOutputLayers) return -1;
 
     const int32_t layers = block.LayerCount();
@@ -416,7 +418,7 @@ void WriteScriptParams() {
 
     int32_t mode = 0;
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters(record->parameters);
         const ParameterBlockView block = parameters.View();
         // From the scripting copy's start: S + the prefix's last bytes.
         constexpr int64_t kStart = ParameterHeader::kScriptCopyStart;

@@ -12,7 +12,6 @@
 #include "BigEndian.h"
 #include "ColorConversion.h"
 #include "ControlDrawing.h"
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "FlickerControl.h"
 #include "HostCall.h"
@@ -22,6 +21,7 @@
 #include "ImageControl.h"
 #include "ImageModes.h"
 #include "Libraries.h"
+#include "LockedParameters.h"
 #include "ParameterHeader.h"
 #include "PhotoshopFilter.h"
 #include "PickedColour.h"
@@ -87,7 +87,9 @@ void SetMenuState(HWND window, int16_t command, bool enabled) {
 // locked while the target lives.
 class ParameterUndoTarget final : public UndoTarget {
 public:
-    explicit ParameterUndoTarget(PhotoshopFilter& filter) : filter_(filter) { Lock(); }
+    explicit ParameterUndoTarget(PhotoshopFilter& filter) : filter_(filter), product_(dynamic_cast<Quorvel*>(&filter)) {
+        Lock();
+    }
 
     std::span<uint8_t> Block() override {
         if (!lock_ || !*lock_) return {};
@@ -98,9 +100,11 @@ public:
         filter_.SetParameterBlockSize(size, false);
         Lock();
     }
-    int32_t CurrentLayer() const override { return std::max(QuorvelBase::CurrentLayerIndex(), 0); }
+    int32_t CurrentLayer() const override { return product_ ? std::max(product_->Stack().CurrentLayerIndex(), 0) : 0; }
     void SetCurrentLayer(int32_t index) override {
-        QuorvelBase::SetSelectedListPos(QuorvelBase::TargetLayerPos() <= index ? index + 1 : index);
+        if (!product_) return;
+        QuorvelBase& stack = product_->Stack();
+        stack.SetSelectedListPos(stack.TargetLayerPos() <= index ? index + 1 : index);
     }
 
 private:
@@ -110,6 +114,7 @@ private:
     }
 
     PhotoshopFilter& filter_;
+    Quorvel* product_;  // the product's filter, whose stack model knows the current layer
     std::optional<LockedHandle> lock_;
 };
 
@@ -291,7 +296,7 @@ void PhotoshopDialog::InitImageControls() {
 // output choices of the last Apply.
 void PhotoshopDialog::ResetToPreferredStack() {
     filter_->SetDefaultParameters(0);
-    const LockedParameters parameters;
+    const LockedParameters parameters(filter_->Record().parameters);
     if (!parameters) return;
     const PreferenceSettings& preferences = Preferences();
     const RecordRef block = parameters.View().Block();
@@ -312,7 +317,7 @@ void PhotoshopDialog::EndDialog(int16_t result) {
         WriteLastUsedPreset();
         PreferenceSettings& preferences = Preferences();
         if (result == kApply && !preferences.bytes[PreferenceSettings::kStartWithLastStack]) {
-            const LockedParameters parameters;
+            const LockedParameters parameters(filter_->Record().parameters);
             if (parameters) {
                 // Widened with their sign, as the record has always kept them.
                 const RecordRef block = parameters.View().Block();

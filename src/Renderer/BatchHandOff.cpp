@@ -30,7 +30,7 @@ ErrorCode Quorvel::HandOffBatch(const BatchJobFields& job, RandomFrameContext* r
         return Err::None;
     }
     std::vector<uint8_t> image;
-    if (const ErrorCode error = StoredBlock::CopyCurrent(image)) return error;
+    if (const ErrorCode error = StoredBlock::CopyCurrent(Stack().Parameters(), image)) return error;
     // The run-time link points into this process's memory and means nothing to the runner.
     std::memset(image.data(), 0, ParameterHeader::kRunTimePrefix);
 

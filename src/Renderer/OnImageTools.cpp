@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "ColorConversion.h"
-#include "CurrentParameters.h"
 #include "DrawingPort.h"
 #include "HostCall.h"
 #include "MorvaneDialog.h"
@@ -12,7 +11,6 @@
 #include "PhotoshopFilter.h"
 #include "PlacementEdits.h"
 #include "Quorvel.h"
-#include "QuorvelBase.h"
 #include "RenderGeometry.h"
 #include "RenderSession.h"
 
@@ -80,13 +78,14 @@ struct ToolTarget {
     bool photo = false;
     LayerRange group;
 };
-std::optional<ToolTarget> ResolveTarget() {
-    if (Quorvel::CurrentLayerEditable()) {
-        const std::optional<LayerRange> group = LinkedGroupOf(QuorvelBase::CurrentLayerIndex());
+std::optional<ToolTarget> ResolveTarget(const Quorvel& filter) {
+    const QuorvelBase& stack = filter.Stack();
+    if (filter.CurrentLayerEditable()) {
+        const std::optional<LayerRange> group = LinkedGroupOf(stack, stack.CurrentLayerIndex());
         if (!group) return std::nullopt;
         return ToolTarget{false, *group};
     }
-    const LockedParameters parameters;
+    const LockedParameters parameters = stack.Lock();
     if (!parameters || LayerSelected(parameters.View())) return std::nullopt;
     return ToolTarget{true, {}};
 }
@@ -95,7 +94,7 @@ std::optional<ToolTarget> ResolveTarget() {
 // no longer holds every one of them.
 class TargetRecords {
 public:
-    explicit TargetRecords(const ToolTarget& target) {
+    TargetRecords(const Quorvel& filter, const ToolTarget& target) : parameters_(filter.Stack().Lock()) {
         if (!parameters_) return;
         const ParameterBlockView view = parameters_.View();
         photo_ = target.photo;
@@ -122,14 +121,14 @@ private:
 };
 
 // The outline follows the current layer while it can be edited, else the photo's placement.
-Outlines ComputeOutlines(const PreviewGeometry& preview) {
+Outlines ComputeOutlines(const Quorvel& filter, const PreviewGeometry& preview) {
     Outlines outlines;
-    const bool editable = Quorvel::CurrentLayerEditable();
-    const LockedParameters parameters;
+    const bool editable = filter.CurrentLayerEditable();
+    const LockedParameters parameters = filter.Stack().Lock();
     if (!parameters) return outlines;
     const ParameterBlockView view = parameters.View();
     std::optional<RecordRef> placement;
-    if (editable) placement = QuorvelBase::SelectedLayerRecord();
+    if (editable) placement = filter.Stack().SelectedLayerRecord();
     else if (HoldsBackground(view)) placement = view.Background();
     if (!placement) return outlines;
     outlines.placement = ComputePlacementOutline(Placement{*placement, !editable}, preview);
@@ -226,31 +225,31 @@ bool IsZero(Point16 p) { return p.v == 0 && p.h == 0; }
 // answer; the first movement counts from the press) up to and including the one at the release,
 // and says whether it changed the block; each change is shown at once.
 template <typename Step>
-bool RunDrag(PSDialog& dialog, bool constrain, Step step) {
+bool RunDrag(Quorvel& filter, PSDialog& dialog, bool constrain, Step step) {
     Point16 point{}, delta{};
     bool changed = false;
     for (bool down = true; down;) {
         down = dialog.TrackMouse(point, delta, constrain);
         if (!step(point, delta)) continue;
         changed = true;
-        RedrawPreviewOverlay(dialog);
+        RedrawPreviewOverlay(filter, dialog);
         RedoPreview();
     }
     return changed;
 }
 
-bool TrackMove(PSDialog& dialog, const ToolTarget& target) {
+bool TrackMove(Quorvel& filter, PSDialog& dialog, const ToolTarget& target) {
     const PreviewGeometry preview = GeometryOf(dialog);
     if (!preview.IsUsable()) return false;
-    return RunDrag(dialog, true, [&](Point16, Point16 delta) {
+    return RunDrag(filter, dialog, true, [&](Point16, Point16 delta) {
         if (IsZero(delta)) return false;
-        const TargetRecords records(target);
+        const TargetRecords records(filter, target);
         for (size_t i = 0; i < records.Count(); ++i) MovePlacement(records[i], delta.h, delta.v, preview);
         return records.Count() > 0;
     });
 }
 
-bool TrackRotate(PSDialog& dialog, const ToolTarget& target, ModifierKeysReader modifiers) {
+bool TrackRotate(Quorvel& filter, PSDialog& dialog, const ToolTarget& target, ModifierKeysReader modifiers) {
     const PreviewGeometry preview = GeometryOf(dialog);
     if (!preview.IsUsable()) return false;
     struct Turn {
@@ -264,8 +263,8 @@ bool TrackRotate(PSDialog& dialog, const ToolTarget& target, ModifierKeysReader 
     };
     std::vector<Turn> turns;
     bool started = false;
-    return RunDrag(dialog, false, [&](Point16 point, Point16 delta) {
-        const TargetRecords records(target);
+    return RunDrag(filter, dialog, false, [&](Point16 point, Point16 delta) {
+        const TargetRecords records(filter, target);
         if (!started) {
             started = true;
             const Point16 press{static_cast<int16_t>(point.v - delta.v), static_cast<int16_t>(point.h - delta.h)};
@@ -300,7 +299,7 @@ bool TrackRotate(PSDialog& dialog, const ToolTarget& target, ModifierKeysReader 
     });
 }
 
-bool TrackScale(PSDialog& dialog, const ToolTarget& target, int16_t handle, ModifierKeysReader modifiers) {
+bool TrackScale(Quorvel& filter, PSDialog& dialog, const ToolTarget& target, int16_t handle, ModifierKeysReader modifiers) {
     const PreviewGeometry preview = GeometryOf(dialog);
     if (!preview.IsUsable()) return false;
     struct Stretch {
@@ -310,8 +309,8 @@ bool TrackScale(PSDialog& dialog, const ToolTarget& target, int16_t handle, Modi
     std::vector<Stretch> stretches;
     bool started = false;
     bool lastAlt = false;
-    return RunDrag(dialog, false, [&](Point16, Point16 delta) {
-        const TargetRecords records(target);
+    return RunDrag(filter, dialog, false, [&](Point16, Point16 delta) {
+        const TargetRecords records(filter, target);
         if (!started) {
             started = true;
             for (size_t i = 0; i < records.Count(); ++i) stretches.push_back(Stretch{BeginScale(records.PlacementAt(i), preview)});
@@ -335,9 +334,9 @@ bool TrackScale(PSDialog& dialog, const ToolTarget& target, int16_t handle, Modi
     });
 }
 
-bool TrackEyedropper(PSDialog& dialog) {
+bool TrackEyedropper(Quorvel& filter, PSDialog& dialog) {
     bool first = true;
-    return RunDrag(dialog, false, [&](Point16 point, Point16 delta) {
+    return RunDrag(filter, dialog, false, [&](Point16 point, Point16 delta) {
         // At the press and at every move: the tab may have let go of the pick meanwhile.
         const bool moved = first || !IsZero(delta);
         first = false;
@@ -354,10 +353,10 @@ bool TrackEyedropper(PSDialog& dialog) {
 void SetPreviewPickTarget(PreviewPickTarget* target) { gPickTarget = target; }
 PreviewPickTarget* CurrentPreviewPickTarget() { return gPickTarget; }
 
-int16_t ChoosePreviewCursor(PSDialog& dialog, Point16 mouse) {
+int16_t ChoosePreviewCursor(Quorvel& filter, PSDialog& dialog, Point16 mouse) {
     const PreviewGeometry preview = GeometryOf(dialog);
-    const Outlines outlines = ComputeOutlines(preview);
-    const bool editable = Quorvel::CurrentLayerEditable();
+    const Outlines outlines = ComputeOutlines(filter, preview);
+    const bool editable = filter.CurrentLayerEditable();
     int16_t cursor = PreviewCursor::kNone;
     OverlayKind wanted = kNoOverlay;
 
@@ -366,7 +365,7 @@ int16_t ChoosePreviewCursor(PSDialog& dialog, Point16 mouse) {
     // offers no tool.
     bool anyTarget = editable;
     if (!editable) {
-        const LockedParameters parameters;
+        const LockedParameters parameters = filter.Stack().Lock();
         anyTarget = parameters && !LayerSelected(parameters.View()) && !Session().sourceOutOfMemory;
     }
     if (!anyTarget) {
@@ -386,33 +385,33 @@ int16_t ChoosePreviewCursor(PSDialog& dialog, Point16 mouse) {
     return cursor;
 }
 
-bool TrackPreviewDrag(PSDialog& dialog, int16_t cursor, ModifierKeysReader modifiers) {
+bool TrackPreviewDrag(Quorvel& filter, PSDialog& dialog, int16_t cursor, ModifierKeysReader modifiers) {
     if (!modifiers) modifiers = &GetModifierKeys;
-    if (cursor == PreviewCursor::kEyedropper) return TrackEyedropper(dialog);
+    if (cursor == PreviewCursor::kEyedropper) return TrackEyedropper(filter, dialog);
     if (cursor == PreviewCursor::kShadowOffset) {
         PreviewPickTarget* target = gPickTarget;
         if (!target || target->PickKind() != PreviewPickTarget::kPickShadowOffset) return false;
         target->TrackShadowOffset(dialog);
         return true;
     }
-    const std::optional<ToolTarget> target = ResolveTarget();
+    const std::optional<ToolTarget> target = ResolveTarget(filter);
     if (!target) return false;
-    if (cursor == PreviewCursor::kMove) return TrackMove(dialog, *target);
-    if (cursor == PreviewCursor::kRotate) return TrackRotate(dialog, *target, modifiers);
-    if (PreviewCursor::IsScaleHandle(cursor)) return TrackScale(dialog, *target, cursor, modifiers);
+    if (cursor == PreviewCursor::kMove) return TrackMove(filter, dialog, *target);
+    if (cursor == PreviewCursor::kRotate) return TrackRotate(filter, dialog, *target, modifiers);
+    if (PreviewCursor::IsScaleHandle(cursor)) return TrackScale(filter, dialog, *target, cursor, modifiers);
     return false;
 }
 
-void DrawPreviewOverlay(PSDialog& dialog) {
+void DrawPreviewOverlay(Quorvel& filter, PSDialog& dialog) {
     // The preview was painted over whatever was drawn: only the recorded kind is drawn afresh.
     OverlayState& overlay = Overlay();
-    overlay.outlines = ComputeOutlines(GeometryOf(dialog));
+    overlay.outlines = ComputeOutlines(filter, GeometryOf(dialog));
     DrawOverlayKind(dialog, overlay.drawn, overlay.outlines);
 }
 
-void RedrawPreviewOverlay(PSDialog& dialog) {
+void RedrawPreviewOverlay(Quorvel& filter, PSDialog& dialog) {
     OverlayState& overlay = Overlay();
-    const Outlines outlines = ComputeOutlines(GeometryOf(dialog));
+    const Outlines outlines = ComputeOutlines(filter, GeometryOf(dialog));
     if (overlay.drawn != kNoOverlay && overlay.outlines == outlines) return;
     DrawOverlayKind(dialog, overlay.drawn, overlay.outlines);
     overlay.outlines = outlines;
@@ -423,7 +422,7 @@ void ErasePreviewOverlay(PSDialog& dialog) { SettleOverlay(dialog, kNoOverlay, O
 
 void ForgetPreviewOverlay() { Overlay() = OverlayState{}; }
 
-bool NudgeSelectedLayer(PSDialog& dialog, int16_t cursor, int16_t key) {
+bool NudgeSelectedLayer(Quorvel& filter, PSDialog& dialog, int16_t cursor, int16_t key) {
     if (cursor != PreviewCursor::kMove) return false;
     int32_t dh = 0, dv = 0;
     switch (key) {
@@ -434,11 +433,11 @@ bool NudgeSelectedLayer(PSDialog& dialog, int16_t cursor, int16_t key) {
         default: return false;
     }
     const PreviewGeometry preview = GeometryOf(dialog);
-    if (const std::optional<ToolTarget> target = ResolveTarget(); target && preview.IsUsable()) {
-        const TargetRecords records(*target);
+    if (const std::optional<ToolTarget> target = ResolveTarget(filter); target && preview.IsUsable()) {
+        const TargetRecords records(filter, *target);
         for (size_t i = 0; i < records.Count(); ++i) MovePlacement(records[i], dh, dv, preview);
         if (records.Count() > 0) {
-            RedrawPreviewOverlay(dialog);
+            RedrawPreviewOverlay(filter, dialog);
             RedoPreview();
         }
     }
@@ -449,36 +448,37 @@ namespace {
 
 // The Frames menu's edits act on the selected layer's group whether or not its image loaded (the
 // menu itself is greyed for such a layer), and on the photo with no layer selected.
-std::optional<ToolTarget> MenuTarget() {
+std::optional<ToolTarget> MenuTarget(const Quorvel& filter) {
+    const QuorvelBase& stack = filter.Stack();
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = stack.Lock();
         if (!parameters) return std::nullopt;
         if (!LayerSelected(parameters.View())) return ToolTarget{true, {}};
     }
-    const std::optional<LayerRange> group = LinkedGroupOf(QuorvelBase::CurrentLayerIndex());
+    const std::optional<LayerRange> group = LinkedGroupOf(stack, stack.CurrentLayerIndex());
     if (!group) return std::nullopt;
     return ToolTarget{false, *group};
 }
 
 template <typename Edit>
-void EditMenuTarget(PSDialog* dialog, Edit edit) {
-    const std::optional<ToolTarget> target = MenuTarget();
+void EditMenuTarget(Quorvel& filter, PSDialog* dialog, Edit edit) {
+    const std::optional<ToolTarget> target = MenuTarget(filter);
     if (!target) return;
     {
-        const TargetRecords records(*target);
+        const TargetRecords records(filter, *target);
         for (size_t i = 0; i < records.Count(); ++i) edit(records[i]);
     }
-    if (dialog) RedrawPreviewOverlay(*dialog);
+    if (dialog) RedrawPreviewOverlay(filter, *dialog);
 }
 
 }  // namespace
 
-void RotateCurrentGroup(PSDialog* dialog, int16_t degrees) {
-    EditMenuTarget(dialog, [degrees](RecordRef placement) {
+void RotateCurrentGroup(Quorvel& filter, PSDialog* dialog, int16_t degrees) {
+    EditMenuTarget(filter, dialog, [degrees](RecordRef placement) {
         placement.Set(LayerLayout::kAngle, WrapAngle(int64_t{placement.Get(LayerLayout::kAngle)} + degrees));
     });
 }
 
-void FlipCurrentGroup(PSDialog* dialog, bool horizontal) {
-    EditMenuTarget(dialog, [horizontal](RecordRef placement) { FlipPlacement(placement, horizontal); });
+void FlipCurrentGroup(Quorvel& filter, PSDialog* dialog, bool horizontal) {
+    EditMenuTarget(filter, dialog, [horizontal](RecordRef placement) { FlipPlacement(placement, horizontal); });
 }

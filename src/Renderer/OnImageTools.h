@@ -5,8 +5,9 @@
 //
 // The tools draw an XOR overlay (the outline with its handles, or the shadow's outline) through
 // the preview dialog, and every applied step of a drag redraws it and redoes the whole preview,
-// so the preview follows the mouse. They edit only the parameter block; the tabs follow it when
-// the caller brings them in step after a drag.
+// so the preview follows the mouse. They edit only the parameter block of the filter they are
+// handed, through its stack model; the tabs follow it when the caller brings them in step after a
+// drag.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "WindowServices.h"
 
 class PSDialog;
+class Quorvel;
 struct ColorRecord;
 
 // A settings tab that has taken the preview's pick: a press on the preview serves it instead of
@@ -42,17 +44,17 @@ using ModifierKeysReader = uint16_t (*)();
 // with it, drawn or erased at once: a handle, move or rotate cursor with the move tool; the pick's
 // cursor with a pick; 0 when nothing under the mouse can be edited (a selected layer that is
 // disabled or failed to load, or a photo that could not be held in memory).
-int16_t ChoosePreviewCursor(PSDialog& dialog, Point16 mouse);
+int16_t ChoosePreviewCursor(Quorvel& filter, PSDialog& dialog, Point16 mouse);
 
 // A press on the preview under `cursor` (as ChoosePreviewCursor chose it): runs its drag until the
 // button is released. True when the drag changed the parameter block.
-bool TrackPreviewDrag(PSDialog& dialog, int16_t cursor, ModifierKeysReader modifiers = &GetModifierKeys);
+bool TrackPreviewDrag(Quorvel& filter, PSDialog& dialog, int16_t cursor, ModifierKeysReader modifiers = &GetModifierKeys);
 
 // After the preview was painted: the outline computed again and the recorded overlay drawn.
-void DrawPreviewOverlay(PSDialog& dialog);
+void DrawPreviewOverlay(Quorvel& filter, PSDialog& dialog);
 // After the placement changed: the drawn overlay erased, the outline computed again, the overlay
 // drawn again.
-void RedrawPreviewOverlay(PSDialog& dialog);
+void RedrawPreviewOverlay(Quorvel& filter, PSDialog& dialog);
 // The drawn overlay erased and none recorded (the mouse left the preview, a tab took the cursor).
 void ErasePreviewOverlay(PSDialog& dialog);
 // Forgets the overlay without drawing (the preview dialog closed, or repaints without it).
@@ -60,10 +62,10 @@ void ForgetPreviewOverlay();
 
 // The arrow keys (DialogKeyCode 28 to 31) under the move cursor move what a drag would move by
 // one preview unit, then redraw the overlay and redo the preview. True when the key was consumed.
-bool NudgeSelectedLayer(PSDialog& dialog, int16_t cursor, int16_t key);
+bool NudgeSelectedLayer(Quorvel& filter, PSDialog& dialog, int16_t cursor, int16_t key);
 
 // The Frames menu's turns and flips: every layer of the selected layer's linked group, or the
 // photo's placement when no layer is selected. The overlay is redrawn; the caller redoes the
 // preview (its common refresh).
-void RotateCurrentGroup(PSDialog* dialog, int16_t degrees);
-void FlipCurrentGroup(PSDialog* dialog, bool horizontal);
+void RotateCurrentGroup(Quorvel& filter, PSDialog* dialog, int16_t degrees);
+void FlipCurrentGroup(Quorvel& filter, PSDialog* dialog, bool horizontal);

@@ -272,9 +272,9 @@ bool ScaleStaysVisible(const PlacementValues& v) {
 
 // ---- Groups and flips
 
-std::optional<LayerRange> LinkedGroupOf(int32_t layer) {
-    const int32_t first = QuorvelBase::FirstLinkedLayer(layer);
-    const int32_t last = QuorvelBase::LastLinkedLayer(layer);
+std::optional<LayerRange> LinkedGroupOf(const QuorvelBase& stack, int32_t layer) {
+    const int32_t first = stack.FirstLinkedLayer(layer);
+    const int32_t last = stack.LastLinkedLayer(layer);
     if (first < 0 || last < first) return std::nullopt;
     return LayerRange{first, last};
 }

@@ -17,6 +17,8 @@
 #include "SettingsLayout.h"
 #include "Kernels.h"
 
+class QuorvelBase;
+
 // The size of a placement: a layer's background effect size, or for the photo's record the
 // block's global scale; both follow the record's head.
 inline constexpr Field<float> kPlacementSize{LayerLayout::kEffects + EffectLayout::kSize.offset};
@@ -146,8 +148,8 @@ struct LayerRange {
     int32_t first = 0;
     int32_t last = -1;
 };
-// Layer's linked group within the current block; none when either end lies outside the stack.
-std::optional<LayerRange> LinkedGroupOf(int32_t layer);
+// Layer's linked group in the model's block; none when either end lies outside the stack.
+std::optional<LayerRange> LinkedGroupOf(const QuorvelBase& stack, int32_t layer);
 
 // Mirrors the placement on screen: the flip byte turns over and the angle follows (horizontally
 // -angle; vertically 180 - angle, or -180 - angle for a negative angle), so each placement of a

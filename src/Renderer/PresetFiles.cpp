@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "Alerts.h"
-#include "CurrentParameters.h"
 #include "File.h"
 #include "LayerState.h"
 #include "Libraries.h"
+#include "LockedParameters.h"
 #include "PropertyListFile.h"
 #include "QVDatabase.h"
 #include "Quorvel.h"
@@ -135,7 +135,7 @@ ErrorCode ReadPresetFile(std::string_view path, PresetContent& content) {
 
 ErrorCode Quorvel::WritePresetFile(std::string_view path, const PresetTexts& texts, ThumbnailSource* thumbnailSource) {
     std::vector<uint8_t> image;
-    if (const ErrorCode error = StoredBlock::CopyCurrent(image)) return error;
+    if (const ErrorCode error = StoredBlock::CopyCurrent(Stack().Parameters(), image)) return error;
     const std::optional<cf::FileUrl> url = cf::FileUrl::FromFileSystemPath(path);
     if (!url) return kPresetNotStored;
 
@@ -150,7 +150,7 @@ ErrorCode Quorvel::WritePresetFile(std::string_view path, const PresetTexts& tex
     if (IsUsableCategoryName(texts.category)) putText(PresetKey::kCategory, texts.category);
     putText(PresetKey::kAuthor, texts.author);
     putText(PresetKey::kDescription, texts.description);
-    stored = preset.SetInt(PresetKey::kTargetLayerPos, static_cast<uint32_t>(TargetLayerPos())) && stored;
+    stored = preset.SetInt(PresetKey::kTargetLayerPos, static_cast<uint32_t>(Stack().TargetLayerPos())) && stored;
     if (!stored) return kPresetNotStored;
 
     const ThumbnailOutcome thumbnail = PutThumbnail(preset, thumbnailSource);
@@ -181,7 +181,7 @@ ErrorCode Quorvel::LoadPresetFile(std::string_view path, bool detached) {
     if (const ErrorCode error = ResizeRunTimeTables(roomSlots, roomEntries - roomSlots)) return error;
 
     {
-        const LockedParameters current;
+        const LockedParameters current = Stack().Lock();
         if (!detached && current && current.View().Length() >= ParameterHeader::kRunTimePrefix)
             std::memcpy(preset.image.data(), current.View().Bytes(), ParameterHeader::kRunTimePrefix);
     }
@@ -191,7 +191,7 @@ ErrorCode Quorvel::LoadPresetFile(std::string_view path, bool detached) {
         return e.code;  // the old block stays
     }
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         if (!parameters || parameters.View().Length() < static_cast<int64_t>(preset.image.size()))
             return Err::MemoryFull;
         std::memcpy(parameters.View().Bytes(), preset.image.data(), preset.image.size());
@@ -200,10 +200,10 @@ ErrorCode Quorvel::LoadPresetFile(std::string_view path, bool detached) {
 
     // A preset without the photo's row, or with one outside its stack, puts the photo on top.
     const int32_t position = preset.photoPosition.value_or(layers);
-    SetTargetLayerPos(position >= 0 && position <= layers ? position : layers);
-    LinkAllLayers();
+    Stack().SetTargetLayerPos(position >= 0 && position <= layers ? position : layers);
+    Stack().LinkAllLayers();
     RequestAutomaticRotation();
-    InvalidateLayerCache(-1);
+    Stack().InvalidateLayerCache(-1);
     if (!detached) InvalidatePreview();
     return Err::None;
 }
@@ -257,13 +257,13 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     SetFrameLibraryFolder(folder);
     const QVDatabase* frames = FramesLibrary();
     if (!frames) return;
-    MakeFramePathsRelative(frames->Path());
+    Stack().MakeFramePathsRelative(frames->Path());
     SetLibraryPathSetting(FileSpec::JoinPath(folder, LoadName(kFramesLibraryFileString)));
     CloseLibraries();
     // The windowless dialog opens the libraries again, the frames library at the new place, and
     // makes its folder the base of relative paths; when it cannot, the base is the folder given.
     OpenLibraries();
-    MakeFramePathsAbsolute(FrameLibraryFolder());
-    InvalidateLayerCache(-1);
+    Stack().MakeFramePathsAbsolute(FrameLibraryFolder());
+    Stack().InvalidateLayerCache(-1);
     InvalidatePreview();
 }

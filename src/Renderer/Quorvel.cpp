@@ -6,7 +6,6 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "FirstRunTables.h"
 #include "HostCall.h"
@@ -15,9 +14,15 @@
 #include "LayerState.h"
 #include "RenderSession.h"
 #include "SessionState.h"
+#include "StackLimits.h"
 #include "Utf.h"
 
 Quorvel::~Quorvel() { ReleaseLayerStates(); }
+
+QuorvelBase& Quorvel::Stack() const {
+    if (!stack_) stack_.emplace(Record().parameters, state_);
+    return *stack_;
+}
 
 namespace {
 
@@ -163,15 +168,13 @@ ErrorCode Quorvel::ResizeStackStorage(int32_t delta, bool pathRecords) {
     int64_t layers = 0;
     int64_t paths = 0;
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         if (!parameters) return Err::BadParameters;
         const ParameterBlockView block = parameters.View();
         if (!block.HoldsLayer(0)) return Err::BadParameters;
         layers = block.LayerCount() + (pathRecords ? 0 : int64_t{delta});
         paths = block.PathCount() + (pathRecords ? int64_t{delta} : 0);
-        if (layers < 0 || layers > BlockLayout::kMaxLayers || paths < 0 ||
-            std::max<int64_t>(layers, 1) + paths > BlockLayout::kMaxStackEntries)
-            return Err::BadParameters;
+        if (!StackLimits::Holds(layers, paths)) return Err::BadParameters;
         block.Block().Set(BlockLayout::kLayerCount, static_cast<int16_t>(layers));
         block.Block().Set(BlockLayout::kPathCount, static_cast<int16_t>(paths));
     }

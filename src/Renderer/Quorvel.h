@@ -1,10 +1,12 @@
-// The product's filter class: the framework's filter over the frame-stack model. It answers the
-// framework's slots for the render's life cycle and keeps the per-run record tables.
+// The product's filter class: the framework's filter over the frame-stack model it owns for its
+// call. It answers the framework's slots for the render's life cycle, keeps the per-run record
+// tables, and is the host of the stack edits (the block's storage, frame loading, the previews).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,22 +18,30 @@
 #include "File.h"
 #include "RenderSetup.h"
 #include "SettingsLayout.h"
+#include "StackEdits.h"
+#include "StackState.h"
 #include "TileComposer.h"
 
 struct LayerState;
 class QVDatabaseRecord;
 class ThumbnailSource;
 
-class Quorvel : public PhotoshopFilter, public QuorvelBase {
+class Quorvel : public PhotoshopFilter, private StackEditHost {
 public:
     static constexpr uint32_t kSignature = 'qvxq';
 
-    Quorvel() = default;
+    // A filter object of the call whose stack state is `state` (the photo's row and the LayerState
+    // table, which the call's filter objects share); the state outlives the object.
+    explicit Quorvel(StackState& state) : state_(state) {}
     ~Quorvel() override;
 
     uint32_t GetSignature() const override { return kSignature; }
-    // The frame-stack model over this call's parameter block.
-    QuorvelBase& Stack() { return *this; }
+    // The frame-stack model over this call's parameter block and stack state.
+    QuorvelBase& Stack() const;
+    // The stack edits on that model, with this filter as their host.
+    StackEdits Edits() { return StackEdits(Stack(), *this); }
+    // The call's LayerState table (the model's).
+    LayerStateTable& LayerStates() const { return state_.layerStates; }
     // The product keeps its own session block, so its run hooks replace the framework's selection
     // round trip.
     void BeginRun() override { InitializeGlobals(); }
@@ -59,7 +69,7 @@ public:
     // Adds delta to the path-record count (pathRecords) or the layer count, resizes the block to
     // match and sizes the run-time tables to the stack: 0, -108 when memory is short, -30100 when
     // the stack would leave its limits.
-    ErrorCode ResizeStackStorage(int32_t delta, bool pathRecords);
+    ErrorCode ResizeStackStorage(int32_t delta, bool pathRecords) override;
 
     // Asks the host to keep buffer space free for the renderer: half of a small maxSpace, else
     // 2 MB. The framework's filter-case checks do not apply to this class.
@@ -143,7 +153,7 @@ public:
     // library folder to the new one and the libraries open again there.
     void SetLibraryFolder(std::string_view folder);
 
-    // ---- Stack edits
+    // ---- Frame images and the use of a frame (LayerImages.cpp; the edits are Edits())
 
     // Loads or rebuilds the image of every record (layers, then path records): shapes get their
     // inside-test again when their record changed; a frame file is loaded unless its entry holds it
@@ -151,36 +161,9 @@ public:
     // loaded is marked missing: under the preview dialog the walk goes on, without it the call
     // stops with 32512. Consumes the automatic-rotation request. Answers the records walked.
     int32_t LoadLayerImages();
-    // Inserts a layer (or, with pathRecord, a texture path record) at record index `index` with the
-    // frame's file spec; a layer inserted inside a linked group joins it, and layers keep naming
-    // the textures they named. False, after alert 16006, when the stack has no room for it (32
-    // layers, 32 stored records), or after alert 16005 when memory is short; the block and the
-    // table are then as before.
-    bool InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId, bool pathRecord, bool keepRotation);
-    // Writes record `index`'s frame source and forgets its loaded image.
-    bool SetLayerRecordData(int32_t index, const FileSpec& spec, uint32_t recordId, bool keepRotation);
-    // Removes record `index` (a single layer stays as the empty stack's placeholder) and keeps the
-    // selection inside the stack; layers that named a removed texture name none. False for an
-    // index outside the stack. A failure to shrink is raised after the size was restored.
-    bool RemoveLayer(int32_t index);
     // Uses a frame: replaces the selected layer's frame (replace, or Alt held), or inserts a layer
-    // at the selected row; alert 16006 when the stack is full.
+    // at the selected row (Edits()); alert 16006 when the stack is full.
     void SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation);
-    // Inserts a layer at list position `position` (the photo row pushes the photo up).
-    bool InsertFrameRecord(int32_t position, const FileSpec& spec, uint32_t recordId, bool keepRotation);
-    // Deletes the selected layer (its group stays joined across it), or every layer, keeping the
-    // photo's row: true when an enabled layer with an image went.
-    bool DeleteFrame(bool all);
-    // The rows 0..N (order holds N + 1 entries) in their new order after rows a..b move to the
-    // place of rows c..d: false when a position lies outside 0..N.
-    static bool ComputeMoveOrder(int32_t a, int32_t b, int32_t c, int32_t d, std::span<int16_t> order);
-    // Moves the linked group of list row `from` (or the photo row) to row `to`, and keeps the moved
-    // row selected: false when refused (the same row, a row of the same group, a drop that would
-    // split a linked group) or when memory is short, with nothing changed.
-    bool MoveLayer(int32_t from, int32_t to);
-    // Moves path record `from` to `to` (record indexes); layers that name textures by index keep
-    // naming the same images.
-    bool MovePathRecord(int32_t from, int32_t to);
     // Uses the frame of a frames-library record (its "Filename", "Path" and "PathType"); alert
     // 16013 when its file cannot be found.
     void LoadLibraryFrame(const QVDatabaseRecord& record, bool replace);
@@ -260,7 +243,7 @@ public:
     DialogCompanions* Companions() const { return companions_.get(); }
 
     // Whether the selected layer can be edited: within the stack, enabled, and its image loaded.
-    static bool CurrentLayerEditable();
+    bool CurrentLayerEditable() const;
     // Recomputes the editable flag and the Frames menu's states, redraws the overlay and brings
     // every tab in step; after every stack edit and every load of the layers' images.
     void UpdateCommandStates();
@@ -341,4 +324,13 @@ private:
     int16_t previewCursor_ = 0;  // the cursor the last TrackCursor chose for the preview
     PlaneBuffer sourceBuffer_;
     RenderSetup render_;
+
+    // The stack edits' host: the resize is ResizeStackStorage's above.
+    void FrameSourceChanged(bool keepRotation) override;
+    void RestartPreviews() override { InvalidateAllInstances(); }
+
+    StackState& state_;
+    // The model over the parameters field of the call's record, made when first asked for: a
+    // filter may be built before the record of its call is at hand.
+    mutable std::optional<QuorvelBase> stack_;
 };

@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "BigEndian.h"
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "HostCall.h"
 #include "HostServices.h"
 #include "LayerState.h"
 #include "Libraries.h"
+#include "LockedParameters.h"
 #include "MorvaneDialog.h"
 #include "OnImageTools.h"
 #include "PSDialog.h"
@@ -30,8 +30,6 @@ constexpr TabType kTabOfWindowCommand[] = {kFrameStackTab, kBackgroundTab, kBord
                                            kShapeTab,      kEdgeTab,       kBevelTab,  kOptionTab};
 static_assert(std::size(kTabOfWindowCommand) == PreviewIds::kLastTabCommand - PreviewIds::kFirstTabCommand + 1);
 
-constexpr int16_t kTooManyFramesAlert = 16006;
-constexpr int32_t kMaxLayers = 32;
 constexpr ErrorCode kNothingAdded = 32512;
 
 DialogCompanionsFactory gCompanionsFactory = nullptr;
@@ -60,8 +58,8 @@ bool IsFrameFileName(std::string_view path) {
 
 void Quorvel::SetCompanionsFactory(DialogCompanionsFactory factory) { gCompanionsFactory = factory; }
 
-bool Quorvel::CurrentLayerEditable() {
-    const LockedParameters parameters;
+bool Quorvel::CurrentLayerEditable() const {
+    const LockedParameters parameters = Stack().Lock();
     if (!parameters) return false;
     const ParameterBlockView block = parameters.View();
     const int32_t selected = block.Block().Get(BlockLayout::kSelectedLayer);
@@ -93,7 +91,7 @@ int16_t Quorvel::HandleDialogEvent(int16_t event) {
         RequestReloadOfMissingFrames();
         LoadLayerImages();
         UpdateCommandStates();
-        InvalidateLayerCache(-1);
+        Stack().InvalidateLayerCache(-1);
         InvalidatePreview();
         return 0;
     default:
@@ -125,7 +123,7 @@ void Quorvel::CloseDialog() {
 
 void Quorvel::DrawItemOverlay(int16_t item) {
     if (item != PreviewIds::kPreview) return;
-    if (PSDialog* dialog = MainDialog()) DrawPreviewOverlay(*dialog);
+    if (PSDialog* dialog = MainDialog()) DrawPreviewOverlay(*this, *dialog);
 }
 
 int16_t Quorvel::TrackCursor(int16_t item) {
@@ -138,25 +136,25 @@ int16_t Quorvel::TrackCursor(int16_t item) {
     }
     Point16 mouse = dialog->MousePoint();
     dialog->PreviewToImage(mouse);
-    previewCursor_ = ChoosePreviewCursor(*dialog, mouse);
+    previewCursor_ = ChoosePreviewCursor(*this, *dialog, mouse);
     return previewCursor_;
 }
 
 void Quorvel::HandlePreviewMouse() {
     PSDialog* dialog = MainDialog();
-    if (dialog && TrackPreviewDrag(*dialog, previewCursor_) && companions_) companions_->UpdateAll();
+    if (dialog && TrackPreviewDrag(*this, *dialog, previewCursor_) && companions_) companions_->UpdateAll();
 }
 
 bool Quorvel::HandleKey(int16_t key, uint16_t /*modifiers*/) {
     if (key == DialogKeyCode::kTab) {
         if (companions_ && companions_->HasFocusedItem()) return false;
-        TogglePalettes();
+        Stack().TogglePalettes();
         if (PSDialog* dialog = MainDialog(); dialog && dialog->Window()) SetActiveWindow(dialog->Window());
         return true;
     }
     if (key >= DialogKeyCode::kLeft && key <= DialogKeyCode::kDown) {
         PSDialog* dialog = MainDialog();
-        return dialog && NudgeSelectedLayer(*dialog, previewCursor_, key);
+        return dialog && NudgeSelectedLayer(*this, *dialog, previewCursor_, key);
     }
     return false;
 }
@@ -180,22 +178,22 @@ void Quorvel::OnDiskInserted() {
 // ---- Output options the apply path asks for
 
 bool Quorvel::GetApplyToNewLayer() {
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     return parameters && parameters.View().Block().Get(BlockLayout::kOutputOption) != 0;
 }
 
 bool Quorvel::WantsLayeredOutputA() {
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputMask;
 }
 
 bool Quorvel::WantsLayeredOutputB() {
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
 }
 
 bool Quorvel::GetLayeredOutputMode() {
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) != 0;
 }
 
@@ -204,12 +202,12 @@ bool Quorvel::GetLayeredOutputMode() {
 void Quorvel::UpdateCommandStates() {
     const bool editable = CurrentLayerEditable();
     if (HMENU menu = PreviewMenu()) {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         const ParameterBlockView block = parameters ? parameters.View() : ParameterBlockView(nullptr, 0);
         const int32_t layers = parameters ? block.LayerCount() : 0;
         const int32_t selected = parameters ? block.Block().Get(BlockLayout::kSelectedLayer) : -1;
         const bool layerSelected = selected >= 0 && selected < layers;
-        const bool photoRowSelected = GetSelectedListPos() == TargetLayerPos();
+        const bool photoRowSelected = Stack().GetSelectedListPos() == Stack().TargetLayerPos();
         for (int16_t command : {PreviewIds::kAddInstantFrame, PreviewIds::kAddRandomFrame, PreviewIds::kRotateClockwise,
                                 PreviewIds::kRotateCounterClockwise, PreviewIds::kFlipHorizontal, PreviewIds::kFlipVertical})
             SetCommandEnabled(menu, command, !layerSelected || editable);
@@ -217,11 +215,11 @@ void Quorvel::UpdateCommandStates() {
         SetCommandEnabled(menu, PreviewIds::kDeleteFrame, !photoRowSelected);
         SetCommandEnabled(menu, PreviewIds::kLinkAllFrames, layers >= 2);
     }
-    if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*dialog);
+    if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*this, *dialog);
     if (companions_) companions_->UpdateAll();
     // Hosts that cannot take the result as new layers get the plain result.
     if (!IsPhotoshopHost() || !layeredOutput_) {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         if (parameters) {
             const RecordRef block = parameters.View().Block();
             if (!IsPhotoshopHost() || block.Get(BlockLayout::kLayeredOutputMode) != 0) {
@@ -236,7 +234,7 @@ void Quorvel::RefreshAllLayers() {
     RequestReloadOfMissingFrames();
     LoadLayerImages();
     UpdateCommandStates();
-    InvalidateLayerCache(-1);
+    Stack().InvalidateLayerCache(-1);
     InvalidatePreview();
 }
 
@@ -255,8 +253,8 @@ void Quorvel::SavePreset() {}
 
 bool Quorvel::AddInstantFrame() {
     {
-        const LockedParameters parameters;
-        if (!parameters || parameters.View().LayerCount() >= kMaxLayers) return false;
+        const LockedParameters parameters = Stack().Lock();
+        if (!parameters || parameters.View().LayerCount() >= BlockLayout::kMaxLayers) return false;
     }
     // The default shape: an ellipse with five sides for the polygons, a 39% inset and a centred
     // head, in the place of a frame file's path.
@@ -278,7 +276,7 @@ bool Quorvel::AddInstantFrame() {
 }
 
 void Quorvel::AddRandomFrames(bool invertSource) {
-    DeleteFrame(true);
+    Edits().DeleteFrame(true);
     RandomDraws draws = RandomDraws::SeededFromClock();
     RandomFrameContext context{FramesLibrary(), draws};
     AddRandomFrame(invertSource, context);
@@ -287,7 +285,7 @@ void Quorvel::AddRandomFrames(bool invertSource) {
 
 bool Quorvel::InvertCurrentFrame() {
     if (!CurrentLayerEditable()) return false;
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     const ParameterBlockView block = parameters.View();
     const RecordRef layer = block.Layer(block.Block().Get(BlockLayout::kSelectedLayer));
     layer.Set(LayerLayout::kInvert, static_cast<uint8_t>(layer.Get(LayerLayout::kInvert) ? 0 : 1));
@@ -314,11 +312,11 @@ int16_t Quorvel::HandleCommand(int16_t command) {
         return 0;  // for the library window, which is not open
     case PreviewIds::kResetAll:
         SetDefaultParameters(0);
-        SetTargetLayerPos(0);
-        SetSelectedListPos(0);
+        Stack().SetTargetLayerPos(0);
+        Stack().SetSelectedListPos(0);
         LoadLayerImages();
         UpdateCommandStates();
-        InvalidateLayerCache(-1);
+        Stack().InvalidateLayerCache(-1);
         InvalidatePreview();
         return kCommandHandled;
     case PreviewIds::kAddInstantFrame:
@@ -331,7 +329,7 @@ int16_t Quorvel::HandleCommand(int16_t command) {
         if (InvertCurrentFrame()) RefreshAfterEdit();
         return kCommandHandled;
     case PreviewIds::kDeleteFrame:
-        if (DeleteFrame(AltHeld())) RefreshAfterEdit();
+        if (Edits().DeleteFrame(AltHeld())) RefreshAfterEdit();
         else UpdateCommandStates();
         return kCommandHandled;
     case PreviewIds::kRotateClockwise:
@@ -345,7 +343,7 @@ int16_t Quorvel::HandleCommand(int16_t command) {
         RefreshAfterEdit();
         return kCommandHandled;
     case PreviewIds::kLinkAllFrames:
-        LinkAllLayers();
+        Stack().LinkAllLayers();
         if (companions_) companions_->UpdateAll();
         return kCommandHandled;
     case PreviewIds::kViewFrameLibrary:
@@ -362,27 +360,27 @@ int16_t Quorvel::HandleCommand(int16_t command) {
     }
 }
 
-void Quorvel::RotateCurrentGroup(int16_t degrees) { ::RotateCurrentGroup(MainDialog(), degrees); }
+void Quorvel::RotateCurrentGroup(int16_t degrees) { ::RotateCurrentGroup(*this, MainDialog(), degrees); }
 
-void Quorvel::FlipCurrentGroup(bool horizontal) { ::FlipCurrentGroup(MainDialog(), horizontal); }
+void Quorvel::FlipCurrentGroup(bool horizontal) { ::FlipCurrentGroup(*this, MainDialog(), horizontal); }
 
 ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
     bool added = false;
     for (const std::string& path : paths) {
         {
-            const LockedParameters parameters;
-            if (parameters && parameters.View().LayerCount() >= kMaxLayers) {
-                RunModalDialog(nullptr, kTooManyFramesAlert, "32", nullptr);
+            const LockedParameters parameters = Stack().Lock();
+            if (parameters && parameters.View().LayerCount() >= BlockLayout::kMaxLayers) {
+                StackEdits::AlertStackFull();
                 break;
             }
         }
             if (!IsFrameFileName(path)) continue;
         const FileSpec spec = FileSpec::FromPath(path);
-        if (!InsertFrame(std::max(CurrentLayerIndex(), 0), spec, 0, false, false)) break;
+        if (!Edits().InsertFrame(std::max(Stack().CurrentLayerIndex(), 0), spec, 0, false, false)) break;
         added = true;
     }
     if (!added) return kNothingAdded;
-    if (CurrentLayerIndex() < 0) SetSelectedListPos(TargetLayerPos() == 0 ? 1 : 0);
+    if (Stack().CurrentLayerIndex() < 0) Stack().SetSelectedListPos(Stack().TargetLayerPos() == 0 ? 1 : 0);
     if (PSDialog* dialog = MainDialog()) dialog->PushUndoState();
     LoadLayerImages();
     UpdateCommandStates();

@@ -3,13 +3,12 @@
 #include <array>
 #include <cstring>
 
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
+#include "LockedParameters.h"
 #include "Quorvel.h"
-#include "QuorvelBase.h"
 #include "SettingsDefaults.h"
 #include "SettingsValidation.h"
 
@@ -23,16 +22,16 @@ int32_t SelectedOrFirstLayer(const ParameterBlockView& block) {
 }
 
 // Replaces a block of the older layout by its migration; 17004 when it cannot be one.
-ErrorCode MigrateLegacyBlock(PhotoshopFilter& filter) {
+ErrorCode MigrateLegacyBlock(Quorvel& filter) {
     std::array<uint8_t, LegacyLayout::kHandleLength> legacy;
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = filter.Stack().Lock();
         std::memcpy(legacy.data(), parameters.View().Bytes(), legacy.size());
     }
     const int32_t layers = LegacyLayerCount(legacy.data(), static_cast<int64_t>(legacy.size()));
     if (layers < 0 || layers > LegacyLayout::kMaxLayers) return Err::SettingsCorrupt;
     filter.SetParameterBlockSize(static_cast<int32_t>(ParameterBlockView::SizeFor(layers, 0)), false);
-    const LockedParameters parameters;
+    const LockedParameters parameters = filter.Stack().Lock();
     SettingsMigrateLegacyBlock(legacy.data(), parameters.View());
     return Err::None;
 }
@@ -44,10 +43,10 @@ void Quorvel::SetDefaultParameters(int which) {
     if (which < -1 && record->parameters) {
         int32_t layer = 0;
         {
-            const LockedParameters parameters;
+            const LockedParameters parameters = Stack().Lock();
             layer = SelectedOrFirstLayer(parameters.View());
         }
-        QuorvelBase::InitLayerRecord(layer, true);
+        Stack().InitLayerRecord(layer, true);
         return;
     }
     // A fresh handle: whatever the old one held, header and run-time link included, goes, but
@@ -61,19 +60,19 @@ void Quorvel::SetDefaultParameters(int which) {
         throw;
     }
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         const ParameterBlockView block = parameters.View();
         block.Block().Set(BlockLayout::kOutputOption, BlockLayout::kOutputEachFrameToNewLayer);
         SettingsResetBackgroundPlacement(block);
         SettingsInitPlaceholder(block);
     }
-    QuorvelBase::SetTargetLayerPos(0);
+    Stack().SetTargetLayerPos(0);
 }
 
 ErrorCode Quorvel::ValidateParameters() {
     bool legacy = false;
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         if (!parameters) return Err::SettingsCorrupt;
         const ParameterBlockView block = parameters.View();
         if (block.Length() < BlockLayout::kLayers) return Err::SettingsCorrupt;
@@ -85,7 +84,7 @@ ErrorCode Quorvel::ValidateParameters() {
     if (legacy) {
         if (const ErrorCode error = MigrateLegacyBlock(*this)) return error;
     }
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     const ParameterBlockView block = parameters.View();
     if (const ErrorCode error = SettingsCheckBlock(block)) return error;
     // This host kind cannot make one layer per frame: one new layer is the closest it offers.

@@ -7,7 +7,6 @@
 
 #include "Alerts.h"
 #include "ColorConversion.h"
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "FirstRunTables.h"
 #include "FrameSampling.h"
@@ -17,6 +16,7 @@
 #include "ImageCache.h"
 #include "ImageModes.h"
 #include "LayerState.h"
+#include "LockedParameters.h"
 #include "PassPlan.h"
 #include "PhotoResampler.h"
 #include "PixelSamples.h"
@@ -250,7 +250,7 @@ void Quorvel::BeginPass() {
     render_.noiseSeed = 987654321;
     render_.framesSetAside = false;  // a pass that starts again composes every tile again
     LoadLayerImages();  // sizes the run-time tables to the block, too
-    const LockedParameters parameters;
+    const LockedParameters parameters = Stack().Lock();
     if (!parameters) {
         PhotoshopFilter::BeginPass();
         SetStepCount(0);
@@ -271,12 +271,12 @@ void Quorvel::BeginPass() {
                              !(record.outLayerPlanes && (record.outLayerMasks || record.outInvertedLayerMasks)) &&
                              layeredMode != BlockLayout::kLayeredOutputMask && layeredMode != BlockLayout::kLayeredOutputLayers &&
                              !Options().fwnl;
-    const int32_t photoPosition = std::clamp(TargetLayerPos(), 0, block.LayerCount());
+    const int32_t photoPosition = std::clamp(Stack().TargetLayerPos(), 0, block.LayerCount());
     double largestCost = 1.0;
     for (int32_t layer = std::min(block.LayerCount(), BlockLayout::kMaxLayers) - 1; layer >= 0; --layer) {
         if (!block.HoldsLayer(layer) || !LayerIsDrawn(block, layer)) continue;
         if (opaquePhoto && layer >= photoPosition) continue;
-        PrepareLayerSecondaryImage(layer);
+        Stack().PrepareLayerSecondaryImage(layer);
         largestCost = std::max(largestCost, PrepareLayer(block.Layer(layer), layer));
     }
     render_.largestCost = largestCost;
@@ -400,10 +400,10 @@ void Quorvel::WarnOfTransparentFrames() {
     if (session.warningShown) return;
     bool toNewLayer = false;
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         toNewLayer = parameters && parameters.View().Block().Get(BlockLayout::kOutputOption) != BlockLayout::kOutputOff;
     }
-    if (!toNewLayer || CountTransparentEffects() <= 0) return;
+    if (!toNewLayer || Stack().CountTransparentEffects(Record().inTransparencyMask) <= 0) return;
     session.warningShown = true;
     if (RunModalDialog(nullptr, kTransparentFramesAlert, nullptr, nullptr) != 1) THROW_IF_ERROR(Err::Cancelled);
 }
@@ -429,7 +429,7 @@ double Quorvel::PrepareLayer(RecordRef layer, int32_t index) {
     const double base = EffectOf(layer, kBackground).Get(EffectLayout::kSize);
     const double enlarged = (border + 1.0) * base;
     // A three-part frame's masks say which side is which: it is never drawn turned over.
-    const bool inverted = !threePart && IsLayerInverted(index);
+    const bool inverted = !threePart && Stack().IsLayerInverted(index);
     double factors[2] = {base, enlarged};
     if (!threePart && inverted != (enlarged > base)) std::swap(factors[0], factors[1]);
 
@@ -508,7 +508,7 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
     if (pass.effect == kBackground) {
         // The background may tile a path record's image instead of its colour.
         const int32_t texture = layer.Get(LayerLayout::kBackgroundTexture);
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         if (parameters && texture >= 1 && texture <= parameters.View().PathCount()) {
             const int32_t entry = parameters.View().LayerSlots() + texture - 1;
             if (TextureIsDrawable(LayerStates().At(entry))) pass.textureState = entry;
@@ -530,7 +530,7 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
     }
     pass.noise = effect.Get(EffectLayout::kNoise);
     // The background is lit by the bevel, or by the surface texture alone.
-    if (pass.effect == kBackground && (BevelOf(layer).Get(BevelLayout::kOn) != 0 || SurfaceTextureIndex(pass.layer) != 0))
+    if (pass.effect == kBackground && (BevelOf(layer).Get(BevelLayout::kOn) != 0 || Stack().SurfaceTextureIndex(pass.layer) != 0))
         cost += PrepareBevel(layer, pass);
     const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : index;
     const int32_t bevel = render_.passes[bevelPass].bevel;
@@ -556,7 +556,7 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     BevelSetup& b = render_.bevels[pass.layer];
     const double scale = PreviewScale();
     const bool bevelOn = bevel.Get(BevelLayout::kOn) != 0;
-    const bool textured = SurfaceTextureIndex(pass.layer) != 0;
+    const bool textured = Stack().SurfaceTextureIndex(pass.layer) != 0;
     b = BevelSetup{};
     b.width = bevelOn ? std::clamp(RenderMath::RoundHalfAway(SettingsRanges::BevelWidth(bevel.Get(BevelLayout::kWidth)) / scale), 0,
                                    int32_t{SettingsRanges::kMaxBevelWidth})
@@ -974,7 +974,7 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     int32_t layers = 0;
     uint8_t outputOption = BlockLayout::kOutputOff, layeredMode = BlockLayout::kLayeredOutputNone;
     {
-        const LockedParameters parameters;
+        const LockedParameters parameters = Stack().Lock();
         if (parameters) {
             const ParameterBlockView block = parameters.View();
             layers = block.LayerCount();
@@ -982,7 +982,7 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
             layeredMode = block.Block().Get(BlockLayout::kLayeredOutputMode);
         }
     }
-    photoPosition = std::clamp(TargetLayerPos(), 0, layers);
+    photoPosition = std::clamp(Stack().TargetLayerPos(), 0, layers);
     layout.maskOutput = layeredMode == BlockLayout::kLayeredOutputMask;
     layout.layerOutput = layeredMode == BlockLayout::kLayeredOutputLayers && HasOwner();
     // A preview shows what the user will see in the document: the frames over the photo, whether

@@ -11,7 +11,7 @@
 #include "BigEndian.h"
 #include "ColorConversion.h"
 #include "CppSQLite.h"
-#include "CurrentParameters.h"
+#include "LockedParameters.h"
 #include "PreferenceSettings.h"
 #include "QVDatabase.h"
 #include "QVDatabaseRecord.h"
@@ -145,8 +145,8 @@ void DrawLayerSettings(RecordRef layer, const RandomizerBounds& options, RandomD
     }
 }
 
-int32_t CurrentLayerCount() {
-    const LockedParameters parameters;
+int32_t CurrentLayerCount(const QuorvelBase& stack) {
+    const LockedParameters parameters = stack.Lock();
     return parameters ? parameters.View().LayerCount() : 0;
 }
 
@@ -186,16 +186,16 @@ bool Quorvel::AddRandomFrame(bool invertSource, RandomFrameContext& context) {
             QVDatabaseRecord frame(context.library, "Frames");
             if (candidates.RecordAt(draws.Below(candidates.Count()), frame) != 0) break;
             frame.Load({"Filename", "PathType", "Path"});
-            const int32_t before = CurrentLayerCount();
+            const int32_t before = CurrentLayerCount(Stack());
             LoadLibraryFrame(frame, false);
             // The frame could not be used (the stack is full, its file is gone): the user has been
             // told, and the next picks would fail the same way or bury that alert under others.
-            if (CurrentLayerCount() != before + 1) break;
+            if (CurrentLayerCount(Stack()) != before + 1) break;
             // The new layer is the selected one, wherever the photo's row put it.
-            const std::optional<RecordRef> layer = SelectedLayerRecord();
+            const std::optional<RecordRef> layer = Stack().SelectedLayerRecord();
             if (!layer) break;
             DrawLayerSettings(*layer, options, draws);
-            InvalidateLayerCache(0);
+            Stack().InvalidateLayerCache(0);
             added = true;
         }
     } catch (const CppSQLiteException&) {

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "CurrentParameters.h"
 #include "File.h"
+#include "LockedParameters.h"
+#include "StackLimits.h"
 
 namespace {
 
@@ -13,9 +14,7 @@ bool HoldsWholeStack(const ParameterBlockView& block) {
     if (block.Length() < BlockLayout::kLayers) return false;
     const int32_t layers = block.LayerCount();
     const int32_t paths = block.PathCount();
-    if (layers < 0 || layers > BlockLayout::kMaxLayers || paths < 0 ||
-        block.LayerSlots() + paths > BlockLayout::kMaxStackEntries)
-        return false;
+    if (!StackLimits::Holds(layers, paths)) return false;
     const int64_t size = block.Block().Get(BlockLayout::kSize);
     return size == ParameterBlockView::SizeFor(layers, paths) && size + ParameterHeader::kRunTimePrefix <= block.Length();
 }
@@ -39,8 +38,8 @@ void ForEachFrameSource(const ParameterBlockView& block, Convert convert) {
 
 namespace StoredBlock {
 
-ErrorCode CopyCurrent(std::vector<uint8_t>& image) {
-    const LockedParameters parameters;
+ErrorCode CopyCurrent(Handle block, std::vector<uint8_t>& image) {
+    const LockedParameters parameters(block);
     if (!parameters) return Err::SettingsCorrupt;
     const ParameterBlockView live = parameters.View();
     if (!HoldsWholeStack(live)) return Err::SettingsCorrupt;

@@ -8,15 +8,16 @@
 #include <vector>
 
 #include "ErrorCodes.h"
+#include "PluginInterface.h"
 #include "SettingsLayout.h"
 
 namespace StoredBlock {
 
-// The current block's handle image (its S + 8 bytes, run-time link included) with every frame
-// path relative to the frame library folder where it has such a form; the live block is not
-// touched. 17004 when the block is not a whole stack (its size field disagrees with its stack or
-// with the handle), -108 when memory is short.
-ErrorCode CopyCurrent(std::vector<uint8_t>& image);
+// The live block's handle image (its S + 8 bytes, run-time link included) with every frame path
+// relative to the frame library folder where it has such a form; the live block in `parameters` is
+// not touched. 17004 when the block is not a whole stack (its size field disagrees with its stack
+// or with the handle), -108 when memory is short.
+ErrorCode CopyCurrent(Handle parameters, std::vector<uint8_t>& image);
 
 // Rewrites the frame paths of a block image (shapes have none): relative to baseFolder, or
 // absolute against it. No base leaves the paths as they are. The image must hold the whole stack

@@ -7,13 +7,13 @@
 
 #include "Alerts.h"
 #include "ControlDrawing.h"
-#include "CurrentParameters.h"
 #include "DrawingGuards.h"
 #include "DropTarget.h"
 #include "File.h"
 #include "HostPixels.h"
 #include "ImageControl.h"
 #include "LayerState.h"
+#include "LockedParameters.h"
 #include "PSDialog.h"
 #include "Quorvel.h"
 #include "ResourceImage.h"
@@ -35,9 +35,9 @@ struct StackShape {
     int32_t selectedLayer = -1;
 };
 
-StackShape ReadStackShape() {
+StackShape ReadStackShape(const QuorvelBase& model) {
     StackShape shape;
-    const LockedParameters parameters;
+    const LockedParameters parameters = model.Lock();
     if (!parameters) return shape;
     const ParameterBlockView block = parameters.View();
     shape.layers = std::clamp<int32_t>(block.LayerCount(), 0, BlockLayout::kMaxLayers);
@@ -46,8 +46,8 @@ StackShape ReadStackShape() {
     return shape;
 }
 
-bool HasLoadError(int32_t layer) {
-    LayerStateTable& states = LayerStates();
+bool HasLoadError(const QuorvelBase& model, int32_t layer) {
+    LayerStateTable& states = model.LayerStates();
     if (layer < 0 || layer >= states.Count()) return false;
     const LayerState* state = states.At(layer);
     return state && (state->loadFailed || state->imageMissing);
@@ -235,7 +235,7 @@ void FrameStackTab::DrawItem(int16_t item) {
 // ---- Following the stack
 
 void FrameStackTab::UpdateButtons() {
-    const StackShape stack = ReadStackShape();
+    const StackShape stack = ReadStackShape(Stack());
     const auto enable = [this](int16_t item, bool on) {
         const HWND window = ItemWindow(item);
         if (!window || (IsWindowEnabled(window) != FALSE) == on) return;
@@ -248,9 +248,9 @@ void FrameStackTab::UpdateButtons() {
 
 void FrameStackTab::UpdateControls() {
     UpdateButtons();
-    const int32_t rows = ReadStackShape().layers + 1;
+    const int32_t rows = ReadStackShape(Stack()).layers + 1;
     list_.SetRowCount(static_cast<int16_t>(rows));
-    int32_t selected = GetSelectedListPos();
+    int32_t selected = Stack().GetSelectedListPos();
     if (selected < 0 || selected >= rows) selected = rows - 1;
     list_.SetSelectedRow(static_cast<int16_t>(selected));
     const int32_t first = std::max<int32_t>(std::min<int32_t>(list_.FirstVisibleRow(), rows - list_.VisibleRows()),
@@ -298,7 +298,7 @@ bool FrameStackTab::RunButton(int16_t item) {
             filter.ShowFrameLibrary();
             return false;
         case kRemoveFrame: {
-            const bool removed = filter.DeleteFrame(alt);
+            const bool removed = filter.Edits().DeleteFrame(alt);
             // A hidden layer that went changes no pixel, yet the list lost a row.
             filter.UpdateCommandStates();
             return removed;
@@ -307,7 +307,7 @@ bool FrameStackTab::RunButton(int16_t item) {
             filter.SavePreset();
             return false;
         case kAddInstant: {
-            if (ReadStackShape().layers >= BlockLayout::kMaxLayers || !filter.AddInstantFrame()) return false;
+            if (ReadStackShape(Stack()).layers >= BlockLayout::kMaxLayers || !filter.AddInstantFrame()) return false;
             if (QuorvelTab* shapeTab = FindTab(Preview(), kShapeTab)) shapeTab->Show(kShowInFront);
             filter.UpdateCommandStates();
             return true;
@@ -336,12 +336,12 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
     const int16_t second = FrameStackSecond(query.parameter);
     // Rows come from the list's arithmetic; no code takes a row above the list.
     if (row < 0) return false;
-    const StackShape stack = ReadStackShape();
+    const StackShape stack = ReadStackShape(Stack());
     const int32_t rows = stack.layers + 1;
-    const int32_t photoRow = TargetLayerPos();
-    const int32_t layer = ListPosToLayer(row);
+    const int32_t photoRow = Stack().TargetLayerPos();
+    const int32_t layer = Stack().ListPosToLayer(row);
     // The row's layer record, when the row is a layer's.
-    const std::optional<RecordRef> found = layer >= 0 ? LayerRecord(layer) : std::nullopt;
+    const std::optional<RecordRef> found = layer >= 0 ? Stack().LayerRecord(layer) : std::nullopt;
     const bool isLayer = found.has_value();
     const RecordRef record = found.value_or(RecordRef(nullptr));
     Quorvel& filter = Filter();
@@ -354,24 +354,24 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
                 LayerName(record, query.text, sizeof query.text);
             return true;
         case kRowState:
-            query.answer = row == photoRow ? 1 : !isLayer ? 0 : HasLoadError(layer) ? -1 : record.Get(LayerLayout::kEnabled);
+            query.answer = row == photoRow ? 1 : !isLayer ? 0 : HasLoadError(Stack(), layer) ? -1 : record.Get(LayerLayout::kEnabled);
             return true;
         case kShowRow:
         case kHideRow:
-            if (!isLayer || HasLoadError(layer)) return false;
+            if (!isLayer || HasLoadError(Stack(), layer)) return false;
             record.Set(LayerLayout::kEnabled, code == kShowRow ? 1 : 0);
             if (layer == stack.selectedLayer) filter.UpdateCommandStates();
             filter.InvalidatePreview();
             return false;
         case kSelectionChanged:
-            if (row != GetSelectedListPos()) {
-                SetSelectedListPos(row);
+            if (row != Stack().GetSelectedListPos()) {
+                Stack().SetSelectedListPos(row);
                 filter.UpdateCommandStates();
             }
             return false;
         case kMoveRow: {
             if (row >= rows || second < 0 || second >= rows) return false;
-            const bool moved = filter.MoveLayer(row, second);
+            const bool moved = filter.Edits().MoveLayer(row, second);
             filter.InvalidatePreview();
             return moved;
         }
@@ -385,16 +385,16 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
                     return true;
                 }
                 const bool inverted = record.Get(LayerLayout::kInvert) >= 1;
-                const int32_t look = !enabled || HasLoadError(layer) ? kGreyed : inverted ? kShownInverted : kShown;
+                const int32_t look = !enabled || HasLoadError(Stack(), layer) ? kGreyed : inverted ? kShownInverted : kShown;
                 query.answer = (kInvertIcon + (inverted ? 1 : 0)) | look;
                 return true;
             }
-            query.answer = isLayer && IsShape(record) ? kShapeIcon : isLayer && HasLoadError(layer) ? kMissingIcon : kFrameIcon;
+            query.answer = isLayer && IsShape(record) ? kShapeIcon : isLayer && HasLoadError(Stack(), layer) ? kMissingIcon : kFrameIcon;
             if (isLayer && !enabled) query.answer |= kGreyed;
             return true;
         }
         case kColumnClick:
-            if (second != 1 || !isLayer || !record.Get(LayerLayout::kEnabled) || HasLoadError(layer)) return false;
+            if (second != 1 || !isLayer || !record.Get(LayerLayout::kEnabled) || HasLoadError(Stack(), layer)) return false;
             record.Set(LayerLayout::kInvert, record.Get(LayerLayout::kInvert) ? 0 : 1);
             filter.UpdateCommandStates();
             filter.InvalidatePreview();
@@ -418,7 +418,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
             record.Set(mine, value);
             const int32_t neighbour = toNext ? layer + 1 : layer - 1;
             if (neighbour >= 0 && neighbour < stack.layers)
-                if (const std::optional<RecordRef> other = LayerRecord(neighbour))
+                if (const std::optional<RecordRef> other = Stack().LayerRecord(neighbour))
                     other->Set(toNext ? LayerLayout::kLinkedPrevious : LayerLayout::kLinkedNext, value);
             return false;
         }
@@ -426,7 +426,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
         case kIsPhotoRowToo:
             return row == photoRow;
         case kResetPhoto:
-            if (row != photoRow || !ResetBackgroundPlacement()) return false;
+            if (row != photoRow || !Stack().ResetBackgroundPlacement()) return false;
             if (stack.selectedLayer < 0) filter.UpdateCommandStates();
             filter.InvalidatePreview();
             return false;

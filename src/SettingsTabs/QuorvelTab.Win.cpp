@@ -76,6 +76,8 @@ QuorvelTab::QuorvelTab(Quorvel& filter, PSDialog& preview, TabType type, int16_t
     FloatingPalettes::Register(type_, &palette_);
 }
 
+QuorvelBase& QuorvelTab::Stack() const { return filter_.Stack(); }
+
 QuorvelTab::~QuorvelTab() {
     FloatingPalettes::Register(type_, nullptr);
     if (gPick.tab == this) gPick = {};
@@ -160,7 +162,7 @@ int16_t QuorvelTab::CursorForItem(int16_t item) {
 void QuorvelTab::Idle() { preview_.Idle(); }
 
 void QuorvelTab::EnableControls() {
-    const bool editable = Quorvel::CurrentLayerEditable();
+    const bool editable = filter_.CurrentLayerEditable();
     for (int16_t item = 1; item <= ItemCount(); ++item) EnableItem(item, editable);
 }
 
@@ -290,10 +292,10 @@ void QuorvelTab::DrawCentredMessage(int16_t stringId, const Rect16& rect) {
 
 void QuorvelTab::DrawLayerThumbnail(int32_t layer, const Rect16& rect) {
     FrameThumbnailCell(rect);
-    LayerStateTable& states = LayerStates();
+    LayerStateTable& states = Stack().LayerStates();
     if (layer < 0 || layer >= states.Count()) return;
     LayerState* const state = states.At(layer);
-    const std::optional<RecordRef> record = LayerRecord(layer);
+    const std::optional<RecordRef> record = Stack().LayerRecord(layer);
     if (!state || !record) return;
     const bool shape = record->Sub(LayerLayout::kSource).Get(ShapeLayout::kMarker) == kShapeMarker;
     const bool inverted = record->Get(LayerLayout::kInvert) != 0;

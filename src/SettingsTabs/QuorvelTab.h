@@ -57,7 +57,7 @@ void SetWindowMenuText(PSDialog& preview, int16_t command, bool shown);
 // The kinds of pick a tab may own on the preview.
 enum class PickKind : int32_t { kNone = 0, kEyedropper = 1, kShadowOffset = 2 };
 
-class QuorvelTab : public FloatingTab, protected QuorvelBase {
+class QuorvelTab : public FloatingTab {
 public:
     // The preview's tools the tabs set: none while a tab owns the pick, move after it.
     static constexpr int16_t kNoTool = 0;
@@ -70,6 +70,8 @@ public:
 
     TabType Type() const { return type_; }
     Quorvel& Filter() const { return filter_; }
+    // The frame-stack model the tab edits: its filter's.
+    QuorvelBase& Stack() const;
     PSDialog& Preview() const { return preview_; }
     // The string base of types 1 to 8; the template id of any other.
     int16_t ControlBase() const;

@@ -27,11 +27,3 @@ void LayerState::ForgetFrame() {
     innerFill = kNoBorderValue;
     outerFill = 0;
 }
-
-LayerStateTable& LayerStates() {
-    // Never destroyed: at unload the host that owns the buffers may be gone. Every call empties
-    // the table before it returns.
-    static LayerStateTable& table = *new LayerStateTable;
-    return table;
-}
-

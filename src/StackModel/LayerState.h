@@ -1,6 +1,6 @@
 // The run-time record of one stack entry (a layer or a path record): its loaded frame image and
-// the surface texture prepared from it. The records live in one process-wide table beside the
-// parameter block, layers first, then the path records.
+// the surface texture prepared from it. The records live in the call's table beside the parameter
+// block (StackState.h), layers first, then the path records.
 #pragma once
 
 #include <array>
@@ -80,7 +80,6 @@ struct LayerState {
     std::array<uint8_t, ShapeLayout::kLength> shapeRecord{};
 };
 
-// The process-wide table: one entry per stack position, layer i at i and the 1-based path record
-// p at max(N,1) + p - 1. It lives as long as the library; the stack storage resize sizes it.
-using LayerStateTable = RecordTable<LayerState, 32>;
-LayerStateTable& LayerStates();
+// The table: one entry per stack position, layer i at i and the 1-based path record p at
+// max(N,1) + p - 1. The stack storage resize sizes it.
+using LayerStateTable = RecordTable<LayerState, BlockLayout::kMaxStackEntries>;

@@ -5,26 +5,23 @@
 #include <cmath>
 #include <cstring>
 
-#include "CurrentParameters.h"
 #include "Errors.h"
 #include "File.h"
 #include "FloatingPalettes.h"
-#include "HostCall.h"
 #include "HostMemory.h"
 #include "LayerState.h"
+#include "LockedParameters.h"
 #include "SettingsDefaults.h"
 #include "SettingsRanges.h"
 #include "Kernels.h"
 
 namespace {
 
-int32_t gTargetLayerPos = 0;
-
-// The stack as the current block holds it. Counts are held to the stack's limits and records to
-// the bytes the handle really has, so a damaged block is never read or written outside.
+// The stack as the block holds it, with the photo's row. Counts are held to the stack's limits and
+// records to the bytes the handle really has, so a damaged block is never read or written outside.
 class Stack {
 public:
-    Stack() : view_(parameters_.View()) {
+    Stack(Handle parameters, int32_t photo) : parameters_(parameters), view_(parameters_.View()), photo_(photo) {
         if (!parameters_ || !view_.HoldsLayer(0)) return;
         const int64_t layersHeld = (view_.Length() - BlockLayout::kLayers) / LayerLayout::kLength;
         layers_ = static_cast<int32_t>(std::clamp<int64_t>(view_.LayerCount(), 0, std::min<int64_t>(layersHeld, BlockLayout::kMaxLayers)));
@@ -42,9 +39,7 @@ public:
     std::optional<RecordRef> Record(int32_t i) const {
         if (!*this || i < 0 || i >= Slots() + paths_) return std::nullopt;
         const bool layer = i < Slots();
-        const int64_t offset = layer ? BlockLayout::kLayers + int64_t{LayerLayout::kLength} * i
-                                     : BlockLayout::kLayers + int64_t{LayerLayout::kLength} * Slots() +
-                                           int64_t{PathLayout::kLength} * (i - Slots());
+        const int64_t offset = ParameterBlockView::RecordOffset(i, Slots());
         const int64_t length = layer ? LayerLayout::kLength : PathLayout::kLength;
         if (offset + length > view_.Length()) return std::nullopt;
         return RecordRef(view_.Bytes() + offset);
@@ -59,18 +54,23 @@ public:
         return IsLayer(selected) ? selected : 0;
     }
 
+    int32_t Photo() const { return photo_; }
     int32_t ToLayer(int32_t position) const {
-        if (position < 0 || position >= layers_ + 1 || position == gTargetLayerPos) return -1;
-        return position < gTargetLayerPos ? position : position - 1;
+        if (position < 0 || position >= layers_ + 1 || position == photo_) return -1;
+        return position < photo_ ? position : position - 1;
     }
-    int32_t ToListPos(int32_t layer) const { return layer >= gTargetLayerPos ? layer + 1 : layer; }
+    int32_t ToListPos(int32_t layer) const { return layer >= photo_ ? layer + 1 : layer; }
 
 private:
     LockedParameters parameters_;
     ParameterBlockView view_;
+    int32_t photo_ = 0;
     int32_t layers_ = 0;
     int32_t paths_ = 0;
 };
+
+// The model's block and photo row, locked while the stack lives.
+Stack StackOf(const QuorvelBase& model) { return Stack(model.Parameters(), model.TargetLayerPos()); }
 
 // The block whose selection and edge index follow the current one, when the run-time link names
 // one; locked while this lives.
@@ -113,17 +113,17 @@ void UnlinkStackEnds(const Stack& stack) {
 }
 
 // A group's end as a list row, or -1 when there is none.
-int32_t GroupEndListPos(int32_t position, int32_t (*groupEnd)(int32_t)) {
+int32_t GroupEndListPos(const QuorvelBase& model, int32_t position, int32_t (QuorvelBase::*groupEnd)(int32_t) const) {
     int32_t layer = -1;
     {
-        const Stack stack;
+        const Stack stack = StackOf(model);
         if (position < 0 || position > stack.Layers()) return -1;
-        if (position == gTargetLayerPos) return position;
+        if (position == stack.Photo()) return position;
         layer = stack.ToLayer(position);
     }
-    const int32_t end = groupEnd(layer);
+    const int32_t end = (model.*groupEnd)(layer);
     if (end < 0) return -1;
-    return Stack().ToListPos(end);
+    return StackOf(model).ToListPos(end);
 }
 
 bool EffectIsPartlyTransparent(RecordRef effect) {
@@ -142,17 +142,17 @@ int32_t TextureBlurRadius(RecordRef bevel) {
 // The path record image a layer's bevel names for its texture, when it is loaded and whole.
 // The path record a layer's bevel names for its texture (1..M) when its image is not missing,
 // else 0.
-int32_t TextureIndex(const Stack& stack, RecordRef layer) {
+int32_t TextureIndex(const Stack& stack, const LayerStateTable& states, RecordRef layer) {
     const int32_t k = BevelOf(layer).Get(BevelLayout::kSurfaceTexture);
     if (k < 1 || k > stack.Paths()) return 0;
-    const LayerState* source = LayerStates().At(stack.Slots() + k - 1);
+    const LayerState* source = states.At(stack.Slots() + k - 1);
     return source && !source->imageMissing ? k : 0;
 }
 
-LayerState* TextureSource(const Stack& stack, RecordRef layer) {
-    const int32_t k = TextureIndex(stack, layer);
+LayerState* TextureSource(const Stack& stack, const LayerStateTable& states, RecordRef layer) {
+    const int32_t k = TextureIndex(stack, states, layer);
     if (k == 0) return nullptr;
-    LayerState* source = LayerStates().At(stack.Slots() + k - 1);
+    LayerState* source = states.At(stack.Slots() + k - 1);
     if (source->imagePlanes < 1) return nullptr;
     const Rect16& b = source->imageBounds;
     const int64_t width = int64_t{b.right} - b.left, height = int64_t{b.bottom} - b.top;
@@ -183,8 +183,7 @@ void TileGreyTexture(const uint8_t* source, int32_t w, int32_t h, int32_t planes
 // Applies convert to the frame source of every record that names a file: records 0 through
 // max(N,1) + M - 1, the last path record included.
 template <typename Convert>
-void ForEachFrameSource(Convert convert) {
-    const Stack stack;
+void ForEachFrameSource(const Stack& stack, Convert convert) {
     for (int32_t i = 0; i < stack.Slots() + stack.Paths(); ++i) {
         const auto record = stack.Record(i);
         if (!record || HoldsShape(*record)) continue;
@@ -211,24 +210,24 @@ void FloatingPalettes::Register(int place, FloatingPalette* palette) {
 
 // ---- Photo position and list positions
 
-int32_t QuorvelBase::TargetLayerPos() { return gTargetLayerPos; }
-
 void QuorvelBase::SetTargetLayerPos(int32_t position) {
     if (position < 0) return;
-    if (position < Stack().Layers() + 1) gTargetLayerPos = position;
+    if (position < StackOf(*this).Layers() + 1) state_.photoPosition = position;
 }
 
-int32_t QuorvelBase::ListPosToLayer(int32_t position) { return Stack().ToLayer(position); }
+int32_t QuorvelBase::ListPosToLayer(int32_t position) const {
+    return StackOf(*this).ToLayer(position);
+}
 
-int32_t QuorvelBase::GetSelectedListPos() {
-    const Stack stack;
+int32_t QuorvelBase::GetSelectedListPos() const {
+    const Stack stack = StackOf(*this);
     const int32_t selected = stack.SelectedIndex();
-    if (!stack.IsLayer(selected)) return gTargetLayerPos;
+    if (!stack.IsLayer(selected)) return stack.Photo();
     return stack.ToListPos(selected);
 }
 
 void QuorvelBase::SetSelectedListPos(int32_t position) {
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     if (!stack) return;
     const int16_t layer = static_cast<int16_t>(stack.ToLayer(position));
     stack.View().Block().Set(BlockLayout::kSelectedLayer, layer);
@@ -237,7 +236,7 @@ void QuorvelBase::SetSelectedListPos(int32_t position) {
 }
 
 void QuorvelBase::SetSelectedPathRecord(int32_t index) {
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     if (!stack) return;
     const auto selected = static_cast<int16_t>(index);
     stack.View().Block().Set(BlockLayout::kSelectedPath, selected);
@@ -248,30 +247,30 @@ void QuorvelBase::SetSelectedPathRecord(int32_t index) {
 // ---- Records
 
 void QuorvelBase::LinkTwinBlock(Handle twin) {
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     if (stack) std::memcpy(stack.View().Bytes(), &twin, sizeof twin);
 }
 
-std::optional<RecordRef> QuorvelBase::LayerRecord(int32_t index) { return Stack().Record(index); }
+std::optional<RecordRef> QuorvelBase::LayerRecord(int32_t index) const { return StackOf(*this).Record(index); }
 
-std::optional<RecordRef> QuorvelBase::SelectedLayerRecord() {
-    const Stack stack;
+std::optional<RecordRef> QuorvelBase::SelectedLayerRecord() const {
+    const Stack stack = StackOf(*this);
     return stack.Record(stack.SelectedOrFirst());
 }
 
-std::optional<RecordRef> QuorvelBase::SelectedLayerEffect(int32_t kind) {
+std::optional<RecordRef> QuorvelBase::SelectedLayerEffect(int32_t kind) const {
     const auto layer = SelectedLayerRecord();
     if (!layer || kind < 0 || kind >= LayerLayout::kEffectCount) return std::nullopt;
     return EffectOf(*layer, kind);
 }
 
-std::optional<RecordRef> QuorvelBase::SelectedLayerBevel() {
+std::optional<RecordRef> QuorvelBase::SelectedLayerBevel() const {
     const auto layer = SelectedLayerRecord();
     if (!layer) return std::nullopt;
     return BevelOf(*layer);
 }
 
-std::optional<RecordRef> QuorvelBase::SelectedLayerEdge() {
+std::optional<RecordRef> QuorvelBase::SelectedLayerEdge() const {
     const auto layer = SelectedLayerRecord();
     if (!layer) return std::nullopt;
     const int32_t slot = layer->Get(LayerLayout::kEdgeIndex);
@@ -281,7 +280,7 @@ std::optional<RecordRef> QuorvelBase::SelectedLayerEdge() {
 
 void QuorvelBase::SetSelectedEdgeIndex(int32_t index, bool blockOnly) {
     if (index < 0 || index >= LayerLayout::kEdgeCount) return;
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     const int32_t selected = stack.SelectedOrFirst();
     const auto layer = stack.Record(selected);
     if (!layer) return;
@@ -291,20 +290,20 @@ void QuorvelBase::SetSelectedEdgeIndex(int32_t index, bool blockOnly) {
     if (const auto twinLayer = twin.Layer(selected)) twinLayer->Set(LayerLayout::kEdgeIndex, static_cast<uint8_t>(index));
 }
 
-int32_t QuorvelBase::GetSelectedEdgeIndex() {
+int32_t QuorvelBase::GetSelectedEdgeIndex() const {
     const auto layer = SelectedLayerRecord();
     return layer ? layer->Get(LayerLayout::kEdgeIndex) : 0;
 }
 
-int32_t QuorvelBase::CurrentLayerIndex() { return Stack().SelectedOrFirst(); }
+int32_t QuorvelBase::CurrentLayerIndex() const { return StackOf(*this).SelectedOrFirst(); }
 
-int32_t QuorvelBase::SurfaceTextureIndex(int32_t layer) {
-    const Stack stack;
-    return stack.IsLayer(layer) ? TextureIndex(stack, stack.Layer(layer)) : 0;
+int32_t QuorvelBase::SurfaceTextureIndex(int32_t layer) const {
+    const Stack stack = StackOf(*this);
+    return stack.IsLayer(layer) ? TextureIndex(stack, LayerStates(), stack.Layer(layer)) : 0;
 }
 
-int32_t QuorvelBase::SelectedLayerMode() {
-    const Stack stack;
+int32_t QuorvelBase::SelectedLayerMode() const {
+    const Stack stack = StackOf(*this);
     const int32_t selected = stack.SelectedIndex();
     if (!stack.IsLayer(selected) || selected >= LayerStates().Count()) return 0;
     return stack.Layer(selected).Get(LayerLayout::kBackgroundTexture);
@@ -312,18 +311,18 @@ int32_t QuorvelBase::SelectedLayerMode() {
 
 // ---- Links
 
-bool QuorvelBase::LayersLinked(int32_t a, int32_t b) {
-    const Stack stack;
+bool QuorvelBase::LayersLinked(int32_t a, int32_t b) const {
+    const Stack stack = StackOf(*this);
     if (!stack.IsLayer(a) || !stack.IsLayer(b)) return false;
     for (int32_t i = std::min(a, b); i < std::max(a, b); ++i)
         if (!LinkedToNext(stack, i)) return false;
     return true;
 }
 
-bool QuorvelBase::ListPosLinked(int32_t a, int32_t b) {
+bool QuorvelBase::ListPosLinked(int32_t a, int32_t b) const {
     int32_t la = -1, lb = -1;
     {
-        const Stack stack;
+        const Stack stack = StackOf(*this);
         la = stack.ToLayer(a);
         lb = stack.ToLayer(b);
     }
@@ -331,13 +330,13 @@ bool QuorvelBase::ListPosLinked(int32_t a, int32_t b) {
 }
 
 void QuorvelBase::LinkAllLayers() {
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     for (int32_t i = 0; i < stack.Layers(); ++i) {
         stack.Layer(i).Set(LayerLayout::kLinkedPrevious, 1);
         stack.Layer(i).Set(LayerLayout::kLinkedNext, 1);
     }
     UnlinkStackEnds(stack);
-    const int32_t photo = gTargetLayerPos;
+    const int32_t photo = stack.Photo();
     if (photo > 0 && photo < stack.Layers()) {
         stack.Layer(photo - 1).Set(LayerLayout::kLinkedNext, 0);
         stack.Layer(photo).Set(LayerLayout::kLinkedPrevious, 0);
@@ -345,7 +344,7 @@ void QuorvelBase::LinkAllLayers() {
 }
 
 void QuorvelBase::SetLinkRange(int32_t a, int32_t b, uint8_t value) {
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     UnlinkStackEnds(stack);
     if (a == b || !stack.IsLayer(a) || !stack.IsLayer(b)) return;
     const int32_t lo = std::min(a, b), hi = std::max(a, b);
@@ -353,27 +352,31 @@ void QuorvelBase::SetLinkRange(int32_t a, int32_t b, uint8_t value) {
     for (int32_t i = lo + 1; i <= hi; ++i) stack.Layer(i).Set(LayerLayout::kLinkedPrevious, value);
 }
 
-int32_t QuorvelBase::FirstLinkedLayer(int32_t layer) {
-    const Stack stack;
+int32_t QuorvelBase::FirstLinkedLayer(int32_t layer) const {
+    const Stack stack = StackOf(*this);
     if (!stack.IsLayer(layer)) return -1;
     while (layer > 0 && LinkedToPrevious(stack, layer)) --layer;
     return layer;
 }
 
-int32_t QuorvelBase::LastLinkedLayer(int32_t layer) {
-    const Stack stack;
+int32_t QuorvelBase::LastLinkedLayer(int32_t layer) const {
+    const Stack stack = StackOf(*this);
     if (!stack.IsLayer(layer)) return -1;
     while (layer < stack.Layers() - 1 && LinkedToNext(stack, layer)) ++layer;
     return layer;
 }
 
-int32_t QuorvelBase::FirstLinkedListPos(int32_t position) { return GroupEndListPos(position, &FirstLinkedLayer); }
-int32_t QuorvelBase::LastLinkedListPos(int32_t position) { return GroupEndListPos(position, &LastLinkedLayer); }
+int32_t QuorvelBase::FirstLinkedListPos(int32_t position) const {
+    return GroupEndListPos(*this, position, &QuorvelBase::FirstLinkedLayer);
+}
+int32_t QuorvelBase::LastLinkedListPos(int32_t position) const {
+    return GroupEndListPos(*this, position, &QuorvelBase::LastLinkedLayer);
+}
 
 // ---- Layer state
 
-bool QuorvelBase::IsLayerInverted(int32_t layer) {
-    const Stack stack;
+bool QuorvelBase::IsLayerInverted(int32_t layer) const {
+    const Stack stack = StackOf(*this);
     if (layer < 0) layer = stack.SelectedOrFirst();
     if (layer >= stack.Slots()) return false;
     const auto record = stack.Record(layer);
@@ -384,10 +387,9 @@ bool QuorvelBase::IsLayerInverted(int32_t layer) {
     return invert != imageInverted;
 }
 
-int32_t QuorvelBase::CountTransparentEffects() {
-    const FilterRecord* record = HostCall::Current().record;
-    if (!record || record->inTransparencyMask < 1) return 0;
-    const Stack stack;
+int32_t QuorvelBase::CountTransparentEffects(int32_t inputTransparencyMasks) const {
+    if (inputTransparencyMasks < 1) return 0;
+    const Stack stack = StackOf(*this);
     int32_t count = 0;
     for (int32_t i = 0; i < stack.Layers(); ++i) {
         const RecordRef layer = stack.Layer(i);
@@ -403,16 +405,16 @@ void QuorvelBase::InvalidateLayerCache(int32_t which) {
         for (int32_t i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->cacheValid = false;
         return;
     }
-    const int32_t layer = which == 0 ? Stack().SelectedOrFirst() : which - 1;
+    const int32_t layer = which == 0 ? StackOf(*this).SelectedOrFirst() : which - 1;
     if (LayerState* state = LayerStates().At(layer)) state->cacheValid = false;
 }
 
 void QuorvelBase::PrepareLayerSecondaryImage(int32_t layer) {
-    const Stack stack;
+    const Stack stack = StackOf(*this);
     LayerState* state = LayerStates().At(layer);
     if (!state || state->cacheValid) return;
     const auto record = layer < stack.Slots() ? stack.Record(layer) : std::nullopt;
-    LayerState* source = record ? TextureSource(stack, *record) : nullptr;
+    LayerState* source = record ? TextureSource(stack, LayerStates(), *record) : nullptr;
     state->texturePresent = source != nullptr;
     if (!source) {
         state->cacheValid = true;
@@ -453,7 +455,7 @@ void QuorvelBase::PrepareLayerSecondaryImage(int32_t layer) {
 // ---- Frame paths
 
 void QuorvelBase::MakeFramePathsRelative(std::string_view baseFolder) {
-    ForEachFrameSource([baseFolder](FileSpec& spec) {
+    ForEachFrameSource(StackOf(*this), [baseFolder](FileSpec& spec) {
         spec.ToRelative(baseFolder);
         return true;
     });
@@ -461,7 +463,7 @@ void QuorvelBase::MakeFramePathsRelative(std::string_view baseFolder) {
 
 ErrorCode QuorvelBase::MakeFramePathsAbsolute(std::string_view baseFolder) {
     ErrorCode first = Err::None;
-    ForEachFrameSource([baseFolder, &first](FileSpec& spec) {
+    ForEachFrameSource(StackOf(*this), [baseFolder, &first](FileSpec& spec) {
         const ErrorCode error = spec.ToAbsolute(baseFolder);
         if (error && !first) first = error;
         return error == Err::None;
@@ -490,7 +492,7 @@ void QuorvelBase::TogglePalettes() {
 // ---- Layer settings
 
 void QuorvelBase::InitLayerRecord(int32_t layer, bool keepEdges) {
-    const LockedParameters parameters;
+    const LockedParameters parameters = Lock();
     if (!parameters) return;
     const ParameterBlockView block = parameters.View();
     if (layer >= block.LayerSlots() || !block.HoldsLayer(layer)) return;
@@ -498,6 +500,6 @@ void QuorvelBase::InitLayerRecord(int32_t layer, bool keepEdges) {
 }
 
 bool QuorvelBase::ResetBackgroundPlacement() {
-    const LockedParameters parameters;
+    const LockedParameters parameters = Lock();
     return parameters && SettingsResetBackgroundPlacement(parameters.View());
 }

@@ -301,6 +301,14 @@ public:
                int64_t{PathLayout::kLength} * paths;
     }
 
+    // Where record i starts in a block of `slots` layer records (from the handle's start): layer i
+    // below slots, path record i - slots + 1 after them.
+    static constexpr int64_t RecordOffset(int32_t i, int32_t slots) {
+        return i < slots ? BlockLayout::kLayers + int64_t{LayerLayout::kLength} * i
+                         : BlockLayout::kLayers + int64_t{LayerLayout::kLength} * slots +
+                               int64_t{PathLayout::kLength} * (i - slots);
+    }
+
     uint8_t* Bytes() const { return bytes_; }
     int64_t Length() const { return length_; }
     RecordRef Block() const { return RecordRef(bytes_); }

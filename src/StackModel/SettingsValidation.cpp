@@ -8,6 +8,7 @@
 
 #include "SettingsDefaults.h"
 #include "SettingsRanges.h"
+#include "StackLimits.h"
 
 namespace {
 
@@ -238,8 +239,7 @@ ErrorCode SettingsCheckBlock(const ParameterBlockView& block) {
     const int64_t size = header.Get(kSize);
     const int32_t layers = block.LayerCount();
     const int32_t paths = block.PathCount();
-    if (layers < 0 || layers > kMaxLayers || paths < 0 || block.LayerSlots() + paths > kMaxStackEntries)
-        return Err::SettingsCorrupt;
+    if (!StackLimits::Holds(layers, paths)) return Err::SettingsCorrupt;
     if (size != ParameterBlockView::SizeFor(layers, paths) || block.Length() < size + ParameterHeader::kRunTimePrefix)
         return Err::SettingsCorrupt;
     if (!PlacementFinite(block.Background()) || !Finite(header, kGlobalScale)) return Err::SettingsCorrupt;

@@ -64,10 +64,10 @@ protected:
         session.cache = {};
         if (dataWord_) DisposeHandle(reinterpret_cast<Handle>(dataWord_));
         dataWord_ = 0;
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
         SetBufferReserve(kDefaultBufferReserve);
         call_.reset();
     }
@@ -94,11 +94,11 @@ protected:
     void Stack(uint8_t outputOption) {
         filter_.SetDefaultParameters(0);
         ASSERT_EQ(filter_.ResizeStackStorage(1, false), 0);
-        QuorvelBase::InitLayerRecord(0, false);
+        filter_.Stack().InitLayerRecord(0, false);
         SettingsDefaultLayerHead(View().Layer(0));
         View().Layer(0).Set(LayerLayout::kEnabled, 1);
         View().Block().Set(BlockLayout::kOutputOption, outputOption);
-        QuorvelBase::SetTargetLayerPos(1);
+        filter_.Stack().SetTargetLayerPos(1);
     }
     ParameterBlockView View() {
         return ParameterBlockView(reinterpret_cast<uint8_t*>(*record_.parameters), GetHandleSize(record_.parameters));
@@ -142,7 +142,8 @@ protected:
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
     StubPreviewOwner owner_;
 };
 

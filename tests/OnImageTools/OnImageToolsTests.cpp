@@ -122,14 +122,14 @@ protected:
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 300, 400};
         call_.emplace(HostCall{.record = &record_});
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
         ForgetPreviewOverlay();
         SetPreviewPickTarget(nullptr);
     }
     void TearDown() override {
         SetPreviewPickTarget(nullptr);
         ForgetPreviewOverlay();
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
         call_.reset();
@@ -138,7 +138,7 @@ protected:
     void MakeStack(int layers, int selected) {
         filter_.SetDefaultParameters(0);
         ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
-        for (int i = 0; i < layers; ++i) QuorvelBase::InitLayerRecord(i, false);
+        for (int i = 0; i < layers; ++i) filter_.Stack().InitLayerRecord(i, false);
         View().Block().Set(BlockLayout::kSelectedLayer, static_cast<int16_t>(selected));
     }
     ParameterBlockView View() {
@@ -152,12 +152,13 @@ protected:
 
     bool Drag(int16_t cursor, Point16 press, std::vector<ScriptedPreview::Step> steps) {
         dialog_.Script(press, std::move(steps));
-        return TrackPreviewDrag(dialog_, cursor, &ScriptedModifiers);
+        return TrackPreviewDrag(filter_, dialog_, cursor, &ScriptedModifiers);
     }
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
     ScriptedPreview dialog_;
 };
 
@@ -167,7 +168,7 @@ Point16 P(int v, int h) { return Point16{static_cast<int16_t>(v), static_cast<in
 
 TEST_F(OnImageToolsTest, MovingOneLinkedLayerMovesItsWholeGroupAndNothingElse) {
     MakeStack(4, 1);
-    QuorvelBase::SetLinkRange(0, 2, 1);
+    filter_.Stack().SetLinkRange(0, 2, 1);
     Session().updateRegion.Reset(CreateRectRgn(0, 0, 0, 0));
     ASSERT_TRUE(Drag(PreviewCursor::kMove, P(150, 200), {{P(150, 210)}, {P(160, 210)}, {P(160, 210)}}));
     // The preview follows: its whole area is to be composed again.
@@ -203,9 +204,9 @@ TEST_F(OnImageToolsTest, WithNoLayerSelectedTheToolsPlaceThePhoto) {
 TEST_F(OnImageToolsTest, ASelectedLayerThatCannotBeEditedOffersNoTool) {
     MakeStack(2, 1);
     Layer(1).Set(LayerLayout::kEnabled, 0);
-    EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 200)), PreviewCursor::kNone);
+    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kNone);
     EXPECT_FALSE(Drag(PreviewCursor::kMove, P(150, 200), {{P(150, 260)}, {P(150, 260)}}));
-    NudgeSelectedLayer(dialog_, PreviewCursor::kMove, DialogKeyCode::kLeft);
+    NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kLeft);
     EXPECT_EQ(Layer(1).Get(LayerLayout::kOffsetX), 0.0f);
     EXPECT_EQ(Photo().Get(LayerLayout::kOffsetX), 0.0f);
     EXPECT_TRUE(dialog_.lines.empty());
@@ -221,21 +222,21 @@ TEST_F(OnImageToolsTest, ArrowKeysUnderTheMoveCursorNudgeByOnePreviewUnit) {
         record_.filterRect = c.filter;
         dialog_.zoomOut = c.out;
         MakeStack(2, 0);
-        QuorvelBase::SetLinkRange(0, 1, 1);
-        EXPECT_TRUE(NudgeSelectedLayer(dialog_, PreviewCursor::kMove, DialogKeyCode::kRight));
-        EXPECT_TRUE(NudgeSelectedLayer(dialog_, PreviewCursor::kMove, DialogKeyCode::kDown));
+        filter_.Stack().SetLinkRange(0, 1, 1);
+        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kRight));
+        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kDown));
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(BytesAt(Layer(i).At(LayerLayout::kOffsetX.offset)), StoredBytes(0.005f)) << "out " << c.out;
             EXPECT_EQ(BytesAt(Layer(i).At(LayerLayout::kOffsetY.offset)), StoredBytes(static_cast<float>(1.0 / 150)));
         }
-        EXPECT_TRUE(NudgeSelectedLayer(dialog_, PreviewCursor::kMove, DialogKeyCode::kLeft));
-        EXPECT_TRUE(NudgeSelectedLayer(dialog_, PreviewCursor::kMove, DialogKeyCode::kUp));
+        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kLeft));
+        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kUp));
         EXPECT_EQ(Layer(0).Get(LayerLayout::kOffsetX), 0.0f);
         EXPECT_EQ(Layer(0).Get(LayerLayout::kOffsetY), 0.0f);
     }
     // Under another cursor, or for another key, the key is not the tool's.
-    EXPECT_FALSE(NudgeSelectedLayer(dialog_, PreviewCursor::kRotate, DialogKeyCode::kLeft));
-    EXPECT_FALSE(NudgeSelectedLayer(dialog_, PreviewCursor::kMove, DialogKeyCode::kHome));
+    EXPECT_FALSE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kRotate, DialogKeyCode::kLeft));
+    EXPECT_FALSE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kHome));
     EXPECT_EQ(Layer(0).Get(LayerLayout::kOffsetX), 0.0f);
 }
 
@@ -375,13 +376,13 @@ TEST_F(OnImageToolsTest, TheCursorNamesTheCornerBeforeTheEdgeThenInsideOrOutside
     };
     for (const Case& c : cases) {
         dialog_.zoomIn = c.magnification;
-        EXPECT_EQ(ChoosePreviewCursor(dialog_, c.mouse), c.cursor) << c.mouse.v << "," << c.mouse.h << " x" << c.magnification;
+        EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, c.mouse), c.cursor) << c.mouse.v << "," << c.mouse.h << " x" << c.magnification;
     }
     // A mirrored frame keeps its inside.
-    FlipCurrentGroup(nullptr, true);
+    FlipCurrentGroup(filter_, nullptr, true);
     dialog_.zoomIn = 1;
-    EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 200)), 16001);
-    EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 420)), 16010);
+    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), 16001);
+    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 420)), 16010);
 }
 
 TEST_F(OnImageToolsTest, OutlinePointsRoundHalfAwayFromZero) {
@@ -416,12 +417,12 @@ TEST_F(OnImageToolsTest, AShapeThatKeepsItsProportionsIsOutlinedWhereItIsDrawn) 
 
 TEST_F(OnImageToolsTest, TheOverlayIsDrawnOnceInNotXorAndErasedWithTheSameLines) {
     MakeStack(1, 0);
-    ChoosePreviewCursor(dialog_, P(150, 200));
+    ChoosePreviewCursor(filter_, dialog_, P(150, 200));
     ASSERT_EQ(dialog_.lines.size(), 4u);
     EXPECT_EQ(dialog_.handles.size(), 8u);
     EXPECT_TRUE(std::all_of(dialog_.modes.begin(), dialog_.modes.end(), [](int m) { return m == R2_NOTXORPEN; }));
     EXPECT_EQ(dialog_.Port().drawMode, R2_COPYPEN);
-    ChoosePreviewCursor(dialog_, P(100, 100));
+    ChoosePreviewCursor(filter_, dialog_, P(100, 100));
     EXPECT_EQ(dialog_.lines.size(), 4u);  // already shown
 
     // A drag step takes the old outline away and draws the new one.
@@ -441,11 +442,11 @@ TEST_F(OnImageToolsTest, TheOverlayIsDrawnOnceInNotXorAndErasedWithTheSameLines)
 TEST_F(OnImageToolsTest, APickServesTheTabThatHoldsIt) {
     MakeStack(1, 0);
     dialog_.tool = 1;
-    EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 200)), PreviewCursor::kNone);
+    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kNone);
 
     ColourPick colour(PreviewPickTarget::kPickColor);
     SetPreviewPickTarget(&colour);
-    EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 200)), PreviewCursor::kEyedropper);
+    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kEyedropper);
     EXPECT_TRUE(dialog_.lines.empty());
     // At the press and at every move inside the image; nothing beyond it.
     EXPECT_TRUE(Drag(PreviewCursor::kEyedropper, P(10, 20), {{P(10, 20)}, {P(11, 25)}, {P(-5, 25)}, {P(-5, 25)}}));
@@ -458,12 +459,12 @@ TEST_F(OnImageToolsTest, APickServesTheTabThatHoldsIt) {
     const RecordRef shadow = EffectOf(Layer(0), EffectLayout::kShadow);
     shadow.Set(EffectLayout::kShadowRows, 12);
     shadow.Set(EffectLayout::kShadowColumns, -6);
-    EXPECT_EQ(ChoosePreviewCursor(dialog_, P(150, 200)), PreviewCursor::kShadowOffset);
+    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kShadowOffset);
     ASSERT_EQ(dialog_.lines.size(), 4u);
     EXPECT_TRUE(dialog_.handles.empty());
     const std::optional<PlacementOutline> outline = Outline(Layer(0));
     EXPECT_TRUE(dialog_.lines[3].from == P(outline->corners[0].v + 12, outline->corners[0].h - 6));
-    EXPECT_TRUE(TrackPreviewDrag(dialog_, PreviewCursor::kShadowOffset, &ScriptedModifiers));
+    EXPECT_TRUE(TrackPreviewDrag(filter_, dialog_, PreviewCursor::kShadowOffset, &ScriptedModifiers));
     EXPECT_EQ(offset.offsetDrags, 1);
 }
 
@@ -489,14 +490,14 @@ TEST_F(OnImageToolsTest, MenuTurnsAndFlipsMirrorEveryLayerOfTheGroupOnScreen) {
     };
     for (const Case& c : cases) {
         MakeStack(3, 1);
-        QuorvelBase::SetLinkRange(0, 1, 1);
+        filter_.Stack().SetLinkRange(0, 1, 1);
         const Field<uint8_t> flip = c.horizontal ? LayerLayout::kFlipHorizontal : LayerLayout::kFlipVertical;
         for (int i = 0; i < 2; ++i) {
             Layer(i).Set(LayerLayout::kAngle, c.angles[i]);
             Layer(i).Set(flip, c.flips[i]);
         }
-        if (c.rotate) RotateCurrentGroup(&dialog_, c.degrees);
-        else FlipCurrentGroup(&dialog_, c.horizontal);
+        if (c.rotate) RotateCurrentGroup(filter_, &dialog_, c.degrees);
+        else FlipCurrentGroup(filter_, &dialog_, c.horizontal);
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(Layer(i).Get(LayerLayout::kAngle), c.anglesAfter[i]) << i;
             EXPECT_EQ(Layer(i).Get(flip), c.flipsAfter[i]) << i;
@@ -506,7 +507,7 @@ TEST_F(OnImageToolsTest, MenuTurnsAndFlipsMirrorEveryLayerOfTheGroupOnScreen) {
     // With no layer selected the photo turns.
     View().Block().Set(BlockLayout::kSelectedLayer, -1);
     const int16_t layerAngle = Layer(0).Get(LayerLayout::kAngle);
-    RotateCurrentGroup(&dialog_, -90);
+    RotateCurrentGroup(filter_, &dialog_, -90);
     EXPECT_EQ(Photo().Get(LayerLayout::kAngle), -90);
     EXPECT_EQ(Layer(0).Get(LayerLayout::kAngle), layerAngle);
 }

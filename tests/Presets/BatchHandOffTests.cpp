@@ -117,7 +117,7 @@ TEST_F(BatchHandOff, RandomFramesAreAddedToTheStackThatIsCopied) {
     // Two layers that name no frame file.
     filter_.SetDefaultParameters(0);
     ASSERT_EQ(filter_.ResizeStackStorage(2, false), 0);
-    for (int i = 0; i < 2; ++i) QuorvelBase::InitLayerRecord(i, false);
+    for (int i = 0; i < 2; ++i) filter_.Stack().InitLayerRecord(i, false);
     SetFrameLibraryFolder(library.Path());
     RandomDraws draws(7);
     Quorvel::RandomFrameContext context{&frames, draws};

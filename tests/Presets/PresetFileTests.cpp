@@ -71,7 +71,7 @@ protected:
     // The block after a load that must change nothing: its bytes and the photo's row.
     void ExpectStackUnchanged(const std::vector<uint8_t>& before, int32_t photo) {
         EXPECT_EQ(HandleBytes(), before);
-        EXPECT_EQ(QuorvelBase::TargetLayerPos(), photo);
+        EXPECT_EQ(filter_.Stack().TargetLayerPos(), photo);
     }
 
     TempFolder folder_;
@@ -117,8 +117,8 @@ TEST_F(PresetFiles, APresetGivesBackTheSameStackWithItsPathsRelativeInTheFile) {
     filter_.SetDefaultParameters(0);
     ASSERT_EQ(filter_.LoadPresetFile(Preset(), false), 0);
     EXPECT_EQ(HandleBytes(), saved);
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
-    EXPECT_EQ(LayerStates().Count(), 5);  // four layers and the texture
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 1);
+    EXPECT_EQ(state_.layerStates.Count(), 5);  // four layers and the texture
 }
 
 TEST_F(PresetFiles, OneLayerWithoutPathRecordsKeeps2392BytesOfSettings) {
@@ -229,7 +229,7 @@ TEST_F(PresetFiles, SettingsThatFailAnyCheckAreRefusedWith17004AndChangeNothing)
 
     filter_.SetDefaultParameters(0);
     ASSERT_EQ(filter_.ResizeStackStorage(2, false), 0);
-    QuorvelBase::SetTargetLayerPos(2);
+    filter_.Stack().SetTargetLayerPos(2);
     const std::vector<uint8_t> before = HandleBytes();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -298,13 +298,13 @@ TEST_F(PresetFiles, ThePhotoTakesThePresetsRowOrGoesOnTopAndTheLayersAreLinkedOn
             ASSERT_TRUE(preset.Save());
         }
         filter_.SetDefaultParameters(0);
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
         ASSERT_EQ(filter_.LoadPresetFile(Preset(), false), 0);
-        EXPECT_EQ(QuorvelBase::TargetLayerPos(), c.photo);
+        EXPECT_EQ(filter_.Stack().TargetLayerPos(), c.photo);
         // One group below the photo and one above it.
         for (int a = 0; a < 4; ++a)
             for (int b = 0; b < 4; ++b)
-                EXPECT_EQ(QuorvelBase::LayersLinked(a, b), (a < c.photo) == (b < c.photo)) << a << " " << b;
+                EXPECT_EQ(filter_.Stack().LayersLinked(a, b), (a < c.photo) == (b < c.photo)) << a << " " << b;
     }
 }
 

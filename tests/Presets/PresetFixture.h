@@ -29,10 +29,10 @@ protected:
         record_.imageMode = 3;  // RGB
         call_.emplace(HostCall{.record = &record_});
         SetFrameLibraryFolder(kLibrary);
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
     }
     void TearDown() override {
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
         SetFrameLibraryFolder("");
@@ -46,7 +46,7 @@ protected:
         ASSERT_EQ(filter_.ResizeStackStorage(4, false), 0);
         ASSERT_EQ(filter_.ResizeStackStorage(1, true), 0);
         for (int i = 0; i < 4; ++i) {
-            QuorvelBase::InitLayerRecord(i, false);
+            filter_.Stack().InitLayerRecord(i, false);
             Layer(i).Set(LayerLayout::kRecordId, 11u + i);
         }
         SetSource(Layer(0), FileSpec::FromPath("C:\\Library\\Frames\\oak.jpg"));
@@ -56,8 +56,8 @@ protected:
         SetSource(Layer(2), FileSpec::FromPath("C:\\Library\\Borders\\Café Ω.frm"));
         SetSource(Layer(3), FileSpec::FromPath("D:\\Elsewhere\\gilt.jpg"));
         SetSource(View().Path(1), FileSpec::FromPath("C:\\Library\\Textures\\linen.jpg"));
-        QuorvelBase::SetTargetLayerPos(photo);
-        QuorvelBase::LinkAllLayers();
+        filter_.Stack().SetTargetLayerPos(photo);
+        filter_.Stack().LinkAllLayers();
     }
 
     ParameterBlockView View() {
@@ -79,5 +79,6 @@ protected:
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
 };

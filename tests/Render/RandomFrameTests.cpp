@@ -60,7 +60,7 @@ protected:
     }
     void TearDown() override {
         std::memcpy(Preferences().Randomizer()->bytes, savedOptions_, sizeof savedOptions_);
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
         call_.reset();
@@ -68,12 +68,12 @@ protected:
 
     // `layers` plain layers under the photo, the photo row selected.
     void MakeStack(int layers) {
-        LayerStates().Release();
+        state_.layerStates.Release();
         filter_.SetDefaultParameters(0);
         ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
-        for (int i = 0; i < layers; ++i) QuorvelBase::InitLayerRecord(i, false);
-        QuorvelBase::SetTargetLayerPos(0);
-        QuorvelBase::SetSelectedListPos(0);
+        for (int i = 0; i < layers; ++i) filter_.Stack().InitLayerRecord(i, false);
+        filter_.Stack().SetTargetLayerPos(0);
+        filter_.Stack().SetSelectedListPos(0);
     }
     // A grey frame file in the library; its RID.
     int32_t AddFrame(const std::string& name, uint8_t grey, bool writeFile = true) {
@@ -133,7 +133,8 @@ protected:
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
     TempFolder folder_;
     QVDatabase library_;
     uint8_t savedOptions_[RandomizerOptions::kSize] = {};

@@ -33,7 +33,8 @@ protected:
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
 };
 
 TEST_F(RenderPulseTest, TheHostHearsOnceAnIntervalAndNotBefore) {

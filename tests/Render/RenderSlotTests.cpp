@@ -41,10 +41,10 @@ protected:
         Session().cacheFile.Close();
         Session().cache = {};
         Session().sourceOutOfMemory = false;
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
         SetBufferReserve(kDefaultBufferReserve);
         call_.reset();
     }
@@ -72,13 +72,13 @@ protected:
         filter_.SetDefaultParameters(0);
         ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
         for (int32_t i = 0; i < layers; ++i) {
-            QuorvelBase::InitLayerRecord(i, false);
+            filter_.Stack().InitLayerRecord(i, false);
             SettingsDefaultLayerHead(Layer(i));
             Layer(i).Set(LayerLayout::kEnabled, 1);
         }
         View().Block().Set(BlockLayout::kLayeredOutputMode, layeredMode);
-        QuorvelBase::SetTargetLayerPos(photoPosition);
-        ASSERT_EQ(QuorvelBase::TargetLayerPos(), photoPosition);
+        filter_.Stack().SetTargetLayerPos(photoPosition);
+        ASSERT_EQ(filter_.Stack().TargetLayerPos(), photoPosition);
     }
     ParameterBlockView View() {
         return ParameterBlockView(reinterpret_cast<uint8_t*>(*record_.parameters), GetHandleSize(record_.parameters));
@@ -115,7 +115,8 @@ protected:
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
     QuietOwner owner_;
 };
 

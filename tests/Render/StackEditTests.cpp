@@ -44,10 +44,10 @@ protected:
         record_.filterRect = Rect16{0, 0, 100, 150};
         record_.planes = 3;
         call_.emplace(HostCall{.record = &record_});
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
     }
     void TearDown() override {
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
         call_.reset();
@@ -61,13 +61,13 @@ protected:
         ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
         ASSERT_EQ(filter_.ResizeStackStorage(paths, true), 0);
         for (int i = 0; i < layers; ++i) {
-            QuorvelBase::InitLayerRecord(i, false);
+            filter_.Stack().InitLayerRecord(i, false);
             Layer(i).Set(LayerLayout::kRecordId, 11u + i);
         }
         for (int p = 1; p <= paths; ++p) View().Path(p).Set(LayerLayout::kRecordId, 90u + p);
-        for (int i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->imagePlanes = 100 + i;
-        QuorvelBase::SetTargetLayerPos(photo);
-        ASSERT_EQ(QuorvelBase::TargetLayerPos(), photo);
+        for (int i = 0; i < state_.layerStates.Count(); ++i) state_.layerStates.At(i)->imagePlanes = 100 + i;
+        filter_.Stack().SetTargetLayerPos(photo);
+        ASSERT_EQ(filter_.Stack().TargetLayerPos(), photo);
         Select(-1);
     }
     ParameterBlockView View() {
@@ -80,7 +80,7 @@ protected:
     RecordRef Layer(int i) { return View().Layer(i); }
     uint32_t LayerId(int i) { return Layer(i).Get(LayerLayout::kRecordId); }
     uint32_t PathId(int p) { return View().Path(p).Get(LayerLayout::kRecordId); }
-    int Mark(int i) { return LayerStates().At(i)->imagePlanes; }
+    int Mark(int i) { return state_.layerStates.At(i)->imagePlanes; }
     void Select(int layer) { View().Block().Set(BlockLayout::kSelectedLayer, static_cast<int16_t>(layer)); }
     int Selected() { return View().Block().Get(BlockLayout::kSelectedLayer); }
     // The record ids of the N layers, bottom first.
@@ -95,7 +95,7 @@ protected:
         return marks;
     }
     // Layers i..j linked into one group.
-    void Link(int i, int j) { QuorvelBase::SetLinkRange(i, j, 1); }
+    void Link(int i, int j) { filter_.Stack().SetLinkRange(i, j, 1); }
     std::string SourceText(RecordRef record) { return reinterpret_cast<const char*>(record.At(LayerLayout::kSource)); }
     void SetSource(RecordRef record, const FileSpec& spec) {
         std::memcpy(record.At(LayerLayout::kSource), spec.bytes, LayerLayout::kSourceLength);
@@ -103,7 +103,8 @@ protected:
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
     const FileSpec frame_ = FileSpec::FromPath("C:\\Frames\\oak.jpg");
 };
 
@@ -128,18 +129,18 @@ protected:
 
 TEST_F(StackEditTest, InsertingIntoAnEmptyStackReusesThePlaceholder) {
     MakeStack(0, 0);
-    ASSERT_TRUE(filter_.InsertFrame(0, frame_, 7, false, true));
+    ASSERT_TRUE(filter_.Edits().InsertFrame(0, frame_, 7, false, true));
     EXPECT_EQ(View().LayerCount(), 1);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSize), 2392);
     EXPECT_EQ(LayerId(0), 7u);
     EXPECT_EQ(FileSpec::FromPath("C:\\Frames\\oak.jpg").Text(), std::string_view(reinterpret_cast<const char*>(Layer(0).At(8))));
     EXPECT_EQ(Layer(0).Get(LayerLayout::kEnabled), 1);
-    EXPECT_EQ(LayerStates().Count(), 1);
+    EXPECT_EQ(state_.layerStates.Count(), 1);
 }
 
 TEST_F(StackEditTest, InsertedLayersAndPathRecordsMoveWhatFollowsThem) {
     MakeStack(2, 1);
-    ASSERT_TRUE(filter_.InsertFrame(1, frame_, 5, false, true));
+    ASSERT_TRUE(filter_.Edits().InsertFrame(1, frame_, 5, false, true));
     EXPECT_EQ(View().LayerCount(), 3);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSize), ParameterBlockView::SizeFor(3, 1));
     EXPECT_EQ(LayerId(0), 11u);
@@ -152,7 +153,7 @@ TEST_F(StackEditTest, InsertedLayersAndPathRecordsMoveWhatFollowsThem) {
     EXPECT_EQ(Mark(3), 102);
 
     // A path record inserted before the first one.
-    ASSERT_TRUE(filter_.InsertFrame(3, frame_, 8, true, true));
+    ASSERT_TRUE(filter_.Edits().InsertFrame(3, frame_, 8, true, true));
     EXPECT_EQ(View().PathCount(), 2);
     EXPECT_EQ(PathId(1), 8u);
     EXPECT_EQ(PathId(2), 91u);
@@ -162,7 +163,7 @@ TEST_F(StackEditTest, InsertedLayersAndPathRecordsMoveWhatFollowsThem) {
 TEST_F(StackEditTest, RemovingRecordsKeepsTheSelectionInTheStack) {
     MakeStack(3, 1);
     View().Block().Set(BlockLayout::kSelectedLayer, 2);
-    ASSERT_TRUE(filter_.RemoveLayer(1));
+    ASSERT_TRUE(filter_.Edits().RemoveLayer(1));
     EXPECT_EQ(View().LayerCount(), 2);
     EXPECT_EQ(LayerId(0), 11u);
     EXPECT_EQ(LayerId(1), 13u);
@@ -171,20 +172,20 @@ TEST_F(StackEditTest, RemovingRecordsKeepsTheSelectionInTheStack) {
     EXPECT_EQ(Mark(2), 103);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSelectedLayer), 1);
 
-    ASSERT_TRUE(filter_.RemoveLayer(2));  // the path record
+    ASSERT_TRUE(filter_.Edits().RemoveLayer(2));  // the path record
     EXPECT_EQ(View().PathCount(), 0);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSelectedPath), -1);
 
-    ASSERT_TRUE(filter_.RemoveLayer(1));
-    ASSERT_TRUE(filter_.RemoveLayer(0));  // the last layer stays as the placeholder
+    ASSERT_TRUE(filter_.Edits().RemoveLayer(1));
+    ASSERT_TRUE(filter_.Edits().RemoveLayer(0));  // the last layer stays as the placeholder
     EXPECT_EQ(View().LayerCount(), 0);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSize), 2392);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSelectedLayer), -1);
-    EXPECT_EQ(LayerStates().Count(), 1);
+    EXPECT_EQ(state_.layerStates.Count(), 1);
     EXPECT_EQ(Mark(0), 0);
-    EXPECT_FALSE(filter_.RemoveLayer(5));
+    EXPECT_FALSE(filter_.Edits().RemoveLayer(5));
     // The empty stack's placeholder is no layer: removing it would count the stack below empty.
-    EXPECT_FALSE(filter_.RemoveLayer(0));
+    EXPECT_FALSE(filter_.Edits().RemoveLayer(0));
     EXPECT_EQ(View().LayerCount(), 0);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSize), 2392);
 }
@@ -194,14 +195,14 @@ TEST_F(StackEditTest, LoadingImagesBuildsShapesAndMarksUnloadedFramesMissing) {
     SettingsDefaultLayerHead(Layer(0));  // an ellipse
     SetSource(Layer(1), frame_);
     SetSource(View().Path(1), frame_);
-    for (int i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->imagePlanes = 0;
+    for (int i = 0; i < state_.layerStates.Count(); ++i) state_.layerStates.At(i)->imagePlanes = 0;
     const PreviewDialogScope dialog;
     const AlertLog alerts;
     EXPECT_EQ(filter_.LoadLayerImages(), 3);
-    EXPECT_FALSE(LayerStates().At(0)->imageMissing);
-    EXPECT_NE(LayerStates().At(0)->shapeTest.kind, ShapeKind::None);
-    EXPECT_TRUE(LayerStates().At(1)->imageMissing);
-    EXPECT_TRUE(LayerStates().At(2)->imageMissing);
+    EXPECT_FALSE(state_.layerStates.At(0)->imageMissing);
+    EXPECT_NE(state_.layerStates.At(0)->shapeTest.kind, ShapeKind::None);
+    EXPECT_TRUE(state_.layerStates.At(1)->imageMissing);
+    EXPECT_TRUE(state_.layerStates.At(2)->imageMissing);
 }
 
 // ---- The stack's limit
@@ -221,17 +222,17 @@ TEST_F(StackEditTest, ARecordThatDoesNotFitTheStackIsRefusedWithTheBlockUnchange
                      (c.pathRecord ? " path record" : " layer"));
         MakeStack(c.layers, c.paths);
         const std::vector<uint8_t> before = BlockBytes();
-        const int entries = LayerStates().Count();
+        const int entries = state_.layerStates.Count();
         const AlertLog alerts;
         const int index = c.pathRecord ? std::max(c.layers, 1) : 0;
-        EXPECT_EQ(filter_.InsertFrame(index, frame_, 5, c.pathRecord, true), c.fits);
+        EXPECT_EQ(filter_.Edits().InsertFrame(index, frame_, 5, c.pathRecord, true), c.fits);
         if (c.fits) {
             EXPECT_EQ(alerts.Text(), "");
-            EXPECT_EQ(LayerStates().Count(), std::max(c.layers + (c.pathRecord ? 0 : 1), 1) + c.paths + (c.pathRecord ? 1 : 0));
+            EXPECT_EQ(state_.layerStates.Count(), std::max(c.layers + (c.pathRecord ? 0 : 1), 1) + c.paths + (c.pathRecord ? 1 : 0));
         } else {
             EXPECT_EQ(alerts.Text(), "alert 16006 answered 1: Quorvel cannot use more than 32 frames.\n");
             EXPECT_EQ(BlockBytes(), before);
-            EXPECT_EQ(LayerStates().Count(), entries);
+            EXPECT_EQ(state_.layerStates.Count(), entries);
         }
     }
 }
@@ -293,10 +294,10 @@ TEST_F(StackEditTest, ALayerInsertedAtARowLandsOnThatRowAndPushesThePhotoWhenAtO
         SCOPED_TRACE("N " + std::to_string(c.layers) + " P " + std::to_string(c.photo) + " row " +
                      std::to_string(c.position));
         MakeStack(c.layers, 1, c.photo);
-        ASSERT_TRUE(filter_.InsertFrameRecord(c.position, frame_, 5, true));
+        ASSERT_TRUE(filter_.Edits().InsertFrameRecord(c.position, frame_, 5, true));
         ASSERT_EQ(View().LayerCount(), c.layers + 1);
         EXPECT_EQ(LayerId(c.index), 5u);
-        EXPECT_EQ(QuorvelBase::TargetLayerPos(), c.newPhoto);
+        EXPECT_EQ(filter_.Stack().TargetLayerPos(), c.newPhoto);
         EXPECT_EQ(PathId(1), 91u);  // path records stay behind every layer
     }
 }
@@ -305,18 +306,18 @@ TEST_F(FrameFileTest, UsingAFrameOnThePhotoRowInsertsLoadsAndSelectsIt) {
     MakeStack(2, 0, 1);
     filter_.SetLayerFrame(FileSpec::FromPath(grey_), 5, false, true);
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{11, 5, 12}));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 2);
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 2);
     EXPECT_EQ(Selected(), 1);
     EXPECT_EQ(Layer(1).Get(LayerLayout::kEnabled), 1);
-    const LayerState& state = *LayerStates().At(1);
+    const LayerState& state = *state_.layerStates.At(1);
     EXPECT_FALSE(state.imageMissing);
     EXPECT_TRUE(FileSpec::Equals(state.framePath, FileSpec::FromPath(grey_)));
 
     // Replacing keeps the row; with the photo row selected there is nothing to replace.
     filter_.SetLayerFrame(FileSpec::FromPath(dark_), 6, true, true);
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{11, 6, 12}));
-    EXPECT_TRUE(FileSpec::Equals(LayerStates().At(1)->framePath, FileSpec::FromPath(dark_)));
-    QuorvelBase::SetSelectedListPos(2);
+    EXPECT_TRUE(FileSpec::Equals(state_.layerStates.At(1)->framePath, FileSpec::FromPath(dark_)));
+    filter_.Stack().SetSelectedListPos(2);
     const std::vector<uint8_t> before = BlockBytes();
     filter_.SetLayerFrame(FileSpec::FromPath(grey_), 7, true, true);
     EXPECT_EQ(BlockBytes(), before);
@@ -327,29 +328,29 @@ TEST_F(FrameFileTest, UsingAFrameOnThePhotoRowInsertsLoadsAndSelectsIt) {
 TEST_F(StackEditTest, DeletingTheLastLayerLeavesThePlaceholderAndNoSelection) {
     MakeStack(1, 0, 1);
     Select(0);
-    EXPECT_TRUE(filter_.DeleteFrame(false));
+    EXPECT_TRUE(filter_.Edits().DeleteFrame(false));
     EXPECT_EQ(View().LayerCount(), 0);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSize), 2392);
     EXPECT_EQ(Selected(), -1);
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 0);
-    EXPECT_EQ(LayerStates().Count(), 1);
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 0);
+    EXPECT_EQ(state_.layerStates.Count(), 1);
 
     // With no layer selected nothing goes.
     const std::vector<uint8_t> before = BlockBytes();
-    EXPECT_FALSE(filter_.DeleteFrame(false));
+    EXPECT_FALSE(filter_.Edits().DeleteFrame(false));
     EXPECT_EQ(BlockBytes(), before);
 }
 
 TEST_F(StackEditTest, DeletingEveryLayerKeepsThePathRecords) {
     MakeStack(3, 1, 2);
     Select(1);
-    EXPECT_TRUE(filter_.DeleteFrame(true));
+    EXPECT_TRUE(filter_.Edits().DeleteFrame(true));
     EXPECT_EQ(View().LayerCount(), 0);
     EXPECT_EQ(View().PathCount(), 1);
     EXPECT_EQ(PathId(1), 91u);
     EXPECT_EQ(Mark(1), 103);  // the path record's entry
     EXPECT_EQ(Selected(), -1);
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 0);
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 0);
     EXPECT_EQ(View().Block().Get(BlockLayout::kSize), ParameterBlockView::SizeFor(0, 1));
 }
 
@@ -357,31 +358,31 @@ TEST_F(StackEditTest, DeletingALayerKeepsItsGroupJoinedAndThePhotoOnItsRow) {
     MakeStack(5, 0, 4);
     Link(0, 2);  // layers 0-1-2 one group, 3 alone below the photo, 4 above it
     Select(1);
-    EXPECT_TRUE(filter_.DeleteFrame(false));
+    EXPECT_TRUE(filter_.Edits().DeleteFrame(false));
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{11, 13, 14, 15}));
-    EXPECT_TRUE(QuorvelBase::LayersLinked(0, 1));
-    EXPECT_FALSE(QuorvelBase::LayersLinked(1, 2));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 3);
+    EXPECT_TRUE(filter_.Stack().LayersLinked(0, 1));
+    EXPECT_FALSE(filter_.Stack().LayersLinked(1, 2));
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 3);
     EXPECT_EQ(Selected(), 1);
 
     // Layer 1 is linked below only: deleting it leaves no half link behind.
     Select(1);
-    EXPECT_TRUE(filter_.DeleteFrame(false));
+    EXPECT_TRUE(filter_.Edits().DeleteFrame(false));
     EXPECT_EQ(Layer(0).Get(LayerLayout::kLinkedNext), 0);
-    EXPECT_EQ(QuorvelBase::LastLinkedLayer(0), 0);
+    EXPECT_EQ(filter_.Stack().LastLinkedLayer(0), 0);
 
     // A layer above the photo leaves the photo where it is; a disabled or missing one is not
     // a visible change.
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 2);
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 2);
     Select(2);
     Layer(2).Set(LayerLayout::kEnabled, 0);
-    EXPECT_FALSE(filter_.DeleteFrame(false));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 2);
+    EXPECT_FALSE(filter_.Edits().DeleteFrame(false));
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 2);
     Select(0);
-    LayerStates().At(0)->imageMissing = true;
-    EXPECT_FALSE(filter_.DeleteFrame(false));
+    state_.layerStates.At(0)->imageMissing = true;
+    EXPECT_FALSE(filter_.Edits().DeleteFrame(false));
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{14}));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 1);
 }
 
 // ---- Moving
@@ -409,24 +410,24 @@ TEST(ComputeMoveOrder, PutsTheRunAboveATargetAboveItAndBelowATargetBelowIt) {
         SCOPED_TRACE(std::to_string(c.a) + ".." + std::to_string(c.b) + " to " + std::to_string(c.c) + ".." +
                      std::to_string(c.d));
         std::vector<int16_t> order(4, -1);
-        EXPECT_EQ(Quorvel::ComputeMoveOrder(c.a, c.b, c.c, c.d, order), !c.order.empty());
+        EXPECT_EQ(StackEdits::ComputeMoveOrder(c.a, c.b, c.c, c.d, order), !c.order.empty());
         if (!c.order.empty()) {
             EXPECT_EQ(order, c.order);
         }
     }
-    EXPECT_FALSE(Quorvel::ComputeMoveOrder(0, 0, 0, 0, std::span<int16_t>()));
+    EXPECT_FALSE(StackEdits::ComputeMoveOrder(0, 0, 0, 0, std::span<int16_t>()));
 }
 
 TEST_F(StackEditTest, MovingALayerCarriesItsLayerStateAndKeepsItSelected) {
     MakeStack(3, 1);  // rows: 0 photo, 1..3 layers 0..2
-    ASSERT_TRUE(filter_.MoveLayer(1, 3));
+    ASSERT_TRUE(filter_.Edits().MoveLayer(1, 3));
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{12, 13, 11}));
     EXPECT_EQ(Marks(4), (std::vector<int>{101, 102, 100, 103}));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 0);
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 0);
     EXPECT_EQ(Selected(), 2);
     EXPECT_EQ(PathId(1), 91u);
 
-    ASSERT_TRUE(filter_.MoveLayer(3, 2));
+    ASSERT_TRUE(filter_.Edits().MoveLayer(3, 2));
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{12, 11, 13}));
     EXPECT_EQ(Selected(), 1);
 }
@@ -434,11 +435,11 @@ TEST_F(StackEditTest, MovingALayerCarriesItsLayerStateAndKeepsItSelected) {
 TEST_F(StackEditTest, MovingALinkedGroupMovesAllItsLayers) {
     MakeStack(4, 0);
     Link(0, 1);
-    ASSERT_TRUE(filter_.MoveLayer(2, 4));  // the group's top row: the whole group moves
+    ASSERT_TRUE(filter_.Edits().MoveLayer(2, 4));  // the group's top row: the whole group moves
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{13, 14, 11, 12}));
     EXPECT_EQ(Marks(4), (std::vector<int>{102, 103, 100, 101}));
-    EXPECT_TRUE(QuorvelBase::LayersLinked(2, 3));
-    EXPECT_FALSE(QuorvelBase::LayersLinked(1, 2));
+    EXPECT_TRUE(filter_.Stack().LayersLinked(2, 3));
+    EXPECT_FALSE(filter_.Stack().LayersLinked(1, 2));
     EXPECT_EQ(Selected(), 3);  // the moved row
 }
 
@@ -450,28 +451,28 @@ TEST_F(StackEditTest, MovesOntoTheSameGroupOrIntoAnotherGroupAreRefused) {
     const int moves[][2] = {{1, 1}, {2, 3}, {3, 2}, {4, 3}, {1, 2}, {0, 7}, {-1, 2}};
     for (const auto& move : moves) {
         SCOPED_TRACE(std::to_string(move[0]) + " to " + std::to_string(move[1]));
-        EXPECT_FALSE(filter_.MoveLayer(move[0], move[1]));
+        EXPECT_FALSE(filter_.Edits().MoveLayer(move[0], move[1]));
         EXPECT_EQ(BlockBytes(), before);
         EXPECT_EQ(Marks(4), marks);
     }
     // Onto a group's outer row the layer passes the whole group.
-    ASSERT_TRUE(filter_.MoveLayer(4, 2));
+    ASSERT_TRUE(filter_.Edits().MoveLayer(4, 2));
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{11, 14, 12, 13}));
-    EXPECT_TRUE(QuorvelBase::LayersLinked(2, 3));
+    EXPECT_TRUE(filter_.Stack().LayersLinked(2, 3));
 }
 
 TEST_F(StackEditTest, MovingThePhotoRowMovesThePhotoAmongTheLayers) {
     MakeStack(3, 0);
-    ASSERT_TRUE(filter_.MoveLayer(0, 2));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 2);
+    ASSERT_TRUE(filter_.Edits().MoveLayer(0, 2));
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 2);
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{11, 12, 13}));
     EXPECT_EQ(Selected(), -1);
 
     // A layer moved across the photo changes sides.
-    ASSERT_TRUE(filter_.MoveLayer(0, 3));
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
+    ASSERT_TRUE(filter_.Edits().MoveLayer(0, 3));
+    EXPECT_EQ(filter_.Stack().TargetLayerPos(), 1);
     EXPECT_EQ(LayerIds(), (std::vector<uint32_t>{12, 13, 11}));
-    EXPECT_EQ(QuorvelBase::GetSelectedListPos(), 3);
+    EXPECT_EQ(filter_.Stack().GetSelectedListPos(), 3);
 }
 
 // ---- Path records
@@ -490,7 +491,7 @@ TEST_F(StackEditTest, LayersKeepTheirTexturesWhenPathRecordsComeGoOrMove) {
     setTextures(1, 2, 0);
 
     // Path record 1 moves to the end: 91 92 93 -> 92 93 91.
-    ASSERT_TRUE(filter_.MovePathRecord(2, 4));
+    ASSERT_TRUE(filter_.Edits().MovePathRecord(2, 4));
     EXPECT_EQ(std::vector<uint32_t>({PathId(1), PathId(2), PathId(3)}), (std::vector<uint32_t>{92, 93, 91}));
     EXPECT_EQ(Marks(5), (std::vector<int>{100, 101, 103, 104, 102}));
     EXPECT_EQ(textures(0), (std::vector<int>{3, 2}));
@@ -498,22 +499,22 @@ TEST_F(StackEditTest, LayersKeepTheirTexturesWhenPathRecordsComeGoOrMove) {
     EXPECT_EQ(View().Block().Get(BlockLayout::kSelectedPath), 2);
 
     // And back to the front.
-    ASSERT_TRUE(filter_.MovePathRecord(4, 2));
+    ASSERT_TRUE(filter_.Edits().MovePathRecord(4, 2));
     EXPECT_EQ(std::vector<uint32_t>({PathId(1), PathId(2), PathId(3)}), (std::vector<uint32_t>{91, 92, 93}));
     EXPECT_EQ(textures(0), (std::vector<int>{1, 3}));
     EXPECT_EQ(textures(1), (std::vector<int>{2, 0}));
-    EXPECT_FALSE(filter_.MovePathRecord(2, 2));
-    EXPECT_FALSE(filter_.MovePathRecord(1, 3));  // a layer
-    EXPECT_FALSE(filter_.MovePathRecord(2, 5));
+    EXPECT_FALSE(filter_.Edits().MovePathRecord(2, 2));
+    EXPECT_FALSE(filter_.Edits().MovePathRecord(1, 3));  // a layer
+    EXPECT_FALSE(filter_.Edits().MovePathRecord(2, 5));
 
     // Removing path record 2: the layer that named it names none; 3 becomes 2.
-    ASSERT_TRUE(filter_.RemoveLayer(3));
+    ASSERT_TRUE(filter_.Edits().RemoveLayer(3));
     EXPECT_EQ(textures(0), (std::vector<int>{1, 2}));
     EXPECT_EQ(textures(1), (std::vector<int>{0, 0}));
     EXPECT_EQ(PathId(2), 93u);
 
     // A path record inserted first moves every number up.
-    ASSERT_TRUE(filter_.InsertFrame(2, frame_, 8, true, true));
+    ASSERT_TRUE(filter_.Edits().InsertFrame(2, frame_, 8, true, true));
     EXPECT_EQ(textures(0), (std::vector<int>{2, 3}));
     EXPECT_EQ(PathId(1), 8u);
 }
@@ -558,7 +559,7 @@ TEST_F(LibraryFrameTest, ALibraryFrameIsUsedByItsFullPath) {
     EXPECT_EQ(SourceText(Layer(0)), grey_);
     EXPECT_EQ(LayerId(0), 0u);
     EXPECT_EQ(Selected(), 0);
-    EXPECT_FALSE(LayerStates().At(0)->imageMissing);
+    EXPECT_FALSE(state_.layerStates.At(0)->imageMissing);
 
     // A record made in memory, with no library of its own, resolves against the open frame
     // library's folder.
@@ -598,28 +599,28 @@ TEST_F(LibraryFrameTest, AMissingLibraryFrameIsNamedInAnAlertAndChangesNothing) 
 
 TEST_F(FrameFileTest, LoadingImagesLoadsEachFrameOnceAndMarksTheOnesThatFail) {
     MakeStack(2, 1);
-    for (int i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->imagePlanes = 0;
+    for (int i = 0; i < state_.layerStates.Count(); ++i) state_.layerStates.At(i)->imagePlanes = 0;
     SettingsDefaultLayerHead(Layer(0));  // an ellipse
     SetSource(Layer(1), FileSpec::FromPath(grey_));
     SetSource(View().Path(1), FileSpec::FromPath(dark_));
-    LayerStates().At(1)->imageMissing = true;  // missing before: a load clears it
+    state_.layerStates.At(1)->imageMissing = true;  // missing before: a load clears it
     EXPECT_EQ(filter_.LoadLayerImages(), 3);
-    EXPECT_NE(LayerStates().At(0)->shapeTest.kind, ShapeKind::None);
+    EXPECT_NE(state_.layerStates.At(0)->shapeTest.kind, ShapeKind::None);
     for (const int j : {1, 2}) {
-        const LayerState& state = *LayerStates().At(j);
+        const LayerState& state = *state_.layerStates.At(j);
         EXPECT_FALSE(state.imageMissing) << j;
         EXPECT_EQ(state.imageBounds.right - state.imageBounds.left, 8) << j;
         EXPECT_EQ(state.imageBounds.bottom - state.imageBounds.top, 6) << j;
     }
     // Layers load grey coverage; path records are textures in the document's colours.
-    EXPECT_EQ(LayerStates().At(1)->imagePlanes, 1);
-    EXPECT_EQ(LayerStates().At(2)->imagePlanes, kDocumentColourPlanes);
-    EXPECT_TRUE(FileSpec::Equals(LayerStates().At(2)->framePath, FileSpec::FromPath(dark_)));
+    EXPECT_EQ(state_.layerStates.At(1)->imagePlanes, 1);
+    EXPECT_EQ(state_.layerStates.At(2)->imagePlanes, kDocumentColourPlanes);
+    EXPECT_TRUE(FileSpec::Equals(state_.layerStates.At(2)->framePath, FileSpec::FromPath(dark_)));
 
     // What an entry holds is not read again, even when its file has gone since.
     ASSERT_TRUE(DeleteFileW(Utf8ToUtf16(grey_).c_str()));
     EXPECT_EQ(filter_.LoadLayerImages(), 3);
-    EXPECT_FALSE(LayerStates().At(1)->imageMissing);
+    EXPECT_FALSE(state_.layerStates.At(1)->imageMissing);
 
     // Without the preview dialog a frame that cannot be loaded stops the call.
     SetSource(Layer(1), FileSpec::FromPath(gone_));
@@ -629,7 +630,7 @@ TEST_F(FrameFileTest, LoadingImagesLoadsEachFrameOnceAndMarksTheOnesThatFail) {
     } catch (const ErrorCodeException& e) {
         EXPECT_EQ(e.code, Err::GenericFailure);
     }
-    EXPECT_TRUE(LayerStates().At(1)->imageMissing);
+    EXPECT_TRUE(state_.layerStates.At(1)->imageMissing);
 }
 
 TEST_F(FrameFileTest, UnderThePreviewAFailedFrameIsMarkedMissingAndTheOthersStillLoad) {
@@ -639,20 +640,20 @@ TEST_F(FrameFileTest, UnderThePreviewAFailedFrameIsMarkedMissingAndTheOthersStil
     const PreviewDialogScope dialog;
     const AlertLog alerts;  // the loader tells the user about the missing file
     EXPECT_EQ(filter_.LoadLayerImages(), 2);
-    EXPECT_TRUE(LayerStates().At(0)->imageMissing);
-    EXPECT_FALSE(LayerStates().At(1)->imageMissing);
+    EXPECT_TRUE(state_.layerStates.At(0)->imageMissing);
+    EXPECT_FALSE(state_.layerStates.At(1)->imageMissing);
 
     // A frame that failed is not tried again on every render, even once its file is back...
     ASSERT_TRUE(WriteGreyJpeg(gone_, 8, 6, 200));
     filter_.LoadLayerImages();
-    EXPECT_TRUE(LayerStates().At(0)->imageMissing);
+    EXPECT_TRUE(state_.layerStates.At(0)->imageMissing);
     const std::string told = alerts.Text();
     EXPECT_EQ(told.find("alert 16003"), told.rfind("alert 16003"));
     // ...only when the preview asks for missing frames again.
     Quorvel::RequestReloadOfMissingFrames();
     filter_.LoadLayerImages();
-    EXPECT_FALSE(LayerStates().At(0)->imageMissing);
-    EXPECT_EQ(LayerStates().At(0)->imagePlanes, 1);
+    EXPECT_FALSE(state_.layerStates.At(0)->imageMissing);
+    EXPECT_EQ(state_.layerStates.At(0)->imagePlanes, 1);
 }
 
 }  // namespace

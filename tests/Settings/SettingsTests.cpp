@@ -61,13 +61,14 @@ protected:
         filter_.SetDefaultParameters(0);
         EXPECT_EQ(filter_.ResizeStackStorage(layers, false), 0);
         EXPECT_EQ(filter_.ResizeStackStorage(paths, true), 0);
-        for (int i = 0; i < layers; ++i) QuorvelBase::InitLayerRecord(i, false);
+        for (int i = 0; i < layers; ++i) filter_.Stack().InitLayerRecord(i, false);
         return Snapshot();
     }
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
 };
 
 // ---- Defaults

@@ -132,7 +132,7 @@ TEST_F(FrameStack, RowsShowHideAndSelectTheirLayersAndAFrameThatFailedStaysAsItI
     Ask(kShowRow, 2);
     EXPECT_EQ(Layer(1).Get(LayerLayout::kEnabled), 1);
 
-    LayerStates().At(2)->imageMissing = true;
+    state_.layerStates.At(2)->imageMissing = true;
     EXPECT_EQ(Ask(kRowState, 3).number, -1);
     Ask(kHideRow, 3);
     EXPECT_EQ(Layer(2).Get(LayerLayout::kEnabled), 1);
@@ -228,7 +228,7 @@ TEST_F(FrameStack, AClickAddsAnInstantFrameWithAnUndoStepAndADragMovesARow) {
     Click(Stack().Window(), CentreOf(Stack().GetItemRect(FrameStackTab::kAddInstant)));
     EXPECT_EQ(LayerCount(), 3);
     EXPECT_EQ(preview_->undoSteps, undoBefore + 1);
-    ASSERT_EQ(QuorvelBase::TargetLayerPos(), 0);
+    ASSERT_EQ(filter_.Stack().TargetLayerPos(), 0);
 
     // Whatever stands at rows 1 and 2 (layers 0 and 1) trades places when row 1 is dragged one
     // row down.
@@ -246,8 +246,8 @@ TEST_F(FrameStack, AClickAddsAnInstantFrameWithAnUndoStepAndADragMovesARow) {
 
 // A frame's coverage as a grey picture: dark where the frame lies (a border `width` wide), light
 // inside, with a stripe so that an inverted copy looks different.
-void GiveLayerAPicture(int layer, int width, int height, uint8_t dark) {
-    LayerState& state = *LayerStates().At(layer);
+void GiveLayerAPicture(LayerStateTable& states, int layer, int width, int height, uint8_t dark) {
+    LayerState& state = *states.At(layer);
     state.sourceKind = LayerState::kSingleImage;
     state.frameInfo.mode = ImageInfo::kModeGrey;
     state.frameInfo.planes = 1;
@@ -304,9 +304,9 @@ TEST_F(FrameStack, APictureOfTheTabWithThreeLayers) {
     std::memcpy(Layer(0).At(LayerLayout::kSource), FileSpec::FromPath("C:\\Frames\\Gold Leaf.jpg").bytes, 64);
     std::memcpy(Layer(1).At(LayerLayout::kSource), FileSpec::FromPath("C:\\Frames\\Torn Paper.jpg").bytes, 64);
     std::memcpy(Layer(2).At(LayerLayout::kSource), FileSpec::FromPath("C:\\Frames\\Missing.jpg").bytes, 64);
-    GiveLayerAPicture(0, 64, 48, 0x50);
-    GiveLayerAPicture(1, 48, 64, 0x20);
-    LayerStates().At(2)->imageMissing = true;
+    GiveLayerAPicture(state_.layerStates, 0, 64, 48, 0x50);
+    GiveLayerAPicture(state_.layerStates, 1, 48, 64, 0x20);
+    state_.layerStates.At(2)->imageMissing = true;
     Layer(1).Set(LayerLayout::kLinkedNext, 1);
     Layer(2).Set(LayerLayout::kLinkedPrevious, 1);
     Select(0);

@@ -49,7 +49,7 @@ protected:
         record_.filterRect = Rect16{0, 0, 300, 400};
         record_.planes = 3;
         call_.emplace(HostCall{.record = &record_});
-        QuorvelBase::SetTargetLayerPos(0);
+        filter_.Stack().SetTargetLayerPos(0);
         filter_.SetDefaultParameters(0);
         SetDefaultPreferences(Preferences());
         preview_ = std::make_unique<TestPreview>();
@@ -64,7 +64,7 @@ protected:
         if (preview_ && preview_->IsOpen()) preview_->EndDialog(0);
         preview_.reset();
         PumpPending();
-        LayerStates().Release();
+        state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
         call_.reset();
@@ -82,14 +82,14 @@ protected:
         filter_.SetDefaultParameters(0);
         ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
         for (int i = 0; i < layers; ++i) {
-            QuorvelBase::InitLayerRecord(i, false);
+            filter_.Stack().InitLayerRecord(i, false);
             Layer(i).Set(LayerLayout::kRecordId, 11u + i);
             const FileSpec spec = FileSpec::FromPath("C:\\Frames\\Frame " + std::to_string(i) + ".jpg");
             std::memcpy(Layer(i).At(LayerLayout::kSource), spec.bytes, LayerLayout::kSourceLength);
             // As if loaded: the stack edits load what they do not hold yet.
-            LayerStates().At(i)->framePath = spec;
+            state_.layerStates.At(i)->framePath = spec;
         }
-        QuorvelBase::SetTargetLayerPos(photo);
+        filter_.Stack().SetTargetLayerPos(photo);
         Select(-1);
     }
     ParameterBlockView View() {
@@ -109,7 +109,8 @@ protected:
 
     FilterRecord record_{};
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    StackState state_;
+    Quorvel filter_{state_};
     std::unique_ptr<TestPreview> preview_;
     StubPreviewOwner previewOwner_;
     std::unique_ptr<DialogCompanions> tabs_;

@@ -1,54 +1,35 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <vector>
 
+#include "BlockInMemory.h"
 #include "File.h"
 #include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
-#include "HostCall.h"
-#include "Quorvel.h"
 #include "QuorvelBase.h"
 
 namespace {
 
-// A block of `layers` default layers and `paths` path records in the host's parameters handle
-// (a host without handle procedures), with its LayerState entries, and the photo at `photo`.
+// The model over a block of `layers` default layers and `paths` path records in a handle of its
+// own (no host call: global memory), with its LayerState entries, and the photo at `photo`.
 class StackTest : public testing::Test {
 protected:
-    void SetUp() override {
-        ResetHostMemoryForTesting();
-        call_.emplace(HostCall{.record = &record_});
-        QuorvelBase::SetTargetLayerPos(0);
-    }
-    void TearDown() override {
-        LayerStates().Release();
-        QuorvelBase::LinkTwinBlock(nullptr);
-        DisposeHandle(record_.parameters);
-        record_.parameters = nullptr;
-        call_.reset();
-    }
+    void SetUp() override { ResetHostMemoryForTesting(); }
 
-    void MakeStack(int layers, int paths, int photo = 0) {
-        filter_.SetDefaultParameters(0);
-        ASSERT_EQ(filter_.ResizeStackStorage(layers, false), 0);
-        ASSERT_EQ(filter_.ResizeStackStorage(paths, true), 0);
-        for (int i = 0; i < layers; ++i) QuorvelBase::InitLayerRecord(i, false);
-        QuorvelBase::SetTargetLayerPos(photo);
-        ASSERT_EQ(QuorvelBase::TargetLayerPos(), photo);
-    }
-    ParameterBlockView View() {
-        return ParameterBlockView(reinterpret_cast<uint8_t*>(*record_.parameters), GetHandleSize(record_.parameters));
-    }
+    void MakeStack(int layers, int paths, int photo = 0) { block_.Make(layers, paths, photo); }
+    QuorvelBase& Stack() { return block_.stack; }
+    LayerStateTable& States() { return block_.state.layerStates; }
+    ParameterBlockView View() { return block_.View(); }
     RecordRef Layer(int i) { return View().Layer(i); }
     void Select(int layer) { View().Block().Set(BlockLayout::kSelectedLayer, static_cast<int16_t>(layer)); }
     int Selected() { return View().Block().Get(BlockLayout::kSelectedLayer); }
 
-    FilterRecord record_{};
-    std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    BlockInMemory block_;
 };
 
 // ---- List positions and selection
@@ -63,19 +44,19 @@ TEST_F(StackTest, ListPositionsMapAroundThePhotoRow) {
     };
     for (const Case& c : cases) {
         MakeStack(c.layers, 0, c.photo);
-        EXPECT_EQ(QuorvelBase::ListPosToLayer(c.position), c.layer)
+        EXPECT_EQ(Stack().ListPosToLayer(c.position), c.layer)
             << "N " << c.layers << " P " << c.photo << " row " << c.position;
     }
 }
 
 TEST_F(StackTest, PhotoPositionStaysWithinTheStack) {
     MakeStack(2, 0, 1);
-    QuorvelBase::SetTargetLayerPos(-1);
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
-    QuorvelBase::SetTargetLayerPos(3);
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 1);
-    QuorvelBase::SetTargetLayerPos(2);
-    EXPECT_EQ(QuorvelBase::TargetLayerPos(), 2);
+    Stack().SetTargetLayerPos(-1);
+    EXPECT_EQ(Stack().TargetLayerPos(), 1);
+    Stack().SetTargetLayerPos(3);
+    EXPECT_EQ(Stack().TargetLayerPos(), 1);
+    Stack().SetTargetLayerPos(2);
+    EXPECT_EQ(Stack().TargetLayerPos(), 2);
 }
 
 TEST_F(StackTest, SelectedListPosFollowsTheSelectedLayer) {
@@ -87,14 +68,14 @@ TEST_F(StackTest, SelectedListPosFollowsTheSelectedLayer) {
     MakeStack(3, 0, 1);
     for (const Case& c : cases) {
         Select(c.selected);
-        EXPECT_EQ(QuorvelBase::GetSelectedListPos(), c.position) << "selected " << c.selected;
+        EXPECT_EQ(Stack().GetSelectedListPos(), c.position) << "selected " << c.selected;
     }
     for (int row = 0; row <= 3; ++row) {
-        QuorvelBase::SetSelectedListPos(row);
-        EXPECT_EQ(Selected(), QuorvelBase::ListPosToLayer(row));
-        EXPECT_EQ(QuorvelBase::GetSelectedListPos(), row);
+        Stack().SetSelectedListPos(row);
+        EXPECT_EQ(Selected(), Stack().ListPosToLayer(row));
+        EXPECT_EQ(Stack().GetSelectedListPos(), row);
     }
-    QuorvelBase::SetSelectedListPos(9);
+    Stack().SetSelectedListPos(9);
     EXPECT_EQ(Selected(), -1);
 }
 
@@ -103,55 +84,55 @@ TEST_F(StackTest, SelectedRecordsFallBackToTheFirstLayer) {
     Layer(0).Set(LayerLayout::kEdgeIndex, 1);
     Layer(2).Set(LayerLayout::kEdgeIndex, 3);
     Select(-1);
-    EXPECT_EQ(QuorvelBase::CurrentLayerIndex(), 0);
-    EXPECT_EQ(QuorvelBase::SelectedLayerRecord()->Bytes(), Layer(0).Bytes());
-    EXPECT_EQ(QuorvelBase::SelectedLayerEdge()->Bytes(), EdgeOf(Layer(0), 1).Bytes());
+    EXPECT_EQ(Stack().CurrentLayerIndex(), 0);
+    EXPECT_EQ(Stack().SelectedLayerRecord()->Bytes(), Layer(0).Bytes());
+    EXPECT_EQ(Stack().SelectedLayerEdge()->Bytes(), EdgeOf(Layer(0), 1).Bytes());
     Select(2);
-    EXPECT_EQ(QuorvelBase::CurrentLayerIndex(), 2);
-    EXPECT_EQ(QuorvelBase::SelectedLayerEffect(3)->Bytes(), EffectOf(Layer(2), 3).Bytes());
-    EXPECT_EQ(QuorvelBase::SelectedLayerBevel()->Bytes(), BevelOf(Layer(2)).Bytes());
-    EXPECT_EQ(QuorvelBase::SelectedLayerEdge()->Bytes(), EdgeOf(Layer(2), 3).Bytes());
-    EXPECT_FALSE(QuorvelBase::SelectedLayerEffect(4));
+    EXPECT_EQ(Stack().CurrentLayerIndex(), 2);
+    EXPECT_EQ(Stack().SelectedLayerEffect(3)->Bytes(), EffectOf(Layer(2), 3).Bytes());
+    EXPECT_EQ(Stack().SelectedLayerBevel()->Bytes(), BevelOf(Layer(2)).Bytes());
+    EXPECT_EQ(Stack().SelectedLayerEdge()->Bytes(), EdgeOf(Layer(2), 3).Bytes());
+    EXPECT_FALSE(Stack().SelectedLayerEffect(4));
 }
 
 TEST_F(StackTest, RecordsRunFromLayersIntoPathRecords) {
     MakeStack(0, 2);  // one placeholder layer, then the two path records
-    EXPECT_EQ(QuorvelBase::LayerRecord(0)->Bytes(), Layer(0).Bytes());
-    EXPECT_EQ(QuorvelBase::LayerRecord(1)->Bytes(), View().Path(1).Bytes());
-    EXPECT_EQ(QuorvelBase::LayerRecord(2)->Bytes(), View().Path(2).Bytes());
-    EXPECT_FALSE(QuorvelBase::LayerRecord(3));
-    EXPECT_FALSE(QuorvelBase::LayerRecord(-1));
+    EXPECT_EQ(Stack().LayerRecord(0)->Bytes(), Layer(0).Bytes());
+    EXPECT_EQ(Stack().LayerRecord(1)->Bytes(), View().Path(1).Bytes());
+    EXPECT_EQ(Stack().LayerRecord(2)->Bytes(), View().Path(2).Bytes());
+    EXPECT_FALSE(Stack().LayerRecord(3));
+    EXPECT_FALSE(Stack().LayerRecord(-1));
 }
 
 TEST_F(StackTest, RecordsPastTheEndOfADamagedBlockAreNotHandedOut) {
     MakeStack(2, 0);
     View().Block().Set(BlockLayout::kLayerCount, 5);  // claims more layers than the handle holds
-    EXPECT_TRUE(QuorvelBase::LayerRecord(1));
-    EXPECT_FALSE(QuorvelBase::LayerRecord(2));
+    EXPECT_TRUE(Stack().LayerRecord(1));
+    EXPECT_FALSE(Stack().LayerRecord(2));
     Select(4);
-    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
-    QuorvelBase::LinkAllLayers();  // touches only the layers that exist
-    EXPECT_TRUE(QuorvelBase::LayersLinked(0, 1));
+    EXPECT_EQ(Stack().SelectedLayerMode(), 0);
+    Stack().LinkAllLayers();  // touches only the layers that exist
+    EXPECT_TRUE(Stack().LayersLinked(0, 1));
 }
 
 TEST_F(StackTest, SelectionAndEdgeIndexReachTheTwinBlock) {
     MakeStack(3, 0);
-    Handle twin = NewHandle(GetHandleSize(record_.parameters));
-    std::memcpy(*twin, *record_.parameters, static_cast<size_t>(GetHandleSize(twin)));
-    QuorvelBase::LinkTwinBlock(twin);
+    Handle twin = NewHandle(GetHandleSize(block_.parameters));
+    std::memcpy(*twin, *block_.parameters, static_cast<size_t>(GetHandleSize(twin)));
+    Stack().LinkTwinBlock(twin);
     const ParameterBlockView twinView(reinterpret_cast<uint8_t*>(*twin), GetHandleSize(twin));
 
-    QuorvelBase::SetSelectedListPos(3);
+    Stack().SetSelectedListPos(3);
     EXPECT_EQ(twinView.Block().Get(BlockLayout::kSelectedLayer), 2);
-    QuorvelBase::SetSelectedEdgeIndex(2, false);
+    Stack().SetSelectedEdgeIndex(2, false);
     EXPECT_EQ(Layer(2).Get(LayerLayout::kEdgeIndex), 2);
     EXPECT_EQ(twinView.Layer(2).Get(LayerLayout::kEdgeIndex), 2);
-    QuorvelBase::SetSelectedEdgeIndex(1, true);
-    EXPECT_EQ(QuorvelBase::GetSelectedEdgeIndex(), 1);
+    Stack().SetSelectedEdgeIndex(1, true);
+    EXPECT_EQ(Stack().GetSelectedEdgeIndex(), 1);
     EXPECT_EQ(twinView.Layer(2).Get(LayerLayout::kEdgeIndex), 2);
-    QuorvelBase::SetSelectedEdgeIndex(4, false);  // not an edge slot
-    EXPECT_EQ(QuorvelBase::GetSelectedEdgeIndex(), 1);
-    QuorvelBase::LinkTwinBlock(nullptr);
+    Stack().SetSelectedEdgeIndex(4, false);  // not an edge slot
+    EXPECT_EQ(Stack().GetSelectedEdgeIndex(), 1);
+    Stack().LinkTwinBlock(nullptr);
     DisposeHandle(twin);
 }
 
@@ -170,28 +151,28 @@ std::string Links(const ParameterBlockView& view) {
 
 TEST_F(StackTest, LinkAllLayersMakesTwoGroupsThatMeetAtThePhoto) {
     MakeStack(4, 0, 2);
-    QuorvelBase::LinkAllLayers();
+    Stack().LinkAllLayers();
     EXPECT_EQ(Links(View()), "-n p- -n p- ");
-    EXPECT_TRUE(QuorvelBase::LayersLinked(0, 1));
-    EXPECT_FALSE(QuorvelBase::LayersLinked(1, 2));
-    EXPECT_FALSE(QuorvelBase::LayersLinked(0, 3));
-    EXPECT_EQ(QuorvelBase::FirstLinkedLayer(3), 2);
-    EXPECT_EQ(QuorvelBase::LastLinkedLayer(0), 1);
+    EXPECT_TRUE(Stack().LayersLinked(0, 1));
+    EXPECT_FALSE(Stack().LayersLinked(1, 2));
+    EXPECT_FALSE(Stack().LayersLinked(0, 3));
+    EXPECT_EQ(Stack().FirstLinkedLayer(3), 2);
+    EXPECT_EQ(Stack().LastLinkedLayer(0), 1);
     // Rows: layers 0, 1 at rows 0, 1; the photo at 2; layers 2, 3 at rows 3, 4.
-    EXPECT_EQ(QuorvelBase::FirstLinkedListPos(4), 3);
-    EXPECT_EQ(QuorvelBase::LastLinkedListPos(3), 4);
-    EXPECT_EQ(QuorvelBase::LastLinkedListPos(0), 1);
-    EXPECT_EQ(QuorvelBase::FirstLinkedListPos(2), 2);
-    EXPECT_EQ(QuorvelBase::LastLinkedListPos(5), -1);
-    EXPECT_TRUE(QuorvelBase::ListPosLinked(3, 4));
-    EXPECT_FALSE(QuorvelBase::ListPosLinked(1, 2));
-    EXPECT_FALSE(QuorvelBase::ListPosLinked(1, 3));
+    EXPECT_EQ(Stack().FirstLinkedListPos(4), 3);
+    EXPECT_EQ(Stack().LastLinkedListPos(3), 4);
+    EXPECT_EQ(Stack().LastLinkedListPos(0), 1);
+    EXPECT_EQ(Stack().FirstLinkedListPos(2), 2);
+    EXPECT_EQ(Stack().LastLinkedListPos(5), -1);
+    EXPECT_TRUE(Stack().ListPosLinked(3, 4));
+    EXPECT_FALSE(Stack().ListPosLinked(1, 2));
+    EXPECT_FALSE(Stack().ListPosLinked(1, 3));
 }
 
 TEST_F(StackTest, LinkAllLayersWithThePhotoAtAnEndMakesOneGroup) {
     for (const int photo : {0, 3}) {
         MakeStack(3, 0, photo);
-        QuorvelBase::LinkAllLayers();
+        Stack().LinkAllLayers();
         EXPECT_EQ(Links(View()), "-n pn p- ") << "photo " << photo;
     }
 }
@@ -200,25 +181,25 @@ TEST_F(StackTest, SetLinkRangeLinksBetweenAndLeavesTheEndsOpen) {
     MakeStack(4, 0);
     Layer(0).Set(LayerLayout::kLinkedPrevious, 1);
     Layer(3).Set(LayerLayout::kLinkedNext, 1);
-    QuorvelBase::SetLinkRange(2, 0, 1);
+    Stack().SetLinkRange(2, 0, 1);
     EXPECT_EQ(Links(View()), "-n pn p- -- ");
-    EXPECT_TRUE(QuorvelBase::LayersLinked(2, 0));
-    QuorvelBase::SetLinkRange(1, 2, 0);
+    EXPECT_TRUE(Stack().LayersLinked(2, 0));
+    Stack().SetLinkRange(1, 2, 0);
     EXPECT_EQ(Links(View()), "-n p- -- -- ");
-    QuorvelBase::SetLinkRange(1, 4, 1);  // layer 4 does not exist: nothing but the ends
+    Stack().SetLinkRange(1, 4, 1);  // layer 4 does not exist: nothing but the ends
     EXPECT_EQ(Links(View()), "-n p- -- -- ");
 }
 
 TEST_F(StackTest, GroupEndsStopAtTheStackAndRefuseStrangers) {
     MakeStack(3, 0);
-    QuorvelBase::SetLinkRange(0, 2, 1);
-    EXPECT_EQ(QuorvelBase::LastLinkedLayer(2), 2);
-    EXPECT_EQ(QuorvelBase::FirstLinkedLayer(0), 0);
-    EXPECT_EQ(QuorvelBase::LastLinkedLayer(0), 2);
-    EXPECT_EQ(QuorvelBase::LastLinkedLayer(3), -1);
-    EXPECT_EQ(QuorvelBase::FirstLinkedLayer(-1), -1);
-    EXPECT_TRUE(QuorvelBase::LayersLinked(1, 1));
-    EXPECT_FALSE(QuorvelBase::LayersLinked(1, 3));
+    Stack().SetLinkRange(0, 2, 1);
+    EXPECT_EQ(Stack().LastLinkedLayer(2), 2);
+    EXPECT_EQ(Stack().FirstLinkedLayer(0), 0);
+    EXPECT_EQ(Stack().LastLinkedLayer(0), 2);
+    EXPECT_EQ(Stack().LastLinkedLayer(3), -1);
+    EXPECT_EQ(Stack().FirstLinkedLayer(-1), -1);
+    EXPECT_TRUE(Stack().LayersLinked(1, 1));
+    EXPECT_FALSE(Stack().LayersLinked(1, 3));
 }
 
 // ---- Inversion, transparency, caches
@@ -232,14 +213,14 @@ TEST_F(StackTest, InversionIsTheFlagAgainstTheImagePolarity) {
     MakeStack(2, 0);
     for (const Case& c : cases) {
         Layer(1).Set(LayerLayout::kInvert, c.invert);
-        LayerStates().At(1)->imagePolarity = c.polarity;
-        EXPECT_EQ(QuorvelBase::IsLayerInverted(1), c.inverted) << int{c.invert} << " " << int{c.polarity};
+        States().At(1)->imagePolarity = c.polarity;
+        EXPECT_EQ(Stack().IsLayerInverted(1), c.inverted) << int{c.invert} << " " << int{c.polarity};
     }
     Select(1);
-    EXPECT_TRUE(QuorvelBase::IsLayerInverted(-1));  // the last case: a plain layer over an inverted image
+    EXPECT_TRUE(Stack().IsLayerInverted(-1));  // the last case: a plain layer over an inverted image
     Select(-1);  // layer 0: no flag, a plain image
-    EXPECT_FALSE(QuorvelBase::IsLayerInverted(-1));
-    EXPECT_FALSE(QuorvelBase::IsLayerInverted(5));
+    EXPECT_FALSE(Stack().IsLayerInverted(-1));
+    EXPECT_FALSE(Stack().IsLayerInverted(5));
 }
 
 TEST_F(StackTest, TransparentEffectsCountOnlyWhenTheInputHasTransparency) {
@@ -255,39 +236,37 @@ TEST_F(StackTest, TransparentEffectsCountOnlyWhenTheInputHasTransparency) {
     makeTransparent(EffectOf(Layer(0), 1), 0, 100, 0);    // off
     makeTransparent(EffectOf(Layer(0), 2), 1, 0, 0);      // invisible
     makeTransparent(EffectOf(Layer(1), 3), 1, 1, 0);      // counts
-    record_.inTransparencyMask = 0;
-    EXPECT_EQ(QuorvelBase::CountTransparentEffects(), 0);
-    record_.inTransparencyMask = 1;
-    EXPECT_EQ(QuorvelBase::CountTransparentEffects(), 2);
+    EXPECT_EQ(Stack().CountTransparentEffects(0), 0);  // the host's input has no transparency
+    EXPECT_EQ(Stack().CountTransparentEffects(1), 2);
     Layer(1).Set(LayerLayout::kEnabled, 0);
-    EXPECT_EQ(QuorvelBase::CountTransparentEffects(), 1);
+    EXPECT_EQ(Stack().CountTransparentEffects(1), 1);
 }
 
 TEST_F(StackTest, InvalidateLayerCacheChoosesItsLayers) {
     MakeStack(3, 1);
-    const auto valid = [] {
+    const auto valid = [this] {
         std::string flags;
-        for (int i = 0; i < LayerStates().Count(); ++i) flags += LayerStates().At(i)->cacheValid ? '1' : '0';
+        for (int i = 0; i < States().Count(); ++i) flags += States().At(i)->cacheValid ? '1' : '0';
         return flags;
     };
-    const auto validateAll = [] {
-        for (int i = 0; i < LayerStates().Count(); ++i) LayerStates().At(i)->cacheValid = true;
+    const auto validateAll = [this] {
+        for (int i = 0; i < States().Count(); ++i) States().At(i)->cacheValid = true;
     };
     validateAll();
-    QuorvelBase::InvalidateLayerCache(-1);
+    Stack().InvalidateLayerCache(-1);
     EXPECT_EQ(valid(), "0000");
     validateAll();
     Select(2);
-    QuorvelBase::InvalidateLayerCache(0);
+    Stack().InvalidateLayerCache(0);
     EXPECT_EQ(valid(), "1101");
     validateAll();
     Select(-1);
-    QuorvelBase::InvalidateLayerCache(0);
+    Stack().InvalidateLayerCache(0);
     EXPECT_EQ(valid(), "0111");
     validateAll();
-    QuorvelBase::InvalidateLayerCache(2);
+    Stack().InvalidateLayerCache(2);
     EXPECT_EQ(valid(), "1011");
-    QuorvelBase::InvalidateLayerCache(40);  // no such layer
+    Stack().InvalidateLayerCache(40);  // no such layer
     EXPECT_EQ(valid(), "1011");
 }
 
@@ -295,12 +274,12 @@ TEST_F(StackTest, SelectedLayerModeNeedsALiveSelectedLayer) {
     MakeStack(2, 1);
     Layer(1).Set(LayerLayout::kBackgroundTexture, 1);
     Select(1);
-    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 1);
+    EXPECT_EQ(Stack().SelectedLayerMode(), 1);
     Select(-1);
-    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
+    EXPECT_EQ(Stack().SelectedLayerMode(), 0);
     Select(1);
-    LayerStates().Resize(1);
-    EXPECT_EQ(QuorvelBase::SelectedLayerMode(), 0);
+    States().Resize(1);
+    EXPECT_EQ(Stack().SelectedLayerMode(), 0);
 }
 
 TEST(LayerStateRecord, ResetFreesItsBuffersAndClearsItsFields) {
@@ -331,7 +310,7 @@ protected:
     void SetUp() override {
         StackTest::SetUp();
         MakeStack(1, 1);
-        LayerState& image = *LayerStates().At(1);
+        LayerState& image = *States().At(1);
         image.imagePlanes = 2;
         image.imageBounds = {0, 0, 2, 3};
         ASSERT_EQ(image.imageBuffers[0].Allocate(12), 0);
@@ -343,7 +322,7 @@ protected:
         BevelOf(Layer(0)).Set(BevelLayout::kSurfaceTexture, index);
         BevelOf(Layer(0)).Set(BevelLayout::kTextureBlur, 0.0f);
     }
-    LayerState& Target() { return *LayerStates().At(0); }
+    LayerState& Target() { return *States().At(0); }
 };
 
 TEST_F(SurfaceTextureTest, NoUsableImageGivesNoTextureAndAValidCache) {
@@ -351,24 +330,24 @@ TEST_F(SurfaceTextureTest, NoUsableImageGivesNoTextureAndAValidCache) {
         Target().cacheValid = false;
         Target().texturePresent = true;
         UseTexture(index);
-        QuorvelBase::PrepareLayerSecondaryImage(0);
+        Stack().PrepareLayerSecondaryImage(0);
         EXPECT_TRUE(Target().cacheValid) << index;
         EXPECT_FALSE(Target().texturePresent) << index;
         EXPECT_FALSE(Target().textureBuffer.id) << index;
-        EXPECT_EQ(QuorvelBase::SurfaceTextureIndex(0), 0) << index;
+        EXPECT_EQ(Stack().SurfaceTextureIndex(0), 0) << index;
     }
-    LayerStates().At(1)->imageMissing = true;
+    States().At(1)->imageMissing = true;
     Target().cacheValid = false;
     UseTexture(1);
-    QuorvelBase::PrepareLayerSecondaryImage(0);
+    Stack().PrepareLayerSecondaryImage(0);
     EXPECT_FALSE(Target().texturePresent);
 }
 
 TEST_F(SurfaceTextureTest, TextureTilesTheGreyOfTheImageBeyondItsBounds) {
     UseTexture(1);
-    EXPECT_EQ(QuorvelBase::SurfaceTextureIndex(0), 1);
-    EXPECT_EQ(QuorvelBase::SurfaceTextureIndex(1), 0);  // not a layer
-    QuorvelBase::PrepareLayerSecondaryImage(0);
+    EXPECT_EQ(Stack().SurfaceTextureIndex(0), 1);
+    EXPECT_EQ(Stack().SurfaceTextureIndex(1), 0);  // not a layer
+    Stack().PrepareLayerSecondaryImage(0);
     ASSERT_TRUE(Target().texturePresent);
     ASSERT_TRUE(Target().cacheValid);
     const Rect16 b = Target().textureBounds;  // no blur: widened by one pixel
@@ -389,21 +368,21 @@ TEST_F(SurfaceTextureTest, TextureTilesTheGreyOfTheImageBeyondItsBounds) {
     Target().textureBuffer.Unlock();
 
     // Prepared once: a second call leaves the texture alone until the cache is invalidated.
-    LayerStates().At(1)->imageMissing = true;
-    QuorvelBase::PrepareLayerSecondaryImage(0);
+    States().At(1)->imageMissing = true;
+    Stack().PrepareLayerSecondaryImage(0);
     EXPECT_TRUE(Target().texturePresent);
-    QuorvelBase::InvalidateLayerCache(1);
-    QuorvelBase::PrepareLayerSecondaryImage(0);
+    Stack().InvalidateLayerCache(1);
+    Stack().PrepareLayerSecondaryImage(0);
     EXPECT_FALSE(Target().texturePresent);
 }
 
 TEST_F(SurfaceTextureTest, ABlurredTextureHoldsTheAreaInsideTheBlurMargin) {
-    LayerState& image = *LayerStates().At(1);
+    LayerState& image = *States().At(1);
     std::memset(image.imageBuffers[0].Lock(), 77, 12);  // an even grey stays even under a blur
     image.imageBuffers[0].Unlock();
     UseTexture(1);
     BevelOf(Layer(0)).Set(BevelLayout::kTextureBlur, 1.0f);  // radius trunc(1.0 x 2.4 + 0.5) = 2
-    QuorvelBase::PrepareLayerSecondaryImage(0);
+    Stack().PrepareLayerSecondaryImage(0);
     const Rect16 b = Target().textureBounds;
     EXPECT_EQ(b.top, -1);
     EXPECT_EQ(b.left, -1);
@@ -419,7 +398,7 @@ TEST_F(SurfaceTextureTest, ABlurredTextureHoldsTheAreaInsideTheBlurMargin) {
 class FramePathTest : public StackTest {
 protected:
     static constexpr const char* kLibrary = "C:\\Library";
-    RecordRef Record(int i) { return *QuorvelBase::LayerRecord(i); }
+    RecordRef Record(int i) { return *Stack().LayerRecord(i); }
     void Store(int i, const FileSpec& spec) { std::memcpy(Record(i).At(LayerLayout::kSource), spec.bytes, FileSpec::kSize); }
     FileSpec Stored(int i) {
         FileSpec spec;
@@ -442,7 +421,7 @@ TEST_F(FramePathTest, PathsGoRelativeToTheLibraryAndBackWithShapesLeftAlone) {
     std::vector<std::vector<uint8_t>> before;
     for (int i = 0; i < 4; ++i) before.push_back(Source(i));
 
-    QuorvelBase::MakeFramePathsRelative(kLibrary);
+    Stack().MakeFramePathsRelative(kLibrary);
     EXPECT_EQ(Source(0), before[0]);
     EXPECT_EQ(Stored(1).GetKind(), FileSpec::Kind::Relative);
     EXPECT_EQ(Stored(1).Text(), "Frames\\Oak.frm");
@@ -450,7 +429,7 @@ TEST_F(FramePathTest, PathsGoRelativeToTheLibraryAndBackWithShapesLeftAlone) {
     EXPECT_EQ(Stored(3).GetKind(), FileSpec::Kind::Relative);
     EXPECT_EQ(Stored(3).Text(), "..\\Other\\Ash.frm");
 
-    EXPECT_EQ(QuorvelBase::MakeFramePathsAbsolute(kLibrary), 0);
+    EXPECT_EQ(Stack().MakeFramePathsAbsolute(kLibrary), 0);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(Source(i), before[i]) << "record " << i;
 }
 
@@ -459,7 +438,7 @@ TEST_F(FramePathTest, APathTooLongToMakeAbsoluteKeepsItsRelativeForm) {
     const FileSpec relative = FileSpec::FromRelativePath(std::string(1015, 'a'));
     ASSERT_FALSE(relative.IsEmpty());
     Store(0, relative);
-    EXPECT_EQ(QuorvelBase::MakeFramePathsAbsolute(kLibrary), Err::MemoryFull);
+    EXPECT_EQ(Stack().MakeFramePathsAbsolute(kLibrary), Err::MemoryFull);
     EXPECT_EQ(Stored(0).Text(), relative.Text());
     EXPECT_EQ(Stored(0).GetKind(), FileSpec::Kind::Relative);
 }
@@ -482,7 +461,10 @@ public:
 };
 
 TEST(Palettes, ToggleHidesTheShownAndShowsBackOnlyThose) {
-    QuorvelBase::TogglePalettes();  // none registered: nothing happens
+    Handle noBlock = nullptr;
+    StackState state;
+    QuorvelBase stack(noBlock, state);
+    stack.TogglePalettes();  // none registered: nothing happens
     FakePalette a, b, c;
     a.shown = true;
     c.shown = true;
@@ -491,23 +473,84 @@ TEST(Palettes, ToggleHidesTheShownAndShowsBackOnlyThose) {
     FloatingPalettes::Register(8, &c);
     FloatingPalettes::Register(9, &b);  // not a place
 
-    QuorvelBase::TogglePalettes();
+    stack.TogglePalettes();
     EXPECT_FALSE(a.shown);
     EXPECT_FALSE(c.shown);
     EXPECT_EQ(b.hides, 0);
 
     c.Show();  // shown again meanwhile: only loses its flag
-    QuorvelBase::TogglePalettes();
+    stack.TogglePalettes();
     EXPECT_TRUE(a.shown);
     EXPECT_FALSE(b.shown);
     EXPECT_EQ(c.shows, 1);
 
-    QuorvelBase::TogglePalettes();  // nothing hidden any more: hides again
+    stack.TogglePalettes();  // nothing hidden any more: hides again
     EXPECT_FALSE(a.shown);
     EXPECT_FALSE(c.shown);
     for (int place : {0, 4, 8}) FloatingPalettes::Register(place, nullptr);
-    QuorvelBase::TogglePalettes();  // the places forgot them
+    stack.TogglePalettes();  // the places forgot them
     EXPECT_FALSE(a.shown);
+}
+
+// ---- Models over blocks of their own
+
+TEST_F(StackTest, TwoModelsOverTwoBlocksShareNeitherPhotoRowNorTable) {
+    BlockInMemory other;
+    MakeStack(3, 0, 2);
+    other.Make(1, 1, 0);
+    other.stack.SetTargetLayerPos(1);
+    EXPECT_EQ(Stack().TargetLayerPos(), 2);
+    Stack().SetTargetLayerPos(3);   // within this stack (N = 3)
+    other.stack.SetTargetLayerPos(3);  // beyond the other (N = 1): refused there
+    EXPECT_EQ(Stack().TargetLayerPos(), 3);
+    EXPECT_EQ(other.stack.TargetLayerPos(), 1);
+    // Row 1 is a layer here and the photo's row there.
+    EXPECT_EQ(Stack().ListPosToLayer(1), 1);
+    EXPECT_EQ(other.stack.ListPosToLayer(1), -1);
+
+    EXPECT_EQ(States().Count(), 3);
+    EXPECT_EQ(other.state.layerStates.Count(), 2);
+    for (int i = 0; i < States().Count(); ++i) States().At(i)->cacheValid = true;
+    other.stack.InvalidateLayerCache(-1);
+    for (int i = 0; i < States().Count(); ++i) EXPECT_TRUE(States().At(i)->cacheValid) << i;
+    EXPECT_FALSE(other.state.layerStates.At(0)->cacheValid);
+}
+
+// What each edit asks of its host: the block resized (into a new handle, where the model finds it
+// again), the previews restarted, and frames turned to the photo unless the rotation is kept.
+TEST_F(StackTest, EditsAskTheirHostForTheResizeThePreviewsAndTheRotation) {
+    const FileSpec spec = FileSpec::FromPath("C:\\Frames\\Oak.frm");
+    struct Case {
+        const char* edit;
+        std::function<bool(StackEdits&)> run;
+        int resizes, restarts, rotations, layers, paths;
+    };
+    const Case cases[] = {
+        {"insert a layer", [&](StackEdits& e) { return e.InsertFrame(1, spec, 9, false, false); }, 1, 1, 1, 3, 2},
+        {"insert a path record", [&](StackEdits& e) { return e.InsertFrame(3, spec, 9, true, true); }, 1, 1, 0, 2, 3},
+        {"write a frame source", [&](StackEdits& e) { return e.SetLayerRecordData(0, spec, 9, false); }, 0, 0, 1, 2, 2},
+        {"remove a layer", [](StackEdits& e) { return e.RemoveLayer(0); }, 1, 1, 0, 1, 2},
+        {"remove a path record", [](StackEdits& e) { return e.RemoveLayer(3); }, 1, 1, 0, 2, 1},
+        {"move a path record", [](StackEdits& e) { return e.MovePathRecord(2, 3); }, 0, 1, 0, 2, 2},
+        {"move a layer", [](StackEdits& e) { return e.MoveLayer(1, 2); }, 0, 1, 0, 2, 2},
+        {"delete the selected layer", [](StackEdits& e) { return e.DeleteFrame(false); }, 1, 1, 0, 1, 2},
+    };
+    for (const Case& c : cases) {
+        MakeStack(2, 2, 0);
+        Select(1);
+        block_.resizes = block_.restarts = block_.rotationRequests = 0;
+        ASSERT_TRUE(c.run(block_.edits)) << c.edit;
+        EXPECT_EQ(block_.resizes, c.resizes) << c.edit;
+        EXPECT_EQ(block_.restarts, c.restarts) << c.edit;
+        EXPECT_EQ(block_.rotationRequests, c.rotations) << c.edit;
+        EXPECT_EQ(View().LayerCount(), c.layers) << c.edit;
+        EXPECT_EQ(View().PathCount(), c.paths) << c.edit;
+        EXPECT_EQ(States().Count(), std::max(c.layers, 1) + c.paths) << c.edit;
+        // The model reads the block where the last resize left it.
+        for (int i = 0; i < c.layers + c.paths; ++i)
+            EXPECT_EQ(Stack().LayerRecord(i)->Bytes(), View().Bytes() + ParameterBlockView::RecordOffset(i, std::max(c.layers, 1)))
+                << c.edit << " record " << i;
+    }
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The current call's parameter block (the host's parameters handle), locked while this lives.
+// A parameter block handle locked for a scope, with its bytes as the block's view. A resize
+// replaces the handle in the host's parameters field, so a lock is taken again after one.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +10,9 @@
 
 class LockedParameters {
 public:
-    LockedParameters();
+    explicit LockedParameters(Handle parameters);
 
-    // False when the host holds no block.
+    // False when there is no block (no handle, or one that will not lock).
     explicit operator bool() const { return static_cast<bool>(lock_); }
     ParameterBlockView View() const { return ParameterBlockView(lock_.As<uint8_t>(), length_); }
 
