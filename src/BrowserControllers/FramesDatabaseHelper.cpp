@@ -5,19 +5,19 @@
 #include <cstdio>
 #include <utility>
 
+#include "AlertIds.h"
 #include "Alerts.h"
 #include "Categories.h"
 #include "CppSQLite.h"
 #include "ErrorCodes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
+#include "Quorvel.h"
 #include "QVDatabase.h"
 #include "QVDatabaseRecord.h"
 #include "QVDatabaseRecordSet.h"
-#include "Quorvel.h"
 #include "Utf.h"
 #include "WindowServices.h"
-#include "AlertIds.h"
 
 namespace {
 

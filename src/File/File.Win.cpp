@@ -10,10 +10,10 @@
 #include "Errors.h"
 #include "File.h"
 #include "RelativePaths.h"
+#include "StringIds.h"
 #include "ThisModule.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
-#include "StringIds.h"
 
 namespace {
 

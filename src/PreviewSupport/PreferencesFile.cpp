@@ -15,9 +15,9 @@
 #include "Libraries.h"
 #include "PreferenceSettings.h"
 #include "PropertyListFile.h"
+#include "StringIds.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
-#include "StringIds.h"
 
 namespace PreferencesFile {
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "ErrorCodes.h"
 #include "AlertIds.h"
+#include "ErrorCodes.h"
 
 struct PreferenceSettings;
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "AlertIds.h"
 #include "Alerts.h"
 #include "AutoRotation.h"
 #include "Errors.h"
@@ -19,10 +20,11 @@
 #include "LayerState.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
-#include "QVDatabase.h"
-#include "QVDatabaseRecord.h"
 #include "Quorvel.h"
 #include "QuorvelShapes.h"
+#include "QVDatabase.h"
+#include "QVDatabaseRecord.h"
+#include "StringIds.h"
 
 namespace {
 
@@ -33,9 +35,6 @@ struct LoadRequests {
     bool reloadMissing = false;
 };
 LoadRequests gRequests;
-
-constexpr int16_t kFrameNotFoundAlert = 16013;   // shows kFrameNotFoundText in its "^0"
-constexpr int kFrameNotFoundText = 17217;        // names the frame's file where it holds "%s"
 
 // Bytes of every host plane of one side: the five layer-plane counts when the host reports
 // them, else the image's planes.
@@ -93,10 +92,10 @@ std::optional<std::string> LibraryFramePath(const QVDatabaseRecord& record, cons
 // Alert 16013: the message names the frame's file in place of its "%s".
 void AlertFrameNotFound(const char* fileName) {
     char message[512];
-    if (!LoadResourceString(kFrameNotFoundText, message, sizeof message)) message[0] = '\0';
+    if (!LoadResourceString(StringIds::kFrameNotFoundText, message, sizeof message)) message[0] = '\0';
     std::string text = message;
     if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, fileName ? fileName : "");
-    RunModalDialog(nullptr, kFrameNotFoundAlert, text.c_str(), nullptr);
+    RunModalDialog(nullptr, AlertIds::kNotFound, text.c_str(), nullptr);
 }
 
 // Loads the frame file that a layer or path record names into its LayerState, unless the entry

@@ -20,10 +20,11 @@
 #include "Libraries.h"
 #include "LockedParameters.h"
 #include "PropertyListFile.h"
-#include "QVDatabase.h"
 #include "Quorvel.h"
+#include "QVDatabase.h"
 #include "SettingsValidation.h"
 #include "StoredBlock.h"
+#include "StringIds.h"
 #include "ThumbnailGenerator.h"
 #include "Utf.h"
 #include "VantrelFileUtils.h"
@@ -47,10 +48,6 @@ constexpr Rect16 kThumbnailTarget{0, 0, 128, 128};
 // A preset is a block of at most 64 KB and a thumbnail of 64 KB, written as text: anything near
 // this size is no preset, and is not read into memory to find that out.
 constexpr uint64_t kMaxPresetFileBytes = 4u << 20;
-
-constexpr int kDataFolderString = 16928;     // the maker's folder in the application-data folder
-constexpr int kPresetsFolderString = 16924;
-constexpr int kFramesLibraryFileString = 16929;
 
 std::string LoadName(int stringId) {
     char name[256] = {};
@@ -219,8 +216,8 @@ bool Quorvel::IsUsableCategoryName(std::string_view category) {
 
 ErrorCode Quorvel::PresetsFolder(std::string& folder) {
     folder.clear();
-    const std::string dataFolder = LoadName(kDataFolderString);
-    const std::string presets = LoadName(kPresetsFolderString);
+    const std::string dataFolder = LoadName(StringIds::kDataFolder);
+    const std::string presets = LoadName(StringIds::kPresetsFolder);
     if (dataFolder.empty() || presets.empty()) return Err::ResourceMissing;
     std::string path;
     try {
@@ -258,7 +255,7 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     const QVDatabase* frames = FramesLibrary();
     if (!frames) return;
     Stack().MakeFramePathsRelative(frames->Path());
-    SetLibraryPathSetting(FileSpec::JoinPath(folder, LoadName(kFramesLibraryFileString)));
+    SetLibraryPathSetting(FileSpec::JoinPath(folder, LoadName(StringIds::kFramesLibraryFile)));
     CloseLibraries();
     // The windowless dialog opens the libraries again, the frames library at the new place, and
     // makes its folder the base of relative paths; when it cannot, the base is the folder given.

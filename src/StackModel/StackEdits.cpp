@@ -7,14 +7,13 @@
 #include <new>
 #include <string>
 
+#include "AlertIds.h"
 #include "Errors.h"
 #include "LayerState.h"
 #include "StackLimits.h"
 
 namespace {
 
-constexpr int16_t kNewFrameMemoryAlert = 16005;
-constexpr int16_t kStackFullAlert = 16006;       // "Quorvel cannot use more than ^0 frames."
 constexpr Field<uint16_t> kSourceReserved{6};  // the word after the source's capacity, always 0
 
 // The end of the stored block (run-time prefix included) as its size field says.
@@ -53,7 +52,7 @@ void PermuteLayerStates(LayerStateTable& states, const int32_t* sources, int32_t
 
 void StackEdits::AlertStackFull() {
     const std::string limit = std::to_string(BlockLayout::kMaxLayers);
-    RunModalDialog(nullptr, kStackFullAlert, limit.c_str(), nullptr);
+    RunModalDialog(nullptr, AlertIds::kStackFull, limit.c_str(), nullptr);
 }
 
 bool StackEdits::SetLayerRecordData(int32_t index, const FileSpec& spec, uint32_t recordId, bool keepRotation) {
@@ -99,7 +98,7 @@ bool StackEdits::InsertFrame(int32_t index, const FileSpec& spec, uint32_t recor
     if (error) THROW_IF_ERROR(host_.ResizeStackStorage(-1, pathRecord));
     host_.RestartPreviews();
     if (error) {
-        RunModalDialog(nullptr, kNewFrameMemoryAlert, nullptr, nullptr);
+        RunModalDialog(nullptr, AlertIds::kNewFrameMemory, nullptr, nullptr);
         return false;
     }
     const bool reusePlaceholder = !pathRecord && oldLayers == 0;
