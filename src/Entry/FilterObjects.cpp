@@ -5,33 +5,16 @@
 
 #include "Quorvel.h"
 
-FilterObjects gFilters;
+PhotoshopFilter* MakeQuorvel(HostCall& call) { return new (std::nothrow) Quorvel(call); }
 
-namespace {
-
-PhotoshopFilter* (*gFilterObjectMaker)() = nullptr;
-
-}  // namespace
-
-void SetFilterObjectMaker(PhotoshopFilter* (*maker)()) { gFilterObjectMaker = maker; }
-
-void BuildFilterObjects() {
-    if (!gFilterObjectMaker) {
-        CreateFilterObjects();
-        return;
-    }
-    DeleteFilterObjects();
-    for (PhotoshopFilter** slot : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) *slot = gFilterObjectMaker();
+void FilterObjects::Build(HostCall& call, FilterObjectMaker maker) {
+    for (PhotoshopFilter** slot : {&main, &previewA, &previewB})
+        if (!*slot) *slot = maker(call);
 }
 
-void CreateFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB})
-        if (!*filter) *filter = new (std::nothrow) Quorvel;
-}
-
-void DeleteFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB}) {
-        delete *filter;
-        *filter = nullptr;
+void FilterObjects::Delete() {
+    for (PhotoshopFilter** slot : {&main, &previewA, &previewB}) {
+        delete *slot;
+        *slot = nullptr;
     }
 }

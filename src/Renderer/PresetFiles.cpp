@@ -262,7 +262,7 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     CloseLibraries();
     // The windowless dialog opens the libraries again, the frames library at the new place, and
     // makes its folder the base of relative paths; when it cannot, the base is the folder given.
-    OpenLibraries();
+    OpenLibraries(Call().number);
     MakeFramePathsAbsolute(FrameLibraryFolder());
     InvalidateLayerCache(-1);
     InvalidatePreview();

@@ -169,7 +169,8 @@ void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
     // Layers are drawn from grey coverage; path records are textures, kept in the document's
     // colours. The user learns why a frame did not load; the final render cannot go on without it,
     // while under the preview the others still load.
-    const ErrorCode error = Quorvel::LoadFrameImage(pathRecord, spec, 0, state, false);
+    const ErrorCode error =
+        Quorvel::LoadFrameImage(ColourContext::Of(HostCall::Current().record), pathRecord, spec, 0, state, false);
     state.imageMissing = error != Err::None;
     if (error && OpenPreviewDialog() == nullptr) THROW_IF_ERROR(Err::GenericFailure);
 }

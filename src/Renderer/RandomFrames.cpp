@@ -113,7 +113,7 @@ void DrawLayerSettings(RecordRef layer, const RandomizerBounds& options, RandomD
         component = static_cast<int16_t>(monochromatic ? grey : draws.Between(options.colour.first, options.colour.second));
     {
         const BuiltInColourConversion builtIn;
-        ConvertColorRecord(colour, -1);
+        ConvertColorRecord(colour, -1, ColourContext::Of(HostCall::Current().record));
     }
     colour.Store(effect.At(EffectLayout::kColour));
     effect.Set(EffectLayout::kOpacity, static_cast<uint16_t>(draws.Between(options.opacity.first, options.opacity.second)));

@@ -25,7 +25,8 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         record_.filterCase = kFilterCaseEditableTransparencyWithSelection;
-        call_.emplace(HostCall{.record = &record_, .data = &dataWord_});
+        hostCall_ = HostCall{.record = &record_, .data = &dataWord_};
+        call_.emplace(hostCall_);
     }
     void TearDown() override {
         if (dataWord_) DisposeHandle(reinterpret_cast<Handle>(dataWord_));
@@ -45,6 +46,7 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
 };
@@ -57,7 +59,7 @@ TEST_F(FilterClassTest, PrepareKeepsHalfOfASmallHostAndTwoMegabytesOfALargeOne) 
         {0x400000, 0x200000}, {0x400001, 0x200000}, {0x3FFFFF, 0x1FFFFF}, {0x7FFFFFFF, 0x200000},
         {1, 0},               {0, 0},               {-10, 0},
     };
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     for (const Case& c : cases) {
         record_.maxSpace = c.maxSpace;
         record_.bufferSpace = 12345;
@@ -67,7 +69,7 @@ TEST_F(FilterClassTest, PrepareKeepsHalfOfASmallHostAndTwoMegabytesOfALargeOne) 
 }
 
 TEST_F(FilterClassTest, SetupRunSizesTheTablesToTheStack) {
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     MakeStack(filter, 3, 2);
     filter.SetupRun();
     EXPECT_EQ(filter.Placements().Count(), 6);
@@ -84,7 +86,7 @@ TEST_F(FilterClassTest, SetupRunSizesTheTablesToTheStack) {
 }
 
 TEST_F(FilterClassTest, SetupRunRaisesAStackThatCannotBeSized) {
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     EXPECT_THROW(filter.SetupRun(), ErrorCodeException);  // no block at all
 }
 
@@ -94,7 +96,7 @@ TEST_F(FilterClassTest, LayeredOutputNeedsTransparencyAndLayerMasksBothWays) {
         bool layered;
     };
     const Case cases[] = {{1, 1, 1, true}, {0, 1, 1, false}, {1, 0, 1, false}, {1, 1, 0, false}};
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     MakeStack(filter, 1, 0);
     for (const Case& c : cases) {
         record_.inTransparencyMask = c.inTransparency;
@@ -106,7 +108,7 @@ TEST_F(FilterClassTest, LayeredOutputNeedsTransparencyAndLayerMasksBothWays) {
 }
 
 TEST_F(FilterClassTest, ReleasingTheTablesFreesTheirBuffersAndIsSafeTwice) {
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     MakeStack(filter, 2, 0);
     filter.SetupRun();
     ASSERT_EQ(filter.Placements().At(3)->edgeCaches[2].table.Allocate(64), 0);
@@ -123,7 +125,7 @@ TEST_F(FilterClassTest, ReleasingTheTablesFreesTheirBuffersAndIsSafeTwice) {
 }
 
 TEST_F(FilterClassTest, ClearRecordInfoClearsOnlyWhatIsThere) {
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     filter.ClearRecordInfo();  // a call without descriptor parameters
     DescriptorParameters parameters{};
     parameters.recordInfo = 3;
@@ -133,18 +135,19 @@ TEST_F(FilterClassTest, ClearRecordInfoClearsOnlyWhatIsThere) {
     record_.descriptorParameters = nullptr;
 }
 
-TEST_F(FilterClassTest, CreateFilterObjectsFillsOnlyTheEmptySlots) {
-    Quorvel kept;
-    gFilters.previewA = &kept;
-    CreateFilterObjects();
-    EXPECT_EQ(gFilters.previewA, &kept);
-    ASSERT_NE(gFilters.main, nullptr);
-    ASSERT_NE(gFilters.previewB, nullptr);
-    EXPECT_EQ(gFilters.main->GetSignature(), Quorvel::kSignature);
-    gFilters.previewA = nullptr;
-    DeleteFilterObjects();
-    EXPECT_EQ(gFilters.main, nullptr);
-    EXPECT_EQ(gFilters.previewB, nullptr);
+TEST_F(FilterClassTest, BuildingFilterObjectsFillsOnlyTheEmptySlots) {
+    Quorvel kept(hostCall_);
+    FilterObjects filters;
+    filters.previewA = &kept;
+    filters.Build(hostCall_, MakeQuorvel);
+    EXPECT_EQ(filters.previewA, &kept);
+    ASSERT_NE(filters.main, nullptr);
+    ASSERT_NE(filters.previewB, nullptr);
+    EXPECT_EQ(filters.main->GetSignature(), Quorvel::kSignature);
+    filters.previewA = nullptr;
+    filters.Delete();
+    EXPECT_EQ(filters.main, nullptr);
+    EXPECT_EQ(filters.previewB, nullptr);
 }
 
 // ---- The session across host calls
@@ -196,7 +199,7 @@ protected:
         dataWord_ = reinterpret_cast<intptr_t>(h);
     }
 
-    Quorvel filter_;
+    Quorvel filter_{hostCall_};
     std::string path_;
 };
 
@@ -245,7 +248,7 @@ TEST_F(SessionTest, AKeptCacheIsTakenBackByTheNextCall) {
     ASSERT_NE(dataWord_, 0);
     EXPECT_EQ(GetHandleSize(reinterpret_cast<Handle>(dataWord_)), 1144);
 
-    Quorvel next;  // the host's next call
+    Quorvel next(hostCall_);  // the host's next call
     next.InitializeGlobals();
     EXPECT_EQ(dataWord_, 0);
     EXPECT_TRUE(Session().cacheReplay);
@@ -284,7 +287,7 @@ TEST_F(SessionTest, ACorruptSavedBlockIsDroppedAndItsFileLeftAlone) {
         FrameCacheBlock block = sound;
         corrupt(block);
         HostKeeps(&block, sizeof block);
-        Quorvel next;
+        Quorvel next(hostCall_);
         EXPECT_NO_THROW(next.InitializeGlobals()) << index;
         EXPECT_EQ(dataWord_, 0) << index;
         EXPECT_FALSE(Session().cacheReplay) << index;
@@ -293,7 +296,7 @@ TEST_F(SessionTest, ACorruptSavedBlockIsDroppedAndItsFileLeftAlone) {
         ++index;
     }
     HostKeeps(&sound, sizeof sound - 1);  // not the size of a block
-    Quorvel next;
+    Quorvel next(hostCall_);
     next.InitializeGlobals();
     EXPECT_FALSE(Session().cacheReplay);
     EXPECT_EQ(dataWord_, 0);
@@ -304,7 +307,7 @@ TEST_F(SessionTest, ACacheForOtherPlanesEndsTheCallSilently) {
     Session().cache = {};
     HostKeeps(&block, sizeof block);
     record_.planes = 3;
-    Quorvel next;
+    Quorvel next(hostCall_);
     EXPECT_EQ(CodeThrownBy([&] { next.InitializeGlobals(); }), Err::Cancelled);
     EXPECT_EQ(next.Finish(Err::Cancelled), Err::Cancelled);
     EXPECT_FALSE(FileExists(path_));
@@ -315,13 +318,13 @@ TEST_F(SessionTest, ACacheFileThatIsGoneRaisesItsError) {
     Session().cache = {};
     DeleteFileW(Utf8ToUtf16(path_).c_str());
     HostKeeps(&block, sizeof block);
-    Quorvel next;
+    Quorvel next(hostCall_);
     EXPECT_EQ(CodeThrownBy([&] { next.InitializeGlobals(); }), Err::FileMissing);
     EXPECT_FALSE(Session().cacheReplay);
 }
 
 TEST_F(FilterClassTest, InvalidatePreviewResetsTheUpdateRegionToTheFilterArea) {
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     filter.InvalidatePreview();  // no region yet: nothing to reset
     Session().updateRegion.Reset(CreateRectRgn(0, 0, 1, 1));
     record_.filterRect = {10, 20, 30, 60};
@@ -339,7 +342,7 @@ TEST_F(FilterClassTest, InvalidatePreviewResetsTheUpdateRegionToTheFilterArea) {
 // ---- First-run tables
 
 TEST_F(FilterClassTest, BlendTablesHoldEveryModeAndAreBuiltOncePerProcess) {
-    Quorvel filter;
+    Quorvel filter(hostCall_);
     filter.InitializeGlobals();
     EXPECT_EQ(BlendTables::Table(0), nullptr);
     EXPECT_EQ(BlendTables::Table(13), nullptr);
@@ -355,7 +358,7 @@ TEST_F(FilterClassTest, BlendTablesHoldEveryModeAndAreBuiltOncePerProcess) {
     auto* mark = const_cast<uint8_t*>(BlendTables::Table(5) + 1000);
     const uint8_t kept = *mark;
     *mark = static_cast<uint8_t>(kept ^ 0xFF);
-    Quorvel later;
+    Quorvel later(hostCall_);
     later.InitializeGlobals();
     EXPECT_EQ(*mark, static_cast<uint8_t>(kept ^ 0xFF));
     *mark = kept;

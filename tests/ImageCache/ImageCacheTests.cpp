@@ -85,7 +85,8 @@ protected:
         record_.inLayerPlanes = record_.outLayerPlanes = 3;
         record_.inTransparencyMask = record_.outTransparencyMask = 1;
         call_.reset();
-        call_.emplace(HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = bytesPerSample});
+        hostCall_ = HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = bytesPerSample};
+        call_.emplace(hostCall_);
         filter_.InitializeGlobals();
     }
 
@@ -140,9 +141,10 @@ protected:
     std::string CachePath() const { return Session().cache.path; }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
-    Quorvel filter_;
+    Quorvel filter_{hostCall_};
     StubPreviewOwner owner_;
 };
 

@@ -43,7 +43,8 @@ protected:
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 100, 150};
         record_.planes = 3;
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         QuorvelBase::SetTargetLayerPos(0);
     }
     void TearDown() override {
@@ -102,8 +103,9 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    Quorvel filter_{hostCall_};
     const FileSpec frame_ = FileSpec::FromPath("C:\\Frames\\oak.jpg");
 };
 

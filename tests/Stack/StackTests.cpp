@@ -20,7 +20,8 @@ class StackTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         QuorvelBase::SetTargetLayerPos(0);
     }
     void TearDown() override {
@@ -47,8 +48,9 @@ protected:
     int Selected() { return View().Block().Get(BlockLayout::kSelectedLayer); }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
-    Quorvel filter_;
+    Quorvel filter_{hostCall_};
 };
 
 // ---- List positions and selection
