@@ -162,6 +162,34 @@ TEST_F(HostColour, PixelRunsConvertEachColourOnce) {
     EXPECT_EQ(ConvertPixelColors(host_.Record().colorServices, kModeIndexedColor, kModeRGBColor, 1, rgb, cmyk), 17500) << "indexed has no space";
 }
 
+// A conversion takes the document's mode and the colour services from the context it is handed:
+// it needs no open host call, and two documents can be served side by side.
+TEST(ColourContextConversion, TargetsTheGivenDocumentThroughTheGivenServices) {
+    ASSERT_EQ(HostCall::Current().record, nullptr) << "no host call is open";
+    struct Case {
+        int16_t documentMode;
+        int16_t space;
+        int16_t components[4];
+        int conversions;
+    };
+    const Case cases[] = {
+        {kModeGrayScale, kSpaceGray, {76, 0, 0, 0}, 1},
+        {kModeRGBColor, kSpaceRGB, {255, 0, 0, 0}, 0},
+        {kModeCMYKColor, kSpaceCMYK, {255, 0, 0, 255}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.documentMode);
+        gHostConversions = 0;
+        ColorRecord red;
+        red.space = kSpaceRGB;
+        red.components[0] = 255;
+        ConvertColorRecord(red, -1, ColourContext{CountingColourServices, c.documentMode});
+        EXPECT_EQ(red.space, c.space);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(red.components[i], c.components[i]) << "component " << i;
+        EXPECT_EQ(gHostConversions, c.conversions);
+    }
+}
+
 TEST(BlendTable, ModesGiveTheWorkedValues) {
     struct Case {
         int32_t mode, a, b, expected;
