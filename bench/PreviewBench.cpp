@@ -440,7 +440,7 @@ void BenchEntry(int16_t selector, void* record, intptr_t* data, int16_t* result)
     if (!result) return;
     try {
         *result = 0;
-        PluginMain(selector, record, data, result);
+        PluginMain(selector, record, data, result, MakeQuorvel);
     } catch (...) {
         *result = -108;
     }

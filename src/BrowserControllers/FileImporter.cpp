@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "ColorConversion.h"
 #include "CppSQLite.h"
 #include "HostMemory.h"
 #include "ImageInfo.h"
@@ -157,9 +158,10 @@ bool FileImporter::PrepareAndLoad(std::string& path, LayerState& loaded) {
         RecordSkipped();
         return false;
     }
-    // Loaded as the host shows it, so that a colour frame keeps its colours in its pictures. A
-    // path too long for a file spec gives an empty one, which fails to load.
-    if (Quorvel::LoadFrameImage(true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
+    // Loaded in its own colours (a quiet load keeps the file's mode), so that a colour frame keeps
+    // its colours in its pictures. A path too long for a file spec gives an empty one, which fails
+    // to load.
+    if (Quorvel::LoadFrameImage(ColourContext{}, true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
         RecordFailed();
         return false;
     }

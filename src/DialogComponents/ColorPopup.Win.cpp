@@ -30,12 +30,12 @@ constexpr int kLightCheck = 0xE6, kDarkCheck = 0x9A;
 // floating windows suspended, so that none of them takes the picker's input.
 class PickerStage {
 public:
-    PickerStage() : hideAll_(RecordedHostSignature() == kPhotoshopSignature) {
+    explicit PickerStage(HWND hostWindow) : hideAll_(RecordedHostSignature() == kPhotoshopSignature) {
         if (!hideAll_) {
             MorvaneDialog::SuspendFloating(suspension_);
             return;
         }
-        if (const HWND host = HostCall::Current().parentWindow) SetActiveWindow(host);
+        if (hostWindow) SetActiveWindow(hostWindow);
         std::vector<MorvaneDialog*> dialogs;
         for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) dialogs.push_back(d);
         for (MorvaneDialog* d : dialogs) d->Hide();
@@ -64,8 +64,8 @@ void Frame(DrawingPort& port, const Rect16& rect, COLORREF color, int width) {
 
 }  // namespace
 
-ErrorCode PickHostColor(ColorRecord& color) {
-    const FilterRecord* record = HostCall::Current().record;
+ErrorCode PickHostColor(const HostCall& call, ColorRecord& color) {
+    const FilterRecord* record = call.record;
     const ColorServicesProc services = record ? record->colorServices : nullptr;
     if (!services) return Err::HostUnsupported;
 
@@ -79,7 +79,7 @@ ErrorCode PickHostColor(ColorRecord& color) {
 
     ErrorCode error = 0;
     {
-        PickerStage stage;
+        PickerStage stage(call.parentWindow);
         error = services(&info);
     }
     if (error) return error;
@@ -107,10 +107,10 @@ void DrawTransparencyChecks(DrawingPort& port, const Rect16& rect, COLORREF ligh
     }
 }
 
-void DrawColorInRect(const ColorRecord& color, DrawingPort& port, const Rect16& rect, bool ignoreAlpha) {
-    const FilterRecord* record = HostCall::Current().record;
-    if (color.space < 0 || (record && record->displayPixels)) {
-        DrawColorSwatch(color, port, rect, ignoreAlpha);
+void DrawColorInRect(const FilterRecord* host, const ColorRecord& color, DrawingPort& port, const Rect16& rect,
+                     bool ignoreAlpha) {
+    if (color.space < 0 || (host && host->displayPixels)) {
+        DrawColorSwatch(host, color, port, rect, ignoreAlpha);
         return;
     }
     // No host to show document colours: the colour's RGB form, a translucent one over the checks
@@ -120,7 +120,7 @@ void DrawColorInRect(const ColorRecord& color, DrawingPort& port, const Rect16& 
         rgb.space = kSpaceRGB;
         std::fill(std::begin(rgb.components), std::end(rgb.components), int16_t{0});
     } else if (rgb.space != kSpaceGray) {
-        ConvertColorRecord(rgb, kSpaceRGB);
+        ConvertColorRecord(rgb, kSpaceRGB, ColourContext::Of(host));
     }
     const int16_t* c = rgb.components;
     const int red = c[0], green = rgb.space == kSpaceGray ? c[0] : c[1],
@@ -138,9 +138,9 @@ void DrawColorInRect(const ColorRecord& color, DrawingPort& port, const Rect16& 
     DrawTransparencyChecks(port, rect, over(kLightCheck), over(kDarkCheck));
 }
 
-ColorPopup::ColorPopup(MorvaneDialog& owner, int16_t item, uint32_t mode, const ColorRecord& color,
+ColorPopup::ColorPopup(const HostCall& call, MorvaneDialog& owner, int16_t item, uint32_t mode, const ColorRecord& color,
                        ComponentCallback callback)
-    : DialogComponent(owner, item, callback), mode_(mode), color_(color) {
+    : DialogComponent(owner, item, callback), call_(call), mode_(mode), color_(color) {
     SetColors(ControlLook::kBackground, ControlLook::kBackground);
 }
 
@@ -163,7 +163,7 @@ void ColorPopup::Draw() {
                       static_cast<int16_t>(r.bottom - kSwatchInset), static_cast<int16_t>(r.right - kSwatchInset)};
     // The gap between the colour and the rim is the interface's, whatever colour sits inside.
     PaintRect(Port(), r);
-    DrawColorInRect(color_, Port(), well, (mode_ & kShowsAlpha) == 0);
+    DrawColorInRect(call_.record, color_, Port(), well, (mode_ & kShowsAlpha) == 0);
     Frame(Port(), r, ControlLook::kFrame, 1);
     const Rect16 inner{static_cast<int16_t>(r.top + 1), static_cast<int16_t>(r.left + 1),
                        static_cast<int16_t>(r.bottom - 1), static_cast<int16_t>(r.right - 1)};
@@ -173,13 +173,13 @@ void ColorPopup::Draw() {
 bool ColorPopup::Track(Point16 /*point*/) {
     Toolkit::TrackingScope tracking;
     changed_ = false;
-    changed_ = mode_ == kHostPickerMode ? RunPicker() : ColorWellDlg::Run(this, color_, mode_);
+    changed_ = mode_ == kHostPickerMode ? RunPicker() : ColorWellDlg::Run(call_, this, color_, mode_);
     Draw();
     Notify(changed_ ? 1 : 0, reinterpret_cast<intptr_t>(&color_));
     return changed_;
 }
 
-bool ColorPopup::RunPicker() { return PickHostColor(color_) == 0; }
+bool ColorPopup::RunPicker() { return PickHostColor(call_, color_) == 0; }
 
 void ColorPopup::ShowPickedColor(const ColorRecord& color) {
     color_ = color;

@@ -7,6 +7,7 @@
 
 #include "ColorConversion.h"
 #include "DialogComponent.h"
+#include "HostCall.h"
 
 // The stored form of a colour as the parameter block, the effect records and the preference record
 // carry it: 14 bytes, big-endian.
@@ -30,12 +31,15 @@ using Bytes = uint8_t[kSize];
 // answer is the failure: 17500 without colour services or when the host names no result space (or
 // one the system does not know), or the host's own code (-128 when the user cancelled). While the
 // picker is up our dialogs stand back from the host's: hidden for a host that puts its picker
-// behind them, their floating windows suspended otherwise.
-ErrorCode PickHostColor(ColorRecord& color);
+// behind them, their floating windows suspended otherwise. The call gives the colour services and
+// the host's window.
+ErrorCode PickHostColor(const HostCall& call, ColorRecord& color);
 
-// Draws the colour into the rectangle as the host would show it in the document; outside a host
-// call (no document to match) in its RGB form, the no-colour box as ever.
-void DrawColorInRect(const ColorRecord& color, DrawingPort& port, const Rect16& rect, bool ignoreAlpha);
+// Draws the colour into the rectangle as the host (its filter record) would show it in the
+// document; without a host that shows pixels (no document to match) in its RGB form, the no-colour
+// box as ever.
+void DrawColorInRect(const FilterRecord* host, const ColorRecord& color, DrawingPort& port, const Rect16& rect,
+                     bool ignoreAlpha);
 // Light and dark squares: the ground a translucent colour is shown over.
 void DrawTransparencyChecks(DrawingPort& port, const Rect16& rect, COLORREF light, COLORREF dark);
 
@@ -49,7 +53,8 @@ public:
     // (this, kColorChanging, pointer) at every change while the colour well is open.
     static constexpr int16_t kColorChanging = 1;
 
-    ColorPopup(MorvaneDialog& owner, int16_t item, uint32_t mode, const ColorRecord& color,
+    // The swatch serves the host call of its dialog (an empty call outside one), which outlives it.
+    ColorPopup(const HostCall& call, MorvaneDialog& owner, int16_t item, uint32_t mode, const ColorRecord& color,
                ComponentCallback callback = nullptr);
     ~ColorPopup() override;
 
@@ -74,6 +79,7 @@ public:
     static ColorRecord NoColor();
 
 private:
+    const HostCall& call_;
     uint32_t mode_;
     ColorRecord color_;
     bool changed_ = false;

@@ -13,7 +13,6 @@
 #include "ControlDrawing.h"
 #include "DrawingGuards.h"
 #include "Errors.h"
-#include "HostCall.h"
 #include "ImageModes.h"
 #include "ToolkitState.h"
 #include "WindowServices.h"
@@ -30,7 +29,7 @@ constexpr DWORD kTrackPause = 10;       // between samples of the pointer while 
 
 // The well picks, types and shows RGB. A colour in a space the tables do not know (a damaged
 // record) is shown and picked from as black rather than raised as an error over the popup.
-ColorRecord AsRgb(const ColorRecord& color) {
+ColorRecord AsRgb(const ColorRecord& color, const ColourContext& host) {
     if (color.space < 0 || color.space == kSpaceRGB) return color;
     ColorRecord rgb = color;
     if (ComponentsOfSpace(color.space) == 0) {
@@ -38,16 +37,15 @@ ColorRecord AsRgb(const ColorRecord& color) {
         std::fill(std::begin(rgb.components), std::end(rgb.components), int16_t{0});
         return rgb;
     }
-    ConvertColorRecord(rgb, kSpaceRGB);
+    ConvertColorRecord(rgb, kSpaceRGB, host);
     return rgb;
 }
 
-// The colour in the document's space; outside a host call (no document) it stays as it is.
-ColorRecord InDocumentSpace(const ColorRecord& color) {
-    const FilterRecord* record = HostCall::Current().record;
+// The colour in the document's space; without the host's record (no document) it stays as it is.
+ColorRecord InDocumentSpace(const FilterRecord* record, const ColorRecord& color) {
     if (!record || color.space < 0 || ComponentsOfSpace(ColourSpaceOfMode(record->imageMode)) == 0) return color;
     ColorRecord converted = color;
-    ConvertColorRecord(converted, -1);
+    ConvertColorRecord(converted, -1, ColourContext::Of(record));
     return converted;
 }
 
@@ -63,12 +61,12 @@ ColorRecord RgbColor(int16_t red, int16_t green, int16_t blue) {
     return color;
 }
 
-ColorRecord HostForeground() {
-    return HostCall::Current().record ? GetForegroundColorRecord() : RgbColor(0, 0, 0);
+ColorRecord HostForeground(const FilterRecord* record) {
+    return record ? GetForegroundColorRecord(*record) : RgbColor(0, 0, 0);
 }
 
-ColorRecord HostBackground() {
-    return HostCall::Current().record ? GetBackgroundColorRecord() : RgbColor(255, 255, 255);
+ColorRecord HostBackground(const FilterRecord* record) {
+    return record ? GetBackgroundColorRecord(*record) : RgbColor(255, 255, 255);
 }
 
 SpectrumRgb GreyStripAt(int32_t x, int32_t /*y*/, int32_t width, int32_t /*height*/) { return GreyStripColorAt(x, width); }
@@ -141,7 +139,7 @@ SpectrumRgb SpectrumPicture::PixelAt(int32_t x, int32_t y) const {
 
 // ---- The dialog
 
-bool ColorWellDlg::Run(ColorPopup* swatch, ColorRecord& color, uint32_t enable) {
+bool ColorWellDlg::Run(const HostCall& call, ColorPopup* swatch, ColorRecord& color, uint32_t enable) {
     MorvaneDialog* front = MorvaneDialog::FrontDialog();
     MorvaneDialog* owner = front && front->IsFloating() && front->Owner() ? front->Owner() : front;
     if (!owner && swatch) owner = &swatch->Owner();
@@ -154,33 +152,34 @@ bool ColorWellDlg::Run(ColorPopup* swatch, ColorRecord& color, uint32_t enable) 
     } resume{suspension};
 
     const ColorRecord entry = color;
-    ColorWellDlg dialog(swatch, entry, enable);
+    ColorWellDlg dialog(call, swatch, entry, enable);
     dialog.SetAlertsOff(true);   // typed numbers out of range are corrected, not argued about
     ReleaseHeldMouse();
     dialog.SetOwner(owner);
     const int16_t result = dialog.RunModal();
     if (result == kOK) {
         // Nothing picked: the colour goes back exactly as it came, not through RGB and back.
-        color = dialog.Picked() ? InDocumentSpace(dialog.Current()) : entry;
+        color = dialog.Picked() ? InDocumentSpace(call.record, dialog.Current()) : entry;
         return true;
     }
     color = entry;
     return false;
 }
 
-ColorWellDlg::ColorWellDlg(ColorPopup* swatch, const ColorRecord& entry, uint32_t enable)
+ColorWellDlg::ColorWellDlg(const HostCall& call, ColorPopup* swatch, const ColorRecord& entry, uint32_t enable)
     : PSDialog(kTemplate, DialogKind::Modal),
+      call_(call),
       swatch_(swatch),
       entry_(entry),
       enable_(enable) {
-    swatches_[kForegroundSwatch] = HostForeground();
-    swatches_[kBackgroundSwatch] = HostBackground();
+    swatches_[kForegroundSwatch] = HostForeground(call.record);
+    swatches_[kBackgroundSwatch] = HostBackground(call.record);
     swatches_[kEntrySwatch] = entry;
     swatches_[kNoneSwatch] = ColorPopup::NoColor();
     ColorRecord clear = entry.space < 0 ? RgbColor(0, 0, 0) : entry;
     clear.opacity = 0;
     swatches_[kTransparentSwatch] = clear;
-    current_ = AsRgb(entry);
+    current_ = AsRgb(entry, ColourContext::Of(call.record));
 }
 
 void ColorWellDlg::InitDialog() {
@@ -269,7 +268,7 @@ int16_t ColorWellDlg::CursorForItem(int16_t item) {
 }
 
 void ColorWellDlg::TakeColor(const ColorRecord& color) {
-    current_ = AsRgb(color);
+    current_ = AsRgb(color, ColourContext::Of(call_.record));
     picked_ = true;
     WriteEdits();
     Notify();
@@ -294,7 +293,7 @@ void ColorWellDlg::WriteEdits() {
 }
 
 void ColorWellDlg::Notify() {
-    if (swatch_) swatch_->ShowPickedColor(InDocumentSpace(current_));
+    if (swatch_) swatch_->ShowPickedColor(InDocumentSpace(call_.record, current_));
 }
 
 void ColorWellDlg::TrackPicture(int16_t item) {
@@ -330,7 +329,7 @@ void ColorWellDlg::TrackPicture(int16_t item) {
 
 void ColorWellDlg::RunHostPicker() {
     ColorRecord picked = current_.space < 0 ? RgbColor(0, 0, 0) : current_;
-    if (PickHostColor(picked) != 0) return;
+    if (PickHostColor(call_, picked) != 0) return;
     picked.opacity = StoredColor::kOpaque;
     TakeColor(picked);
 }
@@ -387,7 +386,7 @@ void ColorWellDlg::DrawSwatchItem(int16_t item) {
     {
         ClipState clip(port_, rect);
         const Rect16 inside = item == kNone ? rect : Inset(rect, 1);
-        DrawColorInRect(color, port_, inside, false);
+        DrawColorInRect(call_.record, color, port_, inside, false);
         DrawFramed(rect, enabled);
     }
     const PortFontInfo font = GetPortFontInfo(port_);

@@ -14,6 +14,7 @@
 #include "ResourceImage.h"
 
 class ColorPopup;
+struct HostCall;
 
 namespace ColorWellIds {
 inline constexpr int16_t kTemplate = 16900;
@@ -78,9 +79,11 @@ public:
     // Opens the well over the swatch (which may be none) on `color` with the offers of `enable`.
     // OK: the colour becomes the pick in the document's colour space, or stays as it came when
     // the user picked nothing, and true is answered. Otherwise the entry colour is written back.
-    static bool Run(ColorPopup* swatch, ColorRecord& color, uint32_t enable);
+    // The call (an empty one outside a host call) gives the host's colours, colour services and
+    // window.
+    static bool Run(const HostCall& call, ColorPopup* swatch, ColorRecord& color, uint32_t enable);
 
-    ColorWellDlg(ColorPopup* swatch, const ColorRecord& entry, uint32_t enable);
+    ColorWellDlg(const HostCall& call, ColorPopup* swatch, const ColorRecord& entry, uint32_t enable);
 
     void InitDialog() override;
     int16_t ItemHit(int16_t item) override;
@@ -112,6 +115,7 @@ private:
     void DrawPickerItem();
     void DrawFramed(const Rect16& rect, bool enabled);
 
+    const HostCall& call_;
     ColorPopup* swatch_;
     std::array<ColorRecord, 5> swatches_;
     ColorRecord current_;

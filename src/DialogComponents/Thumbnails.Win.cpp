@@ -107,8 +107,8 @@ ErrorCode ShowWithoutHost(DrawingPort& port, const ThumbnailLayout& layout, cons
 }
 
 // Draws checked pixels fitted into destination; false when nothing could be drawn.
-bool DrawChecked(DrawingPort& port, const Rect16& destination, const ThumbnailLayout& layout, const uint8_t* pixels,
-                 uint32_t flags) {
+bool DrawChecked(DisplayPixelsProc display, DrawingPort& port, const Rect16& destination, const ThumbnailLayout& layout,
+                 const uint8_t* pixels, uint32_t flags) {
     Rect16 fitted{0, 0, ClampToInt16(layout.height), ClampToInt16(layout.width)};
     FitRectProportionally(fitted, destination);
     fitted = IntersectRects(fitted, destination);
@@ -135,8 +135,9 @@ bool DrawChecked(DrawingPort& port, const Rect16& destination, const ThumbnailLa
     map.planeBytes = 1;
     map.baseAddr = scaled;
     map.masks = layout.HasMask() ? &mask : nullptr;
-    ErrorCode shown = port.window ? DisplayPixelMap(map, map.bounds, fitted.top, fitted.left, port.window, port.clipRgn.Get())
-                                  : kNoDisplayProcedure;
+    ErrorCode shown = port.window
+                          ? DisplayPixelMap(display, map, map.bounds, fitted.top, fitted.left, port.window, port.clipRgn.Get())
+                          : kNoDisplayProcedure;
     if (shown == kNoDisplayProcedure) shown = ShowWithoutHost(port, layout, scaled, fitted);
     return shown == Err::None;
 }
@@ -212,26 +213,26 @@ void ScaleThumbnail(const ThumbnailLayout& layout, const uint8_t* pixels, int32_
 
 // ---- Drawing
 
-bool DrawThumbnail(DrawingPort& port, const Rect16& destination, const uint8_t* header, BufferRecord* pixels,
-                   uint32_t flags) {
+bool DrawThumbnail(DisplayPixelsProc display, DrawingPort& port, const Rect16& destination, const uint8_t* header,
+                   BufferRecord* pixels, uint32_t flags) {
     if (!header || !pixels || pixels->size == 0) return false;
     ThumbnailLayout layout;
     if (!DescribeThumbnail(ThumbnailHeader::Read(header), pixels->size, layout)) return false;
     const LockedBuffer locked(*pixels);
     if (!locked) return false;
-    return DrawChecked(port, destination, layout, locked.As<const uint8_t>(), flags);
+    return DrawChecked(display, port, destination, layout, locked.As<const uint8_t>(), flags);
 }
 
-bool DrawThumbnail(DrawingPort& port, const Rect16& destination, const uint8_t* blob, uint64_t blobSize,
-                   uint32_t flags) {
+bool DrawThumbnail(DisplayPixelsProc display, DrawingPort& port, const Rect16& destination, const uint8_t* blob,
+                   uint64_t blobSize, uint32_t flags) {
     if (!blob || blobSize <= kThumbnailHeaderLength) return false;
     ThumbnailLayout layout;
     if (!DescribeThumbnail(ThumbnailHeader::Read(blob), blobSize - kThumbnailHeaderLength, layout)) return false;
-    return DrawChecked(port, destination, layout, blob + kThumbnailHeaderLength, flags);
+    return DrawChecked(display, port, destination, layout, blob + kThumbnailHeaderLength, flags);
 }
 
-bool DrawThumbnailFrame(MorvaneDialog& dialog, int16_t /*item*/, const uint8_t* header, BufferRecord* pixels,
-                        bool invert) {
+bool DrawThumbnailFrame(DisplayPixelsProc display, MorvaneDialog& dialog, int16_t /*item*/, const uint8_t* header,
+                        BufferRecord* pixels, bool invert) {
     constexpr int16_t kPictureItem = 1;
     DrawingPort& port = dialog.Port();
     Rect16 rect = dialog.GetItemRect(kPictureItem);
@@ -241,7 +242,7 @@ bool DrawThumbnailFrame(MorvaneDialog& dialog, int16_t /*item*/, const uint8_t* 
                   ClampToInt16(rect.right - 1)};
     dialog.SetForeColor(port.backColor);
     PaintRect(port, rect);
-    return DrawThumbnail(port, rect, header, pixels, invert ? ThumbnailFlags::kInvert : 0);
+    return DrawThumbnail(display, port, rect, header, pixels, invert ? ThumbnailFlags::kInvert : 0);
 }
 
 uint64_t ThumbnailScratchSize() { return ScratchBuffer().size; }
@@ -281,8 +282,7 @@ Rect16 SampledBounds(const Rect16& bounds, int32_t factor) {
                   ClampToInt16(FloorDivide(bounds.bottom, factor)), ClampToInt16(FloorDivide(bounds.right, factor))};
 }
 
-bool RenderThumbnailBuffer(PhotoThumbnail& thumbnail) {
-    const HostCall& call = HostCall::Current();
+bool RenderThumbnailBuffer(HostCall& call, PhotoThumbnail& thumbnail) {
     FilterRecord* record = call.record;
     if (!record) return false;
     // A host that says nothing of the layer's planes gives the image's own.
@@ -306,7 +306,7 @@ bool RenderThumbnailBuffer(PhotoThumbnail& thumbnail) {
     record->maskRect = Rect16{};
     record->inLoPlane = 0;
     record->inHiPlane = static_cast<int16_t>(planes - 1);
-    if (AdvanceState() != Err::None || !record->inData) return false;
+    if (AdvanceState(call) != Err::None || !record->inData) return false;
     // The host's rows may be padded: each is copied from where the host says it starts.
     const int64_t rowSamples = int64_t{width} * planes;
     if (record->inRowBytes < rowSamples * bytesPerSample) return false;

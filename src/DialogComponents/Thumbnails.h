@@ -15,6 +15,7 @@
 #include "HostMemory.h"
 
 class MorvaneDialog;
+struct HostCall;
 
 // The header in front of every stored thumbnail. Its offsets are the library's picture header
 // (PictureHeader in ThumbnailGenerator.h), which writes what this draws.
@@ -66,20 +67,21 @@ void ScaleThumbnail(const ThumbnailLayout& layout, const uint8_t* pixels, int32_
                     uint32_t flags);
 
 // Draws the thumbnail fitted into destination (aspect kept, centred) into the port, clipped to
-// its clip region, through the host's displayPixels, or by itself when there is no host to ask.
+// its clip region, through the host's displayPixels, or by itself when there is none to ask.
 // False, drawing nothing, when the header or pixels are missing or the header does not describe
 // the pixels. The pixel buffer is read within its size only. An allocation failure of the shared
 // scratch buffer is raised through ThrowIfError.
-bool DrawThumbnail(DrawingPort& port, const Rect16& destination, const uint8_t* header, BufferRecord* pixels,
-                   uint32_t flags = 0);
+bool DrawThumbnail(DisplayPixelsProc display, DrawingPort& port, const Rect16& destination, const uint8_t* header,
+                   BufferRecord* pixels, uint32_t flags = 0);
 // The same for a stored blob: the header and then the pixels, blobSize bytes in all.
-bool DrawThumbnail(DrawingPort& port, const Rect16& destination, const uint8_t* blob, uint64_t blobSize,
-                   uint32_t flags = 0);
+bool DrawThumbnail(DisplayPixelsProc display, DrawingPort& port, const Rect16& destination, const uint8_t* blob,
+                   uint64_t blobSize, uint32_t flags = 0);
 // Draws the thumbnail framed into item 1 of the dialog: the item outlined in the port's fore
 // colour, its inside filled with the back colour and the thumbnail fitted into it. The port's
 // colours are put back after. Answers what DrawThumbnail answered. `item` is kept for the callers'
 // sake and not used: the picture item of every dialog that shows one is item 1.
-bool DrawThumbnailFrame(MorvaneDialog& dialog, int16_t item, const uint8_t* header, BufferRecord* pixels, bool invert);
+bool DrawThumbnailFrame(DisplayPixelsProc display, MorvaneDialog& dialog, int16_t item, const uint8_t* header,
+                        BufferRecord* pixels, bool invert);
 
 // The scratch buffer every draw scales into, for tests: its size, which only ever grows.
 uint64_t ThumbnailScratchSize();
@@ -101,8 +103,8 @@ int32_t PhotoSamplingFactor(const Rect16& bounds);
 // down), so that no sampled pixel lies outside them.
 Rect16 SampledBounds(const Rect16& bounds, int32_t factor);
 
-// Fills the thumbnail from the host's image in the filter rectangle, sampled by the host at a
-// reduced rate: true with the header written, false (header and pixels untouched) when there is no
-// host call, nothing to sample, or the host refuses or delivers nothing. The host's request fields
+// Fills the thumbnail from the call's image in the filter rectangle, sampled by the host at a
+// reduced rate: true with the header written, false (header and pixels untouched) when the call
+// has no filter record, nothing to sample, or the host refuses or delivers nothing. The host's request fields
 // and rates are put back however it ends. An allocation failure is raised through ThrowIfError.
-bool RenderThumbnailBuffer(PhotoThumbnail& thumbnail);
+bool RenderThumbnailBuffer(HostCall& call, PhotoThumbnail& thumbnail);

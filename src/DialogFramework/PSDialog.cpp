@@ -14,8 +14,9 @@ PSDialog* MainDialog() { return gMainDialog; }
 void SetMainDialog(PSDialog* dialog) { gMainDialog = dialog; }
 
 void PSDialog::Idle() {
-    // Outside Start there are no preview instances to feed.
-    if (HostCall::Current().selector != kSelectorStart) return;
+    // Outside Start there are no preview instances to feed; the instances serve the call.
+    const PhotoshopFilter* first = PhotoshopFilter::FirstInstance();
+    if (!first || first->Call().selector != kSelectorStart) return;
     PhotoshopFilter::RunInstances(MorvaneDialog::TrackingDepth());
 }
 

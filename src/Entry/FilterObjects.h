@@ -1,34 +1,41 @@
 // The call's filter objects: the main object renders the final image, the two preview objects are
-// the preview dialog's. The entry builds them for a call and deletes them when it ends: they never
-// outlive the call. Beside them lies the call's stack state, which they share.
+// the preview dialog's. The entry's dispatch builds them for a call and deletes them when it ends:
+// they never outlive the call they serve. Beside them lies the call's stack state, which they share.
 #pragma once
 
-#include "QuorvelBase.h"
 #include "StackState.h"
 
 class PhotoshopFilter;
+struct HostCall;
 
+// Makes one object of a plug-in's filter class for the call and its stack state, or none when it
+// cannot be allocated. Each plug-in module hands the entry the maker of its class.
+using FilterObjectMaker = PhotoshopFilter* (*)(HostCall& call, StackState& stack);
+
+// The product's filter class.
+PhotoshopFilter* MakeQuorvel(HostCall& call, StackState& stack);
+// The filter class of a plug-in module built round the entry's doors (PluginEntry.Win.cpp), which
+// hand it to the dispatch: each such module defines it (the product's in QuorvelModule.cpp).
+PhotoshopFilter* MakeModuleFilter(HostCall& call, StackState& stack);
+
+// Owns the objects it holds; a slot a caller fills with an object of its own is emptied again by
+// that caller before the set goes.
 struct FilterObjects {
     PhotoshopFilter* main = nullptr;
     PhotoshopFilter* previewA = nullptr;
     PhotoshopFilter* previewB = nullptr;
-    // The photo's row and the LayerState table of the call: made with its objects (a new call's
-    // starts afresh), deleted after them.
-    StackState* stack = nullptr;
-};
-extern FilterObjects gFilters;
+    // The photo's row and the LayerState table of the call: a new call's starts afresh, and the
+    // table gives its buffers back when the objects go.
+    StackState stack;
 
-// A plug-in built round a filter class other than the product's names the function that makes
-// one object of it; the entry then fills the call's filter objects with that class.
-void SetFilterObjectMaker(PhotoshopFilter* (*maker)());
-// The call's three filter objects: the product's, or those of the class a plug-in built round
-// another filter names.
-void BuildFilterObjects();
-// Creates the product's filter objects in whichever of the three slots are empty; one that cannot
-// be allocated leaves its slot empty.
-void CreateFilterObjects();
-// Deletes whichever of them exist, then the call's stack state, and empties the slots.
-void DeleteFilterObjects();
-// The frame-stack model over the call's parameter block (the main object's record holds it) and
-// the call's stack state; -108 is raised when the call's objects could not be made.
-QuorvelBase CallStack();
+    FilterObjects() = default;
+    FilterObjects(const FilterObjects&) = delete;
+    FilterObjects& operator=(const FilterObjects&) = delete;
+    ~FilterObjects() { Delete(); }
+
+    // Makes an object for the call in whichever of the three slots are empty; one that cannot be
+    // allocated leaves its slot empty.
+    void Build(HostCall& call, FilterObjectMaker maker);
+    // Deletes whichever of them exist, empties the slots and releases the stack state's table.
+    void Delete();
+};

@@ -7,7 +7,6 @@
 
 #include "Alerts.h"
 #include "Errors.h"
-#include "HostCall.h"
 #include "ThisModule.h"
 #include "Utf.h"
 #include "Win32Owners.h"
@@ -28,7 +27,7 @@ std::wstring ModuleFolder() {
 
 }  // namespace
 
-void DoAbout() {
+void DoAbout(HWND hostWindow) {
     // The maker's toolbox library: ordinal 2 initialises it, ordinal 6 shows the About box.
     using InitializeProc = int (*)(HINSTANCE, HWND);
     using AboutProc = int (*)(HINSTANCE, int bitmapId, int, int);
@@ -36,7 +35,7 @@ void DoAbout() {
     auto initialize = ExportedFunction<InitializeProc>(toolbox, MAKEINTRESOURCEA(2));
     auto about = ExportedFunction<AboutProc>(toolbox, MAKEINTRESOURCEA(6));
     if (!initialize || !about) THROW_IF_ERROR(Err::ResourceMissing);
-    initialize(ThisModule(), HostCall::Current().parentWindow);
+    initialize(ThisModule(), hostWindow);
     about(ThisModule(), 25003, 0, 1);
 }
 

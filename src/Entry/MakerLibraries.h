@@ -2,9 +2,11 @@
 // box and the welcome page.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 // The toolbox library's About box, owned by the host's window.
-void DoAbout();
+void DoAbout(HWND hostWindow);
 // Shows the welcome page when its library is beside the plug-in; updates the show flag.
 void ShowWelcomeDialog(uint8_t* showFlag);

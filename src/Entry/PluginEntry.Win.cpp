@@ -1,4 +1,5 @@
-// The library's doors: the loader's DllMain and the host's ENTRYPOINT. No exception leaves them.
+// The library's doors: the loader's DllMain and the host's ENTRYPOINT, which hands the dispatch the
+// module's filter class. No exception leaves them.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -20,7 +21,7 @@ extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, void* record,
     if (!result) return;  // nowhere to answer: a host that gives no result word gets nothing done
     try {
         *result = 0;
-        PluginMain(selector, record, data, result);
+        PluginMain(selector, record, data, result, &MakeModuleFilter);
     } catch (...) {
         // The dispatcher below answers every failure itself; what still reaches the door is
         // nothing the call planned for, and the host hears out-of-memory, whatever it carries.

@@ -81,45 +81,45 @@ HostCall AboutCall(const AboutRecord* about, intptr_t* data) {
     return call;
 }
 
-void TearDownCall(FilterRecord* record) {
-    if (record) {
+void TearDownCall(HostCall& call, FilterObjects& filters) {
+    if (FilterRecord* record = call.record) {
         record->inRect = Rect16{};
         record->outRect = Rect16{};
         record->maskRect = Rect16{};
         // The data fields go back as the host filled them, never pointing at our buffers.
-        HostCall::Delivered().PutBack(*record);
+        call.delivered.PutBack(*record);
     }
     // A host calls finish only after a start that succeeded: a session that fails in prepare or
     // start never gets there. Every call therefore gives back what it acquired, on every way out,
     // while it still holds the basic suite it acquired through.
-    HostSuites::ReleaseAll();
-    DeleteFilterObjects();
+    HostSuites::ReleaseAll(call.basicSuite);
+    filters.Delete();
 }
 
-ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
-    switch (selector) {
+ErrorCode Dispatch(HostCall& call, FilterObjects& filters, FilterObjectMaker maker) {
+    switch (call.selector) {
     case kSelectorAbout:
-        DoAbout();
+        DoAbout(call.parentWindow);
         return 0;
     case kSelectorParameters:
     case kSelectorContinue:
         return 0;
     case kSelectorPrepare:
-        BuildFilterObjects();
-        return DoPrepare();
+        filters.Build(call, maker);
+        return DoPrepare(call, filters);
     case kSelectorStart: {
-        RecordHostInfo(record);
-        if (IsNoDialogCall()) return 0;
-        BuildFilterObjects();
+        RecordHostInfo(call.record);
+        if (IsNoDialogCall(call)) return 0;
+        filters.Build(call, maker);
         ScriptState script;
         // Scripted settings that are corrupt, reported and not replaced by the defaults end the call.
-        if (const ErrorCode refused = ReadScriptParams(script)) return refused;
-        const ErrorCode result = DoStart(script.run);
-        WriteScriptParams();
+        if (const ErrorCode refused = ReadScriptParams(call, filters.main, filters.stack, script)) return refused;
+        const ErrorCode result = DoStart(call, filters, script.run);
+        WriteScriptParams(call, filters.stack);
         return result;
     }
     case kSelectorFinish:
-        HostSuites::ReleaseAll();
+        HostSuites::ReleaseAll(call.basicSuite);
         return 0;
     default:
         return Err::SelectorNotSupported;
@@ -128,7 +128,7 @@ ErrorCode Dispatch(int16_t selector, FilterRecord* record) {
 
 }  // namespace
 
-void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result) {
+void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result, FilterObjectMaker maker) {
     *result = 0;
     const bool about = selector == kSelectorAbout;
     FilterRecord* record = about ? nullptr : static_cast<FilterRecord*>(callRecord);
@@ -139,8 +139,11 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         *result = Err::BadParameters;  // no filter record: nothing to filter
         return;
     }
-    const HostCallScope call(about ? AboutCall(static_cast<const AboutRecord*>(callRecord), data)
-                                   : HostCall::OfFilterRecord(selector, record, data));
+    // The call, and the filter objects that serve it, live for the dispatch: both are handed down.
+    HostCall call = about ? AboutCall(static_cast<const AboutRecord*>(callRecord), data)
+                          : HostCall::OfFilterRecord(selector, record, data);
+    const HostCallScope scope(call);
+    FilterObjects filters;
     try {
         const bool registryCopy = GetHostKind() == kHostKindPhotoPnt;
         if (registryCopy) FilterDataRegistry().Read(data);
@@ -148,7 +151,7 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
             int32_t version = 0;
             QueryHostVersion(record, &version);
         }
-        *result = Dispatch(selector, record);
+        *result = Dispatch(call, filters, maker);
         if (registryCopy) FilterDataRegistry().Write(data);
     } catch (...) {
         // The selectors' own routines turn their codes into results and show their alerts. A
@@ -157,14 +160,14 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         // only the descriptor suites' codes are the host's own, and go back to it.
         *result = CodeOfCurrentException(Err::MemoryFull, ThrownCodes::kSuiteErrors);
     }
-    TearDownCall(record);
+    TearDownCall(call, filters);
 }
 
-ErrorCode DoPrepare() {
+ErrorCode DoPrepare(HostCall& call, FilterObjects& filters) {
     try {
-        if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
-        HostCall::Current().record->bufferSpace = 0x40000;
-        gFilters.main->Prepare();
+        if (!filters.main) THROW_IF_ERROR(Err::MemoryFull);
+        call.record->bufferSpace = 0x40000;
+        filters.main->Prepare();
         return 0;
     } catch (...) {
         // Prepare only negotiates memory: its codes are the result, and anything else is a

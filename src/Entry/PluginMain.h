@@ -4,9 +4,11 @@
 #include <cstdint>
 
 #include "ErrorCodes.h"
+#include "FilterObjects.h"
 #include "PluginInterface.h"
 
-// The record is an AboutRecord for the about selector and a FilterRecord for every other one.
-void PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result);
+// The record is an AboutRecord for the about selector and a FilterRecord for every other one. The
+// call's filter objects are made by maker, the plug-in module's filter class.
+void PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result, FilterObjectMaker maker);
 // The prepare selector: the main object sets the host's buffer space.
-ErrorCode DoPrepare();
+ErrorCode DoPrepare(HostCall& call, FilterObjects& filters);

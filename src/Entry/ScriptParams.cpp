@@ -9,16 +9,15 @@
 #include "Alerts.h"
 #include "Errors.h"
 #include "File.h"
-#include "FilterObjects.h"
 #include "HostCall.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "Libraries.h"
 #include "LockedParameters.h"
-#include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
 #include "QVDatabase.h"
+#include "StartRoutine.h"
 #include "SettingsDefaults.h"
 #include "SettingsLayout.h"
 
@@ -36,13 +35,8 @@ void ThrowIfSuiteError(SPErr error) {
 // ends as a bad parameter (-108 to the host).
 [[noreturn]] void ThrowBadParameters() { throw SuiteAccessException{'Parm'}; }
 
-DescriptorParameters* ScriptParameters() {
-    const FilterRecord* record = HostCall::Current().record;
-    return record ? record->descriptorParameters : nullptr;
-}
-
-Handle DescriptorHandle() {
-    const DescriptorParameters* parameters = ScriptParameters();
+Handle DescriptorHandle(const FilterRecord* record) {
+    const DescriptorParameters* parameters = record ? record->descriptorParameters : nullptr;
     return parameters ? parameters->descriptor : nullptr;
 }
 
@@ -77,9 +71,8 @@ bool HasKey(const DescriptorSuite* suite, DescriptorRef descriptor, DescriptorKe
 
 // The list item at index as a handle image: a zeroed buffer with the item at the scripting copy's
 // start; empty for an empty or unreadable item.
-std::vector<uint8_t> CopyListData(DescriptorListRef list, uint32_t index) {
+std::vector<uint8_t> CopyListData(const DescriptorListSuite* suite, DescriptorListRef list, uint32_t index) {
     constexpr size_t kStart = ParameterHeader::kScriptCopyStart;
-    const DescriptorListSuite* suite = GetDescriptorListSuite();
     int32_t length = 0;
     if (suite->GetDataLength(list, index, &length) != 0 || length <= 0) return {};
     std::vector<uint8_t> image(static_cast<size_t>(length) + kStart, 0);
@@ -96,9 +89,10 @@ int32_t LayerCountOfItem(const std::vector<uint8_t>& image) {
 // Installs the blob under 'FrMP' as the host's parameters. The blob is checked before it replaces
 // anything: a blob that cannot be a block, or a block that fails validation, leaves the host's
 // block as it was and answers 17004.
-ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descriptor) {
+ErrorCode InstallParameterBlob(FilterRecord* record, PhotoshopFilter* main, const DescriptorSuite* suite,
+                               DescriptorRef descriptor) {
     // The filter object validates the block, and builds the defaults when it is refused.
-    if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
+    if (!main) THROW_IF_ERROR(Err::MemoryFull);
     int32_t length = 0;
     ThrowIfSuiteError(suite->GetDataLength(descriptor, 'FrMP', &length));
     // The blob holds at least the header behind the prefix's last bytes; S must fit its 16 bits.
@@ -131,10 +125,9 @@ ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descr
         RecordRef(bytes.As<uint8_t>()).Set(BlockLayout::kSize, static_cast<uint16_t>(imageLength - ParameterHeader::kRunTimePrefix));
     }
 
-    FilterRecord* record = HostCall::Current().record;
     UniqueHandle previous(record->parameters);
     record->parameters = candidate.Release();
-    if (const ErrorCode invalid = gFilters.main->ValidateParameters()) {
+    if (const ErrorCode invalid = main->ValidateParameters()) {
         UniqueHandle rejected(record->parameters);
         record->parameters = previous.Release();
         return invalid;
@@ -146,16 +139,17 @@ ErrorCode InstallParameterBlob(const DescriptorSuite* suite, DescriptorRef descr
 // "The settings appear to be corrupt. The default settings will be used instead.") and the run
 // goes on with the defaults. Closing the alert otherwise ends the call as cancelled: the user has
 // seen the report, and the host's block stays as it was.
-ErrorCode UseDefaultsForCorruptSettings(ErrorCode invalid) {
+ErrorCode UseDefaultsForCorruptSettings(PhotoshopFilter& main, ErrorCode invalid) {
     if (RunModalDialog(nullptr, invalid, nullptr, nullptr) != 1) return Err::Cancelled;
-    gFilters.main->SetDefaultParameters(0);
+    main.SetDefaultParameters(0);
     return Err::None;
 }
 
 // The layers that the first `items` blocks of 'FrpM' hold, or more than a stack can hold once
 // they reach it.
-int32_t LayersOfFirstItems(const DescriptorSuite* suite, DescriptorRef descriptor, int32_t items) {
-    const DescriptorListSuite* listSuite = GetDescriptorListSuite();
+int32_t LayersOfFirstItems(const BasicSuite* basic, const DescriptorSuite* suite, DescriptorRef descriptor,
+                           int32_t items) {
+    const DescriptorListSuite* listSuite = GetDescriptorListSuite(basic);
     ScopedList list(listSuite);
     ThrowIfSuiteError(suite->GetList(descriptor, 'FrpM', list.Out()));
     uint32_t count = 0;
@@ -163,31 +157,31 @@ int32_t LayersOfFirstItems(const DescriptorSuite* suite, DescriptorRef descripto
     const uint32_t read = std::min<uint32_t>(count, static_cast<uint32_t>(items));
     int32_t layers = 0;
     for (uint32_t i = 0; i < read && layers <= BlockLayout::kMaxLayers; ++i)
-        layers += std::min<int32_t>(LayerCountOfItem(CopyListData(list.Get(), i)), BlockLayout::kMaxLayers + 1);
+        layers += std::min<int32_t>(LayerCountOfItem(CopyListData(listSuite, list.Get(), i)), BlockLayout::kMaxLayers + 1);
     return layers;
 }
 
 // 'TLPs': the photo's position among the block's layers. A negative value stands for the block's
 // layer count (the photo over every layer). A positive value, that count included, counts the
 // 'FrpM' items below the photo when the list is there: the layers those items hold place it.
-void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
+void ReadPhotoPosition(QuorvelBase& stack, const BasicSuite* basic, const DescriptorSuite* suite,
+                       DescriptorRef descriptor) {
     int32_t position = 0;
     ThrowIfSuiteError(suite->GetInteger(descriptor, 'TLPs', &position));
-    QuorvelBase stack = CallStack();
     if (position < 0) {
         const LockedParameters parameters = stack.Lock();
         position = parameters ? parameters.View().LayerCount() : -1;
         if (position < 0) return;
     }
-    if (position > 0 && HasKey(suite, descriptor, 'FrpM')) position = LayersOfFirstItems(suite, descriptor, position);
+    if (position > 0 && HasKey(suite, descriptor, 'FrpM')) position = LayersOfFirstItems(basic, suite, descriptor, position);
     stack.SetTargetLayerPos(position);
 }
 
 // Scripted blocks keep frame paths relative to the frame library; they resolve against the
-// library that the windowless dialog opens.
-void MakeFramePathsAbsolute() {
-    PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
-    if (const QVDatabase* frames = FramesLibrary()) CallStack().MakeFramePathsAbsolute(frames->Path());
+// library the call opens.
+void MakeFramePathsAbsolute(const HostCall& call, QuorvelBase& stack) {
+    OpenPreferencesAndLibraries(call);
+    if (const QVDatabase* frames = FramesLibrary()) stack.MakeFramePathsAbsolute(frames->Path());
 }
 
 // A 64-bit value such as the batch job's address. The host's descriptor suite has no 64-bit
@@ -205,7 +199,8 @@ int64_t ReadAddress(const DescriptorSuite* suite, DescriptorRef descriptor, Desc
     return value;
 }
 
-void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor, ScriptState& script) {
+void ReadProcessFlags(const FilterRecord& record, const DescriptorSuite* suite, DescriptorRef descriptor,
+                      ScriptState& script) {
     Boolean8 flag = 0;
     script.lrcp = true;
     if (HasKey(suite, descriptor, 'LRCP')) {
@@ -224,7 +219,7 @@ void ReadProcessFlags(const DescriptorSuite* suite, DescriptorRef descriptor, Sc
         ThrowIfSuiteError(suite->GetBoolean(descriptor, 'FwnL', &flag));
         script.run.fwnl = flag != 0;
     }
-    if (HasKey(suite, descriptor, 'FbsT') && HostCall::Current().record->hostSig != 'vtRl')
+    if (HasKey(suite, descriptor, 'FbsT') && record.hostSig != 'vtRl')
         script.batchJob = reinterpret_cast<BatchJob*>(static_cast<intptr_t>(ReadAddress(suite, descriptor, 'FbsT')));
 }
 
@@ -295,13 +290,13 @@ std::string LayerName(const RecordRef layer) {
     return fileName;
 }
 
-void AppendImage(DescriptorListRef list, BlockImage& image) {
-    ThrowIfSuiteError(AppendListData(list, static_cast<int64_t>(image.bytes.size()), image.bytes.data()));
+void AppendImage(const DescriptorListSuite* listSuite, DescriptorListRef list, BlockImage& image) {
+    ThrowIfSuiteError(AppendListData(listSuite, list, static_cast<int64_t>(image.bytes.size()), image.bytes.data()));
 }
 
 // The layered-output lists: 'FrpM' items and their 'FrnM' names; answers TLPs.
-int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names) {
-    const QuorvelBase stack = CallStack();
+int32_t BuildScriptDescriptor(const QuorvelBase& stack, const DescriptorListSuite* listSuite, DescriptorListRef blocks,
+                              DescriptorListRef names) {
     const LockedParameters parameters = stack.Lock();
     const ParameterBlockView block = parameters.View();
     const RecordRef header = block.Block();
@@ -312,11 +307,10 @@ int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names)
 
     const int32_t layers = block.LayerCount();
     if (option == BlockLayout::kOutputEachFrameToNewLayer && layered != BlockLayout::kLayeredOutputLayers) {
-        const DescriptorListSuite* listSuite = GetDescriptorListSuite();
         for (int32_t i = 0; i < layers; ++i) {
             if (!block.Layer(i).Get(LayerLayout::kEnabled)) continue;
             BlockImage image = OneLayerImage(block, i);
-            AppendImage(blocks, image);
+            AppendImage(listSuite, blocks, image);
             ThrowIfSuiteError(listSuite->PutString(names, LayerName(block.Layer(i)).c_str()));
         }
         return position;
@@ -328,7 +322,7 @@ int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names)
         image.bytes.assign(block.Bytes(), block.Bytes() + length);
         image.SetStack(layers, block.PathCount());
         SettingsResetBackgroundPlacement(image.View());
-        AppendImage(blocks, image);
+        AppendImage(listSuite, blocks, image);
         return position != 0 ? 1 : 0;
     }
     // The layers below the photo and those above it, each a stack of its own.
@@ -338,7 +332,7 @@ int32_t BuildScriptDescriptor(DescriptorListRef blocks, DescriptorListRef names)
             if (block.Layer(i).Get(LayerLayout::kEnabled))
                 std::memcpy(image.View().Layer(i - first).Bytes(), block.Layer(i).Bytes(), LayerLayout::kLength);
         }
-        AppendImage(blocks, image);
+        AppendImage(listSuite, blocks, image);
     }
     return 1;
 }
@@ -358,54 +352,55 @@ int32_t OutputModeOf(uint8_t outputOption, uint8_t layeredMode) {
     return kMerged;
 }
 
-SPErr AppendListData(DescriptorListRef list, int64_t length, const uint8_t* image) {
+SPErr AppendListData(const DescriptorListSuite* listSuite, DescriptorListRef list, int64_t length, const uint8_t* image) {
     constexpr int64_t kStart = ParameterHeader::kScriptCopyStart;
     if (length < kStart || length - kStart > INT32_MAX) return kSPBadParameterError;
-    return GetDescriptorListSuite()->PutData(list, static_cast<int32_t>(length - kStart), image + kStart);
+    return listSuite->PutData(list, static_cast<int32_t>(length - kStart), image + kStart);
 }
 
-bool IsNoDialogCall() {
-    Handle flat = DescriptorHandle();
+bool IsNoDialogCall(const HostCall& call) {
+    Handle flat = DescriptorHandle(call.record);
     if (!flat) return false;
-    const DescriptorSuite* suite = GetDescriptorSuite();
+    const DescriptorSuite* suite = GetDescriptorSuite(call.basicSuite);
     ScopedDescriptor descriptor(suite);
     ThrowIfSuiteError(suite->HandleToDescriptor(flat, descriptor.Out()));
     return HasKey(suite, descriptor.Get(), 'Txlt');
 }
 
-ErrorCode ReadScriptParams(ScriptState& script) {
+ErrorCode ReadScriptParams(const HostCall& call, PhotoshopFilter* main, StackState& stackState, ScriptState& script) {
     script = ScriptState{};
-    if (!DescriptorHandle()) {
-        if (ShowDialogRequested(HostCall::Current().record)) return Err::None;
+    if (!DescriptorHandle(call.record)) {
+        if (ShowDialogRequested(call.record)) return Err::None;
         ThrowBadParameters();
     }
-    const DescriptorSuite* suite = GetDescriptorSuite();
+    const DescriptorSuite* suite = GetDescriptorSuite(call.basicSuite);
     ScopedDescriptor descriptor(suite);
-    ThrowIfSuiteError(suite->HandleToDescriptor(DescriptorHandle(), descriptor.Out()));
+    ThrowIfSuiteError(suite->HandleToDescriptor(DescriptorHandle(call.record), descriptor.Out()));
     if (HasKey(suite, descriptor.Get(), 'FrMP')) {
-        if (const ErrorCode invalid = InstallParameterBlob(suite, descriptor.Get())) {
+        if (const ErrorCode invalid = InstallParameterBlob(call.record, main, suite, descriptor.Get())) {
             // The defaults hold no layers: the photo position and frame paths of the refused
             // settings do not apply to them.
-            if (const ErrorCode refused = UseDefaultsForCorruptSettings(invalid)) return refused;
+            if (const ErrorCode refused = UseDefaultsForCorruptSettings(*main, invalid)) return refused;
         } else {
-            if (HasKey(suite, descriptor.Get(), 'TLPs')) ReadPhotoPosition(suite, descriptor.Get());
-            MakeFramePathsAbsolute();
+            QuorvelBase stack(call.record->parameters, stackState);
+            if (HasKey(suite, descriptor.Get(), 'TLPs')) ReadPhotoPosition(stack, call.basicSuite, suite, descriptor.Get());
+            MakeFramePathsAbsolute(call, stack);
         }
     }
-    ReadProcessFlags(suite, descriptor.Get(), script);
+    ReadProcessFlags(*call.record, suite, descriptor.Get(), script);
     return Err::None;
 }
 
-void WriteScriptParams() {
-    FilterRecord* record = HostCall::Current().record;
+void WriteScriptParams(const HostCall& call, StackState& stackState) {
+    FilterRecord* record = call.record;
     if (!record->parameters || !record->descriptorParameters) return;
     // A host that hands over descriptor parameters without the suites to write them records no
     // settings: the run itself has succeeded and stays a success.
     const DescriptorSuite* suite = nullptr;
     const DescriptorListSuite* listSuite = nullptr;
     try {
-        suite = GetDescriptorSuite();
-        listSuite = GetDescriptorListSuite();
+        suite = GetDescriptorSuite(call.basicSuite);
+        listSuite = GetDescriptorListSuite(call.basicSuite);
     } catch (const SuiteAccessException&) {
         return;
     }
@@ -430,7 +425,8 @@ void WriteScriptParams() {
     ThrowIfSuiteError(suite->PutInteger(descriptor.Get(), 'Rslt', mode));
     if (mode == ScriptOutputMode::kToNewLayer || mode == ScriptOutputMode::kEachFrameToNewLayer ||
         mode == ScriptOutputMode::kLayers) {
-        const int32_t position = BuildScriptDescriptor(blocks.Get(), names.Get());
+        const int32_t position =
+            BuildScriptDescriptor(QuorvelBase(call.record->parameters, stackState), listSuite, blocks.Get(), names.Get());
         ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrpM', blocks.Get()));
         if (mode == ScriptOutputMode::kEachFrameToNewLayer)
             ThrowIfSuiteError(suite->PutList(descriptor.Get(), 'FrnM', names.Get()));

@@ -8,6 +8,8 @@
 #include "PhotoshopFilter.h"
 
 struct BatchJob;
+struct HostCall;
+struct StackState;
 
 // What one start call's descriptor asks for besides the settings: the run's options, which the
 // entry hands to the framework, and what the batch side reads.
@@ -19,14 +21,14 @@ struct ScriptState {
 
 inline constexpr size_t kMaxChannelNameBytes = 255;
 
-// Whether the descriptor holds 'Txlt': the call has nothing to do.
-bool IsNoDialogCall();
-// Reads the descriptor into the parameter block and the script state. Answers 0, or the call's
-// result when the settings handed in were corrupt and the user did not take the defaults offered
-// in their place.
-ErrorCode ReadScriptParams(ScriptState& script);
-// Writes the block, the output mode and the layered-output lists back into the descriptor.
-void WriteScriptParams();
+// Whether the call's descriptor holds 'Txlt': the call has nothing to do.
+bool IsNoDialogCall(const HostCall& call);
+// Reads the call's descriptor into the parameter block and the script state; the call's main
+// filter object validates the block. Answers 0, or the call's result when the settings handed in
+// were corrupt and the user did not take the defaults offered in their place.
+ErrorCode ReadScriptParams(const HostCall& call, PhotoshopFilter* main, StackState& stack, ScriptState& script);
+// Writes the block, the output mode and the layered-output lists back into the call's descriptor.
+void WriteScriptParams(const HostCall& call, StackState& stack);
 
 // Whether the call shows the dialog: the host asks for it, or hands over no settings to run with
 // (a host without scripting, or a call from its menu, carries no descriptor).
@@ -46,4 +48,4 @@ int32_t OutputModeOf(uint8_t outputOption, uint8_t layeredMode);
 
 // A list item of 'FrpM': a handle image from the scripting copy's start (ParameterHeader::
 // kScriptCopyStart) on.
-SPErr AppendListData(DescriptorListRef list, int64_t length, const uint8_t* image);
+SPErr AppendListData(const DescriptorListSuite* listSuite, DescriptorListRef list, int64_t length, const uint8_t* image);

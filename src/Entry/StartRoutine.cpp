@@ -11,12 +11,14 @@
 #include "Errors.h"
 #include "FilterObjects.h"
 #include "HostCall.h"
+#include "Libraries.h"
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "MakerLibraries.h"
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
+#include "PreferencesFile.h"
 #include "Quorvel.h"
 #include "SettingsTabs.h"
 #include "ScriptParams.h"
@@ -85,6 +87,10 @@ private:
     std::vector<uint8_t> saved_;
 };
 
+// The dialog's About command: the dialog names no window, so the box belongs to the host's window
+// of the call in progress.
+void AboutOverTheCall() { DoAbout(HostCall::Current().parentWindow); }
+
 // Drives every instance through its final pass; the host may abort between steps.
 ErrorCode RunFinalPass(const FilterRecord* record) {
     for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
@@ -104,26 +110,29 @@ class PreviewRunScope {
 public:
     PreviewRunScope(const PreviewRunScope&) = delete;
     PreviewRunScope& operator=(const PreviewRunScope&) = delete;
-    explicit PreviewRunScope(const RunOptions& options) {
-        PhotoshopFilter::InitPreviewInstance(*gFilters.previewA, options);
-        PhotoshopFilter::InitPreviewInstance(*gFilters.previewB, options);
+    PreviewRunScope(const FilterObjects& filters, const RunOptions& options) : filters_(filters) {
+        PhotoshopFilter::InitPreviewInstance(*filters_.previewA, options);
+        PhotoshopFilter::InitPreviewInstance(*filters_.previewB, options);
     }
     ~PreviewRunScope() {
-        PhotoshopFilter::Unlink(*gFilters.previewB);
-        PhotoshopFilter::Unlink(*gFilters.previewA);
+        PhotoshopFilter::Unlink(*filters_.previewB);
+        PhotoshopFilter::Unlink(*filters_.previewA);
         ShowHostPalettes(true, RecordedHostVersion());
     }
+
+private:
+    const FilterObjects& filters_;
 };
 
 // The preview dialog's run: Apply answers 0, Cancel 32512, any other item itself.
-ErrorCode RunPreviewDialog(const RunOptions& options) {
-    if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
-    if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
-    const PreviewRunScope scope(options);
+ErrorCode RunPreviewDialog(const FilterObjects& filters, const RunOptions& options) {
+    if (!filters.previewA) THROW_IF_ERROR(Err::MemoryFull);
+    if (!filters.previewB) THROW_IF_ERROR(Err::MemoryFull);
+    const PreviewRunScope scope(filters, options);
     // The tabs stand above the renderer: the renderer builds them through the factory it is given.
     Quorvel::SetCompanionsFactory(&CreateSettingsTabs);
-    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.previewB, gFilters.previewA);
-    dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
+    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, filters.previewB, filters.previewA);
+    dialog->SetMakerServices({&AboutOverTheCall, &ShowWelcomeDialog, nullptr});
     if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
         ShowHostPalettes(false, RecordedHostVersion());
     const int16_t item = dialog->RunModal();
@@ -136,21 +145,23 @@ ErrorCode RunPreviewDialog(const RunOptions& options) {
 
 }  // namespace
 
-ErrorCode DoStart(const RunOptions& options) {
-    FilterRecord* record = HostCall::Current().record;
+void OpenPreferencesAndLibraries(const HostCall& call) {
+    LoadUserPreferences();
+    OpenLibraries(call.number);
+}
+
+ErrorCode DoStart(HostCall& call, FilterObjects& filters, const RunOptions& options) {
+    FilterRecord* record = call.record;
     ErrorCode result = 0;
     try {
         record->autoMask = false;
-        if (!gFilters.main) THROW_IF_ERROR(Err::MemoryFull);
-        PhotoshopFilter& main = *gFilters.main;
+        if (!filters.main) THROW_IF_ERROR(Err::MemoryFull);
+        PhotoshopFilter& main = *filters.main;
         const bool showDialog = ShowDialogRequested(record);
         ClearOutputOptionsForOtherHosts(record);
         // The libraries open before anything else, so that stored frame paths resolve.
-        { PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA); }
-        if (showDialog) {
-            PhotoshopDialog welcome(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
-            OfferWelcomePage();
-        }
+        OpenPreferencesAndLibraries(call);
+        if (showDialog) OfferWelcomePage();
 
         if (!record->parameters) main.SetDefaultParameters(0);
         if (record->descriptorParameters && !showDialog) main.ScriptedRunHook();
@@ -161,7 +172,7 @@ ErrorCode DoStart(const RunOptions& options) {
         }
         main.CheckHost();
         PhotoshopFilter::InitPreviewInstance(main, options);
-        if (showDialog) result = RunPreviewDialog(options);
+        if (showDialog) result = RunPreviewDialog(filters, options);
         main.DialogFinished(result);
         if (result == 0) {
             ClearOutputOptionsForOtherHosts(record);
@@ -176,8 +187,8 @@ ErrorCode DoStart(const RunOptions& options) {
     }
 
     try {
-        if (gFilters.main) result = gFilters.main->EndRun(result);
-        if (result == 0 && record->descriptorParameters && gFilters.main) gFilters.main->ClearRecordInfo();
+        if (filters.main) result = filters.main->EndRun(result);
+        if (result == 0 && record->descriptorParameters && filters.main) filters.main->ClearRecordInfo();
     } catch (...) {
         // Ending the run writes the session block and touches no descriptor suite: its codes are
         // the result, and anything else is a failure without a code, told apart from the run's

@@ -4,7 +4,14 @@
 
 #include "ErrorCodes.h"
 
+struct FilterObjects;
+struct HostCall;
 struct RunOptions;
 
-// The start routine of the call, with what its scripting asks of the run.
-ErrorCode DoStart(const RunOptions& options);
+// The start routine of the call, over the call's filter objects, with what its scripting asks of
+// the run.
+ErrorCode DoStart(HostCall& call, FilterObjects& filters, const RunOptions& options);
+
+// Loads the user's preferences (where the frames library lies) and opens the libraries, so that
+// stored frame paths resolve; a library that failed in this call is not tried again.
+void OpenPreferencesAndLibraries(const HostCall& call);

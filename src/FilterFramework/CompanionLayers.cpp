@@ -54,7 +54,7 @@ void PhotoshopFilter::FindCompanionLayers() {
         companion->layer = nullptr;
         companion->view.planes = 0;
     }
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     const ReadImageDocumentDesc* document = record.documentInfo;
     if (record.inTransparencyMask <= 0 || !ReadablePorts(record) || !document) return;
     const ReadLayerDesc* layers = LayersOf(*document);
@@ -89,7 +89,7 @@ PlaneView PhotoshopFilter::CompanionTile(Companion which) const {
 
 void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16& tile, bool overviewShortcut) {
     if (companion.view.planes <= 0 || !useLayerPorts_) return;
-    const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
+    const int32_t bytes = SampleBytes();
     const int32_t stride = companion.view.planes * bytes;
     if (overviewShortcut && IsOverview() && companion.pixels.id) {
         // The overview's layer pixels are preloaded for its whole rectangle: the tile is a window.
@@ -121,10 +121,10 @@ void PhotoshopFilter::ReadCompanionLayer(CompanionLayer& companion, const Rect16
 }
 
 void PhotoshopFilter::ReadCompanionFromHost(CompanionLayer& companion, const Rect16& tile) {
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     const ChannelPortProcs* ports = ReadablePorts(record);
     const int32_t s = IntegerScale();
-    const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
+    const int32_t bytes = SampleBytes();
     const int32_t colourPlanes = ColourPlanesOfMode(record.imageMode);
     const bool hasTransparency = companion.view.planes > colourPlanes;
     const uint16_t opaque = bytes == 2 ? kSample16Max : 255;

@@ -57,9 +57,8 @@ bool HostIsInFront() {
 
 // Has the host undo the filter, drop the selection and repeat the filter: through its menu
 // commands where they are known by name, else through the keys its menus answer to.
-void AskHostToUndoDeselectRepeat() {
+void AskHostToUndoDeselectRepeat(HWND host) {
     if (GetHostKind() == kHostKindPhotoPnt) {
-        const HWND host = HostCall::Current().parentWindow;
         DoHostMenuCommand(host, "&Undo");
         DoHostMenuCommand(host, "Remo&ve");
         if (!DoHostMenuCommand(host, "Last Effect") && !DoHostMenuCommand(host, "&Last Effect"))
@@ -70,10 +69,10 @@ void AskHostToUndoDeselectRepeat() {
     for (char key : {'Z', 'D', 'F'}) PostKeystroke(key);
 }
 
-// A copy of the host's block is used only when it is the size we gave and its path is terminated.
-bool TakeBlockFromHost() {
+// A copy of the block in the host's data word is used only when it is the size we gave and its
+// path is terminated.
+bool TakeBlockFromHost(intptr_t& data) {
     FilterData& block = SessionBlock();
-    intptr_t& data = *HostCall::Current().data;
     const UniqueHandle taken(reinterpret_cast<Handle>(data));
     data = 0;
     bool sound = GetHandleSize(taken.Get()) == FilterData::kSize;
@@ -102,16 +101,17 @@ Rect16 Shifted(const Rect16& r, Point16 by) {
 
 // The bounding box of every non-zero sample of the mask (or, without one, the transparency plane)
 // inside the filter rectangle.
-Rect16 ScanSelectionBounds(FilterRecord& record) {
+Rect16 ScanSelectionBounds(HostCall& call) {
+    FilterRecord& record = *call.record;
     const Rect16 area = record.filterRect;
-    const int32_t bytes = std::max(HostCall::Current().bytesPerSample, 1);  // masks have the document's depth
+    const int32_t bytes = std::max(call.bytesPerSample, 1);  // masks have the document's depth
     const int16_t transparency = ColourPlanesOfMode(record.imageMode);
     const BandRequest request{record.haveMask != 0, transparency, transparency};
     int32_t top = area.bottom, bottom = area.top, left = area.right, right = area.left;
     record.inputPadding = record.maskPadding = 0;
     record.outputPadding = -2;
     const int64_t rows = std::min<int64_t>(RectArea(area), kTransferBufferLimit) / std::max(RectWidth(area), 1);
-    FetchBands(record, area, rows, request, [&](const Rect16& band, const char* data, int32_t rowBytes) {
+    FetchBands(call, area, rows, request, [&](const Rect16& band, const char* data, int32_t rowBytes) {
         for (int32_t y = band.top; y < band.bottom; ++y) {
             const auto* row = reinterpret_cast<const uint8_t*>(data + int64_t{y - band.top} * rowBytes);
             for (int32_t x = 0; x < RectWidth(band); ++x) {
@@ -130,12 +130,12 @@ Rect16 ScanSelectionBounds(FilterRecord& record) {
 }  // namespace
 
 void PhotoshopFilter::CheckHost() {
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     if (record.hostSig == 'QXFL') THROW_IF_ERROR(Err::HostUnsupported);
     if (!record.advanceState) THROW_IF_ERROR(Err::HostUnsupported);
     if (!HasAllBufferProcs(record.bufferProcs)) THROW_IF_ERROR(Err::HostUnsupported);
 
-    FilterRecord& writable = *HostCall::Current().record;
+    FilterRecord& writable = Record();
     writable.inputPadding = 0;
     writable.maskPadding = 0;
     writable.outputPadding = -2;
@@ -161,7 +161,7 @@ void PhotoshopFilter::CheckHost() {
 }
 
 void PhotoshopFilter::BeginRun() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     record.autoMask = false;
     RestoreSessionState();
     FrameworkFlags& flags = Framework();
@@ -191,22 +191,22 @@ void PhotoshopFilter::DialogFinished(ErrorCode result) {
 ErrorCode PhotoshopFilter::EndRun(ErrorCode result) {
     if (result != 0) {
         SourceCache::CloseAndDelete();
-        if (DataWordHoldsBlock()) {
-            intptr_t& data = *HostCall::Current().data;
+        if (DataWordHoldsBlock(Call().data)) {
+            intptr_t& data = *Call().data;
             DisposeHandle(reinterpret_cast<Handle>(data));
             data = 0;
         }
         return result;
     }
-    if (Framework().greyMenuItems) AskHostToUndoDeselectRepeat();
+    if (Framework().greyMenuItems) AskHostToUndoDeselectRepeat(Call().parentWindow);
     return result;
 }
 
 void PhotoshopFilter::DetermineMaskMode() {
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     bool& withSelection = Framework().withSelection;
     if (record.filterCase == kFilterCaseNone) {
-        if (DataWordHoldsBlock()) withSelection = true;
+        if (DataWordHoldsBlock(Call().data)) withSelection = true;
         else if (!record.haveMask && EqualRects(record.filterRect, WholeImage(record))) withSelection = record.isFloating;
         else withSelection = true;
         return;
@@ -216,10 +216,10 @@ void PhotoshopFilter::DetermineMaskMode() {
 
 void PhotoshopFilter::Prepare() {
     DetermineMaskMode();
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     switch (record.filterCase) {
     case kFilterCaseFlatImageNoSelection:
-        if (!DataWordHoldsBlock()) THROW_IF_ERROR(Err::SelectionRequired);
+        if (!DataWordHoldsBlock(Call().data)) THROW_IF_ERROR(Err::SelectionRequired);
         return;
     case kFilterCaseFlatImageWithSelection:
     case kFilterCaseFloatingSelection:
@@ -255,7 +255,7 @@ bool PhotoshopFilter::WarnSelectionRemoved(bool quiet) {
 }
 
 void PhotoshopFilter::SaveSessionState() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     FilterData& block = SessionBlock();
     std::memset(&block, 0, sizeof block);
     block.maskCached = record.haveMask;
@@ -270,7 +270,7 @@ void PhotoshopFilter::SaveSessionState() {
     }
     if (record.haveMask) {
         const int64_t width = RectWidth(block.filterRect), height = RectHeight(block.filterRect);
-        const int64_t sampleBytes = std::max(HostCall::Current().bytesPerSample, 1);
+        const int64_t sampleBytes = SampleBytes();
         const int64_t widestRow = width * (block.imageCached ? (block.planesCached - 1) * sampleBytes : 1);
         const int64_t transfer = std::max(std::min(width * height * block.planesCached, kTransferBufferLimit), widestRow);
         try {
@@ -293,14 +293,14 @@ void PhotoshopFilter::SaveSessionState() {
         if (!bytes) THROW_IF_ERROR(Err::MemoryFull);
         std::memcpy(bytes.Get(), &block, sizeof block);
     }
-    *HostCall::Current().data = reinterpret_cast<intptr_t>(handle.Release());
+    *Call().data = reinterpret_cast<intptr_t>(handle.Release());
 }
 
 void PhotoshopFilter::RestoreSessionState() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     FrameworkFlags& flags = Framework();
     FilterData& block = SessionBlock();
-    if (DataWordHoldsBlock() && TakeBlockFromHost()) {
+    if (DataWordHoldsBlock(Call().data) && TakeBlockFromHost(*Call().data)) {
         if (block.maskCached) SourceCache::Open();
         block.cacheValid = 1;
         flags.withSelection = true;
@@ -312,10 +312,10 @@ void PhotoshopFilter::RestoreSessionState() {
         } else if ((!flags.withSelection || !record.haveMask) && !record.haveMask && !HasTransparency(record)) {
             // The whole image without mask or transparency: the bounds are the filter rectangle.
         } else {
-            flags.selectionBounds = selectionBounds_ = ScanSelectionBounds(record);
+            flags.selectionBounds = selectionBounds_ = ScanSelectionBounds(Call());
         }
     } else {
-        flags.selectionBounds = selectionBounds_ = ScanSelectionBounds(record);
+        flags.selectionBounds = selectionBounds_ = ScanSelectionBounds(Call());
     }
     if (IsEmptyRect(flags.selectionBounds)) THROW_IF_ERROR(Err::NoPixelsInLayer);
 }

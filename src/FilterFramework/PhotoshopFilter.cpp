@@ -25,8 +25,8 @@ FrameworkFlags& Framework() { return gFramework; }
 PreviewOwner* OpenPreviewDialog() { return gOpenPreviewDialog; }
 void SetOpenPreviewDialog(PreviewOwner* dialog) { gOpenPreviewDialog = dialog; }
 
-PhotoshopFilter::PhotoshopFilter() {
-    if (const FilterRecord* record = HostCall::Current().record) request_ = HostRequest::Of(*record);
+PhotoshopFilter::PhotoshopFilter(HostCall& call) : call_(call) {
+    if (const FilterRecord* record = call.record) request_ = HostRequest::Of(*record);
 }
 
 uint32_t PhotoshopFilter::GetSignature() const { return 0x20202020; }
@@ -37,7 +37,7 @@ void PhotoshopFilter::SetOwner(PreviewOwner* dialog) {
 }
 
 void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
-    FilterRecord* record = HostCall::Current().record;
+    FilterRecord* record = &Record();
     size = std::max(size, 0);
     Handle old = record->parameters;
     int64_t oldSize = 0;

@@ -58,7 +58,9 @@ FrameworkFlags& Framework();
 
 class PhotoshopFilter {
 public:
-    PhotoshopFilter();
+    // A filter object serves one host call, which outlives it: the entry builds the call's objects
+    // when the call begins and deletes them before it ends.
+    explicit PhotoshopFilter(HostCall& call);
     virtual ~PhotoshopFilter();                       // slot 0
     PhotoshopFilter(const PhotoshopFilter&) = delete;
     PhotoshopFilter& operator=(const PhotoshopFilter&) = delete;
@@ -177,8 +179,10 @@ public:
 
     // ---- The host call this object serves (a filter object lives for one call)
 
-    const HostCall& Call() const { return HostCall::Current(); }
-    FilterRecord& Record() const { return *HostCall::Current().record; }
+    HostCall& Call() const { return call_; }
+    FilterRecord& Record() const { return *call_.record; }
+    // The call's bytes per sample, at least 1 (a bitmap's samples are handled as bytes).
+    int32_t SampleBytes() const { return call_.bytesPerSample > 1 ? call_.bytesPerSample : 1; }
 
     // ---- State the product and the tests read
 
@@ -235,6 +239,8 @@ private:
     bool HostCanDeliver() const;
     void SaveHostFields();
     void RestoreHostFields();
+
+    HostCall& call_;
 
     // Scheduler fields.
     PhotoshopFilter* next_ = nullptr;

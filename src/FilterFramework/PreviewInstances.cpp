@@ -47,11 +47,11 @@ int32_t OverviewFactor(const Rect16& area) {
 }  // namespace
 
 void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     const Rect16 image = Framework().effectiveArea;
     const Rect16 screen = ScreenWorkArea();
     Rect16 rect = RectArea(screen) > RectArea(image) ? image : screen;
-    const int64_t bytesPerSample = std::max(HostCall::Current().bytesPerSample, 1);
+    const int64_t bytesPerSample = SampleBytes();
     const int64_t planesPerPixel = InputPlaneCount() + (HostHasMaskOrTransparency(record) ? 1 : 0);
     const bool withLayers = lowerLayer_.view.planes > 0 || upperLayer_.view.planes > 0;
     auto bytesFor = [&](const Rect16& r, bool layers) {
@@ -70,8 +70,8 @@ void PhotoshopFilter::PreparePreviewBuffers(bool wholeImageFirst) {
 }
 
 bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers, bool wholeImage) {
-    const FilterRecord& record = *HostCall::Current().record;
-    const uint32_t bytes = static_cast<uint32_t>(std::max(HostCall::Current().bytesPerSample, 1));
+    const FilterRecord& record = Record();
+    const uint32_t bytes = static_cast<uint32_t>(SampleBytes());
     if (inputCache_.Allocate(wholeImage ? Framework().effectiveArea : rect, InputPlaneCount(), bytes)) return false;
     if (HostHasMaskOrTransparency(record) && maskCache_.Allocate(rect, 1, bytes)) {
         inputCache_.Free();
@@ -91,7 +91,7 @@ bool PhotoshopFilter::AllocatePreviewBuffers(const Rect16& rect, bool withLayers
 }
 
 void PhotoshopFilter::LoadOverviewImage() {
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     ownerKind_ = OwnerKind::Overview;
     owner_ = nullptr;
     const Rect16 area = Framework().effectiveArea;
@@ -100,7 +100,7 @@ void PhotoshopFilter::LoadOverviewImage() {
                           static_cast<int16_t>(CeilDiv(area.left, f) - kOverviewMargin),
                           static_cast<int16_t>(FloorDiv(area.bottom, f) + kOverviewMargin),
                           static_cast<int16_t>(FloorDiv(area.right, f) + kOverviewMargin)};
-    const uint32_t bytes = static_cast<uint32_t>(std::max(HostCall::Current().bytesPerSample, 1));
+    const uint32_t bytes = static_cast<uint32_t>(SampleBytes());
     THROW_IF_ERROR(inputCache_.Allocate(overview, InputPlaneCount(), bytes));
     THROW_IF_ERROR(outputCache_.Allocate(overview, OutputPlaneCount(), bytes));
     if (HostHasMaskOrTransparency(record)) THROW_IF_ERROR(maskCache_.Allocate(overview, 1, bytes));
@@ -139,7 +139,7 @@ void PhotoshopFilter::SetPreviewScale(double scale) {
     previewScale_ = scale;
     const int32_t s = IntegerScale();
     scaledImageRect_ = DividedUp(Framework().effectiveArea, s);
-    scaledFilterRect_ = DividedUp(HostCall::Current().record->filterRect, s);
+    scaledFilterRect_ = DividedUp(Record().filterRect, s);
     PlaneBuffer* caches[] = {&inputCache_, &maskCache_, &outputCache_, &lowerLayer_.cache, &upperLayer_.cache};
     for (PlaneBuffer* cache : caches) cache->InvalidateAll();
     if (!inputCache_.IsAllocated()) return;
@@ -158,7 +158,7 @@ void PhotoshopFilter::SetPreviewRect(const Rect16& rect) {
 
 bool PhotoshopFilter::RunTabInstance() {
     if (state_ == kStateDone) return false;
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     request_.PutBack(record, kInstanceRequest);
     bool didWork = true;
     try {
@@ -174,7 +174,7 @@ bool PhotoshopFilter::RunTabInstance() {
             break;
         case kStateProcessTile:
             THROW_IF_ERROR(ProcessTile());
-            ComposeTile(DeliveredTile(record, HostCall::Current().bytesPerSample));
+            ComposeTile(DeliveredTile(record, Call().bytesPerSample));
             if (HasOwner()) ComposePreviewLayers();
             ValidateRect(record.outRect);
             UnlockTileBuffers();
@@ -264,13 +264,13 @@ void ComposeTileSamples(const FilterRecord& r, bool layeredOutput, int32_t colou
 }  // namespace
 
 void PhotoshopFilter::ComposePreviewLayers() {
-    const FilterRecord& r = *HostCall::Current().record;
+    const FilterRecord& r = Record();
     const Rect16 tile = r.outRect;
     const PlaneView lower = UsedLayer(lowerLayer_.view), upper = UsedLayer(upperLayer_.view);
     if ((!lower && !upper) || IsEmptyRect(tile) || !r.outData) return;
     const int32_t colourPlanes = ColourPlanesOfMode(r.imageMode);
     const bool layered = WantsLayeredOutputA() || WantsLayeredOutputB();
-    if (HostCall::Current().bytesPerSample == 2)
+    if (Call().bytesPerSample == 2)
         ComposeTileSamples<uint16_t>(r, layered, colourPlanes, tile, lower, upper);
     else
         ComposeTileSamples<uint8_t>(r, layered, colourPlanes, tile, lower, upper);

@@ -26,7 +26,8 @@ bool WithinFile(int64_t offset, int64_t bytes) {
 
 FilterData& SessionBlock() { return gBlock; }
 
-ErrorCode FetchBand(FilterRecord& record, const Rect16& band, const BandRequest& request) {
+ErrorCode FetchBand(HostCall& call, const Rect16& band, const BandRequest& request) {
+    FilterRecord& record = *call.record;
     constexpr Fixed16 kFullSize = 0x10000;
     record.inRect = record.maskRect = record.outRect = Rect16{};
     if (request.mask) {
@@ -37,11 +38,10 @@ ErrorCode FetchBand(FilterRecord& record, const Rect16& band, const BandRequest&
         record.inHiPlane = request.highPlane;
     }
     record.inputRate = record.maskRate = kFullSize;
-    return AdvanceState();
+    return AdvanceState(call);
 }
 
-bool DataWordHoldsBlock() {
-    const intptr_t* data = HostCall::Current().data;
+bool DataWordHoldsBlock(const intptr_t* data) {
     return data && *data != 0 && *data != ~intptr_t{0};
 }
 

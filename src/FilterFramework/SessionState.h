@@ -10,6 +10,7 @@
 #include "BinaryLayout.h"
 #include "ErrorCodes.h"
 #include "Errors.h"
+#include "HostCall.h"
 #include "PluginInterface.h"
 
 struct FilterData {
@@ -40,8 +41,8 @@ static_assert(FieldsFollowOn(0, {{offsetof(FilterData, cacheValid), 1}, {offseto
 // The one process-wide block.
 FilterData& SessionBlock();
 
-// Whether the host's data word holds a block: neither 0 nor all ones.
-bool DataWordHoldsBlock();
+// Whether the host's data word (none: a call without one) holds a block: neither 0 nor all ones.
+bool DataWordHoldsBlock(const intptr_t* data);
 
 // The temporary source cache file of the session.
 namespace SourceCache {
@@ -67,11 +68,12 @@ struct BandRequest {
     int16_t lowPlane = 0;
     int16_t highPlane = 0;
 };
-// Asks the host for the area in bands of rows rows (at least one), top to bottom, at full size,
-// with every other rectangle of the record empty, and hands each band with its data and row bytes
-// to take. Host errors are raised; the record's rectangles are empty again afterwards.
+// Asks the host of the call for the area in bands of rows rows (at least one), top to bottom, at
+// full size, with every other rectangle of the call's record empty, and hands each band with its
+// data and row bytes to take. Host errors are raised; the record's rectangles are empty again
+// afterwards.
 template <typename Take>
-void FetchBands(FilterRecord& record, const Rect16& area, int64_t rows, const BandRequest& request, Take take);
+void FetchBands(HostCall& call, const Rect16& area, int64_t rows, const BandRequest& request, Take take);
 
 struct BufferRecord;
 // The process-wide transfer buffer of the source cache, also the substitute mask of a tile.
@@ -79,15 +81,16 @@ BufferRecord& SourceCacheScratch();
 
 // ---- FetchBands
 
-ErrorCode FetchBand(FilterRecord& record, const Rect16& band, const BandRequest& request);
+ErrorCode FetchBand(HostCall& call, const Rect16& band, const BandRequest& request);
 
 template <typename Take>
-void FetchBands(FilterRecord& record, const Rect16& area, int64_t rows, const BandRequest& request, Take take) {
+void FetchBands(HostCall& call, const Rect16& area, int64_t rows, const BandRequest& request, Take take) {
+    FilterRecord& record = *call.record;
     rows = rows < 1 ? 1 : rows;
     for (int64_t top = area.top; top < area.bottom; top += rows) {
         const Rect16 band{static_cast<int16_t>(top), area.left,
                           static_cast<int16_t>(top + rows < area.bottom ? top + rows : area.bottom), area.right};
-        if (const ErrorCode error = FetchBand(record, band, request)) {
+        if (const ErrorCode error = FetchBand(call, band, request)) {
             record.inRect = record.maskRect = record.outRect = Rect16{};
             ThrowIfError(error, __FILE__, __LINE__);
         }

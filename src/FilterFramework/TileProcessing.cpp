@@ -27,7 +27,6 @@ BufferRecord gFloatMaskScratch;
 
 int32_t PlaneCount(int16_t low, int16_t high) { return int32_t{high} - low + 1; }
 // Bytes of one sample of the document, and so of its mask.
-int32_t SampleBytes() { return std::max(HostCall::Current().bytesPerSample, 1); }
 
 // Mask samples at the document's depth; the cache file keeps one byte a pixel.
 void StoreMaskSample(char* to, int32_t bytes, uint8_t value) {
@@ -61,20 +60,20 @@ BufferRecord& SourceCacheScratch() { return gSourceCacheScratch; }
 
 // The host must be able to hand over what is asked with its reserve still free.
 bool PhotoshopFilter::HostCanDeliver() const {
-    const FilterRecord& r = *HostCall::Current().record;
+    const FilterRecord& r = Record();
     const int64_t samples = RectArea(r.inRect) * PlaneCount(r.inLoPlane, r.inHiPlane) + RectArea(r.maskRect) +
                             RectArea(r.outRect) * PlaneCount(r.outLoPlane, r.outHiPlane);
-    return samples * std::max(HostCall::Current().bytesPerSample, 1) <= BufferSpace() - kDefaultBufferReserve;
+    return samples * SampleBytes() <= BufferSpace() - kDefaultBufferReserve;
 }
 
 ErrorCode PhotoshopFilter::RequestFromHost() {
-    if (!AnyRequest(*HostCall::Current().record)) return 0;
+    if (!AnyRequest(Record())) return 0;
     if (!HostCanDeliver()) return Err::MemoryFull;
-    return AdvanceState();
+    return AdvanceState(Call());
 }
 
 ErrorCode PhotoshopFilter::ProcessTile() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     const int32_t scale = IntegerScale();
     // The tile's rectangles come back however the tile ends (the caches may have answered part
     // of the request), and so do the rates, as the tile's rates over its scale: a rate of 0, the
@@ -90,7 +89,7 @@ ErrorCode PhotoshopFilter::ProcessTile() {
 }
 
 ErrorCode PhotoshopFilter::ProcessFinalTile() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
     const FilterData& block = SessionBlock();
     bool fullMask = false;
@@ -124,7 +123,7 @@ ErrorCode PhotoshopFilter::ProcessFinalTile() {
 }
 
 ErrorCode PhotoshopFilter::ProcessPreviewTile(int32_t scale) {
-    const HostCall& call = HostCall::Current();
+    const HostCall& call = Call();
     FilterRecord& record = *call.record;
     const Rect16 in = record.inRect, out = record.outRect, mask = record.maskRect;
     const int16_t colourPlanes = ColourPlanesOfMode(record.imageMode);
@@ -214,7 +213,7 @@ bool PhotoshopFilter::SubstituteMaskIsFull(const Rect16& mask) const {
 
 // A floating selection's mask is kept in a copy of our own for the rest of the tile.
 void PhotoshopFilter::KeepFloatingMask(const Rect16& mask) {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     const int64_t rowBytes = int64_t{RectWidth(mask)} * SampleBytes();
     int32_t copyRowBytes = 0;
     char* copy = floatMaskCache_.IsAllocated() ? floatMaskCache_.PointerForRect(mask, &copyRowBytes) : nullptr;
@@ -233,7 +232,7 @@ void PhotoshopFilter::KeepFloatingMask(const Rect16& mask) {
 }
 
 void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     const FilterData& block = SessionBlock();
     const int32_t scale = IntegerScale();
     const Rect16 cached = block.cacheValid ? DividedUp(block.filterRect, scale) : scaledFilterRect_;
@@ -285,7 +284,7 @@ void PhotoshopFilter::ReadSourceCache(const Rect16& rect, bool image) {
 }
 
 void PhotoshopFilter::WriteSourceCache(bool image) {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     const Rect16 area = SessionBlock().filterRect;
     const int64_t width = RectWidth(area), height = RectHeight(area);
     const int32_t planes = image ? ColourPlanesOfMode(record.imageMode) : 1;
@@ -297,7 +296,7 @@ void PhotoshopFilter::WriteSourceCache(bool image) {
     const int64_t bandRows = static_cast<int64_t>(gSourceCacheScratch.size) / rowBytes;
     int64_t offset = image ? width * height : 0;
     const BandRequest request{!image, 0, static_cast<int16_t>(planes - 1)};
-    FetchBands(record, area, bandRows, request, [&](const Rect16& band, const char* from, int32_t fromRowBytes) {
+    FetchBands(Call(), area, bandRows, request, [&](const Rect16& band, const char* from, int32_t fromRowBytes) {
         char* buffer = gSourceCacheScratch.Lock();
         if (!buffer) THROW_IF_ERROR(Err::MemoryFull);
         for (int32_t y = 0; y < RectHeight(band); ++y) {

@@ -86,7 +86,7 @@ bool PhotoshopFilter::RunInstances(int32_t trackingDepth) {
 
 bool PhotoshopFilter::RunStep() {
     if (state_ == kStateDone) return false;
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     request_.PutBack(record, kInstanceRequest);
     try {
         RunScheduledStep();
@@ -116,7 +116,7 @@ void PhotoshopFilter::RunScheduledStep() {
         state_ = kStateNextTile;
         return;
     default:
-        TileStep(state_, HostCall::Current().record->outRect);
+        TileStep(state_, Record().outRect);
         UnlockTileBuffers();
         --state_;
         return;
@@ -129,7 +129,7 @@ void PhotoshopFilter::RunScheduledStep() {
 // selection: millions of them) on pixels that must stay as they were, and would overwrite them on
 // a host that takes back all the output it hands out.
 void PhotoshopFilter::ConfineToFilterRect() {
-    const Rect16 area = IntersectRects(wholeRect_, HostCall::Current().record->filterRect);
+    const Rect16 area = IntersectRects(wholeRect_, Record().filterRect);
     if (EqualRects(area, wholeRect_)) return;
     wholeRect_ = currentRect_ = area;
     const Rect16 priority = IntersectRects(priorityRect_, area);
@@ -142,12 +142,12 @@ void PhotoshopFilter::ConfineToFilterRect() {
 
 void PhotoshopFilter::ProcessAndComposeTile() {
     THROW_IF_ERROR(ProcessTile());
-    ComposeTile(DeliveredTile(*HostCall::Current().record, HostCall::Current().bytesPerSample));
+    ComposeTile(DeliveredTile(Record(), Call().bytesPerSample));
     if (HasOwner()) {
         ComposePreviewLayers();
         if (PreviewOwner* dialog = OwnerDialog()) dialog->RenderPreview(*this);
     }
-    ValidateRect(HostCall::Current().record->outRect);
+    ValidateRect(Record().outRect);
     UnlockTileBuffers();
 }
 
@@ -175,7 +175,7 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance, const RunOp
     instance.outerWeight_ = 1.0;
     instance.wholeRect_ = instance.currentRect_ = instance.priorityRect_ = flags.effectiveArea;
     instance.scaledImageRect_ = flags.effectiveArea;
-    instance.scaledFilterRect_ = HostCall::Current().record->filterRect;
+    instance.scaledFilterRect_ = instance.Record().filterRect;
     instance.selectionBounds_ = flags.selectionBounds;
     instance.progressDone_ = 0.0;
     instance.options_ = options;
@@ -186,7 +186,7 @@ void PhotoshopFilter::InitPreviewInstance(PhotoshopFilter& instance, const RunOp
     instance.dirtyRegion_ = RegionOf(instance.wholeRect_);
 
     instance.direction_ = 0;
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = instance.Record();
     instance.tileHeight_ = record.inTileHeight;
     instance.tileWidth_ = record.inTileWidth;
     if (int32_t{record.inTileHeight} * record.inTileWidth <= 0) instance.tileHeight_ = instance.tileWidth_ = kDefaultTileSide;

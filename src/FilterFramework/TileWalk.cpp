@@ -71,7 +71,7 @@ bool PhotoshopFilter::ClipToDirtyRegion(Rect16& r) const {
 }
 
 int16_t PhotoshopFilter::InputPlaneCount() const {
-    const FilterRecord& r = *HostCall::Current().record;
+    const FilterRecord& r = Record();
     if (r.inLayerPlanes)
         return static_cast<int16_t>(r.inLayerPlanes + r.inTransparencyMask + r.inLayerMasks + r.inInvertedLayerMasks +
                                     r.inNonLayerPlanes);
@@ -79,7 +79,7 @@ int16_t PhotoshopFilter::InputPlaneCount() const {
 }
 
 int16_t PhotoshopFilter::OutputPlaneCount() const {
-    const FilterRecord& r = *HostCall::Current().record;
+    const FilterRecord& r = Record();
     if (r.outLayerPlanes)
         return static_cast<int16_t>(r.outLayerPlanes + r.outTransparencyMask + r.outLayerMasks +
                                     r.outInvertedLayerMasks + r.outNonLayerPlanes);
@@ -90,7 +90,7 @@ int16_t PhotoshopFilter::OutputPlaneCount() const {
 // samples, at the document's depth. Counted in samples, a 16-bit tile would reserve half of what
 // the host must deliver, and the delivery would fail for want of the space the tile was sized in.
 int64_t PhotoshopFilter::TileBytesPerPixel() const {
-    return (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * std::max(HostCall::Current().bytesPerSample, 1);
+    return (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * SampleBytes();
 }
 
 // Shrinks the tile (height first) until its bytes fit the budget.
@@ -117,7 +117,7 @@ void PhotoshopFilter::SetTileSize(int32_t width, int32_t height) {
 }
 
 void PhotoshopFilter::BeginPass() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     record.inLoPlane = record.outLoPlane = 0;
     record.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
     record.outHiPlane = static_cast<int16_t>(OutputPlaneCount() - 1);
@@ -138,7 +138,7 @@ bool PhotoshopFilter::NextTile() {
 }
 
 bool PhotoshopFilter::NextTileRect() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     const Rect16& band = bandRect_;
     while (true) {
         const Rect16 t = tileRect_;
@@ -212,7 +212,7 @@ void PhotoshopFilter::ReportProgress(double amount, double total) {
         dialog->ShowProgress(*this, progressDone_, progressTotal_);
         return;
     }
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     if (record.progressProc)
         record.progressProc(RoundToInt(progressDone_), RoundToInt(progressTotal_));
     if (record.abortProc && record.abortProc()) THROW_IF_ERROR(Err::Cancelled);

@@ -7,7 +7,6 @@
 
 #include "BigEndian.h"
 #include "Errors.h"
-#include "HostCall.h"
 #include "ImageModes.h"
 
 namespace {
@@ -131,17 +130,6 @@ ColorServicesInfo ConversionRequest(int16_t from, int16_t to, const int16_t* com
     return info;
 }
 
-ColorServicesProc HostColorServices() {
-    const FilterRecord* record = HostCall::Current().record;
-    return record ? record->colorServices : nullptr;
-}
-
-// The image mode of the call's document; none (-1) without a filter record.
-int16_t DocumentMode() {
-    const FilterRecord* record = HostCall::Current().record;
-    return record ? record->imageMode : -1;
-}
-
 bool gUseHostColorServices = true;
 
 // The pixel converter's memory: the mode pair and every colour converted for it.
@@ -178,15 +166,19 @@ void ColorRecord::Store(uint8_t* stored) const {
     BigEndian::Write16(stored + 12, static_cast<uint16_t>(opacity));
 }
 
-void ConvertColorRecord(ColorRecord& record, int16_t space) {
+ColourContext ColourContext::Of(const FilterRecord* record) {
+    return record ? ColourContext{record->colorServices, record->imageMode} : ColourContext{};
+}
+
+void ConvertColorRecord(ColorRecord& record, int16_t space, const ColourContext& host) {
     if (record.space < 0) return;
-    if (space < 0) space = ColourSpaceOfMode(DocumentMode());
+    if (space < 0) space = ColourSpaceOfMode(host.documentMode);
     if (ComponentsOfSpace(space) == 0 || ComponentsOfSpace(record.space) == 0) THROW_IF_ERROR(Err::HostUnsupported);
     if (record.space == space) return;
 
     ColorServicesInfo info = ConversionRequest(record.space, space, record.components);
     ErrorCode error = Err::HostUnsupported;
-    if (gUseHostColorServices && HostColorServices()) error = HostColorServices()(&info);
+    if (gUseHostColorServices && host.services) error = host.services(&info);
     if (error) {
         info = ConversionRequest(record.space, space, record.components);
         error = ConvertColor(info);
@@ -198,9 +190,9 @@ void ConvertColorRecord(ColorRecord& record, int16_t space) {
 
 namespace {
 
-ColorRecord RecordOfHostColour(const uint8_t* colour) {
+ColorRecord RecordOfHostColour(const uint8_t* colour, int16_t documentMode) {
     ColorRecord record;
-    record.space = ColourSpaceOfMode(DocumentMode());
+    record.space = ColourSpaceOfMode(documentMode);
     const int16_t count = ComponentsOfSpace(record.space);
     for (int i = 0; i < count; ++i) record.components[i] = colour[i];
     return record;
@@ -208,14 +200,18 @@ ColorRecord RecordOfHostColour(const uint8_t* colour) {
 
 }  // namespace
 
-ColorRecord GetForegroundColorRecord() { return RecordOfHostColour(HostCall::Current().record->foreColor); }
-ColorRecord GetBackgroundColorRecord() { return RecordOfHostColour(HostCall::Current().record->backColor); }
+ColorRecord GetForegroundColorRecord(const FilterRecord& record) {
+    return RecordOfHostColour(record.foreColor, record.imageMode);
+}
+ColorRecord GetBackgroundColorRecord(const FilterRecord& record) {
+    return RecordOfHostColour(record.backColor, record.imageMode);
+}
 
 bool UseHostColorServices() { return gUseHostColorServices; }
 void SetUseHostColorServices(bool use) { gUseHostColorServices = use; }
 
-ErrorCode ConvertPixelColors(int16_t fromMode, int16_t toMode, int64_t count, const uint8_t* source,
-                             uint8_t* destination) {
+ErrorCode ConvertPixelColors(ColorServicesProc hostServices, int16_t fromMode, int16_t toMode, int64_t count,
+                             const uint8_t* source, uint8_t* destination) {
     if (fromMode == toMode) return 0;
     const int16_t fromSpace = ColourSpaceOfMode(fromMode), toSpace = ColourSpaceOfMode(toMode);
     const int16_t fromPlanes = ColourPlanesOfMode(fromMode), toPlanes = ColourPlanesOfMode(toMode);
@@ -226,7 +222,7 @@ ErrorCode ConvertPixelColors(int16_t fromMode, int16_t toMode, int64_t count, co
         gPixelCache.fromMode = fromMode;
         gPixelCache.toMode = toMode;
     }
-    if (gUseHostColorServices && !HostColorServices()) return Err::HostUnsupported;
+    if (gUseHostColorServices && !hostServices) return Err::HostUnsupported;
 
     for (int64_t i = 0; i < count; ++i, source += fromPlanes, destination += toPlanes) {
         uint32_t key = 0;
@@ -236,7 +232,7 @@ ErrorCode ConvertPixelColors(int16_t fromMode, int16_t toMode, int64_t count, co
             int16_t components[4] = {};
             for (int p = 0; p < fromPlanes; ++p) components[p] = source[p];
             ColorServicesInfo info = ConversionRequest(fromSpace, toSpace, components);
-            const ErrorCode error = gUseHostColorServices ? HostColorServices()(&info) : ConvertColor(info);
+            const ErrorCode error = gUseHostColorServices ? hostServices(&info) : ConvertColor(info);
             if (error) return error;
             uint32_t converted = 0;
             for (int p = 0; p < toPlanes; ++p) converted |= uint32_t{static_cast<uint8_t>(info.colorComponents[p])} << (8 * p);

@@ -24,12 +24,23 @@ struct ColorRecord {
     void Store(uint8_t* stored) const;
 };
 
+// What a conversion takes from the host's call: the host's colour services (none: the built-in
+// converter) and the document's image mode (-1 without a document).
+struct ColourContext {
+    ColorServicesProc services = nullptr;
+    int16_t documentMode = -1;
+
+    // The record's (none without a record).
+    static ColourContext Of(const FilterRecord* record);
+};
+
 // Converts the record into space (negative: the colour space of the document's mode), through the
 // host's colour services when they are in use and answer, else the built-in converter. Errors
 // (a target the tables do not know included) are raised.
-void ConvertColorRecord(ColorRecord& record, int16_t space);
-ColorRecord GetForegroundColorRecord();
-ColorRecord GetBackgroundColorRecord();
+void ConvertColorRecord(ColorRecord& record, int16_t space, const ColourContext& host);
+// The host's foreground and background colours, in the colour space of the document's mode.
+ColorRecord GetForegroundColorRecord(const FilterRecord& record);
+ColorRecord GetBackgroundColorRecord(const FilterRecord& record);
 
 // Whether the host's colour services are used (initially set); code that needs the built-in
 // converter's exact figures clears it around its conversions.
@@ -39,5 +50,5 @@ void SetUseHostColorServices(bool use);
 // Converts count pixels of fromMode (its colour planes, one byte each) into toMode, each distinct
 // colour once per mode pair. 0, 17500 (modes outside the tables, or host services wanted but
 // missing) or the conversion's error.
-ErrorCode ConvertPixelColors(int16_t fromMode, int16_t toMode, int64_t count, const uint8_t* source,
-                             uint8_t* destination);
+ErrorCode ConvertPixelColors(ColorServicesProc hostServices, int16_t fromMode, int16_t toMode, int64_t count,
+                             const uint8_t* source, uint8_t* destination);

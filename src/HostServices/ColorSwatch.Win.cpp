@@ -4,7 +4,6 @@
 
 #include "Errors.h"
 #include "Geometry.h"
-#include "HostCall.h"
 #include "HostMemory.h"
 #include "HostPixels.h"
 #include "HostServices.h"
@@ -44,21 +43,21 @@ void DrawNoColour(DrawingPort& port, const Rect16& rect, HDC dc) {
     PortLineTo(port, Point16{rect.top, rect.right}, Point16{rect.bottom, rect.left}, dc);
 }
 
-COLORREF RgbOf(ColorRecord colour) {
-    if (colour.space != kSpaceGray) ConvertColorRecord(colour, kSpaceRGB);
+COLORREF RgbOf(ColorRecord colour, const ColourContext& host) {
+    if (colour.space != kSpaceGray) ConvertColorRecord(colour, kSpaceRGB, host);
     if (colour.space == kSpaceGray) return RGB(colour.components[0], colour.components[0], colour.components[0]);
     return RGB(colour.components[0], colour.components[1], colour.components[2]);
 }
 
 // One colour as a pixel map in the 8-bit form of the document's mode, with a mask of its opacity
 // when it is translucent.
-void DrawThroughHost(ColorRecord colour, DrawingPort& port, const Rect16& rect, bool translucent, HDC dc) {
-    const FilterRecord& record = *HostCall::Current().record;
+void DrawThroughHost(const FilterRecord& record, ColorRecord colour, DrawingPort& port, const Rect16& rect,
+                     bool translucent, HDC dc) {
     const ImageModeInfo* mode = FindImageMode(record.imageMode);
     if (!mode) THROW_IF_ERROR(Err::HostUnsupported);
     const int16_t eightBitMode = mode->eightBitMode;
     const int32_t planes = ColourPlanesOfMode(eightBitMode);
-    ConvertColorRecord(colour, ColourSpaceOfMode(eightBitMode));
+    ConvertColorRecord(colour, ColourSpaceOfMode(eightBitMode), ColourContext::Of(&record));
     const int32_t width = RectWidth(rect), height = RectHeight(rect);
     if (width <= 0 || height <= 0 || planes <= 0) return;
 
@@ -89,8 +88,9 @@ void DrawThroughHost(ColorRecord colour, DrawingPort& port, const Rect16& rect, 
         opacity.maskDescription = kMaskDescriptionSimple;
         map.masks = &opacity;
     }
-    const ErrorCode error = dc ? DisplayPixelMapInto(map, map.bounds, rect.top, rect.left, dc)
-                               : DisplayPixelMap(map, map.bounds, rect.top, rect.left, port.window, port.clipRgn.Get());
+    const ErrorCode error =
+        dc ? DisplayPixelMapInto(record.displayPixels, map, map.bounds, rect.top, rect.left, dc)
+           : DisplayPixelMap(record.displayPixels, map, map.bounds, rect.top, rect.left, port.window, port.clipRgn.Get());
     pixels.Free();
     mask.Free();
     THROW_IF_ERROR(error);
@@ -98,22 +98,24 @@ void DrawThroughHost(ColorRecord colour, DrawingPort& port, const Rect16& rect, 
 
 }  // namespace
 
-void DrawColorSwatch(const ColorRecord& record, DrawingPort& port, const Rect16& rect, bool ignoreOpacity, HDC dc) {
+void DrawColorSwatch(const FilterRecord* hostRecord, const ColorRecord& record, DrawingPort& port, const Rect16& rect,
+                     bool ignoreOpacity, HDC dc) {
     if (record.space < 0) {
         DrawNoColour(port, rect, dc);
         return;
     }
-    const FilterRecord& host = *HostCall::Current().record;
+    const FilterRecord& host = *hostRecord;
+    const ColourContext colours = ColourContext::Of(&host);
     const bool duotone = host.imageMode == kModeDuotone || host.imageMode == kModeDuotone16;
     const bool opaque = record.opacity == 255 || ignoreOpacity;
     if (GetHostKind() != kHostKindPhotoPnt && !duotone && opaque) {
         ColorRecord inDocument = record;
-        ConvertColorRecord(inDocument, -1);
-        ForeColour colour(port, RgbOf(inDocument));
+        ConvertColorRecord(inDocument, -1, colours);
+        ForeColour colour(port, RgbOf(inDocument, colours));
         PaintRect(port, rect, dc);
         colour.Set(kBlack);
         FrameRect(port, rect, dc);
         return;
     }
-    DrawThroughHost(record, port, rect, !opaque, dc);
+    DrawThroughHost(host, record, port, rect, !opaque, dc);
 }

@@ -2,7 +2,29 @@
 
 #include "ImageModes.h"
 
-HostCall HostCall::current_;
+namespace {
+
+// The innermost open call, or none between calls.
+HostCall* gOpenCall = nullptr;
+
+// Numbers the calls of the process.
+uint32_t NextCallNumber() {
+    static uint32_t calls = 0;
+    return ++calls;
+}
+
+HostCall& Opened(HostCall& call) {
+    call.number = NextCallNumber();
+    call.delivered = call.record ? HostDelivery::Of(*call.record) : HostDelivery{};
+    return call;
+}
+
+}  // namespace
+
+HostCall& HostCall::Current() {
+    static HostCall none;
+    return gOpenCall ? *gOpenCall : none;
+}
 
 HostCall HostCall::OfFilterRecord(int16_t selector, FilterRecord* record, intptr_t* data) {
     HostCall call;
@@ -28,15 +50,19 @@ void HostDelivery::PutBack(FilterRecord& record) const {
     record.maskRowBytes = maskRowBytes;
 }
 
-HostCallScope::HostCallScope(const HostCall& call) : previous_(HostCall::current_), window_(call.parentWindow) {
-    static uint32_t calls = 0;
-    HostCall::current_ = call;
-    HostCall::current_.number = ++calls;
-    HostCall::current_.delivered = call.record ? HostDelivery::Of(*call.record) : HostDelivery{};
+HostCallScope::HostCallScope(HostCall& call)
+    : call_(&Opened(call)), previous_(gOpenCall), window_(call.parentWindow), memory_(call.record) {
+    gOpenCall = call_;
+}
+
+HostCallScope::HostCallScope(HostCall&& call)
+    : kept_(std::move(call)), call_(&Opened(*kept_)), previous_(gOpenCall), window_(call_->parentWindow),
+      memory_(call_->record) {
+    gOpenCall = call_;
 }
 
 HostCallScope::~HostCallScope() {
     // A call inside another on the same record leaves the host's latest answer to the outer one.
-    if (previous_.record == HostCall::current_.record) previous_.delivered = HostCall::current_.delivered;
-    HostCall::current_ = previous_;
+    if (previous_ && previous_->record == call_->record) previous_->delivered = call_->delivered;
+    gOpenCall = previous_;
 }

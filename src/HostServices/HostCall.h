@@ -1,14 +1,16 @@
-// The host's call in progress: what the plug-in keeps of it for the call's length. The entry opens
-// a HostCallScope round every call; the host services below the framework and everything above
-// them read the call through HostCall::Current(). Between calls there is none: every field is
-// empty.
+// The host's call in progress: what the plug-in keeps of it for the call's length. The entry's
+// dispatch keeps the call and opens a HostCallScope round it; the call then travels down by hand:
+// the filter objects hold it, and the services below them are handed the call, its record or the
+// narrower thing they need (a suite, a procedure, the host's window, the bytes per sample).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "Alerts.h"
+#include "HostMemory.h"
 #include "PluginInterface.h"
 
 // The record's data fields as the host last filled them: where it delivered the input, the output
@@ -40,25 +42,32 @@ struct HostCall {
     // per sample of its image mode.
     static HostCall OfFilterRecord(int16_t selector, FilterRecord* record, intptr_t* data);
 
-    static const HostCall& Current() { return current_; }
-    // Kept up to date by whoever calls the host's advanceState.
-    static HostDelivery& Delivered() { return current_.delivered; }
-
-private:
-    friend class HostCallScope;
-    static HostCall current_;
+    // The call of the innermost open scope (an empty call between calls). Only the entry and the
+    // framework's border, where the framework takes the call from the entry, read it: everything
+    // else is handed its call.
+    static HostCall& Current();
 };
 
-// Makes `call` the call in progress for the scope's life, with the next call number and its window
-// as the host's window of the alerts, then puts back the call before.
+// Opens `call` for the scope's life: gives it the next call number and takes the host's data
+// fields as the host filled them, makes its window the host's window of the alerts and its
+// record's handle and buffer procedures those of host memory, then puts back the call before.
 class HostCallScope {
 public:
-    explicit HostCallScope(const HostCall& call);
+    // A call its caller keeps for at least the scope's life (the entry's dispatch, a test whose
+    // filter objects were built with the call before it opened).
+    explicit HostCallScope(HostCall& call);
+    // A call the scope keeps itself.
+    explicit HostCallScope(HostCall&& call);
     HostCallScope(const HostCallScope&) = delete;
     HostCallScope& operator=(const HostCallScope&) = delete;
     ~HostCallScope();
 
+    HostCall& Call() { return *call_; }
+
 private:
-    HostCall previous_;
+    std::optional<HostCall> kept_;
+    HostCall* call_;
+    HostCall* previous_;
     HostWindowScope window_;
+    HostMemoryScope memory_;
 };

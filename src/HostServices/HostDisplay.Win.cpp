@@ -5,7 +5,6 @@
 
 #include "Errors.h"
 #include "GdiOwner.h"
-#include "HostCall.h"
 #include "HostPixels.h"
 #include "ImageModes.h"
 #include "PixelSamples.h"
@@ -110,12 +109,12 @@ private:
 
 // displayPixels into a device context: 17500 without the host's procedure. An empty source draws
 // nothing.
-ErrorCode DisplayInto(const PixelMap& map, const Rect32& source, int32_t row, int32_t column, HDC dc) {
-    const FilterRecord* record = HostCall::Current().record;
-    if (!record || !record->displayPixels) return Err::HostUnsupported;
+ErrorCode DisplayInto(DisplayPixelsProc display, const PixelMap& map, const Rect32& source, int32_t row, int32_t column,
+                      HDC dc) {
+    if (!display) return Err::HostUnsupported;
     if (source.bottom <= source.top || source.right <= source.left) return Err::None;
     const SourceMap shown(map, source);
-    return record->displayPixels(&shown.Map(), &shown.Source(), row, column, dc);
+    return display(&shown.Map(), &shown.Source(), row, column, dc);
 }
 
 // Shows 8-bit and bitmap maps as they are and 16-bit maps through their high bytes.
@@ -129,26 +128,25 @@ ErrorCode ShowAtEightBits(PixelMap& map, Show show) {
 
 }  // namespace
 
-ErrorCode DisplayPixels(const PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
-                        HWND window, HRGN clip) {
-    const FilterRecord* record = HostCall::Current().record;
-    if (!record || !record->displayPixels) return Err::HostUnsupported;
+ErrorCode DisplayPixels(DisplayPixelsProc display, const PixelMap& map, const Rect32& source, int32_t destinationRow,
+                        int32_t destinationColumn, HWND window, HRGN clip) {
+    if (!display) return Err::HostUnsupported;
     WindowDC dc(window);
     if (!dc.Get()) THROW_IF_ERROR(Err::MemoryFull);
     SelectClipRgn(dc.Get(), clip);
-    return DisplayInto(map, source, destinationRow, destinationColumn, dc.Get());
+    return DisplayInto(display, map, source, destinationRow, destinationColumn, dc.Get());
 }
 
-ErrorCode DisplayPixelMap(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
-                          HWND window, HRGN clip) {
+ErrorCode DisplayPixelMap(DisplayPixelsProc display, PixelMap& map, const Rect32& source, int32_t destinationRow,
+                          int32_t destinationColumn, HWND window, HRGN clip) {
     return ShowAtEightBits(map, [&](const PixelMap& shown) {
-        return DisplayPixels(shown, source, destinationRow, destinationColumn, window, clip);
+        return DisplayPixels(display, shown, source, destinationRow, destinationColumn, window, clip);
     });
 }
 
-ErrorCode DisplayPixelMapInto(PixelMap& map, const Rect32& source, int32_t destinationRow, int32_t destinationColumn,
-                              HDC dc) {
+ErrorCode DisplayPixelMapInto(DisplayPixelsProc display, PixelMap& map, const Rect32& source, int32_t destinationRow,
+                              int32_t destinationColumn, HDC dc) {
     return ShowAtEightBits(map, [&](const PixelMap& shown) {
-        return DisplayInto(shown, source, destinationRow, destinationColumn, dc);
+        return DisplayInto(display, shown, source, destinationRow, destinationColumn, dc);
     });
 }

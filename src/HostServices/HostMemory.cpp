@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "Errors.h"
-#include "HostCall.h"
 
 namespace {
 
@@ -17,10 +16,11 @@ BufferRecord* gHeldBuffers = nullptr;
 int64_t gGlobalBytesHeld = 0;
 int64_t gReserve = kDefaultBufferReserve;
 
-const HandleProcs* HostHandleProcs() {
-    const FilterRecord* record = HostCall::Current().record;
-    return record ? record->handleProcs : nullptr;
-}
+// The record of the call in progress, whose procedures serve host memory (HostMemoryScope). Its
+// procedures are read at each use: a host may take them away in the middle of a call.
+const FilterRecord* gServingRecord = nullptr;
+
+const HandleProcs* HostHandleProcs() { return gServingRecord ? gServingRecord->handleProcs : nullptr; }
 
 bool HasAllHandleProcs(const HandleProcs* p) {
     using P = HandleProcs;
@@ -39,8 +39,7 @@ bool HasAllBufferProcs(const BufferProcs* p) {
 namespace {
 
 const BufferProcs* HostBufferProcs() {
-    const FilterRecord* record = HostCall::Current().record;
-    const BufferProcs* p = record ? record->bufferProcs : nullptr;
+    const BufferProcs* p = gServingRecord ? gServingRecord->bufferProcs : nullptr;
     return HasAllBufferProcs(p) ? p : nullptr;
 }
 
@@ -71,6 +70,10 @@ struct GlobalHandle {
 };
 
 }  // namespace
+
+HostMemoryScope::HostMemoryScope(const FilterRecord* record) : previous_(gServingRecord) { gServingRecord = record; }
+
+HostMemoryScope::~HostMemoryScope() { gServingRecord = previous_; }
 
 // Some hosts fill the handle table with stand-in procedures that answer nothing (a size of 0 for
 // every handle): the table is tried once with a small handle before the call's handles rely on it.

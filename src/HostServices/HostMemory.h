@@ -1,6 +1,12 @@
 // Host memory: handles (relocatable blocks the host can keep between calls) and buffers (large
 // scratch blocks), through the host's procedures when it offers all of them, else from the
 // process's global memory.
+//
+// Host memory is the one service that stays process-wide for a call's length: every floor holds
+// handles and buffers (the stack model, the kernels, the libraries, the image files) in owners
+// whose destructors give them back, and an owner cannot be handed the procedures at its end. So
+// the call's scope (HostCallScope, opened by the entry) names the record whose handle and buffer
+// procedures serve, through HostMemoryScope, and nothing else.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +15,19 @@
 #include "ErrorCodes.h"
 #include "PluginInterface.h"
 #include "UniqueOwner.h"
+
+// Makes the record's handle and buffer procedures (none without a record) those of host memory
+// for the scope's life, then puts back the record before. Opened by HostCallScope only.
+class HostMemoryScope {
+public:
+    explicit HostMemoryScope(const FilterRecord* record);
+    HostMemoryScope(const HostMemoryScope&) = delete;
+    HostMemoryScope& operator=(const HostMemoryScope&) = delete;
+    ~HostMemoryScope();
+
+private:
+    const FilterRecord* previous_;
+};
 
 // ---- Handles
 

@@ -34,8 +34,7 @@ Rect32 DocumentExtent(const FilterRecord& record) {
 
 // The host's advanceState over the record as the host left it: its own pointers go back into the
 // data fields first, and its answer is remembered as its own.
-ErrorCode CallHostAdvance(FilterRecord& record) {
-    HostDelivery& delivered = HostCall::Delivered();
+ErrorCode CallHostAdvance(FilterRecord& record, HostDelivery& delivered) {
     delivered.PutBack(record);
     const ErrorCode error = record.advanceState();
     delivered = HostDelivery::Of(record);
@@ -57,7 +56,7 @@ struct SampledField {
 
 // Fetches every factor-th pixel of every factor-th row of the request, one source row per
 // destination row; the part of the request outside the bounds gets the padding byte.
-ErrorCode Subsample(FilterRecord& record, const SampledField& field, char** data, int32_t* rowBytes) {
+ErrorCode Subsample(FilterRecord& record, HostDelivery& delivered, const SampledField& field, char** data, int32_t* rowBytes) {
     const int64_t width = int64_t{field.request.right} - field.request.left;
     const int64_t height = int64_t{field.request.bottom} - field.request.top;
     const int64_t pixelBytes = int64_t{field.planes} * field.bytesPerSample;
@@ -84,7 +83,7 @@ ErrorCode Subsample(FilterRecord& record, const SampledField& field, char** data
     for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
         hostField = Rect16{static_cast<int16_t>(y * f), static_cast<int16_t>(clipped.left * f),
                            static_cast<int16_t>(y * f + 1), static_cast<int16_t>((clipped.right - 1) * f + 1)};
-        if (const ErrorCode error = CallHostAdvance(record)) {
+        if (const ErrorCode error = CallHostAdvance(record, delivered)) {
             hostField = Rect16{};
             return error;
         }
@@ -103,7 +102,7 @@ ErrorCode Subsample(FilterRecord& record, const SampledField& field, char** data
 
 // Our own subsampling of the input and the mask; the output area is asked for last and alone, so
 // that the host's output buffer is the one the filter writes into.
-ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16 inputRate, Fixed16 maskRate) {
+ErrorCode SubsampleRequest(FilterRecord& record, HostDelivery& delivered, int32_t bytesPerSample, Fixed16 inputRate, Fixed16 maskRate) {
     const Rect16 inRect = record.inRect, maskRect = record.maskRect, outRect = record.outRect;
     record.inputRate = record.maskRate = kRateOne;
     char *inData = nullptr, *maskData = nullptr;
@@ -114,18 +113,18 @@ ErrorCode SubsampleRequest(FilterRecord& record, int32_t bytesPerSample, Fixed16
         const SampledField field{inRect, DividedUp(DocumentExtent(record), f), f,
                                  record.inHiPlane - record.inLoPlane + 1, bytesPerSample, record.inputPadding,
                                  false, &gInputScratch};
-        error = Subsample(record, field, &inData, &inRowBytes);
+        error = Subsample(record, delivered, field, &inData, &inRowBytes);
     }
     if (!error && !IsEmptyRect(maskRect)) {
         const int32_t g = FactorOf(maskRate);
         const SampledField field{maskRect, DividedUp(Widened(record.filterRect), g), g, 1, bytesPerSample,
                                  record.maskPadding, true, &gMaskScratch};
-        error = Subsample(record, field, &maskData, &maskRowBytes);
+        error = Subsample(record, delivered, field, &maskData, &maskRowBytes);
     }
     if (!error && !IsEmptyRect(outRect)) {
         record.inRect = record.maskRect = Rect16{};
         record.outRect = outRect;
-        error = CallHostAdvance(record);
+        error = CallHostAdvance(record, delivered);
         if (!error && !record.outData) error = Err::HostUnsupported;
     }
     record.inRect = inRect;
@@ -162,19 +161,18 @@ bool HostCanServe(const FilterRecord& record, Fixed16 inputRate, Fixed16 maskRat
 
 }  // namespace
 
-ErrorCode AdvanceState() {
-    const HostCall& call = HostCall::Current();
+ErrorCode AdvanceState(HostCall& call) {
     FilterRecord* record = call.record;
     if (!record || !record->advanceState) return Err::HostUnsupported;
     const Fixed16 inputRate = RateOrOne(record->inputRate), maskRate = RateOrOne(record->maskRate);
     try {
         if (HostCanServe(*record, inputRate, maskRate)) {
-            const ErrorCode error = CallHostAdvance(*record);
+            const ErrorCode error = CallHostAdvance(*record, call.delivered);
             record->inputRate = inputRate;
             record->maskRate = maskRate;
             return error ? error : DeliveredAll(*record) ? Err::None : Err::HostUnsupported;
         }
-        return SubsampleRequest(*record, call.bytesPerSample, inputRate, maskRate);
+        return SubsampleRequest(*record, call.delivered, call.bytesPerSample, inputRate, maskRate);
     } catch (const ErrorCodeException& e) {
         record->inputRate = inputRate;
         record->maskRate = maskRate;
@@ -187,13 +185,13 @@ void ReleaseSubsampleBuffers() {
     gMaskScratch.Free();
 }
 
-void GetDocumentTitle(char* buffer, size_t bufferSize) {
+void GetDocumentTitle(const BasicSuite* basic, char* buffer, size_t bufferSize) {
     if (!buffer || bufferSize == 0) return;
     const PropertySuite* properties = nullptr;
     const HandleSuite* handles = nullptr;
     try {
-        properties = GetPropertySuite();
-        handles = GetHandleSuite();
+        properties = GetPropertySuite(basic);
+        handles = GetHandleSuite(basic);
     } catch (const SuiteAccessException&) {
         return;
     }

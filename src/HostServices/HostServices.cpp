@@ -1,7 +1,5 @@
 #include "HostServices.h"
 
-#include "HostCall.h"
-
 namespace HostSuites {
 namespace {
 
@@ -29,10 +27,9 @@ Entry gTable[kRowCount] = {
 
 }  // namespace
 
-const void* Acquire(Row row) {
+const void* Acquire(const BasicSuite* basic, Row row) {
     Entry& entry = gTable[row];
     if (entry.suite) return entry.suite;
-    const BasicSuite* basic = HostCall::Current().basicSuite;
     if (!basic || !basic->AcquireSuite) throw SuiteAccessException{'Parm'};
     entry.lastError = basic->AcquireSuite(entry.name, entry.version, &entry.suite);
     if (entry.lastError != 0) {
@@ -44,8 +41,7 @@ const void* Acquire(Row row) {
 
 const Entry& At(int row) { return gTable[row]; }
 
-void ReleaseAll() noexcept {
-    const BasicSuite* basic = HostCall::Current().basicSuite;
+void ReleaseAll(const BasicSuite* basic) noexcept {
     for (Entry& entry : gTable) {
         if (!entry.suite || !entry.name) continue;
         if (basic && basic->ReleaseSuite) {
@@ -57,18 +53,17 @@ void ReleaseAll() noexcept {
 
 }  // namespace HostSuites
 
-const DescriptorSuite* GetDescriptorSuite() {
-    return static_cast<const DescriptorSuite*>(HostSuites::Acquire(HostSuites::kDescriptor));
+const DescriptorSuite* GetDescriptorSuite(const BasicSuite* basic) {
+    return static_cast<const DescriptorSuite*>(HostSuites::Acquire(basic, HostSuites::kDescriptor));
 }
-const DescriptorSuite* GetDescriptorSuite2() { return GetDescriptorSuite(); }
-const DescriptorListSuite* GetDescriptorListSuite() {
-    return static_cast<const DescriptorListSuite*>(HostSuites::Acquire(HostSuites::kDescriptorList));
+const DescriptorListSuite* GetDescriptorListSuite(const BasicSuite* basic) {
+    return static_cast<const DescriptorListSuite*>(HostSuites::Acquire(basic, HostSuites::kDescriptorList));
 }
-const PropertySuite* GetPropertySuite() {
-    return static_cast<const PropertySuite*>(HostSuites::Acquire(HostSuites::kProperty));
+const PropertySuite* GetPropertySuite(const BasicSuite* basic) {
+    return static_cast<const PropertySuite*>(HostSuites::Acquire(basic, HostSuites::kProperty));
 }
-const HandleSuite* GetHandleSuite() {
-    return static_cast<const HandleSuite*>(HostSuites::Acquire(HostSuites::kHandle));
+const HandleSuite* GetHandleSuite(const BasicSuite* basic) {
+    return static_cast<const HandleSuite*>(HostSuites::Acquire(basic, HostSuites::kHandle));
 }
 
 // ---- Host identity

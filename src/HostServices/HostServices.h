@@ -26,20 +26,20 @@ struct Entry {
     int32_t lastError;
 };
 
-// Acquires the row's suite (throws SuiteAccessException without a basic suite or when the host
-// refuses it) and answers its function table.
-const void* Acquire(Row row);
+// Acquires the row's suite through the call's basic suite (throws SuiteAccessException without a
+// basic suite or when the host refuses it) and answers its function table.
+const void* Acquire(const BasicSuite* basic, Row row);
 const Entry& At(int row);
 // Releases every acquired suite through the call's basic suite. Never throws: it runs in the
 // tear-down of every host call.
-void ReleaseAll() noexcept;
+void ReleaseAll(const BasicSuite* basic) noexcept;
 }  // namespace HostSuites
 
-const DescriptorSuite* GetDescriptorSuite();
-const DescriptorSuite* GetDescriptorSuite2();
-const DescriptorListSuite* GetDescriptorListSuite();
-const PropertySuite* GetPropertySuite();
-const HandleSuite* GetHandleSuite();
+// The suites, acquired through the call's basic suite.
+const DescriptorSuite* GetDescriptorSuite(const BasicSuite* basic);
+const DescriptorListSuite* GetDescriptorListSuite(const BasicSuite* basic);
+const PropertySuite* GetPropertySuite(const BasicSuite* basic);
+const HandleSuite* GetHandleSuite(const BasicSuite* basic);
 
 // ---- Host identity
 

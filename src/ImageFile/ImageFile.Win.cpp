@@ -158,6 +158,7 @@ void ImageFile::DrawPreview() {
     BufferRecord buffer;
     if (bytes <= 0 || buffer.Allocate(bytes) != 0) return;
     const LockedBuffer pixels(buffer);
-    if (!pixels || ReadJpegPixels(*this, pixels.As<uint8_t>(), &thumbnail, kThumbnailImage, true) != 0) return;
+    // The thumbnail keeps its own mode: it is decoded without a colour conversion.
+    if (!pixels || ReadJpegPixels(*this, pixels.As<uint8_t>(), &thumbnail, kThumbnailImage, true, nullptr) != 0) return;
     DrawThumbnail(pixels.As<uint8_t>(), thumbnail, previewRect_, previewPort_);
 }

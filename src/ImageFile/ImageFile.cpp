@@ -518,7 +518,8 @@ inline uint8_t GreyOfInvertedCmyk(const uint8_t* p) {
 
 // Converts count pixels of one mode into another: grey, RGB and CMYK among themselves where the
 // conversion is plain arithmetic, everything else through the colour services.
-ErrorCode ConvertRow(uint16_t from, uint16_t to, int64_t count, const uint8_t* source, uint8_t* destination) {
+ErrorCode ConvertRow(ColorServicesProc hostColours, uint16_t from, uint16_t to, int64_t count, const uint8_t* source,
+                     uint8_t* destination) {
     if (to == ImageInfo::kModeGrey && from == ImageInfo::kModeRGB) {
         for (int64_t i = 0; i < count; ++i, source += 3) destination[i] = GreyOfRgb(source[0], source[1], source[2]);
         return 0;
@@ -531,7 +532,7 @@ ErrorCode ConvertRow(uint16_t from, uint16_t to, int64_t count, const uint8_t* s
         for (int64_t i = 0; i < count; ++i, destination += 3) destination[0] = destination[1] = destination[2] = source[i];
         return 0;
     }
-    return ConvertPixelColors(static_cast<int16_t>(from), static_cast<int16_t>(to), count, source, destination);
+    return ConvertPixelColors(hostColours, static_cast<int16_t>(from), static_cast<int16_t>(to), count, source, destination);
 }
 
 // Spreads a row of `planes` bytes a pixel to `bytesPerPixel`, filling the extra bytes with 255;
@@ -601,7 +602,7 @@ ErrorCode NewRow(int64_t bytes, std::unique_ptr<uint8_t[]>& row) {
 }
 
 ErrorCode ReadRawThumbnailPixels(ImageFile& file, const RawThumbnail& thumbnail, const OutputLayout& out,
-                                 uint8_t* buffer, BusyCursor& busy) {
+                                 ColorServicesProc hostColours, uint8_t* buffer, BusyCursor& busy) {
     const uint16_t mode = thumbnail.planes == 3 ? ImageInfo::kModeRGB : ImageInfo::kModeGrey;
     const int64_t rowBytes = int64_t{thumbnail.width} * thumbnail.planes;
     const bool converted = mode != out.mode;
@@ -617,7 +618,7 @@ ErrorCode ReadRawThumbnailPixels(ImageFile& file, const RawThumbnail& thumbnail,
             return Err::ImageNotParsable;
         }
         if (converted) {
-            if (const ErrorCode error = ConvertRow(mode, out.mode, thumbnail.width, row.get(), destination)) return error;
+            if (const ErrorCode error = ConvertRow(hostColours, mode, out.mode, thumbnail.width, row.get(), destination)) return error;
         }
         if (out.bytesPerPixel > out.planes) WidenRow(destination, thumbnail.width, out.planes, out.bytesPerPixel);
         busy.Spin();
@@ -625,8 +626,8 @@ ErrorCode ReadRawThumbnailPixels(ImageFile& file, const RawThumbnail& thumbnail,
     return 0;
 }
 
-ErrorCode ReadStreamPixels(JpegDecoder& d, const ImageInfo& image, const OutputLayout& out, uint8_t* buffer,
-                           BusyCursor& busy) {
+ErrorCode ReadStreamPixels(JpegDecoder& d, const ImageInfo& image, const OutputLayout& out,
+                           ColorServicesProc hostColours, uint8_t* buffer, BusyCursor& busy) {
     // libjpeg makes grey from YCbCr and RGB itself; CMYK and every other change are ours.
     const bool libraryGrey = out.mode == ImageInfo::kModeGrey && image.mode != ImageInfo::kModeCMYK;
     const uint16_t decoded = libraryGrey ? ImageInfo::kModeGrey : image.mode;
@@ -649,7 +650,7 @@ ErrorCode ReadStreamPixels(JpegDecoder& d, const ImageInfo& image, const OutputL
         uint8_t* destination = buffer + y * out.bytesPerRow;
         if (const ErrorCode error = ReadDecodedRow(&d, converted ? row.get() : destination)) return error;
         if (converted) {
-            if (const ErrorCode error = ConvertRow(decoded, out.mode, width, row.get(), destination)) return error;
+            if (const ErrorCode error = ConvertRow(hostColours, decoded, out.mode, width, row.get(), destination)) return error;
         }
         if (out.bytesPerPixel > out.planes) WidenRow(destination, width, out.planes, out.bytesPerPixel);
         busy.Spin();
@@ -728,7 +729,8 @@ ErrorCode ReadJpegHeader(ImageFile& file, ImageInfo* info, int n, JpegDecoder* d
     }
 }
 
-ErrorCode ReadJpegPixels(ImageFile& file, uint8_t* buffer, const ImageInfo* wanted, int n, bool quiet) {
+ErrorCode ReadJpegPixels(ImageFile& file, uint8_t* buffer, const ImageInfo* wanted, int n, bool quiet,
+                         ColorServicesProc hostColours) {
     try {
         OpenedHere opened(file);
         if (const ErrorCode error = opened.Open()) return error;
@@ -740,8 +742,8 @@ ErrorCode ReadJpegPixels(ImageFile& file, uint8_t* buffer, const ImageInfo* want
         if (const ErrorCode error = OutputLayoutOf(wanted ? *wanted : file.Info(), image, out)) return error;
         if (!buffer) return Err::MemoryFull;
         BusyCursor busy(quiet);
-        if (decoder->rawThumbnailFound) return ReadRawThumbnailPixels(file, decoder->rawThumbnail, out, buffer, busy);
-        return ReadStreamPixels(*decoder, image, out, buffer, busy);
+        if (decoder->rawThumbnailFound) return ReadRawThumbnailPixels(file, decoder->rawThumbnail, out, hostColours, buffer, busy);
+        return ReadStreamPixels(*decoder, image, out, hostColours, buffer, busy);
     } catch (const ErrorCodeException& e) {
         return e.code;
     } catch (const std::bad_alloc&) {

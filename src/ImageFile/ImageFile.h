@@ -121,6 +121,8 @@ ErrorCode ReadJpegHeader(ImageFile& file, ImageInfo* info, int n, JpegDecoder* d
 // grey (mode 1 or one plane), RGB or CMYK, or another of the host's modes through the colour
 // services; bytes beyond the planes of a pixel are 255. The buffer holds wanted.bytesPerRow x the
 // wanted height; an image that does not fit it, or rows too short for their pixels, give 17401
-// before anything is written. Unless quiet the wait cursor shows while it runs. 0, 17400, 17401,
-// 17404, -108, the file's open error or a colour conversion's error.
-ErrorCode ReadJpegPixels(ImageFile& file, uint8_t* buffer, const ImageInfo* wanted, int n, bool quiet);
+// before anything is written. Unless quiet the wait cursor shows while it runs. The host's colour
+// services (none: a host without them) make the conversions plain arithmetic does not. 0, 17400,
+// 17401, 17404, -108, the file's open error or a colour conversion's error.
+ErrorCode ReadJpegPixels(ImageFile& file, uint8_t* buffer, const ImageInfo* wanted, int n, bool quiet,
+                         ColorServicesProc hostColours);

@@ -192,7 +192,7 @@ PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, Ph
       secondPreview_(secondPreview) {
     if (templateId_ != kWindowless) return;
     LoadPreferences();
-    OpenLibraries();
+    OpenLibraries(HostCall::Current().number);
 }
 
 PhotoshopDialog::~PhotoshopDialog() {
@@ -753,7 +753,7 @@ void PhotoshopDialog::UpdateTitle() {
         char own[256] = {};
         GetWindowTextA(Window(), own, sizeof own);
         char document[256] = {};
-        GetDocumentTitle(document, sizeof document);
+        GetDocumentTitle(HostCall::Current().basicSuite, document, sizeof document);
         baseTitle_ = own;
         const std::string withDocument = baseTitle_ + " - " + document;
         if (*document && withDocument.size() < 255) baseTitle_ = withDocument;
@@ -942,7 +942,7 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
         map.baseAddr = shown_.pixels.data();
         attachMasks();
         const Rect32 source{units.top, units.left, units.bottom, units.right};
-        THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v, origin.h, dc));
+        THROW_IF_ERROR(DisplayPixelMapInto(HostCall::Current().record->displayPixels, map, source, origin.v, origin.h, dc));
         return;
     }
     // Enlarged: each unit repeated in x in times, fed through one band buffer.
@@ -965,7 +965,7 @@ void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
         map.baseAddr = band.data();
         attachMasks();
         const Rect32 source = map.bounds;
-        THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v + (top - units.top) * in, origin.h, dc));
+        THROW_IF_ERROR(DisplayPixelMapInto(HostCall::Current().record->displayPixels, map, source, origin.v + (top - units.top) * in, origin.h, dc));
     }
 }
 
@@ -1120,7 +1120,7 @@ bool PhotoshopDialog::GetImageColor(Point16 point, ColorRecord& color) {
     record.inLoPlane = 0;
     record.inHiPlane = static_cast<int16_t>(planes.PlanesAsked() - 1);
     record.inputRate = record.maskRate = rate;
-    if (AdvanceState() != Err::None || !record.inData) return false;
+    if (AdvanceState(HostCall::Current()) != Err::None || !record.inData) return false;
     const auto* selection = record.haveMask ? static_cast<const uint8_t*>(record.maskData) : nullptr;
     return ColorOfDeliveredPixel(planes, static_cast<const uint8_t*>(record.inData), selection, color);
 }

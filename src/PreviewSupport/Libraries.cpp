@@ -7,7 +7,6 @@
 
 #include "Errors.h"
 #include "File.h"
-#include "HostCall.h"
 #include "QVDatabase.h"
 
 namespace {
@@ -18,18 +17,18 @@ namespace {
 // library and says so, rather than holding the host for a minute.
 constexpr int kOpenWaitMs = 5000;
 
-// What the process keeps of one library: the open database, or the host call in which it could
-// not be opened (so that the call's later windowless dialogs neither wait nor alert again).
+// What the process keeps of one library: the open database, or the host call (its number) in
+// which it could not be opened (so that the call's later opens neither wait nor alert again).
 template <class Library>
 struct LibrarySlot {
     std::unique_ptr<Library> database;
     bool failed = false;
     uint32_t failedInCall = 0;
 
-    bool FailedInThisCall() const { return failed && failedInCall == HostCall::Current().number; }
-    void MarkFailed() {
+    bool FailedInCall(uint32_t call) const { return failed && failedInCall == call; }
+    void MarkFailed(uint32_t call) {
         failed = true;
-        failedInCall = HostCall::Current().number;
+        failedInCall = call;
     }
     void Forget() {
         database.reset();
@@ -63,8 +62,8 @@ void ReportLibraryNotOpened(const std::string& path) {
 // open (its default place when that is empty). An error raised on the way has shown its alert
 // already.
 template <class Library, class OpenFunction>
-void OpenLibrary(LibrarySlot<Library>& slot, const std::string& requestedPath, OpenFunction open) {
-    if (slot.database || slot.FailedInThisCall()) return;
+void OpenLibrary(LibrarySlot<Library>& slot, uint32_t callNumber, const std::string& requestedPath, OpenFunction open) {
+    if (slot.database || slot.FailedInCall(callNumber)) return;
     std::string failedPath;
     try {
         auto library = std::make_unique<Library>();
@@ -78,9 +77,9 @@ void OpenLibrary(LibrarySlot<Library>& slot, const std::string& requestedPath, O
         }
         // The library's path names the file it tried while an open has not succeeded.
         failedPath = *library->Path() ? library->Path() : requestedPath;
-        slot.MarkFailed();
+        slot.MarkFailed(callNumber);
     } catch (const ErrorCodeException&) {
-        slot.MarkFailed();
+        slot.MarkFailed(callNumber);
         return;
     } catch (const std::bad_alloc&) {
         return;
@@ -90,13 +89,13 @@ void OpenLibrary(LibrarySlot<Library>& slot, const std::string& requestedPath, O
 
 }  // namespace
 
-void OpenLibraries() {
+void OpenLibraries(uint32_t callNumber) {
     Libraries& libraries = TheLibraries();
-    OpenLibrary(libraries.frames, libraries.libraryPath,
+    OpenLibrary(libraries.frames, callNumber, libraries.libraryPath,
                 [&](QVDatabase& db) { return db.OpenAt(libraries.libraryPath.c_str()); });
     // Relative frame specs resolve against the folder of the open frames library.
     if (libraries.frames.database) SetFrameLibraryFolder(libraries.frames.database->Path());
-    OpenLibrary(libraries.presets, std::string(), [](QVPresetsDatabase& db) { return db.OpenDefault(); });
+    OpenLibrary(libraries.presets, callNumber, std::string(), [](QVPresetsDatabase& db) { return db.OpenDefault(); });
 }
 
 QVDatabase* FramesLibrary() { return TheLibraries().frames.database.get(); }

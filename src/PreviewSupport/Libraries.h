@@ -2,6 +2,7 @@
 // library-path setting that places the frames library.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class QVDatabase;
@@ -10,9 +11,10 @@ class QVPresetsDatabase;
 // Opens whichever library is not open yet: the frames library at the library-path setting (its
 // default place when the setting is empty) and the presets library at its default place. An open
 // waits a few seconds at most for another process's lock. A library that fails to open stays
-// absent and is left as it is; the alert "Could not open the file" names it once in a host call,
-// and the call's later opens do not try it again. Nothing is raised.
-void OpenLibraries();
+// absent and is left as it is; the alert "Could not open the file" names it once in a host call
+// (callNumber, HostCall::number), and the call's later opens do not try it again. Nothing is
+// raised.
+void OpenLibraries(uint32_t callNumber);
 
 // The process-wide libraries, open from the first OpenLibraries on for as long as the plug-in is
 // loaded; null while absent (a library that could not be opened is treated as empty).

@@ -11,7 +11,6 @@
 
 #include "Errors.h"
 #include "File.h"
-#include "HostCall.h"
 #include "ImageFile.h"
 #include "ImageModes.h"
 #include "LayerState.h"
@@ -77,11 +76,10 @@ ErrorCode DecideFrameSet(const FileSpec& spec, uint32_t typeCode, FrameSet& set)
     return 0;
 }
 
-// The mode frame images are decoded in for the host: its image mode's 8-bit form (frame images
-// are 8-bit), RGB outside a host call.
-int16_t HostImageMode() {
-    const FilterRecord* record = HostCall::Current().record;
-    const ImageModeInfo* mode = record ? FindImageMode(record->imageMode) : nullptr;
+// The mode frame images are decoded in for the host: its document mode's 8-bit form (frame images
+// are 8-bit), RGB without a document.
+int16_t HostImageMode(const ColourContext& host) {
+    const ImageModeInfo* mode = host.documentMode >= 0 ? FindImageMode(host.documentMode) : nullptr;
     return mode ? mode->eightBitMode : static_cast<int16_t>(ImageInfo::kModeRGB);
 }
 
@@ -98,8 +96,8 @@ ImageInfo LayoutIn(const ImageInfo& image, uint16_t mode, uint16_t planes) {
 ImageInfo GreyLayout(const ImageInfo& image) { return LayoutIn(image, ImageInfo::kModeGrey, 1); }
 
 // The host's mode and its planes: 17404 for a mode that has no colour planes to decode into.
-ErrorCode HostLayout(const ImageInfo& image, ImageInfo& wanted) {
-    const int16_t mode = HostImageMode();
+ErrorCode HostLayout(const ColourContext& host, const ImageInfo& image, ImageInfo& wanted) {
+    const int16_t mode = HostImageMode(host);
     const int16_t planes = ColourPlanesOfMode(mode);
     if (planes <= 0) return Err::ImageNotDecodable;
     wanted = LayoutIn(image, static_cast<uint16_t>(mode), static_cast<uint16_t>(planes));
@@ -107,14 +105,14 @@ ErrorCode HostLayout(const ImageInfo& image, ImageInfo& wanted) {
 }
 
 // Allocates buffer for the file's wanted layout (its record) and decodes the image into it.
-ErrorCode DecodeInto(ImageFile& file, BufferRecord& buffer, bool quiet) {
+ErrorCode DecodeInto(const ColourContext& host, ImageFile& file, BufferRecord& buffer, bool quiet) {
     const ImageInfo& wanted = file.Info();
     const int64_t bytes = int64_t{wanted.bytesPerRow} * wanted.Height();
     if (bytes <= 0) return Err::ImageNotParsable;
     if (const ErrorCode error = buffer.Allocate(bytes)) return error;
     const LockedBuffer pixels(buffer);
     if (!pixels) return Err::MemoryFull;
-    return ReadJpegPixels(file, pixels.As<uint8_t>(), nullptr, kMainImage, quiet);
+    return ReadJpegPixels(file, pixels.As<uint8_t>(), nullptr, kMainImage, quiet, host.services);
 }
 
 // ---- Per-pixel rules
@@ -162,16 +160,16 @@ void ForgetImages(LayerState& state) {
     state.imageBounds = {};
 }
 
-ErrorCode LoadSingleImage(bool inHostMode, ImageFile& file, LayerState& state, bool quiet) {
+ErrorCode LoadSingleImage(const ColourContext& host, bool inHostMode, ImageFile& file, LayerState& state, bool quiet) {
     const ImageInfo image = file.Info();
     ImageInfo wanted = image;
     if (!inHostMode) {
         wanted = GreyLayout(image);
     } else if (!quiet) {
-        if (const ErrorCode error = HostLayout(image, wanted)) return error;
+        if (const ErrorCode error = HostLayout(host, image, wanted)) return error;
     }
     file.SetInfo(wanted);
-    if (const ErrorCode error = DecodeInto(file, state.imageBuffers[LayerState::kFrameImage], quiet)) return error;
+    if (const ErrorCode error = DecodeInto(host, file, state.imageBuffers[LayerState::kFrameImage], quiet)) return error;
     state.frameInfo = wanted;
     state.imagePlanes = wanted.planes;
     state.imageBounds = wanted.bounds;
@@ -182,7 +180,8 @@ ErrorCode LoadSingleImage(bool inHostMode, ImageFile& file, LayerState& state, b
     return 0;
 }
 
-ErrorCode LoadThreePartImage(bool inHostMode, std::array<ImageFile, 3>& files, LayerState& state, bool quiet) {
+ErrorCode LoadThreePartImage(const ColourContext& host, bool inHostMode, std::array<ImageFile, 3>& files,
+                             LayerState& state, bool quiet) {
     const ImageInfo colour = files[0].Info();
     // The masks cover the colour image pixel for pixel: a set whose images differ is not a frame.
     for (int i = 1; i < 3; ++i) {
@@ -192,14 +191,14 @@ ErrorCode LoadThreePartImage(bool inHostMode, std::array<ImageFile, 3>& files, L
     }
     ImageInfo colourWanted = colour;
     if (!quiet) {
-        if (const ErrorCode error = HostLayout(colour, colourWanted)) return error;
+        if (const ErrorCode error = HostLayout(host, colour, colourWanted)) return error;
     }
     files[0].SetInfo(colourWanted);
     files[1].SetInfo(GreyLayout(files[1].Info()));
     files[2].SetInfo(GreyLayout(files[2].Info()));
     constexpr int kBufferOf[3] = {LayerState::kColourImage, LayerState::kInnerMask, LayerState::kOuterMask};
     for (int i = 0; i < 3; ++i) {
-        if (const ErrorCode error = DecodeInto(files[i], state.imageBuffers[kBufferOf[i]], quiet)) return error;
+        if (const ErrorCode error = DecodeInto(host, files[i], state.imageBuffers[kBufferOf[i]], quiet)) return error;
         state.partInfo[i] = files[i].Info();
     }
     const ImageInfo coverage = GreyLayout(colour);
@@ -228,7 +227,8 @@ ErrorCode LoadThreePartImage(bool inHostMode, std::array<ImageFile, 3>& files, L
     return 0;
 }
 
-ErrorCode LoadFrame(bool inHostMode, const FileSpec& spec, uint32_t typeCode, LayerState& state, bool quiet) {
+ErrorCode LoadFrame(const ColourContext& host, bool inHostMode, const FileSpec& spec, uint32_t typeCode,
+                    LayerState& state, bool quiet) {
     FrameSet set;
     const ErrorCode decided = DecideFrameSet(spec, typeCode, set);
     ForgetImages(state);
@@ -247,8 +247,8 @@ ErrorCode LoadFrame(bool inHostMode, const FileSpec& spec, uint32_t typeCode, La
     for (int i = 0; i < set.FileCount(); ++i) {
         if (const ErrorCode error = files[i].ReadImageInfo(nullptr)) return error;
     }
-    return set.kind == LayerState::kThreePart ? LoadThreePartImage(inHostMode, files, state, quiet)
-                                              : LoadSingleImage(inHostMode, files[0], state, quiet);
+    return set.kind == LayerState::kThreePart ? LoadThreePartImage(host, inHostMode, files, state, quiet)
+                                              : LoadSingleImage(host, inHostMode, files[0], state, quiet);
 }
 
 void ShowFrameAlert(const FileSpec& spec, ErrorCode error) {
@@ -282,12 +282,12 @@ private:
 
 void Quorvel::SilenceFrameAlerts(bool silenced) { gFrameAlertsSilenced = silenced; }
 
-ErrorCode Quorvel::LoadFrameImage(bool inHostMode, const FileSpec& spec, uint32_t typeCode, LayerState& state,
-                                  bool quiet) {
+ErrorCode Quorvel::LoadFrameImage(const ColourContext& host, bool inHostMode, const FileSpec& spec, uint32_t typeCode,
+                                  LayerState& state, bool quiet) {
     const CursorScope cursor(quiet || OpenPreviewDialog() == nullptr);
     ErrorCode error = 0;
     try {
-        error = LoadFrame(inHostMode, spec, typeCode, state, quiet);
+        error = LoadFrame(host, inHostMode, spec, typeCode, state, quiet);
     } catch (const ErrorCodeException& e) {
         error = e.code;
     } catch (const std::bad_alloc&) {

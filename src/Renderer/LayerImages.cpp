@@ -15,6 +15,7 @@
 #include "AlertIds.h"
 #include "Alerts.h"
 #include "AutoRotation.h"
+#include "ColorConversion.h"
 #include "Errors.h"
 #include "File.h"
 #include "LayerState.h"
@@ -100,7 +101,7 @@ void AlertFrameNotFound(const char* fileName) {
 
 // Loads the frame file that a layer or path record names into its LayerState, unless the entry
 // already holds it. A frame that fails is marked missing; one that loads is no longer missing.
-void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
+void LoadRecordFrame(const ColourContext& colours, RecordRef record, LayerState& state, bool pathRecord) {
     const FileSpec spec = SourceSpec(record);
     // A record that names no file has no image to load; the renderer gives it no passes.
     if (spec.IsEmpty()) return;
@@ -111,7 +112,7 @@ void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
     // Layers are drawn from grey coverage; path records are textures, kept in the document's
     // colours. The user learns why a frame did not load; the final render cannot go on without it,
     // while under the preview the others still load.
-    const ErrorCode error = Quorvel::LoadFrameImage(pathRecord, spec, 0, state, false);
+    const ErrorCode error = Quorvel::LoadFrameImage(colours, pathRecord, spec, 0, state, false);
     state.imageMissing = error != Err::None;
     if (error && OpenPreviewDialog() == nullptr) THROW_IF_ERROR(Err::GenericFailure);
 }
@@ -163,7 +164,7 @@ int32_t Quorvel::LoadLayerImages() {
             if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, r.filterRect));
             continue;
         }
-        LoadRecordFrame(record, *state, !isLayer);
+        LoadRecordFrame(ColourContext::Of(&r), record, *state, !isLayer);
         if (isLayer && autoRotate && state->imagePlanes > 0) {
             const Rect16& b = state->imageBounds;
             AutoRotateLayerRecord(record, b.right - b.left, b.bottom - b.top, r.filterRect.right - r.filterRect.left,

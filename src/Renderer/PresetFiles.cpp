@@ -257,9 +257,9 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     Stack().MakeFramePathsRelative(frames->Path());
     SetLibraryPathSetting(FileSpec::JoinPath(folder, LoadName(StringIds::kFramesLibraryFile)));
     CloseLibraries();
-    // The windowless dialog opens the libraries again, the frames library at the new place, and
-    // makes its folder the base of relative paths; when it cannot, the base is the folder given.
-    OpenLibraries();
+    // The libraries open again, the frames library at the new place, which makes its folder the
+    // base of relative paths; when it cannot, the base is the folder given.
+    OpenLibraries(Call().number);
     Stack().MakeFramePathsAbsolute(FrameLibraryFolder());
     Stack().InvalidateLayerCache(-1);
     InvalidatePreview();

@@ -28,8 +28,7 @@ namespace {
 
 // Takes back the block an earlier call of ours left in the host's data word. The host's handle is
 // freed whatever it holds.
-void RestoreFrameCache(int16_t outputPlanes) {
-    intptr_t& data = *HostCall::Current().data;
+void RestoreFrameCache(intptr_t& data, int16_t outputPlanes) {
     const UniqueHandle saved(reinterpret_cast<Handle>(data));
     data = 0;
     FrameCacheBlock block;
@@ -53,9 +52,9 @@ void RestoreFrameCache(int16_t outputPlanes) {
     if (static_cast<uint32_t>(outputPlanes) != block.planes) THROW_IF_ERROR(Err::Cancelled);
 }
 
-// Leaves the cache's block in the host's data word for its next call; false when it cannot.
-bool HandCacheToHost(const FrameCacheBlock& cache) {
-    intptr_t* data = HostCall::Current().data;
+// Leaves the cache's block in the host's data word (none: a call without one) for its next call;
+// false when it cannot.
+bool HandCacheToHost(intptr_t* data, const FrameCacheBlock& cache) {
     if (!data) return false;
     UniqueHandle handle(NewHandle(sizeof cache));
     if (!handle) return false;
@@ -67,7 +66,7 @@ bool HandCacheToHost(const FrameCacheBlock& cache) {
         if (!bytes) return false;
         std::memcpy(bytes.Get(), &saved, sizeof saved);
     }
-    if (DataWordHoldsBlock()) DisposeHandle(reinterpret_cast<Handle>(*data));
+    if (DataWordHoldsBlock(data)) DisposeHandle(reinterpret_cast<Handle>(*data));
     *data = reinterpret_cast<intptr_t>(handle.Release());
     return true;
 }
@@ -75,7 +74,7 @@ bool HandCacheToHost(const FrameCacheBlock& cache) {
 }  // namespace
 
 void Quorvel::InitializeGlobals() {
-    HostCall::Current().record->autoMask = false;
+    Record().autoMask = false;
     RenderSession& session = Session();
     session.cacheFile.Close();
     session.cache = {};
@@ -89,7 +88,7 @@ void Quorvel::InitializeGlobals() {
     photoChanged_ = false;
     LayerStates().Release();
     BuildFirstRunTables();
-    if (DataWordHoldsBlock()) RestoreFrameCache(OutputPlaneCount());
+    if (DataWordHoldsBlock(Call().data)) RestoreFrameCache(*Call().data, OutputPlaneCount());
 }
 
 ErrorCode Quorvel::Finish(ErrorCode result) {
@@ -100,7 +99,7 @@ ErrorCode Quorvel::Finish(ErrorCode result) {
     FrameCacheBlock& cache = session.cache;
     const bool keep = result == Err::None && cache.cacheOpen && cache.keepFile;
     cache.cacheOpen = 0;
-    if (cache.path[0] != '\0' && !(keep && HandCacheToHost(cache))) {
+    if (cache.path[0] != '\0' && !(keep && HandCacheToHost(Call().data, cache))) {
         // A failed delete fails a call that had succeeded; it never hides an earlier error.
         if (!DeleteFileW(Utf8ToUtf16(cache.path).c_str()) && result == Err::None) result = Err::FileNotDeletable;
     }
@@ -112,7 +111,7 @@ ErrorCode Quorvel::EndRun(ErrorCode result) { return Finish(result); }
 
 void Quorvel::InvalidatePreview() {
     if (const OwnedRgn& region = Session().updateRegion) {
-        const Rect16& r = HostCall::Current().record->filterRect;
+        const Rect16& r = Record().filterRect;
         SetRectRgn(region.Get(), r.left, r.top, r.right, r.bottom);
     }
     InvalidateAllInstances();
@@ -122,13 +121,13 @@ void Quorvel::Prepare() {
     // A host with little memory keeps half of it free; a larger one keeps 2 MB.
     constexpr int32_t kSmallHostSpace = 0x400000;
     constexpr int32_t kLargeHostReserve = 0x200000;
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     record.bufferSpace = record.maxSpace <= kSmallHostSpace ? std::max(record.maxSpace / 2, 0) : kLargeHostReserve;
 }
 
 void Quorvel::SetupRun() {
     ReleaseLayerStates();
-    const FilterRecord& record = *HostCall::Current().record;
+    const FilterRecord& record = Record();
     layeredOutput_ = record.inTransparencyMask != 0 && record.inLayerMasks != 0 && record.outLayerMasks != 0 &&
                      GetHostKind() != kHostKindElements;
     THROW_IF_ERROR(ResizeStackStorage(0, false));
@@ -141,7 +140,7 @@ void Quorvel::SetupRun() {
 
 bool Quorvel::HoldSourceBuffer(const Rect16& area) {
     const int16_t planes = InputPlaneCount();
-    const auto bytes = static_cast<uint32_t>(HostCall::Current().bytesPerSample);
+    const auto bytes = static_cast<uint32_t>(Call().bytesPerSample);
     const Rect16& held = sourceBuffer_.Bounds();
     if (sourceBuffer_.IsAllocated() && sourceBuffer_.Planes() == planes && sourceBuffer_.BytesPerSample() == bytes &&
         RectWidth(held) >= RectWidth(area) && RectHeight(held) >= RectHeight(area))
@@ -159,7 +158,7 @@ void Quorvel::ReleaseLayerStates() {
 }
 
 void Quorvel::ClearRecordInfo() {
-    const FilterRecord* record = HostCall::Current().record;
+    const FilterRecord* record = Call().record;
     if (DescriptorParameters* parameters = record ? record->descriptorParameters : nullptr)
         parameters->recordInfo = 0;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "ColorConversion.h"
 #include "DialogCompanions.h"
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
@@ -31,8 +32,8 @@ public:
     static constexpr uint32_t kSignature = 'qvxq';
 
     // A filter object of the call whose stack state is `state` (the photo's row and the LayerState
-    // table, which the call's filter objects share); the state outlives the object.
-    explicit Quorvel(StackState& state) : state_(state) {}
+    // table, which the call's filter objects share); the call and the state outlive the object.
+    Quorvel(HostCall& call, StackState& state) : PhotoshopFilter(call), state_(state) {}
     ~Quorvel() override;
 
     uint32_t GetSignature() const override { return kSignature; }
@@ -99,10 +100,12 @@ public:
     // Loads the frame its file spec names (a single image, or a three-file set beside it) into state:
     // its buffers, layouts, border values and the file spec it came from. inHostMode decodes in the
     // host's colour mode (previews); otherwise a single image is grey and its border values are
-    // measured. typeCode 0 takes the type from the name's extension. A failure shows its alert
-    // (16002 for memory, else 16003) unless quiet, leaves state without a colour buffer and with
-    // loadFailed set, and is answered: -108, 17400, 17401, 17404, 19005 or 20002.
-    static ErrorCode LoadFrameImage(bool inHostMode, const FileSpec& spec, uint32_t typeCode, LayerState& state, bool quiet);
+    // measured. typeCode 0 takes the type from the name's extension. The host's document mode and
+    // colour services (none: RGB, the built-in converter) decode what is not grey. A failure shows
+    // its alert (16002 for memory, else 16003) unless quiet, leaves state without a colour buffer
+    // and with loadFailed set, and is answered: -108, 17400, 17401, 17404, 19005 or 20002.
+    static ErrorCode LoadFrameImage(const ColourContext& host, bool inHostMode, const FileSpec& spec, uint32_t typeCode,
+                                    LayerState& state, bool quiet);
     // Copies the frame's files (a set's companions first, then the main file) into folder and
     // gives the main file's new path: 0, 19005 for a missing file, or the system's error number of
     // the first copy that failed. An empty folder copies nothing.

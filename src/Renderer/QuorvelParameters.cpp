@@ -39,7 +39,7 @@ ErrorCode MigrateLegacyBlock(Quorvel& filter) {
 }  // namespace
 
 void Quorvel::SetDefaultParameters(int which) {
-    FilterRecord* record = HostCall::Current().record;
+    FilterRecord* record = &Record();
     if (which < -1 && record->parameters) {
         int32_t layer = 0;
         {

@@ -38,16 +38,17 @@ using EffectLayout::kBorder;
 using EffectLayout::kGlow;
 using EffectLayout::kShadow;
 
-// The colour channels a cached pixel carries beside the frame's alpha.
-int32_t CachedColourChannels() {
-    return std::clamp<int32_t>(ColourPlanesOfMode(HostCall::Current().record->imageMode), 1, kMaxColourChannels);
+// The document's colour planes: the colour channels a cached pixel carries beside the frame's
+// alpha, and those of the frames and textures the renderer draws.
+int32_t DocumentColourPlanes(const FilterRecord& record) {
+    return std::clamp<int32_t>(ColourPlanesOfMode(record.imageMode), 1, kMaxColourChannels);
 }
 
 // Whether the tiles of an object write the image cache: the main object's (no preview owner),
 // while the cache is open for the document's colour channels.
-bool WritesImageCache(bool hasOwner) {
+bool WritesImageCache(const FilterRecord& record, bool hasOwner) {
     const FrameCacheBlock& cache = Session().cache;
-    return !hasOwner && cache.cacheOpen && cache.planes == static_cast<uint32_t>(CachedColourChannels() + 1);
+    return !hasOwner && cache.cacheOpen && cache.planes == static_cast<uint32_t>(DocumentColourPlanes(record) + 1);
 }
 
 // The shape's unit square, which the layer transform maps into.
@@ -65,10 +66,10 @@ Rect16 Shrink(const Rect16& r, int32_t dy, int32_t dx) {
 
 // The document's colour of a stored effect colour: its components' low bytes and its alpha.
 // Answers whether the colour stays in a space of its own (a negative space: no colour to convert).
-bool DocumentColour(RecordRef stored, uint8_t colour[4], uint8_t& alpha) {
+bool DocumentColour(RecordRef stored, const ColourContext& host, uint8_t colour[4], uint8_t& alpha) {
     ColorRecord record = ColorRecord::Load(stored.Bytes());
     alpha = static_cast<uint8_t>(std::clamp<int32_t>(record.opacity, 0, 255));
-    ConvertColorRecord(record, -1);
+    ConvertColorRecord(record, -1, host);
     for (int32_t c = 0; c < 4; ++c) colour[c] = static_cast<uint8_t>(record.components[c]);
     return record.space < 0;
 }
@@ -86,29 +87,24 @@ FixedTransform RaisedSteps(const FixedTransform& t, bool& raised) {
     return out;
 }
 
-// The document's colour planes.
-int32_t DocumentColourPlanes() {
-    return std::clamp<int32_t>(ColourPlanesOfMode(HostCall::Current().record->imageMode), 1, kMaxColourChannels);
-}
-
 // A loaded frame the renderer can draw: one coverage plane over its bounds and, for a three-part
 // frame, a colour image in the document's colour planes and its two masks, each buffer as large
 // as its layout says.
-bool FrameIsDrawable(const LayerState& state) {
+bool FrameIsDrawable(const LayerState& state, int32_t documentPlanes) {
     const Rect16& b = state.imageBounds;
     const int64_t pixels = int64_t{b.right - b.left} * (b.bottom - b.top);
     if (state.imagePlanes != 1 || b.right <= b.left || b.bottom <= b.top) return false;
     if (state.imageBuffers[LayerState::kFrameImage].size < static_cast<uint64_t>(pixels)) return false;
     if (state.sourceKind != LayerState::kThreePart) return true;
-    return state.colourPlanes == DocumentColourPlanes() &&
+    return state.colourPlanes == documentPlanes &&
            state.imageBuffers[LayerState::kColourImage].size >= static_cast<uint64_t>(pixels * state.colourPlanes) &&
            state.imageBuffers[LayerState::kInnerMask].size >= static_cast<uint64_t>(pixels) &&
            state.imageBuffers[LayerState::kOuterMask].size >= static_cast<uint64_t>(pixels);
 }
 
 // A path record's image used as a colour texture: loaded, whole, in the document's colour planes.
-bool TextureIsDrawable(const LayerState* state) {
-    if (!state || state->imageMissing || state->imagePlanes != DocumentColourPlanes()) return false;
+bool TextureIsDrawable(const LayerState* state, int32_t documentPlanes) {
+    if (!state || state->imageMissing || state->imagePlanes != documentPlanes) return false;
     const Rect16& b = state->imageBounds;
     const int64_t w = b.right - b.left, h = b.bottom - b.top;
     return w > 0 && h > 0 && state->imageBuffers[0].size >= static_cast<uint64_t>(w * h * state->imagePlanes);
@@ -168,21 +164,23 @@ bool IsIdentity(const FixedTransform& t) {
 // The fixed colour of the layer-output route for the layers above the photo: black (an RGB colour
 // record, components 0, opacity 255) converted to the document's colour space, its components'
 // low bytes.
-void LayerOutputColour(uint8_t colour[4]) {
+void LayerOutputColour(const ColourContext& host, uint8_t colour[4]) {
     ColorRecord black;
     black.tag = -1;
     black.space = kSpaceRGB;
     black.opacity = 255;
-    ConvertColorRecord(black, -1);
+    ConvertColorRecord(black, -1, host);
     for (int32_t c = 0; c < 4; ++c) colour[c] = static_cast<uint8_t>(black.components[c]);
 }
 
-// The grey level of a frame colour for the frame-as-mask routes, through the colour services.
+// The grey level of a frame colour for the frame-as-mask routes, through the colour services; the
+// context is the host's record.
 uint32_t GreyOfColour(void* context, const uint32_t* colour, int32_t channels) {
+    const auto& host = *static_cast<const FilterRecord*>(context);
     ColorRecord record;
-    record.space = ColourSpaceOfMode(*static_cast<const int32_t*>(context));
+    record.space = ColourSpaceOfMode(host.imageMode);
     for (int32_t c = 0; c < channels && c < 4; ++c) record.components[c] = static_cast<int16_t>(colour[c]);
-    ConvertColorRecord(record, kSpaceGray);
+    ConvertColorRecord(record, kSpaceGray, ColourContext::Of(&host));
     return static_cast<uint32_t>(std::clamp<int32_t>(record.components[0], 0, 255));
 }
 
@@ -233,7 +231,7 @@ private:
 // ---- Render start
 
 void Quorvel::BeginPass() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = Record();
     RenderSession& session = Session();
     render_.passCount = 0;
     if (session.cacheReplay) {
@@ -286,7 +284,7 @@ void Quorvel::BeginPass() {
     // keeps the cache it made; one the user gave up is not made again.
     if (!session.cache.cacheOpen && !session.cacheGivenUp && render_.passCount > 0 &&
         NewLayerCache::Wanted(HasOwner(), block.Block().Get(BlockLayout::kOutputOption))) {
-        const auto planes = static_cast<uint32_t>(CachedColourChannels() + 1);
+        const auto planes = static_cast<uint32_t>(DocumentColourPlanes(Record()) + 1);
         if (!OpenImageCache(session, planes, record.filterRect) &&
             CloseImageCache(session) != NewLayerCache::kGoOnWithout)
             THROW_IF_ERROR(Err::Cancelled);
@@ -294,7 +292,7 @@ void Quorvel::BeginPass() {
     // Tiles are sized against the area this instance walks (a preview's pass rectangle may be far
     // larger than the selection) and then against the free buffer space.
     const Rect16& walked = WholeRect();
-    TileSize wanted = ChooseTileSize(HostCall::Current().bytesPerSample, largestCost, render_.passCount,
+    TileSize wanted = ChooseTileSize(Call().bytesPerSample, largestCost, render_.passCount,
                                      OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
     if (OpenPreviewDialog()) wanted = CapTileForInteraction(wanted, render_.passCount);
     FreeTileBuffers();
@@ -317,10 +315,10 @@ int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
     };
     // The host's delivery as the framework reserves it: input and output planes and two more
     // samples (the mask, and the substitute mask or scaled output of our own).
-    const int64_t bytes = std::max(HostCall::Current().bytesPerSample, 1);
+    const int64_t bytes = SampleBytes();
     int64_t total = w * h * (int64_t{InputPlaneCount()} + OutputPlaneCount() + 2) * bytes;
     if (HasOwner()) total += w * h * OutputPlaneCount() * bytes;  // the scaled output of a preview
-    if (WritesImageCache(HasOwner())) total += w * h * Session().cache.planes;
+    if (WritesImageCache(Record(), HasOwner())) total += w * h * Session().cache.planes;
     std::array<int64_t, RenderSetup::kMaxBevels> bevelBytes{};
     std::array<bool, RenderSetup::kMaxPlacements> placementCounted{};
     for (int32_t k = 0; k < render_.passCount; ++k) {
@@ -338,11 +336,11 @@ int64_t Quorvel::TileBytes(int32_t columns, int32_t rows) const {
                 edgeY += 2 * int64_t{EdgeMarginY(edge)};
             }
             // A three-part frame's main placement also holds its colour and its two masks.
-            const int64_t planes = placement.threePart && !placement.secondMask ? 3 + DocumentColourPlanes() : 1;
+            const int64_t planes = placement.threePart && !placement.secondMask ? 3 + DocumentColourPlanes(Record()) : 1;
             total += planes * std::max<int64_t>(area(placement.bounds, edgeX, edgeY), 1);
         }
         if (pass.threePart && pass.kind == PassKind::kBackground)
-            total += (2 + DocumentColourPlanes()) * std::max<int64_t>(area(pass.margins, 0, 0), 1);
+            total += (2 + DocumentColourPlanes(Record())) * std::max<int64_t>(area(pass.margins, 0, 0), 1);
         const int32_t bevelPass = pass.maskPass >= 0 ? pass.maskPass : k;
         const int32_t bevel = render_.passes[bevelPass].bevel;
         if (bevel < 0 || bevel >= RenderSetup::kMaxBevels || render_.bevels[bevel].width < 1) continue;
@@ -413,7 +411,7 @@ bool Quorvel::LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const
     const RecordRef record = block.Layer(layer);
     if (!state || state->imageMissing || record.Get(LayerLayout::kEnabled) == 0 || !placements_.At(2 * layer + 1))
         return false;
-    return HoldsShape(record) || FrameIsDrawable(*state);
+    return HoldsShape(record) || FrameIsDrawable(*state, DocumentColourPlanes(Record()));
 }
 
 // Places a layer (one or two placements), then plans and prepares its passes; answers their
@@ -503,15 +501,15 @@ double Quorvel::PrepareEffectPass(RecordRef layer, int32_t index) {
     if (effect.Get(EffectLayout::kOn) == 0) return 0.0;
     pass.drawn = true;
     pass.opacity = static_cast<uint8_t>(OpacityByte(effect.Get(EffectLayout::kOpacity)));
-    pass.colourSpaceFlag = DocumentColour(effect.Sub(EffectLayout::kColour), pass.colour, pass.alpha);
-    if (HostCall::Current().record->outTransparencyMask <= 0) pass.alpha = 255;
+    pass.colourSpaceFlag = DocumentColour(effect.Sub(EffectLayout::kColour), ColourContext::Of(&Record()), pass.colour, pass.alpha);
+    if (Record().outTransparencyMask <= 0) pass.alpha = 255;
     if (pass.effect == kBackground) {
         // The background may tile a path record's image instead of its colour.
         const int32_t texture = layer.Get(LayerLayout::kBackgroundTexture);
         const LockedParameters parameters = Stack().Lock();
         if (parameters && texture >= 1 && texture <= parameters.View().PathCount()) {
             const int32_t entry = parameters.View().LayerSlots() + texture - 1;
-            if (TextureIsDrawable(LayerStates().At(entry))) pass.textureState = entry;
+            if (TextureIsDrawable(LayerStates().At(entry), DocumentColourPlanes(Record()))) pass.textureState = entry;
         }
     }
     pass.blendTable = BlendTables::Table(effect.Get(EffectLayout::kBlendMode));
@@ -568,7 +566,7 @@ double Quorvel::PrepareBevel(RecordRef layer, PassSetup& pass) {
     const double angle = bevel.Get(BevelLayout::kAngle) * kRadians;
     ImageSetupBevelLight(b.light, altitude, angle, bevel.At(BevelLayout::kMaterial));
     uint8_t highlight[4], alpha = 0;
-    DocumentColour(bevel.Sub(BevelLayout::kColour), highlight, alpha);
+    DocumentColour(bevel.Sub(BevelLayout::kColour), ColourContext::Of(&Record()), highlight, alpha);
     b.lightOn = (bevel.Get(BevelLayout::kOptions) & BevelLayout::kHighlightBackground) != 0 || (!bevelOn && textured);
     if (b.lightOn) {
         const double phi = 3.141592654 / 2 - altitude;
@@ -617,7 +615,7 @@ void Quorvel::FetchSourceImage() {
     PhotoPlacement& photo = render_.photo;
     RenderSession& session = Session();
     if (!photo.changed || session.sourceOutOfMemory) return;
-    if (ReadsPhotoFromChannels(*HostCall::Current().record, Options())) {
+    if (ReadsPhotoFromChannels(Record(), Options())) {
         render_.photoResampled = HoldSourceBuffer(render_.scaledFilter) && ReadSourceFromChannels();
         photo.changed = false;
         return;
@@ -628,7 +626,7 @@ void Quorvel::FetchSourceImage() {
         return;
     }
     if (!HoldSourceBuffer(render_.scaledFilter)) return;
-    FilterRecord& r = *HostCall::Current().record;
+    FilterRecord& r = Record();
     const int32_t sr = IntegerScale();
     // The host's request comes back however this fetch of our own ends.
     const RequestGuard request(r, HostRequest::kRects | HostRequest::kPlanes | HostRequest::kRates);
@@ -639,14 +637,14 @@ void Quorvel::FetchSourceImage() {
     r.inHiPlane = static_cast<int16_t>(InputPlaneCount() - 1);
     r.outRect = Rect16{};
     r.inRect = r.maskRect = render_.scaledFilter;
-    if (AdvanceState() == 0 && ResamplePhotoIntoSource()) {
+    if (AdvanceState(Call()) == 0 && ResamplePhotoIntoSource()) {
         photo.changed = false;
         render_.photoResampled = true;
     }
 }
 
 bool Quorvel::ResamplePhotoIntoSource() {
-    FilterRecord& r = *HostCall::Current().record;
+    FilterRecord& r = Record();
     if (!r.inData) return false;
     SourceFill fill(sourceBuffer_, r.inRect);
     char* out = fill.First();
@@ -666,7 +664,7 @@ bool Quorvel::ResamplePhotoIntoSource() {
         options.mask = static_cast<const uint8_t*>(r.maskData);
         options.maskRowBytes = r.maskRowBytes;
     }
-    const int32_t bytes = HostCall::Current().bytesPerSample == 2 ? 2 : 1;
+    const int32_t bytes = Call().bytesPerSample == 2 ? 2 : 1;
     const auto pixelBytes = static_cast<int32_t>(planes * bytes);
     const PlaneView source{static_cast<char*>(r.inData), r.inRowBytes, pixelBytes, static_cast<int16_t>(planes)};
     const PlaneView resampled{out, rowBytes, pixelBytes, static_cast<int16_t>(planes)};
@@ -680,7 +678,7 @@ bool Quorvel::ResamplePhotoIntoSource() {
 // order. A target without transparency shows opaque; colour no channel covers stays 0. Answers
 // whether the buffer holds the photo; a read error is raised.
 bool Quorvel::ReadSourceFromChannels() {
-    const FilterRecord& r = *HostCall::Current().record;
+    const FilterRecord& r = Record();
     const Rect32 area = ChannelReadArea(r);
     const int32_t s = IntegerScale();
     // The area in the buffer's coordinates: back under the filter rectangle, at the render scale.
@@ -734,7 +732,7 @@ bool Quorvel::ReadSourceFromChannels() {
 
 bool Quorvel::NextTile() {
     const bool more = PhotoshopFilter::NextTile();
-    if (Session().cacheReplay) HostCall::Current().record->maskRect = Rect16{};
+    if (Session().cacheReplay) Record().maskRect = Rect16{};
     return more;
 }
 
@@ -947,12 +945,12 @@ void Quorvel::ReadCachedSource(const TileView& tile) {
     if (!out || CacheOffset(cache, tile.rect) < 0 || static_cast<uint32_t>(planes) != cache.planes) return;
     const int32_t width = RectWidth(tile.rect), height = RectHeight(tile.rect);
     ReadCacheRows(session, false, out.address, tile.rect, out.rowBytes);
-    if (HostCall::Current().bytesPerSample == 2)
+    if (Call().bytesPerSample == 2)
         WidenCachedRows(reinterpret_cast<uint8_t*>(out.address), height, width * planes, out.rowBytes);
 }
 
 ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
-    const FilterRecord& r = *HostCall::Current().record;
+    const FilterRecord& r = Record();
     const int32_t nc = std::clamp<int32_t>(ColourPlanesOfMode(r.imageMode), 1, kMaxColourChannels);
     ComposeLayout layout;
     layout.colourChannels = nc;
@@ -967,7 +965,7 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     layout.inputLast = std::clamp(nc + inTransparency + layout.inputLayerMasks - 1, 0, layout.inputStride - 1);
     layout.outputLast = std::clamp(nc + (layout.outputTransparency ? 1 : 0) + layout.outputLayerMasks - 1, 0,
                                    layout.outputStride - 1);
-    layout.sixteenBit = HostCall::Current().bytesPerSample == 2;
+    layout.sixteenBit = Call().bytesPerSample == 2;
     layout.textureStep = IntegerScale();
     layout.preview = HasOwner();
 
@@ -997,12 +995,12 @@ ComposeLayout Quorvel::TileComposeLayout(int32_t& photoPosition) const {
     // go onto the photo, unless the pass has already set the frames of a tile aside: the whole
     // image then stays as it was.
     if (outputOption != BlockLayout::kOutputOff && !HasOwner()) {
-        layout.framesToCacheOnly = WritesImageCache(HasOwner()) || render_.framesSetAside;
+        layout.framesToCacheOnly = WritesImageCache(Record(), HasOwner()) || render_.framesSetAside;
         if (layout.framesToCacheOnly) layout.maskOutput = false;
         layout.photoMerge = layout.framesToCacheOnly || (!Options().fwnl && layeredMode != BlockLayout::kLayeredOutputLayers);
         layout.transmittanceAlpha = !layout.framesToCacheOnly && layout.photoMerge && !layout.maskOutput;
     }
-    if (layout.layerOutput) LayerOutputColour(layout.layerOutputColour);
+    if (layout.layerOutput) LayerOutputColour(ColourContext::Of(&Record()), layout.layerOutputColour);
     return layout;
 }
 
@@ -1018,7 +1016,7 @@ void Quorvel::ComposeTile(const TileView& tile) {
     // of the tile changes, so that ending the call here leaves it as it was.
     BufferRecord cacheRecord;
     LockedBuffer cacheBytes;
-    if (WritesImageCache(HasOwner())) {
+    if (WritesImageCache(Record(), HasOwner())) {
         if (cacheRecord.Allocate(pixels * session.cache.planes) == Err::None) cacheBytes = LockedBuffer(cacheRecord);
         if (!cacheBytes) {
             cacheRecord.Free();
@@ -1075,7 +1073,7 @@ void Quorvel::ComposeTile(const TileView& tile) {
     std::array<LockedBuffer, LayerStateTable::kCapacity> textureLocks;
     for (int32_t k = 0; k < count; ++k) {
         LayerState* state = LayerStates().At(render_.passes[k].textureState);
-        if (!state || !TextureIsDrawable(state)) continue;
+        if (!state || !TextureIsDrawable(state, DocumentColourPlanes(Record()))) continue;
         LockedBuffer& lock = textureLocks[render_.passes[k].textureState];
         if (!lock) lock = LockedBuffer(state->imageBuffers[0]);
         const Rect16& b = state->imageBounds;
@@ -1131,9 +1129,8 @@ void Quorvel::ComposeTile(const TileView& tile) {
     buffers.rect = tile.rect;
     buffers.input = tile.in.address;
     buffers.inputRowBytes = tile.in.rowBytes;
-    int32_t imageMode = HostCall::Current().record->imageMode;
     buffers.grey = GreyOfColour;
-    buffers.greyContext = &imageMode;
+    buffers.greyContext = &Record();
     UniqueOwner<PlaneBufferLockPolicy> photoLock;
     if (render_.photoResampled) {
         int32_t rowBytes = 0;

@@ -102,7 +102,7 @@ private:
 
 // Draws a new layer's background settings, in a fixed order so that a seed repeats a run:
 // colour, opacity, noise, angle, flips, blur, size and blend mode.
-void DrawLayerSettings(RecordRef layer, const RandomizerBounds& options, RandomDraws& draws) {
+void DrawLayerSettings(RecordRef layer, const RandomizerBounds& options, RandomDraws& draws, const ColourContext& document) {
     const RecordRef effect = EffectOf(layer, EffectLayout::kBackground);
 
     ColorRecord colour;  // opaque RGB
@@ -113,7 +113,7 @@ void DrawLayerSettings(RecordRef layer, const RandomizerBounds& options, RandomD
         component = static_cast<int16_t>(monochromatic ? grey : draws.Between(options.colour.first, options.colour.second));
     {
         const BuiltInColourConversion builtIn;
-        ConvertColorRecord(colour, -1);
+        ConvertColorRecord(colour, -1, document);
     }
     colour.Store(effect.At(EffectLayout::kColour));
     effect.Set(EffectLayout::kOpacity, static_cast<uint16_t>(draws.Between(options.opacity.first, options.opacity.second)));
@@ -194,7 +194,7 @@ bool Quorvel::AddRandomFrame(bool invertSource, RandomFrameContext& context) {
             // The new layer is the selected one, wherever the photo's row put it.
             const std::optional<RecordRef> layer = Stack().SelectedLayerRecord();
             if (!layer) break;
-            DrawLayerSettings(*layer, options, draws);
+            DrawLayerSettings(*layer, options, draws, ColourContext::Of(&Record()));
             Stack().InvalidateLayerCache(0);
             added = true;
         }

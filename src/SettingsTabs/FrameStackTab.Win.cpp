@@ -349,7 +349,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
     switch (code) {
         case kRowText:
             if (row == photoRow)
-                GetDocumentTitle(query.text, sizeof query.text);
+                GetDocumentTitle(filter.Call().basicSuite, query.text, sizeof query.text);
             else if (isLayer)
                 LayerName(record, query.text, sizeof query.text);
             return true;

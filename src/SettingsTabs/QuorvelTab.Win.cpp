@@ -308,7 +308,7 @@ void QuorvelTab::DrawLayerThumbnail(int32_t layer, const Rect16& rect) {
     if (pixels.size > 0) {
         uint8_t header[kThumbnailHeaderLength] = {};
         WriteThumbnailHeader(info, header);
-        drawn = DrawThumbnail(Port(), inside, header, &pixels, inverted ? ThumbnailFlags::kInvert : 0);
+        drawn = DrawThumbnail(filter_.Record().displayPixels, Port(), inside, header, &pixels, inverted ? ThumbnailFlags::kInvert : 0);
     }
     if (!drawn && (shape || state->loadFailed || state->imageMissing))
         DrawCentredMessage(shape ? TabIds::kShapeNotDrawnText : TabIds::kFrameNotLoadedText, inside);
@@ -321,10 +321,10 @@ void QuorvelTab::DrawPhotoThumbnail(const Rect16& rect) {
         // Taken once from the host's image; a host that gives none leaves the cell empty.
         photoTried_ = true;
         try {
-            RenderThumbnailBuffer(*photo_);
+            RenderThumbnailBuffer(filter_.Call(), *photo_);
         } catch (const ErrorCodeException&) {
             // Short of memory for the sample: the photo's row shows no picture.
         }
     }
-    DrawThumbnail(Port(), Inset(rect, 2), photo_->header, &photo_->pixels);
+    DrawThumbnail(filter_.Record().displayPixels, Port(), Inset(rect, 2), photo_->header, &photo_->pixels);
 }

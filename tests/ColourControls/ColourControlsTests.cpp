@@ -131,16 +131,16 @@ public:
         PSDialog::InitDialog();
         SetForeColor(kBackground);   // the globes take the port's colours for their ground
         if (TemplateId() == COLOUR_TEST_DIALOG) {
-            well = Own(std::make_unique<ColorPopup>(*this, COLOUR_ITEM_WELL_SWATCH,
+            well = Own(std::make_unique<ColorPopup>(HostCall::Current(), *this, COLOUR_ITEM_WELL_SWATCH,
                                                     ColorWellOffer::kForeground | ColorWellOffer::kBackground |
                                                         ColorWellOffer::kHostPicker | ColorWellOffer::kNone,
                                                     Rgb(200, 40, 30), HearSwatch));
             ColorRecord cmyk;
             cmyk.space = kSpaceCMYK;
             cmyk.components[0] = 40, cmyk.components[1] = 200, cmyk.components[2] = 255, cmyk.components[3] = 230;
-            picker = Own(std::make_unique<ColorPopup>(*this, COLOUR_ITEM_PICKER_SWATCH, ColorPopup::kHostPickerMode, cmyk,
+            picker = Own(std::make_unique<ColorPopup>(HostCall::Current(), *this, COLOUR_ITEM_PICKER_SWATCH, ColorPopup::kHostPickerMode, cmyk,
                                                       HearSwatch));
-            alpha = Own(std::make_unique<ColorPopup>(*this, COLOUR_ITEM_ALPHA_SWATCH, ColorPopup::kShowsAlpha,
+            alpha = Own(std::make_unique<ColorPopup>(HostCall::Current(), *this, COLOUR_ITEM_ALPHA_SWATCH, ColorPopup::kShowsAlpha,
                                                      Rgb(40, 90, 220, 128), HearSwatch));
             globe = MakeGlobe(COLOUR_ITEM_GLOBE, 30, 45);
             angleOnly = MakeGlobe(COLOUR_ITEM_ANGLE_GLOBE, Globe::kNoElevation, 120);
@@ -809,7 +809,7 @@ TEST_F(ColourControlsTest, PicturesOfTheWellTheSwatchesAndTheGlobe) {
     ColorRecord colour = Rgb(40, 160, 220);
     bool ok = true;
     const Picture well = Photograph("colour-well.png", ColorWellIds::kCancel, [&] {
-        ok = ColorWellDlg::Run(nullptr, colour, ColorWellOffer::kForeground | ColorWellOffer::kBackground |
+        ok = ColorWellDlg::Run(HostCall::Current(), nullptr, colour, ColorWellOffer::kForeground | ColorWellOffer::kBackground |
                                                     ColorWellOffer::kHostPicker | ColorWellOffer::kNone);
     });
     EXPECT_FALSE(ok);

@@ -25,7 +25,8 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         record_.filterCase = kFilterCaseEditableTransparencyWithSelection;
-        call_.emplace(HostCall{.record = &record_, .data = &dataWord_});
+        hostCall_ = HostCall{.record = &record_, .data = &dataWord_};
+        call_.emplace(hostCall_);
     }
     void TearDown() override {
         if (dataWord_) DisposeHandle(reinterpret_cast<Handle>(dataWord_));
@@ -45,6 +46,7 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
     StackState state_;  // the call's, shared by every filter object a test makes
@@ -58,7 +60,7 @@ TEST_F(FilterClassTest, PrepareKeepsHalfOfASmallHostAndTwoMegabytesOfALargeOne) 
         {0x400000, 0x200000}, {0x400001, 0x200000}, {0x3FFFFF, 0x1FFFFF}, {0x7FFFFFFF, 0x200000},
         {1, 0},               {0, 0},               {-10, 0},
     };
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     for (const Case& c : cases) {
         record_.maxSpace = c.maxSpace;
         record_.bufferSpace = 12345;
@@ -68,7 +70,7 @@ TEST_F(FilterClassTest, PrepareKeepsHalfOfASmallHostAndTwoMegabytesOfALargeOne) 
 }
 
 TEST_F(FilterClassTest, SetupRunSizesTheTablesToTheStack) {
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     MakeStack(filter, 3, 2);
     filter.SetupRun();
     EXPECT_EQ(filter.Placements().Count(), 6);
@@ -85,7 +87,7 @@ TEST_F(FilterClassTest, SetupRunSizesTheTablesToTheStack) {
 }
 
 TEST_F(FilterClassTest, SetupRunRaisesAStackThatCannotBeSized) {
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     EXPECT_THROW(filter.SetupRun(), ErrorCodeException);  // no block at all
 }
 
@@ -95,7 +97,7 @@ TEST_F(FilterClassTest, LayeredOutputNeedsTransparencyAndLayerMasksBothWays) {
         bool layered;
     };
     const Case cases[] = {{1, 1, 1, true}, {0, 1, 1, false}, {1, 0, 1, false}, {1, 1, 0, false}};
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     MakeStack(filter, 1, 0);
     for (const Case& c : cases) {
         record_.inTransparencyMask = c.inTransparency;
@@ -107,7 +109,7 @@ TEST_F(FilterClassTest, LayeredOutputNeedsTransparencyAndLayerMasksBothWays) {
 }
 
 TEST_F(FilterClassTest, ReleasingTheTablesFreesTheirBuffersAndIsSafeTwice) {
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     MakeStack(filter, 2, 0);
     filter.SetupRun();
     ASSERT_EQ(filter.Placements().At(3)->edgeCaches[2].table.Allocate(64), 0);
@@ -124,7 +126,7 @@ TEST_F(FilterClassTest, ReleasingTheTablesFreesTheirBuffersAndIsSafeTwice) {
 }
 
 TEST_F(FilterClassTest, ClearRecordInfoClearsOnlyWhatIsThere) {
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     filter.ClearRecordInfo();  // a call without descriptor parameters
     DescriptorParameters parameters{};
     parameters.recordInfo = 3;
@@ -134,18 +136,19 @@ TEST_F(FilterClassTest, ClearRecordInfoClearsOnlyWhatIsThere) {
     record_.descriptorParameters = nullptr;
 }
 
-TEST_F(FilterClassTest, CreateFilterObjectsFillsOnlyTheEmptySlots) {
-    Quorvel kept(state_);
-    gFilters.previewA = &kept;
-    CreateFilterObjects();
-    EXPECT_EQ(gFilters.previewA, &kept);
-    ASSERT_NE(gFilters.main, nullptr);
-    ASSERT_NE(gFilters.previewB, nullptr);
-    EXPECT_EQ(gFilters.main->GetSignature(), Quorvel::kSignature);
-    gFilters.previewA = nullptr;
-    DeleteFilterObjects();
-    EXPECT_EQ(gFilters.main, nullptr);
-    EXPECT_EQ(gFilters.previewB, nullptr);
+TEST_F(FilterClassTest, BuildingFilterObjectsFillsOnlyTheEmptySlots) {
+    Quorvel kept(hostCall_, state_);
+    FilterObjects filters;
+    filters.previewA = &kept;
+    filters.Build(hostCall_, MakeQuorvel);
+    EXPECT_EQ(filters.previewA, &kept);
+    ASSERT_NE(filters.main, nullptr);
+    ASSERT_NE(filters.previewB, nullptr);
+    EXPECT_EQ(filters.main->GetSignature(), Quorvel::kSignature);
+    filters.previewA = nullptr;
+    filters.Delete();
+    EXPECT_EQ(filters.main, nullptr);
+    EXPECT_EQ(filters.previewB, nullptr);
 }
 
 // ---- The session across host calls
@@ -199,7 +202,7 @@ protected:
 
     StackState state_;
 
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     std::string path_;
 };
 
@@ -248,7 +251,7 @@ TEST_F(SessionTest, AKeptCacheIsTakenBackByTheNextCall) {
     ASSERT_NE(dataWord_, 0);
     EXPECT_EQ(GetHandleSize(reinterpret_cast<Handle>(dataWord_)), 1144);
 
-    Quorvel next(state_);  // the host's next call
+    Quorvel next(hostCall_, state_);  // the host's next call
     next.InitializeGlobals();
     EXPECT_EQ(dataWord_, 0);
     EXPECT_TRUE(Session().cacheReplay);
@@ -287,7 +290,7 @@ TEST_F(SessionTest, ACorruptSavedBlockIsDroppedAndItsFileLeftAlone) {
         FrameCacheBlock block = sound;
         corrupt(block);
         HostKeeps(&block, sizeof block);
-        Quorvel next(state_);
+        Quorvel next(hostCall_, state_);
         EXPECT_NO_THROW(next.InitializeGlobals()) << index;
         EXPECT_EQ(dataWord_, 0) << index;
         EXPECT_FALSE(Session().cacheReplay) << index;
@@ -296,7 +299,7 @@ TEST_F(SessionTest, ACorruptSavedBlockIsDroppedAndItsFileLeftAlone) {
         ++index;
     }
     HostKeeps(&sound, sizeof sound - 1);  // not the size of a block
-    Quorvel next(state_);
+    Quorvel next(hostCall_, state_);
     next.InitializeGlobals();
     EXPECT_FALSE(Session().cacheReplay);
     EXPECT_EQ(dataWord_, 0);
@@ -307,7 +310,7 @@ TEST_F(SessionTest, ACacheForOtherPlanesEndsTheCallSilently) {
     Session().cache = {};
     HostKeeps(&block, sizeof block);
     record_.planes = 3;
-    Quorvel next(state_);
+    Quorvel next(hostCall_, state_);
     EXPECT_EQ(CodeThrownBy([&] { next.InitializeGlobals(); }), Err::Cancelled);
     EXPECT_EQ(next.Finish(Err::Cancelled), Err::Cancelled);
     EXPECT_FALSE(FileExists(path_));
@@ -318,13 +321,13 @@ TEST_F(SessionTest, ACacheFileThatIsGoneRaisesItsError) {
     Session().cache = {};
     DeleteFileW(Utf8ToUtf16(path_).c_str());
     HostKeeps(&block, sizeof block);
-    Quorvel next(state_);
+    Quorvel next(hostCall_, state_);
     EXPECT_EQ(CodeThrownBy([&] { next.InitializeGlobals(); }), Err::FileMissing);
     EXPECT_FALSE(Session().cacheReplay);
 }
 
 TEST_F(FilterClassTest, InvalidatePreviewResetsTheUpdateRegionToTheFilterArea) {
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     filter.InvalidatePreview();  // no region yet: nothing to reset
     Session().updateRegion.Reset(CreateRectRgn(0, 0, 1, 1));
     record_.filterRect = {10, 20, 30, 60};
@@ -342,7 +345,7 @@ TEST_F(FilterClassTest, InvalidatePreviewResetsTheUpdateRegionToTheFilterArea) {
 // ---- First-run tables
 
 TEST_F(FilterClassTest, BlendTablesHoldEveryModeAndAreBuiltOncePerProcess) {
-    Quorvel filter(state_);
+    Quorvel filter(hostCall_, state_);
     filter.InitializeGlobals();
     EXPECT_EQ(BlendTables::Table(0), nullptr);
     EXPECT_EQ(BlendTables::Table(13), nullptr);
@@ -358,7 +361,7 @@ TEST_F(FilterClassTest, BlendTablesHoldEveryModeAndAreBuiltOncePerProcess) {
     auto* mark = const_cast<uint8_t*>(BlendTables::Table(5) + 1000);
     const uint8_t kept = *mark;
     *mark = static_cast<uint8_t>(kept ^ 0xFF);
-    Quorvel later(state_);
+    Quorvel later(hostCall_, state_);
     later.InitializeGlobals();
     EXPECT_EQ(*mark, static_cast<uint8_t>(kept ^ 0xFF));
     *mark = kept;

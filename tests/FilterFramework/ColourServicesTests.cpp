@@ -100,7 +100,7 @@ TEST_F(HostColour, ColourRecordConvertsToTheDocumentSpaceAndFallsBackWhenTheHost
     ColorRecord record;
     record.space = kSpaceRGB;
     record.components[0] = 255, record.components[1] = 128, record.components[2] = 0, record.components[3] = 99;
-    ConvertColorRecord(record, -1);  // the document is CMYK
+    ConvertColorRecord(record, -1, ColourContext::Of(&host_.Record()));  // the document is CMYK
     EXPECT_EQ(record.space, kSpaceCMYK);
     EXPECT_EQ(record.components[0], 255);
     EXPECT_EQ(record.components[1], 128);
@@ -110,7 +110,7 @@ TEST_F(HostColour, ColourRecordConvertsToTheDocumentSpaceAndFallsBackWhenTheHost
     ColorRecord gray;
     gray.space = kSpaceRGB;
     gray.components[0] = 255, gray.components[3] = 7;
-    ConvertColorRecord(gray, kSpaceGray);
+    ConvertColorRecord(gray, kSpaceGray, ColourContext::Of(&host_.Record()));
     EXPECT_EQ(gray.components[0], 76);
     EXPECT_EQ(gray.components[3], 0) << "components beyond the space's count are cleared";
 
@@ -125,18 +125,18 @@ TEST_F(HostColour, ColourRecordConvertsToTheDocumentSpaceAndFallsBackWhenTheHost
 
 TEST_F(HostColour, ColourRecordRefusesUnknownSpacesAndKeepsColourlessRecords) {
     ColorRecord none;  // space -1: no colour
-    ConvertColorRecord(none, kSpaceRGB);
+    ConvertColorRecord(none, kSpaceRGB, ColourContext::Of(&host_.Record()));
     EXPECT_EQ(none.space, kSpaceNone);
 
     ColorRecord record;
     record.space = kSpaceRGB;
-    EXPECT_THROW(ConvertColorRecord(record, 42), ErrorCodeException);
+    EXPECT_THROW(ConvertColorRecord(record, 42, ColourContext::Of(&host_.Record())), ErrorCodeException);
     record.space = 99;
-    EXPECT_THROW(ConvertColorRecord(record, kSpaceRGB), ErrorCodeException);
+    EXPECT_THROW(ConvertColorRecord(record, kSpaceRGB, ColourContext::Of(&host_.Record())), ErrorCodeException);
 
     host_.Record().imageMode = 99;  // a mode the tables do not hold has no colour space
     record.space = kSpaceRGB;
-    EXPECT_THROW(ConvertColorRecord(record, -1), ErrorCodeException);
+    EXPECT_THROW(ConvertColorRecord(record, -1, ColourContext::Of(&host_.Record())), ErrorCodeException);
 }
 
 TEST_F(HostColour, PixelRunsConvertEachColourOnce) {
@@ -144,7 +144,7 @@ TEST_F(HostColour, PixelRunsConvertEachColourOnce) {
     gHostConversions = 0;
     const uint8_t rgb[] = {255, 0, 0, 255, 0, 0, 10, 20, 30, 255, 0, 0};
     uint8_t gray[4] = {};
-    ASSERT_EQ(ConvertPixelColors(kModeRGBColor, kModeGrayScale, 4, rgb, gray), 0);
+    ASSERT_EQ(ConvertPixelColors(host_.Record().colorServices, kModeRGBColor, kModeGrayScale, 4, rgb, gray), 0);
     EXPECT_EQ(gray[0], 76);
     EXPECT_EQ(gray[1], 76);
     EXPECT_EQ(gray[2], 18);
@@ -152,14 +152,42 @@ TEST_F(HostColour, PixelRunsConvertEachColourOnce) {
     EXPECT_EQ(gHostConversions, 2);
 
     host_.Record().colorServices = nullptr;
-    EXPECT_EQ(ConvertPixelColors(kModeRGBColor, kModeCMYKColor, 1, rgb, gray), 17500) << "host services wanted, none";
+    EXPECT_EQ(ConvertPixelColors(host_.Record().colorServices, kModeRGBColor, kModeCMYKColor, 1, rgb, gray), 17500) << "host services wanted, none";
     SetUseHostColorServices(false);
     uint8_t cmyk[4] = {};
-    ASSERT_EQ(ConvertPixelColors(kModeRGBColor, kModeCMYKColor, 1, rgb, cmyk), 0);
+    ASSERT_EQ(ConvertPixelColors(host_.Record().colorServices, kModeRGBColor, kModeCMYKColor, 1, rgb, cmyk), 0);
     EXPECT_EQ(cmyk[0], 255);
     EXPECT_EQ(cmyk[3], 255);
-    EXPECT_EQ(ConvertPixelColors(kModeRGBColor, 40, 1, rgb, cmyk), 17500);
-    EXPECT_EQ(ConvertPixelColors(kModeIndexedColor, kModeRGBColor, 1, rgb, cmyk), 17500) << "indexed has no space";
+    EXPECT_EQ(ConvertPixelColors(host_.Record().colorServices, kModeRGBColor, 40, 1, rgb, cmyk), 17500);
+    EXPECT_EQ(ConvertPixelColors(host_.Record().colorServices, kModeIndexedColor, kModeRGBColor, 1, rgb, cmyk), 17500) << "indexed has no space";
+}
+
+// A conversion takes the document's mode and the colour services from the context it is handed:
+// it needs no open host call, and two documents can be served side by side.
+TEST(ColourContextConversion, TargetsTheGivenDocumentThroughTheGivenServices) {
+    ASSERT_EQ(HostCall::Current().record, nullptr) << "no host call is open";
+    struct Case {
+        int16_t documentMode;
+        int16_t space;
+        int16_t components[4];
+        int conversions;
+    };
+    const Case cases[] = {
+        {kModeGrayScale, kSpaceGray, {76, 0, 0, 0}, 1},
+        {kModeRGBColor, kSpaceRGB, {255, 0, 0, 0}, 0},
+        {kModeCMYKColor, kSpaceCMYK, {255, 0, 0, 255}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.documentMode);
+        gHostConversions = 0;
+        ColorRecord red;
+        red.space = kSpaceRGB;
+        red.components[0] = 255;
+        ConvertColorRecord(red, -1, ColourContext{CountingColourServices, c.documentMode});
+        EXPECT_EQ(red.space, c.space);
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(red.components[i], c.components[i]) << "component " << i;
+        EXPECT_EQ(gHostConversions, c.conversions);
+    }
 }
 
 TEST(BlendTable, ModesGiveTheWorkedValues) {

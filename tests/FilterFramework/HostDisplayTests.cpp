@@ -64,7 +64,7 @@ TEST_F(HostDisplay, SixteenBitMapsAreShownThroughTheirHighBytesAndComeBackUnchan
     map.planeBytes = 2;
     map.baseAddr = samples;
     map.masks = &mask;
-    ASSERT_EQ(DisplayPixelMapInto(map, map.bounds, 0, 0, nullptr), 0);
+    ASSERT_EQ(DisplayPixelMapInto(host_.Record().displayPixels, map, map.bounds, 0, 0, nullptr), 0);
     EXPECT_EQ(gShown.imageMode, kModeRGBColor);
     ASSERT_EQ(gShown.firstBytes.size(), 2u);
     EXPECT_EQ(gShown.firstBytes[0], 255) << "32768 widens to 65535";
@@ -79,10 +79,10 @@ TEST_F(HostDisplay, SixteenBitMapsAreShownThroughTheirHighBytesAndComeBackUnchan
     EXPECT_EQ(map.imageMode, kModeRGB48);
 
     map.imageMode = 20;
-    EXPECT_EQ(DisplayPixelMapInto(map, map.bounds, 0, 0, nullptr), -30914);
+    EXPECT_EQ(DisplayPixelMapInto(host_.Record().displayPixels, map, map.bounds, 0, 0, nullptr), -30914);
     host_.Record().displayPixels = nullptr;
     map.imageMode = kModeRGBColor;
-    EXPECT_EQ(DisplayPixelMapInto(map, map.bounds, 0, 0, nullptr), 17500);
+    EXPECT_EQ(DisplayPixelMapInto(host_.Record().displayPixels, map, map.bounds, 0, 0, nullptr), 17500);
 }
 
 // Hosts differ in where they look for the source inside a map (from the bounds' corner, from
@@ -107,7 +107,7 @@ TEST_F(HostDisplay, TheHostGetsTheSourcePartAsAMapThatBeginsAtItsFirstPixel) {
     map.planeBytes = 1;
     map.baseAddr = samples;
     map.masks = &mask;
-    ASSERT_EQ(DisplayPixelMapInto(map, Rect32{11, 22, 13, 25}, 0, 0, nullptr), 0);
+    ASSERT_EQ(DisplayPixelMapInto(host_.Record().displayPixels, map, Rect32{11, 22, 13, 25}, 0, 0, nullptr), 0);
     EXPECT_EQ(gShown.bounds.top, 0);
     EXPECT_EQ(gShown.bounds.left, 0);
     EXPECT_EQ(gShown.bounds.bottom, 2);
@@ -121,7 +121,7 @@ TEST_F(HostDisplay, TheHostGetsTheSourcePartAsAMapThatBeginsAtItsFirstPixel) {
     // The caller's map is left as it was; an empty source shows nothing.
     EXPECT_EQ(map.baseAddr, static_cast<void*>(samples));
     EXPECT_EQ(map.masks->maskData, static_cast<void*>(coverage));
-    EXPECT_EQ(DisplayPixelMapInto(map, Rect32{11, 22, 11, 25}, 0, 0, nullptr), 0);
+    EXPECT_EQ(DisplayPixelMapInto(host_.Record().displayPixels, map, Rect32{11, 22, 11, 25}, 0, 0, nullptr), 0);
     EXPECT_EQ(gShown.calls, 1);
 }
 
@@ -158,7 +158,7 @@ TEST_F(HostDisplay, SwatchesOfNoColourAndOfOpaqueColours) {
     Canvas canvas(40, 40);
     const Rect16 rect{5, 5, 35, 35};
 
-    DrawColorSwatch(ColorRecord{}, port, rect, false, canvas.Get());
+    DrawColorSwatch(&host_.Record(), ColorRecord{}, port, rect, false, canvas.Get());
     EXPECT_EQ(canvas.At(20, 8), 0xFFFFFFu) << "white inside";
     EXPECT_EQ(canvas.At(5, 20), 0x000000u) << "framed black";
     EXPECT_EQ(canvas.At(19, 20), 0x000000u) << "on the falling diagonal (the pen hangs left of its path)";
@@ -168,7 +168,7 @@ TEST_F(HostDisplay, SwatchesOfNoColourAndOfOpaqueColours) {
     ColorRecord cmyk;
     cmyk.space = kSpaceCMYK;
     cmyk.components[0] = 255, cmyk.components[1] = 128, cmyk.components[2] = 0, cmyk.components[3] = 200;
-    DrawColorSwatch(cmyk, port, rect, false, canvas.Get());
+    DrawColorSwatch(&host_.Record(), cmyk, port, rect, false, canvas.Get());
     EXPECT_EQ(canvas.At(20, 10), 0xC86400u) << "(200, 100, 0) through RGB";
     EXPECT_EQ(canvas.At(5, 5), 0x000000u);
     EXPECT_EQ(gShown.calls, 0) << "opaque colours need no host";
@@ -183,14 +183,14 @@ TEST_F(HostDisplay, TranslucentSwatchesGoThroughTheHostWithTheirOpacity) {
     gray.space = kSpaceGray;
     gray.components[0] = 200;
     gray.opacity = 60;
-    DrawColorSwatch(gray, port, Rect16{0, 0, 4, 3}, false, canvas.Get());
+    DrawColorSwatch(&host_.Record(), gray, port, Rect16{0, 0, 4, 3}, false, canvas.Get());
     ASSERT_EQ(gShown.calls, 1);
     EXPECT_EQ(gShown.imageMode, kModeRGBColor) << "the document's mode";
     ASSERT_EQ(gShown.firstBytes.size(), 3u);
     EXPECT_EQ(gShown.firstBytes[0], 200);
     EXPECT_EQ(gShown.maskBytes, (std::vector<uint8_t>{60, 60, 60}));
 
-    DrawColorSwatch(gray, port, Rect16{0, 0, 4, 3}, true, canvas.Get());
+    DrawColorSwatch(&host_.Record(), gray, port, Rect16{0, 0, 4, 3}, true, canvas.Get());
     EXPECT_EQ(gShown.calls, 1) << "opacity ignored: drawn by us";
     EXPECT_EQ(canvas.At(1, 1), 0xC8C8C8u);
     DisposePort(port);

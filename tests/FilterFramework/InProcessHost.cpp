@@ -74,18 +74,20 @@ intptr_t& InProcessHost::DataWord() { return Session().DataWord(); }
 
 void InProcessHost::BeginCall(int16_t selector) {
     FilterRecord& record = Record();
-    call_.reset();
-    call_.emplace(HostCall{.record = &record, .selector = selector, .data = &DataWord(),
-                           .bytesPerSample = BytesPerSampleForMode(record.imageMode)});
+    scope_.reset();
+    call_ = HostCall{.record = &record, .selector = selector, .data = &DataWord(),
+                     .bytesPerSample = BytesPerSampleForMode(record.imageMode)};
+    scope_.emplace(call_);
 }
 
 void InProcessHost::EndCall() { Session().TakeOutput(); }
 
 ErrorCode InProcessHost::RunStart(PhotoshopFilter& filter) {
     BeginCall();
-    gFilters.main = &filter;
-    const ErrorCode result = DoStart(RunOptions{});
-    gFilters.main = nullptr;
+    FilterObjects filters;
+    filters.main = &filter;
+    const ErrorCode result = DoStart(call_, filters, RunOptions{});
+    filters.main = nullptr;
     EndCall();
     return result;
 }

@@ -36,6 +36,8 @@ public:
     intptr_t& DataWord();
     // Installs this host's record as the call's (as the plug-in entry does).
     void BeginCall(int16_t selector = kSelectorStart);
+    // The host's call: each BeginCall opens it anew, so a filter built with it serves every call.
+    HostCall& Call() { return call_; }
     // Takes the last output back, as a host does when the call returns.
     void EndCall();
     // One start call as the host makes it, with the filter as the main object.
@@ -84,6 +86,8 @@ private:
     std::vector<uint8_t> mask_;
     std::unique_ptr<qvhost::HostOptions> options_;
     std::unique_ptr<qvhost::HostSession> session_;
-    // The call this host installed; it goes before the session whose record it names.
-    std::optional<HostCallScope> call_;
+    // The call this host installed, which the filters it serves are built with; it goes before
+    // the session whose record it names.
+    HostCall call_;
+    std::optional<HostCallScope> scope_;
 };

@@ -72,7 +72,7 @@ TEST_F(FinalPass, EveryModeAndDepthGivesTheExactImageWithAndWithoutMask) {
             host.FillPattern();
             if (masked) host.SetMask([](int32_t y, int32_t x) { return uint8_t((x * 3 + y * 5) % 256); });
             const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
-            InvertFilter filter;
+            InvertFilter filter(host.Call());
             ASSERT_EQ(host.RunStart(filter), 0) << "mode " << d.mode;
             ExpectInverted(host, before, d, masked);
         }
@@ -97,7 +97,7 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
             host.Record().inTileWidth = s.tileWidth;
             host.SetBufferSpace(s.bufferSpace);
             const std::vector<uint32_t> before = Snapshot(host, d.width, d.height);
-            InvertFilter filter;
+            InvertFilter filter(host.Call());
             ASSERT_EQ(host.RunStart(filter), 0) << s.tileHeight << "x" << s.tileWidth << " in " << s.bufferSpace;
             ExpectInverted(host, before, d, true);
         }
@@ -106,7 +106,7 @@ TEST_F(FinalPass, ResultDoesNotDependOnTileSizeOrBufferSpace) {
 
 TEST_F(FinalPass, DefaultTileIs181SquareAndATinyBudgetShrinksIt) {
     InProcessHost host(kModeRGBColor, 500, 400);
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     EXPECT_EQ(filter.TileWidth(), 181);
     EXPECT_EQ(filter.TileHeight(), 181);
@@ -123,7 +123,7 @@ TEST_F(FinalPass, AbortAfterSomeTilesEndsTheCallWith32512) {
         InProcessHost host(kModeGrayScale, 300, 300);
         host.Record().inTileHeight = host.Record().inTileWidth = 50;
         host.AbortAfter(calls);
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         EXPECT_EQ(host.RunStart(filter), 32512) << "after " << calls;
         EXPECT_LT(filter.composedTiles, 36);
     }
@@ -135,7 +135,7 @@ TEST_F(FinalPass, HostWithoutServicesGives17500) {
         if (missing == 0) host.Record().advanceState = nullptr;
         if (missing == 1) host.Record().bufferProcs = nullptr;
         if (missing == 2) host.Record().hostSig = 'QXFL';
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         EXPECT_EQ(host.RunStart(filter), 17500) << missing;
         EXPECT_EQ(filter.composedTiles, 0);
     }
@@ -170,7 +170,7 @@ TEST_F(FinalPass, FilterCasesDecideWhetherTheRunMayGoOn) {
             block = reinterpret_cast<intptr_t>(NewHandle(FilterData::kSize));
             host.DataWord() = block;
         }
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ErrorCode result = 0;
         try {
             filter.Prepare();
@@ -200,7 +200,7 @@ TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
                 r.inHiPlane = 2;
                 r.maskRect = Rect16{0, 0, 17, 26};
                 r.inputRate = r.maskRate = f << 16;
-                ASSERT_EQ(AdvanceState(), 0);
+                ASSERT_EQ(AdvanceState(host.Call()), 0);
                 EXPECT_EQ(r.inputRate, f << 16) << "the rates come back as they were";
                 EXPECT_EQ(r.inRect.bottom, 22);
                 const int32_t rows = 19, rowBytes = 29 * 3 * host.BytesPerSample();
@@ -223,7 +223,7 @@ TEST_F(FinalPass, OwnSubsamplingGivesTheHostsPixels) {
 TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
     InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.LoadOverviewImage();  // an owner: the preview path
     for (int32_t scale : {1, 2}) {
@@ -244,7 +244,7 @@ TEST_F(FinalPass, PreviewRatesAreScaledAndRestored) {
 TEST_F(FinalPass, CachedPreviewTilesAskTheHostForNothing) {
     InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.LoadOverviewImage();
     host.Record().inRect = Rect16{0, 0, 16, 16};
@@ -274,7 +274,7 @@ TEST_F(FinalPass, WithoutAHostMaskOrACacheTilesInsideTheFilterRectGetNoMask) {
         SCOPED_TRACE(c.preview ? "preview" : "final pass");
         InProcessHost host(kModeRGBColor, 64, 40);
         host.FillPattern();
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         host.StartInstance(filter);
         if (c.preview) filter.LoadOverviewImage();
         FilterRecord& r = host.Record();
@@ -301,7 +301,7 @@ TEST_F(FinalPass, WithoutAHostMaskOrACacheTilesInsideTheFilterRectGetNoMask) {
 TEST_F(FinalPass, ChangingTheScaleEmptiesTheCachesButKeepsThePass) {
     InProcessHost host(kModeRGBColor, 64, 64);
     host.FillPattern();
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.LoadOverviewImage();
     while (filter.State() != kStateProcessTile) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
@@ -322,7 +322,7 @@ TEST_F(FinalPass, AFloatingSelectionsMaskIsKeptInACopy) {
     host.FillPattern();
     host.SetMask([](int32_t y, int32_t x) { return uint8_t(x * 5 + y); });
     host.Record().isFloating = 1;
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.LoadOverviewImage();
     FilterRecord& r = host.Record();
@@ -375,7 +375,7 @@ protected:
     }
 
     InProcessHost host_{kModeRGBColor, 64, 64};
-    InvertFilter filter_;
+    InvertFilter filter_{host_.Call()};
     const Rect16 tile_{0, 0, 16, 48};
 };
 
@@ -400,7 +400,7 @@ TEST(CompanionLayers16, WideChannelsComeBackToTheSystemsRange) {
     InProcessHost host(kModeRGB48, 32, 32);
     const auto sample = [](int32_t y, int32_t x, int32_t p) { return uint16_t(p < 3 ? (x * 1000 + y * 7 + p) % 32769 : 32768); };
     host.SetCompanionLayers({Rect16{0, 0, 32, 32}, sample}, {Rect16{}, sample});
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.LoadOverviewImage();
     FilterRecord& r = host.Record();
@@ -445,7 +445,7 @@ TEST_F(CompanionLayers, TheFilteredTileIsComposedBetweenItsNeighbours) {
 
 TEST_F(FinalPass, APassWithNothingDirtyEndsAtOnceWithItsWholeProgress) {
     InProcessHost host(kModeGrayScale, 300, 200);
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.ValidateRect(Rect16{0, 0, 200, 300});
     ASSERT_TRUE(PhotoshopFilter::RunInstances(0));  // begin the pass
@@ -462,11 +462,13 @@ TEST_F(FinalPass, APassWithNothingDirtyEndsAtOnceWithItsWholeProgress) {
 // does; it keeps every output rectangle it composed.
 class SelectionFilter : public InvertFilter {
 public:
+    using InvertFilter::InvertFilter;
+
     std::vector<Rect16> composed;
 
-    void BeginRun() override { HostCall::Current().record->autoMask = false; }
+    void BeginRun() override { Record().autoMask = false; }
     void BeginPass() override {
-        const Rect16& f = HostCall::Current().record->filterRect;
+        const Rect16& f = Record().filterRect;
         SetTileSize(f.right - f.left, f.bottom - f.top);
         PhotoshopFilter::BeginPass();
     }
@@ -500,7 +502,7 @@ TEST_F(FinalPass, ASelectionsPassCoversItsFilterRectAloneInAFewTiles) {
         host.Record().filterRect = c.filter;
         host.AbortAfter(1000);  // a pass that walks the whole image in selection-sized tiles stops here
         const std::vector<uint32_t> before = Snapshot(host, c.width, c.height);
-        SelectionFilter filter;
+        SelectionFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
         int64_t area = 0;
         for (const Rect16& r : filter.composed) {
@@ -530,7 +532,7 @@ TEST_F(FinalPass, AnEmptyFilterRectEndsWithNoPixelsAndChangesNothing) {
         host.FillPattern();
         host.Record().filterRect = empty;
         const std::vector<uint32_t> before = Snapshot(host, 300, 200);
-        SelectionFilter filter;
+        SelectionFilter filter(host.Call());
         EXPECT_EQ(host.RunStart(filter), Err::NoPixelsInLayer);
         EXPECT_EQ(filter.composedTiles, 0);
         EXPECT_EQ(Snapshot(host, 300, 200), before);
@@ -539,7 +541,7 @@ TEST_F(FinalPass, AnEmptyFilterRectEndsWithNoPixelsAndChangesNothing) {
 
 TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
     InProcessHost host(kModeRGBColor, 200, 150);
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     filter.PreparePreviewBuffers(false);
     ASSERT_TRUE(filter.InputCache().IsAllocated());
@@ -550,7 +552,7 @@ TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
 
     InProcessHost tight(kModeRGBColor, 200, 150);
     tight.SetBufferSpace(1400000);  // below the 1.5 MB the preview keeps free: no caches
-    InvertFilter starved;
+    InvertFilter starved(host.Call());
     tight.StartInstance(starved);
     starved.PreparePreviewBuffers(true);
     EXPECT_FALSE(starved.InputCache().IsAllocated());
@@ -560,7 +562,7 @@ TEST_F(FinalPass, PreviewCachesCoverAnImageSmallerThanTheScreen) {
 TEST_F(FinalPass, TheSelectionWarningFollowsTheUsersAnswer) {
     InProcessHost host(kModeRGBColor, 10, 10);
     host.BeginCall();
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     Framework().warnSelectionRemoval = false;
     EXPECT_FALSE(filter.WarnSelectionRemoved(true)) << "nothing to warn about";
     Framework().warnSelectionRemoval = true;
@@ -584,7 +586,7 @@ TEST_F(FinalPass, OverviewFactorIsAPowerOfTwoUpTo512Pixels) {
     };
     for (const Case& c : {Case{512, 512, 1}, Case{513, 100, 2}, Case{2049, 10, 8}, Case{10, 1100, 4}}) {
         InProcessHost host(kModeGrayScale, c.width, c.height);
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         host.StartInstance(filter);
         filter.LoadOverviewImage();
         EXPECT_EQ(filter.PreviewScale(), c.factor) << c.width << "x" << c.height;
@@ -598,7 +600,7 @@ TEST_F(FinalPass, SchedulerStatesAndTheEmptyList) {
     host.BeginCall();
     EXPECT_FALSE(PhotoshopFilter::RunInstances(0)) << "no instance, no work";
 
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     host.StartInstance(filter);
     Preferences().bytes[PreferenceSettings::kTimedRenderingOff] = 1;
     EXPECT_TRUE(PhotoshopFilter::RunInstances(1)) << "tracked with previews waiting: answered at once";
@@ -653,6 +655,8 @@ public:
 // A filter whose tiles need more memory than there is.
 class GreedyFilter : public InvertFilter {
 public:
+    using InvertFilter::InvertFilter;
+
     int defaults = 0;
     void ComposeTile(const TileView&) override { THROW_IF_ERROR(32767); }
     void SetDefaultParameters(int) override { ++defaults; }
@@ -690,7 +694,7 @@ protected:
     }
 
     InProcessHost host_{kModeGrayScale, 50, 40};
-    GreedyFilter filter_;
+    GreedyFilter filter_{host_.Call()};
     FakeDialog dialog_;
 };
 
@@ -754,7 +758,7 @@ TEST(SharedTiles, ADialogsFullSizeTileLeavesTheFinalPassItsOwnTile) {
     host.BeginCall();
     FakeDialog dialog;
     SetOpenPreviewDialog(&dialog);
-    InvertFilter final, preview;
+    InvertFilter final(host.Call()), preview(host.Call());
     host.StartInstance(final);
     PhotoshopFilter::InitPreviewInstance(preview);  // at the head: it runs first
     preview.SetOwner(&dialog);

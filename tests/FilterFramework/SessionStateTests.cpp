@@ -29,6 +29,7 @@ FilterData BlockInDataWord(InProcessHost& host) {
 
 class SignedFilter : public PhotoshopFilter {
 public:
+    using PhotoshopFilter::PhotoshopFilter;
     uint32_t GetSignature() const override { return 'tst1'; }
 };
 
@@ -42,7 +43,7 @@ protected:
     uint8_t* Block() { return reinterpret_cast<uint8_t*>(LockHandle(host_.Record().parameters)); }
 
     InProcessHost host_{kModeRGBColor, 4, 4};
-    SignedFilter filter_;
+    SignedFilter filter_{host_.Call()};
 };
 
 TEST_F(ParameterBlock, FirstRequestIsZeroButTheHeader) {
@@ -100,7 +101,7 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
 
     // The first call caches the selection and leaves the image to the host's undo.
     {
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
         EXPECT_EQ(filter.composedTiles, 0);
     }
@@ -116,7 +117,7 @@ TEST_F(Session, SelectionRoundTripRendersFromTheCachedMask) {
     host.Record().haveMask = 0;
     host.Record().filterRect = Rect16{0, 0, 90, 120};
     {
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
         EXPECT_GT(filter.composedTiles, 0);
     }
@@ -142,7 +143,7 @@ TEST_F(Session, ARectangularSelectionTravelsWithoutACacheFile) {
     for (int32_t y = 0; y < 70; ++y)
         for (int32_t x = 0; x < 90; ++x) before.push_back(host.Sample(y, x, 0));
     {
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
     }
     ASSERT_NE(host.DataWord(), 0);
@@ -151,7 +152,7 @@ TEST_F(Session, ARectangularSelectionTravelsWithoutACacheFile) {
     host.Record().filterRect = Rect16{0, 0, 70, 90};
     host.Record().filterCase = kFilterCaseFlatImageNoSelection;
     {
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
     }
     for (int32_t y = 0; y < 70; ++y)
@@ -176,7 +177,7 @@ TEST_F(Session, BlocksOfTheWrongSizeOrAllOnesAreNotUsed) {
             host.DataWord() = ~intptr_t{0};
         }
         const uint32_t first = host.Sample(0, 0, 0);
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0) << variant;
         EXPECT_EQ(host.Sample(0, 0, 0), 255 - first) << "rendered as a run without block";
         if (variant == 0) {
@@ -197,7 +198,7 @@ TEST_F(Session, BlockWithUnterminatedPathOpensNoFile) {
     std::memcpy(LockHandle(block), &data, sizeof data);
     host.DataWord() = reinterpret_cast<intptr_t>(block);
     const uint32_t first = host.Sample(0, 0, 0);
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     ASSERT_EQ(host.RunStart(filter), 0);
     EXPECT_FALSE(SourceCache::IsOpen());
     EXPECT_EQ(host.Sample(0, 0, 0), 255 - first) << "no cached mask: the cached rectangle counts as selected";
@@ -211,7 +212,7 @@ TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
     host.Record().filterCase = kFilterCaseFloatingSelection;
     host.Record().floatCoord = Point16{2, 3};
     {
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
     }
     ASSERT_NE(host.DataWord(), 0);
@@ -228,7 +229,7 @@ TEST_F(Session, AFloatingSelectionWithAMaskCachesTheImageToo) {
     host.Record().isFloating = 0;
     host.Record().haveMask = 0;
     host.Record().filterCase = kFilterCaseFlatImageNoSelection;
-    InvertFilter filter;
+    InvertFilter filter(host.Call());
     ASSERT_EQ(host.RunStart(filter), 0);
     EXPECT_EQ(host.DataWord(), 0);
     EXPECT_EQ(GetFileAttributesA(block.path), INVALID_FILE_ATTRIBUTES);
@@ -244,7 +245,7 @@ TEST_F(Session, RowsWiderThanTheTransferBufferAreCachedOneAtATime) {
     host.Record().floatCoord = Point16{0, 1};
     host.Record().filterRect = Rect16{0, 0, 4, 11999};
     {
-        InvertFilter filter;
+        InvertFilter filter(host.Call());
         ASSERT_EQ(host.RunStart(filter), 0);
     }
     ASSERT_NE(host.DataWord(), 0);

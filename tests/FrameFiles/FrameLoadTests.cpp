@@ -114,7 +114,7 @@ TEST_F(FrameLoadTest, ASingleImageLoadsGreyWithTheMeanOfItsBorder) {
                                        return static_cast<uint8_t>(row == 0 ? 251 : 10);
                                    }));
     LayerState state;
-    ASSERT_EQ(Quorvel::LoadFrameImage(false, Spec(path), 0, state, true), 0);
+    ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(path), 0, state, true), 0);
     EXPECT_EQ(state.sourceKind, LayerState::kSingleImage);
     EXPECT_FALSE(state.loadFailed);
     EXPECT_TRUE(FileSpec::Equals(state.framePath, Spec(path)));
@@ -137,7 +137,7 @@ TEST_F(FrameLoadTest, TheBorderMeanOfAnAll255BorderIs255) {
                                        return static_cast<uint8_t>(column == 0 || column == 3 || row != 1 ? 255 : 0);
                                    }));
     LayerState state;
-    ASSERT_EQ(Quorvel::LoadFrameImage(false, Spec(path), 0, state, true), 0);
+    ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(path), 0, state, true), 0);
     EXPECT_EQ(state.imagePolarity, 255);
 }
 
@@ -150,7 +150,7 @@ TEST_F(FrameLoadTest, InHostModeASingleImageKeepsTheHostsColours) {
     // Outside a host call the host's mode is RGB; a quiet load keeps the file's own layout.
     for (const Case& c : {Case{false, 3}, Case{true, 3}}) {
         LayerState state;
-        ASSERT_EQ(Quorvel::LoadFrameImage(true, Spec(path), 0, state, c.quiet), 0);
+        ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, true, Spec(path), 0, state, c.quiet), 0);
         EXPECT_EQ(state.imagePlanes, c.planes);
         EXPECT_EQ(state.frameInfo.mode, ImageInfo::kModeRGB);
         const Bytes pixels = BufferBytes(state.imageBuffers[LayerState::kFrameImage], state.frameInfo);
@@ -162,7 +162,7 @@ TEST_F(FrameLoadTest, InHostModeASingleImageKeepsTheHostsColours) {
 TEST_F(FrameLoadTest, AThreeFileSetKeepsItsColourItsMasksAndTheirCoverage) {
     WriteSet("Carved.FRR", "Carved.FRI", "Carved.FRO");
     LayerState state;
-    ASSERT_EQ(Quorvel::LoadFrameImage(false, Spec(folder_ / "Carved.FRR"), 0, state, false), 0);
+    ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(folder_ / "Carved.FRR"), 0, state, false), 0);
     EXPECT_EQ(state.sourceKind, LayerState::kThreePart);
     EXPECT_EQ(state.imagePlanes, 1);
     EXPECT_EQ(state.colourPlanes, 3);
@@ -198,7 +198,7 @@ TEST_F(FrameLoadTest, AThreeFileSetKeepsItsColourItsMasksAndTheirCoverage) {
 TEST_F(FrameLoadTest, JpgCompanionsMakeASetUnlessAThirdIsThere) {
     WriteSet("Mat.jpg", "Mat.jp2", "Mat.jp1");
     LayerState state;
-    ASSERT_EQ(Quorvel::LoadFrameImage(false, Spec(folder_ / "Mat.jpg"), 0, state, true), 0);
+    ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(folder_ / "Mat.jpg"), 0, state, true), 0);
     EXPECT_EQ(state.sourceKind, LayerState::kThreePart);
     // The first companion (.JP2) is the inner mask.
     const Bytes inner = BufferBytes(state.imageBuffers[LayerState::kInnerMask], state.partInfo[1]);
@@ -206,7 +206,7 @@ TEST_F(FrameLoadTest, JpgCompanionsMakeASetUnlessAThirdIsThere) {
 
     Write("Mat.jp3", FlatImage(8, 8, {0}));
     LayerState single;
-    ASSERT_EQ(Quorvel::LoadFrameImage(false, Spec(folder_ / "Mat.jpg"), 0, single, true), 0);
+    ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(folder_ / "Mat.jpg"), 0, single, true), 0);
     EXPECT_EQ(single.sourceKind, LayerState::kSingleImage);
     EXPECT_EQ(single.imagePlanes, 1);
     EXPECT_FALSE(single.imageBuffers[LayerState::kInnerMask].id);
@@ -239,9 +239,9 @@ TEST_F(FrameLoadTest, AFailedLoadKeepsNothingAndSaysWhy) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LayerState state;
-        ASSERT_EQ(Quorvel::LoadFrameImage(false, Spec(folder_ / "Odd.FRR"), 0, state, true), 0);
+        ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(folder_ / "Odd.FRR"), 0, state, true), 0);
         AlertCapture alerts;
-        EXPECT_EQ(Quorvel::LoadFrameImage(c.inHostMode, Spec(folder_ / c.name), 0, state, false), c.code);
+        EXPECT_EQ(Quorvel::LoadFrameImage(ColourContext{}, c.inHostMode, Spec(folder_ / c.name), 0, state, false), c.code);
         EXPECT_TRUE(state.loadFailed);
         EXPECT_TRUE(HoldsNoImage(state));
         EXPECT_TRUE(FileSpec::Equals(state.framePath, Spec(folder_ / c.name)));
@@ -254,9 +254,9 @@ TEST_F(FrameLoadTest, SilencedFrameAlertsStillTellOfMemory) {
     AlertCapture alerts;
     LayerState state;
     Quorvel::SilenceFrameAlerts(true);
-    EXPECT_EQ(Quorvel::LoadFrameImage(false, Spec(folder_ / "Missing.jpg"), 0, state, false), Err::FileMissing);
+    EXPECT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(folder_ / "Missing.jpg"), 0, state, false), Err::FileMissing);
     EXPECT_EQ(alerts.Text(), "");
-    EXPECT_EQ(Quorvel::LoadFrameImage(true, Spec(folder_ / "Huge.jpg"), 0, state, false), Err::MemoryFull);
+    EXPECT_EQ(Quorvel::LoadFrameImage(ColourContext{}, true, Spec(folder_ / "Huge.jpg"), 0, state, false), Err::MemoryFull);
     Quorvel::SilenceFrameAlerts(false);
     EXPECT_EQ(alerts.Text().rfind("alert 16002", 0), 0u) << alerts.Text();
 }
@@ -264,9 +264,9 @@ TEST_F(FrameLoadTest, SilencedFrameAlertsStillTellOfMemory) {
 TEST_F(FrameLoadTest, TheFileTypeComesFromTheCallerOrTheName) {
     const std::string path = Write("Frame.dat", FlatImage(8, 8, {128}));
     LayerState state;
-    EXPECT_EQ(Quorvel::LoadFrameImage(false, Spec(path), 0, state, true), Err::UnsupportedImageType);
-    EXPECT_EQ(Quorvel::LoadFrameImage(false, Spec(path), '.JPG', state, true), 0);
-    EXPECT_EQ(Quorvel::LoadFrameImage(false, FileSpec::FromResource('JPEG', 1), 0, state, true), Err::FileIO);
+    EXPECT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(path), 0, state, true), Err::UnsupportedImageType);
+    EXPECT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, Spec(path), '.JPG', state, true), 0);
+    EXPECT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, FileSpec::FromResource('JPEG', 1), 0, state, true), Err::FileIO);
 }
 
 TEST_F(FrameLoadTest, CopyingAFrameTakesItsCompanionsAlong) {
@@ -326,7 +326,7 @@ TEST(SampleFrames, EachLoadsAsTheFrameItIs) {
         AlertCapture alerts;
         LayerState state;
         const FileSpec spec = FileSpec::FromPath(folder + "\\" + c.name);
-        ASSERT_EQ(Quorvel::LoadFrameImage(false, spec, 0, state, false), 0);
+        ASSERT_EQ(Quorvel::LoadFrameImage(ColourContext{}, false, spec, 0, state, false), 0);
         EXPECT_EQ(alerts.Text(), "");
         EXPECT_EQ(state.sourceKind, c.kind);
         const Bytes coverage = BufferBytes(state.imageBuffers[LayerState::kFrameImage], state.frameInfo);

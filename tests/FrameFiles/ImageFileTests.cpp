@@ -36,7 +36,7 @@ Bytes Decode(const FileSpec& spec, const ImageInfo* wanted, int n, ErrorCode& er
     if (error) return {};
     if (wanted) layout = *wanted;
     Bytes pixels(static_cast<size_t>(int64_t{layout.bytesPerRow} * layout.Height()), 0xA5);
-    error = ReadJpegPixels(file, pixels.data(), &layout, n, true);
+    error = ReadJpegPixels(file, pixels.data(), &layout, n, true, nullptr);
     return pixels;
 }
 
@@ -248,7 +248,7 @@ TEST_F(ImageFileTest, AWantedLayoutTheImageDoesNotFitIsRefusedBeforeAnythingIsWr
         SCOPED_TRACE(c.what);
         ImageFile file(spec, 0);
         Bytes pixels(static_cast<size_t>(c.wanted.bytesPerRow) * c.wanted.Height(), 0xA5);
-        EXPECT_EQ(ReadJpegPixels(file, pixels.data(), &c.wanted, kMainImage, true), c.code);
+        EXPECT_EQ(ReadJpegPixels(file, pixels.data(), &c.wanted, kMainImage, true, nullptr), c.code);
         EXPECT_EQ(pixels, Bytes(pixels.size(), 0xA5));
         EXPECT_FALSE(file.IsOpen());
     }
@@ -459,7 +459,7 @@ TEST_F(ImageFileTest, DamagedFilesEndWithACode) {
         if (c.header == Err::UnsupportedImageType) continue;  // only the record's reader checks the type
         const ImageInfo wanted = Layout(ImageInfo::kModeRGB, 3, 3, 64, 64);
         Bytes pixels(64 * 64 * 3);
-        EXPECT_EQ(ReadJpegPixels(file, pixels.data(), &wanted, kMainImage, true), c.pixels);
+        EXPECT_EQ(ReadJpegPixels(file, pixels.data(), &wanted, kMainImage, true, nullptr), c.pixels);
         EXPECT_FALSE(file.IsOpen());
     }
 }

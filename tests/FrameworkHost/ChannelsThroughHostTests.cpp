@@ -143,6 +143,8 @@ ProbeRun gProbe;
 
 class CompanionProbe : public PhotoshopFilter {
 public:
+    using PhotoshopFilter::PhotoshopFilter;
+
     void ComposeTile(const TileView& tile) override {
         ++gProbe.composedTiles;
         Capture(Companion::Lower, 0, tile.rect);
@@ -153,7 +155,7 @@ private:
     void Capture(Companion which, int index, const Rect16& tile) {
         const PlaneView pixels = CompanionTile(which);
         if (!pixels.address) return;
-        const HostCall& call = HostCall::Current();
+        const HostCall& call = Call();
         const FilterRecord& r = *call.record;
         const int32_t width = r.imageSize.h, height = r.imageSize.v;
         std::vector<uint16_t>& image = gProbe.companions[index];
@@ -177,13 +179,14 @@ void ProbeEntry(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
     *result = 0;
     if (selector != kSelectorStart) return;
     auto* record = static_cast<FilterRecord*>(callRecord);
-    const HostCallScope call(HostCall::OfFilterRecord(selector, record, data));
+    HostCall call = HostCall::OfFilterRecord(selector, record, data);
+    const HostCallScope scope(call);
     RunOptions options;
     for (int i = 0; i < 3; ++i) options.channelNames[i] = gProbe.channelNames[i];
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 1;
     try {
         SilentOwner owner;
-        CompanionProbe probe;
+        CompanionProbe probe(call);
         probe.CheckHost();
         PhotoshopFilter::InitPreviewInstance(probe, options);
         gProbe.maskPlanes = probe.MaskPlanes();
@@ -196,7 +199,7 @@ void ProbeEntry(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
         gProbe.result = e.code;
     }
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
-    HostSuites::ReleaseAll();
+    HostSuites::ReleaseAll(call.basicSuite);
     FreeAllBuffers();
     // As the plug-in's tear-down does: nothing more is asked of the host.
     record->inRect = record->outRect = record->maskRect = Rect16{};

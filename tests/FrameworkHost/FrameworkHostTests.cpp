@@ -127,8 +127,8 @@ void TitleEntry(int16_t selector, void* callRecord, intptr_t*, int16_t* result) 
     auto* record = static_cast<FilterRecord*>(callRecord);
     const HostCallScope call(HostCall{.record = record, .basicSuite = record->sSPBasic});
     std::memset(gTitle, 'x', sizeof gTitle);
-    GetDocumentTitle(gTitle, gTitleBuffer);
-    HostSuites::ReleaseAll();
+    GetDocumentTitle(record->sSPBasic, gTitle, gTitleBuffer);
+    HostSuites::ReleaseAll(record->sSPBasic);
 }
 
 TEST(FrameworkThroughHost, TheDocumentTitleIsCopiedWithABoundAndATerminator) {

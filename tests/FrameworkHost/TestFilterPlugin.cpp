@@ -16,11 +16,13 @@ constexpr uint8_t kMarkStep = 50;
 
 class TestFilter : public InvertFilter {
 public:
+    using InvertFilter::InvertFilter;
+
     uint32_t GetSignature() const override { return 'qvtf'; }
 
     void ComposeTile(const TileView& tile) override {
         InvertFilter::ComposeTile(tile);
-        const FilterRecord& r = *HostCall::Current().record;
+        const FilterRecord& r = Record();
         const Rect32 area{tile.rect.top, tile.rect.left, tile.rect.bottom, tile.rect.right};
         const int32_t width = area.right - area.left, height = area.bottom - area.top;
         if (width <= 0 || height <= 0 || !r.channelPortProcs || !r.channelPortProcs->writeBasePixels) return;
@@ -34,9 +36,7 @@ public:
     }
 };
 
-PhotoshopFilter* MakeTestFilter() { return new (std::nothrow) TestFilter; }
-
-// Runs when the host loads the module, before its first call.
-const bool gRegistered = (SetFilterObjectMaker(MakeTestFilter), true);
-
 }  // namespace
+
+// The entry's doors hand the dispatch this module's filter class, which keeps no frame stack.
+PhotoshopFilter* MakeModuleFilter(HostCall& call, StackState&) { return new (std::nothrow) TestFilter(call); }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "DesktopInput.h"
+#include "HostCall.h"
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
 #include "TempFolder.h"
@@ -66,7 +67,9 @@ TEST(SelectionWarning, AltSkipsItAndCtrlShowsItEvenAfterDoNotWarnAgain) {
     preferences.SetFlag(PreferenceSettings::kNoSelectionWarning, false);
     Framework().warnSelectionRemoval = true;
     WarningAlerts alerts;
-    PhotoshopFilter filter;
+    // The warning asks nothing of the host: the filter needs a call, not an open one.
+    HostCall call;
+    PhotoshopFilter filter(call);
 
     alerts.AnswerWith(kCancel);
     EXPECT_TRUE(filter.WarnSelectionRemoved(true)) << "Cancel stops the run";

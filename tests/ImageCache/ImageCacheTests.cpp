@@ -85,7 +85,8 @@ protected:
         record_.inLayerPlanes = record_.outLayerPlanes = 3;
         record_.inTransparencyMask = record_.outTransparencyMask = 1;
         call_.reset();
-        call_.emplace(HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = bytesPerSample});
+        hostCall_ = HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = bytesPerSample};
+        call_.emplace(hostCall_);
         filter_.InitializeGlobals();
     }
 
@@ -140,10 +141,11 @@ protected:
     std::string CachePath() const { return Session().cache.path; }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     StubPreviewOwner owner_;
 };
 

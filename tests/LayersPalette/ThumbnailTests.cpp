@@ -187,13 +187,13 @@ TEST_F(RecordingHost, ADamagedHeaderDrawsNothingAndReadsNothingPastItsBlob) {
         EXPECT_FALSE(DescribeThumbnail(ThumbnailHeader::Read(guarded.Data()), guarded.Size() - kThumbnailHeaderLength,
                                        layout))
             << c.what;
-        EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, guarded.Data(), guarded.Size())) << c.what;
+        EXPECT_FALSE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, guarded.Data(), guarded.Size())) << c.what;
     }
     EXPECT_EQ(gShown.calls, 0);
 
     // The good header with exactly its bytes, its last pixel against the guard, draws.
     const GuardedBytes exact(MakeBlob(good, grey));
-    EXPECT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, exact.Data(), exact.Size()));
+    EXPECT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, exact.Data(), exact.Size()));
     EXPECT_EQ(gShown.calls, 1);
     // A last row that holds only its pixels, without the padding of a full row, is enough.
     ThumbnailShape padded = good;
@@ -201,23 +201,23 @@ TEST_F(RecordingHost, ADamagedHeaderDrawsNothingAndReadsNothingPastItsBlob) {
     std::vector<uint8_t> tight = MakeBlob(padded, grey);
     tight.resize(tight.size() - 2);
     const GuardedBytes tightGuarded(tight);
-    EXPECT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, tightGuarded.Data(), tightGuarded.Size()));
+    EXPECT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, tightGuarded.Data(), tightGuarded.Size()));
 }
 
 TEST_F(RecordingHost, AMissingHeaderOrAnEmptyBufferDrawsNothing) {
     const std::vector<uint8_t> header = HeaderBytes(ThumbnailShape{});
     BufferRecord empty;
-    EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, nullptr, &empty));
-    EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, header.data(), static_cast<BufferRecord*>(nullptr)));
-    EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, header.data(), &empty));
-    EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, header.data(), uint64_t{kThumbnailHeaderLength}));
+    EXPECT_FALSE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, nullptr, &empty));
+    EXPECT_FALSE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, header.data(), static_cast<BufferRecord*>(nullptr)));
+    EXPECT_FALSE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, header.data(), &empty));
+    EXPECT_FALSE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, header.data(), uint64_t{kThumbnailHeaderLength}));
     // A buffer record smaller than the header's pixels is refused like a short blob.
     BufferRecord small;
     ASSERT_EQ(small.Allocate(6 * 4 * 3 - 1), 0);
-    EXPECT_FALSE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, header.data(), &small));
+    EXPECT_FALSE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, header.data(), &small));
     BufferRecord enough;
     ASSERT_EQ(enough.Allocate(6 * 4 * 3), 0);
-    EXPECT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 40, 40}, header.data(), &enough));
+    EXPECT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 40, 40}, header.data(), &enough));
     EXPECT_EQ(gShown.calls, 1);
 }
 
@@ -248,7 +248,7 @@ TEST_F(RecordingHost, TheThumbnailIsFittedCentredAndKeepsItsShape) {
     ThumbnailShape shape;
     shape.bounds = Rect16{0, 0, 50, 100};
     const std::vector<uint8_t> blob = MakeBlob(shape, [](int32_t, int32_t, int32_t) { return uint8_t(200); });
-    ASSERT_TRUE(DrawThumbnail(port_, Rect16{10, 20, 50, 60}, blob.data(), blob.size()));
+    ASSERT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{10, 20, 50, 60}, blob.data(), blob.size()));
     // 40 x 20, drawn at row 20 and column 20 of the 40 x 40 box at (20, 10).
     EXPECT_EQ(gShown.row, 20);
     EXPECT_EQ(gShown.column, 20);
@@ -267,7 +267,7 @@ TEST_F(RecordingHost, ATransparencyPlaneBeyondTheColoursIsHandedOnAsTheMask) {
     withAlpha.bounds = Rect16{0, 0, 2, 2};
     const std::vector<uint8_t> four =
         MakeBlob(withAlpha, [](int32_t x, int32_t y, int32_t p) { return uint8_t(p == 3 ? 100 + 10 * y + x : 50); });
-    ASSERT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 2, 2}, four.data(), four.size()));
+    ASSERT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 2, 2}, four.data(), four.size()));
     ASSERT_TRUE(gShown.hadMask);
     EXPECT_EQ(gShown.maskColBytes, 4);
     EXPECT_EQ(gShown.mask, (std::vector<uint8_t>{100, 101, 110, 111}));
@@ -277,22 +277,22 @@ TEST_F(RecordingHost, ATransparencyPlaneBeyondTheColoursIsHandedOnAsTheMask) {
     opaque.planes = 3;
     opaque.pixelStep = 3;
     const std::vector<uint8_t> three = MakeBlob(opaque, [](int32_t, int32_t, int32_t) { return uint8_t(50); });
-    ASSERT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 2, 2}, three.data(), three.size()));
+    ASSERT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 2, 2}, three.data(), three.size()));
     EXPECT_FALSE(gShown.hadMask);
 }
 
 TEST_F(RecordingHost, AnInvertedWhiteThumbnailShowsBlackAndTheScratchBufferOnlyGrows) {
     ThumbnailShape shape;
     const std::vector<uint8_t> white = MakeBlob(shape, [](int32_t, int32_t, int32_t) { return uint8_t(255); });
-    ASSERT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 30, 30}, white.data(), white.size(), ThumbnailFlags::kInvert));
+    ASSERT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 30, 30}, white.data(), white.size(), ThumbnailFlags::kInvert));
     ASSERT_FALSE(gShown.pixels.empty());
     for (uint8_t sample : gShown.pixels) ASSERT_EQ(sample, 0);
-    ASSERT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 30, 30}, white.data(), white.size()));
+    ASSERT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 30, 30}, white.data(), white.size()));
     for (uint8_t sample : gShown.pixels) ASSERT_EQ(sample, 255);
 
     const uint64_t grown = ThumbnailScratchSize();
     EXPECT_GE(grown, uint64_t{30 * 30 * 3});
-    ASSERT_TRUE(DrawThumbnail(port_, Rect16{0, 0, 10, 10}, white.data(), white.size()));
+    ASSERT_TRUE(DrawThumbnail(record_.displayPixels, port_, Rect16{0, 0, 10, 10}, white.data(), white.size()));
     EXPECT_EQ(ThumbnailScratchSize(), grown) << "a smaller draw keeps the buffer";
 }
 
@@ -360,7 +360,7 @@ TEST(PhotoThumbnail, TheHostSamplesThePhotoAndItsRequestIsPutBack) {
     PhotoThumbnail photo;
     {
         HostCallScope call(HostCall::OfFilterRecord(kSelectorStart, &host.record, &data));
-        ASSERT_TRUE(RenderThumbnailBuffer(photo));
+        ASSERT_TRUE(RenderThumbnailBuffer(call.Call(), photo));
         EXPECT_EQ(host.record.inputRate, 0x10000) << "the rate is put back";
         EXPECT_TRUE(host.record.inRect.top == 1 && host.record.inRect.right == 4);
         EXPECT_EQ(host.record.inHiPlane, 7);
@@ -383,7 +383,7 @@ TEST(PhotoThumbnail, TheHostSamplesThePhotoAndItsRequestIsPutBack) {
     host.refuse = true;
     {
         HostCallScope call(HostCall::OfFilterRecord(kSelectorStart, &host.record, &data));
-        EXPECT_FALSE(RenderThumbnailBuffer(refused));
+        EXPECT_FALSE(RenderThumbnailBuffer(call.Call(), refused));
         EXPECT_EQ(host.record.inputRate, 0x10000);
     }
     EXPECT_EQ(ThumbnailHeader::Read(refused.header).planes, 0);
@@ -442,7 +442,7 @@ public:
             return;
         }
         if (item == TEST_CELL_RGB) {
-            framedDrawn = DrawThumbnailFrame(*this, item, rgbBlob.data(), &rgbPixels, false);
+            framedDrawn = DrawThumbnailFrame(nullptr, *this, item, rgbBlob.data(), &rgbPixels, false);
             return;
         }
         const std::vector<uint8_t>* blob = item == TEST_CELL_GREY       ? &greyBlob
@@ -455,7 +455,7 @@ public:
         FrameRect(Port(), cell);
         cell = Rect16{int16_t(cell.top + 1), int16_t(cell.left + 1), int16_t(cell.bottom - 1), int16_t(cell.right - 1)};
         PaintBackground(cell);
-        const bool drawn = DrawThumbnail(Port(), cell, blob->data(), blob->size(),
+        const bool drawn = DrawThumbnail(nullptr, Port(), cell, blob->data(), blob->size(),
                                          item == TEST_CELL_INVERTED ? ThumbnailFlags::kInvert : 0);
         if (item == TEST_CELL_DAMAGED) damagedDrawn = drawn;
     }

@@ -25,7 +25,7 @@ protected:
         SetLibraryPathSetting("");
     }
 
-    static void OpenLibraries() { ::OpenLibraries(); }
+    static void OpenLibraries() { ::OpenLibraries(HostCall::Current().number); }
 
     ScratchFolder folder;
 };
@@ -214,7 +214,7 @@ TEST_P(LockedLibraryOpen, FailsWithinTheBoundWithTheAlertOncePerCallAndOpensInTh
     // routine): the locked library is waited for once and reported once.
     const auto started = std::chrono::steady_clock::now();
     for (int dialog = 0; dialog < 3; ++dialog) {
-        OpenLibraries();
+        OpenLibraries(HostCall::Current().number);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, kGenerousBound);
     EXPECT_EQ(FramesLibrary(), nullptr);
@@ -224,8 +224,8 @@ TEST_P(LockedLibraryOpen, FailsWithinTheBoundWithTheAlertOncePerCallAndOpensInTh
     // Once the lock is gone, the next host call opens the library as it was.
     lock.Release();
     {
-        const HostCallScope nextCall(HostCall{});
-        OpenLibraries();
+        HostCallScope nextCall(HostCall{});
+        OpenLibraries(nextCall.Call().number);
     }
     ASSERT_NE(FramesLibrary(), nullptr);
     EXPECT_EQ(FramesLibrary()->NewRecordID(), 10002);

@@ -121,7 +121,8 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 300, 400};
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         filter_.Stack().SetTargetLayerPos(0);
         ForgetPreviewOverlay();
         SetPreviewPickTarget(nullptr);
@@ -156,9 +157,10 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     ScriptedPreview dialog_;
 };
 

@@ -6,22 +6,19 @@
 
 namespace {
 
-PhotoshopFilter* NoFilterObject() { return nullptr; }
+PhotoshopFilter* NoFilterObject(HostCall&, StackState&) { return nullptr; }
 
 TEST(PluginMain, PrepareWithoutFilterObjectsAnswersMemoryFull) {
-    SetFilterObjectMaker(NoFilterObject);
     FilterRecord record{};
     record.imageMode = kModeRGBColor;
     record.maxSpace = 1 << 24;
     record.inRect = {1, 2, 3, 4};
     intptr_t data = 0;
     int16_t result = 0;
-    PluginMain(kSelectorPrepare, &record, &data, &result);
+    PluginMain(kSelectorPrepare, &record, &data, &result, NoFilterObject);
     EXPECT_EQ(result, -108);
     EXPECT_EQ(record.bufferSpace, 0) << "nothing ran after the failed check";
     EXPECT_EQ(record.inRect.bottom, 0) << "the tear-down still empties the rectangles";
-    EXPECT_EQ(gFilters.main, nullptr);
-    SetFilterObjectMaker(nullptr);
 }
 
 }  // namespace

@@ -415,7 +415,7 @@ protected:
 
 TEST_F(LibraryMove, TheStacksPathsFollowTheLibraryToItsNewFolder) {
     SetLibraryPathSetting(from_ / "Quorvel.sdb");
-    OpenLibraries();
+    OpenLibraries(HostCall::Current().number);
     ASSERT_NE(FramesLibrary(), nullptr);
     ASSERT_EQ(FrameLibraryFolder(), from_.Path());
     MakeStack();

@@ -27,7 +27,8 @@ protected:
         record_.filterRect = Rect16{0, 0, 100, 150};
         record_.planes = 3;
         record_.imageMode = 3;  // RGB
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         SetFrameLibraryFolder(kLibrary);
         filter_.Stack().SetTargetLayerPos(0);
     }
@@ -78,7 +79,8 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
 };

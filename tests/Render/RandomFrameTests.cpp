@@ -54,7 +54,8 @@ protected:
         record_.filterRect = Rect16{0, 0, 100, 150};
         record_.planes = 3;
         record_.imageMode = 3;  // RGB
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         std::memcpy(savedOptions_, Preferences().Randomizer()->bytes, sizeof savedOptions_);
         ASSERT_EQ(library_.OpenAt((folder_ / "Quorvel.sdb").c_str()), 0);
     }
@@ -132,9 +133,10 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     TempFolder folder_;
     QVDatabase library_;
     uint8_t savedOptions_[RandomizerOptions::kSize] = {};

@@ -27,14 +27,16 @@ protected:
         gCancel = false;
         record_.progressProc = CountProgress;
         record_.abortProc = AnswerCancel;
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
     }
     void TearDown() override { call_.reset(); }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
 };
 
 TEST_F(RenderPulseTest, TheHostHearsOnceAnIntervalAndNotBefore) {

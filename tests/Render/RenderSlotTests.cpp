@@ -29,7 +29,8 @@ protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
         BuildFirstRunTables();
-        call_.emplace(HostCall{.record = &record_, .data = &dataWord_});
+        hostCall_ = HostCall{.record = &record_, .data = &dataWord_};
+        call_.emplace(hostCall_);
         record_.filterCase = kFilterCaseEditableTransparencyNoSelection;
         filter_.InitializeGlobals();
     }
@@ -57,7 +58,8 @@ protected:
         record_.filterRect = Rect16{0, 0, height, width};
         record_.depth = 8;
         call_.reset();
-        call_.emplace(HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = 1});
+        hostCall_ = HostCall{.record = &record_, .data = &dataWord_, .bytesPerSample = 1};
+        call_.emplace(hostCall_);
         const int16_t planes = static_cast<int16_t>(colourPlanes + (transparency ? 1 : 0));
         record_.planes = planes;
         if (transparency) {
@@ -113,10 +115,11 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     intptr_t dataWord_ = 0;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     QuietOwner owner_;
 };
 

@@ -43,7 +43,8 @@ protected:
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 100, 150};
         record_.planes = 3;
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         filter_.Stack().SetTargetLayerPos(0);
     }
     void TearDown() override {
@@ -102,9 +103,10 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     const FileSpec frame_ = FileSpec::FromPath("C:\\Frames\\oak.jpg");
 };
 

@@ -29,7 +29,8 @@ class SettingsTest : public testing::Test {
 protected:
     void SetUp() override {
         ResetHostMemoryForTesting();
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
     }
     void TearDown() override {
         DisposeHandle(record_.parameters);
@@ -66,9 +67,10 @@ protected:
     }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
 };
 
 // ---- Defaults

@@ -299,7 +299,8 @@ TEST_F(FrameStack, APictureOfTheTabWithThreeLayers) {
     record_.inputRate = 0x10000;
     gPhotoHost.record = &record_;
     call_.reset();
-    call_.emplace(HostCall::OfFilterRecord(kSelectorStart, &record_, &data));
+    hostCall_ = HostCall::OfFilterRecord(kSelectorStart, &record_, &data);
+    call_.emplace(hostCall_);
     MakeStack(3);
     std::memcpy(Layer(0).At(LayerLayout::kSource), FileSpec::FromPath("C:\\Frames\\Gold Leaf.jpg").bytes, 64);
     std::memcpy(Layer(1).At(LayerLayout::kSource), FileSpec::FromPath("C:\\Frames\\Torn Paper.jpg").bytes, 64);

@@ -48,7 +48,8 @@ protected:
         ResetHostMemoryForTesting();
         record_.filterRect = Rect16{0, 0, 300, 400};
         record_.planes = 3;
-        call_.emplace(HostCall{.record = &record_});
+        hostCall_ = HostCall{.record = &record_};
+        call_.emplace(hostCall_);
         filter_.Stack().SetTargetLayerPos(0);
         filter_.SetDefaultParameters(0);
         SetDefaultPreferences(Preferences());
@@ -108,9 +109,10 @@ protected:
     std::string MenuText(int16_t command) { return GetMenuItemText(GetMenu(preview_->Window()), command); }
 
     FilterRecord record_{};
+    HostCall hostCall_;
     std::optional<HostCallScope> call_;
     StackState state_;
-    Quorvel filter_{state_};
+    Quorvel filter_{hostCall_, state_};
     std::unique_ptr<TestPreview> preview_;
     StubPreviewOwner previewOwner_;
     std::unique_ptr<DialogCompanions> tabs_;

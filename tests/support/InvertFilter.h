@@ -17,11 +17,13 @@ public:
         return v;
     }
 
+    explicit InvertFilter(HostCall& call) : PhotoshopFilter(call) {}
+
     int32_t composedTiles = 0;
 
     void ComposeTile(const TileView& tile) override {
         ++composedTiles;
-        const HostCall& call = HostCall::Current();
+        const HostCall& call = Call();
         const int32_t planes = tile.out.planes;
         const int32_t bytes = call.bytesPerSample;
         const int32_t colourPlanes = ColourPlanesOfMode(call.record->imageMode);
