@@ -13,8 +13,8 @@
 
 namespace {
 
-// Layer lists longer than this are not walked further (a malformed list may loop).
-constexpr int32_t kMaxLayers = 8000;
+// A document's layer list is not walked past this many layers (a malformed list may loop).
+constexpr int32_t kMaxDocumentLayersWalked = 8000;
 // Channels of this version and below deliver 16-bit samples in 0..65535.
 constexpr int32_t kWideSampleVersion = 2;
 
@@ -63,7 +63,8 @@ void PhotoshopFilter::FindCompanionLayers() {
 
     const ReadLayerDesc* below = nullptr;
     int32_t walked = 0;
-    for (const ReadLayerDesc* layer = layers; layer && walked < kMaxLayers; below = layer, layer = layer->next, ++walked) {
+    for (const ReadLayerDesc* layer = layers; layer && walked < kMaxDocumentLayersWalked;
+         below = layer, layer = layer->next, ++walked) {
         if (!layer->compositeChannelsList || layer->compositeChannelsList->port != target->port) continue;
         if (below && below->compositeChannelsList) lowerLayer_.layer = below;
         if (layer->next && layer->next->compositeChannelsList) upperLayer_.layer = layer->next;
