@@ -146,12 +146,7 @@ bool ColorWellDlg::Run(ColorPopup* swatch, ColorRecord& color, uint32_t enable) 
     MorvaneDialog* owner = front && front->IsFloating() && front->Owner() ? front->Owner() : front;
     if (!owner && swatch) owner = &swatch->Owner();
 
-    FloatingSuspension suspension;
-    MorvaneDialog::SuspendFloating(suspension);
-    struct Resume {
-        const FloatingSuspension& saved;
-        ~Resume() { MorvaneDialog::ResumeFloating(saved); }
-    } resume{suspension};
+    const FloatingWindowsSuspended suspended;
 
     const ColorRecord entry = color;
     ColorWellDlg dialog(swatch, entry, enable);

@@ -5,21 +5,11 @@
 #include "HostCall.h"
 #include "PhotoshopFilter.h"
 
-namespace {
-PSDialog* gMainDialog = nullptr;
-}  // namespace
-
-PSDialog* MainDialog() { return gMainDialog; }
-
-void SetMainDialog(PSDialog* dialog) { gMainDialog = dialog; }
-
 void PSDialog::Idle() {
     // Outside Start there are no preview instances to feed.
     if (HostCall::Current().selector != kSelectorStart) return;
     PhotoshopFilter::RunInstances(MorvaneDialog::TrackingDepth());
 }
-
-void PSDialog::PaintRect(const Rect16& rect) { ::PaintRect(port_, rect); }
 
 LRESULT PSDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) {
     const auto paint = [wParam](OwnedBrush& brush, COLORREF back) -> LRESULT {

@@ -25,8 +25,9 @@ void BuildFilterObjects() {
 }
 
 void CreateFilterObjects() {
-    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA, &gFilters.previewB})
+    for (PhotoshopFilter** filter : {&gFilters.main, &gFilters.previewA})
         if (!*filter) *filter = new (std::nothrow) Quorvel;
+    if (!gFilters.previewB) gFilters.previewB = gFilters.productPreviewB = new (std::nothrow) Quorvel;
 }
 
 void DeleteFilterObjects() {
@@ -34,4 +35,5 @@ void DeleteFilterObjects() {
         delete *filter;
         *filter = nullptr;
     }
+    gFilters.productPreviewB = nullptr;
 }

@@ -4,11 +4,15 @@
 #pragma once
 
 class PhotoshopFilter;
+class Quorvel;
 
 struct FilterObjects {
     PhotoshopFilter* main = nullptr;
     PhotoshopFilter* previewA = nullptr;
     PhotoshopFilter* previewB = nullptr;
+    // previewB as the product's filter, when the entry made it so: the preview dialog drives it
+    // (its commands, tools and tabs edit the product's stack). Null for another class.
+    Quorvel* productPreviewB = nullptr;
 };
 extern FilterObjects gFilters;
 

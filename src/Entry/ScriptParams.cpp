@@ -185,7 +185,7 @@ void ReadPhotoPosition(const DescriptorSuite* suite, DescriptorRef descriptor) {
 // Scripted blocks keep frame paths relative to the frame library; they resolve against the
 // library that the windowless dialog opens.
 void MakeFramePathsAbsolute() {
-    PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
+    PhotoshopDialog libraries(PhotoshopDialog::kWindowless, nullptr, nullptr);
     if (const QVDatabase* frames = FramesLibrary()) QuorvelBase::MakeFramePathsAbsolute(frames->Path());
 }
 

@@ -18,7 +18,6 @@
 #include "PhotoshopFilter.h"
 #include "PreferenceSettings.h"
 #include "Quorvel.h"
-#include "SettingsTabs.h"
 #include "ScriptParams.h"
 #include "SettingsLayout.h"
 
@@ -120,9 +119,7 @@ ErrorCode RunPreviewDialog(const RunOptions& options) {
     if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
     const PreviewRunScope scope(options);
-    // The tabs stand above the renderer: the renderer builds them through the factory it is given.
-    Quorvel::SetCompanionsFactory(&CreateSettingsTabs);
-    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.previewB, gFilters.previewA);
+    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.productPreviewB, gFilters.previewA);
     dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
     if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
         ShowHostPalettes(false, RecordedHostVersion());
@@ -146,9 +143,9 @@ ErrorCode DoStart(const RunOptions& options) {
         const bool showDialog = ShowDialogRequested(record);
         ClearOutputOptionsForOtherHosts(record);
         // The libraries open before anything else, so that stored frame paths resolve.
-        { PhotoshopDialog libraries(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA); }
+        { PhotoshopDialog libraries(PhotoshopDialog::kWindowless, nullptr, nullptr); }
         if (showDialog) {
-            PhotoshopDialog welcome(PhotoshopDialog::kWindowless, gFilters.previewB, gFilters.previewA);
+            PhotoshopDialog welcome(PhotoshopDialog::kWindowless, nullptr, nullptr);
             OfferWelcomePage();
         }
 

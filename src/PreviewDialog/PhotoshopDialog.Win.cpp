@@ -27,7 +27,9 @@
 #include "PickedColour.h"
 #include "PreferenceSettings.h"
 #include "PreferencesFile.h"
+#include "PreviewEditor.h"
 #include "Quorvel.h"
+#include "SettingsTabs.h"
 #include "ResourceImage.h"
 #include "ThisModule.h"
 #include "Utf.h"
@@ -40,7 +42,6 @@ using namespace PreviewIds;
 
 constexpr COLORREF kAreaColour = RGB(0x2F, 0x2F, 0x2F);
 constexpr COLORREF kPreviewEdge = RGB(0x8E, 0x8E, 0x8E);
-constexpr int16_t kHelpStringBase = 16000;
 constexpr int16_t kHotHelpOnText = 17091, kHotHelpOffText = 17092;
 constexpr int16_t kCompositeTextBase = 17000, kRulersTextBase = 17004, kGuidesTextBase = 17006;
 constexpr int16_t kToolLettersString = 16791;
@@ -87,7 +88,7 @@ void SetMenuState(HWND window, int16_t command, bool enabled) {
 // locked while the target lives.
 class ParameterUndoTarget final : public UndoTarget {
 public:
-    explicit ParameterUndoTarget(PhotoshopFilter& filter) : filter_(filter) { Lock(); }
+    explicit ParameterUndoTarget(Quorvel& filter) : filter_(filter) { Lock(); }
 
     std::span<uint8_t> Block() override {
         if (!lock_ || !*lock_) return {};
@@ -98,18 +99,19 @@ public:
         filter_.SetParameterBlockSize(size, false);
         Lock();
     }
-    int32_t CurrentLayer() const override { return std::max(QuorvelBase::CurrentLayerIndex(), 0); }
+    int32_t CurrentLayer() const override { return std::max(filter_.Stack().CurrentLayerIndex(), 0); }
     void SetCurrentLayer(int32_t index) override {
-        QuorvelBase::SetSelectedListPos(QuorvelBase::TargetLayerPos() <= index ? index + 1 : index);
+        QuorvelBase& stack = filter_.Stack();
+        stack.SetSelectedListPos(stack.TargetLayerPos() <= index ? index + 1 : index);
     }
 
 private:
-    static Handle Parameters() { return HostCall::Current().record->parameters; }
+    Handle Parameters() const { return filter_.Record().parameters; }
     void Lock() {
         if (Parameters()) lock_.emplace(Parameters());
     }
 
-    PhotoshopFilter& filter_;
+    Quorvel& filter_;
     std::optional<LockedHandle> lock_;
 };
 
@@ -169,7 +171,7 @@ void DropFrameFiles(void* context, UINT message, WPARAM wParam, LPARAM /*lParam*
             name.resize(length);
             paths.push_back(Utf16ToUtf8(name));
         }
-        if (auto* product = dynamic_cast<Quorvel*>(dialog.GetFilter())) product->AddDroppedFrames(paths);
+        if (PreviewEditor* editor = dialog.Editor()) editor->AddDroppedFrames(paths);
     } catch (...) {
         // A drop that cannot be taken changes nothing; the dialog goes on.
     }
@@ -180,7 +182,7 @@ void DropFrameFiles(void* context, UINT message, WPARAM wParam, LPARAM /*lParam*
 
 // ---- Construction
 
-PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview)
+PhotoshopDialog::PhotoshopDialog(int16_t templateId, Quorvel* filter, PhotoshopFilter* secondPreview)
     : PSDialog(templateId, DialogKind::Preview),
       templateId_(templateId),
       filter_(filter),
@@ -191,9 +193,17 @@ PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, Ph
 }
 
 PhotoshopDialog::~PhotoshopDialog() {
-    if (MainDialog() == this) SetMainDialog(nullptr);
-    if (OpenPreviewDialog() == this) SetOpenPreviewDialog(nullptr);
+    // A dialog that never reached its end (its window failed) still takes itself back.
+    HandOver(nullptr);
     undo_.Release();
+}
+
+void PhotoshopDialog::HandOver(PreviewOwner* dialog) {
+    // The dialog's idle tick drives every object on the scheduler's list: each runs under the
+    // dialog while it is open, and the preview instance shows its tiles in it.
+    for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
+        if (dialog || instance->Dialog() == this) instance->SetDialog(dialog);
+    if (filter_ && (dialog || filter_->OwnerDialog() == this)) filter_->SetOwner(dialog);
 }
 
 void PhotoshopDialog::InitDialog() {
@@ -204,24 +214,20 @@ void PhotoshopDialog::InitDialog() {
 void PhotoshopDialog::InitWindowedDialog() {
     FilterRecord& record = *HostCall::Current().record;
     if (!filter_) THROW_IF_ERROR(Err::MemoryFull);
-    SetOpenPreviewDialog(this);
-    filter_->SetOwner(this);
+    HandOver(this);
     filter_->SetTracking(true);
 
     const PreferenceSettings& preferences = Preferences();
     showRulers_ = preferences.bytes[PreferenceSettings::kRulersShown] != 0;
     const bool startWithLastStack = preferences.bytes[PreferenceSettings::kStartWithLastStack] != 0;
     if (startWithLastStack) {
-        if (auto* product = dynamic_cast<Quorvel*>(filter_)) {
-            std::string path;
-            if (Quorvel::LastUsedPresetPath(path) == Err::None) product->LoadPresetFile(path, false);
-        }
+        std::string path;
+        if (Quorvel::LastUsedPresetPath(path) == Err::None) filter_->LoadPresetFile(path, false);
     }
     if (!record.parameters) filter_->SetDefaultParameters(0);
     if (const ErrorCode invalid = filter_->ValidateParameters()) {
         if (Alert(this, static_cast<int16_t>(invalid)) == 1) filter_->SetDefaultParameters(0);
     }
-    SetMainDialog(this);
     if (!record.displayPixels) THROW_IF_ERROR(kHostLacksFeatures);
 
     Port().backColor = ControlLook::kBackground;
@@ -247,7 +253,8 @@ void PhotoshopDialog::InitWindowedDialog() {
     if (!letters.empty()) toolLetters_ = letters;
 
     if (!startWithLastStack) ResetToPreferredStack();
-    filter_->InitDialog();
+    editor_ = std::make_unique<PreviewEditor>(*this, *filter_);
+    editor_->Open(CreateSettingsTabs(*editor_));
     DragAcceptFiles(Window(), TRUE);
     SetDropCallback(&DropFrameFiles, this);
 
@@ -260,10 +267,13 @@ void PhotoshopDialog::InitWindowedDialog() {
     }
     PushUndoState();
 
-    UpdateCompositeCommand();
+    // The composite view needs the merged document from the host's channel ports; this host's
+    // record offers none that the preview can show, so the command stays greyed.
+    canViewComposite_ = false;
+    ApplyCommandStates();
+    SetToggleText(kCompositeView, kCompositeTextBase, Preferences().bytes[PreferenceSettings::kViewCompositeLayer] != 0);
     SetToggleText(kShowRulers, kRulersTextBase, showRulers_);
     SetToggleText(kShowGuides, kGuidesTextBase, showGuides_);
-    SetMenuState(Window(), kClearGuides, false);
 
     if (secondPreview_) secondPreview_->LoadOverviewImage();
     filter_->PreparePreviewBuffers(true);
@@ -299,14 +309,6 @@ void PhotoshopDialog::ResetToPreferredStack() {
     block.Set(BlockLayout::kLayeredOutputMode, static_cast<uint8_t>(preferences.MachineWord(PreferenceSettings::kLayeredOutput)));
 }
 
-// The composite view needs the merged document from the host's channel ports; this host's
-// record offers none that the preview can show, so the command stays greyed.
-void PhotoshopDialog::UpdateCompositeCommand() {
-    canViewComposite_ = false;
-    SetMenuState(Window(), kCompositeView, canViewComposite_);
-    SetToggleText(kCompositeView, kCompositeTextBase, Preferences().bytes[PreferenceSettings::kViewCompositeLayer] != 0);
-}
-
 void PhotoshopDialog::EndDialog(int16_t result) {
     if (Window()) {
         WriteLastUsedPreset();
@@ -324,23 +326,21 @@ void PhotoshopDialog::EndDialog(int16_t result) {
         StoreWindowBounds();
         DragAcceptFiles(Window(), FALSE);
         SetDropCallback(nullptr, nullptr);
-        if (filter_) filter_->CloseDialog();
+        if (editor_) editor_->Close();
         ReleaseSavedState();
         preferences.bytes[PreferenceSettings::kRulersShown] = showRulers_ ? 1 : 0;
         SavePreferences();
     }
-    if (filter_ && filter_->OwnerDialog() == this) filter_->SetOwner(nullptr);
-    if (OpenPreviewDialog() == this) SetOpenPreviewDialog(nullptr);
-    if (MainDialog() == this) SetMainDialog(nullptr);
+    editor_.reset();
+    HandOver(nullptr);
     PSDialog::EndDialog(result);
 }
 
 void PhotoshopDialog::WriteLastUsedPreset() {
-    auto* product = dynamic_cast<Quorvel*>(filter_);
-    if (!product) return;
+    if (!filter_) return;
     std::string path;
     if (Quorvel::LastUsedPresetPath(path) != Err::None) return;
-    product->WritePresetFile(path, {}, nullptr);
+    filter_->WritePresetFile(path, {}, nullptr);
 }
 
 void PhotoshopDialog::StoreWindowBounds() {
@@ -380,7 +380,7 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
     switch (item) {
     case kApply:
     case kCancel:
-        if (TrackButton(item)) result = filter_->HandleDialogEvent(item);
+        if (TrackButton(item)) result = item;
         break;
     case kZoomTool:
     case kHandTool:
@@ -395,12 +395,12 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
         }
         if (TrackButton(item)) {
             SetTool(item == kZoomTool ? kZoom : item == kHandTool ? kHand : kMove);
-            filter_->HandleDialogEvent(item);
+            editor_->ToolChosen();
         }
         break;
     }
     case kOpenLibrary:
-        if (TrackButton(item)) filter_->HandleCommand(kViewFrameLibrary);
+        if (TrackButton(item)) editor_->ShowFrameLibrary();
         break;
     case kLogo:
         TrackButton(item);
@@ -409,7 +409,6 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
         TrackPreviewPress();
         break;
     default:
-        if (item >= 0) result = filter_->HandleDialogEvent(item);
         break;
     }
     if (TrackingDepth() < 1) PushUndoState();
@@ -418,15 +417,14 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
 }
 
 int16_t PhotoshopDialog::HandleKey(int16_t key, uint16_t modifiers) {
-    if (filter_ && filter_->HandleKey(key, modifiers)) return 0;
+    if (editor_ && editor_->HandleKey(key, modifiers)) return 0;
     if ((modifiers & kModifierControl) && KeyboardDialog()) {
         if (key == DialogKeyCode::kMinus && DoEditCommand(kZoomOut) == 0) return 0;
         if (key == DialogKeyCode::kPlus && DoEditCommand(kZoomIn) == 0) return 0;
     }
     const bool inEdit = GetFocusedItem() > 0 && ItemRecord(GetFocusedItem()) &&
                         ItemKind::IsEditable(ItemRecord(GetFocusedItem())->kind);
-    const auto* product = dynamic_cast<const Quorvel*>(filter_);
-    const bool editFocused = inEdit || (product && product->Companions() && product->Companions()->HasFocusedItem());
+    const bool editFocused = inEdit || (editor_ && editor_->TabsHaveFocus());
     if (!editFocused && !(modifiers & (kModifierShift | kModifierAlt | kModifierControl)) &&
         key > 0 && key < 128) {
         const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
@@ -448,107 +446,11 @@ int16_t PhotoshopDialog::HandleKey(int16_t key, uint16_t modifiers) {
 }
 
 int16_t PhotoshopDialog::DoEditCommand(int16_t command) {
-    switch (command) {
-    case DialogIds::kUndo:
-        Undo();
-        return 0;
-    case DialogIds::kRedo:
-        Redo();
-        return 0;
-    case kAbout:
-        if (services_.about) {
-            FloatingSuspension saved;
-            SuspendFloating(saved);
-            services_.about();
-            ResumeFloating(saved);
-        }
-        return 0;
-    case kCancelClose:
-        closing_ = true;
-        return kCancel;
-    case kApplyCommand:
-        closing_ = true;
-        CommitPendingEdit();
-        return kApply;
-    case kZoomIn:
-        ZoomStep(true, std::nullopt);
-        return 0;
-    case kZoomOut:
-        ZoomStep(false, std::nullopt);
-        return 0;
-    case kFitOnPreview:
-        ZoomToFit(std::nullopt, true);
-        return 0;
-    case kActualPixels:
-        SetZoom({1, 1}, std::nullopt);
-        return 0;
-    case kCompositeView: {
-        uint8_t& composite = Preferences().bytes[PreferenceSettings::kViewCompositeLayer];
-        composite = composite ? 0 : 1;
-        SetToggleText(kCompositeView, kCompositeTextBase, composite != 0);
-        RestartPreviews();
-        return 0;
-    }
-    case kShowRulers:
-        showRulers_ = !showRulers_;
-        SetToggleText(kShowRulers, kRulersTextBase, showRulers_);
-        DrawPreview();
-        return 0;
-    case kShowGuides:
-        showGuides_ = !showGuides_;
-        SetToggleText(kShowGuides, kGuidesTextBase, showGuides_);
-        return 0;
-    case kClearGuides:
-        SetMenuState(Window(), kClearGuides, false);
-        InvalidatePreview();
-        return 0;
-    case kWelcome:
-        if (services_.welcome) {
-            PreferenceSettings& preferences = Preferences();
-            uint8_t show = preferences.HasFlag(PreferenceSettings::kWelcomePageOff) ? 0 : 1;
-            FloatingSuspension saved;
-            SuspendFloating(saved);
-            services_.welcome(&show);
-            ResumeFloating(saved);
-            preferences.SetFlag(PreferenceSettings::kWelcomePageOff, show == 0);
-        }
-        return 0;
-    case kHelp:
-    case kTutorials: {
-        const wchar_t* page = command == kHelp ? L"https://www.vantrel.com/quorvel/help"
-                                               : L"https://www.vantrel.com/quorvel/tutorials";
-        ShellExecuteW(Window(), L"open", page, nullptr, nullptr, SW_SHOWNORMAL);
-        return 0;
-    }
-    case kHotHelp: {
-        const bool on = SetHotHelp(-1);
-        Preferences().SetFlag(PreferenceSettings::kHotHelpOff, !on);
-        return 0;
-    }
-    case kUpdateCheck:
-    case kUpdateCheckShort:
-        if (services_.updateCheck) {
-            FloatingSuspension saved;
-            SuspendFloating(saved);
-            services_.updateCheck(Window());
-            ResumeFloating(saved);
-        }
-        return 0;
-    default:
-        break;
-    }
-    if (const int16_t answer = RunFilterCommand(command)) {
-        // A stack edit from the menus is one undo step, as an item hit is.
-        if (TrackingDepth() < 1) PushUndoState();
-        return answer == PhotoshopFilter::kCommandHandled ? 0 : answer;
-    }
-    return PSDialog::DoEditCommand(command);
-}
-
-int16_t PhotoshopDialog::RunFilterCommand(int16_t command) {
-    if (!filter_) return 0;
-    const int16_t answer = filter_->HandleCommand(command);
-    if (answer == kApply || answer == kCancel) closing_ = true;
+    const PreviewCommand* row = PreviewCommands::Find(command);
+    if (!row || !row->run || (row->editsStack && !editor_)) return PSDialog::DoEditCommand(command);
+    const int16_t answer = row->run(*this, command);
+    // A stack edit from the menus is one undo step, as an item hit is.
+    if (row->editsStack && TrackingDepth() < 1) PushUndoState();
     return answer;
 }
 
@@ -578,24 +480,23 @@ void PhotoshopDialog::PostItemHit(int16_t item) {
 
 void PhotoshopDialog::UpdateMenus() {
     PSDialog::UpdateMenus();
-    const HWND window = Window();
-    const bool browserShown = false;  // the frame library window opens as a stand-in that is never shown
-    SetMenuState(window, DialogIds::kSelectAll, browserShown);
-    SetMenuState(window, kInverseSelection, browserShown);
-    SetMenuState(window, kDeselect, browserShown);
-    SetMenuState(window, kResetAll, true);
-    SetMenuState(window, kAbout, true);
-    SetMenuState(window, kPreferences, true);
-    SetMenuState(window, DialogIds::kUndo, undo_.CanUndo());
-    SetMenuState(window, DialogIds::kRedo, undo_.CanRedo());
-    SetMenuState(window, kClearGuides, false);
-    SetMenuState(window, kBatch, batchJobPassed_);
-    SetMenuState(window, kOptionTabCommand, IsPhotoshopHost());
-    UpdateZoomCommands();
+    ApplyCommandStates();
+}
+
+void PhotoshopDialog::ApplyCommandStates() {
+    for (const PreviewCommand& row : PreviewCommands::Table())
+        if (row.enabled) SetMenuState(Window(), row.id, row.enabled(*this));
+}
+
+void PhotoshopDialog::EnableCommand(int16_t command, bool enabled) { SetMenuState(Window(), command, enabled); }
+
+int16_t PhotoshopDialog::AlertOverDialog(int16_t alertId) {
+    HWND window = Window();
+    return static_cast<int16_t>(RunModalDialog(window ? &window : nullptr, alertId, nullptr, nullptr));
 }
 
 void PhotoshopDialog::DeviceArrived() {
-    if (filter_) filter_->OnDiskInserted();
+    if (editor_) editor_->DiskInserted();
 }
 
 int16_t PhotoshopDialog::Close() {
@@ -661,7 +562,7 @@ void PhotoshopDialog::Idle() {
     }
     if (initialised_ == 1) {
         initialised_ = 2;
-        if (HostCall::Current().selector == kSelectorStart && filter_) RunFilterCommand(kShowLibraryAtStart);
+        if (HostCall::Current().selector == kSelectorStart && editor_) editor_->ShowFrameLibrary();
     }
 }
 
@@ -682,7 +583,7 @@ bool PhotoshopDialog::Undo() {
         ParameterUndoTarget target(*filter_);
         done = undo_.Undo(target);
     }
-    if (done) filter_->HandleDialogEvent(kEventAfterUndo);
+    if (done && editor_) editor_->AfterUndoOrRedo();
     return done;
 }
 
@@ -693,7 +594,7 @@ bool PhotoshopDialog::Redo() {
         ParameterUndoTarget target(*filter_);
         done = undo_.Redo(target);
     }
-    if (done) filter_->HandleDialogEvent(kEventAfterRedo);
+    if (done && editor_) editor_->AfterUndoOrRedo();
     return done;
 }
 
@@ -703,7 +604,7 @@ void PhotoshopDialog::DisableCompositeView() {
     Alert(this, 17013);
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
     canViewComposite_ = false;
-    SetMenuState(Window(), kCompositeView, false);
+    ApplyCommandStates();
 }
 
 // A corrupt file offers the defaults or the end of the call ("Exit Plug-in" raises 32512).
@@ -712,7 +613,7 @@ void PhotoshopDialog::LoadPreferences() { LoadUserPreferences(); }
 void PhotoshopDialog::SavePreferences() { SaveUserPreferences(); }
 
 void PhotoshopDialog::RestartPreviews() {
-    for (PhotoshopFilter* instance : {filter_, secondPreview_})
+    for (PhotoshopFilter* instance : {static_cast<PhotoshopFilter*>(filter_), secondPreview_})
         if (instance) instance->InvalidateRect(nullptr);
 }
 
@@ -757,12 +658,6 @@ void PhotoshopDialog::UpdateTitle() {
     SetWindowTextA(Window(), title_.c_str());
 }
 
-void PhotoshopDialog::UpdateZoomCommands() {
-    SetMenuState(Window(), kZoomOut, zoom_.CanZoomOut());
-    SetMenuState(Window(), kZoomIn, zoom_.CanZoomIn());
-    SetMenuState(Window(), kActualPixels, !zoom_.IsActualPixels());
-}
-
 void PhotoshopDialog::SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed, std::optional<PreviewPoint> origin) {
     const ZoomRatio next = NormalizeZoom(ratio.out, ratio.in);
     if (next == zoom_ && !origin) return;
@@ -780,10 +675,10 @@ void PhotoshopDialog::SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed
     UpdateScrollLimits();
     UpdateVisibleRect();
     UpdateTitle();
-    UpdateZoomCommands();
+    ApplyCommandStates();
     PrepareShownImage();
     if (filter_) filter_->InvalidateRect(nullptr);
-    InvalidatePreview();
+    InvalidatePreviewArea();
 }
 
 void PhotoshopDialog::ZoomStep(bool in, std::optional<PreviewPoint> fixed) {
@@ -875,7 +770,7 @@ void PhotoshopDialog::ShownImage::Clear(const PreviewRect& area) {
 
 bool PhotoshopDialog::PreviewFinished() const { return !filter_ || filter_->State() == kStateDone; }
 
-void PhotoshopDialog::RenderPreview(PhotoshopFilter& instance) {
+void PhotoshopDialog::ShowTile(PhotoshopFilter& instance) {
     if (&instance != filter_ || shown_.pixels.empty()) return;
     const FilterRecord& record = *HostCall::Current().record;
     const Rect16 tile = record.outRect;
@@ -894,10 +789,8 @@ void PhotoshopDialog::RenderPreview(PhotoshopFilter& instance) {
                              static_cast<int32_t>(corner.h + int64_t{RectWidth(tile)} * zoom_.in)};
     const WindowDC dc(Window());
     DrawShownImage(dc.Get(), client);
-    if (filter_) filter_->DrawItemOverlay(kPreview);
+    if (editor_) editor_->PreviewPainted();
 }
-
-void PhotoshopDialog::RenderPreview() { InvalidatePreview(); }
 
 void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
     const FilterRecord& record = *HostCall::Current().record;
@@ -981,10 +874,10 @@ void PhotoshopDialog::DrawPreview() {
     LayOut();
     UpdateScrollLimits();
     UpdateVisibleRect();
-    InvalidatePreview();
+    InvalidatePreviewArea();
 }
 
-void PhotoshopDialog::InvalidatePreview() {
+void PhotoshopDialog::InvalidatePreviewArea() {
     if (!Window()) return;
     const RECT area{previewArea_.left, previewArea_.top, previewArea_.right, previewArea_.bottom};
     ::InvalidateRect(Window(), &area, FALSE);
@@ -1001,7 +894,7 @@ void PhotoshopDialog::Update(HRGN region) {
     const SaveClip clip(dc.Get(), region);
     FillOutsideImage(dc.Get(), region);
     DrawShownImage(dc.Get(), {box.top, box.left, box.bottom, box.right});
-    if (filter_) filter_->DrawItemOverlay(kPreview);
+    if (editor_) editor_->PreviewPainted();
 }
 
 void PhotoshopDialog::DrawItem(int16_t item) {
@@ -1036,11 +929,11 @@ int16_t PhotoshopDialog::PreviewCursor(uint16_t modifiers) const {
 int16_t PhotoshopDialog::CursorForItem(int16_t item) {
     if (item == kPreview) {
         if (const int16_t own = PreviewCursor(GetModifierKeys())) return own;
-        if (filter_)
-            if (const int16_t chosen = filter_->TrackCursor(kPreview)) return chosen;
+        if (editor_)
+            if (const int16_t chosen = editor_->CursorOverPreview()) return chosen;
         return PSDialog::CursorForItem(item);
     }
-    if (filter_) filter_->TrackCursor(-1);
+    if (editor_) editor_->MouseLeftPreview();
     if (item == kStatusBar && statusLine_) {
         const Point16 mouse = MousePoint();
         const Rect16 grip = statusLine_->GetGripRect();
@@ -1141,7 +1034,7 @@ void PhotoshopDialog::TrackPreviewPress() {
     case kNoZoomCursor:
         return;
     default:
-        if (filter_) filter_->HandleDialogEvent(kPreview);
+        if (editor_) editor_->PressOnPreview();
         return;
     }
 }
@@ -1247,13 +1140,6 @@ void PhotoshopDialog::DrawOverlayHandle(Point16 point) {
     const OverlayPen pen(Window(), previewArea_);
     const PreviewPoint p = PreviewToClient({point.v, point.h}, previewArea_, origin_, zoom_);
     Rectangle(pen.Get(), p.h - 4, p.v - 4, p.h + 5, p.v + 5);
-}
-
-void PhotoshopDialog::FillOutlineRegion(HRGN region, bool fill) {
-    if (!Window() || !region) return;
-    const OverlayPen pen(Window(), previewArea_);
-    if (fill) InvertRgn(pen.Get(), region);
-    else FrameRgn(pen.Get(), region, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), 1, 1);
 }
 
 void PhotoshopDialog::ShowProgress(PhotoshopFilter& instance, double done, double total) {

@@ -204,7 +204,7 @@ ErrorCode Quorvel::LoadPresetFile(std::string_view path, bool detached) {
     LinkAllLayers();
     RequestAutomaticRotation();
     InvalidateLayerCache(-1);
-    if (!detached) InvalidatePreview();
+    if (!detached) RedoPreview();
     return Err::None;
 }
 
@@ -244,6 +244,13 @@ ErrorCode Quorvel::PresetCategoryFolder(std::string_view category, std::string& 
     return Err::None;
 }
 
+ErrorCode Quorvel::LastUsedPresetPath(std::string& path) {
+    std::string folder;
+    if (const ErrorCode error = PresetCategoryFolder("Last Used", folder)) return error;
+    path = FileSpec::JoinPath(folder, "Last Used.qvo");
+    return Err::None;
+}
+
 ErrorCode Quorvel::OpenPresetFolder() {
     std::string folder;
     if (const ErrorCode error = PresetsFolder(folder)) return error;
@@ -265,5 +272,5 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     OpenLibraries();
     MakeFramePathsAbsolute(FrameLibraryFolder());
     InvalidateLayerCache(-1);
-    InvalidatePreview();
+    RedoPreview();
 }

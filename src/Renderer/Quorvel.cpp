@@ -105,7 +105,7 @@ ErrorCode Quorvel::Finish(ErrorCode result) {
 
 ErrorCode Quorvel::EndRun(ErrorCode result) { return Finish(result); }
 
-void Quorvel::InvalidatePreview() {
+void Quorvel::RedoPreview() {
     if (const OwnedRgn& region = Session().updateRegion) {
         const Rect16& r = HostCall::Current().record->filterRect;
         SetRectRgn(region.Get(), r.left, r.top, r.right, r.bottom);

@@ -156,9 +156,25 @@ void AlertFrameNotFound(const char* fileName) {
     RunModalDialog(nullptr, kFrameNotFoundAlert, text.c_str(), nullptr);
 }
 
+// Puts back the cursor shown before a frame's load under the preview dialog (the decoding shows
+// the wait cursor), where the user goes on working.
+class CursorRestore {
+public:
+    explicit CursorRestore(bool active) : active_(active), saved_(GetCursor()) {}
+    CursorRestore(const CursorRestore&) = delete;
+    CursorRestore& operator=(const CursorRestore&) = delete;
+    ~CursorRestore() {
+        if (active_) SetCursor(saved_ ? saved_ : LoadCursorW(nullptr, IDC_ARROW));
+    }
+
+private:
+    bool active_;
+    HCURSOR saved_;
+};
+
 // Loads the frame file that a layer or path record names into its LayerState, unless the entry
 // already holds it. A frame that fails is marked missing; one that loads is no longer missing.
-void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
+void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord, bool underDialog) {
     const FileSpec spec = SourceSpec(record);
     // A record that names no file has no image to load; the renderer gives it no passes.
     if (spec.IsEmpty()) return;
@@ -169,9 +185,13 @@ void LoadRecordFrame(RecordRef record, LayerState& state, bool pathRecord) {
     // Layers are drawn from grey coverage; path records are textures, kept in the document's
     // colours. The user learns why a frame did not load; the final render cannot go on without it,
     // while under the preview the others still load.
-    const ErrorCode error = Quorvel::LoadFrameImage(pathRecord, spec, 0, state, false);
+    ErrorCode error = Err::None;
+    {
+        const CursorRestore cursor(underDialog);
+        error = Quorvel::LoadFrameImage(pathRecord, spec, 0, state, false);
+    }
     state.imageMissing = error != Err::None;
-    if (error && OpenPreviewDialog() == nullptr) THROW_IF_ERROR(Err::GenericFailure);
+    if (error && !underDialog) THROW_IF_ERROR(Err::GenericFailure);
 }
 
 }  // namespace
@@ -217,7 +237,7 @@ int32_t Quorvel::LoadLayerImages() {
             if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, r.filterRect));
             continue;
         }
-        LoadRecordFrame(record, *state, !isLayer);
+        LoadRecordFrame(record, *state, !isLayer, Dialog() != nullptr);
         if (isLayer && autoRotate && state->imagePlanes > 0) {
             const Rect16& b = state->imageBounds;
             AutoRotateLayerRecord(record, b.right - b.left, b.bottom - b.top, r.filterRect.right - r.filterRect.left,
@@ -379,7 +399,7 @@ void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replac
     LoadLayerImages();
     SetSelectedListPos(position);
     if (const auto layer = SelectedLayerRecord()) layer->Set(LayerLayout::kEnabled, 1);
-    InvalidatePreview();
+    RedoPreview();
 }
 
 bool Quorvel::DeleteFrame(bool all) {
@@ -531,4 +551,83 @@ void Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace) {
         }
     }
     AlertFrameNotFound(FieldText(record, "Filename"));
+}
+
+// ---- Edits the preview dialog's commands run
+
+bool Quorvel::CurrentLayerEditable() {
+    const LockedParameters parameters;
+    if (!parameters) return false;
+    const ParameterBlockView block = parameters.View();
+    const int32_t selected = block.Block().Get(BlockLayout::kSelectedLayer);
+    if (selected < 0 || selected >= block.LayerCount() || !block.HoldsLayer(selected)) return false;
+    if (!block.Layer(selected).Get(LayerLayout::kEnabled)) return false;
+    const LayerState* state = LayerStates().At(selected);
+    return !state || !state->loadFailed;
+}
+
+bool Quorvel::AddInstantFrame() {
+    {
+        const LockedParameters parameters;
+        if (!parameters || parameters.View().LayerCount() >= BlockLayout::kMaxLayers) return false;
+    }
+    // The default shape: an ellipse with five sides for the polygons, a 39% inset and a centred
+    // head, in the place of a frame file's path.
+    FileSpec shape{};
+    const RecordRef record(shape.bytes);
+    record.Set(ShapeLayout::kMarker, int32_t{-1});
+    record.Set(ShapeLayout::kKind, uint16_t{1});
+    record.Set(ShapeLayout::kOption, uint8_t{1});
+    record.Set(ShapeLayout::kCorner, int16_t{0});
+    record.Set(ShapeLayout::kSides, int16_t{5});
+    record.Set(ShapeLayout::kInset, int16_t{39});
+    record.Set(ShapeLayout::kAspect, int16_t{0});
+    record.Set(ShapeLayout::kHeadWidth, int16_t{50});
+    record.Set(ShapeLayout::kBaseWidth, int16_t{50});
+    SetLayerFrame(shape, 0, false, false);
+    return true;
+}
+
+bool Quorvel::InvertCurrentFrame() {
+    if (!CurrentLayerEditable()) return false;
+    const LockedParameters parameters;
+    const ParameterBlockView block = parameters.View();
+    const RecordRef layer = block.Layer(block.Block().Get(BlockLayout::kSelectedLayer));
+    layer.Set(LayerLayout::kInvert, static_cast<uint8_t>(layer.Get(LayerLayout::kInvert) ? 0 : 1));
+    return true;
+}
+
+namespace {
+
+// The frame images a drop accepts, by the four-character code of their extension.
+bool IsFrameFileName(std::string_view path) {
+    constexpr uint32_t kAccepted[] = {'.FRM', '.FRR', '.JPG', '.JPE', '.AFX', 'JFIF', 'JPEG'};
+    const uint32_t code = FileSpec::ExtensionCode(path) & 0x7F7F7F7F;
+    return std::find(std::begin(kAccepted), std::end(kAccepted), code) != std::end(kAccepted);
+}
+
+}  // namespace
+
+ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
+    constexpr int16_t kTooManyFramesAlert = 16006;
+    constexpr ErrorCode kNothingAdded = 32512;
+    bool added = false;
+    for (const std::string& path : paths) {
+        {
+            const LockedParameters parameters;
+            if (parameters && parameters.View().LayerCount() >= BlockLayout::kMaxLayers) {
+                RunModalDialog(nullptr, kTooManyFramesAlert, "32", nullptr);
+                break;
+            }
+        }
+        if (!IsFrameFileName(path)) continue;
+        const FileSpec spec = FileSpec::FromPath(path);
+        if (!InsertFrame(std::max(CurrentLayerIndex(), 0), spec, 0, false, false)) break;
+        added = true;
+    }
+    if (!added) return kNothingAdded;
+    if (CurrentLayerIndex() < 0) SetSelectedListPos(TargetLayerPos() == 0 ? 1 : 0);
+    if (PreviewOwner* dialog = Dialog()) dialog->PushUndoState();
+    LoadLayerImages();
+    return 0;
 }

@@ -67,17 +67,16 @@ void SetWindowMenuText(PSDialog& preview, int16_t command, bool shown) {
     (void)SetMenuItemText(preview.Port(), static_cast<uint16_t>(command), text);
 }
 
-QuorvelTab::QuorvelTab(Quorvel& filter, PSDialog& preview, TabType type, int16_t templateId)
+QuorvelTab::QuorvelTab(PreviewEditor& editor, TabType type, int16_t templateId)
     : FloatingTab(templateId > 0 ? templateId : TabIds::kBindings.at(static_cast<size_t>(type)).templateId),
-      filter_(filter),
-      preview_(preview),
+      editor_(editor),
       type_(type) {
-    SetOwner(&preview);
-    FloatingPalettes::Register(type_, &palette_);
+    SetOwner(&editor.Dialog());
+    editor_.Palettes().Register(type_, &palette_);
 }
 
 QuorvelTab::~QuorvelTab() {
-    FloatingPalettes::Register(type_, nullptr);
+    editor_.Palettes().Register(type_, nullptr);
     if (gPick.tab == this) gPick = {};
 }
 
@@ -120,7 +119,7 @@ void QuorvelTab::Hide() {
     if (gPick.tab == this) {
         gPick = {};
         SetPickMode(PickKind::kNone);
-        preview_.SetTool(kMoveTool);
+        Preview().SetTool(kMoveTool);
     }
     UpdateWindowMenuText(false);
 }
@@ -128,7 +127,7 @@ void QuorvelTab::Hide() {
 void QuorvelTab::UpdateWindowMenuText(bool shown) {
     // Other hosts have no layered output, and no Option tab to offer.
     if (type_ == kOptionTab && !IsPhotoshopHost()) return;
-    SetWindowMenuText(preview_, TabIds::kBindings[type_].menuCommand, shown);
+    SetWindowMenuText(Preview(), TabIds::kBindings[type_].menuCommand, shown);
 }
 
 // ---- Items
@@ -139,25 +138,23 @@ int16_t QuorvelTab::ItemHit(int16_t item) {
 }
 
 void QuorvelTab::NotifyChanged(bool changed) {
-    if (changed) filter_.InvalidatePreview();
+    if (changed) Filter().RedoPreview();
     // A spinner or slider drag refreshes the preview at every step; its undo step is made once
     // the drag ends (the first message the tab handles after it).
     if (MorvaneDialog::TrackingDepth() < 1)
-        preview_.PushUndoState();
+        Preview().PushUndoState();
     else
         undoPending_ = true;
 }
 
 int16_t QuorvelTab::CursorForItem(int16_t item) {
-    constexpr int16_t kOffScreen = -1000;
-    preview_.SetRulerMarks(Point16{kOffScreen, kOffScreen});
     // The preview's overlay belongs to the mouse over the preview: a cursor elsewhere settles it
     // to none.
-    filter_.TrackCursor(-1);
+    editor_.MouseLeftPreview();
     return FloatingTab::CursorForItem(item);
 }
 
-void QuorvelTab::Idle() { preview_.Idle(); }
+void QuorvelTab::Idle() { Preview().Idle(); }
 
 void QuorvelTab::EnableControls() {
     const bool editable = Quorvel::CurrentLayerEditable();
@@ -202,7 +199,7 @@ double QuorvelTab::SetPairedValue(int16_t n, int16_t changedItem, double value, 
 // ---- The preview's pick
 
 void QuorvelTab::SetActiveTab(QuorvelTab* tab, PickKind kind) {
-    if (tab) tab->preview_.SetTool(kNoTool);
+    if (tab) tab->Preview().SetTool(kNoTool);
     for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) {
         if (d->GetKind() != FloatingTab::kKind || d == tab) continue;
         if (auto* other = dynamic_cast<QuorvelTab*>(d)) other->SetPickMode(PickKind::kNone);
@@ -216,7 +213,7 @@ QuorvelTab* QuorvelTab::FindTab(const PSDialog& preview, TabType type) {
     for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) {
         if (d->GetKind() != FloatingTab::kKind) continue;
         auto* tab = dynamic_cast<QuorvelTab*>(d);
-        if (tab && &tab->preview_ == &preview && tab->type_ == type) return tab;
+        if (tab && &tab->Preview() == &preview && tab->type_ == type) return tab;
     }
     return nullptr;
 }
@@ -243,7 +240,7 @@ LRESULT QuorvelTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, in
             // meanwhile becomes one undo step here.
             if (undoPending_ && MorvaneDialog::TrackingDepth() < 1) {
                 undoPending_ = false;
-                preview_.PushUndoState();
+                Preview().PushUndoState();
             }
             return handled;
         }

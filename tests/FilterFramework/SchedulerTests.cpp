@@ -638,7 +638,7 @@ public:
     int undos = 0, releases = 0, pushes = 0, renders = 0, progressReports = 0;
     File settings;
 
-    void RenderPreview(PhotoshopFilter&) override { ++renders; }
+    void ShowTile(PhotoshopFilter&) override { ++renders; }
     void ShowProgress(PhotoshopFilter&, double, double) override { ++progressReports; }
     bool Undo() override {
         ++undos;
@@ -648,6 +648,8 @@ public:
     bool PushUndoState() override { ++pushes; return true; }
     void DisableCompositeView() override {}
     File& SettingsFile() override { return settings; }
+    int16_t AlertOverDialog(int16_t) override { return 1; }
+    void EnableCommand(int16_t, bool) override {}
 };
 
 // A filter whose tiles need more memory than there is.
@@ -680,7 +682,7 @@ protected:
         host_.StartInstance(filter_);
     }
     void TearDown() override {
-        SetOpenPreviewDialog(nullptr);
+        filter_.SetDialog(nullptr);
         PhotoshopFilter::Unlink(filter_);
         _putenv("QUORVEL_ALERT_ANSWER=1");
     }
@@ -705,7 +707,7 @@ TEST_F(MemoryRecovery, WithoutADialogTheShortageIsOutOfMemory) {
 }
 
 TEST_F(MemoryRecovery, NothingToUndoResetsTheSettingsAndRendersAgain) {
-    SetOpenPreviewDialog(&dialog_);
+    filter_.SetDialog(&dialog_);
     RunToFailure();
     EXPECT_TRUE(PhotoshopFilter::RunInstances(0)) << "OK counts as a step that did work";
     EXPECT_EQ(dialog_.undos, 1);
@@ -717,7 +719,7 @@ TEST_F(MemoryRecovery, NothingToUndoResetsTheSettingsAndRendersAgain) {
 }
 
 TEST_F(MemoryRecovery, AnUndoneChangeTellsSoAndQuitCancels) {
-    SetOpenPreviewDialog(&dialog_);
+    filter_.SetDialog(&dialog_);
     dialog_.canUndo = true;
     RunToFailure();
     EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
@@ -753,10 +755,11 @@ TEST(SharedTiles, ADialogsFullSizeTileLeavesTheFinalPassItsOwnTile) {
     host.FillPattern();
     host.BeginCall();
     FakeDialog dialog;
-    SetOpenPreviewDialog(&dialog);
     InvertFilter final, preview;
     host.StartInstance(final);
     PhotoshopFilter::InitPreviewInstance(preview);  // at the head: it runs first
+    // The dialog runs both, and shows the preview's tiles.
+    for (PhotoshopFilter* instance : {&final, &preview}) instance->SetDialog(&dialog);
     preview.SetOwner(&dialog);
     while (preview.composedTiles == 0) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
     EXPECT_EQ(dialog.renders, 1);
@@ -765,7 +768,6 @@ TEST(SharedTiles, ADialogsFullSizeTileLeavesTheFinalPassItsOwnTile) {
     Rect16 probe = first;
     EXPECT_TRUE(final.ClipToDirtyRegion(probe)) << "the final pass renders the tile into the host's image";
     EXPECT_TRUE(EqualRects(probe, first));
-    SetOpenPreviewDialog(nullptr);
     PhotoshopFilter::Unlink(preview);
     PhotoshopFilter::Unlink(final);
 }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "File.h"
-#include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
 #include "HostCall.h"
@@ -462,52 +461,6 @@ TEST_F(FramePathTest, APathTooLongToMakeAbsoluteKeepsItsRelativeForm) {
     EXPECT_EQ(QuorvelBase::MakeFramePathsAbsolute(kLibrary), Err::MemoryFull);
     EXPECT_EQ(Stored(0).Text(), relative.Text());
     EXPECT_EQ(Stored(0).GetKind(), FileSpec::Kind::Relative);
-}
-
-// ---- Palettes
-
-class FakePalette : public FloatingPalette {
-public:
-    bool IsShown() const override { return shown; }
-    void Show() override {
-        shown = true;
-        ++shows;
-    }
-    void Hide() override {
-        shown = false;
-        ++hides;
-    }
-    bool shown = false;
-    int shows = 0, hides = 0;
-};
-
-TEST(Palettes, ToggleHidesTheShownAndShowsBackOnlyThose) {
-    QuorvelBase::TogglePalettes();  // none registered: nothing happens
-    FakePalette a, b, c;
-    a.shown = true;
-    c.shown = true;
-    FloatingPalettes::Register(0, &a);
-    FloatingPalettes::Register(4, &b);
-    FloatingPalettes::Register(8, &c);
-    FloatingPalettes::Register(9, &b);  // not a place
-
-    QuorvelBase::TogglePalettes();
-    EXPECT_FALSE(a.shown);
-    EXPECT_FALSE(c.shown);
-    EXPECT_EQ(b.hides, 0);
-
-    c.Show();  // shown again meanwhile: only loses its flag
-    QuorvelBase::TogglePalettes();
-    EXPECT_TRUE(a.shown);
-    EXPECT_FALSE(b.shown);
-    EXPECT_EQ(c.shows, 1);
-
-    QuorvelBase::TogglePalettes();  // nothing hidden any more: hides again
-    EXPECT_FALSE(a.shown);
-    EXPECT_FALSE(c.shown);
-    for (int place : {0, 4, 8}) FloatingPalettes::Register(place, nullptr);
-    QuorvelBase::TogglePalettes();  // the places forgot them
-    EXPECT_FALSE(a.shown);
 }
 
 }  // namespace
