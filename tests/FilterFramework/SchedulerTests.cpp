@@ -770,6 +770,7 @@ TEST(SharedTiles, ADialogsFullSizeTileLeavesTheFinalPassItsOwnTile) {
     EXPECT_TRUE(EqualRects(probe, first));
     PhotoshopFilter::Unlink(preview);
     PhotoshopFilter::Unlink(final);
+    EXPECT_EQ(final.Dialog(), nullptr) << "an object taken off the list runs under no dialog";
 }
 
 }  // namespace
