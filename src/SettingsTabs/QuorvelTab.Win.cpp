@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Alerts.h"
 #include "ControlDrawing.h"
@@ -26,6 +28,13 @@ struct PickOwner {
     PickKind kind = PickKind::kNone;
 };
 PickOwner gPick;
+
+// Every live tab, in the order they were made: a tab finds the others beside its preview dialog
+// here, as tabs, rather than among the dialog framework's dialogs.
+std::vector<QuorvelTab*>& LiveTabs() {
+    static std::vector<QuorvelTab*> tabs;
+    return tabs;
+}
 
 // The source marker of a layer whose source is a shape rather than a frame file.
 constexpr int32_t kShapeMarker = -1;
@@ -73,9 +82,12 @@ QuorvelTab::QuorvelTab(PreviewEditor& editor, TabType type, int16_t templateId)
       type_(type) {
     SetOwner(&editor.Dialog());
     editor_.Palettes().Register(type_, &palette_);
+    LiveTabs().push_back(this);
 }
 
 QuorvelTab::~QuorvelTab() {
+    std::vector<QuorvelTab*>& tabs = LiveTabs();
+    tabs.erase(std::remove(tabs.begin(), tabs.end(), this), tabs.end());
     editor_.Palettes().Register(type_, nullptr);
     if (gPick.tab == this) gPick = {};
 }
@@ -110,7 +122,8 @@ void QuorvelTab::Show(MorvaneDialog* behind) {
     FloatingTab::Show(behind);
     // The page this one replaced is no longer shown: its menu item offers to show it again.
     if (previous && previous != this)
-        if (auto* replaced = dynamic_cast<QuorvelTab*>(previous)) replaced->UpdateWindowMenuText(false);
+        for (QuorvelTab* replaced : LiveTabs())
+            if (replaced == previous) replaced->UpdateWindowMenuText(false);
     UpdateWindowMenuText(true);
 }
 
@@ -200,21 +213,16 @@ double QuorvelTab::SetPairedValue(int16_t n, int16_t changedItem, double value, 
 
 void QuorvelTab::SetActiveTab(QuorvelTab* tab, PickKind kind) {
     if (tab) tab->Preview().SetTool(kNoTool);
-    for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) {
-        if (d->GetKind() != FloatingTab::kKind || d == tab) continue;
-        if (auto* other = dynamic_cast<QuorvelTab*>(d)) other->SetPickMode(PickKind::kNone);
-    }
+    for (QuorvelTab* other : LiveTabs())
+        if (other != tab) other->SetPickMode(PickKind::kNone);
     gPick = tab ? PickOwner{tab, kind} : PickOwner{};
 }
 
 QuorvelTab* QuorvelTab::ActivePickTab() { return gPick.tab; }
 
 QuorvelTab* QuorvelTab::FindTab(const PSDialog& preview, TabType type) {
-    for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) {
-        if (d->GetKind() != FloatingTab::kKind) continue;
-        auto* tab = dynamic_cast<QuorvelTab*>(d);
-        if (tab && &tab->Preview() == &preview && tab->type_ == type) return tab;
-    }
+    for (QuorvelTab* tab : LiveTabs())
+        if (&tab->Preview() == &preview && tab->type_ == type) return tab;
     return nullptr;
 }
 PickKind QuorvelTab::ActivePickKind() { return gPick.kind; }
