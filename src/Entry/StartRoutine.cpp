@@ -98,14 +98,17 @@ ErrorCode RunFinalPass(const FilterRecord* record) {
     return result;
 }
 
-// The preview instances leave the list and the host's palettes come back however the dialog ends.
+// The preview instances join the list and, when the preferences ask for it, the host's palettes
+// are put aside for the dialog; however the dialog ends, the instances leave the list and the
+// host's palettes come back.
 class PreviewRunScope {
 public:
     PreviewRunScope(const PreviewRunScope&) = delete;
     PreviewRunScope& operator=(const PreviewRunScope&) = delete;
-    explicit PreviewRunScope(const RunOptions& options) {
+    PreviewRunScope(const RunOptions& options, bool hideHostPalettes) {
         PhotoshopFilter::InitPreviewInstance(*gFilters.previewA, options);
         PhotoshopFilter::InitPreviewInstance(*gFilters.previewB, options);
+        if (hideHostPalettes) ShowHostPalettes(false, RecordedHostVersion());
     }
     ~PreviewRunScope() {
         PhotoshopFilter::Unlink(*gFilters.previewB);
@@ -118,11 +121,9 @@ public:
 ErrorCode RunPreviewDialog(const RunOptions& options) {
     if (!gFilters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!gFilters.previewB) THROW_IF_ERROR(Err::MemoryFull);
-    const PreviewRunScope scope(options);
+    const PreviewRunScope scope(options, Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0);
     auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, gFilters.productPreviewB, gFilters.previewA);
     dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
-    if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
-        ShowHostPalettes(false, RecordedHostVersion());
     const int16_t item = dialog->RunModal();
     dialog->EndDialog(item);
     dialog.reset();

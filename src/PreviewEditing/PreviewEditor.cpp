@@ -103,7 +103,7 @@ bool PreviewEditor::TabsHaveFocus() const { return companions_ && companions_->H
 void PreviewEditor::RefreshAfterEdit(unsigned scope) {
     if ((scope & kReloadMissing) == kReloadMissing) Quorvel::RequestReloadOfMissingFrames();
     if (scope & kLoadImages) filter_.LoadLayerImages();
-    UpdateCommandStates();
+    if (!(scope & kPreviewOnly)) UpdateCommandStates();
     if (scope & kDropLayerCaches) Stack().InvalidateLayerCache(-1);
     filter_.RedoPreview();
 }

@@ -28,6 +28,7 @@ public:
         kLoadImages = 1,          // records came, went or changed their frame: their images load
         kReloadMissing = 2 | 1,   // frames that were missing are looked for again as they load
         kDropLayerCaches = 4,     // every layer renders afresh
+        kPreviewOnly = 8,         // only the picture changed: the commands, overlay and tabs stay
     };
 
     PreviewEditor(PSDialog& dialog, Quorvel& filter);
@@ -76,8 +77,9 @@ public:
 
     // ---- The refresh after an edit
 
-    // After every stack edit: images as the scope asks, the commands' states, the overlay and the
-    // tabs in step, then the whole preview composed again.
+    // After every stack edit, the dialog's own and the tabs': images as the scope asks, the
+    // commands' states, the overlay and the tabs in step (unless kPreviewOnly), then the whole
+    // preview composed again.
     void RefreshAfterEdit(unsigned scope = kSettingsOnly);
     // The commands' enabled states (through the dialog's command table), the overlay and the tabs
     // in step with the block; hosts without layered output get the plain result.

@@ -361,8 +361,8 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
         case kHideRow:
             if (!isLayer || HasLoadError(layer)) return false;
             record.Set(LayerLayout::kEnabled, code == kShowRow ? 1 : 0);
-            if (layer == stack.selectedLayer) editor.UpdateCommandStates();
-            filter.RedoPreview();
+            // Only the selected layer's state shows in the commands.
+            editor.RefreshAfterEdit(layer == stack.selectedLayer ? PreviewEditor::kSettingsOnly : PreviewEditor::kPreviewOnly);
             return false;
         case kSelectionChanged:
             if (row != GetSelectedListPos()) {
@@ -373,7 +373,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
         case kMoveRow: {
             if (row >= rows || second < 0 || second >= rows) return false;
             const bool moved = filter.MoveLayer(row, second);
-            filter.RedoPreview();
+            editor.RefreshAfterEdit(PreviewEditor::kPreviewOnly);
             return moved;
         }
         case kColumnIcon: {
@@ -397,8 +397,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
         case kColumnClick:
             if (second != 1 || !isLayer || !record.Get(LayerLayout::kEnabled) || HasLoadError(layer)) return false;
             record.Set(LayerLayout::kInvert, record.Get(LayerLayout::kInvert) ? 0 : 1);
-            editor.UpdateCommandStates();
-            filter.RedoPreview();
+            editor.RefreshAfterEdit();
             return false;
         case kRowExists:
             return row < rows;
@@ -428,8 +427,8 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
             return row == photoRow;
         case kResetPhoto:
             if (row != photoRow || !ResetBackgroundPlacement()) return false;
-            if (stack.selectedLayer < 0) editor.UpdateCommandStates();
-            filter.RedoPreview();
+            // The photo's placement shows in the commands only while no layer is selected.
+            editor.RefreshAfterEdit(stack.selectedLayer < 0 ? PreviewEditor::kSettingsOnly : PreviewEditor::kPreviewOnly);
             return false;
         case kLayerOfRow:
             query.answer = layer;

@@ -151,7 +151,7 @@ int16_t QuorvelTab::ItemHit(int16_t item) {
 }
 
 void QuorvelTab::NotifyChanged(bool changed) {
-    if (changed) Filter().RedoPreview();
+    if (changed) editor_.RefreshAfterEdit(PreviewEditor::kPreviewOnly);
     // A spinner or slider drag refreshes the preview at every step; its undo step is made once
     // the drag ends (the first message the tab handles after it).
     if (MorvaneDialog::TrackingDepth() < 1)
