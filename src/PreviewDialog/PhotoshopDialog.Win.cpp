@@ -51,10 +51,6 @@ constexpr ErrorCode kNoParameters = 20009;
 constexpr int32_t kSmallMarquee = 4;
 // An idle tick renders for at most this long, and stops earlier when input waits.
 constexpr DWORD kIdleBudgetMs = 25;
-// Each sample of the view where no tile has arrived yet: the dialog's dark face.
-constexpr uint8_t kUnrenderedSample = 0x2F;
-// displayPixels is fed in bands of at most this many bytes a sample.
-constexpr int64_t kDisplayBandBytes = 131072;
 
 // The picture-button artwork of items 1..7 (normal, pressed, disabled) over the artwork base.
 struct ButtonArt {
@@ -114,46 +110,6 @@ private:
     Quorvel& filter_;
     std::optional<LockedHandle> lock_;
 };
-
-// Mask samples of full opacity: 255, or the system's 16-bit full value.
-void FillOpaque(uint8_t* samples, int32_t count, int32_t bytes) {
-    for (int32_t i = 0; i < count; ++i, samples += bytes) {
-        if (bytes == 2) {
-            const uint16_t full = kSample16Max;
-            std::memcpy(samples, &full, sizeof full);
-        } else {
-            *samples = 0xFF;
-        }
-    }
-}
-
-// What the view shows where no tile has arrived yet: the dialog's dark face, opaque.
-void FillUnrendered(std::vector<uint8_t>& pixels, int32_t colourPlanes, int32_t masks, int32_t bytes) {
-    const int64_t pixelBytes = int64_t{colourPlanes + masks} * bytes;
-    for (int64_t at = 0; at + pixelBytes <= static_cast<int64_t>(pixels.size()); at += pixelBytes) {
-        std::memset(pixels.data() + at, kUnrenderedSample, static_cast<size_t>(colourPlanes) * bytes);
-        FillOpaque(pixels.data() + at + int64_t{colourPlanes} * bytes, masks, bytes);
-    }
-}
-
-// Copies a tile of the preview's output into the shown image: its colour planes, and its masks
-// where the tile carries them (a mask it does not carry shows the pixels opaque).
-void CopyTileIntoShown(const PlaneView& from, const Rect16& tile, const PreviewRect& into, int32_t planes,
-                       int32_t colourPlanes, int32_t bytes, std::vector<uint8_t>& pixels) {
-    const int64_t pixelBytes = int64_t{planes} * bytes;
-    const int64_t shownRow = int64_t{into.right - into.left} * pixelBytes;
-    const int32_t copied = std::min<int32_t>(from.planes, planes);
-    const int32_t top = std::max<int32_t>(tile.top, into.top), bottom = std::min<int32_t>(tile.bottom, into.bottom);
-    const int32_t left = std::max<int32_t>(tile.left, into.left), right = std::min<int32_t>(tile.right, into.right);
-    if (top >= bottom || left >= right || copied < colourPlanes) return;
-    for (int32_t y = top; y < bottom; ++y) {
-        uint8_t* to = pixels.data() + (y - into.top) * shownRow + int64_t{left - into.left} * pixelBytes;
-        for (int32_t x = left; x < right; ++x, to += pixelBytes) {
-            std::memcpy(to, from.At(y - tile.top, x - tile.left), static_cast<size_t>(copied) * bytes);
-            if (copied < planes) FillOpaque(to + int64_t{copied} * bytes, planes - copied, bytes);
-        }
-    }
-}
 
 // Frame files dropped on the dialog from the shell go to the stack; the drop's memory is the
 // shell's to give back however the drop ends.
@@ -676,7 +632,7 @@ void PhotoshopDialog::SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed
     UpdateVisibleRect();
     UpdateTitle();
     ApplyCommandStates();
-    PrepareShownImage();
+    shown_.Prepare(*HostCall::Current().record, HostCall::Current().bytesPerSample, visible_);
     if (filter_) filter_->InvalidateRect(nullptr);
     InvalidatePreviewArea();
 }
@@ -698,24 +654,10 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
     dv = ClampScroll(origin_.v, dv, limitsV_);
     dh = ClampScroll(origin_.h, dh, limitsH_);
     if (dv == 0 && dh == 0) return;
-    const PreviewRect before = visible_;
     origin_ = {origin_.v + dv, origin_.h + dh};
     UpdateVisibleRect();
     // What stays in view keeps its rendered pixels; only the uncovered strips render again.
-    const std::vector<uint8_t> beforePixels = std::move(shown_.pixels);
-    const OwnedRgn beforeDrawn = std::move(shown_.drawn);
-    shown_.Clear(visible_);
-    const int64_t pixelBytes = shown_.PixelBytes();
-    const PreviewRect keep{std::max(before.top, visible_.top), std::max(before.left, visible_.left),
-                           std::min(before.bottom, visible_.bottom), std::min(before.right, visible_.right)};
-    if (!keep.IsEmpty() && !beforePixels.empty()) {
-        for (int32_t y = keep.top; y < keep.bottom; ++y)
-            std::memcpy(shown_.pixels.data() + ((y - visible_.top) * visible_.Width() + (keep.left - visible_.left)) * pixelBytes,
-                        beforePixels.data() + ((y - before.top) * before.Width() + (keep.left - before.left)) * pixelBytes,
-                        static_cast<size_t>(keep.Width() * pixelBytes));
-        shown_.drawn = OwnedRgn(CreateRectRgn(keep.left, keep.top, keep.right, keep.bottom));
-    }
-    if (beforeDrawn && shown_.drawn) CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), beforeDrawn.Get(), RGN_AND);
+    const PreviewRect keep = shown_.MoveTo(visible_);
     if (filter_) {
         // The strips the view uncovered, as the rows and the columns beside what was kept.
         const Rect16 all{ClampToInt16(visible_.top), ClampToInt16(visible_.left), ClampToInt16(visible_.bottom),
@@ -742,119 +684,21 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
 
 // ---- Drawing
 
-void PhotoshopDialog::PrepareShownImage() {
-    const HostCall& call = HostCall::Current();
-    const FilterRecord& record = *call.record;
-    shown_.colourPlanes = std::max<int32_t>(ColourPlanesOfMode(record.imageMode), 1);
-    // A layer's output carries its transparency and then its layer mask after its colour planes;
-    // the view keeps them for displayPixels, which shows the layer through them.
-    shown_.masks = 0;
-    if (record.outLayerPlanes > 0) {
-        if (record.outTransparencyMask > 0) shown_.maskDescription[shown_.masks++] = kMaskDescriptionSimple;
-        if (record.outLayerMasks > 0)
-            shown_.maskDescription[shown_.masks++] = kMaskDescriptionSimple;
-        else if (record.outInvertedLayerMasks > 0)
-            shown_.maskDescription[shown_.masks++] = kMaskDescriptionInvert;
-    }
-    shown_.bytesPerSample = std::max(call.bytesPerSample, 1);
-    shown_.Clear(visible_);
-}
-
-void PhotoshopDialog::ShownImage::Clear(const PreviewRect& area) {
-    rect = area;
-    // Until its tiles arrive, the view shows the dialog's own dark face.
-    pixels.resize(static_cast<size_t>(std::max<int64_t>(area.Height() * area.Width() * PixelBytes(), 0)));
-    FillUnrendered(pixels, colourPlanes, masks, bytesPerSample);
-    drawn = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
-}
-
 bool PhotoshopDialog::PreviewFinished() const { return !filter_ || filter_->State() == kStateDone; }
 
 void PhotoshopDialog::ShowTile(PhotoshopFilter& instance) {
-    if (&instance != filter_ || shown_.pixels.empty()) return;
+    if (&instance != filter_ || shown_.IsEmpty()) return;
     const FilterRecord& record = *HostCall::Current().record;
     const Rect16 tile = record.outRect;
     PlaneView pixels = instance.PreviewPixels();
     if (!pixels) pixels = DeliveredTile(record, HostCall::Current().bytesPerSample).out;
-    if (!pixels || pixels.planes < shown_.colourPlanes) return;
-    CopyTileIntoShown(pixels, tile, shown_.rect, shown_.Planes(), shown_.colourPlanes, shown_.bytesPerSample,
-                      shown_.pixels);
-    if (shown_.drawn) {
-        const OwnedRgn piece = RegionOf(tile);
-        CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), piece.Get(), RGN_OR);
-    }
-    if (!Window()) return;
+    if (!shown_.Take(pixels, tile) || !Window()) return;
     const PreviewPoint corner = PreviewToClient({tile.top, tile.left}, previewArea_, origin_, zoom_);
     const PreviewRect client{corner.v, corner.h, static_cast<int32_t>(corner.v + int64_t{RectHeight(tile)} * zoom_.in),
                              static_cast<int32_t>(corner.h + int64_t{RectWidth(tile)} * zoom_.in)};
     const WindowDC dc(Window());
-    DrawShownImage(dc.Get(), client);
+    shown_.Draw(dc.Get(), client, Viewport(), record);
     if (editor_) editor_->PreviewPainted();
-}
-
-void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
-    const FilterRecord& record = *HostCall::Current().record;
-    if (!record.displayPixels || shown_.pixels.empty() || !dc) return;
-    const PreviewRect area{std::max(clientArea.top, previewArea_.top), std::max(clientArea.left, previewArea_.left),
-                           std::min(clientArea.bottom, previewArea_.bottom), std::min(clientArea.right, previewArea_.right)};
-    if (area.IsEmpty()) return;
-    // The preview units the area shows, whole units, within the shown image.
-    const PreviewPoint first = ClientToPreview({area.top, area.left}, previewArea_, origin_, zoom_);
-    const PreviewPoint last = ClientToPreview({area.bottom - 1, area.right - 1}, previewArea_, origin_, zoom_);
-    const PreviewRect units{std::max(first.v, shown_.rect.top), std::max(first.h, shown_.rect.left),
-                            std::min(last.v + 1, shown_.rect.bottom), std::min(last.h + 1, shown_.rect.right)};
-    if (units.IsEmpty()) return;
-    const SaveClip clip(dc, RECT{area.left, area.top, area.right, area.bottom});
-    const int32_t in = zoom_.in, bytes = shown_.bytesPerSample;
-    const int64_t pixelBytes = shown_.PixelBytes();
-    const int64_t shownRow = shown_.rect.Width() * pixelBytes;
-    const PreviewPoint origin = PreviewToClient({units.top, units.left}, previewArea_, origin_, zoom_);
-    PixelMap map{};
-    map.version = shown_.masks > 0 ? kPixelMapVersionWithMasks : 0;
-    map.imageMode = record.imageMode;
-    map.colBytes = static_cast<int32_t>(pixelBytes);
-    map.planeBytes = bytes;
-    // The masks follow the colour planes in every pixel: a chain over the same rows.
-    std::array<PixelMask, ShownImage::kMaxMasks> maskChain{};
-    const auto attachMasks = [&] {
-        for (int32_t i = 0; i < shown_.masks; ++i) {
-            maskChain[i] = PixelMask{i + 1 < shown_.masks ? &maskChain[i + 1] : nullptr,
-                                     static_cast<uint8_t*>(map.baseAddr) + int64_t{shown_.colourPlanes + i} * bytes,
-                                     map.rowBytes, map.colBytes, shown_.maskDescription[i]};
-        }
-        map.masks = shown_.masks > 0 ? &maskChain[0] : nullptr;
-    };
-    if (in == 1) {
-        map.bounds = {shown_.rect.top, shown_.rect.left, shown_.rect.bottom, shown_.rect.right};
-        map.rowBytes = static_cast<int32_t>(shownRow);
-        map.baseAddr = shown_.pixels.data();
-        attachMasks();
-        const Rect32 source{units.top, units.left, units.bottom, units.right};
-        THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v, origin.h, dc));
-        return;
-    }
-    // Enlarged: each unit repeated in x in times, fed through one band buffer.
-    const int64_t bandRowBytes = units.Width() * in * pixelBytes;
-    const int32_t bandUnits = static_cast<int32_t>(std::max<int64_t>(1, kDisplayBandBytes * bytes / std::max<int64_t>(bandRowBytes * in, 1)));
-    std::vector<uint8_t> band(static_cast<size_t>(bandRowBytes * in * bandUnits));
-    for (int32_t top = units.top; top < units.bottom; top += bandUnits) {
-        const int32_t rows = std::min(bandUnits, units.bottom - top);
-        for (int32_t r = 0; r < rows; ++r) {
-            uint8_t* to = band.data() + int64_t{r} * in * bandRowBytes;
-            const uint8_t* from = shown_.pixels.data() + (top + r - shown_.rect.top) * shownRow + (units.left - shown_.rect.left) * pixelBytes;
-            for (int32_t x = 0; x < units.Width(); ++x, from += pixelBytes)
-                for (int32_t k = 0; k < in; ++k, to += pixelBytes) std::memcpy(to, from, static_cast<size_t>(pixelBytes));
-            for (int32_t k = 1; k < in; ++k)
-                std::memcpy(band.data() + (int64_t{r} * in + k) * bandRowBytes, band.data() + int64_t{r} * in * bandRowBytes,
-                            static_cast<size_t>(bandRowBytes));
-        }
-        map.bounds = {0, 0, rows * in, static_cast<int32_t>(units.Width() * in)};
-        map.rowBytes = static_cast<int32_t>(bandRowBytes);
-        map.baseAddr = band.data();
-        attachMasks();
-        const Rect32 source = map.bounds;
-        THROW_IF_ERROR(DisplayPixelMapInto(map, source, origin.v + (top - units.top) * in, origin.h, dc));
-    }
 }
 
 void PhotoshopDialog::FillOutsideImage(HDC dc, HRGN region) {
@@ -893,7 +737,7 @@ void PhotoshopDialog::Update(HRGN region) {
     else GetClientRect(Window(), &box);
     const SaveClip clip(dc.Get(), region);
     FillOutsideImage(dc.Get(), region);
-    DrawShownImage(dc.Get(), {box.top, box.left, box.bottom, box.right});
+    shown_.Draw(dc.Get(), {box.top, box.left, box.bottom, box.right}, Viewport(), *HostCall::Current().record);
     if (editor_) editor_->PreviewPainted();
 }
 

@@ -24,6 +24,7 @@
 #include "PreviewOwner.h"
 #include "PreviewIds.h"
 #include "PreviewZoom.h"
+#include "ShownImage.h"
 #include "UndoList.h"
 
 class FlickerControl;
@@ -128,25 +129,6 @@ public:
     bool CanRedo() const { return undo_.CanRedo(); }
 
 private:
-    // The composed pixels of the visible rectangle in preview units, kept so that the view can be
-    // drawn again (uncovered, scrolled) without rendering it again.
-    struct ShownImage {
-        static constexpr int32_t kMaxMasks = 2;  // the layer's transparency, then its layer mask
-
-        PreviewRect rect;                // preview units
-        int32_t colourPlanes = 0;        // colour planes of the document's mode
-        int32_t masks = 0;               // mask planes after them, as the output carries them
-        std::array<int32_t, kMaxMasks> maskDescription{};  // how displayPixels reads each mask
-        int32_t bytesPerSample = 1;
-        std::vector<uint8_t> pixels;     // rows of rect's width, colour planes then masks interleaved
-        OwnedRgn drawn;                  // what of rect holds rendered pixels
-
-        int32_t Planes() const { return colourPlanes + masks; }
-        int64_t PixelBytes() const { return int64_t{Planes()} * bytesPerSample; }
-        // Covers `area` with nothing rendered yet, in the same layout.
-        void Clear(const PreviewRect& area);
-    };
-
     void InitWindowedDialog();
     void InitImageControls();
     void ResetToPreferredStack();
@@ -154,8 +136,7 @@ private:
     void UpdateScrollLimits();
     void UpdateVisibleRect();
     void UpdateTitle();
-    void PrepareShownImage();
-    void DrawShownImage(HDC dc, const PreviewRect& clientArea);
+    PreviewViewport Viewport() const { return {previewArea_, origin_, zoom_}; }
     void FillOutsideImage(HDC dc, HRGN region);
     // Lays the preview out again and has its whole area painted from the shown image.
     void DrawPreview();
