@@ -2,8 +2,8 @@
 // scheduler: it holds its own zoom, dirty region, tile walk and cached copies of what the host
 // delivered, and the framework drives the filter through the virtual slots below, numbered in the
 // framework's order. The preview dialog drives the product's filter through classes of its own,
-// so the framework keeps no dialog slots (16 to 25, and the reserved 27): a filter learns of the dialog only as the
-// PreviewOwner the dialog hands it.
+// so the framework keeps no dialog slots (16 to 25, and the reserved 27): a filter learns of the
+// dialog only as the PreviewOwner the dialog hands it.
 #pragma once
 
 #include <cstdint>
