@@ -46,6 +46,8 @@
 #include "PhotoshopDialog.h"
 #include "PhotoshopFilter.h"
 #include "PluginMain.h"
+#include "PreviewEditor.h"
+#include "PreviewOwner.h"
 #include "Quorvel.h"
 #include "SettingsLayout.h"
 
@@ -162,7 +164,12 @@ struct Run {
 
 Run* gRun = nullptr;
 
-PhotoshopDialog* Dialog() { return dynamic_cast<PhotoshopDialog*>(MainDialog()); }
+// The preview dialog that shows an instance's tiles, while it is open.
+PhotoshopDialog* Dialog() {
+    for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
+        if (PreviewOwner* owner = instance->OwnerDialog()) return dynamic_cast<PhotoshopDialog*>(owner);
+    return nullptr;
+}
 
 Renderer RendererOf(const PhotoshopFilter& instance) {
     if (instance.IsOverview()) return kOverview;
@@ -249,7 +256,7 @@ void Fail(Run& run, std::string why) {
 bool ApplyChange(Run& run, Quorvel& filter) {
     if (!NudgeEveryLayer(filter, kOffsetStep * run.sign)) return false;
     run.sign = -run.sign;
-    filter.InvalidatePreview();
+    filter.RedoPreview();
     return true;
 }
 
@@ -337,11 +344,11 @@ void Step(Run& run) {
             return;
         }
         Case& c = run.cases[run.caseIndex];
-        auto* filter = dynamic_cast<Quorvel*>(dialog->GetFilter());
-        if (!filter) return Fail(run, "the preview's filter is not the renderer");
-        while (LayerCount(*filter) < c.layers)
-            if (!filter->AddInstantFrame()) return Fail(run, "a shape layer could not be added");
-        if (LayerCount(*filter) != c.layers) return Fail(run, "the stack holds more layers than the case asks");
+        PreviewEditor* editor = dialog->Editor();
+        if (!editor) return Fail(run, "the preview dialog has no editor");
+        while (LayerCount(editor->Filter()) < c.layers)
+            if (!editor->AddInstantFrame()) return Fail(run, "a shape layer could not be added");
+        if (LayerCount(editor->Filter()) != c.layers) return Fail(run, "the stack holds more layers than the case asks");
         if (c.fit) dialog->ZoomToFit(std::nullopt, false);
         else dialog->SetZoom(ZoomRatio{1, 1}, std::nullopt);
         c.zoomTitle = dialog->TitleText();
@@ -354,8 +361,8 @@ void Step(Run& run) {
         return;
     case Run::Phase::Change: {
         if (!dialog) return Fail(run, "the preview dialog went away");
-        auto* filter = dynamic_cast<Quorvel*>(dialog->GetFilter());
-        if (!filter) return Fail(run, "the preview's filter is not the renderer");
+        Quorvel* filter = dialog->Filter();
+        if (!filter) return Fail(run, "the preview dialog drives no filter");
         if (run.render == run.Renders()) {
             ProfileRender(run, *dialog, *filter);
             if (run.phase == Run::Phase::Failed) return;
@@ -440,7 +447,7 @@ void BenchEntry(int16_t selector, void* record, intptr_t* data, int16_t* result)
     if (!result) return;
     try {
         *result = 0;
-        PluginMain(selector, record, data, result, MakeQuorvel);
+        PluginMain(selector, record, data, result, kQuorvelClass);
     } catch (...) {
         *result = -108;
     }

@@ -144,12 +144,7 @@ bool ColorWellDlg::Run(const HostCall& call, ColorPopup* swatch, ColorRecord& co
     MorvaneDialog* owner = front && front->IsFloating() && front->Owner() ? front->Owner() : front;
     if (!owner && swatch) owner = &swatch->Owner();
 
-    FloatingSuspension suspension;
-    MorvaneDialog::SuspendFloating(suspension);
-    struct Resume {
-        const FloatingSuspension& saved;
-        ~Resume() { MorvaneDialog::ResumeFloating(saved); }
-    } resume{suspension};
+    const FloatingWindowsSuspended suspended;
 
     const ColorRecord entry = color;
     ColorWellDlg dialog(call, swatch, entry, enable);

@@ -574,7 +574,6 @@ void MorvaneDialog::TrackFocus(int16_t item) {
         }
     }
     if (focus_.item == item) return;
-    FocusChanged(item);
     focus_.item = item;
     const DialogItemRecord* record = ItemRecord(item);
     focus_.kind = record ? record->kind : 0;

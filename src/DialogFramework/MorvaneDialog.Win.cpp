@@ -399,15 +399,9 @@ LRESULT MorvaneDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam,
         case DialogIds::kPressCancel:
             if (cancelItem_ > 0) item = cancelItem_;
             return 1;
-        case DialogIds::kItemMouseUp: {
-            const HWND control = reinterpret_cast<HWND>(lParam);
-            POINT point{static_cast<int16_t>(LOWORD(wParam)), static_cast<int16_t>(HIWORD(wParam))};
-            if (control && window) MapWindowPoints(control, window, &point, 1);
-            UserItemMouseUp(Point16{ClampToInt16(point.y), ClampToInt16(point.x)});
-            return 0;
-        }
+        case DialogIds::kItemMouseUp:
         case DialogIds::kItemRightClick:
-            UserItemRightClick(static_cast<int16_t>(wParam), PointOf(lParam));
+            // No dialog takes a user item's release or right click: the controls' message ends here.
             return 0;
         case WM_DEVICECHANGE:
             if (wParam == 0x8000 /* DBT_DEVICEARRIVAL */ && state.front) state.front->DeviceArrived();

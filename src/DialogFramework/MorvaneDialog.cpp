@@ -303,12 +303,8 @@ void MorvaneDialog::MoveInList(MorvaneDialog* behind) {
 void MorvaneDialog::SetKeyboardDialog(MorvaneDialog* dialog) {
     DialogState& state = Dialogs();
     if (dialog == state.keyboard) return;
-    if (MorvaneDialog* old = state.keyboard; old && old->Window()) {
-        old->ActiveChanged(false);
-        old->TrackFocus(0);
-    }
+    if (MorvaneDialog* old = state.keyboard; old && old->Window()) old->TrackFocus(0);
     state.keyboard = dialog;
-    if (dialog) dialog->ActiveChanged(true);
 }
 
 void MorvaneDialog::BringToFront() {
@@ -400,15 +396,10 @@ void MorvaneDialog::Hide() {
             successor->BringToFront();
         } else if (MorvaneDialog* keyboard = state.keyboard) {
             keyboard->focus_.pendingEdit = false;
-            keyboard->ActiveChanged(false);
             state.keyboard = nullptr;
         }
     }
-    if (state.keyboard == this) {
-        ActiveChanged(false);
-        state.keyboard = successor;
-        if (successor) successor->ActiveChanged(true);
-    }
+    if (state.keyboard == this) state.keyboard = successor;
 }
 
 void MorvaneDialog::ShowAll() {
@@ -460,6 +451,15 @@ void MorvaneDialog::ResumeFloating(const FloatingSuspension& saved) {
         if (const HWND window = d->Window()) SetWindowPos(window, modal ? modal : HWND_TOP, 0, 0, 0, 0, kNoActivateFlags);
     }
     if (state.front) state.front->SetActive(true);
+}
+
+FloatingWindowsSuspended::~FloatingWindowsSuspended() {
+    try {
+        MorvaneDialog::ResumeFloating(saved_);
+    } catch (...) {
+        // Should putting the windows back fail, they stay where they are: a destructor lets
+        // nothing out.
+    }
 }
 
 void MorvaneDialog::ActivateApp(bool active) {

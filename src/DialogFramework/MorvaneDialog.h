@@ -99,14 +99,9 @@ public:
     MorvaneDialog& operator=(const MorvaneDialog&) = delete;
     virtual ~MorvaneDialog();
 
-    // ---- The operations a dialog replaces, in the order of the table.
+    // ---- The operations a dialog replaces.
     // 'fTab' for a floating tab; 0 otherwise.
     virtual uint32_t GetKind() const { return 0; }
-    // One step of a modeless dialog's own message loop: the dialog's result, or -1 at WM_QUIT.
-    virtual int16_t DoEvent();
-    virtual HWND CreateModeless();
-    // The item that ended the dialog; 0 without template. Raises 20001 when it cannot be created.
-    virtual int16_t RunModal();
     virtual void InitDialog();
     virtual void EndDialog(int16_t result);
     // Adds the controls of a second template behind the dialog's own items.
@@ -119,15 +114,12 @@ public:
     virtual int16_t ItemHit(int16_t item);
     // >= 1 an item hit, 0 handled, < 0 not handled.
     virtual int16_t HandleKey(int16_t key, uint16_t modifiers);
-    virtual void FocusChanged(int16_t /*item*/) {}
     virtual bool ClickInFrame(Point16 /*point*/) { return false; }
-    virtual void UserItemMouseUp(Point16 /*point*/) {}
-    virtual void UserItemRightClick(int16_t /*item*/, Point16 /*point*/) {}
     virtual int16_t DoEditCommand(int16_t command);
     virtual void PressCancel();
     virtual int16_t DefaultItemIfEnabled();
-    virtual void Select() { BringToFront(); }
     virtual void PostItemHit(int16_t item) { postedItem_ = item; }
+    // Brings the enabled state of the menu bar's commands in step (on WM_INITMENU).
     virtual void UpdateMenus();
     virtual void DeviceArrived() {}
     virtual int16_t Close();
@@ -136,19 +128,26 @@ public:
     virtual int16_t CursorForItem(int16_t item);
     virtual int32_t HelpStringId(int16_t item);
     virtual bool ForwardItemHit(int16_t item, double value);
-    virtual void ActiveChanged(bool /*gaining*/) {}
-    virtual void ActivateApp(bool active);
-    virtual void SetActive(bool active);
-    virtual void Paint();
     virtual void Update(HRGN region);
     // Item 0 is the dialog's own background.
     virtual void DrawItem(int16_t /*item*/) {}
     virtual void Idle() {}
-    virtual void CreateStatusBar(int16_t item);
-    virtual void SetDefaultStatus(const char* text) { defaultStatus_ = text; }
-    virtual void ShowHelp(int32_t helpId);
     virtual void SetStatusText(const char* text);
-    virtual void MoveItem(int16_t item, const Rect16& rect);
+
+    // ---- Running, activation, painting and the status bar.
+    // One step of a modeless dialog's own message loop: the dialog's result, or -1 at WM_QUIT.
+    int16_t DoEvent();
+    HWND CreateModeless();
+    // The item that ended the dialog; 0 without template. Raises 20001 when it cannot be created.
+    int16_t RunModal();
+    void Select() { BringToFront(); }
+    void ActivateApp(bool active);
+    void SetActive(bool active);
+    void Paint();
+    void CreateStatusBar(int16_t item);
+    void SetDefaultStatus(const char* text) { defaultStatus_ = text; }
+    void ShowHelp(int32_t helpId);
+    void MoveItem(int16_t item, const Rect16& rect);
 
     // ---- Items and values (item n is the child window with control id n).
     int16_t ItemCount() const { return itemCount_; }
@@ -368,6 +367,19 @@ private:
     std::vector<DialogItemRecord> items_;
     OwnedIcon icon_;
     int16_t nextFloatingTop_ = 0;   // where this dialog's next floating window opens
+};
+
+// Suspends the floating windows for its life, round a modal step of a dialog's own (another
+// library's window): the front and keyboard dialogs come back however the step ends.
+class FloatingWindowsSuspended {
+public:
+    FloatingWindowsSuspended() { MorvaneDialog::SuspendFloating(saved_); }
+    FloatingWindowsSuspended(const FloatingWindowsSuspended&) = delete;
+    FloatingWindowsSuspended& operator=(const FloatingWindowsSuspended&) = delete;
+    ~FloatingWindowsSuspended();
+
+private:
+    FloatingSuspension saved_;
 };
 
 // Raises a dialog's modal nesting count for its life: no idle tick runs meanwhile.

@@ -5,22 +5,12 @@
 #include "HostCall.h"
 #include "PhotoshopFilter.h"
 
-namespace {
-PSDialog* gMainDialog = nullptr;
-}  // namespace
-
-PSDialog* MainDialog() { return gMainDialog; }
-
-void SetMainDialog(PSDialog* dialog) { gMainDialog = dialog; }
-
 void PSDialog::Idle() {
     // Outside Start there are no preview instances to feed; the instances serve the call.
     const PhotoshopFilter* first = PhotoshopFilter::FirstInstance();
     if (!first || first->Call().selector != kSelectorStart) return;
     PhotoshopFilter::RunInstances(MorvaneDialog::TrackingDepth());
 }
-
-void PSDialog::PaintRect(const Rect16& rect) { ::PaintRect(port_, rect); }
 
 LRESULT PSDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, int16_t& item) {
     const auto paint = [wParam](OwnedBrush& brush, COLORREF back) -> LRESULT {

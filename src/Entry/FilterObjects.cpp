@@ -7,9 +7,15 @@
 
 PhotoshopFilter* MakeQuorvel(HostCall& call, StackState& stack) { return new (std::nothrow) Quorvel(call, stack); }
 
-void FilterObjects::Build(HostCall& call, FilterObjectMaker maker) {
+// Only objects MakeQuorvel made are handed here.
+Quorvel* AsQuorvel(PhotoshopFilter& filter) { return static_cast<Quorvel*>(&filter); }
+
+const FilterClass kQuorvelClass{&MakeQuorvel, &AsQuorvel};
+
+void FilterObjects::Build(HostCall& call, const FilterClass& filterClass) {
     for (PhotoshopFilter** slot : {&main, &previewA, &previewB})
-        if (!*slot) *slot = maker(call, stack);
+        if (!*slot) *slot = filterClass.make(call, stack);
+    if (previewB && filterClass.asProduct && !productPreviewB) productPreviewB = filterClass.asProduct(*previewB);
 }
 
 void FilterObjects::Delete() {
@@ -17,5 +23,6 @@ void FilterObjects::Delete() {
         delete *slot;
         *slot = nullptr;
     }
+    productPreviewB = nullptr;
     stack.layerStates.Release();
 }

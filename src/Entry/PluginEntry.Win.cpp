@@ -21,7 +21,7 @@ extern "C" __declspec(dllexport) void ENTRYPOINT(int16_t selector, void* record,
     if (!result) return;  // nowhere to answer: a host that gives no result word gets nothing done
     try {
         *result = 0;
-        PluginMain(selector, record, data, result, &MakeModuleFilter);
+        PluginMain(selector, record, data, result, kModuleFilterClass);
     } catch (...) {
         // The dispatcher below answers every failure itself; what still reaches the door is
         // nothing the call planned for, and the host hears out-of-memory, whatever it carries.

@@ -96,7 +96,7 @@ void TearDownCall(HostCall& call, FilterObjects& filters) {
     filters.Delete();
 }
 
-ErrorCode Dispatch(HostCall& call, FilterObjects& filters, FilterObjectMaker maker) {
+ErrorCode Dispatch(HostCall& call, FilterObjects& filters, const FilterClass& filterClass) {
     switch (call.selector) {
     case kSelectorAbout:
         DoAbout(call.parentWindow);
@@ -105,12 +105,12 @@ ErrorCode Dispatch(HostCall& call, FilterObjects& filters, FilterObjectMaker mak
     case kSelectorContinue:
         return 0;
     case kSelectorPrepare:
-        filters.Build(call, maker);
+        filters.Build(call, filterClass);
         return DoPrepare(call, filters);
     case kSelectorStart: {
         RecordHostInfo(call.record);
         if (IsNoDialogCall(call)) return 0;
-        filters.Build(call, maker);
+        filters.Build(call, filterClass);
         ScriptState script;
         // Scripted settings that are corrupt, reported and not replaced by the defaults end the call.
         if (const ErrorCode refused = ReadScriptParams(call, filters.main, filters.stack, script)) return refused;
@@ -128,7 +128,7 @@ ErrorCode Dispatch(HostCall& call, FilterObjects& filters, FilterObjectMaker mak
 
 }  // namespace
 
-void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result, FilterObjectMaker maker) {
+void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* result, const FilterClass& filterClass) {
     *result = 0;
     const bool about = selector == kSelectorAbout;
     FilterRecord* record = about ? nullptr : static_cast<FilterRecord*>(callRecord);
@@ -151,7 +151,7 @@ void PluginMain(int16_t selector, void* callRecord, intptr_t* data, int16_t* res
             int32_t version = 0;
             QueryHostVersion(record, &version);
         }
-        *result = Dispatch(call, filters, maker);
+        *result = Dispatch(call, filters, filterClass);
         if (registryCopy) FilterDataRegistry().Write(data);
     } catch (...) {
         // The selectors' own routines turn their codes into results and show their alerts. A

@@ -1,4 +1,4 @@
 // The product's plug-in module, Quorvel.8bf, is built round the product's filter class.
 #include "FilterObjects.h"
 
-PhotoshopFilter* MakeModuleFilter(HostCall& call, StackState& stack) { return MakeQuorvel(call, stack); }
+const FilterClass kModuleFilterClass{&MakeQuorvel, &AsQuorvel};

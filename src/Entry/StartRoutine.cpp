@@ -20,7 +20,6 @@
 #include "PreferenceSettings.h"
 #include "PreferencesFile.h"
 #include "Quorvel.h"
-#include "SettingsTabs.h"
 #include "ScriptParams.h"
 #include "SettingsLayout.h"
 
@@ -87,10 +86,6 @@ private:
     std::vector<uint8_t> saved_;
 };
 
-// The dialog's About command: the dialog names no window, so the box belongs to the host's window
-// of the call in progress.
-void AboutOverTheCall() { DoAbout(HostCall::Current().parentWindow); }
-
 // Drives every instance through its final pass; the host may abort between steps.
 ErrorCode RunFinalPass(const FilterRecord* record) {
     for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
@@ -105,14 +100,17 @@ ErrorCode RunFinalPass(const FilterRecord* record) {
     return result;
 }
 
-// The preview instances leave the list and the host's palettes come back however the dialog ends.
+// The preview instances join the list and, when the preferences ask for it, the host's palettes
+// are put aside for the dialog; however the dialog ends, the instances leave the list and the
+// host's palettes come back.
 class PreviewRunScope {
 public:
     PreviewRunScope(const PreviewRunScope&) = delete;
     PreviewRunScope& operator=(const PreviewRunScope&) = delete;
-    PreviewRunScope(const FilterObjects& filters, const RunOptions& options) : filters_(filters) {
+    PreviewRunScope(const FilterObjects& filters, const RunOptions& options, bool hideHostPalettes) : filters_(filters) {
         PhotoshopFilter::InitPreviewInstance(*filters_.previewA, options);
         PhotoshopFilter::InitPreviewInstance(*filters_.previewB, options);
+        if (hideHostPalettes) ShowHostPalettes(false, RecordedHostVersion());
     }
     ~PreviewRunScope() {
         PhotoshopFilter::Unlink(*filters_.previewB);
@@ -125,16 +123,12 @@ private:
 };
 
 // The preview dialog's run: Apply answers 0, Cancel 32512, any other item itself.
-ErrorCode RunPreviewDialog(const FilterObjects& filters, const RunOptions& options) {
+ErrorCode RunPreviewDialog(HostCall& call, const FilterObjects& filters, const RunOptions& options) {
     if (!filters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!filters.previewB) THROW_IF_ERROR(Err::MemoryFull);
-    const PreviewRunScope scope(filters, options);
-    // The tabs stand above the renderer: the renderer builds them through the factory it is given.
-    Quorvel::SetCompanionsFactory(&CreateSettingsTabs);
-    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, filters.previewB, filters.previewA);
-    dialog->SetMakerServices({&AboutOverTheCall, &ShowWelcomeDialog, nullptr});
-    if (Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0)
-        ShowHostPalettes(false, RecordedHostVersion());
+    const PreviewRunScope scope(filters, options, Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0);
+    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, call, filters.productPreviewB, filters.previewA);
+    dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
     const int16_t item = dialog->RunModal();
     dialog->EndDialog(item);
     dialog.reset();
@@ -172,7 +166,7 @@ ErrorCode DoStart(HostCall& call, FilterObjects& filters, const RunOptions& opti
         }
         main.CheckHost();
         PhotoshopFilter::InitPreviewInstance(main, options);
-        if (showDialog) result = RunPreviewDialog(filters, options);
+        if (showDialog) result = RunPreviewDialog(call, filters, options);
         main.DialogFinished(result);
         if (result == 0) {
             ClearOutputOptionsForOtherHosts(record);

@@ -1,5 +1,5 @@
 // The framework's base class at its ground: the framework's flags for the call, the preview
-// dialog it reports to, the host fields an instance keeps between steps, and the parameter
+// dialog an instance reports to, the host fields an instance keeps between steps, and the parameter
 // block's header. The class's other files (the tile walk, tile processing, the scheduler and the
 // run) stand on these.
 #include "PhotoshopFilter.h"
@@ -17,13 +17,10 @@
 namespace {
 
 FrameworkFlags gFramework;
-PreviewOwner* gOpenPreviewDialog = nullptr;
 
 }  // namespace
 
 FrameworkFlags& Framework() { return gFramework; }
-PreviewOwner* OpenPreviewDialog() { return gOpenPreviewDialog; }
-void SetOpenPreviewDialog(PreviewOwner* dialog) { gOpenPreviewDialog = dialog; }
 
 PhotoshopFilter::PhotoshopFilter(HostCall& call) : call_(call) {
     if (const FilterRecord* record = call.record) request_ = HostRequest::Of(*record);
@@ -81,8 +78,7 @@ void PhotoshopFilter::SetParameterBlockSize(int32_t size, bool reset) {
 }
 
 void PhotoshopFilter::CopySettingsToDialogFile(File* source) {
-    PreviewOwner* dialog = OpenPreviewDialog();
-    if (source && dialog) CopySettingsBody(*source, dialog->SettingsFile());
+    if (source && dialog_) CopySettingsBody(*source, dialog_->SettingsFile());
 }
 
 void CopySettingsBody(File& source, File& destination) {

@@ -1,6 +1,9 @@
 // The filter framework's base class. Every filter object is also an instance of the tile
 // scheduler: it holds its own zoom, dirty region, tile walk and cached copies of what the host
-// delivered, and the framework drives the filter through the 34 virtual slots below.
+// delivered, and the framework drives the filter through the virtual slots below, numbered in the
+// framework's order. The preview dialog drives the product's filter through classes of its own,
+// so the framework keeps no dialog slots (16 to 25, and the reserved 27): a filter learns of the
+// dialog only as the PreviewOwner the dialog hands it.
 #pragma once
 
 #include <cstdint>
@@ -83,26 +86,7 @@ public:
     // count); then the tile's composition over what the host delivered.
     virtual void TileStep(int32_t k, const Rect16& tile);   // slot 14
     virtual void ComposeTile(const TileView& tile) {}       // slot 15
-    // The preview dialog's side of the filter. An event of 1 or 2 answered as itself ends the
-    // dialog with that item (Apply, Cancel).
-    virtual int16_t HandleDialogEvent(int16_t event) { return event; }  // slot 16
-    virtual void InitDialog() {}                      // slot 17
-    virtual void CloseDialog() {}                     // slot 18
-    virtual void Reserved19() {}                      // slot 19
-    // Draws what the filter shows over a dialog item after the item was drawn.
-    virtual void DrawItemOverlay(int16_t /*item*/) {}  // slot 20
-    // The cursor for the mouse over a dialog item (-1 when it left them), or 0 for the dialog's.
-    virtual int16_t TrackCursor(int16_t /*item*/) { return 0; }  // slot 21
-    virtual int Reserved22() { return 0; }            // slot 22
-    // A key (DialogKeyCode) with its modifier bits: true when the filter consumed it.
-    virtual bool HandleKey(int16_t /*key*/, uint16_t /*modifiers*/) { return false; }  // slot 23
-    // A menu command the dialog does not handle itself: kCommandHandled, or 0 to pass it on; any
-    // other answer ends the dialog with that item.
-    static constexpr int16_t kCommandHandled = -1;
-    virtual int16_t HandleCommand(int16_t /*command*/) { return 0; }  // slot 24
-    virtual void OnDiskInserted() {}                  // slot 25
     virtual bool WarnSelectionRemoved(bool quiet);    // slot 26
-    virtual void Reserved27() {}                      // slot 27
     virtual void ScriptedRunHook() {}                 // slot 28
     virtual void ClearRecordInfo() {}                 // slot 29
     virtual bool GetApplyToNewLayer() { return false; }      // slot 30
@@ -197,10 +181,18 @@ public:
     int16_t TileHeight() const { return tileHeight_; }
     double ProgressDone() const { return progressDone_; }
     double ProgressTotal() const { return progressTotal_; }
+    // Whether the instance renders a preview (for the dialog, or the overview).
     bool HasOwner() const { return ownerKind_ != OwnerKind::None; }
     bool IsOverview() const { return ownerKind_ == OwnerKind::Overview; }
+    // The dialog that shows this instance's tiles (null when it shows none of them).
     PreviewOwner* OwnerDialog() const { return ownerKind_ == OwnerKind::Dialog ? owner_ : nullptr; }
     void SetOwner(PreviewOwner* dialog);
+    // The preview dialog this object runs under while it is open, whether or not it shows the
+    // object's tiles; null while none is. The dialog hands itself to every object it drives when it
+    // opens and takes itself back when it closes; an object taken off the scheduler's list runs
+    // under none.
+    PreviewOwner* Dialog() const { return dialog_; }
+    void SetDialog(PreviewOwner* dialog) { dialog_ = dialog; }
     void SetTracking(bool tracking) { tracking_ = tracking; }
     void SetPriorityRect(const Rect16& r) { priorityRect_ = r; }
     PlaneBuffer& InputCache() { return inputCache_; }
@@ -283,6 +275,7 @@ private:
     bool tracking_ = false;
     OwnerKind ownerKind_ = OwnerKind::None;
     PreviewOwner* owner_ = nullptr;
+    PreviewOwner* dialog_ = nullptr;
     bool maskFromCache_ = false;  // the current tile's mask came from the source cache
     bool useLayerPorts_ = false;  // the preview shows the layers below and above the target
 };

@@ -32,7 +32,7 @@ DWORD gBusyDeadline = 0;
 // cursor the user had comes back.
 class BusyCursorScope {
 public:
-    BusyCursorScope() : armed_(OpenPreviewDialog() != nullptr) {
+    explicit BusyCursorScope(const PhotoshopFilter& instance) : armed_(instance.Dialog() != nullptr) {
         if (!armed_) return;
         gBusyDeadline = GetTickCount() + kBusyCursorDelay;
         saved_ = GetCursor();
@@ -71,12 +71,12 @@ bool PhotoshopFilter::RunInstances(int32_t trackingDepth) {
     for (PhotoshopFilter* instance = gInstances; instance; instance = instance->next_) {
         if (!instance->HasOwner()) {
             if (Framework().sourceChanged) return false;
-            if (Preferences().bytes[PreferenceSettings::kBackgroundProcessingOff] && OpenPreviewDialog()) return false;
+            if (Preferences().bytes[PreferenceSettings::kBackgroundProcessingOff] && instance->Dialog()) return false;
         }
         if (trackingDepth >= 1 && !instance->tracking_) continue;
         bool didWork = false;
         {
-            BusyCursorScope busy;
+            BusyCursorScope busy(*instance);
             didWork = instance->RunStep();
         }
         if (didWork) return true;
@@ -145,7 +145,7 @@ void PhotoshopFilter::ProcessAndComposeTile() {
     ComposeTile(DeliveredTile(Record(), Call().bytesPerSample));
     if (HasOwner()) {
         ComposePreviewLayers();
-        if (PreviewOwner* dialog = OwnerDialog()) dialog->RenderPreview(*this);
+        if (PreviewOwner* dialog = OwnerDialog()) dialog->ShowTile(*this);
     }
     ValidateRect(Record().outRect);
     UnlockTileBuffers();
@@ -153,7 +153,7 @@ void PhotoshopFilter::ProcessAndComposeTile() {
 
 void PhotoshopFilter::RecoverFromMemoryShortage() {
     UnlockTileBuffers();
-    PreviewOwner* dialog = OpenPreviewDialog();
+    PreviewOwner* dialog = dialog_;
     if (!dialog) THROW_IF_ERROR(Err::MemoryFull);
     int16_t alert = kUndoneAlert;
     if (!dialog->Undo()) {
@@ -209,6 +209,7 @@ void PhotoshopFilter::Unlink(PhotoshopFilter& instance) {
     }
     instance.next_ = nullptr;
     instance.state_ = kStateDone;
+    instance.dialog_ = nullptr;
     if (SessionBlock().cacheValid) {
         std::fill_n(reinterpret_cast<uint8_t*>(&SessionBlock()), 8, uint8_t{0});
         SourceCache::CloseAndDelete();

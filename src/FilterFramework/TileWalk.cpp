@@ -176,7 +176,7 @@ bool PhotoshopFilter::StartNextPhase() {
     if (phase_ >= 4) return false;
     ++phase_;
     tileHeight_ = kPhaseTileHeight;
-    tileWidth_ = OpenPreviewDialog() ? kDialogPhaseTileWidth : kPhaseTileWidth;
+    tileWidth_ = dialog_ ? kDialogPhaseTileWidth : kPhaseTileWidth;
     FitTileToBudget(0.5 * double(std::max<int64_t>(BufferSpace(), 0)), TileBytesPerPixel());
     const Rect16& w = wholeRect_;
     const Rect16& p = priorityRect_;
@@ -208,7 +208,7 @@ void PhotoshopFilter::ReportProgress(double amount, double total) {
         progressDone_ += phase_ > 0 ? amount / outerWeight_ : amount;
     }
     progressDone_ = std::min(progressDone_, progressTotal_);
-    if (PreviewOwner* dialog = OpenPreviewDialog()) {
+    if (PreviewOwner* dialog = dialog_) {
         dialog->ShowProgress(*this, progressDone_, progressTotal_);
         return;
     }

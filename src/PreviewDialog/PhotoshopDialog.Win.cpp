@@ -27,7 +27,9 @@
 #include "PickedColour.h"
 #include "PreferenceSettings.h"
 #include "PreferencesFile.h"
+#include "PreviewEditor.h"
 #include "Quorvel.h"
+#include "SettingsTabs.h"
 #include "ResourceImage.h"
 #include "ThisModule.h"
 #include "Utf.h"
@@ -40,7 +42,6 @@ using namespace PreviewIds;
 
 constexpr COLORREF kAreaColour = RGB(0x2F, 0x2F, 0x2F);
 constexpr COLORREF kPreviewEdge = RGB(0x8E, 0x8E, 0x8E);
-constexpr int16_t kHelpStringBase = 16000;
 constexpr int16_t kHotHelpOnText = 17091, kHotHelpOffText = 17092;
 constexpr int16_t kCompositeTextBase = 17000, kRulersTextBase = 17004, kGuidesTextBase = 17006;
 constexpr int16_t kToolLettersString = 16791;
@@ -50,10 +51,6 @@ constexpr ErrorCode kNoParameters = 20009;
 constexpr int32_t kSmallMarquee = 4;
 // An idle tick renders for at most this long, and stops earlier when input waits.
 constexpr DWORD kIdleBudgetMs = 25;
-// Each sample of the view where no tile has arrived yet: the dialog's dark face.
-constexpr uint8_t kUnrenderedSample = 0x2F;
-// displayPixels is fed in bands of at most this many bytes a sample.
-constexpr int64_t kDisplayBandBytes = 131072;
 
 // The picture-button artwork of items 1..7 (normal, pressed, disabled) over the artwork base.
 struct ButtonArt {
@@ -87,9 +84,7 @@ void SetMenuState(HWND window, int16_t command, bool enabled) {
 // locked while the target lives.
 class ParameterUndoTarget final : public UndoTarget {
 public:
-    explicit ParameterUndoTarget(PhotoshopFilter& filter) : filter_(filter), product_(dynamic_cast<Quorvel*>(&filter)) {
-        Lock();
-    }
+    explicit ParameterUndoTarget(Quorvel& filter) : filter_(filter) { Lock(); }
 
     std::span<uint8_t> Block() override {
         if (!lock_ || !*lock_) return {};
@@ -100,63 +95,21 @@ public:
         filter_.SetParameterBlockSize(size, false);
         Lock();
     }
-    int32_t CurrentLayer() const override { return product_ ? std::max(product_->Stack().CurrentLayerIndex(), 0) : 0; }
+    int32_t CurrentLayer() const override { return std::max(filter_.Stack().CurrentLayerIndex(), 0); }
     void SetCurrentLayer(int32_t index) override {
-        if (!product_) return;
-        QuorvelBase& stack = product_->Stack();
+        QuorvelBase& stack = filter_.Stack();
         stack.SetSelectedListPos(stack.TargetLayerPos() <= index ? index + 1 : index);
     }
 
 private:
-    static Handle Parameters() { return HostCall::Current().record->parameters; }
+    Handle Parameters() const { return filter_.Record().parameters; }
     void Lock() {
         if (Parameters()) lock_.emplace(Parameters());
     }
 
-    PhotoshopFilter& filter_;
-    Quorvel* product_;  // the product's filter, whose stack model knows the current layer
+    Quorvel& filter_;
     std::optional<LockedHandle> lock_;
 };
-
-// Mask samples of full opacity: 255, or the system's 16-bit full value.
-void FillOpaque(uint8_t* samples, int32_t count, int32_t bytes) {
-    for (int32_t i = 0; i < count; ++i, samples += bytes) {
-        if (bytes == 2) {
-            const uint16_t full = kSample16Max;
-            std::memcpy(samples, &full, sizeof full);
-        } else {
-            *samples = 0xFF;
-        }
-    }
-}
-
-// What the view shows where no tile has arrived yet: the dialog's dark face, opaque.
-void FillUnrendered(std::vector<uint8_t>& pixels, int32_t colourPlanes, int32_t masks, int32_t bytes) {
-    const int64_t pixelBytes = int64_t{colourPlanes + masks} * bytes;
-    for (int64_t at = 0; at + pixelBytes <= static_cast<int64_t>(pixels.size()); at += pixelBytes) {
-        std::memset(pixels.data() + at, kUnrenderedSample, static_cast<size_t>(colourPlanes) * bytes);
-        FillOpaque(pixels.data() + at + int64_t{colourPlanes} * bytes, masks, bytes);
-    }
-}
-
-// Copies a tile of the preview's output into the shown image: its colour planes, and its masks
-// where the tile carries them (a mask it does not carry shows the pixels opaque).
-void CopyTileIntoShown(const PlaneView& from, const Rect16& tile, const PreviewRect& into, int32_t planes,
-                       int32_t colourPlanes, int32_t bytes, std::vector<uint8_t>& pixels) {
-    const int64_t pixelBytes = int64_t{planes} * bytes;
-    const int64_t shownRow = int64_t{into.right - into.left} * pixelBytes;
-    const int32_t copied = std::min<int32_t>(from.planes, planes);
-    const int32_t top = std::max<int32_t>(tile.top, into.top), bottom = std::min<int32_t>(tile.bottom, into.bottom);
-    const int32_t left = std::max<int32_t>(tile.left, into.left), right = std::min<int32_t>(tile.right, into.right);
-    if (top >= bottom || left >= right || copied < colourPlanes) return;
-    for (int32_t y = top; y < bottom; ++y) {
-        uint8_t* to = pixels.data() + (y - into.top) * shownRow + int64_t{left - into.left} * pixelBytes;
-        for (int32_t x = left; x < right; ++x, to += pixelBytes) {
-            std::memcpy(to, from.At(y - tile.top, x - tile.left), static_cast<size_t>(copied) * bytes);
-            if (copied < planes) FillOpaque(to + int64_t{copied} * bytes, planes - copied, bytes);
-        }
-    }
-}
 
 // Frame files dropped on the dialog from the shell go to the stack; the drop's memory is the
 // shell's to give back however the drop ends.
@@ -174,7 +127,7 @@ void DropFrameFiles(void* context, UINT message, WPARAM wParam, LPARAM /*lParam*
             name.resize(length);
             paths.push_back(Utf16ToUtf8(name));
         }
-        if (auto* product = dynamic_cast<Quorvel*>(dialog.GetFilter())) product->AddDroppedFrames(paths);
+        if (PreviewEditor* editor = dialog.Editor()) editor->AddDroppedFrames(paths);
     } catch (...) {
         // A drop that cannot be taken changes nothing; the dialog goes on.
     }
@@ -185,20 +138,21 @@ void DropFrameFiles(void* context, UINT message, WPARAM wParam, LPARAM /*lParam*
 
 // ---- Construction
 
-PhotoshopDialog::PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview)
-    : PSDialog(templateId, DialogKind::Preview),
-      templateId_(templateId),
-      filter_(filter),
-      secondPreview_(secondPreview) {
-    if (templateId_ != kWindowless) return;
-    LoadPreferences();
-    OpenLibraries(HostCall::Current().number);
-}
+PhotoshopDialog::PhotoshopDialog(int16_t templateId, HostCall& call, Quorvel* filter, PhotoshopFilter* secondPreview)
+    : PSDialog(templateId, DialogKind::Preview), call_(call), filter_(filter), secondPreview_(secondPreview) {}
 
 PhotoshopDialog::~PhotoshopDialog() {
-    if (MainDialog() == this) SetMainDialog(nullptr);
-    if (OpenPreviewDialog() == this) SetOpenPreviewDialog(nullptr);
+    // A dialog that never reached its end (its window failed) still takes itself back.
+    HandOver(nullptr);
     undo_.Release();
+}
+
+void PhotoshopDialog::HandOver(PreviewOwner* dialog) {
+    // The dialog's idle tick drives every object on the scheduler's list: each runs under the
+    // dialog while it is open, and the preview instance shows its tiles in it.
+    for (PhotoshopFilter* instance = PhotoshopFilter::FirstInstance(); instance; instance = instance->NextInstance())
+        if (dialog || instance->Dialog() == this) instance->SetDialog(dialog);
+    if (filter_ && (dialog || filter_->OwnerDialog() == this)) filter_->SetOwner(dialog);
 }
 
 void PhotoshopDialog::InitDialog() {
@@ -207,26 +161,22 @@ void PhotoshopDialog::InitDialog() {
 }
 
 void PhotoshopDialog::InitWindowedDialog() {
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = *call_.record;
     if (!filter_) THROW_IF_ERROR(Err::MemoryFull);
-    SetOpenPreviewDialog(this);
-    filter_->SetOwner(this);
+    HandOver(this);
     filter_->SetTracking(true);
 
     const PreferenceSettings& preferences = Preferences();
     showRulers_ = preferences.bytes[PreferenceSettings::kRulersShown] != 0;
     const bool startWithLastStack = preferences.bytes[PreferenceSettings::kStartWithLastStack] != 0;
     if (startWithLastStack) {
-        if (auto* product = dynamic_cast<Quorvel*>(filter_)) {
-            std::string path;
-            if (Quorvel::LastUsedPresetPath(path) == Err::None) product->LoadPresetFile(path, false);
-        }
+        std::string path;
+        if (Quorvel::LastUsedPresetPath(path) == Err::None) filter_->LoadPresetFile(path, false);
     }
     if (!record.parameters) filter_->SetDefaultParameters(0);
     if (const ErrorCode invalid = filter_->ValidateParameters()) {
         if (Alert(this, static_cast<int16_t>(invalid)) == 1) filter_->SetDefaultParameters(0);
     }
-    SetMainDialog(this);
     if (!record.displayPixels) THROW_IF_ERROR(kHostLacksFeatures);
 
     Port().backColor = ControlLook::kBackground;
@@ -252,7 +202,8 @@ void PhotoshopDialog::InitWindowedDialog() {
     if (!letters.empty()) toolLetters_ = letters;
 
     if (!startWithLastStack) ResetToPreferredStack();
-    filter_->InitDialog();
+    editor_ = std::make_unique<PreviewEditor>(*this, *filter_);
+    editor_->Open(CreateSettingsTabs(*editor_));
     DragAcceptFiles(Window(), TRUE);
     SetDropCallback(&DropFrameFiles, this);
 
@@ -265,10 +216,13 @@ void PhotoshopDialog::InitWindowedDialog() {
     }
     PushUndoState();
 
-    UpdateCompositeCommand();
+    // The composite view needs the merged document from the host's channel ports; this host's
+    // record offers none that the preview can show, so the command stays greyed.
+    canViewComposite_ = false;
+    ApplyCommandStates();
+    SetToggleText(kCompositeView, kCompositeTextBase, Preferences().bytes[PreferenceSettings::kViewCompositeLayer] != 0);
     SetToggleText(kShowRulers, kRulersTextBase, showRulers_);
     SetToggleText(kShowGuides, kGuidesTextBase, showGuides_);
-    SetMenuState(Window(), kClearGuides, false);
 
     if (secondPreview_) secondPreview_->LoadOverviewImage();
     filter_->PreparePreviewBuffers(true);
@@ -304,14 +258,6 @@ void PhotoshopDialog::ResetToPreferredStack() {
     block.Set(BlockLayout::kLayeredOutputMode, static_cast<uint8_t>(preferences.MachineWord(PreferenceSettings::kLayeredOutput)));
 }
 
-// The composite view needs the merged document from the host's channel ports; this host's
-// record offers none that the preview can show, so the command stays greyed.
-void PhotoshopDialog::UpdateCompositeCommand() {
-    canViewComposite_ = false;
-    SetMenuState(Window(), kCompositeView, canViewComposite_);
-    SetToggleText(kCompositeView, kCompositeTextBase, Preferences().bytes[PreferenceSettings::kViewCompositeLayer] != 0);
-}
-
 void PhotoshopDialog::EndDialog(int16_t result) {
     if (Window()) {
         WriteLastUsedPreset();
@@ -329,23 +275,21 @@ void PhotoshopDialog::EndDialog(int16_t result) {
         StoreWindowBounds();
         DragAcceptFiles(Window(), FALSE);
         SetDropCallback(nullptr, nullptr);
-        if (filter_) filter_->CloseDialog();
+        if (editor_) editor_->Close();
         ReleaseSavedState();
         preferences.bytes[PreferenceSettings::kRulersShown] = showRulers_ ? 1 : 0;
         SavePreferences();
     }
-    if (filter_ && filter_->OwnerDialog() == this) filter_->SetOwner(nullptr);
-    if (OpenPreviewDialog() == this) SetOpenPreviewDialog(nullptr);
-    if (MainDialog() == this) SetMainDialog(nullptr);
+    editor_.reset();
+    HandOver(nullptr);
     PSDialog::EndDialog(result);
 }
 
 void PhotoshopDialog::WriteLastUsedPreset() {
-    auto* product = dynamic_cast<Quorvel*>(filter_);
-    if (!product) return;
+    if (!filter_) return;
     std::string path;
     if (Quorvel::LastUsedPresetPath(path) != Err::None) return;
-    product->WritePresetFile(path, {}, nullptr);
+    filter_->WritePresetFile(path, {}, nullptr);
 }
 
 void PhotoshopDialog::StoreWindowBounds() {
@@ -385,7 +329,7 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
     switch (item) {
     case kApply:
     case kCancel:
-        if (TrackButton(item)) result = filter_->HandleDialogEvent(item);
+        if (TrackButton(item)) result = item;
         break;
     case kZoomTool:
     case kHandTool:
@@ -400,12 +344,12 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
         }
         if (TrackButton(item)) {
             SetTool(item == kZoomTool ? kZoom : item == kHandTool ? kHand : kMove);
-            filter_->HandleDialogEvent(item);
+            editor_->ToolChosen();
         }
         break;
     }
     case kOpenLibrary:
-        if (TrackButton(item)) filter_->HandleCommand(kViewFrameLibrary);
+        if (TrackButton(item)) editor_->ShowFrameLibrary();
         break;
     case kLogo:
         TrackButton(item);
@@ -414,7 +358,6 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
         TrackPreviewPress();
         break;
     default:
-        if (item >= 0) result = filter_->HandleDialogEvent(item);
         break;
     }
     if (TrackingDepth() < 1) PushUndoState();
@@ -423,15 +366,14 @@ int16_t PhotoshopDialog::ItemHit(int16_t item) {
 }
 
 int16_t PhotoshopDialog::HandleKey(int16_t key, uint16_t modifiers) {
-    if (filter_ && filter_->HandleKey(key, modifiers)) return 0;
+    if (editor_ && editor_->HandleKey(key, modifiers)) return 0;
     if ((modifiers & kModifierControl) && KeyboardDialog()) {
         if (key == DialogKeyCode::kMinus && DoEditCommand(kZoomOut) == 0) return 0;
         if (key == DialogKeyCode::kPlus && DoEditCommand(kZoomIn) == 0) return 0;
     }
     const bool inEdit = GetFocusedItem() > 0 && ItemRecord(GetFocusedItem()) &&
                         ItemKind::IsEditable(ItemRecord(GetFocusedItem())->kind);
-    const auto* product = dynamic_cast<const Quorvel*>(filter_);
-    const bool editFocused = inEdit || (product && product->Companions() && product->Companions()->HasFocusedItem());
+    const bool editFocused = inEdit || (editor_ && editor_->TabsHaveFocus());
     if (!editFocused && !(modifiers & (kModifierShift | kModifierAlt | kModifierControl)) &&
         key > 0 && key < 128) {
         const char letter = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
@@ -453,107 +395,11 @@ int16_t PhotoshopDialog::HandleKey(int16_t key, uint16_t modifiers) {
 }
 
 int16_t PhotoshopDialog::DoEditCommand(int16_t command) {
-    switch (command) {
-    case DialogIds::kUndo:
-        Undo();
-        return 0;
-    case DialogIds::kRedo:
-        Redo();
-        return 0;
-    case kAbout:
-        if (services_.about) {
-            FloatingSuspension saved;
-            SuspendFloating(saved);
-            services_.about();
-            ResumeFloating(saved);
-        }
-        return 0;
-    case kCancelClose:
-        closing_ = true;
-        return kCancel;
-    case kApplyCommand:
-        closing_ = true;
-        CommitPendingEdit();
-        return kApply;
-    case kZoomIn:
-        ZoomStep(true, std::nullopt);
-        return 0;
-    case kZoomOut:
-        ZoomStep(false, std::nullopt);
-        return 0;
-    case kFitOnPreview:
-        ZoomToFit(std::nullopt, true);
-        return 0;
-    case kActualPixels:
-        SetZoom({1, 1}, std::nullopt);
-        return 0;
-    case kCompositeView: {
-        uint8_t& composite = Preferences().bytes[PreferenceSettings::kViewCompositeLayer];
-        composite = composite ? 0 : 1;
-        SetToggleText(kCompositeView, kCompositeTextBase, composite != 0);
-        RestartPreviews();
-        return 0;
-    }
-    case kShowRulers:
-        showRulers_ = !showRulers_;
-        SetToggleText(kShowRulers, kRulersTextBase, showRulers_);
-        DrawPreview();
-        return 0;
-    case kShowGuides:
-        showGuides_ = !showGuides_;
-        SetToggleText(kShowGuides, kGuidesTextBase, showGuides_);
-        return 0;
-    case kClearGuides:
-        SetMenuState(Window(), kClearGuides, false);
-        InvalidatePreview();
-        return 0;
-    case kWelcome:
-        if (services_.welcome) {
-            PreferenceSettings& preferences = Preferences();
-            uint8_t show = preferences.HasFlag(PreferenceSettings::kWelcomePageOff) ? 0 : 1;
-            FloatingSuspension saved;
-            SuspendFloating(saved);
-            services_.welcome(&show);
-            ResumeFloating(saved);
-            preferences.SetFlag(PreferenceSettings::kWelcomePageOff, show == 0);
-        }
-        return 0;
-    case kHelp:
-    case kTutorials: {
-        const wchar_t* page = command == kHelp ? L"https://www.vantrel.com/quorvel/help"
-                                               : L"https://www.vantrel.com/quorvel/tutorials";
-        ShellExecuteW(Window(), L"open", page, nullptr, nullptr, SW_SHOWNORMAL);
-        return 0;
-    }
-    case kHotHelp: {
-        const bool on = SetHotHelp(-1);
-        Preferences().SetFlag(PreferenceSettings::kHotHelpOff, !on);
-        return 0;
-    }
-    case kUpdateCheck:
-    case kUpdateCheckShort:
-        if (services_.updateCheck) {
-            FloatingSuspension saved;
-            SuspendFloating(saved);
-            services_.updateCheck(Window());
-            ResumeFloating(saved);
-        }
-        return 0;
-    default:
-        break;
-    }
-    if (const int16_t answer = RunFilterCommand(command)) {
-        // A stack edit from the menus is one undo step, as an item hit is.
-        if (TrackingDepth() < 1) PushUndoState();
-        return answer == PhotoshopFilter::kCommandHandled ? 0 : answer;
-    }
-    return PSDialog::DoEditCommand(command);
-}
-
-int16_t PhotoshopDialog::RunFilterCommand(int16_t command) {
-    if (!filter_) return 0;
-    const int16_t answer = filter_->HandleCommand(command);
-    if (answer == kApply || answer == kCancel) closing_ = true;
+    const PreviewCommand* row = PreviewCommands::Find(command);
+    if (!row || !row->run || (row->editsStack && !editor_)) return PSDialog::DoEditCommand(command);
+    const int16_t answer = row->run(*this, command);
+    // A stack edit from the menus is one undo step, as an item hit is.
+    if (row->editsStack && TrackingDepth() < 1) PushUndoState();
     return answer;
 }
 
@@ -583,24 +429,23 @@ void PhotoshopDialog::PostItemHit(int16_t item) {
 
 void PhotoshopDialog::UpdateMenus() {
     PSDialog::UpdateMenus();
-    const HWND window = Window();
-    const bool browserShown = false;  // the frame library window opens as a stand-in that is never shown
-    SetMenuState(window, DialogIds::kSelectAll, browserShown);
-    SetMenuState(window, kInverseSelection, browserShown);
-    SetMenuState(window, kDeselect, browserShown);
-    SetMenuState(window, kResetAll, true);
-    SetMenuState(window, kAbout, true);
-    SetMenuState(window, kPreferences, true);
-    SetMenuState(window, DialogIds::kUndo, undo_.CanUndo());
-    SetMenuState(window, DialogIds::kRedo, undo_.CanRedo());
-    SetMenuState(window, kClearGuides, false);
-    SetMenuState(window, kBatch, batchJobPassed_);
-    SetMenuState(window, kOptionTabCommand, IsPhotoshopHost());
-    UpdateZoomCommands();
+    ApplyCommandStates();
+}
+
+void PhotoshopDialog::ApplyCommandStates() {
+    for (const PreviewCommand& row : PreviewCommands::Table())
+        if (row.enabled) SetMenuState(Window(), row.id, row.enabled(*this));
+}
+
+void PhotoshopDialog::EnableCommand(int16_t command, bool enabled) { SetMenuState(Window(), command, enabled); }
+
+int16_t PhotoshopDialog::AlertOverDialog(int16_t alertId) {
+    HWND window = Window();
+    return static_cast<int16_t>(RunModalDialog(window ? &window : nullptr, alertId, nullptr, nullptr));
 }
 
 void PhotoshopDialog::DeviceArrived() {
-    if (filter_) filter_->OnDiskInserted();
+    if (editor_) editor_->DiskInserted();
 }
 
 int16_t PhotoshopDialog::Close() {
@@ -657,7 +502,7 @@ void PhotoshopDialog::SetTool(int16_t tool) {
 void PhotoshopDialog::Idle() {
     // The preview renders in slices between the dialog's messages: a tick stops at its budget or as
     // soon as input waits, so that the interface never stalls behind a render.
-    if (HostCall::Current().selector == kSelectorStart) {
+    if (call_.selector == kSelectorStart) {
         const DWORD start = GetTickCount();
         while (PhotoshopFilter::RunInstances(TrackingDepth())) {
             if (GetTickCount() - start >= kIdleBudgetMs) break;
@@ -666,14 +511,14 @@ void PhotoshopDialog::Idle() {
     }
     if (initialised_ == 1) {
         initialised_ = 2;
-        if (HostCall::Current().selector == kSelectorStart && filter_) RunFilterCommand(kShowLibraryAtStart);
+        if (call_.selector == kSelectorStart && editor_) editor_->ShowFrameLibrary();
     }
 }
 
 // ---- Undo
 
 bool PhotoshopDialog::PushUndoState() {
-    if (!filter_ || !HostCall::Current().record->parameters) return false;
+    if (!filter_ || !call_.record->parameters) return false;
     ParameterUndoTarget target(*filter_);
     const UndoList::PushResult result = undo_.Push(target);
     if (result.error != Err::None && result.error != Err::MemoryFull) THROW_IF_ERROR(result.error);
@@ -687,7 +532,7 @@ bool PhotoshopDialog::Undo() {
         ParameterUndoTarget target(*filter_);
         done = undo_.Undo(target);
     }
-    if (done) filter_->HandleDialogEvent(kEventAfterUndo);
+    if (done && editor_) editor_->AfterUndoOrRedo();
     return done;
 }
 
@@ -698,7 +543,7 @@ bool PhotoshopDialog::Redo() {
         ParameterUndoTarget target(*filter_);
         done = undo_.Redo(target);
     }
-    if (done) filter_->HandleDialogEvent(kEventAfterRedo);
+    if (done && editor_) editor_->AfterUndoOrRedo();
     return done;
 }
 
@@ -708,7 +553,7 @@ void PhotoshopDialog::DisableCompositeView() {
     Alert(this, 17013);
     Preferences().bytes[PreferenceSettings::kViewCompositeLayer] = 0;
     canViewComposite_ = false;
-    SetMenuState(Window(), kCompositeView, false);
+    ApplyCommandStates();
 }
 
 // A corrupt file offers the defaults or the end of the call ("Exit Plug-in" raises 32512).
@@ -717,7 +562,7 @@ void PhotoshopDialog::LoadPreferences() { LoadUserPreferences(); }
 void PhotoshopDialog::SavePreferences() { SaveUserPreferences(); }
 
 void PhotoshopDialog::RestartPreviews() {
-    for (PhotoshopFilter* instance : {filter_, secondPreview_})
+    for (PhotoshopFilter* instance : {static_cast<PhotoshopFilter*>(filter_), secondPreview_})
         if (instance) instance->InvalidateRect(nullptr);
 }
 
@@ -733,7 +578,7 @@ void PhotoshopDialog::LayOut() {
 }
 
 void PhotoshopDialog::UpdateScrollLimits() {
-    scaledFilter_ = ScaleToPreview(ToPreviewRect(HostCall::Current().record->filterRect), zoom_);
+    scaledFilter_ = ScaleToPreview(ToPreviewRect(call_.record->filterRect), zoom_);
     limitsV_ = AxisOriginLimits(scaledFilter_.top, scaledFilter_.bottom, ViewUnits(previewArea_.Height(), zoom_));
     limitsH_ = AxisOriginLimits(scaledFilter_.left, scaledFilter_.right, ViewUnits(previewArea_.Width(), zoom_));
     origin_ = {ClampOrigin(origin_.v, limitsV_), ClampOrigin(origin_.h, limitsH_)};
@@ -753,19 +598,13 @@ void PhotoshopDialog::UpdateTitle() {
         char own[256] = {};
         GetWindowTextA(Window(), own, sizeof own);
         char document[256] = {};
-        GetDocumentTitle(HostCall::Current().basicSuite, document, sizeof document);
+        GetDocumentTitle(call_.basicSuite, document, sizeof document);
         baseTitle_ = own;
         const std::string withDocument = baseTitle_ + " - " + document;
         if (*document && withDocument.size() < 255) baseTitle_ = withDocument;
     }
     title_ = ZoomedTitle(baseTitle_, zoom_);
     SetWindowTextA(Window(), title_.c_str());
-}
-
-void PhotoshopDialog::UpdateZoomCommands() {
-    SetMenuState(Window(), kZoomOut, zoom_.CanZoomOut());
-    SetMenuState(Window(), kZoomIn, zoom_.CanZoomIn());
-    SetMenuState(Window(), kActualPixels, !zoom_.IsActualPixels());
 }
 
 void PhotoshopDialog::SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed, std::optional<PreviewPoint> origin) {
@@ -785,10 +624,10 @@ void PhotoshopDialog::SetZoom(ZoomRatio ratio, std::optional<PreviewPoint> fixed
     UpdateScrollLimits();
     UpdateVisibleRect();
     UpdateTitle();
-    UpdateZoomCommands();
-    PrepareShownImage();
+    ApplyCommandStates();
+    shown_.Prepare(*call_.record, call_.bytesPerSample, visible_);
     if (filter_) filter_->InvalidateRect(nullptr);
-    InvalidatePreview();
+    InvalidatePreviewArea();
 }
 
 void PhotoshopDialog::ZoomStep(bool in, std::optional<PreviewPoint> fixed) {
@@ -798,7 +637,7 @@ void PhotoshopDialog::ZoomStep(bool in, std::optional<PreviewPoint> fixed) {
 }
 
 void PhotoshopDialog::ZoomToFit(std::optional<PreviewRect> documentRect, bool allowEnlarge) {
-    const PreviewRect target = documentRect.value_or(ToPreviewRect(HostCall::Current().record->filterRect));
+    const PreviewRect target = documentRect.value_or(ToPreviewRect(call_.record->filterRect));
     const std::optional<ZoomFit> fit = FitZoom(target, previewArea_.Height(), previewArea_.Width(), allowEnlarge);
     if (!fit) return;
     SetZoom(fit->ratio, std::nullopt, fit->origin);
@@ -808,24 +647,10 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
     dv = ClampScroll(origin_.v, dv, limitsV_);
     dh = ClampScroll(origin_.h, dh, limitsH_);
     if (dv == 0 && dh == 0) return;
-    const PreviewRect before = visible_;
     origin_ = {origin_.v + dv, origin_.h + dh};
     UpdateVisibleRect();
     // What stays in view keeps its rendered pixels; only the uncovered strips render again.
-    const std::vector<uint8_t> beforePixels = std::move(shown_.pixels);
-    const OwnedRgn beforeDrawn = std::move(shown_.drawn);
-    shown_.Clear(visible_);
-    const int64_t pixelBytes = shown_.PixelBytes();
-    const PreviewRect keep{std::max(before.top, visible_.top), std::max(before.left, visible_.left),
-                           std::min(before.bottom, visible_.bottom), std::min(before.right, visible_.right)};
-    if (!keep.IsEmpty() && !beforePixels.empty()) {
-        for (int32_t y = keep.top; y < keep.bottom; ++y)
-            std::memcpy(shown_.pixels.data() + ((y - visible_.top) * visible_.Width() + (keep.left - visible_.left)) * pixelBytes,
-                        beforePixels.data() + ((y - before.top) * before.Width() + (keep.left - before.left)) * pixelBytes,
-                        static_cast<size_t>(keep.Width() * pixelBytes));
-        shown_.drawn = OwnedRgn(CreateRectRgn(keep.left, keep.top, keep.right, keep.bottom));
-    }
-    if (beforeDrawn && shown_.drawn) CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), beforeDrawn.Get(), RGN_AND);
+    const PreviewRect keep = shown_.MoveTo(visible_);
     if (filter_) {
         // The strips the view uncovered, as the rows and the columns beside what was kept.
         const Rect16 all{ClampToInt16(visible_.top), ClampToInt16(visible_.left), ClampToInt16(visible_.bottom),
@@ -852,121 +677,21 @@ void PhotoshopDialog::ScrollBy(int32_t dv, int32_t dh) {
 
 // ---- Drawing
 
-void PhotoshopDialog::PrepareShownImage() {
-    const HostCall& call = HostCall::Current();
-    const FilterRecord& record = *call.record;
-    shown_.colourPlanes = std::max<int32_t>(ColourPlanesOfMode(record.imageMode), 1);
-    // A layer's output carries its transparency and then its layer mask after its colour planes;
-    // the view keeps them for displayPixels, which shows the layer through them.
-    shown_.masks = 0;
-    if (record.outLayerPlanes > 0) {
-        if (record.outTransparencyMask > 0) shown_.maskDescription[shown_.masks++] = kMaskDescriptionSimple;
-        if (record.outLayerMasks > 0)
-            shown_.maskDescription[shown_.masks++] = kMaskDescriptionSimple;
-        else if (record.outInvertedLayerMasks > 0)
-            shown_.maskDescription[shown_.masks++] = kMaskDescriptionInvert;
-    }
-    shown_.bytesPerSample = std::max(call.bytesPerSample, 1);
-    shown_.Clear(visible_);
-}
-
-void PhotoshopDialog::ShownImage::Clear(const PreviewRect& area) {
-    rect = area;
-    // Until its tiles arrive, the view shows the dialog's own dark face.
-    pixels.resize(static_cast<size_t>(std::max<int64_t>(area.Height() * area.Width() * PixelBytes(), 0)));
-    FillUnrendered(pixels, colourPlanes, masks, bytesPerSample);
-    drawn = OwnedRgn(CreateRectRgn(0, 0, 0, 0));
-}
-
 bool PhotoshopDialog::PreviewFinished() const { return !filter_ || filter_->State() == kStateDone; }
 
-void PhotoshopDialog::RenderPreview(PhotoshopFilter& instance) {
-    if (&instance != filter_ || shown_.pixels.empty()) return;
-    const FilterRecord& record = *HostCall::Current().record;
+void PhotoshopDialog::ShowTile(PhotoshopFilter& instance) {
+    if (&instance != filter_ || shown_.IsEmpty()) return;
+    const FilterRecord& record = *call_.record;
     const Rect16 tile = record.outRect;
     PlaneView pixels = instance.PreviewPixels();
-    if (!pixels) pixels = DeliveredTile(record, HostCall::Current().bytesPerSample).out;
-    if (!pixels || pixels.planes < shown_.colourPlanes) return;
-    CopyTileIntoShown(pixels, tile, shown_.rect, shown_.Planes(), shown_.colourPlanes, shown_.bytesPerSample,
-                      shown_.pixels);
-    if (shown_.drawn) {
-        const OwnedRgn piece = RegionOf(tile);
-        CombineRgn(shown_.drawn.Get(), shown_.drawn.Get(), piece.Get(), RGN_OR);
-    }
-    if (!Window()) return;
+    if (!pixels) pixels = DeliveredTile(record, call_.bytesPerSample).out;
+    if (!shown_.Take(pixels, tile) || !Window()) return;
     const PreviewPoint corner = PreviewToClient({tile.top, tile.left}, previewArea_, origin_, zoom_);
     const PreviewRect client{corner.v, corner.h, static_cast<int32_t>(corner.v + int64_t{RectHeight(tile)} * zoom_.in),
                              static_cast<int32_t>(corner.h + int64_t{RectWidth(tile)} * zoom_.in)};
     const WindowDC dc(Window());
-    DrawShownImage(dc.Get(), client);
-    if (filter_) filter_->DrawItemOverlay(kPreview);
-}
-
-void PhotoshopDialog::RenderPreview() { InvalidatePreview(); }
-
-void PhotoshopDialog::DrawShownImage(HDC dc, const PreviewRect& clientArea) {
-    const FilterRecord& record = *HostCall::Current().record;
-    if (!record.displayPixels || shown_.pixels.empty() || !dc) return;
-    const PreviewRect area{std::max(clientArea.top, previewArea_.top), std::max(clientArea.left, previewArea_.left),
-                           std::min(clientArea.bottom, previewArea_.bottom), std::min(clientArea.right, previewArea_.right)};
-    if (area.IsEmpty()) return;
-    // The preview units the area shows, whole units, within the shown image.
-    const PreviewPoint first = ClientToPreview({area.top, area.left}, previewArea_, origin_, zoom_);
-    const PreviewPoint last = ClientToPreview({area.bottom - 1, area.right - 1}, previewArea_, origin_, zoom_);
-    const PreviewRect units{std::max(first.v, shown_.rect.top), std::max(first.h, shown_.rect.left),
-                            std::min(last.v + 1, shown_.rect.bottom), std::min(last.h + 1, shown_.rect.right)};
-    if (units.IsEmpty()) return;
-    const SaveClip clip(dc, RECT{area.left, area.top, area.right, area.bottom});
-    const int32_t in = zoom_.in, bytes = shown_.bytesPerSample;
-    const int64_t pixelBytes = shown_.PixelBytes();
-    const int64_t shownRow = shown_.rect.Width() * pixelBytes;
-    const PreviewPoint origin = PreviewToClient({units.top, units.left}, previewArea_, origin_, zoom_);
-    PixelMap map{};
-    map.version = shown_.masks > 0 ? kPixelMapVersionWithMasks : 0;
-    map.imageMode = record.imageMode;
-    map.colBytes = static_cast<int32_t>(pixelBytes);
-    map.planeBytes = bytes;
-    // The masks follow the colour planes in every pixel: a chain over the same rows.
-    std::array<PixelMask, ShownImage::kMaxMasks> maskChain{};
-    const auto attachMasks = [&] {
-        for (int32_t i = 0; i < shown_.masks; ++i) {
-            maskChain[i] = PixelMask{i + 1 < shown_.masks ? &maskChain[i + 1] : nullptr,
-                                     static_cast<uint8_t*>(map.baseAddr) + int64_t{shown_.colourPlanes + i} * bytes,
-                                     map.rowBytes, map.colBytes, shown_.maskDescription[i]};
-        }
-        map.masks = shown_.masks > 0 ? &maskChain[0] : nullptr;
-    };
-    if (in == 1) {
-        map.bounds = {shown_.rect.top, shown_.rect.left, shown_.rect.bottom, shown_.rect.right};
-        map.rowBytes = static_cast<int32_t>(shownRow);
-        map.baseAddr = shown_.pixels.data();
-        attachMasks();
-        const Rect32 source{units.top, units.left, units.bottom, units.right};
-        THROW_IF_ERROR(DisplayPixelMapInto(HostCall::Current().record->displayPixels, map, source, origin.v, origin.h, dc));
-        return;
-    }
-    // Enlarged: each unit repeated in x in times, fed through one band buffer.
-    const int64_t bandRowBytes = units.Width() * in * pixelBytes;
-    const int32_t bandUnits = static_cast<int32_t>(std::max<int64_t>(1, kDisplayBandBytes * bytes / std::max<int64_t>(bandRowBytes * in, 1)));
-    std::vector<uint8_t> band(static_cast<size_t>(bandRowBytes * in * bandUnits));
-    for (int32_t top = units.top; top < units.bottom; top += bandUnits) {
-        const int32_t rows = std::min(bandUnits, units.bottom - top);
-        for (int32_t r = 0; r < rows; ++r) {
-            uint8_t* to = band.data() + int64_t{r} * in * bandRowBytes;
-            const uint8_t* from = shown_.pixels.data() + (top + r - shown_.rect.top) * shownRow + (units.left - shown_.rect.left) * pixelBytes;
-            for (int32_t x = 0; x < units.Width(); ++x, from += pixelBytes)
-                for (int32_t k = 0; k < in; ++k, to += pixelBytes) std::memcpy(to, from, static_cast<size_t>(pixelBytes));
-            for (int32_t k = 1; k < in; ++k)
-                std::memcpy(band.data() + (int64_t{r} * in + k) * bandRowBytes, band.data() + int64_t{r} * in * bandRowBytes,
-                            static_cast<size_t>(bandRowBytes));
-        }
-        map.bounds = {0, 0, rows * in, static_cast<int32_t>(units.Width() * in)};
-        map.rowBytes = static_cast<int32_t>(bandRowBytes);
-        map.baseAddr = band.data();
-        attachMasks();
-        const Rect32 source = map.bounds;
-        THROW_IF_ERROR(DisplayPixelMapInto(HostCall::Current().record->displayPixels, map, source, origin.v + (top - units.top) * in, origin.h, dc));
-    }
+    shown_.Draw(dc.Get(), client, Viewport(), record);
+    if (editor_) editor_->PreviewPainted();
 }
 
 void PhotoshopDialog::FillOutsideImage(HDC dc, HRGN region) {
@@ -986,10 +711,10 @@ void PhotoshopDialog::DrawPreview() {
     LayOut();
     UpdateScrollLimits();
     UpdateVisibleRect();
-    InvalidatePreview();
+    InvalidatePreviewArea();
 }
 
-void PhotoshopDialog::InvalidatePreview() {
+void PhotoshopDialog::InvalidatePreviewArea() {
     if (!Window()) return;
     const RECT area{previewArea_.left, previewArea_.top, previewArea_.right, previewArea_.bottom};
     ::InvalidateRect(Window(), &area, FALSE);
@@ -1005,8 +730,8 @@ void PhotoshopDialog::Update(HRGN region) {
     else GetClientRect(Window(), &box);
     const SaveClip clip(dc.Get(), region);
     FillOutsideImage(dc.Get(), region);
-    DrawShownImage(dc.Get(), {box.top, box.left, box.bottom, box.right});
-    if (filter_) filter_->DrawItemOverlay(kPreview);
+    shown_.Draw(dc.Get(), {box.top, box.left, box.bottom, box.right}, Viewport(), *call_.record);
+    if (editor_) editor_->PreviewPainted();
 }
 
 void PhotoshopDialog::DrawItem(int16_t item) {
@@ -1041,11 +766,11 @@ int16_t PhotoshopDialog::PreviewCursor(uint16_t modifiers) const {
 int16_t PhotoshopDialog::CursorForItem(int16_t item) {
     if (item == kPreview) {
         if (const int16_t own = PreviewCursor(GetModifierKeys())) return own;
-        if (filter_)
-            if (const int16_t chosen = filter_->TrackCursor(kPreview)) return chosen;
+        if (editor_)
+            if (const int16_t chosen = editor_->CursorOverPreview()) return chosen;
         return PSDialog::CursorForItem(item);
     }
-    if (filter_) filter_->TrackCursor(-1);
+    if (editor_) editor_->MouseLeftPreview();
     if (item == kStatusBar && statusLine_) {
         const Point16 mouse = MousePoint();
         const Rect16 grip = statusLine_->GetGripRect();
@@ -1104,9 +829,9 @@ bool PhotoshopDialog::GetImageColor(Point16 point, ColorRecord& color) {
     if (point.v < scaledFilter_.top || point.v >= scaledFilter_.bottom || point.h < scaledFilter_.left ||
         point.h >= scaledFilter_.right)
         return false;
-    FilterRecord& record = *HostCall::Current().record;
+    FilterRecord& record = *call_.record;
     const DeliveredPixelPlanes planes =
-        DeliveredPixelPlanes::Of(record.imageMode, HostCall::Current().bytesPerSample, record.inLayerPlanes,
+        DeliveredPixelPlanes::Of(record.imageMode, call_.bytesPerSample, record.inLayerPlanes,
                                  record.inTransparencyMask, record.inLayerMasks, record.inInvertedLayerMasks);
     if (planes.colourPlanes <= 0) return false;
     const RequestGuard kept(record, HostRequest::kRects | HostRequest::kPlanes | HostRequest::kRates);
@@ -1120,7 +845,7 @@ bool PhotoshopDialog::GetImageColor(Point16 point, ColorRecord& color) {
     record.inLoPlane = 0;
     record.inHiPlane = static_cast<int16_t>(planes.PlanesAsked() - 1);
     record.inputRate = record.maskRate = rate;
-    if (AdvanceState(HostCall::Current()) != Err::None || !record.inData) return false;
+    if (AdvanceState(call_) != Err::None || !record.inData) return false;
     const auto* selection = record.haveMask ? static_cast<const uint8_t*>(record.maskData) : nullptr;
     return ColorOfDeliveredPixel(planes, static_cast<const uint8_t*>(record.inData), selection, color);
 }
@@ -1146,7 +871,7 @@ void PhotoshopDialog::TrackPreviewPress() {
     case kNoZoomCursor:
         return;
     default:
-        if (filter_) filter_->HandleDialogEvent(kPreview);
+        if (editor_) editor_->PressOnPreview();
         return;
     }
 }
@@ -1252,13 +977,6 @@ void PhotoshopDialog::DrawOverlayHandle(Point16 point) {
     const OverlayPen pen(Window(), previewArea_);
     const PreviewPoint p = PreviewToClient({point.v, point.h}, previewArea_, origin_, zoom_);
     Rectangle(pen.Get(), p.h - 4, p.v - 4, p.h + 5, p.v + 5);
-}
-
-void PhotoshopDialog::FillOutlineRegion(HRGN region, bool fill) {
-    if (!Window() || !region) return;
-    const OverlayPen pen(Window(), previewArea_);
-    if (fill) InvertRgn(pen.Get(), region);
-    else FrameRgn(pen.Get(), region, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), 1, 1);
 }
 
 void PhotoshopDialog::ShowProgress(PhotoshopFilter& instance, double done, double total) {

@@ -1,8 +1,11 @@
 // The preview dialog of a Start call: the live preview of the frame stack, its picture buttons,
-// status line, menu bar and keys. The stack itself belongs to the filter object the dialog drives:
-// the dialog hands it every event, key and command it does not answer itself, and keeps for its
-// own the preview's geometry (zoom and scroll), the drawing of the rendered tiles through the
-// host's displayPixels, the undo and redo lists and the preferences' round trip.
+// status line, menu bar and keys. The stack itself belongs to the product's filter object the
+// dialog drives: while its window is open, an editor over that filter (PreviewEditor) runs what
+// the items, keys, tools and stack commands do to the stack, and the settings tabs stand beside it.
+// The dialog keeps for its own the preview's geometry (zoom and scroll), the drawing of the
+// rendered tiles through the host's displayPixels, the undo and redo lists, the preferences' round
+// trip and the command table (PreviewCommands.h) that runs its menu commands and decides when they
+// are enabled.
 //
 // The windowless form (template id 0) only opens the frames and presets libraries: the start
 // routine and the script-parameter reader build one for that before anything else.
@@ -17,33 +20,36 @@
 
 #include "File.h"
 #include "PSDialog.h"
+#include "PreviewCommands.h"
 #include "PreviewOwner.h"
 #include "PreviewIds.h"
 #include "PreviewZoom.h"
+#include "ShownImage.h"
 #include "UndoList.h"
 
 class FlickerControl;
 class ImageControl;
 class PhotoshopFilter;
+class PreviewEditor;
+class Quorvel;
+struct HostCall;
 struct FilterRecord;
 
 // The maker's libraries the dialog's Help and Window commands open, handed in by the plug-in's
 // entry (they stand beside the plug-in, not below the dialog). A missing one leaves its command
 // without effect.
 struct MakerServices {
-    void (*about)() = nullptr;
+    void (*about)(HWND hostWindow) = nullptr;
     void (*welcome)(uint8_t* showFlag) = nullptr;
     void (*updateCheck)(HWND parent) = nullptr;
 };
 
 class PhotoshopDialog final : public PSDialog, public PreviewOwner {
 public:
-    static constexpr int16_t kWindowless = 0;
-
-    // With kWindowless: opens the libraries at once and makes no window. With the preview
-    // template: the dialog over `filter` (the preview instance it drives) and `secondPreview`
-    // (the instance that renders the overview).
-    PhotoshopDialog(int16_t templateId, PhotoshopFilter* filter, PhotoshopFilter* secondPreview);
+    // The dialog of the host call over `filter` (the preview instance it drives) and `secondPreview`
+    // (the instance that renders the overview). A null filter (a plug-in built round another filter
+    // class) fails the dialog's start with -108.
+    PhotoshopDialog(int16_t templateId, HostCall& call, Quorvel* filter, PhotoshopFilter* secondPreview);
     ~PhotoshopDialog() override;
 
     void SetMakerServices(const MakerServices& services) { services_ = services; }
@@ -55,10 +61,13 @@ public:
     void EndDialog(int16_t result) override;
     int16_t ItemHit(int16_t item) override;
     int16_t HandleKey(int16_t key, uint16_t modifiers) override;
+    // Runs the command's row of the command table; a command the table does not run is the
+    // dialog framework's.
     int16_t DoEditCommand(int16_t command) override;
     void PressCancel() override;
     int16_t DefaultItemIfEnabled() override;
     void PostItemHit(int16_t item) override;
+    // The framework's edit commands, then every command the table gives an enabled test.
     void UpdateMenus() override;
     void DeviceArrived() override;
     int16_t Close() override;
@@ -70,36 +79,32 @@ public:
     void Idle() override;
     void SetStatusText(const char* text) override;
 
-    // ---- The preview services (the tools and tabs reach them through any dialog).
-    void DrawPreview() override;
-    void RenderPreview() override;
+    // ---- The preview services the tools and tabs reach through the dialog they are given.
     bool TrackMouse(Point16& point, Point16& delta, bool constrain) override;
     bool PreviewToImage(Point16& point) override;
     bool GetImageColor(Point16 point, ColorRecord& color) override;
-    void DisableCompositeView() override;
-    void SetToggleText(int16_t menuItem, int16_t stringBase, bool state) override;
     void GetZoom(int32_t& out, int32_t& in) override;
     bool PushUndoState() override;
-    bool Undo() override;
-    bool Redo();
-    void ReleaseSavedState() override;
-    PhotoshopFilter* GetFilter() override { return filter_; }
-    File* GetFile() override { return &settingsFile_; }
     void SetTool(int16_t tool) override;
     int16_t GetTool() override { return tool_; }
-    void InvalidatePreview() override;
     void DrawOverlayLine(Point16 from, Point16 to) override;
-    void DrawOverlayRect(Point16 from, Point16 to) override;
     void DrawOverlayHandle(Point16 point) override;
-    void FillOutlineRegion(HRGN region, bool fill) override;
-    void LoadPreferences() override;
-    void SavePreferences() override;
-    bool SetHotHelp(int16_t on) override;
 
-    // ---- What the framework asks of the dialog that owns its preview instances.
-    void RenderPreview(PhotoshopFilter& instance) override;
+    // ---- What the framework and the renderer ask of the dialog that runs their objects.
+    void ShowTile(PhotoshopFilter& instance) override;
     void ShowProgress(PhotoshopFilter& instance, double done, double total) override;
+    bool Undo() override;
+    void ReleaseSavedState() override;
+    void DisableCompositeView() override;
     File& SettingsFile() override { return settingsFile_; }
+    int16_t AlertOverDialog(int16_t alertId) override;
+    void EnableCommand(int16_t command, bool enabled) override;
+
+    bool Redo();
+    // The filter the dialog drives, and the editor over it while the window is open (null
+    // otherwise).
+    Quorvel* Filter() const { return filter_; }
+    PreviewEditor* Editor() const { return editor_.get(); }
 
     // ---- Zoom and scroll.
     ZoomRatio Zoom() const { return zoom_; }
@@ -123,53 +128,46 @@ public:
     bool CanRedo() const { return undo_.CanRedo(); }
 
 private:
-    // The composed pixels of the visible rectangle in preview units, kept so that the view can be
-    // drawn again (uncovered, scrolled) without rendering it again.
-    struct ShownImage {
-        static constexpr int32_t kMaxMasks = 2;  // the layer's transparency, then its layer mask
-
-        PreviewRect rect;                // preview units
-        int32_t colourPlanes = 0;        // colour planes of the document's mode
-        int32_t masks = 0;               // mask planes after them, as the output carries them
-        std::array<int32_t, kMaxMasks> maskDescription{};  // how displayPixels reads each mask
-        int32_t bytesPerSample = 1;
-        std::vector<uint8_t> pixels;     // rows of rect's width, colour planes then masks interleaved
-        OwnedRgn drawn;                  // what of rect holds rendered pixels
-
-        int32_t Planes() const { return colourPlanes + masks; }
-        int64_t PixelBytes() const { return int64_t{Planes()} * bytesPerSample; }
-        // Covers `area` with nothing rendered yet, in the same layout.
-        void Clear(const PreviewRect& area);
-    };
-
     void InitWindowedDialog();
     void InitImageControls();
     void ResetToPreferredStack();
-    void UpdateCompositeCommand();
     void LayOut();
     void UpdateScrollLimits();
     void UpdateVisibleRect();
     void UpdateTitle();
-    void UpdateZoomCommands();
-    void PrepareShownImage();
-    void DrawShownImage(HDC dc, const PreviewRect& clientArea);
+    PreviewViewport Viewport() const { return {previewArea_, origin_, zoom_}; }
     void FillOutsideImage(HDC dc, HRGN region);
+    // Lays the preview out again and has its whole area painted from the shown image.
+    void DrawPreview();
+    // Has the preview's area of the window painted again (no render).
+    void InvalidatePreviewArea();
+    void DrawOverlayRect(Point16 from, Point16 to);
     void TrackPreviewPress();
     void TrackHand();
     void TrackZoomMarquee();
     int16_t PreviewCursor(uint16_t modifiers) const;
     int16_t TrackButton(int16_t item);
-    int16_t RunFilterCommand(int16_t command);
     void CommitPendingEdit();
-    void SuspendedRun(void (*run)(PhotoshopDialog&));
     void StoreWindowBounds();
     void RestoreWindowBounds();
     void WriteLastUsedPreset();
     void RestartPreviews();
+    // Gives every running filter object this dialog, or takes it back (null).
+    void HandOver(PreviewOwner* dialog);
+    // Every command the table gives an enabled test, enabled or greyed as the test says.
+    void ApplyCommandStates();
+    void SetToggleText(int16_t menuItem, int16_t stringBase, bool state);
+    bool SetHotHelp(int16_t on);
+    void LoadPreferences();
+    void SavePreferences();
 
-    int16_t templateId_;
-    PhotoshopFilter* filter_;
+    // The command table reads and runs the dialog's own state.
+    friend struct PreviewCommands;
+
+    HostCall& call_;
+    Quorvel* filter_;
     PhotoshopFilter* secondPreview_;
+    std::unique_ptr<PreviewEditor> editor_;
     ZoomRatio zoom_;
     PreviewPoint origin_;
     OriginLimits limitsV_, limitsH_;

@@ -20,10 +20,6 @@ inline constexpr int16_t kPreview = 8;
 inline constexpr int16_t kStatusBar = 9;
 inline constexpr int16_t kImageButtons = 7;  // items 1..7
 
-// Filter events beyond the items.
-inline constexpr int16_t kEventAfterUndo = 12;
-inline constexpr int16_t kEventAfterRedo = 13;
-
 // Commands.
 inline constexpr int16_t kCancelClose = 18101;
 inline constexpr int16_t kApplyCommand = 18102;

@@ -263,28 +263,12 @@ void ShowFrameAlert(const FileSpec& spec, ErrorCode error) {
     }
 }
 
-// Puts back the cursor shown before a load that was not quiet (the decoding shows the wait cursor).
-class CursorScope {
-public:
-    explicit CursorScope(bool quiet) : active_(!quiet), saved_(GetCursor()) {}
-    CursorScope(const CursorScope&) = delete;
-    CursorScope& operator=(const CursorScope&) = delete;
-    ~CursorScope() {
-        if (active_) SetCursor(saved_ ? saved_ : LoadCursorW(nullptr, IDC_ARROW));
-    }
-
-private:
-    bool active_;
-    HCURSOR saved_;
-};
-
 }  // namespace
 
 void Quorvel::SilenceFrameAlerts(bool silenced) { gFrameAlertsSilenced = silenced; }
 
 ErrorCode Quorvel::LoadFrameImage(const ColourContext& host, bool inHostMode, const FileSpec& spec, uint32_t typeCode,
                                   LayerState& state, bool quiet) {
-    const CursorScope cursor(quiet || OpenPreviewDialog() == nullptr);
     ErrorCode error = 0;
     try {
         error = LoadFrame(host, inHostMode, spec, typeCode, state, quiet);

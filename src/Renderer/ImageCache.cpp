@@ -8,7 +8,6 @@
 
 #include "Errors.h"
 #include "Geometry.h"
-#include "PSDialog.h"
 #include "PreviewOwner.h"
 #include "SettingsLayout.h"
 #include "SourceCache.h"
@@ -16,17 +15,9 @@
 
 namespace {
 
-ImageCacheGivenUpHandler gGivenUpHandler = nullptr;
-
 // The file layer's offsets and counts are 32-bit.
 constexpr int64_t kMaxFileBytes = UINT32_MAX;
 constexpr int64_t kMaxTransfer = INT32_MAX;
-
-// The preview dialog's window, when it is open.
-HWND PreviewWindow() {
-    PSDialog* dialog = MainDialog();
-    return dialog ? dialog->Window() : nullptr;
-}
 
 // Moves count bytes at offset; a read that comes back short means the file lost its rows.
 void Transfer(File& file, bool write, char* bytes, int64_t offset, int64_t count) {
@@ -41,9 +32,8 @@ void Transfer(File& file, bool write, char* bytes, int64_t offset, int64_t count
 
 namespace NewLayerCache {
 
-bool Wanted(bool hasOwner, uint8_t outputOption) {
-    return !hasOwner && MainDialog() == nullptr && OpenPreviewDialog() == nullptr &&
-           outputOption != BlockLayout::kOutputOff;
+bool Wanted(bool hasOwner, bool underDialog, uint8_t outputOption) {
+    return !hasOwner && !underDialog && outputOption != BlockLayout::kOutputOff;
 }
 
 int64_t FileBytes(uint32_t planes, const Rect16& rect) {
@@ -96,7 +86,7 @@ void ReadCacheRows(RenderSession& session, bool write, void* buffer, const Rect1
     for (int32_t y = 0; y < rows; ++y) Transfer(session.cacheFile, write, bytes + y * stride, offset + y * cacheRow, width);
 }
 
-int16_t CloseImageCache(RenderSession& session) {
+int16_t CloseImageCache(RenderSession& session, PreviewOwner* dialog) {
     FrameCacheBlock& block = session.cache;
     block.keepFile = 0;
     if (block.cacheOpen) {
@@ -106,14 +96,8 @@ int16_t CloseImageCache(RenderSession& session) {
     }
     session.cacheGivenUp = true;
     session.updateRegion.Reset();
-    HWND window = PreviewWindow();
-    const ErrorCode answer = RunModalDialog(window ? &window : nullptr, NewLayerCache::kGivenUpAlert, nullptr, nullptr);
-    if (window) {
-        if (HMENU menu = GetMenu(window))
-            EnableMenuItem(menu, NewLayerCache::kApplyToNewLayerCommand, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
-        if (gGivenUpHandler) gGivenUpHandler(*MainDialog());
-    }
+    if (!dialog) return static_cast<int16_t>(RunModalDialog(nullptr, NewLayerCache::kGivenUpAlert, nullptr, nullptr));
+    const int16_t answer = dialog->AlertOverDialog(NewLayerCache::kGivenUpAlert);
+    dialog->EnableCommand(NewLayerCache::kApplyToNewLayerCommand, false);
     return answer;
 }
-
-void SetImageCacheGivenUpHandler(ImageCacheGivenUpHandler handler) { gGivenUpHandler = handler; }

@@ -12,7 +12,7 @@
 #include "PluginInterface.h"
 #include "RenderSession.h"
 
-class PSDialog;
+class PreviewOwner;
 
 namespace NewLayerCache {
 
@@ -23,8 +23,8 @@ inline constexpr int16_t kGoOnWithout = 1;  // "OK"
 inline constexpr int16_t kApplyToNewLayerCommand = 18111;
 
 // Whether a pass of this object makes a cache: the final pass of the call's main object (no
-// preview owner, no preview dialog open) with the block's "Apply to New Layer" option on.
-bool Wanted(bool hasOwner, uint8_t outputOption);
+// preview owner, no preview dialog open over it) with the block's "Apply to New Layer" option on.
+bool Wanted(bool hasOwner, bool underDialog, uint8_t outputOption);
 
 // The bytes of a cache of `planes` bytes a pixel over rect, or -1 when no cache file can hold them
 // (the file's offsets are 32-bit) or the layout is not one of a cache.
@@ -47,12 +47,7 @@ void ReadCacheRows(RenderSession& session, bool write, void* buffer, const Rect1
 
 // Gives the cache up when it cannot be had: the file is closed and deleted (a file that will not go
 // stays named in the block, so that the end of the call tries again and reports 19008), nothing is
-// handed on, the update region goes, and alert 16008 asks the user; with the preview dialog open
-// its "Apply to New Layer" command is greyed and the dialog's handler disables the option. Answers
-// the alert's answer: NewLayerCache::kGoOnWithout goes on without the cache, any other ends the call.
-int16_t CloseImageCache(RenderSession& session);
-
-// The preview dialog's part when the cache is given up (moving the focus off its "Apply to New
-// Layer" option, disabling it, making Apply the default button); none by default.
-using ImageCacheGivenUpHandler = void (*)(PSDialog& dialog);
-void SetImageCacheGivenUpHandler(ImageCacheGivenUpHandler handler);
+// handed on, the update region goes, and alert 16008 asks the user, over the preview dialog the
+// object runs under (null: none), which then greys its "Apply to New Layer" command. Answers the
+// alert's answer: NewLayerCache::kGoOnWithout goes on without the cache, any other ends the call.
+int16_t CloseImageCache(RenderSession& session, PreviewOwner* dialog);

@@ -9,7 +9,9 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "AlertIds.h"
@@ -25,6 +27,8 @@
 #include "QuorvelShapes.h"
 #include "QVDatabase.h"
 #include "QVDatabaseRecord.h"
+#include "SettingsDefaults.h"
+#include "StackLimits.h"
 #include "StringIds.h"
 
 namespace {
@@ -99,9 +103,26 @@ void AlertFrameNotFound(const char* fileName) {
     RunModalDialog(nullptr, AlertIds::kNotFound, text.c_str(), nullptr);
 }
 
+// Puts back the cursor shown before a frame's load under the preview dialog (the decoding shows
+// the wait cursor), where the user goes on working.
+class CursorRestore {
+public:
+    explicit CursorRestore(bool active) : active_(active), saved_(GetCursor()) {}
+    CursorRestore(const CursorRestore&) = delete;
+    CursorRestore& operator=(const CursorRestore&) = delete;
+    ~CursorRestore() {
+        if (active_) SetCursor(saved_ ? saved_ : LoadCursorW(nullptr, IDC_ARROW));
+    }
+
+private:
+    bool active_;
+    HCURSOR saved_;
+};
+
 // Loads the frame file that a layer or path record names into its LayerState, unless the entry
 // already holds it. A frame that fails is marked missing; one that loads is no longer missing.
-void LoadRecordFrame(const ColourContext& colours, RecordRef record, LayerState& state, bool pathRecord) {
+void LoadRecordFrame(const ColourContext& colours, RecordRef record, LayerState& state, bool pathRecord,
+                     bool underDialog) {
     const FileSpec spec = SourceSpec(record);
     // A record that names no file has no image to load; the renderer gives it no passes.
     if (spec.IsEmpty()) return;
@@ -112,9 +133,13 @@ void LoadRecordFrame(const ColourContext& colours, RecordRef record, LayerState&
     // Layers are drawn from grey coverage; path records are textures, kept in the document's
     // colours. The user learns why a frame did not load; the final render cannot go on without it,
     // while under the preview the others still load.
-    const ErrorCode error = Quorvel::LoadFrameImage(colours, pathRecord, spec, 0, state, false);
+    ErrorCode error = Err::None;
+    {
+        const CursorRestore cursor(underDialog);
+        error = Quorvel::LoadFrameImage(colours, pathRecord, spec, 0, state, false);
+    }
     state.imageMissing = error != Err::None;
-    if (error && OpenPreviewDialog() == nullptr) THROW_IF_ERROR(Err::GenericFailure);
+    if (error && !underDialog) THROW_IF_ERROR(Err::GenericFailure);
 }
 
 }  // namespace
@@ -164,7 +189,7 @@ int32_t Quorvel::LoadLayerImages() {
             if (ShapeMaskStale(*state, record)) THROW_IF_ERROR(BuildShapeMask(*state, record, r.filterRect));
             continue;
         }
-        LoadRecordFrame(ColourContext::Of(&r), record, *state, !isLayer);
+        LoadRecordFrame(ColourContext::Of(&r), record, *state, !isLayer, Dialog() != nullptr);
         if (isLayer && autoRotate && state->imagePlanes > 0) {
             const Rect16& b = state->imageBounds;
             AutoRotateLayerRecord(record, b.right - b.left, b.bottom - b.top, r.filterRect.right - r.filterRect.left,
@@ -197,7 +222,7 @@ void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replac
     LoadLayerImages();
     stack.SetSelectedListPos(position);
     if (const auto layer = stack.SelectedLayerRecord()) layer->Set(LayerLayout::kEnabled, 1);
-    InvalidatePreview();
+    RedoPreview();
 }
 
 void Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace) {
@@ -212,4 +237,72 @@ void Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace) {
         }
     }
     AlertFrameNotFound(FieldText(record, "Filename"));
+}
+
+// ---- Edits the preview dialog's commands run
+
+bool Quorvel::CurrentLayerEditable() const {
+    const LockedParameters parameters = Stack().Lock();
+    if (!parameters) return false;
+    const ParameterBlockView block = parameters.View();
+    const int32_t selected = block.Block().Get(BlockLayout::kSelectedLayer);
+    if (selected < 0 || selected >= block.LayerCount() || !block.HoldsLayer(selected)) return false;
+    if (!block.Layer(selected).Get(LayerLayout::kEnabled)) return false;
+    const LayerState* state = LayerStates().At(selected);
+    return !state || !state->loadFailed;
+}
+
+bool Quorvel::AddInstantFrame() {
+    {
+        const LockedParameters parameters = Stack().Lock();
+        if (!parameters || !StackLimits::HasRoomFor(parameters.View().LayerCount(), 0, false)) return false;
+    }
+    // A shape layer with the default shape, an ellipse, in the place of a frame file's path.
+    FileSpec shape{};
+    SettingsDefaultShape(RecordRef(shape.bytes), ShapeLayout::kEllipse);
+    SetLayerFrame(shape, 0, false, false);
+    return true;
+}
+
+bool Quorvel::InvertCurrentFrame() {
+    if (!CurrentLayerEditable()) return false;
+    const LockedParameters parameters = Stack().Lock();
+    const ParameterBlockView block = parameters.View();
+    const RecordRef layer = block.Layer(block.Block().Get(BlockLayout::kSelectedLayer));
+    layer.Set(LayerLayout::kInvert, static_cast<uint8_t>(layer.Get(LayerLayout::kInvert) ? 0 : 1));
+    return true;
+}
+
+namespace {
+
+// The frame images a drop accepts, by the four-character code of their extension.
+bool IsFrameFileName(std::string_view path) {
+    constexpr uint32_t kAccepted[] = {'.FRM', '.FRR', '.JPG', '.JPE', '.AFX', 'JFIF', 'JPEG'};
+    const uint32_t code = FileSpec::ExtensionCode(path) & 0x7F7F7F7F;
+    return std::find(std::begin(kAccepted), std::end(kAccepted), code) != std::end(kAccepted);
+}
+
+}  // namespace
+
+ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
+    constexpr ErrorCode kNothingAdded = 32512;
+    bool added = false;
+    for (const std::string& path : paths) {
+        {
+            const LockedParameters parameters = Stack().Lock();
+            if (parameters && !StackLimits::HasRoomFor(parameters.View().LayerCount(), 0, false)) {
+                StackEdits::AlertStackFull();
+                break;
+            }
+        }
+        if (!IsFrameFileName(path)) continue;
+        const FileSpec spec = FileSpec::FromPath(path);
+        if (!Edits().InsertFrame(std::max(Stack().CurrentLayerIndex(), 0), spec, 0, false, false)) break;
+        added = true;
+    }
+    if (!added) return kNothingAdded;
+    if (Stack().CurrentLayerIndex() < 0) Stack().SetSelectedListPos(Stack().TargetLayerPos() == 0 ? 1 : 0);
+    if (PreviewOwner* dialog = Dialog()) dialog->PushUndoState();
+    LoadLayerImages();
+    return 0;
 }

@@ -201,7 +201,7 @@ ErrorCode Quorvel::LoadPresetFile(std::string_view path, bool detached) {
     Stack().LinkAllLayers();
     RequestAutomaticRotation();
     Stack().InvalidateLayerCache(-1);
-    if (!detached) InvalidatePreview();
+    if (!detached) RedoPreview();
     return Err::None;
 }
 
@@ -241,6 +241,13 @@ ErrorCode Quorvel::PresetCategoryFolder(std::string_view category, std::string& 
     return Err::None;
 }
 
+ErrorCode Quorvel::LastUsedPresetPath(std::string& path) {
+    std::string folder;
+    if (const ErrorCode error = PresetCategoryFolder("Last Used", folder)) return error;
+    path = FileSpec::JoinPath(folder, "Last Used.qvo");
+    return Err::None;
+}
+
 ErrorCode Quorvel::OpenPresetFolder() {
     std::string folder;
     if (const ErrorCode error = PresetsFolder(folder)) return error;
@@ -262,5 +269,5 @@ void Quorvel::SetLibraryFolder(std::string_view folder) {
     OpenLibraries(Call().number);
     Stack().MakeFramePathsAbsolute(FrameLibraryFolder());
     Stack().InvalidateLayerCache(-1);
-    InvalidatePreview();
+    RedoPreview();
 }

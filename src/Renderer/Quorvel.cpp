@@ -109,7 +109,7 @@ ErrorCode Quorvel::Finish(ErrorCode result) {
 
 ErrorCode Quorvel::EndRun(ErrorCode result) { return Finish(result); }
 
-void Quorvel::InvalidatePreview() {
+void Quorvel::RedoPreview() {
     if (const OwnedRgn& region = Session().updateRegion) {
         const Rect16& r = Record().filterRect;
         SetRectRgn(region.Get(), r.left, r.top, r.right, r.bottom);

@@ -12,7 +12,6 @@
 #include <string_view>
 
 #include "ColorConversion.h"
-#include "DialogCompanions.h"
 #include "PhotoshopFilter.h"
 #include "QuorvelBase.h"
 #include "RenderRecords.h"
@@ -60,7 +59,7 @@ public:
     // be deleted; an earlier error stays as it was.
     ErrorCode Finish(ErrorCode result);
     // Marks the preview's whole area to compose again and restarts every preview instance.
-    void InvalidatePreview();
+    void RedoPreview();
 
     // which < -1 with a block present resets the selected layer (layer 0 when none is selected),
     // keeping its edges; anything else builds the default block.
@@ -210,66 +209,34 @@ public:
     // job without its fields: nothing is marked then. The live block keeps its absolute paths.
     ErrorCode HandOffBatch(const BatchJobFields& job, RandomFrameContext* randomFrames = nullptr);
 
-    // ---- The preview dialog's side (QuorvelDialog.cpp)
+    // ---- Output options the apply path asks for (OutputOptions.cpp)
 
-    // Items 1 and 2 (Apply, Cancel) answer themselves and end the dialog; 3 to 5 (the tool
-    // buttons) end every tab's pick; 8 is a press on the preview (the on-image tools); 12 and 13
-    // follow an undo and a redo: the images are loaded again and the preview redone. A pending
-    // alert is shown first.
-    int16_t HandleDialogEvent(int16_t event) override;
-    // Builds the tabs (through the factory) and the drop target, loads the layers' images.
-    void InitDialog() override;
-    // Saves the tabs' placement and deletes them and the drop target.
-    void CloseDialog() override;
-    void DrawItemOverlay(int16_t item) override;
-    int16_t TrackCursor(int16_t item) override;
-    // Tab shows or hides the tabs; the arrow keys nudge the layer under the move cursor.
-    bool HandleKey(int16_t key, uint16_t modifiers) override;
-    // The Frames, Window, Edit and File commands the filter answers (kCommandHandled), 0 for others.
-    int16_t HandleCommand(int16_t command) override;
-    void OnDiskInserted() override;
     bool GetApplyToNewLayer() override;
     bool WantsLayeredOutputA() override;
     bool WantsLayeredOutputB() override;
     bool GetLayeredOutputMode() override;
 
+    // ---- Stack edits the preview dialog's commands run (QuorvelStackEdits.cpp, PlacementTargets.cpp)
+    // They change the parameter block only: the dialog's side refreshes the preview after them.
+
     // The preset the dialog keeps the last stack in ("Last Used.qvo" in its own category folder,
     // made when missing): 0, or the code of the folder that could not be had.
     static ErrorCode LastUsedPresetPath(std::string& path);
     // Frame files dropped on the preview: each usable one (a frame image by its extension) is
-    // inserted at the current layer until the stack is full (alert 16006). 0 when one was added,
-    // 32512 when none was.
+    // inserted at the current layer until the stack is full (alert 16006); the first frame of an
+    // empty selection is selected, the stack becomes an undo step of the dialog the object runs
+    // under, and the layers' images are loaded. 0 when one was added, 32512 when none was.
     ErrorCode AddDroppedFrames(std::span<const std::string> paths);
-
-    // The process-wide factory of the preview dialog's tabs; without one the dialog runs with none.
-    static void SetCompanionsFactory(DialogCompanionsFactory factory);
-    DialogCompanions* Companions() const { return companions_.get(); }
-
     // Whether the selected layer can be edited: within the stack, enabled, and its image loaded.
     bool CurrentLayerEditable() const;
-    // Recomputes the editable flag and the Frames menu's states, redraws the overlay and brings
-    // every tab in step; after every stack edit and every load of the layers' images.
-    void UpdateCommandStates();
-    // After a preset load: every layer's image again, its render cache invalid, the preview redone.
-    void RefreshAllLayers();
-    // The common refresh of a stack edit: command states, then the preview redone.
-    void RefreshAfterEdit();
-    // Opens the frame library window (a stand-in answers as a cancel while the browser is absent).
-    void ShowFrameLibrary();
-    // Asks for a preset name and writes the stack as a preset (a stand-in answers as a cancel).
-    void SavePreset();
     // Adds a Razezev Urude layer (an ellipse) at the selected row: false at 32 layers.
     bool AddInstantFrame();
-    // Replaces the stack by random frames from the frame library.
-    void AddRandomFrames(bool invertSource);
     // Toggles the invert byte of the current layer when it can be edited.
     bool InvertCurrentFrame();
     // Rotates (by degrees) or flips every layer of the current layer's group, or the photo when no
-    // layer is current.
+    // layer is selected.
     void RotateCurrentGroup(int16_t degrees);
     void FlipCurrentGroup(bool horizontal);
-    // A press on the preview under the current cursor: the move, rotate, scale or pick drag.
-    void HandlePreviewMouse();
 
     bool LayeredOutput() const { return layeredOutput_; }
     const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }
@@ -323,8 +290,6 @@ private:
     PassTable passes_;                         // in pass order
     BevelTable bevels_;                        // one per layer
     bool layeredOutput_ = false;
-    std::unique_ptr<DialogCompanions> companions_;
-    int16_t previewCursor_ = 0;  // the cursor the last TrackCursor chose for the preview
     PlaneBuffer sourceBuffer_;
     RenderSetup render_;
 

@@ -283,18 +283,18 @@ void Quorvel::BeginPass() {
     // that draws no frame has nothing for a new layer and hands none on. A pass that starts again
     // keeps the cache it made; one the user gave up is not made again.
     if (!session.cache.cacheOpen && !session.cacheGivenUp && render_.passCount > 0 &&
-        NewLayerCache::Wanted(HasOwner(), block.Block().Get(BlockLayout::kOutputOption))) {
+        NewLayerCache::Wanted(HasOwner(), Dialog() != nullptr, block.Block().Get(BlockLayout::kOutputOption))) {
         const auto planes = static_cast<uint32_t>(DocumentColourPlanes(Record()) + 1);
         if (!OpenImageCache(session, planes, record.filterRect) &&
-            CloseImageCache(session) != NewLayerCache::kGoOnWithout)
+            CloseImageCache(session, Dialog()) != NewLayerCache::kGoOnWithout)
             THROW_IF_ERROR(Err::Cancelled);
     }
     // Tiles are sized against the area this instance walks (a preview's pass rectangle may be far
     // larger than the selection) and then against the free buffer space.
     const Rect16& walked = WholeRect();
-    TileSize wanted = ChooseTileSize(Call().bytesPerSample, largestCost, render_.passCount,
-                                     OpenPreviewDialog() == nullptr, RectWidth(walked), RectHeight(walked));
-    if (OpenPreviewDialog()) wanted = CapTileForInteraction(wanted, render_.passCount);
+    TileSize wanted = ChooseTileSize(Call().bytesPerSample, largestCost, render_.passCount, Dialog() == nullptr,
+                                     RectWidth(walked), RectHeight(walked));
+    if (Dialog()) wanted = CapTileForInteraction(wanted, render_.passCount);
     FreeTileBuffers();
     const TileSize tile = FitTileToBufferSpace(wanted);
     SetTileSize(tile.columns, tile.rows);
@@ -1020,7 +1020,7 @@ void Quorvel::ComposeTile(const TileView& tile) {
         if (cacheRecord.Allocate(pixels * session.cache.planes) == Err::None) cacheBytes = LockedBuffer(cacheRecord);
         if (!cacheBytes) {
             cacheRecord.Free();
-            if (CloseImageCache(session) != NewLayerCache::kGoOnWithout) THROW_IF_ERROR(Err::Cancelled);
+            if (CloseImageCache(session, Dialog()) != NewLayerCache::kGoOnWithout) THROW_IF_ERROR(Err::Cancelled);
         }
     }
     // Laid out once the tile knows whether it keeps a cache.

@@ -201,6 +201,6 @@ bool Quorvel::AddRandomFrame(bool invertSource, RandomFrameContext& context) {
     } catch (const CppSQLiteException&) {
         // A library that cannot be read has no frames to give; the layers added so far stay.
     }
-    if (added) InvalidatePreview();
+    if (added) RedoPreview();
     return added;
 }

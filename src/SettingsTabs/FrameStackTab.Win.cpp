@@ -74,8 +74,7 @@ void LayerName(RecordRef layer, char* text, size_t size) {
 
 }  // namespace
 
-FrameStackTab::FrameStackTab(Quorvel& filter, PSDialog& preview)
-    : QuorvelTab(filter, preview, kFrameStackTab), list_(*this, kList) {}
+FrameStackTab::FrameStackTab(PreviewEditor& editor) : QuorvelTab(editor, kFrameStackTab), list_(*this, kList) {}
 
 FrameStackTab::~FrameStackTab() {
     RestoreListProc();
@@ -292,30 +291,31 @@ bool FrameStackTab::HandleItem(int16_t item) {
 bool FrameStackTab::RunButton(int16_t item) {
     // Read before anything runs: a dialog the action opens must not change what was asked.
     const bool alt = AltHeld();
+    PreviewEditor& editor = Editor();
     Quorvel& filter = Filter();
     switch (item) {
         case kAddFrames:
-            filter.ShowFrameLibrary();
+            editor.ShowFrameLibrary();
             return false;
         case kRemoveFrame: {
             const bool removed = filter.Edits().DeleteFrame(alt);
             // A hidden layer that went changes no pixel, yet the list lost a row.
-            filter.UpdateCommandStates();
+            editor.UpdateCommandStates();
             return removed;
         }
         case kSavePreset:
-            filter.SavePreset();
+            editor.SavePreset();
             return false;
         case kAddInstant: {
-            if (ReadStackShape(Stack()).layers >= BlockLayout::kMaxLayers || !filter.AddInstantFrame()) return false;
+            if (ReadStackShape(Stack()).layers >= BlockLayout::kMaxLayers || !editor.AddInstantFrame()) return false;
             if (QuorvelTab* shapeTab = FindTab(Preview(), kShapeTab)) shapeTab->Show(kShowInFront);
-            filter.UpdateCommandStates();
+            editor.UpdateCommandStates();
             return true;
         }
         case kAddRandom:
             // Clears the stack before it draws the new frames.
-            filter.AddRandomFrames(alt);
-            filter.UpdateCommandStates();
+            editor.AddRandomFrames(alt);
+            editor.UpdateCommandStates();
             // The stack was replaced, whether or not the old one held a visible frame.
             return true;
         default:
@@ -344,6 +344,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
     const std::optional<RecordRef> found = layer >= 0 ? Stack().LayerRecord(layer) : std::nullopt;
     const bool isLayer = found.has_value();
     const RecordRef record = found.value_or(RecordRef(nullptr));
+    PreviewEditor& editor = Editor();
     Quorvel& filter = Filter();
 
     switch (code) {
@@ -360,19 +361,19 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
         case kHideRow:
             if (!isLayer || HasLoadError(Stack(), layer)) return false;
             record.Set(LayerLayout::kEnabled, code == kShowRow ? 1 : 0);
-            if (layer == stack.selectedLayer) filter.UpdateCommandStates();
-            filter.InvalidatePreview();
+            // Only the selected layer's state shows in the commands.
+            editor.RefreshAfterEdit(layer == stack.selectedLayer ? PreviewEditor::kSettingsOnly : PreviewEditor::kPreviewOnly);
             return false;
         case kSelectionChanged:
             if (row != Stack().GetSelectedListPos()) {
                 Stack().SetSelectedListPos(row);
-                filter.UpdateCommandStates();
+                editor.UpdateCommandStates();
             }
             return false;
         case kMoveRow: {
             if (row >= rows || second < 0 || second >= rows) return false;
             const bool moved = filter.Edits().MoveLayer(row, second);
-            filter.InvalidatePreview();
+            editor.RefreshAfterEdit(PreviewEditor::kPreviewOnly);
             return moved;
         }
         case kColumnIcon: {
@@ -396,8 +397,7 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
         case kColumnClick:
             if (second != 1 || !isLayer || !record.Get(LayerLayout::kEnabled) || HasLoadError(Stack(), layer)) return false;
             record.Set(LayerLayout::kInvert, record.Get(LayerLayout::kInvert) ? 0 : 1);
-            filter.UpdateCommandStates();
-            filter.InvalidatePreview();
+            editor.RefreshAfterEdit();
             return false;
         case kRowExists:
             return row < rows;
@@ -427,8 +427,8 @@ bool FrameStackTab::StackChanged(int16_t code, FrameStackQuery& query) {
             return row == photoRow;
         case kResetPhoto:
             if (row != photoRow || !Stack().ResetBackgroundPlacement()) return false;
-            if (stack.selectedLayer < 0) filter.UpdateCommandStates();
-            filter.InvalidatePreview();
+            // The photo's placement shows in the commands only while no layer is selected.
+            editor.RefreshAfterEdit(stack.selectedLayer < 0 ? PreviewEditor::kSettingsOnly : PreviewEditor::kPreviewOnly);
             return false;
         case kLayerOfRow:
             query.answer = layer;

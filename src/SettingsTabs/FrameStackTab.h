@@ -36,7 +36,7 @@ public:
     static constexpr int16_t kAddPicture = 59, kAddPressedPicture = 60;
     static constexpr int16_t kRemovePicture = 62, kRemovePressedPicture = 63;
 
-    FrameStackTab(Quorvel& filter, PSDialog& preview);
+    explicit FrameStackTab(PreviewEditor& editor);
     ~FrameStackTab() override;
 
     void InitDialog() override;

@@ -7,7 +7,7 @@
 
 class PendingSettingsTab : public QuorvelTab {
 public:
-    PendingSettingsTab(Quorvel& filter, PSDialog& preview, TabType type) : QuorvelTab(filter, preview, type) {}
+    PendingSettingsTab(PreviewEditor& editor, TabType type) : QuorvelTab(editor, type) {}
 
     void InitDialog() override {
         QuorvelTab::InitDialog();

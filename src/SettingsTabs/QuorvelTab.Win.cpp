@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "Alerts.h"
 #include "ControlDrawing.h"
@@ -26,6 +28,13 @@ struct PickOwner {
     PickKind kind = PickKind::kNone;
 };
 PickOwner gPick;
+
+// Every live tab, in the order they were made: a tab finds the others beside its preview dialog
+// here, as tabs, rather than among the dialog framework's dialogs.
+std::vector<QuorvelTab*>& LiveTabs() {
+    static std::vector<QuorvelTab*> tabs;
+    return tabs;
+}
 
 // The source marker of a layer whose source is a shape rather than a frame file.
 constexpr int32_t kShapeMarker = -1;
@@ -67,19 +76,21 @@ void SetWindowMenuText(PSDialog& preview, int16_t command, bool shown) {
     (void)SetMenuItemText(preview.Port(), static_cast<uint16_t>(command), text);
 }
 
-QuorvelTab::QuorvelTab(Quorvel& filter, PSDialog& preview, TabType type, int16_t templateId)
+QuorvelTab::QuorvelTab(PreviewEditor& editor, TabType type, int16_t templateId)
     : FloatingTab(templateId > 0 ? templateId : TabIds::kBindings.at(static_cast<size_t>(type)).templateId),
-      filter_(filter),
-      preview_(preview),
+      editor_(editor),
       type_(type) {
-    SetOwner(&preview);
-    FloatingPalettes::Register(type_, &palette_);
+    SetOwner(&editor.Dialog());
+    editor_.Palettes().Register(type_, &palette_);
+    LiveTabs().push_back(this);
 }
 
-QuorvelBase& QuorvelTab::Stack() const { return filter_.Stack(); }
+QuorvelBase& QuorvelTab::Stack() const { return Filter().Stack(); }
 
 QuorvelTab::~QuorvelTab() {
-    FloatingPalettes::Register(type_, nullptr);
+    std::vector<QuorvelTab*>& tabs = LiveTabs();
+    tabs.erase(std::remove(tabs.begin(), tabs.end(), this), tabs.end());
+    editor_.Palettes().Register(type_, nullptr);
     if (gPick.tab == this) gPick = {};
 }
 
@@ -113,7 +124,8 @@ void QuorvelTab::Show(MorvaneDialog* behind) {
     FloatingTab::Show(behind);
     // The page this one replaced is no longer shown: its menu item offers to show it again.
     if (previous && previous != this)
-        if (auto* replaced = dynamic_cast<QuorvelTab*>(previous)) replaced->UpdateWindowMenuText(false);
+        for (QuorvelTab* replaced : LiveTabs())
+            if (replaced == previous) replaced->UpdateWindowMenuText(false);
     UpdateWindowMenuText(true);
 }
 
@@ -122,7 +134,7 @@ void QuorvelTab::Hide() {
     if (gPick.tab == this) {
         gPick = {};
         SetPickMode(PickKind::kNone);
-        preview_.SetTool(kMoveTool);
+        Preview().SetTool(kMoveTool);
     }
     UpdateWindowMenuText(false);
 }
@@ -130,7 +142,7 @@ void QuorvelTab::Hide() {
 void QuorvelTab::UpdateWindowMenuText(bool shown) {
     // Other hosts have no layered output, and no Option tab to offer.
     if (type_ == kOptionTab && !IsPhotoshopHost()) return;
-    SetWindowMenuText(preview_, TabIds::kBindings[type_].menuCommand, shown);
+    SetWindowMenuText(Preview(), TabIds::kBindings[type_].menuCommand, shown);
 }
 
 // ---- Items
@@ -141,28 +153,26 @@ int16_t QuorvelTab::ItemHit(int16_t item) {
 }
 
 void QuorvelTab::NotifyChanged(bool changed) {
-    if (changed) filter_.InvalidatePreview();
+    if (changed) editor_.RefreshAfterEdit(PreviewEditor::kPreviewOnly);
     // A spinner or slider drag refreshes the preview at every step; its undo step is made once
     // the drag ends (the first message the tab handles after it).
     if (MorvaneDialog::TrackingDepth() < 1)
-        preview_.PushUndoState();
+        Preview().PushUndoState();
     else
         undoPending_ = true;
 }
 
 int16_t QuorvelTab::CursorForItem(int16_t item) {
-    constexpr int16_t kOffScreen = -1000;
-    preview_.SetRulerMarks(Point16{kOffScreen, kOffScreen});
     // The preview's overlay belongs to the mouse over the preview: a cursor elsewhere settles it
     // to none.
-    filter_.TrackCursor(-1);
+    editor_.MouseLeftPreview();
     return FloatingTab::CursorForItem(item);
 }
 
-void QuorvelTab::Idle() { preview_.Idle(); }
+void QuorvelTab::Idle() { Preview().Idle(); }
 
 void QuorvelTab::EnableControls() {
-    const bool editable = filter_.CurrentLayerEditable();
+    const bool editable = Filter().CurrentLayerEditable();
     for (int16_t item = 1; item <= ItemCount(); ++item) EnableItem(item, editable);
 }
 
@@ -204,22 +214,17 @@ double QuorvelTab::SetPairedValue(int16_t n, int16_t changedItem, double value, 
 // ---- The preview's pick
 
 void QuorvelTab::SetActiveTab(QuorvelTab* tab, PickKind kind) {
-    if (tab) tab->preview_.SetTool(kNoTool);
-    for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) {
-        if (d->GetKind() != FloatingTab::kKind || d == tab) continue;
-        if (auto* other = dynamic_cast<QuorvelTab*>(d)) other->SetPickMode(PickKind::kNone);
-    }
+    if (tab) tab->Preview().SetTool(kNoTool);
+    for (QuorvelTab* other : LiveTabs())
+        if (other != tab) other->SetPickMode(PickKind::kNone);
     gPick = tab ? PickOwner{tab, kind} : PickOwner{};
 }
 
 QuorvelTab* QuorvelTab::ActivePickTab() { return gPick.tab; }
 
 QuorvelTab* QuorvelTab::FindTab(const PSDialog& preview, TabType type) {
-    for (MorvaneDialog* d = MorvaneDialog::FirstDialog(); d; d = d->NextDialog()) {
-        if (d->GetKind() != FloatingTab::kKind) continue;
-        auto* tab = dynamic_cast<QuorvelTab*>(d);
-        if (tab && &tab->preview_ == &preview && tab->type_ == type) return tab;
-    }
+    for (QuorvelTab* tab : LiveTabs())
+        if (&tab->Preview() == &preview && tab->type_ == type) return tab;
     return nullptr;
 }
 PickKind QuorvelTab::ActivePickKind() { return gPick.kind; }
@@ -245,7 +250,7 @@ LRESULT QuorvelTab::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, in
             // meanwhile becomes one undo step here.
             if (undoPending_ && MorvaneDialog::TrackingDepth() < 1) {
                 undoPending_ = false;
-                preview_.PushUndoState();
+                Preview().PushUndoState();
             }
             return handled;
         }
@@ -308,7 +313,7 @@ void QuorvelTab::DrawLayerThumbnail(int32_t layer, const Rect16& rect) {
     if (pixels.size > 0) {
         uint8_t header[kThumbnailHeaderLength] = {};
         WriteThumbnailHeader(info, header);
-        drawn = DrawThumbnail(filter_.Record().displayPixels, Port(), inside, header, &pixels, inverted ? ThumbnailFlags::kInvert : 0);
+        drawn = DrawThumbnail(Filter().Record().displayPixels, Port(), inside, header, &pixels, inverted ? ThumbnailFlags::kInvert : 0);
     }
     if (!drawn && (shape || state->loadFailed || state->imageMissing))
         DrawCentredMessage(shape ? TabIds::kShapeNotDrawnText : TabIds::kFrameNotLoadedText, inside);
@@ -321,10 +326,10 @@ void QuorvelTab::DrawPhotoThumbnail(const Rect16& rect) {
         // Taken once from the host's image; a host that gives none leaves the cell empty.
         photoTried_ = true;
         try {
-            RenderThumbnailBuffer(filter_.Call(), *photo_);
+            RenderThumbnailBuffer(Filter().Call(), *photo_);
         } catch (const ErrorCodeException&) {
             // Short of memory for the sample: the photo's row shows no picture.
         }
     }
-    DrawThumbnail(filter_.Record().displayPixels, Port(), Inset(rect, 2), photo_->header, &photo_->pixels);
+    DrawThumbnail(Filter().Record().displayPixels, Port(), Inset(rect, 2), photo_->header, &photo_->pixels);
 }

@@ -13,6 +13,7 @@
 
 #include "DialogCompanions.h"
 #include "FloatingPalettes.h"
+#include "PreviewEditor.h"
 #include "FloatingTab.h"
 #include "QuorvelBase.h"
 #include "Thumbnails.h"
@@ -64,15 +65,16 @@ public:
     static constexpr int16_t kMoveTool = 3;
 
     // Built hidden over the type's template (or another one, given its id), owned by the preview
-    // dialog.
-    QuorvelTab(Quorvel& filter, PSDialog& preview, TabType type, int16_t templateId = 0);
+    // dialog of the editor, in the editor's palette set.
+    QuorvelTab(PreviewEditor& editor, TabType type, int16_t templateId = 0);
     ~QuorvelTab() override;
 
     TabType Type() const { return type_; }
-    Quorvel& Filter() const { return filter_; }
+    PreviewEditor& Editor() const { return editor_; }
+    Quorvel& Filter() const { return editor_.Filter(); }
     // The frame-stack model the tab edits: its filter's.
     QuorvelBase& Stack() const;
-    PSDialog& Preview() const { return preview_; }
+    PSDialog& Preview() const { return editor_.Dialog(); }
     // The string base of types 1 to 8; the template id of any other.
     int16_t ControlBase() const;
 
@@ -163,8 +165,7 @@ private:
     void DrawCentredMessage(int16_t stringId, const Rect16& rect);
     void FrameThumbnailCell(const Rect16& rect);
 
-    Quorvel& filter_;
-    PSDialog& preview_;
+    PreviewEditor& editor_;
     TabType type_;
     Palette palette_{*this};
     OwnedBrush face_;

@@ -43,14 +43,14 @@ void MoveTabBy(MorvaneDialog& tab, int dx, int dy) {
 
 class TabCompanions final : public DialogCompanions {
 public:
-    TabCompanions(Quorvel& filter, PSDialog& dialog) {
+    explicit TabCompanions(PreviewEditor& editor) {
         try {
             for (int type = 0; type < kTabTypeCount; ++type) {
                 const auto t = static_cast<TabType>(type);
                 if (t == kFrameStackTab)
-                    tabs_[type] = std::make_unique<FrameStackTab>(filter, dialog);
+                    tabs_[type] = std::make_unique<FrameStackTab>(editor);
                 else
-                    tabs_[type] = std::make_unique<PendingSettingsTab>(filter, dialog, t);
+                    tabs_[type] = std::make_unique<PendingSettingsTab>(editor, t);
             }
         } catch (const std::bad_alloc&) {
             THROW_IF_ERROR(Err::MemoryFull);
@@ -210,9 +210,9 @@ void TabCompanions::LayOutDefault() {
 
 }  // namespace
 
-std::unique_ptr<DialogCompanions> CreateSettingsTabs(Quorvel& filter, PSDialog& dialog) {
+std::unique_ptr<DialogCompanions> CreateSettingsTabs(PreviewEditor& editor) {
     try {
-        return std::make_unique<TabCompanions>(filter, dialog);
+        return std::make_unique<TabCompanions>(editor);
     } catch (const std::bad_alloc&) {
         THROW_IF_ERROR(Err::MemoryFull);
     }

@@ -6,10 +6,9 @@
 
 #include "DialogCompanions.h"
 
-class PSDialog;
-class Quorvel;
+class PreviewEditor;
 
-// Builds the tabs in type order as modeless windows owned by dialog, puts them back where the
-// preference record says they stood (or lays out the default groups) and shows those that were
-// shown. Raises -108 when a tab cannot be made; the tabs go with the companions.
-std::unique_ptr<DialogCompanions> CreateSettingsTabs(Quorvel& filter, PSDialog& dialog);
+// Builds the tabs in type order as modeless windows owned by the editor's dialog, puts them back
+// where the preference record says they stood (or lays out the default groups) and shows those
+// that were shown. Raises -108 when a tab cannot be made; the tabs go with the companions.
+std::unique_ptr<DialogCompanions> CreateSettingsTabs(PreviewEditor& editor);

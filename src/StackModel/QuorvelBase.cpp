@@ -7,7 +7,6 @@
 
 #include "Errors.h"
 #include "File.h"
-#include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
 #include "LockedParameters.h"
@@ -193,20 +192,7 @@ void ForEachFrameSource(const Stack& stack, Convert convert) {
     }
 }
 
-// ---- Palettes
-
-struct PalettePlace {
-    FloatingPalette* palette = nullptr;
-    bool hiddenByToggle = false;
-};
-std::array<PalettePlace, FloatingPalettes::kCount> gPalettes;
-
 }  // namespace
-
-void FloatingPalettes::Register(int place, FloatingPalette* palette) {
-    if (place < 0 || place >= kCount) return;
-    gPalettes[place] = {palette, false};
-}
 
 // ---- Photo position and list positions
 
@@ -469,24 +455,6 @@ ErrorCode QuorvelBase::MakeFramePathsAbsolute(std::string_view baseFolder) {
         return error == Err::None;
     });
     return first;
-}
-
-// ---- Palettes
-
-void QuorvelBase::TogglePalettes() {
-    bool anyHidden = false;
-    for (PalettePlace& place : gPalettes) {
-        if (!place.hiddenByToggle) continue;
-        anyHidden = true;
-        place.hiddenByToggle = false;
-        if (place.palette && !place.palette->IsShown()) place.palette->Show();
-    }
-    if (anyHidden) return;
-    for (PalettePlace& place : gPalettes) {
-        if (!place.palette || !place.palette->IsShown()) continue;
-        place.palette->Hide();
-        place.hiddenByToggle = true;
-    }
 }
 
 // ---- Layer settings

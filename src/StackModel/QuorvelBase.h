@@ -116,11 +116,6 @@ public:
     // first path that could not be made absolute (that record keeps its relative path).
     ErrorCode MakeFramePathsAbsolute(std::string_view baseFolder);
 
-    // ---- Palettes
-
-    // Shows again the palettes that the previous toggle hid; with none hidden, hides the visible.
-    void TogglePalettes();
-
     // ---- Layer settings (defaults: see SettingsDefaults.h)
 
     // Resets one layer's settings (layer < max(N,1)); keepEdges leaves its four edge slots.

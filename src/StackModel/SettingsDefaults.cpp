@@ -65,20 +65,6 @@ const Contour& ContourOf(uint16_t kind) {
     return kLineContour;
 }
 
-void WriteShapeDefaults(RecordRef shape, uint16_t kind) {
-    using namespace ShapeLayout;
-    shape.Set(kMarker, -1);
-    shape.Set(kKind, kind);
-    shape.Set(kOption, 1);
-    shape.Set(kFlags, 0);
-    shape.Set(kCorner, 0);
-    shape.Set(kSides, 5);
-    shape.Set(kInset, 39);
-    shape.Set(kAspect, 0);
-    shape.Set(kHeadWidth, 50);
-    shape.Set(kBaseWidth, 50);
-}
-
 // Everything of the placement block but the flags that other operations own.
 void WritePlacementDefaults(RecordRef layer) {
     using namespace LayerLayout;
@@ -102,17 +88,31 @@ void WriteHeadSettingsDefaults(RecordRef layer) {
 
 }  // namespace
 
+void SettingsDefaultShape(RecordRef shape, uint16_t kind) {
+    using namespace ShapeLayout;
+    shape.Set(kMarker, -1);
+    shape.Set(kKind, kind);
+    shape.Set(kOption, 1);
+    shape.Set(kFlags, 0);
+    shape.Set(kCorner, 0);
+    shape.Set(kSides, 5);
+    shape.Set(kInset, 39);
+    shape.Set(kAspect, 0);
+    shape.Set(kHeadWidth, 50);
+    shape.Set(kBaseWidth, 50);
+}
+
 void SetDefaultBackgroundBlack(bool black) { gBackgroundBlack = black; }
 bool DefaultBackgroundBlack() { return gBackgroundBlack; }
 
 bool SettingsResetShape(RecordRef shape) {
     const uint16_t kind = shape.Get(ShapeLayout::kKind);
-    return ReplaceIfDifferent<ShapeLayout::kLength>(shape, [kind](RecordRef s) { WriteShapeDefaults(s, kind); });
+    return ReplaceIfDifferent<ShapeLayout::kLength>(shape, [kind](RecordRef s) { SettingsDefaultShape(s, kind); });
 }
 
 RecordRef SettingsDefaultLayerHead(RecordRef layer) {
     std::memset(layer.At(LayerLayout::kSource), 0, LayerLayout::kSourceLength);
-    WriteShapeDefaults(ShapeOf(layer), ShapeLayout::kEllipse);
+    SettingsDefaultShape(ShapeOf(layer), ShapeLayout::kEllipse);
     WriteHeadSettingsDefaults(layer);
     return layer;
 }

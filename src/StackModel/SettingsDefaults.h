@@ -10,6 +10,9 @@
 void SetDefaultBackgroundBlack(bool black);
 bool DefaultBackgroundBlack();
 
+// A shape record of the kind with the default settings (five sides, a 39% inset, a centred head), as
+// a new shape layer or a reset has it.
+void SettingsDefaultShape(RecordRef shape, uint16_t kind);
 // Shape record defaults that keep the shape's kind.
 bool SettingsResetShape(RecordRef shape);
 // The head of a layer (up to its effects) as for a new ellipse layer; +0..+7 stay as they are.

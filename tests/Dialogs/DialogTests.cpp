@@ -21,6 +21,7 @@
 
 #include "AlertLog.h"
 #include "Alerts.h"
+#include "FloatingPalettes.h"
 #include "MorvaneDialog.h"
 #include "TestDialogs.h"
 
@@ -657,6 +658,53 @@ TEST_F(DialogTest, TheStatusBarShowsAnItemsHelpAndNothingForAnItemWithout) {
     }});
     EXPECT_EQ(dialog.RunModal(), ITEM_OK);
     EXPECT_EQ(Alerts().find("alert"), std::string::npos) << Alerts();
+}
+
+// ---- The palette set the Tab key toggles
+
+class FakePalette : public FloatingPalette {
+public:
+    bool IsShown() const override { return shown; }
+    void Show() override {
+        shown = true;
+        ++shows;
+    }
+    void Hide() override {
+        shown = false;
+        ++hides;
+    }
+    bool shown = false;
+    int shows = 0, hides = 0;
+};
+
+TEST(Palettes, ToggleHidesTheShownAndShowsBackOnlyThose) {
+    FloatingPalettes palettes;
+    palettes.TogglePalettes();  // none registered: nothing happens
+    FakePalette a, b, c;
+    a.shown = true;
+    c.shown = true;
+    palettes.Register(0, &a);
+    palettes.Register(4, &b);
+    palettes.Register(8, &c);
+    palettes.Register(9, &b);  // not a place
+
+    palettes.TogglePalettes();
+    EXPECT_FALSE(a.shown);
+    EXPECT_FALSE(c.shown);
+    EXPECT_EQ(b.hides, 0);
+
+    c.Show();  // shown again meanwhile: only loses its flag
+    palettes.TogglePalettes();
+    EXPECT_TRUE(a.shown);
+    EXPECT_FALSE(b.shown);
+    EXPECT_EQ(c.shows, 1);
+
+    palettes.TogglePalettes();  // nothing hidden any more: hides again
+    EXPECT_FALSE(a.shown);
+    EXPECT_FALSE(c.shown);
+    for (int place : {0, 4, 8}) palettes.Register(place, nullptr);
+    palettes.TogglePalettes();  // the places forgot them
+    EXPECT_FALSE(a.shown);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(HostIdentity, TheThreeHostBuildsAreKindsOneTwoAndThree) {
 
 // The plug-in's own code, linked into this program, as the host's entry.
 void LinkedPlugin(int16_t selector, void* record, intptr_t* data, int16_t* result) {
-    PluginMain(selector, record, data, result, MakeQuorvel);
+    PluginMain(selector, record, data, result, kQuorvelClass);
 }
 
 TEST(HostIdentity, TheHostVersionAndSignatureAreReadAtStart) {

@@ -140,7 +140,7 @@ TEST_F(FilterClassTest, BuildingFilterObjectsFillsOnlyTheEmptySlots) {
     Quorvel kept(hostCall_, state_);
     FilterObjects filters;
     filters.previewA = &kept;
-    filters.Build(hostCall_, MakeQuorvel);
+    filters.Build(hostCall_, kQuorvelClass);
     EXPECT_EQ(filters.previewA, &kept);
     ASSERT_NE(filters.main, nullptr);
     ASSERT_NE(filters.previewB, nullptr);
@@ -326,12 +326,12 @@ TEST_F(SessionTest, ACacheFileThatIsGoneRaisesItsError) {
     EXPECT_FALSE(Session().cacheReplay);
 }
 
-TEST_F(FilterClassTest, InvalidatePreviewResetsTheUpdateRegionToTheFilterArea) {
+TEST_F(FilterClassTest, RedoPreviewResetsTheUpdateRegionToTheFilterArea) {
     Quorvel filter(hostCall_, state_);
-    filter.InvalidatePreview();  // no region yet: nothing to reset
+    filter.RedoPreview();  // no region yet: nothing to reset
     Session().updateRegion.Reset(CreateRectRgn(0, 0, 1, 1));
     record_.filterRect = {10, 20, 30, 60};
-    filter.InvalidatePreview();
+    filter.RedoPreview();
     RECT box{};
     ASSERT_EQ(GetRgnBox(Session().updateRegion.Get(), &box), SIMPLEREGION);
     EXPECT_EQ(box.left, 20);

@@ -640,7 +640,7 @@ public:
     int undos = 0, releases = 0, pushes = 0, renders = 0, progressReports = 0;
     File settings;
 
-    void RenderPreview(PhotoshopFilter&) override { ++renders; }
+    void ShowTile(PhotoshopFilter&) override { ++renders; }
     void ShowProgress(PhotoshopFilter&, double, double) override { ++progressReports; }
     bool Undo() override {
         ++undos;
@@ -650,6 +650,8 @@ public:
     bool PushUndoState() override { ++pushes; return true; }
     void DisableCompositeView() override {}
     File& SettingsFile() override { return settings; }
+    int16_t AlertOverDialog(int16_t) override { return 1; }
+    void EnableCommand(int16_t, bool) override {}
 };
 
 // A filter whose tiles need more memory than there is.
@@ -684,7 +686,7 @@ protected:
         host_.StartInstance(filter_);
     }
     void TearDown() override {
-        SetOpenPreviewDialog(nullptr);
+        filter_.SetDialog(nullptr);
         PhotoshopFilter::Unlink(filter_);
         _putenv("QUORVEL_ALERT_ANSWER=1");
     }
@@ -709,7 +711,7 @@ TEST_F(MemoryRecovery, WithoutADialogTheShortageIsOutOfMemory) {
 }
 
 TEST_F(MemoryRecovery, NothingToUndoResetsTheSettingsAndRendersAgain) {
-    SetOpenPreviewDialog(&dialog_);
+    filter_.SetDialog(&dialog_);
     RunToFailure();
     EXPECT_TRUE(PhotoshopFilter::RunInstances(0)) << "OK counts as a step that did work";
     EXPECT_EQ(dialog_.undos, 1);
@@ -721,7 +723,7 @@ TEST_F(MemoryRecovery, NothingToUndoResetsTheSettingsAndRendersAgain) {
 }
 
 TEST_F(MemoryRecovery, AnUndoneChangeTellsSoAndQuitCancels) {
-    SetOpenPreviewDialog(&dialog_);
+    filter_.SetDialog(&dialog_);
     dialog_.canUndo = true;
     RunToFailure();
     EXPECT_TRUE(PhotoshopFilter::RunInstances(0));
@@ -757,10 +759,11 @@ TEST(SharedTiles, ADialogsFullSizeTileLeavesTheFinalPassItsOwnTile) {
     host.FillPattern();
     host.BeginCall();
     FakeDialog dialog;
-    SetOpenPreviewDialog(&dialog);
     InvertFilter final(host.Call()), preview(host.Call());
     host.StartInstance(final);
     PhotoshopFilter::InitPreviewInstance(preview);  // at the head: it runs first
+    // The dialog runs both, and shows the preview's tiles.
+    for (PhotoshopFilter* instance : {&final, &preview}) instance->SetDialog(&dialog);
     preview.SetOwner(&dialog);
     while (preview.composedTiles == 0) ASSERT_TRUE(PhotoshopFilter::RunInstances(0));
     EXPECT_EQ(dialog.renders, 1);
@@ -769,9 +772,9 @@ TEST(SharedTiles, ADialogsFullSizeTileLeavesTheFinalPassItsOwnTile) {
     Rect16 probe = first;
     EXPECT_TRUE(final.ClipToDirtyRegion(probe)) << "the final pass renders the tile into the host's image";
     EXPECT_TRUE(EqualRects(probe, first));
-    SetOpenPreviewDialog(nullptr);
     PhotoshopFilter::Unlink(preview);
     PhotoshopFilter::Unlink(final);
+    EXPECT_EQ(final.Dialog(), nullptr) << "an object taken off the list runs under no dialog";
 }
 
 }  // namespace

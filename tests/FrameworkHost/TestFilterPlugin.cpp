@@ -39,4 +39,5 @@ public:
 }  // namespace
 
 // The entry's doors hand the dispatch this module's filter class, which keeps no frame stack.
-PhotoshopFilter* MakeModuleFilter(HostCall& call, StackState&) { return new (std::nothrow) TestFilter(call); }
+PhotoshopFilter* MakeTestFilter(HostCall& call, StackState&) { return new (std::nothrow) TestFilter(call); }
+const FilterClass kModuleFilterClass{&MakeTestFilter, nullptr};

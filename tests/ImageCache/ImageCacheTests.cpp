@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AlertLog.h"
@@ -255,6 +256,62 @@ TEST_F(ImageCacheRun, ACacheBufferThatCannotBeHadAsksWhetherToGoOn) {
         EXPECT_FALSE(FileExists(path));
         EXPECT_EQ(dataWord_, 0);
     }
+}
+
+// Under the preview dialog the question is the dialog's: asked over its window, after which its
+// "Apply to New Layer" command is greyed; the host's own alert is not shown. The cache goes either
+// way, and the answer is the dialog's.
+TEST_F(ImageCacheRun, UnderThePreviewDialogTheDialogAsksAndGreysItsCommand) {
+    class AskingDialog : public StubPreviewOwner {
+    public:
+        explicit AskingDialog(int16_t answer) : answer_(answer) {}
+        int16_t AlertOverDialog(int16_t alertId) override {
+            alerts.push_back(alertId);
+            return answer_;
+        }
+        void EnableCommand(int16_t command, bool enabled) override { commands.push_back({command, enabled}); }
+        std::vector<int16_t> alerts;
+        std::vector<std::pair<int16_t, bool>> commands;
+
+    private:
+        int16_t answer_;
+    };
+    for (const int16_t answer : {NewLayerCache::kGoOnWithout, int16_t{2}}) {
+        SCOPED_TRACE(answer);
+        const AlertLog hostAlerts;
+        AskingDialog dialog(answer);
+        RenderSession& session = Session();
+        ASSERT_TRUE(OpenImageCache(session, kPlanes, record_.filterRect));
+        const std::string path = CachePath();
+        ASSERT_TRUE(FileExists(path));
+        EXPECT_EQ(CloseImageCache(session, &dialog), answer);
+        EXPECT_EQ(dialog.alerts, std::vector<int16_t>{NewLayerCache::kGivenUpAlert});
+        EXPECT_EQ(dialog.commands, (std::vector<std::pair<int16_t, bool>>{{NewLayerCache::kApplyToNewLayerCommand, false}}));
+        EXPECT_EQ(hostAlerts.Text(), "");
+        EXPECT_FALSE(FileExists(path));
+        EXPECT_TRUE(session.cacheGivenUp);
+        EXPECT_EQ(session.cache.keepFile, 0);
+    }
+}
+
+// Only the final pass of the call's main object makes a cache, and only with the option on: not a
+// preview instance, and no object while the preview dialog is open over it.
+TEST(NewLayerCacheWanted, OnlyTheFinalPassOutsideTheDialogWithTheOption) {
+    struct Case {
+        bool hasOwner, underDialog;
+        uint8_t option;
+        bool wanted;
+    };
+    const Case cases[] = {
+        {false, false, BlockLayout::kOutputToNewLayer, true},
+        {true, false, BlockLayout::kOutputToNewLayer, false},
+        {false, true, BlockLayout::kOutputToNewLayer, false},
+        {true, true, BlockLayout::kOutputToNewLayer, false},
+        {false, false, BlockLayout::kOutputOff, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NewLayerCache::Wanted(c.hasOwner, c.underDialog, c.option), c.wanted)
+            << c.hasOwner << c.underDialog << int(c.option);
 }
 
 // A cache file that will not go when the cache is given up does not stop the composition; the end

@@ -13,9 +13,9 @@
 #include "HostMemory.h"
 #include "LayerState.h"
 #include "MorvaneDialog.h"
-#include "OnImageTools.h"
 #include "PSDialog.h"
 #include "PlacementEdits.h"
+#include "PreviewTools.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "RenderSession.h"
@@ -124,12 +124,12 @@ protected:
         hostCall_ = HostCall{.record = &record_};
         call_.emplace(hostCall_);
         filter_.Stack().SetTargetLayerPos(0);
-        ForgetPreviewOverlay();
-        SetPreviewPickTarget(nullptr);
+        tools_.ForgetOverlay();
+        tools_.SetPickTarget(nullptr);
     }
     void TearDown() override {
-        SetPreviewPickTarget(nullptr);
-        ForgetPreviewOverlay();
+        tools_.SetPickTarget(nullptr);
+        tools_.ForgetOverlay();
         state_.layerStates.Release();
         DisposeHandle(record_.parameters);
         record_.parameters = nullptr;
@@ -153,7 +153,7 @@ protected:
 
     bool Drag(int16_t cursor, Point16 press, std::vector<ScriptedPreview::Step> steps) {
         dialog_.Script(press, std::move(steps));
-        return TrackPreviewDrag(filter_, dialog_, cursor, &ScriptedModifiers);
+        return tools_.TrackDrag(cursor, &ScriptedModifiers);
     }
 
     FilterRecord record_{};
@@ -162,6 +162,7 @@ protected:
     StackState state_;
     Quorvel filter_{hostCall_, state_};
     ScriptedPreview dialog_;
+    PreviewTools tools_{dialog_, filter_};
 };
 
 Point16 P(int v, int h) { return Point16{static_cast<int16_t>(v), static_cast<int16_t>(h)}; }
@@ -206,9 +207,9 @@ TEST_F(OnImageToolsTest, WithNoLayerSelectedTheToolsPlaceThePhoto) {
 TEST_F(OnImageToolsTest, ASelectedLayerThatCannotBeEditedOffersNoTool) {
     MakeStack(2, 1);
     Layer(1).Set(LayerLayout::kEnabled, 0);
-    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kNone);
+    EXPECT_EQ(tools_.ChooseCursor(P(150, 200)), PreviewCursor::kNone);
     EXPECT_FALSE(Drag(PreviewCursor::kMove, P(150, 200), {{P(150, 260)}, {P(150, 260)}}));
-    NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kLeft);
+    tools_.Nudge(PreviewCursor::kMove, DialogKeyCode::kLeft);
     EXPECT_EQ(Layer(1).Get(LayerLayout::kOffsetX), 0.0f);
     EXPECT_EQ(Photo().Get(LayerLayout::kOffsetX), 0.0f);
     EXPECT_TRUE(dialog_.lines.empty());
@@ -225,20 +226,20 @@ TEST_F(OnImageToolsTest, ArrowKeysUnderTheMoveCursorNudgeByOnePreviewUnit) {
         dialog_.zoomOut = c.out;
         MakeStack(2, 0);
         filter_.Stack().SetLinkRange(0, 1, 1);
-        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kRight));
-        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kDown));
+        EXPECT_TRUE(tools_.Nudge(PreviewCursor::kMove, DialogKeyCode::kRight));
+        EXPECT_TRUE(tools_.Nudge(PreviewCursor::kMove, DialogKeyCode::kDown));
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(BytesAt(Layer(i).At(LayerLayout::kOffsetX.offset)), StoredBytes(0.005f)) << "out " << c.out;
             EXPECT_EQ(BytesAt(Layer(i).At(LayerLayout::kOffsetY.offset)), StoredBytes(static_cast<float>(1.0 / 150)));
         }
-        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kLeft));
-        EXPECT_TRUE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kUp));
+        EXPECT_TRUE(tools_.Nudge(PreviewCursor::kMove, DialogKeyCode::kLeft));
+        EXPECT_TRUE(tools_.Nudge(PreviewCursor::kMove, DialogKeyCode::kUp));
         EXPECT_EQ(Layer(0).Get(LayerLayout::kOffsetX), 0.0f);
         EXPECT_EQ(Layer(0).Get(LayerLayout::kOffsetY), 0.0f);
     }
     // Under another cursor, or for another key, the key is not the tool's.
-    EXPECT_FALSE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kRotate, DialogKeyCode::kLeft));
-    EXPECT_FALSE(NudgeSelectedLayer(filter_, dialog_, PreviewCursor::kMove, DialogKeyCode::kHome));
+    EXPECT_FALSE(tools_.Nudge(PreviewCursor::kRotate, DialogKeyCode::kLeft));
+    EXPECT_FALSE(tools_.Nudge(PreviewCursor::kMove, DialogKeyCode::kHome));
     EXPECT_EQ(Layer(0).Get(LayerLayout::kOffsetX), 0.0f);
 }
 
@@ -378,13 +379,13 @@ TEST_F(OnImageToolsTest, TheCursorNamesTheCornerBeforeTheEdgeThenInsideOrOutside
     };
     for (const Case& c : cases) {
         dialog_.zoomIn = c.magnification;
-        EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, c.mouse), c.cursor) << c.mouse.v << "," << c.mouse.h << " x" << c.magnification;
+        EXPECT_EQ(tools_.ChooseCursor(c.mouse), c.cursor) << c.mouse.v << "," << c.mouse.h << " x" << c.magnification;
     }
     // A mirrored frame keeps its inside.
-    FlipCurrentGroup(filter_, nullptr, true);
+    filter_.FlipCurrentGroup(true);
     dialog_.zoomIn = 1;
-    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), 16001);
-    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 420)), 16010);
+    EXPECT_EQ(tools_.ChooseCursor(P(150, 200)), 16001);
+    EXPECT_EQ(tools_.ChooseCursor(P(150, 420)), 16010);
 }
 
 TEST_F(OnImageToolsTest, OutlinePointsRoundHalfAwayFromZero) {
@@ -419,12 +420,12 @@ TEST_F(OnImageToolsTest, AShapeThatKeepsItsProportionsIsOutlinedWhereItIsDrawn) 
 
 TEST_F(OnImageToolsTest, TheOverlayIsDrawnOnceInNotXorAndErasedWithTheSameLines) {
     MakeStack(1, 0);
-    ChoosePreviewCursor(filter_, dialog_, P(150, 200));
+    tools_.ChooseCursor(P(150, 200));
     ASSERT_EQ(dialog_.lines.size(), 4u);
     EXPECT_EQ(dialog_.handles.size(), 8u);
     EXPECT_TRUE(std::all_of(dialog_.modes.begin(), dialog_.modes.end(), [](int m) { return m == R2_NOTXORPEN; }));
     EXPECT_EQ(dialog_.Port().drawMode, R2_COPYPEN);
-    ChoosePreviewCursor(filter_, dialog_, P(100, 100));
+    tools_.ChooseCursor(P(100, 100));
     EXPECT_EQ(dialog_.lines.size(), 4u);  // already shown
 
     // A drag step takes the old outline away and draws the new one.
@@ -434,21 +435,21 @@ TEST_F(OnImageToolsTest, TheOverlayIsDrawnOnceInNotXorAndErasedWithTheSameLines)
         EXPECT_TRUE(dialog_.lines[4 + i].from == dialog_.lines[i].from && dialog_.lines[4 + i].to == dialog_.lines[i].to);
         EXPECT_EQ(dialog_.lines[8 + i].from.h, dialog_.lines[i].from.h + 20);
     }
-    ErasePreviewOverlay(dialog_);
+    tools_.EraseOverlay();
     ASSERT_EQ(dialog_.lines.size(), 16u);
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(dialog_.lines[12 + i].from == dialog_.lines[8 + i].from);
-    ErasePreviewOverlay(dialog_);
+    tools_.EraseOverlay();
     EXPECT_EQ(dialog_.lines.size(), 16u);
 }
 
 TEST_F(OnImageToolsTest, APickServesTheTabThatHoldsIt) {
     MakeStack(1, 0);
     dialog_.tool = 1;
-    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kNone);
+    EXPECT_EQ(tools_.ChooseCursor(P(150, 200)), PreviewCursor::kNone);
 
     ColourPick colour(PreviewPickTarget::kPickColor);
-    SetPreviewPickTarget(&colour);
-    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kEyedropper);
+    tools_.SetPickTarget(&colour);
+    EXPECT_EQ(tools_.ChooseCursor(P(150, 200)), PreviewCursor::kEyedropper);
     EXPECT_TRUE(dialog_.lines.empty());
     // At the press and at every move inside the image; nothing beyond it.
     EXPECT_TRUE(Drag(PreviewCursor::kEyedropper, P(10, 20), {{P(10, 20)}, {P(11, 25)}, {P(-5, 25)}, {P(-5, 25)}}));
@@ -457,16 +458,16 @@ TEST_F(OnImageToolsTest, APickServesTheTabThatHoldsIt) {
 
     // The shadow's pick shows where the shadow falls: rows down, columns across.
     ColourPick offset(PreviewPickTarget::kPickShadowOffset);
-    SetPreviewPickTarget(&offset);
+    tools_.SetPickTarget(&offset);
     const RecordRef shadow = EffectOf(Layer(0), EffectLayout::kShadow);
     shadow.Set(EffectLayout::kShadowRows, 12);
     shadow.Set(EffectLayout::kShadowColumns, -6);
-    EXPECT_EQ(ChoosePreviewCursor(filter_, dialog_, P(150, 200)), PreviewCursor::kShadowOffset);
+    EXPECT_EQ(tools_.ChooseCursor(P(150, 200)), PreviewCursor::kShadowOffset);
     ASSERT_EQ(dialog_.lines.size(), 4u);
     EXPECT_TRUE(dialog_.handles.empty());
     const std::optional<PlacementOutline> outline = Outline(Layer(0));
     EXPECT_TRUE(dialog_.lines[3].from == P(outline->corners[0].v + 12, outline->corners[0].h - 6));
-    EXPECT_TRUE(TrackPreviewDrag(filter_, dialog_, PreviewCursor::kShadowOffset, &ScriptedModifiers));
+    EXPECT_TRUE(tools_.TrackDrag(PreviewCursor::kShadowOffset, &ScriptedModifiers));
     EXPECT_EQ(offset.offsetDrags, 1);
 }
 
@@ -498,8 +499,8 @@ TEST_F(OnImageToolsTest, MenuTurnsAndFlipsMirrorEveryLayerOfTheGroupOnScreen) {
             Layer(i).Set(LayerLayout::kAngle, c.angles[i]);
             Layer(i).Set(flip, c.flips[i]);
         }
-        if (c.rotate) RotateCurrentGroup(filter_, &dialog_, c.degrees);
-        else FlipCurrentGroup(filter_, &dialog_, c.horizontal);
+        if (c.rotate) filter_.RotateCurrentGroup(c.degrees);
+        else filter_.FlipCurrentGroup(c.horizontal);
         for (int i = 0; i < 2; ++i) {
             EXPECT_EQ(Layer(i).Get(LayerLayout::kAngle), c.anglesAfter[i]) << i;
             EXPECT_EQ(Layer(i).Get(flip), c.flipsAfter[i]) << i;
@@ -509,7 +510,7 @@ TEST_F(OnImageToolsTest, MenuTurnsAndFlipsMirrorEveryLayerOfTheGroupOnScreen) {
     // With no layer selected the photo turns.
     View().Block().Set(BlockLayout::kSelectedLayer, -1);
     const int16_t layerAngle = Layer(0).Get(LayerLayout::kAngle);
-    RotateCurrentGroup(filter_, &dialog_, -90);
+    filter_.RotateCurrentGroup(-90);
     EXPECT_EQ(Photo().Get(LayerLayout::kAngle), -90);
     EXPECT_EQ(Layer(0).Get(LayerLayout::kAngle), layerAngle);
 }

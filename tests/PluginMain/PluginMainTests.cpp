@@ -7,6 +7,7 @@
 namespace {
 
 PhotoshopFilter* NoFilterObject(HostCall&, StackState&) { return nullptr; }
+const FilterClass kNoObjects{&NoFilterObject, nullptr};
 
 TEST(PluginMain, PrepareWithoutFilterObjectsAnswersMemoryFull) {
     FilterRecord record{};
@@ -15,7 +16,7 @@ TEST(PluginMain, PrepareWithoutFilterObjectsAnswersMemoryFull) {
     record.inRect = {1, 2, 3, 4};
     intptr_t data = 0;
     int16_t result = 0;
-    PluginMain(kSelectorPrepare, &record, &data, &result, NoFilterObject);
+    PluginMain(kSelectorPrepare, &record, &data, &result, kNoObjects);
     EXPECT_EQ(result, -108);
     EXPECT_EQ(record.bufferSpace, 0) << "nothing ran after the failed check";
     EXPECT_EQ(record.inRect.bottom, 0) << "the tear-down still empties the rectangles";

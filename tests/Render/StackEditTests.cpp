@@ -30,11 +30,15 @@
 
 namespace {
 
-// Stands for the open preview dialog, for the edits that behave differently under it.
+// Stands for the open preview dialog the filter runs under, for the edits that behave differently
+// under it.
 class PreviewDialogScope : public StubPreviewOwner {
 public:
-    PreviewDialogScope() { SetOpenPreviewDialog(this); }
-    ~PreviewDialogScope() override { SetOpenPreviewDialog(nullptr); }
+    explicit PreviewDialogScope(PhotoshopFilter& filter) : filter_(filter) { filter_.SetDialog(this); }
+    ~PreviewDialogScope() override { filter_.SetDialog(nullptr); }
+
+private:
+    PhotoshopFilter& filter_;
 };
 
 class StackEditTest : public testing::Test {
@@ -198,7 +202,7 @@ TEST_F(StackEditTest, LoadingImagesBuildsShapesAndMarksUnloadedFramesMissing) {
     SetSource(Layer(1), frame_);
     SetSource(View().Path(1), frame_);
     for (int i = 0; i < state_.layerStates.Count(); ++i) state_.layerStates.At(i)->imagePlanes = 0;
-    const PreviewDialogScope dialog;
+    const PreviewDialogScope dialog(filter_);
     const AlertLog alerts;
     EXPECT_EQ(filter_.LoadLayerImages(), 3);
     EXPECT_FALSE(state_.layerStates.At(0)->imageMissing);
@@ -243,7 +247,7 @@ TEST_F(StackEditTest, ARecordThatDoesNotFitTheStackIsRefusedWithTheBlockUnchange
 // full (one alert naming the limit ends the drop); anything else is passed over, and a drop with
 // nothing usable answers 32512 and changes nothing.
 TEST_F(StackEditTest, DroppedFramesFillTheStackUpToItsLimit) {
-    const PreviewDialogScope dialog;  // under the dialog a frame that is not there is marked missing
+    const PreviewDialogScope dialog(filter_);  // under the dialog a frame that is not there is marked missing
     MakeStack(31, 0);
     {
         const AlertLog alerts;
@@ -639,7 +643,7 @@ TEST_F(FrameFileTest, UnderThePreviewAFailedFrameIsMarkedMissingAndTheOthersStil
     MakeStack(2, 0);
     SetSource(Layer(0), FileSpec::FromPath(gone_));
     SetSource(Layer(1), FileSpec::FromPath(grey_));
-    const PreviewDialogScope dialog;
+    const PreviewDialogScope dialog(filter_);
     const AlertLog alerts;  // the loader tells the user about the missing file
     EXPECT_EQ(filter_.LoadLayerImages(), 2);
     EXPECT_TRUE(state_.layerStates.At(0)->imageMissing);

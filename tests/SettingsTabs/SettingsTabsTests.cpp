@@ -219,7 +219,7 @@ TEST_F(Tabs, TheWindowMenuSaysShowOrHideAsThePagesChange) {
 
 TEST_F(Tabs, TheTabKeyPutsTheShownTabsAwayAndTheyCountAsShownWhenSaved) {
     BuildTabs();
-    filter_.Stack().TogglePalettes();
+    editor_->Palettes().TogglePalettes();
     EXPECT_TRUE(Shown().empty());
     EXPECT_EQ(MenuText(18501), "Show Frame Stack");
     tabs_->SavePlacement();
@@ -236,7 +236,7 @@ TEST_F(Tabs, TheTabKeyPutsTheShownTabsAwayAndTheyCountAsShownWhenSaved) {
         }
     }
 
-    filter_.Stack().TogglePalettes();
+    editor_->Palettes().TogglePalettes();
     EXPECT_EQ(Shown(), (std::vector<TabType>{kFrameStackTab, kShapeTab, kBackgroundTab}));
 }
 

@@ -84,7 +84,7 @@ TEST(TabNumbers, TheFormatFollowsTheScaleAndAChoiceGroupKeepsOneByte) {
 // A tab over a page with one numeric setting at 10.
 class NumbersTab : public QuorvelTab {
 public:
-    NumbersTab(Quorvel& filter, PSDialog& preview) : QuorvelTab(filter, preview, kBorderTab, TEST_NUMBERS_TAB) {}
+    explicit NumbersTab(PreviewEditor& editor) : QuorvelTab(editor, kBorderTab, TEST_NUMBERS_TAB) {}
 };
 
 class NumbersOnATab : public TabsTest {};
@@ -96,7 +96,7 @@ std::string ItemText(MorvaneDialog& d, int16_t item) {
 }
 
 TEST_F(NumbersOnATab, TheRangesFollowTheScaleAndAnOddScaleKeepsTheEditsFormat) {
-    NumbersTab tab(filter_, *preview_);
+    NumbersTab tab(*editor_);
     ASSERT_TRUE(tab.CreateModeless());
     tab.SetRange(NUMBER_BASE, 0, 50, 10, true);
     double low = 0, high = 0;

@@ -1,6 +1,6 @@
 // What the tab tests share: a host call over a parameter block with a small stack, a stand-in
-// preview dialog with the Window menu that counts its undo steps and remembers its tool, and the
-// nine tabs built over it.
+// preview dialog with the Window menu that counts its undo steps and remembers its tool, the
+// editor over it and the filter, and the nine tabs built over the editor.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include "LayerState.h"
 #include "PSDialog.h"
 #include "PreferenceSettings.h"
+#include "PreviewEditor.h"
 #include "Quorvel.h"
 #include "QuorvelBase.h"
 #include "QuorvelTab.h"
@@ -55,13 +56,13 @@ protected:
         SetDefaultPreferences(Preferences());
         preview_ = std::make_unique<TestPreview>();
         ASSERT_TRUE(preview_->CreateModeless());
-        SetMainDialog(preview_.get());
-        SetOpenPreviewDialog(&previewOwner_);
+        filter_.SetDialog(&previewOwner_);
+        editor_ = std::make_unique<PreviewEditor>(*preview_, filter_);
     }
     void TearDown() override {
         tabs_.reset();
-        SetOpenPreviewDialog(nullptr);
-        SetMainDialog(nullptr);
+        editor_.reset();
+        filter_.SetDialog(nullptr);
         if (preview_ && preview_->IsOpen()) preview_->EndDialog(0);
         preview_.reset();
         PumpPending();
@@ -72,7 +73,7 @@ protected:
     }
 
     void BuildTabs() {
-        tabs_ = CreateSettingsTabs(filter_, *preview_);
+        tabs_ = CreateSettingsTabs(*editor_);
         PumpPending();
     }
     QuorvelTab& Tab(TabType type) { return *QuorvelTab::FindTab(*preview_, type); }
@@ -115,5 +116,6 @@ protected:
     Quorvel filter_{hostCall_, state_};
     std::unique_ptr<TestPreview> preview_;
     StubPreviewOwner previewOwner_;
+    std::unique_ptr<PreviewEditor> editor_;
     std::unique_ptr<DialogCompanions> tabs_;
 };

@@ -8,7 +8,6 @@
 
 #include "BlockInMemory.h"
 #include "File.h"
-#include "FloatingPalettes.h"
 #include "HostMemory.h"
 #include "LayerState.h"
 #include "QuorvelBase.h"
@@ -441,116 +440,6 @@ TEST_F(FramePathTest, APathTooLongToMakeAbsoluteKeepsItsRelativeForm) {
     EXPECT_EQ(Stack().MakeFramePathsAbsolute(kLibrary), Err::MemoryFull);
     EXPECT_EQ(Stored(0).Text(), relative.Text());
     EXPECT_EQ(Stored(0).GetKind(), FileSpec::Kind::Relative);
-}
-
-// ---- Palettes
-
-class FakePalette : public FloatingPalette {
-public:
-    bool IsShown() const override { return shown; }
-    void Show() override {
-        shown = true;
-        ++shows;
-    }
-    void Hide() override {
-        shown = false;
-        ++hides;
-    }
-    bool shown = false;
-    int shows = 0, hides = 0;
-};
-
-TEST(Palettes, ToggleHidesTheShownAndShowsBackOnlyThose) {
-    Handle noBlock = nullptr;
-    StackState state;
-    QuorvelBase stack(noBlock, state);
-    stack.TogglePalettes();  // none registered: nothing happens
-    FakePalette a, b, c;
-    a.shown = true;
-    c.shown = true;
-    FloatingPalettes::Register(0, &a);
-    FloatingPalettes::Register(4, &b);
-    FloatingPalettes::Register(8, &c);
-    FloatingPalettes::Register(9, &b);  // not a place
-
-    stack.TogglePalettes();
-    EXPECT_FALSE(a.shown);
-    EXPECT_FALSE(c.shown);
-    EXPECT_EQ(b.hides, 0);
-
-    c.Show();  // shown again meanwhile: only loses its flag
-    stack.TogglePalettes();
-    EXPECT_TRUE(a.shown);
-    EXPECT_FALSE(b.shown);
-    EXPECT_EQ(c.shows, 1);
-
-    stack.TogglePalettes();  // nothing hidden any more: hides again
-    EXPECT_FALSE(a.shown);
-    EXPECT_FALSE(c.shown);
-    for (int place : {0, 4, 8}) FloatingPalettes::Register(place, nullptr);
-    stack.TogglePalettes();  // the places forgot them
-    EXPECT_FALSE(a.shown);
-}
-
-// ---- Models over blocks of their own
-
-TEST_F(StackTest, TwoModelsOverTwoBlocksShareNeitherPhotoRowNorTable) {
-    BlockInMemory other;
-    MakeStack(3, 0, 2);
-    other.Make(1, 1, 0);
-    other.stack.SetTargetLayerPos(1);
-    EXPECT_EQ(Stack().TargetLayerPos(), 2);
-    Stack().SetTargetLayerPos(3);   // within this stack (N = 3)
-    other.stack.SetTargetLayerPos(3);  // beyond the other (N = 1): refused there
-    EXPECT_EQ(Stack().TargetLayerPos(), 3);
-    EXPECT_EQ(other.stack.TargetLayerPos(), 1);
-    // Row 1 is a layer here and the photo's row there.
-    EXPECT_EQ(Stack().ListPosToLayer(1), 1);
-    EXPECT_EQ(other.stack.ListPosToLayer(1), -1);
-
-    EXPECT_EQ(States().Count(), 3);
-    EXPECT_EQ(other.state.layerStates.Count(), 2);
-    for (int i = 0; i < States().Count(); ++i) States().At(i)->cacheValid = true;
-    other.stack.InvalidateLayerCache(-1);
-    for (int i = 0; i < States().Count(); ++i) EXPECT_TRUE(States().At(i)->cacheValid) << i;
-    EXPECT_FALSE(other.state.layerStates.At(0)->cacheValid);
-}
-
-// What each edit asks of its host: the block resized (into a new handle, where the model finds it
-// again), the previews restarted, and frames turned to the photo unless the rotation is kept.
-TEST_F(StackTest, EditsAskTheirHostForTheResizeThePreviewsAndTheRotation) {
-    const FileSpec spec = FileSpec::FromPath("C:\\Frames\\Oak.frm");
-    struct Case {
-        const char* edit;
-        std::function<bool(StackEdits&)> run;
-        int resizes, restarts, rotations, layers, paths;
-    };
-    const Case cases[] = {
-        {"insert a layer", [&](StackEdits& e) { return e.InsertFrame(1, spec, 9, false, false); }, 1, 1, 1, 3, 2},
-        {"insert a path record", [&](StackEdits& e) { return e.InsertFrame(3, spec, 9, true, true); }, 1, 1, 0, 2, 3},
-        {"write a frame source", [&](StackEdits& e) { return e.SetLayerRecordData(0, spec, 9, false); }, 0, 0, 1, 2, 2},
-        {"remove a layer", [](StackEdits& e) { return e.RemoveLayer(0); }, 1, 1, 0, 1, 2},
-        {"remove a path record", [](StackEdits& e) { return e.RemoveLayer(3); }, 1, 1, 0, 2, 1},
-        {"move a path record", [](StackEdits& e) { return e.MovePathRecord(2, 3); }, 0, 1, 0, 2, 2},
-        {"move a layer", [](StackEdits& e) { return e.MoveLayer(1, 2); }, 0, 1, 0, 2, 2},
-        {"delete the selected layer", [](StackEdits& e) { return e.DeleteFrame(false); }, 1, 1, 0, 1, 2},
-    };
-    for (const Case& c : cases) {
-        MakeStack(2, 2, 0);
-        Select(1);
-        block_.resizes = block_.restarts = block_.rotationRequests = 0;
-        ASSERT_TRUE(c.run(block_.edits)) << c.edit;
-        EXPECT_EQ(block_.resizes, c.resizes) << c.edit;
-        EXPECT_EQ(block_.restarts, c.restarts) << c.edit;
-        EXPECT_EQ(block_.rotationRequests, c.rotations) << c.edit;
-        EXPECT_EQ(View().LayerCount(), c.layers) << c.edit;
-        EXPECT_EQ(View().PathCount(), c.paths) << c.edit;
-        EXPECT_EQ(States().Count(), std::max(c.layers, 1) + c.paths) << c.edit;
-        // The model reads the block where the last resize left it.
-        for (int i = 0; i < c.layers + c.paths; ++i)
-            EXPECT_EQ(Stack().LayerRecord(i)->Bytes(), View().Bytes() + ParameterBlockView::RecordOffset(i, std::max(c.layers, 1)))
-                << c.edit << " record " << i;
-    }
 }
 
 }  // namespace

@@ -7,13 +7,15 @@
 
 class StubPreviewOwner : public PreviewOwner {
 public:
-    void RenderPreview(PhotoshopFilter&) override {}
+    void ShowTile(PhotoshopFilter&) override {}
     void ShowProgress(PhotoshopFilter&, double, double) override {}
     bool Undo() override { return false; }
     void ReleaseSavedState() override {}
     bool PushUndoState() override { return false; }
     void DisableCompositeView() override {}
     File& SettingsFile() override { return settings_; }
+    int16_t AlertOverDialog(int16_t) override { return 1; }
+    void EnableCommand(int16_t, bool) override {}
 
 private:
     File settings_;

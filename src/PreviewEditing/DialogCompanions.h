@@ -1,13 +1,9 @@
-// The settings tabs that float beside the preview dialog, as the filter class sees them. The tabs
-// stand above the renderer (they edit the stack through it), so the filter builds them through a
-// factory that whoever runs the preview dialog hands it.
+// The settings tabs that float beside the preview dialog, as the dialog's side of the filter sees
+// them. The tabs stand above it (they edit the stack through it): the preview dialog builds them
+// over its editor and hands them to it.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-
-class PSDialog;
-class Quorvel;
 
 // Tab types, in the order the tabs are built.
 enum TabType : int32_t {
@@ -39,6 +35,3 @@ public:
     // Writes where the tabs are, and which are shown, into the preference record.
     virtual void SavePlacement() = 0;
 };
-
-// Builds the tabs over the preview dialog (raises -108 when they cannot be made).
-using DialogCompanionsFactory = std::unique_ptr<DialogCompanions> (*)(Quorvel& filter, PSDialog& dialog);
