@@ -24,6 +24,8 @@
 #include "QuorvelShapes.h"
 #include "QVDatabase.h"
 #include "QVDatabaseRecord.h"
+#include "StackEdits.h"
+#include "StackLimits.h"
 #include "StringIds.h"
 
 namespace {
@@ -183,13 +185,20 @@ int32_t Quorvel::LoadLayerImages() {
 void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation) {
     const bool replacing = replace || GetKeyState(VK_MENU) < 0;
     QuorvelBase& stack = Stack();
+    if (!replacing) {
+        const LockedParameters parameters = stack.Lock();
+        if (parameters && StackLimits::AtLayerLimit(parameters.View().LayerCount())) {
+            StackEdits::AlertStackFull();
+            return;
+        }
+    }
     const int32_t position = stack.GetSelectedListPos();
     bool changed = false;
     if (replacing) {
         const int32_t layer = stack.ListPosToLayer(position);
         if (layer >= 0) changed = Edits().SetLayerRecordData(layer, spec, recordId, keepRotation);
     } else {
-        // A full stack is refused by the insertion, with its alert.
+        // A stack whose records fill the table is refused by the insertion, with its alert.
         changed = Edits().InsertFrameRecord(position, spec, recordId, keepRotation);
     }
     if (!changed) return;
