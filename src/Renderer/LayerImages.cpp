@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "AlertIds.h"
@@ -91,13 +92,9 @@ std::optional<std::string> LibraryFramePath(const QVDatabaseRecord& record, cons
     }
 }
 
-// Alert 16013: the message names the frame's file in place of its "%s".
-void AlertFrameNotFound(const char* fileName) {
-    char message[512];
-    if (!LoadResourceString(StringIds::kFrameNotFoundText, message, sizeof message)) message[0] = '\0';
-    std::string text = message;
-    if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, fileName ? fileName : "");
-    RunModalDialog(nullptr, AlertIds::kNotFound, text.c_str(), nullptr);
+// Replaces the first `placeholder` of text by value.
+void Substitute(std::string& text, std::string_view placeholder, const std::string& value) {
+    if (const size_t at = text.find(placeholder); at != std::string::npos) text.replace(at, placeholder.size(), value);
 }
 
 // Loads the frame file that a layer or path record names into its LayerState, unless the entry
@@ -208,16 +205,33 @@ void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replac
     InvalidatePreview();
 }
 
-void Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace) {
+void Quorvel::MissingFrames::Report() const {
+    if (count <= 0) return;
+    const int text = count == 1 ? StringIds::kFrameNotFoundText : StringIds::kFramesNotFoundText;
+    char message[512];
+    if (!LoadResourceString(text, message, sizeof message)) message[0] = '\0';
+    std::string shown = message;
+    // The file name goes in last, so that a name holding a placeholder of its own shows as it is.
+    Substitute(shown, "%d", std::to_string(count));
+    Substitute(shown, "%s", firstName);
+    RunModalDialog(nullptr, AlertIds::kNotFound, shown.c_str(), nullptr);
+}
+
+bool Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace, MissingFrames* missing) {
     const char* stored = FieldText(record, "Path");
-    if (!stored || !*stored) return;
+    if (!stored || !*stored) return true;
     const std::optional<std::string> path = LibraryFramePath(record, stored);
     if (path && path->size() < FileSpec::kSize) {
         const FileSpec spec = FileSpec::FromPath(*path);
         if (File(spec, 0).VerifyExists() == Err::None) {
             SetLayerFrame(spec, 0, replace, false);
-            return;
+            return true;
         }
     }
-    AlertFrameNotFound(FieldText(record, "Filename"));
+    const char* name = FieldText(record, "Filename");
+    MissingFrames alone;
+    MissingFrames& tally = missing ? *missing : alone;
+    if (tally.count++ == 0) tally.firstName = name ? name : "";
+    if (!missing) alone.Report();
+    return false;
 }
