@@ -153,15 +153,16 @@ int16_t FileImporter::PrepareFile(std::string& path) {
     return delegate_->AcceptFile(path) ? kImport : kSkip;
 }
 
-bool FileImporter::PrepareAndLoad(std::string& path, LayerState& loaded) {
+bool FileImporter::PrepareAndLoad(std::string& path, LayerState& loaded, FrameLayout layout) {
     if (PrepareFile(path) != kImport) {
         RecordSkipped();
         return false;
     }
-    // Loaded in its own colours (a quiet load keeps the file's mode), so that a colour frame keeps
-    // its colours in its pictures. A path too long for a file spec gives an empty one, which fails
-    // to load.
-    if (Quorvel::LoadFrameImage(ColourContext{}, true, FileSpec::FromPath(path), 0, loaded, true) != 0) {
+    // Quiet, so host mode keeps the file's own layout (its own colours for a colour frame, which no
+    // host conversion touches). A path too long for a file spec gives an empty one, which fails to
+    // load.
+    const bool inHostMode = layout == FrameLayout::kAsStored;
+    if (Quorvel::LoadFrameImage(ColourContext{}, inHostMode, FileSpec::FromPath(path), 0, loaded, true) != 0) {
         RecordFailed();
         return false;
     }
@@ -172,7 +173,7 @@ void FileImporter::ImportFile(uint32_t index, const std::string& entry) {
     if (!delegate_) return;
     std::string path = entry;
     LayerState loaded;
-    if (!PrepareAndLoad(path, loaded)) return;
+    if (!PrepareAndLoad(path, loaded, FrameLayout::kAsStored)) return;
     BufferRecord& image = loaded.imageBuffers[LayerState::kFrameImage];
     if (image.size == 0) {
         RecordFailed();

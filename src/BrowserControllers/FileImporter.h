@@ -103,9 +103,12 @@ protected:
     virtual void ImportFile(uint32_t index, const std::string& entry);
     // kImport to import the file at path (which a copy changes), anything else to skip it.
     virtual int16_t PrepareFile(std::string& path);
+    // How a prepared file's frame is loaded: in the file's own layout, or as the renderer reads a
+    // frame (a single image grey, in one plane).
+    enum class FrameLayout { kAsStored, kAsRendered };
     // Prepares the file at path (which may become its copy's) and loads its frame into loaded:
     // false, with the file counted as skipped or failed, when it is not to be recorded.
-    bool PrepareAndLoad(std::string& path, LayerState& loaded);
+    bool PrepareAndLoad(std::string& path, LayerState& loaded, FrameLayout layout);
 
     // The destination of a copy of path into folder: kImport, or kSkip when the file has no name
     // that can stand in a folder, the destination does not fit a file spec, or the delegate vetoes

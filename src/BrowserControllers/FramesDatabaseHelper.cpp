@@ -62,7 +62,10 @@ void FramesFileImporter::ImportFile(uint32_t index, const std::string& entry) {
     if (!frames_) return;
     std::string path = entry;
     LayerState loaded;
-    if (!PrepareAndLoad(path, loaded)) return;
+    // A single-image frame is a mask: its thumbnail and preview are grey, in one plane, as the
+    // renderer reads it and as the browser draws its preview. A three-file frame keeps the
+    // colours of its colour image.
+    if (!PrepareAndLoad(path, loaded, FrameLayout::kAsRendered)) return;
     const bool threePart = loaded.sourceKind == LayerState::kThreePart;
     BufferRecord& source = loaded.imageBuffers[threePart ? LayerState::kColourImage : LayerState::kFrameImage];
     const ImageInfo& sourceInfo = threePart ? loaded.partInfo[0] : loaded.frameInfo;

@@ -19,4 +19,6 @@ inline constexpr int kWelcomeTitle = 16954;
 
 // Names the frame's file where it holds "%s"; shown in the frame-not-found alert's "^0".
 inline constexpr int kFrameNotFoundText = 17217;
+// The same for several frames of one run: "%d" is how many, "%s" the first one's file.
+inline constexpr int kFramesNotFoundText = 17218;
 }  // namespace StringIds

@@ -98,10 +98,11 @@ const char* CppSQLiteException::ErrorCodeAsString(int code) {
 
 CppSQLiteDB::~CppSQLiteDB() { Close(); }
 
-void CppSQLiteDB::Open(const char* path) {
+void CppSQLiteDB::Open(const char* path, OpenMode mode) {
     Close();
     sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(path, &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags = SQLITE_OPEN_READWRITE | (mode == OpenMode::CreateWhenMissing ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(path, &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const std::string detail = db ? sqlite3_errmsg(db) : "cannot open the database file";
         sqlite3_close_v2(db);
@@ -125,6 +126,16 @@ void CppSQLiteDB::Open(const char* path) {
     }
     db_ = db;
     SetBusyTimeout(busyTimeoutMs_);
+}
+
+bool CppSQLiteDB::HasColumn(const char* table, const char* column) const {
+    CheckOpen();
+    const int rc = sqlite3_table_column_metadata(db_, "main", table, column, nullptr, nullptr, nullptr, nullptr, nullptr);
+    // SQLITE_ERROR is SQLite's answer for a table or column that is not there; any other failure
+    // (a schema that could not be read) is no answer at all.
+    if (rc == SQLITE_ERROR) return false;
+    if (rc != SQLITE_OK) RaiseLastError(rc);
+    return true;
 }
 
 void CppSQLiteDB::Close() noexcept {

@@ -118,12 +118,19 @@ public:
     CppSQLiteDB& operator=(const CppSQLiteDB&) = delete;
     virtual ~CppSQLiteDB();
 
-    // Opens (creating when missing) the database file at a UTF-8 path and installs the busy
-    // timeout. A file that is not an SQLite 3 database (an old SQLite 2 library among them) is
-    // refused without being touched.
-    virtual void Open(const char* path);
+    // Whether an open may create the file.
+    enum class OpenMode { CreateWhenMissing, ExistingOnly };
+
+    // Opens the database file at a UTF-8 path (creating it when missing, unless the mode says it
+    // must exist) and installs the busy timeout. A file that is not an SQLite 3 database (an old
+    // SQLite 2 library among them) is refused without being touched.
+    virtual void Open(const char* path, OpenMode mode = OpenMode::CreateWhenMissing);
     void Close() noexcept;
     bool IsOpen() const { return db_ != nullptr; }
+
+    // Whether the open database's schema has the table with the column. Reading the schema runs
+    // no statement and writes nothing.
+    bool HasColumn(const char* table, const char* column) const;
 
     // Executes statements without results; answers the number of rows the last one changed.
     int ExecDML(const char* sql);

@@ -1,5 +1,7 @@
 #include "QVDatabase.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "File.h"
 #include "RelativePaths.h"
 #include "StringIds.h"
+#include "Utf.h"
 
 namespace {
 
@@ -64,6 +67,9 @@ constexpr size_t kNameCapacity = 256;
 constexpr int32_t kNoFolderName = 3;
 constexpr int32_t kNoFileName = -43;
 
+// How many names a new library's file beside its place tries before the open gives up.
+constexpr int kMakeNameAttempts = 100;
+
 const char* NameOf(int table) { return kTables[table].name; }
 
 // The column that carries a record's id in every table that holds records.
@@ -80,6 +86,10 @@ std::optional<int64_t> RecordIdFromText(const char* text) {
     const long long value = std::strtoll(text, &end, 10);
     if (end == text || errno == ERANGE) return std::nullopt;
     return static_cast<int64_t>(value);
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesW(Utf8ToUtf16(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsAlreadyExists(const CppSQLiteException& e) { return std::strstr(e.ErrorMessage(), "already exists") != nullptr; }
@@ -162,8 +172,18 @@ int32_t QVDatabase::OpenPath(const std::string& path) {
     if (path.size() >= kPathCapacity) return SqlCode::CantOpen;
     path_ = path;
     try {
-        Open(path_.c_str());
-        CreateTables();
+        const bool made = !FileExists(path_) && MakeLibraryFile(path_);
+        Open(path_.c_str(), OpenMode::ExistingOnly);
+        if (!made) {
+            // The user's own file, another program's database: not a library, and not to be
+            // made one.
+            if (!HoldsLibrary()) {
+                Close();
+                throw CppSQLiteException(SqlCode::NotADatabase, "the file is not a library");
+            }
+            // A library of an older make may lack parts of the schema.
+            CreateTables();
+        }
     } catch (const CppSQLiteException& e) {
         return e.ErrorCode();
     }
@@ -172,6 +192,47 @@ int32_t QVDatabase::OpenPath(const std::string& path) {
     if (lastSeparator != std::string::npos) path_.resize(lastSeparator);
     return 0;
 }
+
+bool QVDatabase::MakeLibraryFile(const std::string& path) {
+    // A file beside the place, on the same volume so that the move is a rename, under a name that
+    // no other process holds: it is created exclusively, and another name is tried while one is
+    // taken (processes of other machines that share the folder may have the same id).
+    std::string made;
+    for (int attempt = 0; made.empty(); ++attempt) {
+        if (attempt == kMakeNameAttempts) throw CppSQLiteException(SqlCode::CantOpen, "no name for the new library");
+        const std::string name = path + "." + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount64()) + "-" + std::to_string(attempt) + ".new";
+        const HANDLE created = CreateFileW(Utf8ToUtf16(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created != INVALID_HANDLE_VALUE) {
+            CloseHandle(created);
+            made = name;
+        } else if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            throw CppSQLiteException(SqlCode::CantOpen, "the new library could not be created");
+        }
+    }
+    const std::wstring madeName = Utf8ToUtf16(made);
+    const auto discard = [&] {
+        Close();
+        DeleteFileW(madeName.c_str());
+        DeleteFileW(Utf8ToUtf16(made + "-journal").c_str());
+    };
+    try {
+        Open(made.c_str(), OpenMode::CreateWhenMissing);
+        CreateTables();
+        Close();
+    } catch (const CppSQLiteException&) {
+        discard();
+        throw;
+    }
+    // Without leave to replace: a library another process moved in first stays, and is the one.
+    if (MoveFileExW(madeName.c_str(), Utf8ToUtf16(path).c_str(), 0)) return true;
+    discard();
+    if (FileExists(path)) return false;
+    throw CppSQLiteException(SqlCode::CantOpen, "the new library could not be put in its place");
+}
+
+bool QVDatabase::HoldsLibrary() const { return HasColumn(NameOf(LibraryTable::Base), kBaseColumns[0].name); }
 
 void QVDatabase::CreateTableList(std::span<const int> tableIds) {
     CppSQLiteBuffer sql;

@@ -67,7 +67,14 @@ private:
 class BaseDatabase : public CppSQLiteDB {};
 
 // The frames library. Open results: 0; 3 no folder name; -43 no file name; 14 a path too long to
-// keep; otherwise the code of the CppSQLiteException that stopped the open.
+// keep; 26 a file that is no library; otherwise the code of the CppSQLiteException that stopped
+// the open.
+//
+// A library file is opened only when it is a library (it holds the record counter) or does not
+// exist yet; any other file is refused and left byte for byte as it was. A new library is made
+// whole beside its place and moved into it, so a file found at the place is never a library half
+// made by another process: when several processes make the same library at once, the first one
+// moved in is the library and every process opens it.
 class QVDatabase : public BaseDatabase {
 public:
     // The capacity of the path field (with its terminator), also the bound of stored-path results.
@@ -115,6 +122,12 @@ protected:
 
 private:
     int32_t OpenPath(const std::string& path);
+    // Makes a new library with its schema in a file beside path and moves it into path: true when
+    // it went in, false when another process's file was there first (this one is then deleted).
+    // Raises when the file cannot be made or moved. The object is left closed.
+    bool MakeLibraryFile(const std::string& path);
+    // Whether the open file is a library of ours: one that holds the record counter.
+    bool HoldsLibrary() const;
     // Adds the counter row when it is missing and moves a counter that lags behind the records
     // above the highest id of the given tables.
     void InitBaseRow(std::span<const int> tableIds);

@@ -28,6 +28,7 @@
 #include "QVDatabase.h"
 #include "QVDatabaseRecord.h"
 #include "SettingsDefaults.h"
+#include "StackEdits.h"
 #include "StackLimits.h"
 #include "StringIds.h"
 
@@ -94,13 +95,9 @@ std::optional<std::string> LibraryFramePath(const QVDatabaseRecord& record, cons
     }
 }
 
-// Alert 16013: the message names the frame's file in place of its "%s".
-void AlertFrameNotFound(const char* fileName) {
-    char message[512];
-    if (!LoadResourceString(StringIds::kFrameNotFoundText, message, sizeof message)) message[0] = '\0';
-    std::string text = message;
-    if (const size_t at = text.find("%s"); at != std::string::npos) text.replace(at, 2, fileName ? fileName : "");
-    RunModalDialog(nullptr, AlertIds::kNotFound, text.c_str(), nullptr);
+// Replaces the first `placeholder` of text by value.
+void Substitute(std::string& text, std::string_view placeholder, const std::string& value) {
+    if (const size_t at = text.find(placeholder); at != std::string::npos) text.replace(at, placeholder.size(), value);
 }
 
 // Puts back the cursor shown before a frame's load under the preview dialog (the decoding shows
@@ -209,13 +206,20 @@ int32_t Quorvel::LoadLayerImages() {
 void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation) {
     const bool replacing = replace || GetKeyState(VK_MENU) < 0;
     QuorvelBase& stack = Stack();
+    if (!replacing) {
+        const LockedParameters parameters = stack.Lock();
+        if (parameters && StackLimits::AtLayerLimit(parameters.View().LayerCount())) {
+            StackEdits::AlertStackFull();
+            return;
+        }
+    }
     const int32_t position = stack.GetSelectedListPos();
     bool changed = false;
     if (replacing) {
         const int32_t layer = stack.ListPosToLayer(position);
         if (layer >= 0) changed = Edits().SetLayerRecordData(layer, spec, recordId, keepRotation);
     } else {
-        // A full stack is refused by the insertion, with its alert.
+        // A stack whose records fill the table is refused by the insertion, with its alert.
         changed = Edits().InsertFrameRecord(position, spec, recordId, keepRotation);
     }
     if (!changed) return;
@@ -225,18 +229,35 @@ void Quorvel::SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replac
     RedoPreview();
 }
 
-void Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace) {
+void Quorvel::MissingFrames::Report() const {
+    if (count <= 0) return;
+    const int text = count == 1 ? StringIds::kFrameNotFoundText : StringIds::kFramesNotFoundText;
+    char message[512];
+    if (!LoadResourceString(text, message, sizeof message)) message[0] = '\0';
+    std::string shown = message;
+    // The file name goes in last, so that a name holding a placeholder of its own shows as it is.
+    Substitute(shown, "%d", std::to_string(count));
+    Substitute(shown, "%s", firstName);
+    RunModalDialog(nullptr, AlertIds::kNotFound, shown.c_str(), nullptr);
+}
+
+bool Quorvel::LoadLibraryFrame(const QVDatabaseRecord& record, bool replace, MissingFrames* missing) {
     const char* stored = FieldText(record, "Path");
-    if (!stored || !*stored) return;
+    if (!stored || !*stored) return true;
     const std::optional<std::string> path = LibraryFramePath(record, stored);
     if (path && path->size() < FileSpec::kSize) {
         const FileSpec spec = FileSpec::FromPath(*path);
         if (File(spec, 0).VerifyExists() == Err::None) {
             SetLayerFrame(spec, 0, replace, false);
-            return;
+            return true;
         }
     }
-    AlertFrameNotFound(FieldText(record, "Filename"));
+    const char* name = FieldText(record, "Filename");
+    MissingFrames alone;
+    MissingFrames& tally = missing ? *missing : alone;
+    if (tally.count++ == 0) tally.firstName = name ? name : "";
+    if (!missing) alone.Report();
+    return false;
 }
 
 // ---- Edits the preview dialog's commands run
@@ -255,7 +276,7 @@ bool Quorvel::CurrentLayerEditable() const {
 bool Quorvel::AddInstantFrame() {
     {
         const LockedParameters parameters = Stack().Lock();
-        if (!parameters || !StackLimits::HasRoomFor(parameters.View().LayerCount(), 0, false)) return false;
+        if (!parameters || StackLimits::AtLayerLimit(parameters.View().LayerCount())) return false;
     }
     // A shape layer with the default shape, an ellipse, in the place of a frame file's path.
     FileSpec shape{};
@@ -290,7 +311,7 @@ ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
     for (const std::string& path : paths) {
         {
             const LockedParameters parameters = Stack().Lock();
-            if (parameters && !StackLimits::HasRoomFor(parameters.View().LayerCount(), 0, false)) {
+            if (parameters && StackLimits::AtLayerLimit(parameters.View().LayerCount())) {
                 StackEdits::AlertStackFull();
                 break;
             }

@@ -166,9 +166,17 @@ public:
     // Uses a frame: replaces the selected layer's frame (replace, or Alt held), or inserts a layer
     // at the selected row (Edits()); alert 16006 when the stack is full.
     void SetLayerFrame(const FileSpec& spec, uint32_t recordId, bool replace, bool keepRotation);
-    // Uses the frame of a frames-library record (its "Filename", "Path" and "PathType"); alert
-    // 16013 when its file cannot be found.
-    void LoadLibraryFrame(const QVDatabaseRecord& record, bool replace);
+    // The library frames of one run whose files could not be found, told in one alert at its end.
+    struct MissingFrames {
+        std::string firstName;  // the file name of the first
+        int32_t count = 0;
+        // Alert 16013 naming the first and, when there were more, how many; nothing for none.
+        void Report() const;
+    };
+    // Uses the frame of a frames-library record (its "Filename", "Path" and "PathType"). False,
+    // with nothing changed, when its file cannot be found: alert 16013 names it, or, given a
+    // tally, it is counted there for the caller to tell. A record without a path does nothing.
+    bool LoadLibraryFrame(const QVDatabaseRecord& record, bool replace, MissingFrames* missing = nullptr);
     // The next LoadLayerImages turns frames to the photo's orientation, unless the preference
     // turns automatic rotation off.
     static void RequestAutomaticRotation();
@@ -183,8 +191,9 @@ public:
     // bounds of the randomizer preferences. invertSource swaps the meaning of the use-all-records
     // option for this call (which matters once the library window hands over a list of its own;
     // until then its list is the whole library). Nothing is drawn for a frame that was not
-    // inserted, and the first one that is not (a full stack, a missing file: each shows its alert)
-    // ends the run. False, with nothing added and no alert, when the library is absent or holds no
+    // inserted. A frame whose file is missing is passed over and the run goes on; one alert at the
+    // end names the first missing file and how many were missing. A full stack ends the run, with
+    // its alert. False, with nothing added and no alert, when the library is absent or holds no
     // frame to pick; true when a frame was added.
     bool AddRandomFrame(bool invertSource, RandomFrameContext& context);
 

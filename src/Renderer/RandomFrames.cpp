@@ -174,6 +174,7 @@ bool Quorvel::AddRandomFrame(bool invertSource, RandomFrameContext& context) {
     const bool useAllRecords = ((options.flags & RandomizerOptions::kUseAllRecords) != 0) != invertSource;
     RandomDraws& draws = context.draws;
     bool added = false;
+    MissingFrames missing;
     try {
         QVDatabaseRecordSet candidates(context.library, "Frames");
         SelectCandidates(candidates, options, useAllRecords);
@@ -187,9 +188,11 @@ bool Quorvel::AddRandomFrame(bool invertSource, RandomFrameContext& context) {
             if (candidates.RecordAt(draws.Below(candidates.Count()), frame) != 0) break;
             frame.Load({"Filename", "PathType", "Path"});
             const int32_t before = CurrentLayerCount(Stack());
-            LoadLibraryFrame(frame, false);
-            // The frame could not be used (the stack is full, its file is gone): the user has been
-            // told, and the next picks would fail the same way or bury that alert under others.
+            // A frame whose file is gone is passed over: the other frames drawn still go onto the
+            // stack, and the missing ones are told once, after the run, not one alert each.
+            if (!LoadLibraryFrame(frame, false, &missing)) continue;
+            // The frame could not be used (the stack is full): the user has been told, and the
+            // next picks would fail the same way.
             if (CurrentLayerCount(Stack()) != before + 1) break;
             // The new layer is the selected one, wherever the photo's row put it.
             const std::optional<RecordRef> layer = Stack().SelectedLayerRecord();
@@ -201,6 +204,7 @@ bool Quorvel::AddRandomFrame(bool invertSource, RandomFrameContext& context) {
     } catch (const CppSQLiteException&) {
         // A library that cannot be read has no frames to give; the layers added so far stay.
     }
+    missing.Report();
     if (added) RedoPreview();
     return added;
 }

@@ -17,6 +17,7 @@
 #include "PSDialog.h"
 #include "Quorvel.h"
 #include "ResourceImage.h"
+#include "StackLimits.h"
 #include "WindowServices.h"
 
 namespace {
@@ -307,7 +308,7 @@ bool FrameStackTab::RunButton(int16_t item) {
             editor.SavePreset();
             return false;
         case kAddInstant: {
-            if (ReadStackShape(Stack()).layers >= BlockLayout::kMaxLayers || !editor.AddInstantFrame()) return false;
+            if (StackLimits::AtLayerLimit(ReadStackShape(Stack()).layers) || !editor.AddInstantFrame()) return false;
             if (QuorvelTab* shapeTab = FindTab(Preview(), kShapeTab)) shapeTab->Show(kShowInFront);
             editor.UpdateCommandStates();
             return true;

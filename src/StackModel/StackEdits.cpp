@@ -87,8 +87,10 @@ bool StackEdits::InsertFrame(int32_t index, const FileSpec& spec, uint32_t recor
         oldEnd = StoredEnd(block);
         room = StackLimits::HasRoomFor(block.LayerCount(), block.PathCount(), pathRecord);
     }
+    // A record the table cannot take is refused as the storage would refuse it, before anything
+    // is resized.
     if (!room) {
-        AlertStackFull();
+        RunModalDialog(nullptr, AlertIds::kNewFrameMemory, nullptr, nullptr);
         return false;
     }
     // Layers go between the layers, path records between the path records.

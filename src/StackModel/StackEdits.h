@@ -35,9 +35,10 @@ public:
 
     // Inserts a layer (or, with pathRecord, a texture path record) at record index `index` with the
     // frame's file spec; a layer inserted inside a linked group joins it, and layers keep naming
-    // the textures they named. False, after alert 16006, when the stack has no room for it (32
-    // layers, 32 stored records), or after alert 16005 when memory is short; the block and the
-    // table are then as before.
+    // the textures they named. False, after alert 16005, when the stack has no room for another
+    // record (32 layers, or 32 stored records) or memory is short; the block and the table are
+    // then as before. Whoever offers the user a new frame refuses a stack at its layer limit first,
+    // with AlertStackFull.
     bool InsertFrame(int32_t index, const FileSpec& spec, uint32_t recordId, bool pathRecord, bool keepRotation);
     // Writes record `index`'s frame source and forgets its loaded image.
     bool SetLayerRecordData(int32_t index, const FileSpec& spec, uint32_t recordId, bool keepRotation);

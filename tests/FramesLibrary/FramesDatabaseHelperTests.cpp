@@ -190,13 +190,15 @@ TEST_F(FramesLibraryTest, ImportsAFixtureFolderWithItsCountsCategoriesThumbnails
         const char* name;
         const char* category;
         const char* storedPath;  // relative to the library's folder
-        int thumbnailWidth, thumbnailHeight, channels;
+        int thumbnailWidth, thumbnailHeight, channels;  // the preview's channels too
         int previewWidth, previewHeight;
         bool masks;
     };
+    // A single-image frame is a mask, grey in one plane whatever the colours of its file; a
+    // three-file frame keeps the colours of its colour image.
     const Expected cases[] = {
         {"Carved.FRR", "User", "in\\Carved.FRR", 128, 96, 3, 512, 384, true},
-        {"Edges 01.jpg", "Edges", "in\\Edges 01.jpg", 128, 96, 3, 512, 384, false},
+        {"Edges 01.jpg", "Edges", "in\\Edges 01.jpg", 128, 96, 1, 512, 384, false},
         {"Grunge 02.jpg", "Grunge", "in\\sub\\deeper\\Grunge 02.jpg", 128, 64, 1, 512, 256, false},
     };
     std::vector<int32_t> rids;
@@ -219,6 +221,7 @@ TEST_F(FramesLibraryTest, ImportsAFixtureFolderWithItsCountsCategoriesThumbnails
         const PictureHeader::Layout preview = Describe(rgb, frame.RGBPreviewSize());
         EXPECT_EQ(preview.width, c.previewWidth);
         EXPECT_EQ(preview.height, c.previewHeight);
+        EXPECT_EQ(preview.channels, c.channels);
         const uint8_t* innerBytes = frame.GetInMaskPreview();
         const PictureHeader::Layout inner = Describe(innerBytes, frame.InMaskPreviewSize());
         const uint8_t* outerBytes = frame.GetOutMaskPreview();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -192,6 +193,72 @@ TEST(LibraryDatabase, OpenResultsReportWhatStoppedTheOpen) {
     const std::string tooLong = folder.Path() + "\\" + std::string(QVDatabase::kPathCapacity, 'a') + ".sdb";
     EXPECT_EQ(longPath.OpenAt(tooLong.c_str()), 14);
     EXPECT_FALSE(longPath.IsOpen());
+}
+
+// Only a library, or a file that is not there yet, is opened as a library: any other file at the
+// library's path is refused and keeps every byte, whichever library is asked to open it.
+TEST(LibraryDatabase, AFileThatIsNoLibraryIsRefusedAndLeftAsItWas) {
+    ScratchFolder folder;
+    std::vector<unsigned char> otherProgram;
+    {
+        const std::string file = folder.File("Other.db");
+        CppSQLiteDB other;
+        other.Open(file.c_str());
+        other.ExecDML("create table Customers (Name Text, Town Text);");
+        other.ExecDML("insert into Customers values ('Ada', 'Bern');");
+        other.Close();
+        otherProgram = ReadBytes(file);
+        ASSERT_FALSE(otherProgram.empty());
+    }
+    const struct {
+        const char* what;
+        std::vector<unsigned char> bytes;
+    } files[] = {
+        {"an empty file", {}},
+        {"a text file", {'n', 'o', 't', 'e', 's', '\r', '\n'}},
+        {"another program's database", otherProgram},
+    };
+    for (const bool presets : {false, true}) {
+        for (const auto& file : files) {
+            SCOPED_TRACE(std::string(file.what) + (presets ? ", presets library" : ", frames library"));
+            const std::string path = folder.File("Library.sdb");
+            WriteBytes(path, file.bytes);
+            std::unique_ptr<QVDatabase> db = presets ? std::make_unique<QVPresetsDatabase>() : std::make_unique<QVDatabase>();
+            EXPECT_EQ(db->OpenAt(path.c_str()), SqlCode::NotADatabase);
+            EXPECT_FALSE(db->IsOpen());
+            EXPECT_EQ(ReadBytes(path), file.bytes);
+            EXPECT_EQ(std::string(db->Path()), path);  // the file the alert names
+        }
+    }
+}
+
+// A library that holds its counter but lacks tables of a newer make is a library: it gets them.
+// A new library leaves nothing beside it.
+TEST(LibraryDatabase, ALibraryWithoutSomeTablesGetsThemAndANewOneLeavesNothingBeside) {
+    ScratchFolder folder;
+    const std::string path = folder.File("Quorvel.sdb");
+    {
+        CppSQLiteDB older;
+        older.Open(path.c_str());
+        older.ExecDML("create table Base (NextRecordID Integer, Version Integer);");
+        older.ExecDML("insert into Base values(10005, 1);");
+    }
+    {
+        QVDatabase db;
+        ASSERT_EQ(db.OpenAt(path.c_str()), 0);
+        EXPECT_EQ(QueryRows(db, kSchemaQuery), AsStored(kFramesSchema));
+        EXPECT_EQ(QueryRows(db, "select * from Base;"), std::vector<std::string>{"10005|1"});
+    }
+    const std::string fresh = folder.File("QuorvelPresets.sdb");
+    {
+        QVPresetsDatabase db;
+        ASSERT_EQ(db.OpenAt(fresh.c_str()), 0);
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(Utf8ToUtf16(folder.Path()))))
+        names.push_back(Utf16ToUtf8(entry.path().filename().wstring()));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"Quorvel.sdb", "QuorvelPresets.sdb"}));
 }
 
 TEST(LibraryDatabase, DefaultPlacesAreTheApplicationDataFolders) {

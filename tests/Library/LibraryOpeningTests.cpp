@@ -74,6 +74,16 @@ TEST_F(WindowlessDialog, ALibraryThatCannotOpenIsAbsentLeftAloneAndReported) {
         ASSERT_GT(damagedSchema.size(), 1024u);
         std::fill(damagedSchema.begin() + 100, damagedSchema.begin() + 1024, 0xC3);
     }
+    // Files that are no library: they are not made one.
+    std::vector<unsigned char> otherProgram;
+    {
+        const std::string other = folder.File("Other.db");
+        CppSQLiteDB database;
+        database.Open(other.c_str());
+        database.ExecDML("create table Notes (Text Text);");
+        database.Close();
+        otherProgram = ReadBytes(other);
+    }
     const struct {
         const char* what;
         std::vector<unsigned char> bytes;
@@ -81,6 +91,8 @@ TEST_F(WindowlessDialog, ALibraryThatCannotOpenIsAbsentLeftAloneAndReported) {
         {"garbage", std::vector<unsigned char>(1000, 0x5A)},
         {"an old SQLite 2 library", oldLibrary},
         {"a library with a damaged schema page", damagedSchema},
+        {"an empty text file", {}},
+        {"another program's database", otherProgram},
     };
     for (const auto& library : cases) {
         SCOPED_TRACE(library.what);

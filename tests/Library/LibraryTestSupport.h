@@ -40,8 +40,8 @@ public:
 template <class Library>
 class TracedLibrary : public Library {
 public:
-    void Open(const char* path) override {
-        Library::Open(path);
+    void Open(const char* path, CppSQLiteDB::OpenMode mode) override {
+        Library::Open(path, mode);
         trace.Attach(*this);
     }
     StatementTrace trace;

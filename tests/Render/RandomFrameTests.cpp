@@ -253,7 +253,7 @@ TEST_F(RandomFrameTest, EqualBoundsGiveTheirValueWithoutADraw) {
     EXPECT_EQ(alerts.Text(), "");
 }
 
-TEST_F(RandomFrameTest, AFrameThatCannotBeInsertedEndsTheRunWithOneAlertAndNoDraws) {
+TEST_F(RandomFrameTest, AFrameThatCannotBeInsertedGetsNoDrawsAndTheRunOneAlert) {
     Randomizer options;
     options.frames = {4, 4};
     SetRandomizer(options);
@@ -266,8 +266,8 @@ TEST_F(RandomFrameTest, AFrameThatCannotBeInsertedEndsTheRunWithOneAlertAndNoDra
     const Case cases[] = {
         {"full stack", BlockLayout::kMaxLayers, true, "alert 16006 answered 1: Quorvel cannot use more than 32 frames.\n"},
         {"missing file", 1, false,
-         "alert 16013 answered 1: Could not locate frame image \"gone.jpg\". The disk, CD, or server may be off-line, "
-         "or the file has been moved.\n"},
+         "alert 16013 answered 1: Could not locate 4 frame images, the first \"gone.jpg\". The disk, CD, or server "
+         "may be off-line, or the files have been moved.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,6 +282,41 @@ TEST_F(RandomFrameTest, AFrameThatCannotBeInsertedEndsTheRunWithOneAlertAndNoDra
         EXPECT_EQ(BlockBytes(), before);
         EXPECT_EQ(draws.DrawsMade(), 0);
     }
+}
+
+// A frame whose file is missing is passed over: the other frames drawn still go onto the stack,
+// and one alert at the end names the first missing file and how many were missing.
+TEST_F(RandomFrameTest, AMissingFrameFileIsPassedOverAndToldOnceForTheRun) {
+    AddFrame("gone.jpg", 128, false);
+    AddFrame("grey.jpg", 128);
+    Randomizer options;
+    options.frames = {6, 6};
+    SetRandomizer(options);
+    bool sawBoth = false;
+    for (uint32_t seed = 1; seed <= 8; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        MakeStack(1);
+        const AlertLog alerts;
+        RandomDraws draws(seed);
+        const bool added = AddRandomFrame(draws);
+        const int layers = LayerCount() - 1;
+        const int missing = 6 - layers;
+        EXPECT_EQ(added, layers > 0);
+        for (int i = 0; i < layers; ++i) EXPECT_EQ(SourceText(i), folder_ / "grey.jpg");
+        std::string expected;
+        if (missing == 1) {
+            expected = "alert 16013 answered 1: Could not locate frame image \"gone.jpg\". The disk, CD, or server may "
+                       "be off-line, or the file has been moved.\n";
+        } else if (missing > 1) {
+            expected = "alert 16013 answered 1: Could not locate " + std::to_string(missing) +
+                       " frame images, the first \"gone.jpg\". The disk, CD, or server may be off-line, or the files "
+                       "have been moved.\n";
+        }
+        EXPECT_EQ(alerts.Text(), expected);
+        sawBoth = sawBoth || (layers > 0 && missing > 0);
+    }
+    // The seeds draw both frames in one run, so a missing one is seen followed by a found one.
+    EXPECT_TRUE(sawBoth);
 }
 
 TEST_F(RandomFrameTest, NoFrameToPickAddsNothingQuietly) {

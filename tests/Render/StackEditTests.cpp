@@ -214,7 +214,8 @@ TEST_F(StackEditTest, LoadingImagesBuildsShapesAndMarksUnloadedFramesMissing) {
 // ---- The stack's limit
 
 TEST_F(StackEditTest, ARecordThatDoesNotFitTheStackIsRefusedWithTheBlockUnchanged) {
-    // Every stored record takes one of 32 LayerState entries, the empty stack's placeholder too.
+    // Every stored record takes one of 32 LayerState entries, the empty stack's placeholder too:
+    // a record the table cannot take is refused for want of room.
     struct Case {
         int layers, paths;
         bool pathRecord, fits;
@@ -222,6 +223,7 @@ TEST_F(StackEditTest, ARecordThatDoesNotFitTheStackIsRefusedWithTheBlockUnchange
     const Case cases[] = {
         {32, 0, false, false}, {31, 0, false, true}, {30, 2, false, false}, {30, 2, true, false},
         {0, 31, false, true},  {0, 31, true, false}, {1, 30, true, true},   {1, 31, false, false},
+        {32, 0, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("N " + std::to_string(c.layers) + " M " + std::to_string(c.paths) +
@@ -236,7 +238,8 @@ TEST_F(StackEditTest, ARecordThatDoesNotFitTheStackIsRefusedWithTheBlockUnchange
             EXPECT_EQ(alerts.Text(), "");
             EXPECT_EQ(state_.layerStates.Count(), std::max(c.layers + (c.pathRecord ? 0 : 1), 1) + c.paths + (c.pathRecord ? 1 : 0));
         } else {
-            EXPECT_EQ(alerts.Text(), "alert 16006 answered 1: Quorvel cannot use more than 32 frames.\n");
+            EXPECT_EQ(alerts.Text(),
+                      "alert 16005 answered 1: Could not create or load a new frame because the memory is full.\n");
             EXPECT_EQ(BlockBytes(), before);
             EXPECT_EQ(state_.layerStates.Count(), entries);
         }
@@ -283,6 +286,33 @@ TEST_F(FrameFileTest, AFullStackTakesAFrameOnlyInPlaceOfTheSelectedOne) {
     EXPECT_EQ(LayerId(4), 5u);  // the selected layer, on row 5 above the photo
     EXPECT_EQ(SourceText(Layer(4)), grey_);
     EXPECT_EQ(Selected(), 4);
+}
+
+// The limit the user is told of is the 32 layers; a stack with fewer layers whose textures fill
+// the table has no room for the new frame's record.
+TEST_F(FrameFileTest, AFrameForAStackAtItsLimitIsRefusedWithTheAlertOfThatLimit) {
+    struct Case {
+        int layers, paths;
+        const char* alert;
+    };
+    const Case cases[] = {
+        {32, 0, "alert 16006 answered 1: Quorvel cannot use more than 32 frames.\n"},
+        {31, 1, "alert 16005 answered 1: Could not create or load a new frame because the memory is full.\n"},
+        {30, 2, "alert 16005 answered 1: Could not create or load a new frame because the memory is full.\n"},
+        {1, 31, "alert 16005 answered 1: Could not create or load a new frame because the memory is full.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("N " + std::to_string(c.layers) + " M " + std::to_string(c.paths));
+        MakeStack(c.layers, c.paths);
+        Select(0);
+        const std::vector<uint8_t> before = BlockBytes();
+        const int entries = state_.layerStates.Count();
+        const AlertLog alerts;
+        filter_.SetLayerFrame(FileSpec::FromPath(grey_), 5, false, true);
+        EXPECT_EQ(alerts.Text(), c.alert);
+        EXPECT_EQ(BlockBytes(), before);
+        EXPECT_EQ(state_.layerStates.Count(), entries);
+    }
 }
 
 // ---- Using a frame
