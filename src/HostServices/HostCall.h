@@ -42,9 +42,9 @@ struct HostCall {
     // per sample of its image mode.
     static HostCall OfFilterRecord(int16_t selector, FilterRecord* record, intptr_t* data);
 
-    // The call of the innermost open scope (an empty call between calls). Only the entry and the
-    // framework's border, where the framework takes the call from the entry, read it: everything
-    // else is handed its call.
+    // The call of the innermost open scope (an empty call between calls). The plug-in's code reads
+    // none of it: every piece is handed its call. Tests that open a scope round the code they drive
+    // read it here.
     static HostCall& Current();
 };
 

@@ -243,7 +243,7 @@ void FrameStackTab::UpdateButtons() {
         InvalidateRect(GetItemRect(item));
     };
     enable(kRemoveFrame, stack.selectedLayer >= 0);
-    enable(kAddInstant, stack.layers < BlockLayout::kMaxLayers);
+    enable(kAddInstant, !StackLimits::AtLayerLimit(stack.layers));
 }
 
 void FrameStackTab::UpdateControls() {
