@@ -5,10 +5,7 @@
 // The dialog keeps for its own the preview's geometry (zoom and scroll), the drawing of the
 // rendered tiles through the host's displayPixels, the undo and redo lists, the preferences' round
 // trip and the command table (PreviewCommands.h) that runs its menu commands and decides when they
-// are enabled.
-//
-// The windowless form (template id 0) only opens the frames and presets libraries: the start
-// routine and the script-parameter reader build one for that before anything else.
+// are enabled. The libraries it shows are opened by the start routine before it is built.
 #pragma once
 
 #include <array>

@@ -17,7 +17,7 @@
 namespace {
 
 // Each case starts and ends with both libraries closed and the default library path.
-class WindowlessDialog : public testing::Test {
+class CallLibraries : public testing::Test {
 protected:
     void SetUp() override { CloseLibraries(); }
     void TearDown() override {
@@ -32,7 +32,7 @@ protected:
 
 }  // namespace
 
-TEST_F(WindowlessDialog, OpensTheFramesLibraryAtTheLibraryPathAndThePresetsLibraryAtItsPlace) {
+TEST_F(CallLibraries, OpensTheFramesLibraryAtTheLibraryPathAndThePresetsLibraryAtItsPlace) {
     SetLibraryPathSetting(folder.File("Quorvel.sdb"));
     OpenLibraries();
     ASSERT_NE(FramesLibrary(), nullptr);
@@ -49,7 +49,7 @@ TEST_F(WindowlessDialog, OpensTheFramesLibraryAtTheLibraryPathAndThePresetsLibra
     EXPECT_EQ(FramesLibrary(), frames);
 }
 
-TEST_F(WindowlessDialog, AnEmptyLibraryPathOpensTheDefaultPlace) {
+TEST_F(CallLibraries, AnEmptyLibraryPathOpensTheDefaultPlace) {
     OpenLibraries();
     ASSERT_NE(FramesLibrary(), nullptr);
     QVDatabase defaults;
@@ -57,7 +57,7 @@ TEST_F(WindowlessDialog, AnEmptyLibraryPathOpensTheDefaultPlace) {
     EXPECT_EQ(std::string(FramesLibrary()->Path()) + "\\Quorvel.sdb", defaults.Path());
 }
 
-TEST_F(WindowlessDialog, ALibraryThatCannotOpenIsAbsentLeftAloneAndReported) {
+TEST_F(CallLibraries, ALibraryThatCannotOpenIsAbsentLeftAloneAndReported) {
     std::vector<unsigned char> oldLibrary(2048, 0x20);
     const std::string signature = "** This file contains an SQLite 2.1 database **";
     std::copy(signature.begin(), signature.end(), oldLibrary.begin());
