@@ -184,17 +184,17 @@ bool Quorvel::GetApplyToNewLayer() {
 
 bool Quorvel::WantsLayeredOutputA() {
     const LockedParameters parameters = Stack().Lock();
-    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputMask;
+    return LayeredOutput() && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputMask;
 }
 
 bool Quorvel::WantsLayeredOutputB() {
     const LockedParameters parameters = Stack().Lock();
-    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
+    return LayeredOutput() && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
 }
 
 bool Quorvel::GetLayeredOutputMode() {
     const LockedParameters parameters = Stack().Lock();
-    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) != 0;
+    return LayeredOutput() && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) != 0;
 }
 
 // ---- Commands
@@ -218,7 +218,7 @@ void Quorvel::UpdateCommandStates() {
     if (PSDialog* dialog = MainDialog()) RedrawPreviewOverlay(*this, *dialog);
     if (companions_) companions_->UpdateAll();
     // Hosts that cannot take the result as new layers get the plain result.
-    if (!IsPhotoshopHost() || !layeredOutput_) {
+    if (!IsPhotoshopHost() || !LayeredOutput()) {
         const LockedParameters parameters = Stack().Lock();
         if (parameters) {
             const RecordRef block = parameters.View().Block();
