@@ -173,7 +173,7 @@ ErrorCode Quorvel::LoadPresetFile(std::string_view path, bool detached) {
 
     // The run-time tables take both stacks before the block is replaced, so that nothing can fail
     // once it is.
-    const int32_t roomSlots = std::max(slots, bevels_.Count());
+    const int32_t roomSlots = std::max(slots, Bevels().Count());
     const int32_t roomEntries = std::max(slots + paths, LayerStates().Count());
     if (const ErrorCode error = ResizeRunTimeTables(roomSlots, roomEntries - roomSlots)) return error;
 

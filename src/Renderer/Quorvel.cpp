@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 
 #include "Errors.h"
 #include "FirstRunTables.h"
@@ -12,12 +11,17 @@
 #include "HostMemory.h"
 #include "HostServices.h"
 #include "LayerState.h"
+#include "PreviewOwner.h"
+#include "RenderPulse.h"
 #include "RenderSession.h"
 #include "SessionState.h"
 #include "StackLimits.h"
 #include "Utf.h"
 
-Quorvel::~Quorvel() { ReleaseLayerStates(); }
+Quorvel::Quorvel(HostCall& call, StackState& state)
+    : PhotoshopFilter(call), state_(state), render_(call, Session(), state.layerStates, *this) {}
+
+Quorvel::~Quorvel() = default;
 
 QuorvelBase& Quorvel::Stack() const {
     if (!stack_) stack_.emplace(Record().parameters, state_);
@@ -83,9 +87,6 @@ void Quorvel::InitializeGlobals() {
     session.warningShown = false;
     session.sourceOutOfMemory = false;
     session.updateRegion.Reset();
-    photoTransform_ = {};
-    photoScaleClamped_ = false;
-    photoChanged_ = false;
     LayerStates().Release();
     BuildFirstRunTables();
     if (DataWordHoldsBlock(Call().data)) RestoreFrameCache(*Call().data, OutputPlaneCount());
@@ -117,44 +118,40 @@ void Quorvel::RedoPreview() {
     InvalidateAllInstances();
 }
 
-void Quorvel::Prepare() {
-    // A host with little memory keeps half of it free; a larger one keeps 2 MB.
-    constexpr int32_t kSmallHostSpace = 0x400000;
-    constexpr int32_t kLargeHostReserve = 0x200000;
-    FilterRecord& record = Record();
-    record.bufferSpace = record.maxSpace <= kSmallHostSpace ? std::max(record.maxSpace / 2, 0) : kLargeHostReserve;
+// ---- The render's slots and its host
+
+void Quorvel::SetupRun() { render_.SetupRun(GetHostKind()); }
+
+bool Quorvel::NextTile() {
+    const bool more = PhotoshopFilter::NextTile();
+    render_.TileChosen();
+    return more;
 }
 
-void Quorvel::SetupRun() {
-    ReleaseLayerStates();
-    const FilterRecord& record = Record();
-    layeredOutput_ = record.inTransparencyMask != 0 && record.inLayerMasks != 0 && record.outLayerMasks != 0 &&
-                     GetHostKind() != kHostKindElements;
-    THROW_IF_ERROR(ResizeStackStorage(0, false));
-    // The photo's buffer is taken when a placement needs it: most runs read the host's pixels
-    // directly, and a buffer of the whole image held for nothing halves what the tiles may use.
-    sourceBuffer_.Free();
-    render_.photo = PhotoPlacement{};
-    render_.photoResampled = false;
+void Quorvel::TileStep(int32_t k, const Rect16& tile) {
+    RenderPulse pulse(*this);
+    render_.TileStep(k, tile, pulse.BetweenBlocks());
 }
 
-bool Quorvel::HoldSourceBuffer(const Rect16& area) {
-    const int16_t planes = InputPlaneCount();
-    const auto bytes = static_cast<uint32_t>(Call().bytesPerSample);
-    const Rect16& held = sourceBuffer_.Bounds();
-    if (sourceBuffer_.IsAllocated() && sourceBuffer_.Planes() == planes && sourceBuffer_.BytesPerSample() == bytes &&
-        RectWidth(held) >= RectWidth(area) && RectHeight(held) >= RectHeight(area))
-        return true;
-    sourceBuffer_.Free();
-    if (sourceBuffer_.Allocate(area, planes, bytes) == Err::None) return true;
-    Session().sourceOutOfMemory = true;
-    return false;
+RenderInstance Quorvel::Instance() const {
+    RenderInstance instance;
+    instance.previewScale = PreviewScale();
+    instance.integerScale = IntegerScale();
+    instance.preview = HasOwner();
+    instance.dialog = Dialog();
+    instance.withSelection = Framework().withSelection;
+    instance.framesWithoutPhoto = Options().fwnl;
+    instance.wholeRect = WholeRect();
+    instance.inputPlanes = InputPlaneCount();
+    instance.outputPlanes = OutputPlaneCount();
+    instance.sampleBytes = SampleBytes();
+    return instance;
 }
 
-void Quorvel::ReleaseLayerStates() {
-    placements_.Release();
-    passes_.Release();
-    bevels_.Release();
+void Quorvel::StartTileWalk(std::optional<TileSize> tile, int32_t steps) {
+    if (tile) SetTileSize(tile->columns, tile->rows);
+    PhotoshopFilter::BeginPass();
+    SetStepCount(steps);
 }
 
 void Quorvel::ClearRecordInfo() {
@@ -186,8 +183,8 @@ ErrorCode Quorvel::ResizeStackStorage(int32_t delta, bool pathRecords) {
 }
 
 ErrorCode Quorvel::ResizeRunTimeTables(int32_t slots, int32_t paths) {
-    for (const ErrorCode error : {LayerStates().Resize(slots + paths), placements_.Resize(2 * slots),
-                                  passes_.Resize(4 * slots), bevels_.Resize(slots)})
-        if (error) return error;
-    return Err::None;
+    // Every table is sized, whatever an earlier one answered.
+    const ErrorCode images = LayerStates().Resize(slots + paths);
+    const ErrorCode tables = render_.ResizeTables(slots);
+    return images ? images : tables;
 }

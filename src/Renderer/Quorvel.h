@@ -1,6 +1,8 @@
 // The product's filter class: the framework's filter over the frame-stack model it owns for its
-// call. It answers the framework's slots for the render's life cycle, keeps the per-run record
-// tables, and is the host of the stack edits (the block's storage, frame loading, the previews).
+// call. Its render slots forward to the render it composes (FrameRender), whose host it is; it
+// keeps the call's session round trip, the block's defaults and checks, frame files, presets and
+// the batch hand-off, and is the host of the stack edits (the block's storage, frame loading, the
+// previews).
 #pragma once
 
 #include <array>
@@ -16,7 +18,7 @@
 #include "QuorvelBase.h"
 #include "RenderRecords.h"
 #include "File.h"
-#include "RenderSetup.h"
+#include "FrameRender.h"
 #include "SettingsLayout.h"
 #include "StackEdits.h"
 #include "StackState.h"
@@ -26,13 +28,13 @@ struct LayerState;
 class QVDatabaseRecord;
 class ThumbnailSource;
 
-class Quorvel : public PhotoshopFilter, private StackEditHost {
+class Quorvel : public PhotoshopFilter, private StackEditHost, private FrameRenderHost {
 public:
     static constexpr uint32_t kSignature = 'qvxq';
 
     // A filter object of the call whose stack state is `state` (the photo's row and the LayerState
     // table, which the call's filter objects share); the call and the state outlive the object.
-    Quorvel(HostCall& call, StackState& state) : PhotoshopFilter(call), state_(state) {}
+    Quorvel(HostCall& call, StackState& state);
     ~Quorvel() override;
 
     uint32_t GetSignature() const override { return kSignature; }
@@ -71,28 +73,26 @@ public:
     // the stack would leave its limits.
     ErrorCode ResizeStackStorage(int32_t delta, bool pathRecords) override;
 
-    // Asks the host to keep buffer space free for the renderer: half of a small maxSpace, else
-    // 2 MB. The framework's filter-case checks do not apply to this class.
-    void Prepare() override;
-    // Starts a scheduler run: empty tables sized to the block's stack, whether the run may write
-    // layered output, and the photo's buffer. A table that cannot be sized is raised.
-    void SetupRun() override;
-    // Frees the placements, then the pass records, then the bevel records, each table from its
-    // last record down. Safe on empty tables and when called again.
-    void ReleaseLayerStates() override;
     // A scripted run leaves no record information behind.
     void ClearRecordInfo() override;
 
-    // The render slots: the render start places the photo and every layer and prepares one pass
-    // per visible effect; each tile step draws one pass's coverage; the compose step merges the
-    // passes with the photo into the host's output.
-    void BeginPass() override;
+    // ---- The render's slots, forwarded to the render (FrameRender.h says what each does)
+
+    // The framework's filter-case checks do not apply to this class.
+    void Prepare() override { render_.ReserveHostSpace(); }
+    void SetupRun() override;
+    void ReleaseLayerStates() override { render_.ReleaseTables(); }
+    void BeginPass() override { render_.BeginPass(Instance(), Stack()); }
     bool NextTile() override;
     void TileStep(int32_t k, const Rect16& tile) override;
-    void ComposeTile(const TileView& tile) override;
-    int32_t PassCount() const { return render_.passCount; }
-    // The largest cost of the passes the render start prepared (1.0 without passes).
-    double LargestPassCost() const { return render_.largestCost; }
+    void ComposeTile(const TileView& tile) override { render_.ComposeTile(tile, Instance(), Stack()); }
+    int32_t PassCount() const { return render_.PassCount(); }
+    double LargestPassCost() const { return render_.LargestPassCost(); }
+    bool LayeredOutput() const { return render_.LayeredOutput(); }
+    const PlaneBuffer& SourceBuffer() const { return render_.SourceBuffer(); }
+    const PlacementTable& Placements() const { return render_.Placements(); }
+    const PassTable& Passes() const { return render_.Passes(); }
+    const BevelTable& Bevels() const { return render_.Bevels(); }
 
     // ---- Frame files (FrameFiles.cpp)
 
@@ -247,60 +247,16 @@ public:
     void RotateCurrentGroup(int16_t degrees);
     void FlipCurrentGroup(bool horizontal);
 
-    bool LayeredOutput() const { return layeredOutput_; }
-    const PlaneBuffer& SourceBuffer() const { return sourceBuffer_; }
-    const PlacementTable& Placements() const { return placements_; }
-    const PassTable& Passes() const { return passes_; }
-    const BevelTable& Bevels() const { return bevels_; }
-
 private:
-    static constexpr int16_t kTransparentFramesAlert = 16009;
-    void WarnOfTransparentFrames();
-    void ReadCachedSource(const TileView& tile);
-    bool LayerIsDrawn(const ParameterBlockView& block, int32_t layer) const;
-    double PrepareLayer(RecordRef layer, int32_t index);
-    double PrepareEffectPass(RecordRef layer, int32_t index);
-    void FetchSourceImage();
-    bool ResamplePhotoIntoSource();
-    bool ReadSourceFromChannels();
-    double PrepareBevel(RecordRef layer, PassSetup& pass);
-    LockedBuffer RenderPlacement(int32_t index, const Rect16& tile);
-    Rect16 MakeBevelPlanes(int32_t index, const uint8_t* image, const Rect16& drawn, const Rect16& tile);
-    void FinishBevelPlanes(int32_t index, const Rect16& bevelArea, const Rect16& tile);
-    void CopyBevelCoverage(int32_t index, const Rect16& bevelArea, uint8_t* coverage, const Rect16& area);
-
-    // The run's photo, resampled through its placement, needs a buffer over `area` at the host's
-    // input planes; it is taken when the photo is first fetched, and kept while it is large
-    // enough. False, with the session marked short of memory, when it cannot be had.
-    bool HoldSourceBuffer(const Rect16& area);
-
-    // ---- The tile size against the free buffer space
-    // The bytes one tile of columns x rows takes while it is rendered: the host's delivery of its
-    // planes (with the framework's reserve for the mask) and every buffer the passes draw into.
-    int64_t TileBytes(int32_t columns, int32_t rows) const;
-    // The largest tile no larger than `wanted` whose bytes fit the free buffer space, rows given up
-    // before columns; 1 x 1 when not even that fits.
-    TileSize FitTileToBufferSpace(TileSize wanted) const;
-    // Frees the buffers the tiles of a pass grow (placement images, pass coverage, bevel planes),
-    // so that the next pass sizes its tiles against all the space there is.
-    void FreeTileBuffers();
-    // How the host's pixels and the block route the composition of a tile; photoPosition gets the
-    // photo's place in the stack.
-    ComposeLayout TileComposeLayout(int32_t& photoPosition) const;
-    // Sizes the LayerState table to the stack's entries and this object's tables to its layers.
+    // Sizes the LayerState table to the stack's entries and the render's tables to its layers.
     ErrorCode ResizeRunTimeTables(int32_t slots, int32_t paths);
 
-    // Set when a row length of the photo transform exceeded 1.0 and both were clamped.
-    bool photoScaleClamped_ = false;
-    // The photo transform differs from the one the photo was last resampled with.
-    bool photoChanged_ = false;
-    std::array<int32_t, 6> photoTransform_{};  // 2x3 affine, 16.16 fixed point
-    PlacementTable placements_;                // index 2 x layer + k: k = 0 main, 1 enlarged
-    PassTable passes_;                         // in pass order
-    BevelTable bevels_;                        // one per layer
-    bool layeredOutput_ = false;
-    PlaneBuffer sourceBuffer_;
-    RenderSetup render_;
+    // The render's host and what it reads of this instance at each slot.
+    RenderInstance Instance() const;
+    ErrorCode FitStorageToStack() override { return ResizeStackStorage(0, false); }
+    void LoadStackImages() override { LoadLayerImages(); }
+    void StartTileWalk(std::optional<TileSize> tile, int32_t steps) override;
+    void KeepPixels(const Rect16& area) override { ValidateRect(area); }
 
     // The stack edits' host: the resize is ResizeStackStorage's above.
     void FrameSourceChanged(bool keepRotation) override;
@@ -310,4 +266,5 @@ private:
     // The model over the parameters field of the call's record, made when first asked for: a
     // filter may be built before the record of its call is at hand.
     mutable std::optional<QuorvelBase> stack_;
+    FrameRender render_;
 };

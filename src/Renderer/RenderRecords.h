@@ -1,8 +1,8 @@
 // The per-run records of the renderer: the placements of every layer, one record per render pass
-// and the bevel light of every layer. Each filter object keeps its own tables of them, sized to
-// the stack by the stack storage resize and emptied when the run ends. Their render fields are
-// filled by the render setup; here they hold the memory they own, so that releasing a record
-// frees everything it took.
+// and the bevel light of every layer. Each render (FrameRender) keeps its own tables of them,
+// sized to the stack by the stack storage resize and emptied when the run ends. Their render
+// fields are filled by the render setup; here they hold the memory they own, so that releasing a
+// record frees everything it took.
 #pragma once
 
 #include <array>

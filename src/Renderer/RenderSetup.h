@@ -1,6 +1,6 @@
 // What the render start works out for a run and the tile slots read: where each layer's
 // placements lie, and what every render pass draws. The buffers they draw into belong to the
-// filter's record tables (RenderRecords.h); these are the plain values beside them.
+// render's record tables (RenderRecords.h); these are the plain values beside them.
 #pragma once
 
 #include <array>
