@@ -10,17 +10,17 @@ bool Quorvel::GetApplyToNewLayer() {
 
 bool Quorvel::WantsLayeredOutputA() {
     const LockedParameters parameters = Stack().Lock();
-    return layeredOutput_ && parameters &&
+    return LayeredOutput() && parameters &&
            parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputMask;
 }
 
 bool Quorvel::WantsLayeredOutputB() {
     const LockedParameters parameters = Stack().Lock();
-    return layeredOutput_ && parameters &&
+    return LayeredOutput() && parameters &&
            parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) == BlockLayout::kLayeredOutputLayers;
 }
 
 bool Quorvel::GetLayeredOutputMode() {
     const LockedParameters parameters = Stack().Lock();
-    return layeredOutput_ && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) != 0;
+    return LayeredOutput() && parameters && parameters.View().Block().Get(BlockLayout::kLayeredOutputMode) != 0;
 }
