@@ -240,10 +240,13 @@ ErrorCode File::Open(const char* mode) {
     DWORD access = GENERIC_READ | GENERIC_WRITE;
     if (mode && mode[0] == 'r' && mode[1] == 0) access = GENERIC_READ;
     if (mode && mode[0] == 'w' && mode[1] == 0) access = GENERIC_WRITE;
+    // A file opened only to be read lets others read it at the same time (another host process
+    // loading the same frame, a viewer that has it open); one that is written is held alone.
+    const DWORD share = access == GENERIC_READ ? FILE_SHARE_READ : 0;
     std::string path;
     if (spec_.GetFullPath(path) == 0) {
-        handle_.Reset(CreateFileW(Utf8ToUtf16(path).c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+        handle_.Reset(CreateFileW(Utf8ToUtf16(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     }
     if (handle_) return 0;
     const bool exists = VerifyExists() == 0;

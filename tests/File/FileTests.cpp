@@ -74,7 +74,11 @@ TEST(File, OpenModesAndFailures) {
     EXPECT_THROWS_CODE(reader.Write(&byte, 0, 1), Err::FileIO);   // read only
     EXPECT_THROWS_CODE(reader.Open(), Err::FileIO);                // already open
 
-    // The file is open without sharing: a second open fails although the file exists.
+    // The file is open to be read, shared with readers only: a second reader opens it, while an open
+    // that would write fails although the file exists.
+    File secondReader(FileSpec::FromPath(numbers.path), 0);
+    EXPECT_EQ(secondReader.Open("r"), 0);
+    secondReader.Close();
     File second(FileSpec::FromPath(numbers.path), 0);
     EXPECT_EQ(second.Open(), Err::FileNotOpenable);
     EXPECT_FALSE(second.IsOpen());
