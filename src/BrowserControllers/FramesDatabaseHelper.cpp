@@ -11,6 +11,7 @@
 #include "CppSQLite.h"
 #include "ErrorCodes.h"
 #include "HostMemory.h"
+#include "ImageFile.h"
 #include "LayerState.h"
 #include "Quorvel.h"
 #include "QVDatabase.h"
@@ -33,9 +34,6 @@ constexpr int Rating = 8;
 }  // namespace FramesColumn
 // The one column of the preview tables after their RID.
 constexpr int kPreviewColumn = 1;
-
-// The file types the importer takes: the frame formats and the JPEG names.
-constexpr uint32_t kFrameImportTypes[] = {'.FRM', '.FRR', '.JPG', '.JPE', '.AFX', 'JFIF', 'JPEG'};
 
 // The stage texts of the progress display.
 constexpr const char* kImportingStage = "Importing Frames";
@@ -231,11 +229,7 @@ void FramesDatabaseHelper::DeleteRows(const std::vector<int32_t>& rids) {
 
 bool FramesDatabaseHelper::AcceptFile(const std::string& path) {
     if (path.size() >= kMaxImportPath) return false;
-    const uint32_t extension = FileSpec::ExtensionCode(path.substr(FileSpec::NameOffset(path)));
-    const bool frameType = std::any_of(std::begin(kFrameImportTypes), std::end(kFrameImportTypes), [&](uint32_t code) {
-        return extension != 0 && (code & FileTypeList::kCodeMask) == extension;
-    });
-    if (!frameType) return false;
+    if (!FileTypeList::HoldsExtensionOf(ImageTypeList::kFrameFiles, path)) return false;
     int32_t pathType = 0;
     const std::optional<std::string> stored = StoredPath(path, pathType);
     if (!stored) return false;

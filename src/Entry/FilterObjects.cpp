@@ -15,7 +15,11 @@ const FilterClass kQuorvelClass{&MakeQuorvel, &AsQuorvel};
 void FilterObjects::Build(HostCall& call, const FilterClass& filterClass) {
     for (PhotoshopFilter** slot : {&main, &previewA, &previewB})
         if (!*slot) *slot = filterClass.make(call, stack);
-    if (previewB && filterClass.asProduct && !productPreviewB) productPreviewB = filterClass.asProduct(*previewB);
+    class_ = &filterClass;
+}
+
+Quorvel* FilterObjects::ProductPreviewB() const {
+    return previewB && class_ && class_->asProduct ? class_->asProduct(*previewB) : nullptr;
 }
 
 void FilterObjects::Delete() {
@@ -23,6 +27,5 @@ void FilterObjects::Delete() {
         delete *slot;
         *slot = nullptr;
     }
-    productPreviewB = nullptr;
     stack.layerStates.Release();
 }

@@ -33,8 +33,6 @@ struct FilterObjects {
     PhotoshopFilter* main = nullptr;
     PhotoshopFilter* previewA = nullptr;
     PhotoshopFilter* previewB = nullptr;
-    // previewB as the product's filter when the class is the product's; null for another class.
-    Quorvel* productPreviewB = nullptr;
     // The photo's row and the LayerState table of the call: a new call's starts afresh, and the
     // table gives its buffers back when the objects go.
     StackState stack;
@@ -49,4 +47,10 @@ struct FilterObjects {
     void Build(HostCall& call, const FilterClass& filterClass);
     // Deletes whichever of them exist, empties the slots and releases the stack state's table.
     void Delete();
+    // previewB as the product's filter when the class it was made of is the product's; null for
+    // another class or no object.
+    Quorvel* ProductPreviewB() const;
+
+private:
+    const FilterClass* class_ = nullptr;  // what Build made the objects of
 };

@@ -127,7 +127,7 @@ ErrorCode RunPreviewDialog(HostCall& call, const FilterObjects& filters, const R
     if (!filters.previewA) THROW_IF_ERROR(Err::MemoryFull);
     if (!filters.previewB) THROW_IF_ERROR(Err::MemoryFull);
     const PreviewRunScope scope(filters, options, Preferences().MachineWord(PreferenceSettings::kReservedOption) != 0);
-    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, call, filters.productPreviewB, filters.previewA);
+    auto dialog = std::make_unique<PhotoshopDialog>(PreviewIds::kTemplate, call, filters.ProductPreviewB(), filters.previewA);
     dialog->SetMakerServices({&DoAbout, &ShowWelcomeDialog, nullptr});
     const int16_t item = dialog->RunModal();
     dialog->EndDialog(item);

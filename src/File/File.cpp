@@ -151,6 +151,14 @@ int FileSpec::TypeIndex(const File& file, const uint32_t* list) {
 
 // ---- type lists ----
 
+bool FileTypeList::HoldsExtensionOf(const uint32_t* list, std::string_view path) {
+    const uint32_t extension = FileSpec::ExtensionCode(path.substr(FileSpec::NameOffset(path)));
+    if (!list || extension == 0) return false;
+    for (const uint32_t* code = list; *code != 0; ++code)
+        if ((*code & kCodeMask) == extension) return true;
+    return false;
+}
+
 uint32_t FileTypeList::Get(const uint32_t* list, int group) {
     if (!list || group < 1) return 0;
     int current = 1;

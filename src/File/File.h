@@ -91,6 +91,8 @@ inline constexpr uint32_t kGroupEnd = 0x80;
 inline constexpr uint32_t kCodeMask = 0x7F7F7F7F;
 // The masked code that ends group (counted from 1); 0 for a null list or one with fewer groups.
 uint32_t Get(const uint32_t* list, int group);
+// Whether the list, of any group, holds the type code of the file name's extension.
+bool HoldsExtensionOf(const uint32_t* list, std::string_view path);
 }  // namespace FileTypeList
 
 // The folder that relative specs are resolved against: the folder of the open frames

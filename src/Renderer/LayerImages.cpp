@@ -20,6 +20,7 @@
 #include "ColorConversion.h"
 #include "Errors.h"
 #include "File.h"
+#include "ImageFile.h"
 #include "LayerState.h"
 #include "PreferenceSettings.h"
 #include "PreviewOwner.h"
@@ -294,17 +295,6 @@ bool Quorvel::InvertCurrentFrame() {
     return true;
 }
 
-namespace {
-
-// The frame images a drop accepts, by the four-character code of their extension.
-bool IsFrameFileName(std::string_view path) {
-    constexpr uint32_t kAccepted[] = {'.FRM', '.FRR', '.JPG', '.JPE', '.AFX', 'JFIF', 'JPEG'};
-    const uint32_t code = FileSpec::ExtensionCode(path) & 0x7F7F7F7F;
-    return std::find(std::begin(kAccepted), std::end(kAccepted), code) != std::end(kAccepted);
-}
-
-}  // namespace
-
 ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
     constexpr ErrorCode kNothingAdded = 32512;
     bool added = false;
@@ -316,7 +306,7 @@ ErrorCode Quorvel::AddDroppedFrames(std::span<const std::string> paths) {
                 break;
             }
         }
-        if (!IsFrameFileName(path)) continue;
+        if (!FileTypeList::HoldsExtensionOf(ImageTypeList::kFrameFiles, path)) continue;
         const FileSpec spec = FileSpec::FromPath(path);
         if (!Edits().InsertFrame(std::max(Stack().CurrentLayerIndex(), 0), spec, 0, false, false)) break;
         added = true;
